@@ -1,0 +1,78 @@
+#include "common/json_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace marrowfen {
+namespace {
+
+std::string encoded(std::string_view text) {
+  std::string out;
+  appendJsonString(out, text);
+  return out;
+}
+
+TEST(JsonStringTest, EscapesOnlyWhatJsonRequires) {
+  const struct {
+    std::string_view in;
+    std::string_view out;
+  } cases[] = {
+      {"plain", R"("plain")"},
+      {"a\"b", R"("a\"b")"},
+      {"back\\slash", R"("back\\slash")"},
+      {"tab\there", R"("tab\there")"},
+      {"line\nfeed\r", R"("line\nfeed\r")"},
+      {std::string_view("\x01\x1f\0", 3), R"("\u0001\u001f\u0000")"},
+      {"/usr/local/x.png", R"("/usr/local/x.png")"},
+      {"Zoë 東京 😀", "\"Zoë 東京 😀\""},
+      {"\x7f", "\"\x7f\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(encoded(c.in), c.out) << c.in;
+}
+
+TEST(JsonWriterTest, DoublesReadBackExactly) {
+  const double values[] = {0.0, 1.0, 0.1, 1.0 / 3, 0.30000001192092896, 1e-300, 1.7976931348623157e308,
+                           -2.5, 5e-324, 123456789012345678.0};
+  for (double v : values) {
+    JsonWriter w;
+    w.value(v);
+    ASSERT_FALSE(w.failed());
+    EXPECT_EQ(std::strtod(w.buffer().c_str(), nullptr), v) << w.buffer();
+  }
+}
+
+TEST(JsonWriterTest, NonFiniteDoubleMarksFailure) {
+  for (double v : {std::nan(""), std::numeric_limits<double>::infinity(),
+                   -std::numeric_limits<double>::infinity()}) {
+    JsonWriter w;
+    w.beginObject();
+    w.key("confidence");
+    w.value(v);
+    w.endObject();
+    EXPECT_TRUE(w.failed());
+  }
+}
+
+TEST(JsonWriterTest, CompactNesting) {
+  JsonWriter w;
+  w.beginObject();
+  w.key("a");
+  w.beginArray();
+  w.value(int64_t{-9223372036854775807 - 1});
+  w.value(true);
+  w.beginObject();
+  w.endObject();
+  w.beginArray();
+  w.endArray();
+  w.endArray();
+  w.key("b");
+  w.value("x");
+  w.endObject();
+  EXPECT_EQ(w.buffer(), R"({"a":[-9223372036854775808,true,{},[]],"b":"x"})");
+}
+
+}  // namespace
+}  // namespace marrowfen

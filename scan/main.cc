@@ -1,0 +1,19 @@
+// marrowfen-scan: OCR of images and PDFs, or --render-pages to PNG files. One JSON document on
+// standard output; status 0 after a result, 1 after a failure.
+#include <string>
+#include <vector>
+
+#include "scan/command_line.h"
+#include "scan/run_state.h"
+#include "scan/write_json.h"
+
+int main(int argc, char** argv) {
+  using namespace marrowfen::scan;
+  try {
+    startUp(std::vector<std::string>(argv, argv + argc));
+    return commonStart();
+  } catch (const RunEnded& ended) {
+    writeJson(OcrFailure{.ok = false, .error = ended.message});
+    return ended.code;
+  }
+}
