@@ -1,0 +1,34 @@
+// The statistical core of the name tagger: labels the tokens of one line or sentence.
+//
+// The tagger splits the text into lines, each line into ICU word-break segments without white
+// space (punctuation segments such as ":" stay in, since they carry context), and asks a NameModel
+// for one label per token. It then drops punctuation and joins the tokens of each name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace marrowfen::entities {
+
+enum class NameType {
+  kNone,          // not part of a name
+  kPersonalName,  // a person
+  kOrganization,  // a company, authority, school ...
+  kPlaceName,     // a city, country, region ...
+};
+
+// One token's label: its name type, and whether it starts a new name (B of BIO) rather than
+// continuing the name of the token before it (I of BIO). `begins` is false for kNone.
+struct NameLabel {
+  NameType type = NameType::kNone;
+  bool begins = false;
+};
+
+class NameModel {
+ public:
+  virtual ~NameModel() = default;
+  // One label per token of `tokens` (UTF-8, in order), same length as `tokens`.
+  virtual std::vector<NameLabel> label(const std::vector<std::string>& tokens) const = 0;
+};
+
+}  // namespace marrowfen::entities
