@@ -2,7 +2,7 @@
 //
 //   peerUid(fd) -> number   the peer's effective uid (0 .. 4294967295), or -1 when there is none:
 //                           no argument, a non-number, a negative descriptor, a descriptor that is
-//                           not a connected Unix-domain socket. Never throws.
+//                           not a socket or has no peer credentials. Never throws.
 #include <sys/socket.h>
 #include <sys/types.h>
 
@@ -12,8 +12,9 @@
 
 namespace {
 
-// The peer's uid, or -1. SO_PEERCRED answers for any Unix-domain socket; one without a peer
-// (never connected, or listening) reports uid (uid_t)-1, which is no user, so it becomes -1 too.
+// The peer's uid, or -1. SO_PEERCRED answers for any socket; one without peer credentials (a TCP
+// socket, a Unix socket never connected) reports uid (uid_t)-1, which is no user, so it becomes -1
+// too. A listening Unix socket reports its own creator, as Linux records that at listen().
 int64_t peerUidOf(int fd) {
   if (fd < 0) return -1;
   struct ucred credentials {};
