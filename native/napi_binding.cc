@@ -4,7 +4,8 @@
 
 namespace marrowfen::napi {
 
-void exportFunctions(napi_env env, napi_value exports, std::initializer_list<ExportedFunction> functions) {
+void exportFunctions(napi_env env, napi_value exports,
+                     std::initializer_list<ExportedFunction> functions) {
   for (const ExportedFunction& function : functions) {
     napi_value value = nullptr;
     napi_create_function(env, function.name, NAPI_AUTO_LENGTH, function.callback, nullptr, &value);

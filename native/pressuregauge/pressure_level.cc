@@ -13,10 +13,14 @@ int32_t applyPressureBits(int32_t bits, int32_t current) {
 
 const char* levelWord(int32_t level) {
   switch (level) {
-    case kNormalLevel: return "normal";
-    case kWarningLevel: return "warning";
-    case kCriticalLevel: return "critical";
-    default: return "unknown";
+    case kNormalLevel:
+      return "normal";
+    case kWarningLevel:
+      return "warning";
+    case kCriticalLevel:
+      return "critical";
+    default:
+      return "unknown";
   }
 }
 
@@ -60,11 +64,16 @@ std::optional<PsiLine> parsePsiFields(std::string_view rest) {
     std::string_view value = token.substr(equals + 1);
     bool ok = false;
     int bit = 0;
-    if (key == "avg10") ok = parseDouble(value, line.avg10), bit = 1;
-    else if (key == "avg60") ok = parseDouble(value, line.avg60), bit = 2;
-    else if (key == "avg300") ok = parseDouble(value, line.avg300), bit = 4;
-    else if (key == "total") ok = parseUnsigned(value, line.total), bit = 8;
-    else continue;  // a field a newer kernel may add
+    if (key == "avg10")
+      ok = parseDouble(value, line.avg10), bit = 1;
+    else if (key == "avg60")
+      ok = parseDouble(value, line.avg60), bit = 2;
+    else if (key == "avg300")
+      ok = parseDouble(value, line.avg300), bit = 4;
+    else if (key == "total")
+      ok = parseUnsigned(value, line.total), bit = 8;
+    else
+      continue;  // a field a newer kernel may add
     if (!ok || (seen & bit)) return std::nullopt;
     seen |= bit;
   }
@@ -83,7 +92,9 @@ std::optional<PsiReading> parsePsi(std::string_view text) {
     std::string_view rest = line;
     std::string_view kind = nextToken(rest);
     if (kind.empty()) continue;
-    std::optional<PsiLine>* slot = kind == "some" ? &reading.some : kind == "full" ? &reading.full : nullptr;
+    std::optional<PsiLine>* slot = kind == "some"   ? &reading.some
+                                   : kind == "full" ? &reading.full
+                                                    : nullptr;
     if (slot == nullptr) continue;
     if (slot->has_value()) return std::nullopt;
     *slot = parsePsiFields(rest);
@@ -103,7 +114,9 @@ std::optional<MemInfo> parseMemInfo(std::string_view text) {
     size_t colon = line.find(':');
     if (colon == std::string_view::npos) continue;
     std::string_view key = line.substr(0, colon);
-    std::optional<uint64_t>* slot = key == "MemTotal" ? &total : key == "MemAvailable" ? &available : nullptr;
+    std::optional<uint64_t>* slot = key == "MemTotal"       ? &total
+                                    : key == "MemAvailable" ? &available
+                                                            : nullptr;
     if (slot == nullptr) continue;
     std::string_view rest = line.substr(colon + 1);
     std::string_view number = nextToken(rest);
@@ -127,8 +140,10 @@ int32_t memInfoBits(const MemInfo& info) {
 
 int32_t psiBits(const PsiReading& reading, bool someFiredRecently, bool fullFiredRecently) {
   int32_t bits = 0;
-  if (fullFiredRecently || (reading.full && reading.full->avg10 >= kFullCriticalPercent)) bits |= kCriticalBit;
-  if (someFiredRecently || (reading.some && reading.some->avg10 >= kSomeWarningPercent)) bits |= kWarningBit;
+  if (fullFiredRecently || (reading.full && reading.full->avg10 >= kFullCriticalPercent))
+    bits |= kCriticalBit;
+  if (someFiredRecently || (reading.some && reading.some->avg10 >= kSomeWarningPercent))
+    bits |= kWarningBit;
   return bits != 0 ? bits : kNormalBit;
 }
 

@@ -29,10 +29,10 @@ const char* levelWord(int32_t level);
 
 // One line of a pressure file: "some avg10=0.00 avg60=0.00 avg300=0.00 total=0".
 struct PsiLine {
-  double avg10 = 0;   // share of the last 10 s, in percent, that tasks stalled
-  double avg60 = 0;   // the same over 60 s
-  double avg300 = 0;  // the same over 300 s
-  uint64_t total = 0; // total stall time in microseconds
+  double avg10 = 0;    // share of the last 10 s, in percent, that tasks stalled
+  double avg60 = 0;    // the same over 60 s
+  double avg300 = 0;   // the same over 300 s
+  uint64_t total = 0;  // total stall time in microseconds
 };
 
 // /proc/pressure/memory. "some": at least one task stalled on memory; "full": all non-idle tasks
@@ -65,8 +65,8 @@ inline constexpr double kFullCriticalPercent = 5;
 inline constexpr double kSomeWarningPercent = 10;
 
 // The bits of one pressure reading. fullFiredRecently / someFiredRecently say whether the kernel's
-// "full" / "some" trigger fired within the hold time: the averages lag behind a sudden stall and the
-// kernel sends no event when pressure falls, so a recent event holds its level until both the
+// "full" / "some" trigger fired within the hold time: the averages lag behind a sudden stall and
+// the kernel sends no event when pressure falls, so a recent event holds its level until both the
 // event is old and the averages have come down.
 int32_t psiBits(const PsiReading& reading, bool someFiredRecently, bool fullFiredRecently);
 

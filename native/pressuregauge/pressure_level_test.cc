@@ -14,15 +14,16 @@ TEST(ApplyPressureBits, HighestBitWinsAndEmptyLeavesTheLevel) {
     int32_t expected;
   };
   const Case cases[] = {
-      {1, kUnknownLevel, kNormalLevel},     {2, kNormalLevel, kWarningLevel},
-      {4, kNormalLevel, kCriticalLevel},    {3, kCriticalLevel, kWarningLevel},
-      {6, kNormalLevel, kCriticalLevel},    {7, kUnknownLevel, kCriticalLevel},
-      {5, kWarningLevel, kCriticalLevel},   {0, kUnknownLevel, kUnknownLevel},
-      {0, kCriticalLevel, kCriticalLevel},  {8, kWarningLevel, kWarningLevel},
+      {1, kUnknownLevel, kNormalLevel},    {2, kNormalLevel, kWarningLevel},
+      {4, kNormalLevel, kCriticalLevel},   {3, kCriticalLevel, kWarningLevel},
+      {6, kNormalLevel, kCriticalLevel},   {7, kUnknownLevel, kCriticalLevel},
+      {5, kWarningLevel, kCriticalLevel},  {0, kUnknownLevel, kUnknownLevel},
+      {0, kCriticalLevel, kCriticalLevel}, {8, kWarningLevel, kWarningLevel},
       {1, kCriticalLevel, kNormalLevel},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(applyPressureBits(c.bits, c.current), c.expected) << "bits " << c.bits << " current " << c.current;
+    EXPECT_EQ(applyPressureBits(c.bits, c.current), c.expected)
+        << "bits " << c.bits << " current " << c.current;
   }
 }
 
@@ -68,14 +69,14 @@ TEST(ParsePsi, RefusesMalformedFiles) {
   const char* const texts[] = {
       "",
       "\n",
-      "full avg10=0.00 avg60=0.00 avg300=0.00 total=0\n",               // no "some"
-      "some avg10=0.00 avg60=0.00 total=0\n",                           // avg300 missing
-      "some avg10=x avg60=0.00 avg300=0.00 total=0\n",                  // not a number
-      "some avg10=1.0 avg60=0.00 avg300=0.00 total=-3\n",               // negative total
-      "some avg10=1.0 avg10=2.0 avg60=0.00 avg300=0.00 total=3\n",      // repeated field
-      "some avg10 avg60=0.00 avg300=0.00 total=0\n",                    // no '='
+      "full avg10=0.00 avg60=0.00 avg300=0.00 total=0\n",           // no "some"
+      "some avg10=0.00 avg60=0.00 total=0\n",                       // avg300 missing
+      "some avg10=x avg60=0.00 avg300=0.00 total=0\n",              // not a number
+      "some avg10=1.0 avg60=0.00 avg300=0.00 total=-3\n",           // negative total
+      "some avg10=1.0 avg10=2.0 avg60=0.00 avg300=0.00 total=3\n",  // repeated field
+      "some avg10 avg60=0.00 avg300=0.00 total=0\n",                // no '='
       "some avg10=0.00 avg60=0.00 avg300=0.00 total=0\n"
-      "some avg10=0.00 avg60=0.00 avg300=0.00 total=0\n",               // "some" twice
+      "some avg10=0.00 avg60=0.00 avg300=0.00 total=0\n",  // "some" twice
   };
   for (const char* text : texts) EXPECT_FALSE(parsePsi(text)) << text;
 }
@@ -94,7 +95,7 @@ TEST(ParseMemInfo, ReadsTotalAndAvailable) {
 TEST(ParseMemInfo, RefusesFilesWithoutTheFields) {
   const char* const texts[] = {
       "",
-      "MemTotal: 100 kB\n",                             // kernels before 3.14 have no MemAvailable
+      "MemTotal: 100 kB\n",  // kernels before 3.14 have no MemAvailable
       "MemAvailable: 100 kB\n",
       "MemTotal: 0 kB\nMemAvailable: 0 kB\n",
       "MemTotal: lots kB\nMemAvailable: 1 kB\n",
@@ -109,11 +110,12 @@ TEST(MemInfoBits, ThresholdsAtFifteenAndTwentyFivePercent) {
     int32_t expected;
   };
   const Case cases[] = {
-      {0, kCriticalBit},    {1499, kCriticalBit}, {1500, kWarningBit}, {2499, kWarningBit},
-      {2500, kNormalBit},   {10000, kNormalBit},  {20000, kNormalBit},
+      {0, kCriticalBit},  {1499, kCriticalBit}, {1500, kWarningBit}, {2499, kWarningBit},
+      {2500, kNormalBit}, {10000, kNormalBit},  {20000, kNormalBit},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(memInfoBits({.totalKb = 10000, .availableKb = c.available}), c.expected) << c.available;
+    EXPECT_EQ(memInfoBits({.totalKb = 10000, .availableKb = c.available}), c.expected)
+        << c.available;
   }
   // Large machines: no overflow in the comparison.
   EXPECT_EQ(memInfoBits({.totalKb = UINT64_MAX / 2, .availableKb = UINT64_MAX / 4}), kNormalBit);

@@ -49,12 +49,14 @@ int openTrigger(const std::string& path, const char* line) {
 }
 
 void fold(std::atomic<int32_t>* cache, int32_t bits) {
-  cache->store(applyPressureBits(bits, cache->load(std::memory_order_acquire)), std::memory_order_release);
+  cache->store(applyPressureBits(bits, cache->load(std::memory_order_acquire)),
+               std::memory_order_release);
 }
 
 }  // namespace
 
-int32_t readPressureBits(const MonitorConfig& config, bool someFiredRecently, bool fullFiredRecently) {
+int32_t readPressureBits(const MonitorConfig& config, bool someFiredRecently,
+                         bool fullFiredRecently) {
   if (std::optional<std::string> text = readSmallFile(config.psiPath)) {
     if (std::optional<PsiReading> reading = parsePsi(*text)) {
       return psiBits(*reading, someFiredRecently, fullFiredRecently);
@@ -89,8 +91,10 @@ void PressureMonitor::run() {
   enum { kStop, kSome, kFull, kCount };
   pollfd fds[kCount] = {};
   fds[kStop] = {.fd = stopFd_, .events = POLLIN};
-  fds[kSome] = {.fd = config_.useTriggers ? openTrigger(config_.psiPath, kSomeTrigger) : -1, .events = POLLPRI};
-  fds[kFull] = {.fd = config_.useTriggers ? openTrigger(config_.psiPath, kFullTrigger) : -1, .events = POLLPRI};
+  fds[kSome] = {.fd = config_.useTriggers ? openTrigger(config_.psiPath, kSomeTrigger) : -1,
+                .events = POLLPRI};
+  fds[kFull] = {.fd = config_.useTriggers ? openTrigger(config_.psiPath, kFullTrigger) : -1,
+                .events = POLLPRI};
   triggersActive_.store(fds[kSome].fd >= 0 || fds[kFull].fd >= 0, std::memory_order_release);
 
   std::optional<Clock::time_point> someFired;

@@ -12,7 +12,7 @@ namespace marrowfen::pressure {
 
 struct MonitorConfig {
   std::string psiPath = "/proc/pressure/memory";  // PSI file; also where triggers are registered
-  std::string memInfoPath = "/proc/meminfo";       // fallback when the PSI file cannot be read
+  std::string memInfoPath = "/proc/meminfo";      // fallback when the PSI file cannot be read
   bool useTriggers = true;      // register kernel triggers on psiPath (needs a real PSI file)
   int rereadIntervalMs = 1000;  // periodic re-read: PSI sends no event when pressure falls
   int holdMs = 10000;           // how long a trigger event holds its level
@@ -26,7 +26,8 @@ inline constexpr char kFullTrigger[] = "full 100000 2000000";
 
 // One reading now: the bits from the PSI file (with the given trigger history), or from
 // /proc/meminfo when the PSI file cannot be read or parsed; 0 when neither can.
-int32_t readPressureBits(const MonitorConfig& config, bool someFiredRecently, bool fullFiredRecently);
+int32_t readPressureBits(const MonitorConfig& config, bool someFiredRecently,
+                         bool fullFiredRecently);
 
 // Owns the background thread. Every reading and every trigger event is folded into *cache with
 // applyPressureBits and stored with release order; readers load it with acquire order. The

@@ -37,11 +37,13 @@ class PressureMonitorTest : public ::testing::Test {
     fs::rename(path + ".new", path);
   }
   static std::string memInfo(int totalKb, int availableKb) {
-    return "MemTotal: " + std::to_string(totalKb) + " kB\nMemAvailable: " + std::to_string(availableKb) + " kB\n";
+    return "MemTotal: " + std::to_string(totalKb) +
+           " kB\nMemAvailable: " + std::to_string(availableKb) + " kB\n";
   }
   static std::string psi(double some, double full) {
-    return "some avg10=" + std::to_string(some) + " avg60=0.00 avg300=0.00 total=1\nfull avg10=" +
-           std::to_string(full) + " avg60=0.00 avg300=0.00 total=1\n";
+    return "some avg10=" + std::to_string(some) +
+           " avg60=0.00 avg300=0.00 total=1\nfull avg10=" + std::to_string(full) +
+           " avg60=0.00 avg300=0.00 total=1\n";
   }
   // Waits (boundedly) for the cache to reach a level; the bound only guards against a hang.
   static bool eventually(const std::atomic<int32_t>& cache, int32_t level) {

@@ -40,14 +40,16 @@ void ReleaseMonitor(void* token) {
 
 napi_value CurrentLevel(napi_env env, napi_callback_info) {
   napi_value word = nullptr;
-  napi_create_string_utf8(env, levelWord(cachedLevel.load(std::memory_order_acquire)), NAPI_AUTO_LENGTH, &word);
+  napi_create_string_utf8(env, levelWord(cachedLevel.load(std::memory_order_acquire)),
+                          NAPI_AUTO_LENGTH, &word);
   return word;
 }
 
 void Init(napi_env env, napi_value exports) {
   const MonitorConfig config;
   const int32_t bits = readPressureBits(config, false, false);
-  cachedLevel.store(applyPressureBits(bits, cachedLevel.load(std::memory_order_acquire)), std::memory_order_release);
+  cachedLevel.store(applyPressureBits(bits, cachedLevel.load(std::memory_order_acquire)),
+                    std::memory_order_release);
   {
     std::lock_guard lock(monitorMutex);
     if (monitorUsers++ == 0) monitor = new PressureMonitor(config, &cachedLevel);

@@ -115,7 +115,8 @@ napi_value LoadSecret(napi_env env, napi_callback_info info) {
 
   napi_value resourceName = nullptr;
   napi_create_string_utf8(env, "marrowfenLoadSecret", NAPI_AUTO_LENGTH, &resourceName);
-  if (napi_create_async_work(env, nullptr, resourceName, LoadExecute, LoadComplete, request, &request->work) != napi_ok ||
+  if (napi_create_async_work(env, nullptr, resourceName, LoadExecute, LoadComplete, request,
+                             &request->work) != napi_ok ||
       napi_queue_async_work(env, request->work) != napi_ok) {
     // Without queued work LoadComplete would never run: settle and free here instead.
     if (request->work != nullptr) napi_delete_async_work(env, request->work);

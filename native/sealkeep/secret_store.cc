@@ -60,14 +60,15 @@ SecretItem* firstItem(GList* items, bool& locked) {
 // collection to be unlocked and shows which items are still locked.
 int32_t deleteMatching(SecretService* service, GHashTable* attributes) {
   GError* error = nullptr;
-  GList* items = secret_service_search_sync(service, &kSchema, attributes,
-                                            static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK),
-                                            nullptr, &error);
+  GList* items = secret_service_search_sync(
+      service, &kSchema, attributes,
+      static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK), nullptr, &error);
   int32_t result = error == nullptr ? kOk : kFailed;
   g_clear_error(&error);
   for (GList* node = items; node != nullptr && result == kOk; node = node->next) {
     auto* item = static_cast<SecretItem*>(node->data);
-    if (secret_item_get_locked(item) || !secret_item_delete_sync(item, nullptr, &error)) result = kFailed;
+    if (secret_item_get_locked(item) || !secret_item_delete_sync(item, nullptr, &error))
+      result = kFailed;
     g_clear_error(&error);
   }
   freeItems(items);
@@ -95,15 +96,17 @@ int32_t storeItem(const char* account, const uint8_t* data, size_t length) {
   deleteMatching(service, attributes);
 
   int32_t result = kFailed;
-  char* block = length <= SIZE_MAX - kBlockHeader ? static_cast<char*>(std::malloc(kBlockHeader + length)) : nullptr;
+  char* block = length <= SIZE_MAX - kBlockHeader
+                    ? static_cast<char*>(std::malloc(kBlockHeader + length))
+                    : nullptr;
   if (block != nullptr) {
     std::memcpy(block, &length, sizeof length);
     std::memcpy(block + kBlockHeader, data, length);
     SecretValue* value = secret_value_new_full(block + kBlockHeader, static_cast<gssize>(length),
                                                "application/octet-stream", destroyWipedBlock);
     gchar* label = g_strconcat(kLabelPrefix, account, nullptr);
-    if (secret_service_store_sync(service, &kSchema, attributes, SECRET_COLLECTION_DEFAULT, label, value,
-                                  nullptr, &error)) {
+    if (secret_service_store_sync(service, &kSchema, attributes, SECRET_COLLECTION_DEFAULT, label,
+                                  value, nullptr, &error)) {
       result = kOk;
     } else {
       // A GError's code is only meaningful within its domain, and 0 is a real code there
@@ -147,16 +150,19 @@ int32_t readItem(const char* account, uint8_t** secret, size_t* length) {
   // Searching with SECRET_SEARCH_UNLOCK asks the service to unlock a locked collection (its prompt
   // may come up); an item that is still locked afterwards was refused.
   int32_t result = kFailed;
-  GList* items = secret_service_search_sync(service, &kSchema, attributes,
-                                            static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
-                                            nullptr, &error);
+  GList* items = secret_service_search_sync(
+      service, &kSchema, attributes,
+      static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), nullptr,
+      &error);
   if (error != nullptr) {
     // Unlocking can also fail with an error (the prompt could not be shown). Look again without
     // unlocking: a locked item means the collection stayed locked.
     g_clear_error(&error);
-    GList* lockedItems = secret_service_search_sync(service, &kSchema, attributes, SECRET_SEARCH_NONE, nullptr, &error);
+    GList* lockedItems = secret_service_search_sync(service, &kSchema, attributes,
+                                                    SECRET_SEARCH_NONE, nullptr, &error);
     bool locked = false;
-    if (error == nullptr && firstItem(lockedItems, locked) != nullptr && locked) result = kStillLocked;
+    if (error == nullptr && firstItem(lockedItems, locked) != nullptr && locked)
+      result = kStillLocked;
     g_clear_error(&error);
     freeItems(lockedItems);
   } else {
