@@ -2,6 +2,7 @@
 // entity candidates of the text as one JSON line; status 0 after an answer, 1 after a refusal.
 #include "entities/extraction_run.h"
 #include "entities/json_input.h"
+#include "entities/platform_services.h"
 #include "entities/write_json.h"
 
 int main() {
@@ -12,6 +13,7 @@ int main() {
     writeJson(HelperFailure{.ok = false, .error = kEmptyOrInvalidInput});
     return 1;
   }
-  writeJson(runExtraction(input->text, Services{}));
+  PlatformServices platform;
+  writeJson(runExtraction(input->text, platform.services()));
   return 0;
 }
