@@ -34,6 +34,7 @@ std::vector<Line> splitLines(std::u16string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (isLineBreakUnit(text[i])) {
       lines.push_back({start, i});
+      if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;  // CR LF
       start = i + 1;
     }
   }
@@ -373,37 +374,45 @@ const AddressPatterns& addressPatterns() {
         u"street|st|road|rd|avenue|ave|av|lane|ln|drive|dr|boulevard|blvd|way|court|ct|place|pl|"
         u"square|sq|terrace|close|crescent|highway|hwy|parkway|circle|row|mews|gardens|grove|"
         u"marg|nagar|colony|chowk|gali|sector|layout|cross|main|enclave|vihar|bagh|puram|"
-        u"rue|boulevard|bd|allée|chemin|impasse|quai|cours|"
+        u"rue|bd|allée|chemin|impasse|quai|cours|via|viale|piazza|corso|largo|calle|avenida|"
+        u"avda|plaza|paseo|carrera|rua|travessa|praça|alameda|straat|laan|weg|plein|gracht|kade|"
+        u"singel");
+    // Languages that put the street word first: "Via Roma 10", "Calle Mayor 5", "Rua Augusta 100".
+    const icu::UnicodeString leadingStreetWords(
         u"via|viale|piazza|corso|largo|calle|c/|avenida|avda|plaza|paseo|carrera|rua|travessa|"
-        u"praça|alameda|straat|laan|weg|plein|gracht|kade|singel");
+        u"praça|alameda|avenue|boulevard|rue|place");
     const icu::UnicodeString germanSuffix(
         u"(?:straße|strasse|str\\.|weg|gasse|platz|allee|ring|damm|ufer|chaussee|straat|laan|"
         u"gracht|plein|kade|singel|steenweg)");
+    // Words of a street's name: capitalised, or the small words inside names.
+    const icu::UnicodeString nameWord(
+        u"(?:(?-i:\\p{Lu})[\\p{L}.'\\-]*|de|la|le|du|des|of|the|di|del|della|dos|das|do|da|van|von)");
     p.label = compile(
         u"^[ \\t\\u00A0]*(?:[\\p{L}']+[ \\t\\u00A0]+){0,2}(?:address|addr|adresse|anschrift|"
         u"dirección|direccion|domicilio|indirizzo|morada|endereço|adres|adresa)"
         u"(?:[ \\t\\u00A0]+(?:line[ \\t\\u00A0]*\\d|of[ \\t\\u00A0]+\\p{L}+))?[ \\t\\u00A0]*[:\\uFF1A]"
         u"[ \\t\\u00A0]*",
         UREGEX_CASE_INSENSITIVE);
-    // A house number then up to five words and a street word, or a street word then the name
-    // (rue de la Paix, Via Roma 10, Calle Mayor 5), or a German/Dutch compound with a number.
+    // A house number, up to five name words and a street word; a leading street word, name words
+    // and a number; or a German or Dutch compound with a number ("Hauptstraße 5").
     p.street = compile(
         icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(?:") +
             u"(?:(?:flat|house|h\\.?|plot|door|apt|unit)[ \\t\\u00A0.]*(?:no\\.?)?[ \\t\\u00A0:]*)?"
             u"\\d{1,5}[A-Za-z]?(?:[\\-/]\\d{1,5}[A-Za-z]?)*,?[ \\t\\u00A0]+"
-            u"(?:[\\p{L}.'\\-]+,?[ \\t\\u00A0]+){0,5}(?:" + streetWords + u")\\.?(?![\\p{L}])"
-            u"|(?:" + streetWords + u")[ \\t\\u00A0]+(?:[\\p{L}.'\\-]+[ \\t\\u00A0]+){0,4}\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
-            u"|\\p{Lu}[\\p{L}\\-]*" + germanSuffix + u"[ \\t\\u00A0]+\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
+            u"(?:" + nameWord + u",?[ \\t\\u00A0]+){0,5}(?:" + streetWords + u")\\.?(?![\\p{L}])"
+            u"|(?=(?-i:\\p{Lu}))(?:" + leadingStreetWords + u")[ \\t\\u00A0]+(?:" + nameWord +
+            u"[ \\t\\u00A0]+){0,4}\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
+            u"|(?-i:\\p{Lu})[\\p{L}\\-]*" + germanSuffix + u"[ \\t\\u00A0]+\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
             u")",
         UREGEX_CASE_INSENSITIVE);
     // US state + ZIP, UK postcode, Indian PIN after a place or "PIN", DE/FR code + place.
     p.postcode = compile(
         u"(?<![\\p{L}\\p{N}])(?:"
-        u"(?:AL|AK|AZ|AR|CA|CO|CT|DE|DC|FL|GA|HI|ID|IL|IN|IA|KS|KY|LA|ME|MD|MA|MI|MN|MS|MO|MT|NE|"
-        u"NV|NH|NJ|NM|NY|NC|ND|OH|OK|OR|PA|RI|SC|SD|TN|TX|UT|VT|VA|WA|WV|WI|WY)[ \\t\\u00A0]+\\d{5}(?:-\\d{4})?"
-        u"|[A-Z]{1,2}\\d[A-Z\\d]?[ \\t\\u00A0]?\\d[ABD-HJLNP-UW-Z]{2}"
-        u"|(?:(?i)pin(?:[ \\t\\u00A0]*code)?|\\p{Lu}\\p{L}+)[ \\t\\u00A0]*[:,\\-\\u2013]?[ \\t\\u00A0]*[1-9]\\d{2}[ \\t\\u00A0]?\\d{3}"
-        u"|(?:(?i)d-|f-)?\\d{5}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?"
+        u"((?:AL|AK|AZ|AR|CA|CO|CT|DE|DC|FL|GA|HI|ID|IL|IN|IA|KS|KY|LA|ME|MD|MA|MI|MN|MS|MO|MT|NE|"
+        u"NV|NH|NJ|NM|NY|NC|ND|OH|OK|OR|PA|RI|SC|SD|TN|TX|UT|VT|VA|WA|WV|WI|WY)[ \\t\\u00A0]+\\d{5}(?:-\\d{4})?)"
+        u"|([A-Z]{1,2}\\d[A-Z\\d]?[ \\t\\u00A0]?\\d[ABD-HJLNP-UW-Z]{2})"
+        u"|((?:(?i)pin(?:[ \\t\\u00A0]*code)?|\\p{Lu}\\p{L}+)[ \\t\\u00A0]*[:,\\-\\u2013]?[ \\t\\u00A0]*[1-9]\\d{2}[ \\t\\u00A0]?\\d{3})"
+        u"|((?:(?i)d-|f-)?\\d{5}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
         u")(?![\\p{L}\\p{N}])");
     // Another "Key:" field, which ends an address block.
     p.field = compile(u"^[ \\t\\u00A0]*[\\p{L}][\\p{L}'. /]{0,30}[:\\uFF1A]");
@@ -415,19 +424,30 @@ const AddressPatterns& addressPatterns() {
 struct Span {
   size_t begin = 0, end = 0;  // in the line
   bool found = false;
+  int group = 0;  // the first capture group that took part in the match
 };
+
+int firstGroup(icu::RegexMatcher& m) {
+  UErrorCode status = U_ZERO_ERROR;
+  for (int g = 1; g <= m.groupCount(); ++g) {
+    if (m.start(g, status) >= 0) return g;
+  }
+  return 0;
+}
 
 Span firstMatch(const icu::RegexPattern* pattern, const icu::UnicodeString& line) {
   Span span;
-  forEachMatch(pattern, line, [&](size_t s, size_t e, icu::RegexMatcher&) {
-    if (!span.found) span = {s, e, true};
+  forEachMatch(pattern, line, [&](size_t s, size_t e, icu::RegexMatcher& m) {
+    if (!span.found) span = {s, e, true, firstGroup(m)};
   });
   return span;
 }
 
 Span lastMatch(const icu::RegexPattern* pattern, const icu::UnicodeString& line) {
   Span span;
-  forEachMatch(pattern, line, [&](size_t s, size_t e, icu::RegexMatcher&) { span = {s, e, true}; });
+  forEachMatch(pattern, line, [&](size_t s, size_t e, icu::RegexMatcher& m) {
+    span = {s, e, true, firstGroup(m)};
+  });
   return span;
 }
 
@@ -514,9 +534,19 @@ Matches findAddresses(std::u16string_view text) {
       continue;
     }
     // A postcode line on its own: "London NW1 6XE", "10115 Berlin", "Springfield, IL 62704".
+    // The place before the code holds no field and no other number, and a bare "PIN 411001"
+    // names no place.
     if (code.found && line.size() <= 60) {
+      const std::u16string_view before = line.substr(0, code.begin);
+      const bool placeOnly = before.find(u':') == std::u16string_view::npos &&
+                             before.find(u'\uFF1A') == std::u16string_view::npos &&
+                             countDigits(before) == 0;
       const Span whole = trimmed(line, 0, code.end);
-      if (whole.found) add(k, whole.begin, k, code.end);
+      const bool atStart = !trimmed(line, 0, code.begin).found;
+      const bool barePin = atStart && (line[code.begin] == u'P' || line[code.begin] == u'p');
+      // A 5-digit code stands before its place ("10115 Berlin"): elsewhere it is any number.
+      const bool fiveDigitsInside = code.group == 4 && !atStart;
+      if (placeOnly && !barePin && !fiveDigitsInside && whole.found) add(k, whole.begin, k, code.end);
     }
   }
   return withoutOverlaps(std::move(found));

@@ -212,8 +212,8 @@ class RuleNameModel : public NameModel {
   }
 
   static bool sameCaseStyle(const Token& a, const Token& b) {
-    // Single letters ("A.") fit either style.
-    const auto letters = [](const Token& t) { return t.lower.size() > 1; };
+    // Initials and short words ("A.", "AG", "MG Road") fit either style.
+    const auto letters = [](const Token& t) { return t.lower.size() > 3; };
     return !letters(a) || !letters(b) || a.allCaps == b.allCaps;
   }
 
@@ -267,10 +267,30 @@ class RuleNameModel : public NameModel {
 
   static void classifyRun(const std::vector<Token>& tokens, std::vector<NameLabel>& labels,
                           size_t begin, size_t end) {
+    // "John Smith of Acme Ltd", "Siemens AG and Deutsche Bank": a connector between a name and
+    // an organisation, or between two organisations, separates two names.
+    const auto isOrganizationWord = [&](size_t i, size_t from) {
+      const std::string& w = tokens[i].lower;
+      return organizationWords().count(w) > 0 || (i > from && companySuffixes().count(w) > 0);
+    };
+    for (size_t i = begin + 1; i + 1 < end; ++i) {
+      const std::string& w = tokens[i].lower;
+      const bool joins = w == "and" || w == "&" || w == "und" || w == "et";
+      if (w != "of" && !joins) continue;
+      size_t next = i + 1;
+      while (next < end && !tokens[next].capitalised) ++next;
+      bool left = false, right = false;
+      for (size_t j = begin; j < i; ++j) left = left || isOrganizationWord(j, begin);
+      for (size_t j = next; j < end; ++j) right = right || isOrganizationWord(j, next);
+      if (right && (!left || joins)) {
+        classifyRun(tokens, labels, begin, i);
+        classifyRun(tokens, labels, next, end);
+        return;
+      }
+    }
     // Organisation words anywhere make an organisation ("State Bank of India", "ACME GmbH").
     for (size_t i = begin; i < end; ++i) {
-      const std::string& w = tokens[i].lower;
-      if (organizationWords().count(w) || (i > begin && companySuffixes().count(w))) {
+      if (isOrganizationWord(i, begin)) {
         mark(labels, begin, end, NameType::kOrganization);
         return;
       }
