@@ -46,6 +46,40 @@ size_t countDigits(std::u16string_view s) {
   return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; }));
 }
 
+bool isDigitUnit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// The lower-cased letter runs of a line: a cheap test for the words a pattern needs, so that the
+// patterns run only on the few lines that can match.
+std::vector<std::u16string> lowerWords(std::u16string_view line) {
+  std::vector<std::u16string> words;
+  std::u16string word;
+  for (char16_t c : line) {
+    if (u_isalpha(c) || (c >= 0xD800 && c <= 0xDFFF)) {
+      word.push_back(static_cast<char16_t>(u_tolower(c)));
+    } else if (!word.empty()) {
+      words.push_back(std::move(word));
+      word.clear();
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+// A digit, one of "." "/" "-", and a digit: the core of every numeric date.
+bool hasNumericDateShape(std::u16string_view line) {
+  for (size_t i = 1; i + 1 < line.size(); ++i) {
+    const char16_t c = line[i];
+    if ((c == u'.' || c == u'/' || c == u'-') && isDigitUnit(line[i - 1]) && isDigitUnit(line[i + 1])) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool endsWith(const std::u16string& word, std::u16string_view suffix) {
+  return word.size() >= suffix.size() && std::u16string_view(word).substr(word.size() - suffix.size()) == suffix;
+}
+
 icu::UnicodeString aliasOf(std::u16string_view s) {
   // Read-only alias: no copy of the text.
   return icu::UnicodeString(false, s.data(), static_cast<int32_t>(s.size()));
@@ -257,12 +291,22 @@ Matches findDates(std::u16string_view text) {
     const std::u16string_view lineText = text.substr(line.begin, line.end - line.begin);
     if (countDigits(lineText) == 0) continue;  // every date form holds a digit
     const icu::UnicodeString u = aliasOf(lineText);
+    bool monthWord = false;
+    for (const std::u16string& w : lowerWords(lineText)) {
+      if (monthNames().number.count(w)) {
+        monthWord = true;
+        break;
+      }
+    }
     const auto add = [&](size_t start, size_t end) {
       found.push_back({line.begin + start, end - start, kResultTypeDate});
     };
-    forEachMatch(p.numeric.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-      if (numericDateIsValid(m)) add(s, e);
-    });
+    if (hasNumericDateShape(lineText)) {
+      forEachMatch(p.numeric.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
+        if (numericDateIsValid(m)) add(s, e);
+      });
+    }
+    if (!monthWord) continue;
     forEachMatch(p.dayMonth.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
       bool full = false;
       const auto month = monthNumber(groupText(m, 2), full);
@@ -315,6 +359,43 @@ bool isExcludedNumber(std::string_view raw) {
   return false;
 }
 
+// A run of digits and separators that is a numeric date or a 4-4-4 Aadhaar number: the matcher
+// would drop it anyway, at a cost.
+bool looksLikeDateOrAadhaar(std::u16string_view run) {
+  while (!run.empty() && !isDigitUnit(run.back())) run.remove_suffix(1);
+  std::vector<size_t> groups;
+  std::u16string separators;
+  bool inGroup = false;
+  for (char16_t c : run) {
+    if (isDigitUnit(c)) {
+      if (!inGroup) groups.push_back(0);
+      ++groups.back();
+      inGroup = true;
+    } else {
+      if (inGroup) separators.push_back(c);
+      inGroup = false;
+    }
+  }
+  if (groups.size() == 3 && separators.size() == 2 && separators[0] == separators[1] &&
+      (separators[0] == u'/' || separators[0] == u'.' || separators[0] == u'-')) {
+    const bool ymd = groups[0] == 4 && groups[1] <= 2 && groups[2] <= 2;
+    const bool dmy = groups[0] <= 2 && groups[1] <= 2 && (groups[2] == 2 || groups[2] == 4);
+    if (ymd || dmy) return true;
+  }
+  const bool plain = !run.empty() && run[0] != u'+' && run[0] != u'(';
+  return plain && groups.size() == 3 && groups[0] == 4 && groups[1] == 4 && groups[2] == 4;
+}
+
+// Whether `matches` hold one that spans from the first to the last digit of `run` (at `at`).
+bool coversRun(const Matches& matches, size_t at, std::u16string_view run) {
+  size_t first = 0, last = run.size();
+  while (first < last && !isDigitUnit(run[first])) ++first;
+  while (last > first && !isDigitUnit(run[last - 1])) --last;
+  return std::any_of(matches.begin(), matches.end(), [&](const DetectorMatch& m) {
+    return m.location <= at + first && m.location + m.length >= at + last;
+  });
+}
+
 }  // namespace
 
 Matches findPhoneNumbers(std::u16string_view text) {
@@ -325,35 +406,67 @@ Matches findPhoneNumbers(std::u16string_view text) {
   static const char* const kRegions[] = {"IN", "US", "GB", "DE", "FR"};
   Matches found;
   std::string utf8;
-  std::vector<size_t> unitOfByte;  // UTF-16 offset in the line of each UTF-8 byte offset
+  std::vector<size_t> unitOfByte;  // UTF-16 offset in the snippet of each UTF-8 byte offset
+  const auto isNumberUnit = [](char16_t c) {
+    return isDigitUnit(c) || c == u'+' || c == u'(' || c == u')' || c == u'-' || c == u'.' ||
+           c == u'/' || c == u' ' || c == 0xA0;
+  };
+  const auto isSpace = [](char16_t c) { return c == u' ' || c == 0xA0; };
   for (const Line& line : splitLines(text)) {
     const std::u16string_view lineText = text.substr(line.begin, line.end - line.begin);
     if (countDigits(lineText) < 7) continue;
-    utf8 = toUtf8(lineText);
-    unitOfByte.assign(utf8.size() + 1, 0);
-    size_t unit = 0;
-    for (size_t i = 0; i < utf8.size();) {
-      const size_t start = i;
-      const char32_t c = nextScalar(utf8, i);
-      for (size_t k = start; k < i; ++k) unitOfByte[k] = unit;
-      unit += c >= 0x10000 ? 2 : 1;
-    }
-    unitOfByte[utf8.size()] = unit;
-    Matches lineMatches;
-    for (const char* region : kRegions) {
-      PhoneNumberMatcher matcher(util, utf8, region, PhoneNumberMatcher::VALID, 10000);
-      PhoneNumberMatch match;
-      while (matcher.HasNext() && matcher.Next(&match)) {
-        const std::string& raw = match.raw_string();
-        if (isExcludedNumber(raw)) continue;
-        const auto start = static_cast<size_t>(match.start());
-        const size_t end = start + raw.size();
-        if (end > utf8.size()) continue;
-        lineMatches.push_back({line.begin + unitOfByte[start], unitOfByte[end] - unitOfByte[start],
-                               kResultTypePhoneNumber});
+    // The matcher runs only on runs of digits and phone punctuation with at least 7 digits (and
+    // a few characters on either side, which it looks at to tell a number from part of a word).
+    for (size_t i = 0; i < lineText.size();) {
+      if (!isDigitUnit(lineText[i]) && lineText[i] != u'+' && lineText[i] != u'(') {
+        ++i;
+        continue;
+      }
+      size_t end = i;
+      while (end < lineText.size() && isNumberUnit(lineText[end]) &&
+             !(isSpace(lineText[end]) && end + 1 < lineText.size() && isSpace(lineText[end + 1]))) {
+        ++end;
+      }
+      const size_t runStart = i;
+      i = std::max(end, i + 1);
+      const std::u16string_view run = lineText.substr(runStart, end - runStart);
+      if (countDigits(run) < 7 || looksLikeDateOrAadhaar(run)) continue;
+      constexpr size_t kContext = 3;
+      const size_t from = runStart > kContext ? runStart - kContext : 0;
+      const size_t to = std::min(lineText.size(), end + kContext);
+      const std::u16string_view snippet = lineText.substr(from, to - from);
+      utf8 = toUtf8(snippet);
+      unitOfByte.assign(utf8.size() + 1, 0);
+      size_t unit = 0;
+      for (size_t b = 0; b < utf8.size();) {
+        const size_t start = b;
+        const char32_t c = nextScalar(utf8, b);
+        for (size_t k = start; k < b; ++k) unitOfByte[k] = unit;
+        unit += c >= 0x10000 ? 2 : 1;
+      }
+      unitOfByte[utf8.size()] = unit;
+      Matches snippetMatches;
+      const bool international = lineText[runStart] == u'+';
+      for (const char* region : kRegions) {
+        PhoneNumberMatcher matcher(util, utf8, region, PhoneNumberMatcher::VALID, 100);
+        PhoneNumberMatch match;
+        while (matcher.HasNext() && matcher.Next(&match)) {
+          const std::string& raw = match.raw_string();
+          if (isExcludedNumber(raw)) continue;
+          const auto start = static_cast<size_t>(match.start());
+          const size_t stop = start + raw.size();
+          if (stop > utf8.size()) continue;
+          snippetMatches.push_back({line.begin + from + unitOfByte[start],
+                                    unitOfByte[stop] - unitOfByte[start], kResultTypePhoneNumber});
+        }
+        // An international number reads the same in every region, and a region that reads the
+        // whole run leaves nothing for the others.
+        if (international || coversRun(snippetMatches, line.begin + runStart, run)) break;
+      }
+      for (const DetectorMatch& m : withoutOverlaps(std::move(snippetMatches))) {
+        if (found.empty() || m.location >= found.back().location + found.back().length) found.push_back(m);
       }
     }
-    for (const DetectorMatch& m : withoutOverlaps(std::move(lineMatches))) found.push_back(m);
   }
   return found;
 }
@@ -461,6 +574,53 @@ Span trimmed(std::u16string_view line, size_t begin, size_t end) {
   return {begin, end, begin < end};
 }
 
+const std::set<std::u16string>& addressLabelWords() {
+  static const std::set<std::u16string> words{
+      u"address", u"addr", u"adresse", u"anschrift", u"dirección", u"direccion", u"domicilio",
+      u"indirizzo", u"morada", u"endereço", u"adres", u"adresa"};
+  return words;
+}
+
+// Whether a lower-case word may be the street word of a street line.
+bool isStreetWord(const std::u16string& w) {
+  static const std::set<std::u16string> words = [] {
+    std::set<std::u16string> set;
+    std::u16string list =
+        u"street st road rd avenue ave av lane ln drive dr boulevard blvd way court ct place pl "
+        u"square sq terrace close crescent highway hwy parkway circle row mews gardens grove marg "
+        u"nagar colony chowk gali sector layout cross main enclave vihar bagh puram rue bd allée "
+        u"chemin impasse quai cours via viale piazza corso largo calle c avenida avda plaza paseo "
+        u"carrera rua travessa praça alameda straat laan weg plein gracht kade singel";
+    size_t start = 0;
+    for (size_t i = 0; i <= list.size(); ++i) {
+      if (i == list.size() || list[i] == u' ') {
+        set.insert(list.substr(start, i - start));
+        start = i + 1;
+      }
+    }
+    return set;
+  }();
+  if (words.count(w)) return true;
+  static const std::u16string_view kSuffixes[] = {
+      u"straße", u"strasse", u"str", u"weg", u"gasse", u"platz", u"allee", u"ring", u"damm",
+      u"ufer", u"chaussee", u"straat", u"laan", u"gracht", u"plein", u"kade", u"singel", u"steenweg"};
+  return std::any_of(std::begin(kSuffixes), std::end(kSuffixes),
+                     [&](std::u16string_view suffix) { return endsWith(w, suffix); });
+}
+
+// Five digits (ZIP, PIN and European codes) or the inward code of a UK postcode ("6XE").
+bool mayHoldPostcode(std::u16string_view line) {
+  if (countDigits(line) >= 5) return true;
+  const auto upper = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
+  for (size_t i = 0; i + 2 < line.size(); ++i) {
+    if (isDigitUnit(line[i]) && upper(line[i + 1]) && upper(line[i + 2]) &&
+        (i + 3 == line.size() || !u_isalnum(line[i + 3]))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 constexpr size_t kMaxAddressLine = 120;  // longer lines are prose, not address lines
 constexpr size_t kMaxBlockLines = 6;
 
@@ -483,7 +643,17 @@ Matches findAddresses(std::u16string_view text) {
     const icu::UnicodeString u = aliasOf(line);
 
     // "Address: ..." and the lines that follow it, up to a postcode, a blank line or a field.
-    const Span label = firstMatch(p.label.get(), u);
+    const std::vector<std::u16string> lineWords = lowerWords(line);
+    const auto hasWord = [&](const auto& wanted) {
+      return std::any_of(lineWords.begin(), lineWords.end(), wanted);
+    };
+    const bool mayBeLabel = line.find(u':') != std::u16string_view::npos ||
+                            line.find(u'\uFF1A') != std::u16string_view::npos;
+    const Span label = mayBeLabel && hasWord([](const std::u16string& w) {
+                         return addressLabelWords().count(w) > 0;
+                       })
+                           ? firstMatch(p.label.get(), u)
+                           : Span{};
     if (label.found) {
       size_t first = k, begin = label.end;
       if (!trimmed(line, begin, line.size()).found) {
@@ -499,7 +669,7 @@ Matches findAddresses(std::u16string_view text) {
         if (j > first && firstMatch(p.field.get(), lu).found) break;
         last = j;
         end = trimmed(l, 0, l.size()).end;
-        if (lastMatch(p.postcode.get(), lu).found) break;
+        if (mayHoldPostcode(l) && lastMatch(p.postcode.get(), lu).found) break;
       }
       const Span start = trimmed(lineView(first), begin, lineView(first).size());
       if (start.found) add(first, start.begin, last, end);
@@ -508,8 +678,11 @@ Matches findAddresses(std::u16string_view text) {
     }
 
     // A street line, with its postcode on the same line or the next.
-    const Span street = firstMatch(p.street.get(), u);
-    const Span code = lastMatch(p.postcode.get(), u);
+    if (countDigits(line) == 0) continue;  // streets and postcodes carry numbers
+    const Span street = hasWord([](const std::u16string& w) { return isStreetWord(w); })
+                            ? firstMatch(p.street.get(), u)
+                            : Span{};
+    const Span code = mayHoldPostcode(line) ? lastMatch(p.postcode.get(), u) : Span{};
     if (street.found) {
       if (code.found && code.end > street.end) {
         add(k, street.begin, k, code.end);
@@ -517,7 +690,9 @@ Matches findAddresses(std::u16string_view text) {
       }
       if (k + 1 < lines.size()) {
         const std::u16string_view next = lineView(k + 1);
-        const Span nextCode = next.size() <= kMaxAddressLine ? lastMatch(p.postcode.get(), aliasOf(next)) : Span{};
+        const Span nextCode = next.size() <= kMaxAddressLine && mayHoldPostcode(next)
+                                  ? lastMatch(p.postcode.get(), aliasOf(next))
+                                  : Span{};
         if (nextCode.found) {
           add(k, street.begin, k + 1, nextCode.end);
           ++k;
