@@ -1,5 +1,6 @@
 #include "scan/image_files.h"
 
+#include <gif_lib.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <webp/decode.h>
@@ -164,6 +165,107 @@ std::optional<Image> decodeHeif(std::string_view bytes) {
                std::move(pixels));
 }
 
+struct GifInput {
+  std::string_view bytes;
+  size_t at = 0;
+};
+
+int readGif(GifFileType* gif, GifByteType* out, int length) {
+  auto* input = static_cast<GifInput*>(gif->UserData);
+  const size_t n = std::min(static_cast<size_t>(std::max(length, 0)), input->bytes.size() - input->at);
+  std::memcpy(out, input->bytes.data() + input->at, n);
+  input->at += n;
+  return static_cast<int>(n);
+}
+
+// The first frame of a GIF on its logical screen, through giflib (MuPDF's loader draws every
+// frame of an animation on top of each other). Uncovered and transparent pixels are
+// transparent, as viewers show the first frame.
+std::optional<Image> decodeGif(std::string_view bytes) {
+  GifInput input{bytes};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&input, readGif, &error);
+  if (gif == nullptr) return std::nullopt;
+  struct Closer {
+    GifFileType* gif;
+    ~Closer() {
+      int ignored = 0;
+      DGifCloseFile(gif, &ignored);
+    }
+  } closer{gif};
+  const int width = gif->SWidth;
+  const int height = gif->SHeight;
+  if (!allowedSize(width, height)) return std::nullopt;
+  int transparentIndex = NO_TRANSPARENT_COLOR;
+  GifRecordType record;
+  do {
+    if (DGifGetRecordType(gif, &record) == GIF_ERROR) return std::nullopt;
+    if (record == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return std::nullopt;
+      if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+        GraphicsControlBlock control;
+        if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK) {
+          transparentIndex = control.TransparentColor;
+        }
+      }
+      while (block != nullptr) {
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return std::nullopt;
+      }
+    }
+  } while (record != IMAGE_DESC_RECORD_TYPE && record != TERMINATE_RECORD_TYPE);
+  if (record != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif) == GIF_ERROR) return std::nullopt;
+  const GifImageDesc& frame = gif->Image;
+  const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
+  if (map == nullptr || frame.Width <= 0 || frame.Height <= 0 ||
+      !allowedSize(frame.Width, frame.Height)) {
+    return std::nullopt;
+  }
+  std::vector<GifPixelType> indices(static_cast<size_t>(frame.Width) * frame.Height);
+  const auto readRow = [&](int row) {
+    return DGifGetLine(gif, indices.data() + static_cast<size_t>(row) * frame.Width,
+                       frame.Width) != GIF_ERROR;
+  };
+  if (frame.Interlace) {
+    static constexpr int kStart[] = {0, 4, 2, 1};
+    static constexpr int kStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass) {
+      for (int row = kStart[pass]; row < frame.Height; row += kStep[pass]) {
+        if (!readRow(row)) return std::nullopt;
+      }
+    }
+  } else {
+    for (int row = 0; row < frame.Height; ++row) {
+      if (!readRow(row)) return std::nullopt;
+    }
+  }
+  const size_t stride = static_cast<size_t>(width) * 4;
+  std::vector<uint8_t> pixels(stride * height, 0);
+  bool transparent = frame.Left != 0 || frame.Top != 0 || frame.Width < width ||
+                     frame.Height < height;
+  for (int y = 0; y < frame.Height; ++y) {
+    const int canvasY = frame.Top + y;
+    if (canvasY < 0 || canvasY >= height) continue;
+    for (int x = 0; x < frame.Width; ++x) {
+      const int canvasX = frame.Left + x;
+      if (canvasX < 0 || canvasX >= width) continue;
+      const int index = indices[static_cast<size_t>(y) * frame.Width + x];
+      uint8_t* p = pixels.data() + static_cast<size_t>(canvasY) * stride + canvasX * 4;
+      if (index == transparentIndex || index >= map->ColorCount) {
+        transparent = true;
+        continue;
+      }
+      p[0] = map->Colors[index].Red;
+      p[1] = map->Colors[index].Green;
+      p[2] = map->Colors[index].Blue;
+      p[3] = 255;
+    }
+  }
+  return Image(width, height, transparent ? PixelFormat::kRgba : PixelFormat::kRgbx, stride,
+               std::move(pixels));
+}
+
 // MuPDF's orientation codes (see fz_image_orientation) as EXIF Orientation values.
 int exifOrientationFromMupdf(int code) {
   static constexpr int kExif[] = {1, 1, 8, 3, 6, 2, 5, 4, 7};
@@ -291,6 +393,7 @@ std::optional<Image> decodeImage(std::string_view bytes) {
   if (startsWith(bytes, "\x89PNG\r\n\x1a\n")) return decodePng(bytes);
   if (isWebp(bytes)) return decodeWebp(bytes);
   if (isHeif(bytes)) return decodeHeif(bytes);
+  if (startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a")) return decodeGif(bytes);
   return decodeWithMupdf(bytes);
 }
 

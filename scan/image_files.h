@@ -1,5 +1,5 @@
-// The image-file service: decodes PNG (libpng), WebP (libwebp), HEIC/HEIF/AVIF (libheif) and,
-// through MuPDF's image loader, JPEG, TIFF, GIF, BMP, JPEG 2000, PNM, JBIG2 and PSD.
+// The image-file service: decodes PNG (libpng), GIF (giflib), WebP (libwebp), HEIC/HEIF/AVIF
+// (libheif) and, through MuPDF's image loader, JPEG, TIFF, BMP, JPEG 2000, PNM, JBIG2 and PSD.
 #pragma once
 
 #include <optional>
