@@ -4,11 +4,16 @@
 #include <vector>
 
 #include "scan/command_line.h"
+#include "scan/image_files.h"
+#include "scan/mupdf_pdf.h"
+#include "scan/platform.h"
 #include "scan/run_state.h"
 #include "scan/write_json.h"
 
 int main(int argc, char** argv) {
   using namespace marrowfen::scan;
+  platform().pdf = &mupdfPdfService();
+  platform().images = &fileImageService();
   try {
     startUp(std::vector<std::string>(argv, argv + argc));
     return commonStart();
