@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "scan/image.h"
+#include "scan/recognizer.h"
 
 namespace marrowfen::scan {
 
@@ -82,6 +83,7 @@ class ImageService {
 struct Platform {
   const PdfService* pdf = nullptr;
   const ImageService* images = nullptr;
+  const TextRecognizer* recognizer = nullptr;
 };
 
 Platform& platform();

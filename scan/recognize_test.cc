@@ -1,0 +1,247 @@
+#include "scan/recognize.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <utility>
+
+#include "scan/platform.h"
+#include "scan/run_state.h"
+
+namespace marrowfen::scan {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Pair;
+
+// A candidate whose box lookup is a function of the range; records every range asked for.
+class FakeText : public RecognizedText {
+ public:
+  using Lookup = std::function<std::optional<BoundingBox>(size_t, size_t)>;
+  FakeText(std::string text, float confidence, Lookup lookup)
+      : text_(std::move(text)), confidence_(confidence), lookup_(std::move(lookup)) {}
+  const std::string& string() const override { return text_; }
+  float confidence() const override { return confidence_; }
+  std::optional<BoundingBox> boundingBox(size_t begin, size_t end) const override {
+    asked.emplace_back(begin, end);
+    return lookup_(begin, end);
+  }
+  mutable std::vector<std::pair<size_t, size_t>> asked;
+
+ private:
+  std::string text_;
+  float confidence_;
+  Lookup lookup_;
+};
+
+// Word boxes laid out along the line's box: x from the byte offset, so boxes tell ranges apart.
+FakeText::Lookup alongLine(BoundingBox line) {
+  return [line](size_t begin, size_t end) {
+    return BoundingBox{.x = line.x + 0.01 * static_cast<double>(begin), .y = line.y,
+                       .width = 0.01 * static_cast<double>(end - begin), .height = line.height};
+  };
+}
+
+FakeText::Lookup nothing() {
+  return [](size_t, size_t) { return std::optional<BoundingBox>(); };
+}
+
+TextObservation line(const std::string& text, float confidence, BoundingBox box) {
+  return {.boundingBox = box, .topCandidate = std::make_shared<FakeText>(text, confidence, alongLine(box))};
+}
+
+BoundingBox box(double x, double y, double height = 0.05) {
+  return {.x = x, .y = y, .width = 0.3, .height = height};
+}
+
+const FakeText& fake(const TextObservation& observation) {
+  return static_cast<const FakeText&>(*observation.topCandidate);
+}
+
+std::vector<std::string> texts(const OcrPage& page) {
+  std::vector<std::string> out;
+  for (const OcrFragment& f : page.fragments) out.push_back(f.text);
+  return out;
+}
+
+TEST(PageFromObservations, LinesWithinTheToleranceAreOrderedLeftToRight) {
+  const std::vector<TextObservation> observations = {line("World", 0.5f, box(0.40, 0.50)),
+                                                     line("Hello", 0.5f, box(0.10, 0.505))};
+  const OcrPage page = pageFromObservations(observations, 3);
+  EXPECT_EQ(page.pageNumber, 3);
+  EXPECT_EQ(page.text, "Hello\nWorld");
+  EXPECT_THAT(texts(page), ElementsAre("Hello", "World"));
+  EXPECT_FALSE(page.source.has_value());
+  EXPECT_FALSE(page.sourceReason.has_value());
+}
+
+TEST(PageFromObservations, HigherLineFirstWhenTopsDifferByMoreThanTheTolerance) {
+  const OcrPage page = pageFromObservations(
+      {line("lower left", 1.0f, box(0.0, 0.53)), line("upper right", 1.0f, box(0.9, 0.55))}, 1);
+  EXPECT_EQ(page.text, "upper right\nlower left");
+}
+
+TEST(PageFromObservations, RepeatedWordsAreLocatedPastTheCursor) {
+  const std::vector<TextObservation> observations = {line("to be or not to be", 0.25f, box(0, 0.5))};
+  const OcrPage page = pageFromObservations(observations, 1);
+  EXPECT_THAT(texts(page), ElementsAre("to", "be", "or", "not", "to", "be"));
+  EXPECT_THAT(fake(observations[0]).asked,
+              ElementsAre(Pair(0, 2), Pair(3, 5), Pair(6, 8), Pair(9, 12), Pair(13, 15), Pair(16, 18)));
+  for (const OcrFragment& f : page.fragments) EXPECT_EQ(f.confidence, 0.25);
+  EXPECT_DOUBLE_EQ(page.fragments[4].boundingBox.x, 0.13);  // the second "to"
+}
+
+TEST(PageFromObservations, BoxesAreAskedForWithUntrimmedOffsets) {
+  const std::vector<TextObservation> observations = {line("  Invoice 42 \n", 0.9f, box(0, 0.5))};
+  const OcrPage page = pageFromObservations(observations, 1);
+  EXPECT_EQ(page.text, "Invoice 42");
+  EXPECT_THAT(texts(page), ElementsAre("Invoice", "42"));
+  EXPECT_THAT(fake(observations[0]).asked, ElementsAre(Pair(2, 9), Pair(10, 12)));
+}
+
+TEST(PageFromObservations, ConfidencesAreWidenedExactlyAndAveragedOverLines) {
+  const OcrPage single = pageFromObservations({line("x", 0.3f, box(0, 0.5))}, 1);
+  EXPECT_EQ(single.confidence, 0.30000001192092896);
+  EXPECT_EQ(single.fragments[0].confidence, 0.30000001192092896);
+
+  // Lengths and fragment counts do not weigh; blank and candidate-less observations add nothing.
+  std::vector<TextObservation> observations = {
+      line("one two three four five", 0.5f, box(0, 0.8)), line("x", 1.0f, box(0, 0.6)),
+      line("  \u3000 \n", 0.0f, box(0, 0.5)), line("a b", 0.75f, box(0, 0.4)),
+      {.boundingBox = box(0, 0.3), .topCandidate = nullptr}};
+  const OcrPage page = pageFromObservations(observations, 1);
+  EXPECT_EQ(page.confidence, 0.75);
+  EXPECT_EQ(page.text, "one two three four five\nx\na b");
+  EXPECT_EQ(page.fragments.size(), 8u);
+  EXPECT_TRUE(fake(observations[2]).asked.empty());
+}
+
+TEST(PageFromObservations, ALineWhoseWordsCannotBeLocatedBecomesOneFragment) {
+  const BoundingBox lineBox = box(0.2, 0.4);
+  const std::vector<TextObservation> observations = {
+      {.boundingBox = lineBox,
+       .topCandidate = std::make_shared<FakeText>(" Total due  ", 0.5f, nothing())}};
+  const OcrPage page = pageFromObservations(observations, 1);
+  ASSERT_EQ(page.fragments.size(), 1u);
+  EXPECT_EQ(page.fragments[0].text, "Total due");
+  EXPECT_EQ(page.fragments[0].boundingBox.x, lineBox.x);
+  EXPECT_EQ(page.fragments[0].boundingBox.y, lineBox.y);
+  EXPECT_EQ(page.fragments[0].boundingBox.width, lineBox.width);
+  EXPECT_EQ(page.fragments[0].boundingBox.height, lineBox.height);
+  EXPECT_THAT(fake(observations[0]).asked, ElementsAre(Pair(1, 6), Pair(7, 10)));
+}
+
+TEST(PageFromObservations, WordsWhoseLookupFailsAreLeftOutAlone) {
+  // Only the middle word can be located: one fragment, no line fragment.
+  const std::vector<TextObservation> observations = {
+      {.boundingBox = box(0, 0.5),
+       .topCandidate = std::make_shared<FakeText>(
+           "alpha beta gamma", 0.5f, [](size_t begin, size_t end) -> std::optional<BoundingBox> {
+             if (begin != 6) return std::nullopt;
+             return BoundingBox{.x = 0.5, .y = 0.5, .width = 0.1 * static_cast<double>(end - begin)};
+           })}};
+  const OcrPage page = pageFromObservations(observations, 1);
+  EXPECT_THAT(texts(page), ElementsAre("beta"));
+  EXPECT_DOUBLE_EQ(page.fragments[0].boundingBox.width, 0.4);
+}
+
+TEST(PageFromObservations, NothingRecognised) {
+  const OcrPage page = pageFromObservations({}, 2);
+  EXPECT_EQ(page.text, "");
+  EXPECT_EQ(page.confidence, 0);
+  EXPECT_TRUE(page.fragments.empty());
+}
+
+TEST(PageFromObservations, InnerSpacingOfALineIsKept) {
+  const OcrPage page = pageFromObservations({line("Name:   Jane\u00a0Doe", 1.0f, box(0, 0.5))}, 1);
+  EXPECT_EQ(page.text, "Name:   Jane\u00a0Doe");
+  EXPECT_THAT(texts(page), ElementsAre("Name:", "Jane", "Doe"));
+}
+
+TEST(SplitWords, SeparatorsAreWhiteSpaceClusters) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"a b", {"a", "b"}},
+      {"a  \t b", {"a", "b"}},
+      {"Stra\u00dfe\u3000Nr.\u20037", {"Stra\u00dfe", "Nr.", "7"}},  // ideographic, em space
+      {"one\u2028two\u2029three\u0085four", {"one", "two", "three", "four"}},
+      {"x\u200by", {"x\u200by"}},          // a zero-width space is no White_Space
+      {"a \u0301b", {"a", "b"}},           // a space with a combining mark is one separator
+      {"", {}},
+      {"\u00a0", {}},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::vector<std::string> words;
+    for (std::string_view w : splitWords(text)) words.emplace_back(w);
+    EXPECT_EQ(words, expected) << text;
+  }
+}
+
+TEST(FindWord, MatchesWholeClustersOnlyAndRespectsCase) {
+  const std::string decomposed = "cafe\u0301 cafe";  // "café" with a combining accent, then "cafe"
+  EXPECT_EQ(findWord(decomposed, "cafe", 0), 7u);
+  EXPECT_EQ(findWord(decomposed, "cafe\u0301", 0), 0u);
+  EXPECT_EQ(findWord("Total total", "total", 0), 6u);
+  EXPECT_EQ(findWord("ab ab", "ab", 1), 3u);
+  EXPECT_EQ(findWord("ab", "abc", 0), std::nullopt);
+}
+
+TEST(PageFromObservations, OffsetsAreUtf8BytesOfTheCandidate) {
+  const std::vector<TextObservation> observations = {line(" \u00fcber caf\u00e9 ", 1.0f, box(0, 0.5))};
+  pageFromObservations(observations, 1);
+  EXPECT_THAT(fake(observations[0]).asked, ElementsAre(Pair(1, 6), Pair(7, 12)));
+}
+
+// A recogniser that hands back canned observations or an error, and keeps the last request.
+class FakeRecognizer : public TextRecognizer {
+ public:
+  RecognitionResult perform(const Image& image, const RecognitionRequest& request) const override {
+    lastRequest = request;
+    lastImage = image;
+    return answer;
+  }
+  RecognitionResult answer;
+  mutable RecognitionRequest lastRequest;
+  mutable Image lastImage;
+};
+
+class RecognizeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedOptions_ = recognitionOptions;
+    savedPlatform_ = platform();
+    platform().recognizer = &recognizer_;
+  }
+  void TearDown() override {
+    recognitionOptions = savedOptions_;
+    platform() = savedPlatform_;
+  }
+  FakeRecognizer recognizer_;
+  RecognitionOptions savedOptions_;
+  Platform savedPlatform_;
+};
+
+TEST_F(RecognizeTest, RequestFollowsTheOptionsAndErrorsPassUnchanged) {
+  const Image image(2, 2, PixelFormat::kGrey, 2, std::vector<uint8_t>(4, 255));
+  recognitionOptions.fast = true;
+  recognitionOptions.languageCorrection = false;
+  recognitionOptions.languages = {"de-DE", "en-US"};
+  recognizer_.answer.observations = {line("Hallo", 0.5f, box(0, 0.5))};
+  const Recognition ok = recognize(image, 7);
+  ASSERT_TRUE(ok.page.has_value());
+  EXPECT_EQ(ok.page->pageNumber, 7);
+  EXPECT_EQ(ok.page->text, "Hallo");
+  EXPECT_TRUE(recognizer_.lastRequest.fast);
+  EXPECT_FALSE(recognizer_.lastRequest.languageCorrection);
+  EXPECT_THAT(recognizer_.lastRequest.languages, ElementsAre("de-DE", "en-US"));
+  EXPECT_TRUE(recognizer_.lastImage.isSameImage(image));
+
+  recognizer_.answer.error = "The recognition language \"xx\" is not supported.";
+  const Recognition failed = recognize(image, 1);
+  EXPECT_FALSE(failed.page.has_value());
+  EXPECT_EQ(failed.error, "The recognition language \"xx\" is not supported.");
+}
+
+}  // namespace
+}  // namespace marrowfen::scan

@@ -1,0 +1,57 @@
+// The text-recogniser service that recognition (recognize.h) consumes. The real one is the
+// Tesseract adapter (tesseract_recognizer.h); tests supply their own.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scan/image.h"
+#include "scan/records.h"
+
+namespace marrowfen::scan {
+
+// The best reading of one observation.
+class RecognizedText {
+ public:
+  virtual ~RecognizedText() = default;
+  // The recognised text, UTF-8, untrimmed.
+  virtual const std::string& string() const = 0;
+  // 0..1.
+  virtual float confidence() const = 0;
+  // The box of the text at UTF-8 byte offsets [begin, end) of string(), normalised to the image
+  // with a lower-left origin; nothing when the range cannot be located (a failed lookup is
+  // reported the same way).
+  virtual std::optional<BoundingBox> boundingBox(size_t begin, size_t end) const = 0;
+};
+
+// One recognised region of text (a line), in the recogniser's own order.
+struct TextObservation {
+  BoundingBox boundingBox;                      // normalised, lower-left origin
+  std::shared_ptr<const RecognizedText> topCandidate;  // nullptr when none was offered
+};
+
+// The settings of one request; every request is made afresh with them.
+struct RecognitionRequest {
+  bool fast = false;                   // the faster configuration
+  bool languageCorrection = true;      // dictionary / language model on
+  std::vector<std::string> languages;  // BCP 47 tags in order; empty: the recogniser's default
+};
+
+// What one request gives: the observations, or the reason the request could not be performed.
+struct RecognitionResult {
+  std::vector<TextObservation> observations;  // empty when nothing was recognised
+  std::optional<std::string> error;           // set when the request failed: its description
+};
+
+class TextRecognizer {
+ public:
+  virtual ~TextRecognizer() = default;
+  // Recognises the upright image synchronously. The image is neither kept nor altered.
+  virtual RecognitionResult perform(const Image& image,
+                                    const RecognitionRequest& request) const = 0;
+};
+
+}  // namespace marrowfen::scan

@@ -1,0 +1,292 @@
+#include "scan/tesseract_recognizer.h"
+
+#include <leptonica/allheaders.h>
+#include <sys/stat.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <utility>
+
+namespace marrowfen::scan {
+namespace {
+
+std::string lowered(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c == '_') c = '-';
+  }
+  return out;
+}
+
+// ISO 639-1 codes (as BCP 47 writes them) to Tesseract's traineddata names.
+const std::map<std::string, std::string, std::less<>>& primaryLanguages() {
+  static const std::map<std::string, std::string, std::less<>> table = {
+      {"af", "afr"}, {"am", "amh"}, {"ar", "ara"}, {"as", "asm"}, {"az", "aze"},
+      {"be", "bel"}, {"bg", "bul"}, {"bn", "ben"}, {"bo", "bod"}, {"br", "bre"},
+      {"bs", "bos"}, {"ca", "cat"}, {"co", "cos"}, {"cs", "ces"}, {"cy", "cym"},
+      {"da", "dan"}, {"de", "deu"}, {"dv", "div"}, {"dz", "dzo"}, {"el", "ell"},
+      {"en", "eng"}, {"eo", "epo"}, {"es", "spa"}, {"et", "est"}, {"eu", "eus"},
+      {"fa", "fas"}, {"fi", "fin"}, {"fo", "fao"}, {"fr", "fra"}, {"fy", "fry"},
+      {"ga", "gle"}, {"gd", "gla"}, {"gl", "glg"}, {"gu", "guj"}, {"he", "heb"},
+      {"hi", "hin"}, {"hr", "hrv"}, {"ht", "hat"}, {"hu", "hun"}, {"hy", "hye"},
+      {"id", "ind"}, {"is", "isl"}, {"it", "ita"}, {"iu", "iku"}, {"iw", "heb"},
+      {"ja", "jpn"}, {"jv", "jav"}, {"ka", "kat"}, {"kk", "kaz"}, {"km", "khm"},
+      {"kn", "kan"}, {"ko", "kor"}, {"ku", "kmr"}, {"ky", "kir"}, {"la", "lat"},
+      {"lb", "ltz"}, {"lo", "lao"}, {"lt", "lit"}, {"lv", "lav"}, {"mi", "mri"},
+      {"mk", "mkd"}, {"ml", "mal"}, {"mn", "mon"}, {"mr", "mar"}, {"ms", "msa"},
+      {"mt", "mlt"}, {"my", "mya"}, {"nb", "nor"}, {"ne", "nep"}, {"nl", "nld"},
+      {"nn", "nor"}, {"no", "nor"}, {"oc", "oci"}, {"or", "ori"}, {"pa", "pan"},
+      {"pl", "pol"}, {"ps", "pus"}, {"pt", "por"}, {"qu", "que"}, {"ro", "ron"},
+      {"ru", "rus"}, {"sa", "san"}, {"sd", "snd"}, {"si", "sin"}, {"sk", "slk"},
+      {"sl", "slv"}, {"sq", "sqi"}, {"sr", "srp"}, {"su", "sun"}, {"sv", "swe"},
+      {"sw", "swa"}, {"ta", "tam"}, {"te", "tel"}, {"tg", "tgk"}, {"th", "tha"},
+      {"ti", "tir"}, {"tl", "tgl"}, {"to", "ton"}, {"tr", "tur"}, {"tt", "tat"},
+      {"ug", "uig"}, {"uk", "ukr"}, {"ur", "urd"}, {"uz", "uzb"}, {"vi", "vie"},
+      {"yi", "yid"}, {"yo", "yor"}, {"zh", "chi_sim"},
+  };
+  return table;
+}
+
+bool isLetters(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+bool fileExists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+float clampedConfidence(float percent) {
+  return std::clamp(percent / 100.0f, 0.0f, 1.0f);
+}
+
+// One text line: its words joined by single spaces, and the box of each word.
+class TesseractLine : public RecognizedText {
+ public:
+  TesseractLine(std::string text, float confidence,
+                std::vector<std::pair<size_t, size_t>> wordRanges, std::vector<BoundingBox> wordBoxes)
+      : text_(std::move(text)),
+        confidence_(confidence),
+        wordRanges_(std::move(wordRanges)),
+        wordBoxes_(std::move(wordBoxes)) {}
+
+  const std::string& string() const override { return text_; }
+  float confidence() const override { return confidence_; }
+
+  // The union of the boxes of the words that [begin, end) touches.
+  std::optional<BoundingBox> boundingBox(size_t begin, size_t end) const override {
+    if (begin >= end || end > text_.size()) return std::nullopt;
+    std::optional<BoundingBox> box;
+    double right = 0, top = 0;
+    for (size_t k = 0; k < wordRanges_.size(); ++k) {
+      const auto [wordBegin, wordEnd] = wordRanges_[k];
+      if (begin >= wordEnd || end <= wordBegin) continue;
+      const BoundingBox& word = wordBoxes_[k];
+      if (!box) {
+        box = word;
+        right = word.x + word.width;
+        top = word.y + word.height;
+        continue;
+      }
+      right = std::max(right, word.x + word.width);
+      top = std::max(top, word.y + word.height);
+      box->x = std::min(box->x, word.x);
+      box->y = std::min(box->y, word.y);
+      box->width = right - box->x;
+      box->height = top - box->y;
+    }
+    return box;
+  }
+
+ private:
+  std::string text_;
+  float confidence_;
+  std::vector<std::pair<size_t, size_t>> wordRanges_;  // byte ranges of the words in text_
+  std::vector<BoundingBox> wordBoxes_;
+};
+
+}  // namespace
+
+std::optional<std::string> traineddataName(std::string_view tag) {
+  const std::string normal = lowered(tag);
+  std::vector<std::string> subtags;
+  for (size_t start = 0; start <= normal.size();) {
+    size_t dash = normal.find('-', start);
+    if (dash == std::string::npos) dash = normal.size();
+    subtags.push_back(normal.substr(start, dash - start));
+    start = dash + 1;
+  }
+  const std::string& primary = subtags[0];
+  std::string script, region;
+  for (size_t k = 1; k < subtags.size(); ++k) {
+    if (subtags[k].size() == 4 && script.empty() && region.empty()) script = subtags[k];
+    else if ((subtags[k].size() == 2 || subtags[k].size() == 3) && region.empty()) region = subtags[k];
+  }
+  if (primary == "zh") {
+    if (script == "hant" || (script.empty() && (region == "tw" || region == "hk" || region == "mo")))
+      return "chi_tra";
+    return "chi_sim";
+  }
+  if (primary == "sr" && script == "latn") return "srp_latn";
+  if (primary == "uz" && script == "cyrl") return "uzb_cyrl";
+  if (primary == "az" && script == "cyrl") return "aze_cyrl";
+  if (primary == "fil") return "fil";
+  if (auto it = primaryLanguages().find(primary); it != primaryLanguages().end()) {
+    return it->second;
+  }
+  if (primary.size() == 3 && isLetters(primary)) return primary;
+  return std::nullopt;
+}
+
+std::string tessdataDirectory() {
+  const char* prefix = std::getenv("TESSDATA_PREFIX");
+  std::string dir = prefix && *prefix ? prefix : "/usr/share/tesseract-ocr/5/tessdata";
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+struct TesseractRecognizer::Engine {
+  std::string key;  // languages "+"-joined, then the correction setting
+  tesseract::TessBaseAPI api;
+};
+
+TesseractRecognizer::TesseractRecognizer() {
+  // Leptonica reports to standard error by default; nothing may reach it.
+  setMsgSeverity(L_SEVERITY_NONE);
+}
+
+TesseractRecognizer::~TesseractRecognizer() = default;
+
+RecognitionResult TesseractRecognizer::perform(const Image& image,
+                                               const RecognitionRequest& request) const {
+  const std::string dir = tessdataDirectory();
+  std::vector<std::string> names;
+  for (const std::string& tag : request.languages) {
+    const std::optional<std::string> name = traineddataName(tag);
+    if (!name) {
+      return {.error = "The recognition language \"" + tag + "\" is not supported."};
+    }
+    if (!fileExists(dir + *name + ".traineddata")) {
+      return {.error = "The recognition language \"" + tag + "\" is not installed (no " + *name +
+                       ".traineddata in " + dir + ")."};
+    }
+    if (std::find(names.begin(), names.end(), *name) == names.end()) names.push_back(*name);
+  }
+  if (names.empty()) names.push_back("eng");
+  std::string languages;
+  for (const std::string& name : names) languages += (languages.empty() ? "" : "+") + name;
+  if (image.empty()) return {.error = "The image to recognise is empty."};
+
+  const std::string key = languages + (request.languageCorrection ? "/dict" : "/nodict");
+  if (!engine_ || engine_->key != key) {
+    engine_.reset();
+    auto engine = std::make_unique<Engine>();
+    engine->key = key;
+    // Everything Tesseract prints goes to its debug file; /dev/null silences it.
+    engine->api.SetVariable("debug_file", "/dev/null");
+    std::vector<std::string> variables = {"debug_file"};
+    std::vector<std::string> values = {"/dev/null"};
+    if (!request.languageCorrection) {
+      // The dictionaries are read at start-up only, so correction is part of the engine's key.
+      for (const char* name : {"load_system_dawg", "load_freq_dawg", "load_number_dawg",
+                               "load_punc_dawg", "load_unambig_dawg", "load_bigram_dawg"}) {
+        variables.emplace_back(name);
+        values.emplace_back("0");
+      }
+    }
+    if (engine->api.Init(dir.c_str(), languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0,
+                         &variables, &values, false) != 0) {
+      return {.error = "The recognition engine could not start with the languages " + languages +
+                       "."};
+    }
+    engine_ = std::move(engine);
+  }
+
+  tesseract::TessBaseAPI& api = engine_->api;
+  api.SetPageSegMode(tesseract::PSM_AUTO);
+  api.SetVariable("tessedit_do_invert", request.fast ? "0" : "1");
+
+  // Grey and RGB go in as the command line would read them from a file; transparency is
+  // composed over white first.
+  const int32_t width = image.width();
+  const int32_t height = image.height();
+  std::vector<uint8_t> pixels;
+  int bytesPerPixel = 1;
+  if (image.format() == PixelFormat::kGrey) {
+    pixels.resize(static_cast<size_t>(width) * height);
+    for (int32_t y = 0; y < height; ++y) {
+      std::copy_n(image.row(y), width, pixels.data() + static_cast<size_t>(y) * width);
+    }
+  } else {
+    bytesPerPixel = 3;
+    pixels.resize(static_cast<size_t>(width) * height * 3);
+    const bool alpha = image.format() == PixelFormat::kRgba;
+    for (int32_t y = 0; y < height; ++y) {
+      const uint8_t* in = image.row(y);
+      uint8_t* out = pixels.data() + static_cast<size_t>(y) * width * 3;
+      for (int32_t x = 0; x < width; ++x, in += 4, out += 3) {
+        for (int c = 0; c < 3; ++c) {
+          out[c] = alpha ? static_cast<uint8_t>((in[c] * in[3] + 255 * (255 - in[3]) + 127) / 255)
+                         : in[c];
+        }
+      }
+    }
+  }
+  api.SetImage(pixels.data(), width, height, bytesPerPixel, width * bytesPerPixel);
+  if (api.Recognize(nullptr) != 0) {
+    api.Clear();
+    return {.error = "Text recognition could not be performed on the image."};
+  }
+
+  const double w = width;
+  const double h = height;
+  auto normalised = [&](int left, int top, int right, int bottom) {
+    return BoundingBox{.x = left / w,
+                       .y = (h - bottom) / h,
+                       .width = (right - left) / w,
+                       .height = (bottom - top) / h};
+  };
+
+  RecognitionResult result;
+  std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+  if (it && !it->Empty(tesseract::RIL_WORD)) {
+    std::string text;
+    std::vector<std::pair<size_t, size_t>> ranges;
+    std::vector<BoundingBox> boxes;
+    BoundingBox lineBox;
+    float lineConfidence = 0;
+    do {
+      if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
+        text.clear();
+        ranges.clear();
+        boxes.clear();
+        int left = 0, top = 0, right = 0, bottom = 0;
+        it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom);
+        lineBox = normalised(left, top, right, bottom);
+        lineConfidence = clampedConfidence(it->Confidence(tesseract::RIL_TEXTLINE));
+      }
+      std::unique_ptr<char[]> word(it->GetUTF8Text(tesseract::RIL_WORD));
+      int left = 0, top = 0, right = 0, bottom = 0;
+      if (word && *word.get() && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
+        if (!text.empty()) text += ' ';
+        ranges.emplace_back(text.size(), text.size() + std::char_traits<char>::length(word.get()));
+        text += word.get();
+        boxes.push_back(normalised(left, top, right, bottom));
+      }
+      if (it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD)) {
+        result.observations.push_back(
+            {.boundingBox = lineBox,
+             .topCandidate = std::make_shared<TesseractLine>(text, lineConfidence, ranges, boxes)});
+      }
+    } while (it->Next(tesseract::RIL_WORD));
+  }
+  it.reset();
+  api.Clear();
+  return result;
+}
+
+}  // namespace marrowfen::scan

@@ -1,0 +1,42 @@
+// The text recogniser over Tesseract 5: one observation per text line, its candidate being the
+// line's words joined by single spaces.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/recognizer.h"
+
+namespace marrowfen::scan {
+
+// The traineddata name for a BCP 47 tag ("de-DE" -> "deu", "zh-Hant" -> "chi_tra",
+// "sr-Latn" -> "srp_latn"); a bare three-letter primary subtag is taken as it is. Nothing for a
+// tag this mapping does not know. Case and "_" versus "-" do not matter.
+std::optional<std::string> traineddataName(std::string_view tag);
+
+// The directory the traineddata files are read from: $TESSDATA_PREFIX when set, otherwise the
+// system's tessdata directory.
+std::string tessdataDirectory();
+
+class TesseractRecognizer : public TextRecognizer {
+ public:
+  TesseractRecognizer();
+  ~TesseractRecognizer() override;
+
+  // Languages map through traineddataName, keep their order (repeats dropped) and default to
+  // "eng". A tag that maps to nothing or to a file that is not installed fails the request with a
+  // description naming the tag. The engine is started on the first request and kept for later
+  // ones with the same languages and correction setting; `fast` switches off the second pass over
+  // lines read as inverted (light on dark) text, `languageCorrection` loads or leaves out the
+  // dictionaries that the line recogniser's search consults.
+  RecognitionResult perform(const Image& image, const RecognitionRequest& request) const override;
+
+ private:
+  struct Engine;
+  mutable std::unique_ptr<Engine> engine_;
+};
+
+}  // namespace marrowfen::scan
