@@ -1,10 +1,21 @@
 // The OCR run over an image file or a PDF document.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "scan/records.h"
+
 namespace marrowfen::scan {
 
-// Reads every selected page of the input and writes one OcrOutput; returns the exit status.
-// Ends through fail() on a run failure.
+// Reads every selected page of the input (inputUrl, ext and recognitionOptions) and writes one
+// OcrOutput; returns the exit status 0. Ends through fail() when the input cannot be opened or a
+// page cannot be recognised; pages that cannot be read or rendered become warnings.
 int runOcr();
+
+// The answer of a run that collected `pages` and `warnings`: page texts joined by blank lines
+// (empty ones left out), the mean page confidence, at least one page counted.
+OcrOutput aggregateOcrOutput(std::vector<OcrPage> pages, std::vector<std::string> warnings,
+                             bool isPdf);
 
 }  // namespace marrowfen::scan

@@ -1,0 +1,243 @@
+#include "scan/ocr_run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "scan/recognizer.h"
+#include "scan/run_state.h"
+#include "scan/testing/fake_platform.h"
+
+namespace marrowfen::scan {
+namespace {
+
+using testing::FakeImageService;
+using testing::FakePageData;
+using testing::FakePdfDocument;
+using testing::FakePdfService;
+using ::testing::ElementsAre;
+
+class FixedText : public RecognizedText {
+ public:
+  explicit FixedText(std::string text) : text_(std::move(text)) {}
+  const std::string& string() const override { return text_; }
+  float confidence() const override { return 0.5f; }
+  std::optional<BoundingBox> boundingBox(size_t, size_t) const override { return std::nullopt; }
+
+ private:
+  std::string text_;
+};
+
+// Reads the marker the fake pages draw into pixel 0: 'X' makes the request fail, 255 (no
+// marker) recognises nothing, any other marker is recognised as the text "page <marker>".
+class MarkerRecognizer : public TextRecognizer {
+ public:
+  RecognitionResult perform(const Image& image, const RecognitionRequest&) const override {
+    ++calls;
+    const uint8_t marker = image.row(0)[0];
+    if (marker == 'X') return {.error = "the engine refused"};
+    if (marker == 255) return {};
+    return {.observations = {{.boundingBox = {0.1, 0.8, 0.5, 0.05},
+                              .topCandidate = std::make_shared<FixedText>(
+                                  std::string("page ") + static_cast<char>(marker))}}};
+  }
+  mutable int calls = 0;
+};
+
+FakePageData scanned(char marker) { return {.marker = std::string(1, marker)}; }
+FakePageData withText(std::string text, std::vector<std::optional<int64_t>> modes = {}) {
+  return {.text = text,
+          .lines = std::vector<PdfTextLine>{{.text = text, .bounds = {72, 700, 200, 12}}},
+          .renderModes = std::move(modes),
+          .marker = "T"};
+}
+
+class OcrRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedPlatform_ = platform();
+    savedOptions_ = recognitionOptions;
+    platform().pdf = &pdf_;
+    platform().images = &images_;
+    platform().recognizer = &recognizer_;
+    recognitionOptions = RecognitionOptions();
+    baseRenderScale = 0.1;  // small fake renders
+    minimumRenderLongEdge = 0;
+    inputUrl = "/in/doc.pdf";
+    ext = "pdf";
+  }
+  void TearDown() override {
+    platform() = savedPlatform_;
+    recognitionOptions = savedOptions_;
+  }
+
+  // Runs the OCR run and parses nothing: returns the written JSON line.
+  std::string run() {
+    ::testing::internal::CaptureStdout();
+    try {
+      EXPECT_EQ(runOcr(), 0);
+    } catch (...) {
+      ::testing::internal::GetCapturedStdout();
+      throw;
+    }
+    return ::testing::internal::GetCapturedStdout();
+  }
+  std::string failure() {
+    ::testing::internal::CaptureStdout();
+    try {
+      runOcr();
+    } catch (const RunEnded& ended) {
+      EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << "nothing before the failure";
+      return ended.message;
+    }
+    ::testing::internal::GetCapturedStdout();
+    ADD_FAILURE() << "the run did not fail";
+    return "";
+  }
+  void setPages(std::vector<std::optional<FakePageData>> pages) {
+    pdf_.document = FakePdfDocument();
+    pdf_.document->pages = std::move(pages);
+  }
+
+  FakePdfService pdf_;
+  FakeImageService images_;
+  MarkerRecognizer recognizer_;
+  Platform savedPlatform_;
+  RecognitionOptions savedOptions_;
+};
+
+const std::string kLetter = "Dear Ms Sharma, your certificate is enclosed.";
+
+TEST_F(OcrRunTest, PageSelectionSkipsSilentlyAndCountsProducedPages) {
+  std::vector<std::optional<FakePageData>> pages;
+  for (char c = '1'; c <= '9'; ++c) pages.push_back(scanned(c));
+  pages.push_back(scanned('0'));
+  setPages(pages);
+  recognitionOptions.pages = parsePageSelection("2-3");
+  const std::string json = run();
+  EXPECT_NE(json.find(R"("pageCount":2,"rawText":"page 2\n\npage 3")"), std::string::npos) << json;
+  EXPECT_EQ(recognizer_.calls, 2);
+
+  recognitionOptions.pages = parsePageSelection("12");
+  EXPECT_EQ(run(),
+            R"({"ok":true,"sourceType":"native_ocr_pdf","pageCount":1,"rawText":"",)"
+            R"("confidence":0,"pages":[],"warnings":[]})"
+            "\n");
+}
+
+TEST_F(OcrRunTest, SourcesAndReasonsFollowTheSourceOption) {
+  setPages({withText(kLetter), scanned('2'), withText(kLetter, {0, 3})});
+  const struct {
+    std::string source;
+    std::vector<std::string> expected;  // source/sourceReason per page, "" when absent
+  } cases[] = {
+      {"ocr", {"", "", ""}},
+      {"auto", {"text_layer/visible_text_layer", "ocr/no_text_layer", "ocr/invisible_ocr_layer"}},
+      {"text-layer", {"text_layer/forced", "text_layer/forced", "text_layer/forced"}},
+  };
+  for (const auto& c : cases) {
+    recognitionOptions.source = c.source;
+    recognizer_.calls = 0;
+    const std::string json = run();
+    size_t at = 0;
+    for (const std::string& expected : c.expected) {
+      at = json.find("\"pageNumber\"", at + 1);
+      ASSERT_NE(at, std::string::npos) << json;
+      const size_t next = json.find("\"pageNumber\"", at + 1);
+      const std::string page = json.substr(at, next == std::string::npos ? next : next - at);
+      if (expected.empty()) {
+        EXPECT_EQ(page.find("source"), std::string::npos) << c.source << ": " << page;
+      } else {
+        const auto slash = expected.find('/');
+        EXPECT_NE(page.find("\"source\":\"" + expected.substr(0, slash) + "\""), std::string::npos)
+            << c.source << ": " << page;
+        EXPECT_NE(page.find("\"sourceReason\":\"" + expected.substr(slash + 1) + "\""),
+                  std::string::npos)
+            << c.source << ": " << page;
+      }
+    }
+    if (c.source == "text-layer") {
+      EXPECT_EQ(recognizer_.calls, 0);
+      // The scanned page has no text: empty text, confidence 0; the others confidence 1.
+      EXPECT_NE(json.find(R"("pageNumber":2,"text":"","confidence":0,"fragments":[])"),
+                std::string::npos)
+          << json;
+      EXPECT_NE(json.find(R"("confidence":0.6666666666666666,"pages")"), std::string::npos)
+          << json;
+    }
+  }
+}
+
+TEST_F(OcrRunTest, UnreadableAndUnrenderablePagesBecomeWarnings) {
+  FakePageData unrenderable = scanned('4');
+  unrenderable.renderable = false;
+  setPages({scanned('1'), std::nullopt, scanned('3'), unrenderable});
+  const std::string json = run();
+  EXPECT_NE(json.find(R"("pageCount":2,"rawText":"page 1\n\npage 3")"), std::string::npos) << json;
+  EXPECT_NE(json.find(R"("warnings":["Could not read PDF page 2.",)"
+                      R"("Could not render PDF page 4 for OCR."])"),
+            std::string::npos)
+      << json;
+}
+
+TEST_F(OcrRunTest, RecognitionFailureOnALaterPageEndsTheRun) {
+  setPages({scanned('1'), scanned('2'), scanned('3'), scanned('4'), scanned('X')});
+  EXPECT_EQ(failure(), "Native OCR failed: the engine refused");
+}
+
+TEST_F(OcrRunTest, DocumentWithoutPages) {
+  setPages({});
+  EXPECT_EQ(run(),
+            R"({"ok":true,"sourceType":"native_ocr_pdf","pageCount":1,"rawText":"",)"
+            R"("confidence":0,"pages":[],"warnings":[]})"
+            "\n");
+}
+
+TEST_F(OcrRunTest, OpenFailuresAndPasswords) {
+  pdf_.document.reset();
+  EXPECT_EQ(failure(), "Could not open PDF for native OCR.");
+  setPages({scanned('1')});
+  pdf_.document->password = "pw";
+  unsetenv(documentPasswordEnvironmentKey);
+  EXPECT_EQ(failure(), "document_password_required: PDF requires a password for native OCR.");
+  setenv(documentPasswordEnvironmentKey, "wrong", 1);
+  EXPECT_EQ(failure(), "document_password_incorrect: Incorrect PDF password for native OCR.");
+  setenv(documentPasswordEnvironmentKey, "pw", 1);
+  EXPECT_NE(run().find(R"("rawText":"page 1")"), std::string::npos);
+  unsetenv(documentPasswordEnvironmentKey);
+}
+
+TEST_F(OcrRunTest, ImageIsAlwaysPageOneWithoutSource) {
+  ext = "png";
+  inputUrl = "/in/photo.png";
+  images_.image = Image(4, 4, PixelFormat::kGrey, 4, std::vector<uint8_t>(16, 'I'));
+  recognitionOptions.pages = parsePageSelection("2");
+  recognitionOptions.source = "auto";
+  const std::string json = run();
+  EXPECT_EQ(json,
+            R"({"ok":true,"sourceType":"native_ocr_image","pageCount":1,"rawText":"page I",)"
+            R"("confidence":0.5,"pages":[{"pageNumber":1,"text":"page I","confidence":0.5,)"
+            R"("fragments":[{"text":"page I","confidence":0.5,"boundingBox":)"
+            R"({"x":0.1,"y":0.8,"width":0.5,"height":0.05}}]}],"warnings":[]})"
+            "\n");
+
+  images_.image.reset();
+  EXPECT_EQ(failure(), "Could not open image for native OCR.");
+  images_.image = Image(4, 4, PixelFormat::kGrey, 4, std::vector<uint8_t>(16, 'X'));
+  EXPECT_EQ(failure(), "Native OCR failed: the engine refused");
+}
+
+TEST(AggregateTest, TextsJoinAndConfidencesAverageOverEveryPage) {
+  std::vector<OcrPage> pages = {{.pageNumber = 1, .text = "A", .confidence = 1},
+                                {.pageNumber = 2, .text = "", .confidence = 0},
+                                {.pageNumber = 3, .text = " ", .confidence = 0.5},
+                                {.pageNumber = 4, .text = "B", .confidence = 0.5}};
+  const OcrOutput output = aggregateOcrOutput(pages, {"w"}, true);
+  EXPECT_EQ(output.rawText, "A\n\n \n\nB");
+  EXPECT_EQ(output.confidence, 0.5);
+  EXPECT_EQ(output.pageCount, 4);
+  EXPECT_THAT(output.warnings, ElementsAre("w"));
+  EXPECT_EQ(aggregateOcrOutput({}, {}, false).sourceType, "native_ocr_image");
+}
+
+}  // namespace
+}  // namespace marrowfen::scan
