@@ -5,6 +5,10 @@
 //   locked-r6.pdf   AES-256, user password "secret", owner password "owner"
 //   truncated.pdf   the first 40 percent of pages-10.pdf
 //   transparent.png 300 x 200 RGBA: transparent, with an opaque dark box in its middle
+//   letter.png      a printed letter page as a photo-like grey PNG (text to recognise)
+//   mixed.pdf       page 1 born-digital text; page 2 a scan under an invisible OCR layer;
+//                   page 3 a scan with no text layer
+//   sample-letter.pdf  page 1 born-digital letter, page 2 a scanned page (testdata/ ships a copy)
 #include <png.h>
 
 #include <cstdio>
@@ -15,6 +19,7 @@
 #include <vector>
 
 #include "scan/testing/pdf_fixtures.h"
+#include "scan/testing/text_image.h"
 
 using namespace marrowfen::scan::testing;
 
@@ -39,6 +44,68 @@ FixturePage densePage(int number) {
   }
   page.contents += rectContent(72, 60, 468, 1, 0);
   return page;
+}
+
+const std::vector<std::string> kLetterLines = {
+    "Municipal Records Office",
+    "12 Harbour Street, Dunmore",
+    "",
+    "Certificate of Residence",
+    "",
+    "This is to certify that Priya Sharma",
+    "has resided at the above address",
+    "since 14 March 2019.",
+    "",
+    "Issued on 2 December 2026.",
+};
+
+// The letter as a grey page picture at 150 dpi (Letter size), as a scanner delivers it.
+marrowfen::scan::Image letterImage(const std::vector<std::string>& lines) {
+  return textImage(lines, 1275, 1650, 44, 120);
+}
+
+FixtureImage toFixture(const marrowfen::scan::Image& grey) {
+  FixtureImage image{.width = grey.width(), .height = grey.height()};
+  image.rgb.reserve(static_cast<size_t>(grey.width()) * grey.height() * 3);
+  for (int32_t y = 0; y < grey.height(); ++y) {
+    for (int32_t x = 0; x < grey.width(); ++x) image.rgb.insert(image.rgb.end(), 3, grey.row(y)[x]);
+  }
+  return image;
+}
+
+// A page that is only a picture of `lines`; with `ocrLayer`, the same text laid over it
+// invisibly (render mode 3), as OCR tools write it.
+FixturePage scannedTextPage(const std::vector<std::string>& lines, bool ocrLayer) {
+  FixturePage page;
+  page.image = toFixture(letterImage(lines));
+  page.contents = imageContent(0, 0, 612, 792);
+  if (ocrLayer) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      page.contents += textContent(lines[i], 57.6, 792 - 57.6 - 21.1 * (i + 1), 21, 3);
+    }
+  }
+  return page;
+}
+
+FixturePage bornDigitalLetter() {
+  FixturePage page;
+  double y = 720;
+  for (const std::string& line : kLetterLines) {
+    if (!line.empty()) page.contents += textContent(line, 72, y, 14);
+    y -= 22;
+  }
+  return page;
+}
+
+bool writeGreyPng(const marrowfen::scan::Image& grey, const std::string& path) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(grey.width());
+  image.height = static_cast<png_uint_32>(grey.height());
+  image.format = PNG_FORMAT_GRAY;
+  return png_image_write_to_file(&image, path.c_str(), 0, grey.row(0),
+                                 static_cast<png_int_32>(grey.stride()), nullptr) != 0;
 }
 
 bool writePng(const std::string& path) {
@@ -91,5 +158,18 @@ int main(int argc, char** argv) {
   std::ofstream(dir / "truncated.pdf", std::ios::binary) << bytes.substr(0, bytes.size() * 2 / 5);
 
   ok &= writePng((dir / "transparent.png").string());
+  ok &= writeGreyPng(letterImage(kLetterLines), (dir / "letter.png").string());
+
+  const std::vector<std::string> scanLines = {"Birth Certificate", "Name: Arjun Mehta",
+                                              "Place of Birth: Pune", "Date: 5 June 1988"};
+  const std::vector<std::string> lastLines = {"Page three of the record", "Registrar: K. Rao"};
+  FixtureDocument mixed;
+  mixed.pages = {bornDigitalLetter(), scannedTextPage(scanLines, true),
+                 scannedTextPage(lastLines, false)};
+  ok &= writeFixturePdf(mixed, (dir / "mixed.pdf").string());
+
+  FixtureDocument sample;
+  sample.pages = {bornDigitalLetter(), scannedTextPage(scanLines, false)};
+  ok &= writeFixturePdf(sample, (dir / "sample-letter.pdf").string());
   return ok ? 0 : 1;
 }
