@@ -110,6 +110,7 @@ struct LineContext {
   std::vector<int> keyLast;   // index of the last word of the key before the nearest colon, or -1
   std::vector<int> keyPrev;   // index of the word before that, or -1
   std::vector<int> colonDistance;  // tokens since that colon, 0 when none
+  std::vector<uint8_t> phrase;     // bit 2t: begins a listed phrase of type t, bit 2t+1: inside one
   char pattern = 'M';         // 'C' all caps line, 'T' title-case line, 'M' mixed
 };
 
@@ -142,6 +143,22 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
     ctx.pattern = 'C';
   } else if (wordTokens > 1 && titleTokens * 4 >= wordTokens * 3) {
     ctx.pattern = 'T';
+  }
+  // Listed phrases: every span of up to kMaxPhraseTokens tokens that starts and ends with a word.
+  ctx.phrase.assign(n, 0);
+  for (size_t b = 0; b < n; ++b) {
+    if (punct[b]) continue;
+    uint64_t key = phraseKeyStart();
+    for (size_t e = b; e < n && e < b + kMaxPhraseTokens; ++e) {
+      key = phraseKeyAdd(key, ctx.lower[e]);
+      if (punct[e]) continue;
+      const uint8_t types = gazetteer.lookupPhrase(key);
+      for (int t = 0; t < 3; ++t) {
+        if (!(types & (1 << t))) continue;
+        ctx.phrase[b] |= static_cast<uint8_t>(1 << (2 * t));
+        for (size_t k = b + 1; k <= e; ++k) ctx.phrase[k] |= static_cast<uint8_t>(1 << (2 * t + 1));
+      }
+    }
   }
   // Key: value lines. A colon ends a key; the words just before it name the value after it.
   ctx.keyLast.assign(n, -1);
@@ -261,6 +278,27 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
   sink(33, {word(j - 1), shape(j)});
   sink(34, {shape(j), word(j + 1)});
   if (ctx.pattern != 'C') sink(35, {(*ctx.tokens)[i]});  // the word as written, where case means something
+  std::array<char, 4> b4{}, b5{}, b6{};
+  const uint8_t ph = ctx.phrase[i];
+  const uint8_t phPrev = i > 0 ? ctx.phrase[i - 1] : 0x80, phNext = i + 1 < n ? ctx.phrase[i + 1] : 0x80;
+  sink(36, {maskName(ph, b4)});
+  sink(37, {maskName(phPrev, b5), maskName(ph, b4), maskName(phNext, b6)});
+  static constexpr std::array<std::string_view, 6> kPhraseBits = {"B-PER", "I-PER", "B-ORG",
+                                                                  "I-ORG", "B-LOC", "I-LOC"};
+  for (size_t bit = 0; bit < kPhraseBits.size(); ++bit) {
+    if (ph & (1u << bit)) sink(38, {kPhraseBits[bit], pattern});
+  }
+  // Letter trigrams of longer words carry over to names never seen whole.
+  if (cps >= 5) {
+    size_t a = 0, b = prefixBytes(w0, 3);
+    for (size_t k = 0; k + 3 <= cps && k < 12; ++k) {
+      sink(39, {w0.substr(a, b - a)});
+      size_t next = a;
+      decodeAt(w0, next);
+      a = next;
+      if (b < w0.size()) decodeAt(w0, b);
+    }
+  }
 }
 
 struct HashSink {
@@ -312,6 +350,24 @@ uint8_t Gazetteer::lookup(std::string_view lowerWord) const {
   if (it != entries_.end() && (*it & ~0xFFull) == key) return static_cast<uint8_t>(*it & 0x7F);
   return 0;
 }
+
+uint8_t Gazetteer::lookupPhrase(uint64_t key) const {
+  if (entries_.empty()) return 0;
+  const uint64_t k = phraseEntry(key, 0);
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), k);
+  if (it != entries_.end() && (*it & ~0xFFull) == k) return static_cast<uint8_t>(*it & 0x7F);
+  return 0;
+}
+
+uint64_t phraseKeyStart() { return 0x84222325cbf29ce4ull; }
+
+uint64_t phraseKeyAdd(uint64_t key, std::string_view lowerToken) {
+  key = hashBytes(key, lowerToken);
+  key ^= 0x20;
+  return key * kFnvPrime;
+}
+
+uint64_t phraseEntry(uint64_t key, uint8_t mask) { return (mix64(key ^ 0x5bd1e995ull) & ~0xFFull) | (mask & 0x7F); }
 
 uint64_t gazetteerEntry(std::string_view lowerWord, uint8_t mask) {
   return (mix64(hashBytes(kFnvOffset, lowerWord)) & ~0xFFull) | (mask & 0x7F);

@@ -32,6 +32,9 @@ class Gazetteer {
   explicit Gazetteer(std::vector<uint64_t> entries);
   // The class mask of a lower-cased word, 0 when it is not listed.
   uint8_t lookup(std::string_view lowerWord) const;
+  // The name types (kPhrasePerson | kPhraseOrganization | kPhrasePlace) a phrase is listed under;
+  // `key` is phraseKey of its lower-cased words.
+  uint8_t lookupPhrase(uint64_t key) const;
   const std::vector<uint64_t>& entries() const { return entries_; }
 
  private:
@@ -40,6 +43,20 @@ class Gazetteer {
 
 // The entry that lists `lowerWord` under the classes of `mask`.
 uint64_t gazetteerEntry(std::string_view lowerWord, uint8_t mask);
+
+// Name types of listed phrases (multi-word or single-word names).
+enum PhraseType : uint8_t {
+  kPhrasePerson = 1 << 0,
+  kPhraseOrganization = 1 << 1,
+  kPhrasePlace = 1 << 2,
+};
+// Longest phrase, in tokens, that is looked up.
+inline constexpr size_t kMaxPhraseTokens = 6;
+// The running key of a phrase: start with phraseKeyStart(), then add each lower-cased token.
+uint64_t phraseKeyStart();
+uint64_t phraseKeyAdd(uint64_t key, std::string_view lowerToken);
+// The entry that lists the phrase of `key` under the types of `mask`.
+uint64_t phraseEntry(uint64_t key, uint8_t mask);
 
 // The word lower-cased (full Unicode case mapping; ASCII without ICU calls).
 std::string lowerCase(std::string_view word);

@@ -18,6 +18,7 @@ using namespace marrowfen;
 int main(int argc, char** argv) {
   std::string modelPath, format;
   bool upper = false;
+  int showErrors = 0;
   tagger::Part part = tagger::Part::kAll;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
       modelPath = argv[++i];
     } else if (a == "--format" && i + 1 < argc) {
       format = argv[++i];
+    } else if (a == "--show-errors" && i + 1 < argc) {
+      showErrors = std::stoi(argv[++i]);
     } else if (a == "--upper") {
       upper = true;
     } else if (a == "--part" && i + 1 < argc) {
@@ -63,6 +66,19 @@ int main(int argc, char** argv) {
     }
     const auto chosen = tagger::partOf(*sentences, part);
     const auto counts = tagger::evaluate(*model, chosen, upper);
+    for (size_t k = 0; k < chosen.size() && showErrors > 0; ++k) {
+      const tagger::Sentence s = upper ? tagger::upperCased(chosen[k]) : chosen[k];
+      const auto seg = tagger::segmentSentence(s);
+      const auto pred = tagger::tagsOfOriginalTokens(seg, model->tags(seg.sentence.tokens), s.tokens.size());
+      if (pred == s.tags) continue;
+      --showErrors;
+      for (size_t t = 0; t < s.tokens.size(); ++t) {
+        std::cout << s.tokens[t];
+        if (s.tags[t] || pred[t]) std::cout << '/' << tagger::tagName(s.tags[t]) << '/' << tagger::tagName(pred[t]);
+        std::cout << ' ';
+      }
+      std::cout << '\n';
+    }
     std::cout << f << " (" << chosen.size() << " sentences" << (upper ? ", upper-cased" : "") << ")\n";
     tagger::printScores(std::cout, counts);
     for (int t = 1; t <= 3; ++t) {

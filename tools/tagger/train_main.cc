@@ -35,6 +35,9 @@ int main(int argc, char** argv) {
   unsigned bits = 20;
   size_t synthetic = 40000;
   uint64_t seed = 20261208;
+  bool upperCopies = true;
+  std::string only;
+  std::vector<std::pair<std::string, int>> repeats;  // file-name part, times its sentences are used
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i], v = argv[i + 1];
     if (a == "--data") data = v;
@@ -46,6 +49,11 @@ int main(int argc, char** argv) {
     else if (a == "--seed") seed = std::stoull(v);
     else if (a == "--heldout") heldout = v;
     else if (a == "--tune") tune = v;
+    else if (a == "--upper-copies") upperCopies = v != "0";
+    else if (a == "--only") only = v;
+    else if (a == "--repeat" && v.find('=') != std::string::npos) {
+      repeats.emplace_back(v.substr(0, v.find('=')), std::stoi(v.substr(v.find('=') + 1)));
+    }
     else {
       std::cerr << "unknown option " << a << "\n";
       return 2;
@@ -64,15 +72,16 @@ int main(int argc, char** argv) {
   }
   tagger::NameLists trainLists, heldOutLists;
   tagger::splitNameLists(all, trainLists, heldOutLists);
-  tagger::PerceptronTrainer trainer(bits, tagger::buildGazetteer(all));
-
-  std::vector<tagger::Sentence> corpus;
+  std::vector<tagger::Sentence> labelled;
+  std::vector<size_t> foldOf;  // cross-fitting fold of each labelled sentence (copies share it)
+  size_t originals = 0;
   namespace fs = std::filesystem;
   std::vector<std::string> files;
   for (const auto& e : fs::directory_iterator(data)) {
     const std::string name = e.path().filename().string();
     if ((name.starts_with("wikiann-") && name.ends_with("-train.iob")) ||
         (name.starts_with("btc-") && name.ends_with(".conll")) || name == "germeval2014-de-dev.tsv") {
+      if (!only.empty() && name.find(only) == std::string::npos) continue;
       files.push_back(e.path().string());
     }
   }
@@ -83,17 +92,52 @@ int main(int argc, char** argv) {
     // Only the first half of the GermEval dev file is trained on; the second half is for reporting.
     if (f.ends_with(".tsv")) *s = tagger::partOf(*s, tagger::Part::kFirstHalf);
     std::cerr << f << ": " << s->size() << " sentences\n";
-    for (auto& sentence : *s) corpus.push_back(tagger::segmentSentence(sentence).sentence);
+    int times = 1;
+    for (const auto& [part, n] : repeats) {
+      if (f.find(part) != std::string::npos) times = n;
+    }
+    for (size_t k = 0; k < s->size(); ++k) {
+      const tagger::Sentence segmented = tagger::segmentSentence((*s)[k]).sentence;
+      for (int r = 0; r < times; ++r) {
+        labelled.push_back(segmented);
+        foldOf.push_back(originals % 5);
+      }
+      ++originals;
+    }
   }
+  // The model lists the names of all labelled sentences as phrases. While training, each sentence
+  // sees only the names of the other folds, so that the weights learn how far a listed phrase
+  // can be trusted for text that was not in the list.
+  const std::vector<uint64_t> listed = tagger::listEntries(all);
+  auto withPhrases = [&](const std::vector<tagger::Sentence>& from) {
+    std::vector<uint64_t> entries = listed;
+    auto phrases = tagger::phraseEntries(from);
+    entries.insert(entries.end(), phrases.begin(), phrases.end());
+    return entities::Gazetteer(std::move(entries));
+  };
+  constexpr size_t kFolds = 5;
+  std::vector<entities::Gazetteer> foldGazetteers;
+  for (size_t k = 0; k < kFolds; ++k) {
+    std::vector<tagger::Sentence> others;
+    for (size_t i = 0; i < labelled.size(); ++i) {
+      if (foldOf[i] != k) others.push_back(labelled[i]);
+    }
+    foldGazetteers.push_back(withPhrases(others));
+  }
+  tagger::PerceptronTrainer trainer(bits, withPhrases(labelled));
+  for (size_t i = 0; i < labelled.size(); ++i) {
+    trainer.add(labelled[i], foldGazetteers[foldOf[i]]);
+    if (upperCopies) trainer.add(tagger::upperCased(labelled[i]), foldGazetteers[foldOf[i]]);
+  }
+  labelled.clear();
+  foldGazetteers.clear();
   std::mt19937_64 rng(seed);
-  for (auto& s : tagger::syntheticLines(trainLists, synthetic, rng)) corpus.push_back(std::move(s));
-  const size_t original = corpus.size();
-  for (size_t i = 0; i < original; ++i) corpus.push_back(tagger::upperCased(corpus[i]));
-  for (const auto& s : corpus) trainer.add(s);
+  for (auto& s : tagger::syntheticLines(trainLists, synthetic, rng)) {
+    trainer.add(s);
+    if (upperCopies) trainer.add(tagger::upperCased(s));
+  }
   std::cerr << "training on " << trainer.sentenceCount() << " sentences, " << trainer.tokenCount()
             << " tokens (features in " << secondsSince(t0) << " s)\n";
-  corpus.clear();
-  corpus.shrink_to_fit();
 
   if (!heldout.empty()) {
     std::mt19937_64 heldRng(seed ^ 0x5eed);

@@ -52,11 +52,38 @@ void addEntry(std::vector<uint64_t>& out, const std::string& entry, uint8_t oneW
   }
 }
 
+void addPlacePhrase(std::vector<uint64_t>& out, const std::string& entry) {
+  uint64_t key = entities::phraseKeyStart();
+  size_t n = 0;
+  for (auto& w : wordSegments(entry)) {
+    key = entities::phraseKeyAdd(key, entities::lowerCase(w));
+    ++n;
+  }
+  if (n > 0 && n <= entities::kMaxPhraseTokens) out.push_back(entities::phraseEntry(key, entities::kPhrasePlace));
+}
+
 }  // namespace
 
-entities::Gazetteer buildGazetteer(const NameLists& lists) {
+std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences) {
+  std::vector<uint64_t> out;
+  for (const auto& s : sentences) {
+    for (const Span& span : spansOf(s.tags)) {
+      if (span.end - span.begin > entities::kMaxPhraseTokens) continue;
+      uint64_t key = entities::phraseKeyStart();
+      for (size_t i = span.begin; i < span.end; ++i) key = entities::phraseKeyAdd(key, entities::lowerCase(s.tokens[i]));
+      out.push_back(entities::phraseEntry(key, static_cast<uint8_t>(1 << (span.type - 1))));
+    }
+  }
+  return out;
+}
+
+entities::Gazetteer buildGazetteer(const NameLists& lists) { return entities::Gazetteer(listEntries(lists)); }
+
+std::vector<uint64_t> listEntries(const NameLists& lists) {
   using namespace entities;
   std::vector<uint64_t> entries;
+  for (const auto& s : lists.cities) addPlacePhrase(entries, s);
+  for (const auto& s : lists.countries) addPlacePhrase(entries, s);
   for (const auto& s : lists.firstNames) addEntry(entries, s, kGazFirstName, 0);
   for (const auto& s : lists.lastNames) addEntry(entries, s, kGazLastName, 0);
   for (const auto& s : lists.cities) addEntry(entries, s, kGazCity, kGazPlacePart);
@@ -64,7 +91,7 @@ entities::Gazetteer buildGazetteer(const NameLists& lists) {
   for (const auto& s : lists.orgSuffixes) addEntry(entries, s, kGazOrgWord, kGazOrgWord);
   for (auto w : kKeyWords) entries.push_back(gazetteerEntry(w, kGazKeyWord));
   for (auto w : kOrgWords) entries.push_back(gazetteerEntry(w, kGazOrgWord));
-  return Gazetteer(std::move(entries));
+  return entries;
 }
 
 PerceptronTrainer::PerceptronTrainer(unsigned bucketBits, entities::Gazetteer gazetteer)
@@ -76,10 +103,12 @@ PerceptronTrainer::PerceptronTrainer(unsigned bucketBits, entities::Gazetteer ga
   sentenceStart_.push_back(0);
 }
 
-void PerceptronTrainer::add(const Sentence& sentence) {
+void PerceptronTrainer::add(const Sentence& sentence) { add(sentence, gazetteer_); }
+
+void PerceptronTrainer::add(const Sentence& sentence, const entities::Gazetteer& gazetteer) {
   if (sentence.tokens.empty()) return;
   entities::LineFeatures f;
-  entities::extractLineFeatures(sentence.tokens, gazetteer_, bits_, f);
+  entities::extractLineFeatures(sentence.tokens, gazetteer, bits_, f);
   for (size_t i = 0; i < sentence.tokens.size(); ++i) {
     buckets_.insert(buckets_.end(), f.buckets.begin() + f.offsets[i], f.buckets.begin() + f.offsets[i + 1]);
     tokenOffset_.push_back(buckets_.size());

@@ -15,6 +15,10 @@ namespace marrowfen::tagger {
 
 // The gazetteer of the lists: one-word entries under their class, words of longer place names as
 // place parts, plus the built-in words of form labels and organisation names.
+// Places of more than one word are also listed as phrases.
+std::vector<uint64_t> listEntries(const NameLists& lists);
+// The names of labelled sentences as phrases of their types.
+std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences);
 entities::Gazetteer buildGazetteer(const NameLists& lists);
 
 class PerceptronTrainer {
@@ -23,6 +27,9 @@ class PerceptronTrainer {
 
   // Adds a training sentence (tokens as the tagger sees them); its features are computed once.
   void add(const Sentence& sentence);
+  // The same with the features computed against another gazetteer (cross-fitting: the names of a
+  // sentence's own part of the corpus are left out of the phrases it sees).
+  void add(const Sentence& sentence, const entities::Gazetteer& gazetteer);
   size_t sentenceCount() const { return sentenceStart_.size() - 1; }
   size_t tokenCount() const { return tags_.size(); }
 
