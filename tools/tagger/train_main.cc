@@ -77,7 +77,12 @@ int main(int argc, char** argv) {
   size_t originals = 0;
   namespace fs = std::filesystem;
   std::vector<std::string> files;
-  for (const auto& e : fs::directory_iterator(data)) {
+  std::error_code error;
+  if (!fs::is_directory(data, error)) {
+    std::cerr << "no data directory " << data << "\n";
+    return 1;
+  }
+  for (const auto& e : fs::directory_iterator(data, error)) {
     const std::string name = e.path().filename().string();
     if ((name.starts_with("wikiann-") && name.ends_with("-train.iob")) ||
         (name.starts_with("btc-") && name.ends_with(".conll")) || name == "germeval2014-de-dev.tsv") {
