@@ -1,0 +1,449 @@
+#include "entities/model/tagger_features.h"
+
+#include <unicode/uchar.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <array>
+
+namespace marrowfen::entities {
+namespace {
+
+constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ull;
+constexpr uint64_t kFnvPrime = 0x100000001b3ull;
+
+uint64_t mix64(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ull;
+  h ^= h >> 33;
+  return h;
+}
+
+uint64_t hashBytes(uint64_t h, std::string_view s) {
+  for (unsigned char c : s) {
+    h ^= c;
+    h *= kFnvPrime;
+  }
+  return h;
+}
+
+UChar32 decodeAt(std::string_view s, size_t& i) {
+  UChar32 c = 0;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+  int32_t pos = static_cast<int32_t>(i);
+  U8_NEXT(bytes, pos, static_cast<int32_t>(s.size()), c);
+  i = static_cast<size_t>(pos);
+  return c < 0 ? 0xFFFD : c;
+}
+
+// Byte offsets of the first `n` code points' ends (prefixes) of `s`.
+size_t prefixBytes(std::string_view s, size_t n) {
+  size_t i = 0;
+  for (size_t k = 0; k < n && i < s.size(); ++k) decodeAt(s, i);
+  return i;
+}
+
+// Byte offset where the last `n` code points of `s` start.
+size_t suffixStart(std::string_view s, size_t n) {
+  int32_t i = static_cast<int32_t>(s.size());
+  const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+  for (size_t k = 0; k < n && i > 0; ++k) U8_BACK_1(bytes, 0, i);
+  return static_cast<size_t>(i);
+}
+
+size_t codePointCount(std::string_view s) {
+  size_t n = 0;
+  for (size_t i = 0; i < s.size();) {
+    decodeAt(s, i);
+    ++n;
+  }
+  return n;
+}
+
+// Letter-case summary of one token.
+struct CaseInfo {
+  int letters = 0;
+  int upper = 0;
+  int lower = 0;
+  bool firstUpper = false;
+};
+
+CaseInfo caseInfo(std::string_view w) {
+  CaseInfo info;
+  bool first = true;
+  for (size_t i = 0; i < w.size();) {
+    UChar32 c = decodeAt(w, i);
+    if (u_isalpha(c)) {
+      ++info.letters;
+      if (u_isupper(c) || u_istitle(c)) {
+        ++info.upper;
+        if (first) info.firstUpper = true;
+      } else if (u_islower(c)) {
+        ++info.lower;
+      }
+      first = false;
+    } else if (u_isdigit(c)) {
+      first = false;
+    }
+  }
+  return info;
+}
+
+bool isPunctuationToken(std::string_view w) {
+  for (size_t i = 0; i < w.size();) {
+    UChar32 c = decodeAt(w, i);
+    if (u_isalnum(c) || (U_GET_GC_MASK(c) & U_GC_M_MASK)) return false;
+  }
+  return true;
+}
+
+// Everything about a line that the per-token templates read.
+struct LineContext {
+  const std::vector<std::string>* tokens = nullptr;
+  std::vector<std::string> lower;
+  std::vector<std::string> shape;
+  std::vector<uint8_t> gaz;
+  std::vector<int> keyLast;   // index of the last word of the key before the nearest colon, or -1
+  std::vector<int> keyPrev;   // index of the word before that, or -1
+  std::vector<int> colonDistance;  // tokens since that colon, 0 when none
+  std::vector<uint8_t> phrase;     // bit 2t: begins a listed phrase of type t, bit 2t+1: inside one
+  char pattern = 'M';         // 'C' all caps line, 'T' title-case line, 'M' mixed
+};
+
+LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer& gazetteer) {
+  LineContext ctx;
+  ctx.tokens = &tokens;
+  const size_t n = tokens.size();
+  ctx.lower.reserve(n);
+  ctx.shape.reserve(n);
+  ctx.gaz.reserve(n);
+  int wordTokens = 0, capsTokens = 0, titleTokens = 0;
+  bool longCaps = false;
+  std::vector<bool> punct(n);
+  for (size_t i = 0; i < n; ++i) {
+    ctx.lower.push_back(lowerCase(tokens[i]));
+    ctx.shape.push_back(wordShape(tokens[i]));
+    ctx.gaz.push_back(gazetteer.lookup(ctx.lower.back()));
+    punct[i] = isPunctuationToken(tokens[i]);
+    CaseInfo ci = caseInfo(tokens[i]);
+    if (ci.letters > 0 && ci.upper + ci.lower > 0) {
+      ++wordTokens;
+      if (ci.lower == 0) {
+        ++capsTokens;
+        if (ci.upper >= 2) longCaps = true;
+      }
+      if (ci.firstUpper) ++titleTokens;
+    }
+  }
+  if (wordTokens > 0 && longCaps && capsTokens * 4 >= wordTokens * 3) {
+    ctx.pattern = 'C';
+  } else if (wordTokens > 1 && titleTokens * 4 >= wordTokens * 3) {
+    ctx.pattern = 'T';
+  }
+  // Listed phrases: every span of up to kMaxPhraseTokens tokens that starts and ends with a word.
+  ctx.phrase.assign(n, 0);
+  for (size_t b = 0; b < n; ++b) {
+    if (punct[b]) continue;
+    uint64_t key = phraseKeyStart();
+    for (size_t e = b; e < n && e < b + kMaxPhraseTokens; ++e) {
+      key = phraseKeyAdd(key, ctx.lower[e]);
+      if (punct[e]) continue;
+      const uint8_t types = gazetteer.lookupPhrase(key);
+      for (int t = 0; t < 3; ++t) {
+        if (!(types & (1 << t))) continue;
+        ctx.phrase[b] |= static_cast<uint8_t>(1 << (2 * t));
+        for (size_t k = b + 1; k <= e; ++k) ctx.phrase[k] |= static_cast<uint8_t>(1 << (2 * t + 1));
+      }
+    }
+  }
+  // Key: value lines. A colon ends a key; the words just before it name the value after it.
+  ctx.keyLast.assign(n, -1);
+  ctx.keyPrev.assign(n, -1);
+  ctx.colonDistance.assign(n, 0);
+  int last = -1, prev = -1, colon = -1;
+  for (size_t i = 0; i < n; ++i) {
+    if (colon >= 0) {
+      ctx.keyLast[i] = last;
+      ctx.keyPrev[i] = prev;
+      ctx.colonDistance[i] = static_cast<int>(i) - colon;
+    }
+    if (tokens[i] == ":" || tokens[i] == "\xEF\xBC\x9A") {  // ':' or the full-width colon
+      int l = -1, p = -1;
+      for (int j = static_cast<int>(i) - 1; j >= 0 && j > colon; --j) {
+        if (punct[j]) continue;
+        if (l < 0) {
+          l = j;
+        } else {
+          p = j;
+          break;
+        }
+      }
+      if (l >= 0) {
+        last = l;
+        prev = p;
+        colon = static_cast<int>(i);
+      }
+    }
+  }
+  return ctx;
+}
+
+std::string_view lengthBucket(size_t cps) {
+  static constexpr std::array<std::string_view, 11> kBuckets = {"0", "1", "2", "3", "4", "5",
+                                                                "6", "7", "8", "9", "10+"};
+  return kBuckets[std::min<size_t>(cps, 10)];
+}
+
+std::string_view distanceName(int d) {
+  static constexpr std::array<std::string_view, 6> kNames = {"0", "1", "2", "3", "4", "5+"};
+  return kNames[std::min(d, 5)];
+}
+
+std::string_view maskName(uint8_t m, std::array<char, 4>& buf) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  buf[0] = kHex[m >> 4];
+  buf[1] = kHex[m & 15];
+  return std::string_view(buf.data(), 2);
+}
+
+// Calls sink(templateId, {parts...}) for every feature of token i.
+template <class Sink>
+void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
+  const size_t n = ctx.lower.size();
+  auto word = [&](long k) -> std::string_view {
+    if (k < 0) return "<s>";
+    if (k >= static_cast<long>(n)) return "</s>";
+    return ctx.lower[k];
+  };
+  auto shape = [&](long k) -> std::string_view {
+    if (k < 0) return "<s>";
+    if (k >= static_cast<long>(n)) return "</s>";
+    return ctx.shape[k];
+  };
+  auto gaz = [&](long k) -> uint8_t {
+    if (k < 0 || k >= static_cast<long>(n)) return 0x80;
+    return ctx.gaz[k];
+  };
+  const long j = static_cast<long>(i);
+  const std::string_view w0 = ctx.lower[i];
+  const std::string_view pattern(&ctx.pattern, 1);
+  std::array<char, 4> b1{}, b2{}, b3{};
+
+  sink(0, {});
+  sink(1, {w0});
+  sink(2, {word(j - 1)});
+  sink(3, {word(j + 1)});
+  sink(4, {word(j - 2)});
+  sink(5, {word(j + 2)});
+  sink(6, {word(j - 1), w0});
+  sink(7, {w0, word(j + 1)});
+  const size_t cps = codePointCount(w0);
+  for (size_t k = 1; k <= 4 && k < cps; ++k) {
+    sink(static_cast<uint32_t>(7 + k), {w0.substr(0, prefixBytes(w0, k))});
+    sink(static_cast<uint32_t>(11 + k), {w0.substr(suffixStart(w0, k))});
+  }
+  sink(16, {shape(j)});
+  sink(17, {shape(j - 1)});
+  sink(18, {shape(j + 1)});
+  sink(19, {shape(j - 1), shape(j), shape(j + 1)});
+  sink(20, {pattern, shape(j)});
+  sink(21, {pattern, shape(j - 1), shape(j)});
+  const bool lineStart = i == 0 || ctx.colonDistance[i] == 1;
+  sink(22, {lineStart ? "start" : "inner", pattern, shape(j)});
+  sink(23, {maskName(gaz(j), b1)});
+  sink(24, {maskName(gaz(j - 1), b2)});
+  sink(25, {maskName(gaz(j + 1), b3)});
+  sink(26, {maskName(gaz(j - 1), b2), maskName(gaz(j), b1), maskName(gaz(j + 1), b3)});
+  const uint8_t g = ctx.gaz[i];
+  static constexpr std::array<std::string_view, 7> kBits = {"first", "last", "country", "city",
+                                                            "org", "placepart", "key"};
+  for (size_t bit = 0; bit < kBits.size(); ++bit) {
+    if (g & (1u << bit)) sink(27, {kBits[bit], pattern});
+  }
+  if (ctx.keyLast[i] >= 0) {
+    const std::string_view key = ctx.lower[ctx.keyLast[i]];
+    const std::string_view distance = distanceName(ctx.colonDistance[i]);
+    sink(28, {key});
+    sink(29, {ctx.keyPrev[i] >= 0 ? std::string_view(ctx.lower[ctx.keyPrev[i]]) : "<k>", key});
+    sink(30, {key, distance});
+    sink(31, {key, shape(j)});
+  } else {
+    sink(28, {"<nokey>"});
+  }
+  sink(32, {lengthBucket(cps), pattern});
+  sink(33, {word(j - 1), shape(j)});
+  sink(34, {shape(j), word(j + 1)});
+  if (ctx.pattern != 'C') sink(35, {(*ctx.tokens)[i]});  // the word as written, where case means something
+  std::array<char, 4> b4{}, b5{}, b6{};
+  const uint8_t ph = ctx.phrase[i];
+  const uint8_t phPrev = i > 0 ? ctx.phrase[i - 1] : 0x80, phNext = i + 1 < n ? ctx.phrase[i + 1] : 0x80;
+  sink(36, {maskName(ph, b4)});
+  sink(37, {maskName(phPrev, b5), maskName(ph, b4), maskName(phNext, b6)});
+  static constexpr std::array<std::string_view, 6> kPhraseBits = {"B-PER", "I-PER", "B-ORG",
+                                                                  "I-ORG", "B-LOC", "I-LOC"};
+  for (size_t bit = 0; bit < kPhraseBits.size(); ++bit) {
+    if (ph & (1u << bit)) sink(38, {kPhraseBits[bit], pattern});
+  }
+  // Letter trigrams of longer words carry over to names never seen whole.
+  if (cps >= 5) {
+    size_t a = 0, b = prefixBytes(w0, 3);
+    for (size_t k = 0; k + 3 <= cps && k < 12; ++k) {
+      sink(39, {w0.substr(a, b - a)});
+      size_t next = a;
+      decodeAt(w0, next);
+      a = next;
+      if (b < w0.size()) decodeAt(w0, b);
+    }
+  }
+}
+
+struct HashSink {
+  unsigned bits;
+  std::vector<uint32_t>* out;
+  void operator()(uint32_t templ, std::initializer_list<std::string_view> parts) {
+    uint64_t h = kFnvOffset ^ (static_cast<uint64_t>(templ + 1) * 0x9E3779B97F4A7C15ull);
+    h *= kFnvPrime;
+    for (std::string_view p : parts) {
+      h = hashBytes(h, p);
+      h ^= 0x1F;
+      h *= kFnvPrime;
+    }
+    out->push_back(static_cast<uint32_t>(mix64(h) >> (64 - bits)));
+  }
+};
+
+struct StringSink {
+  std::vector<std::string>* out;
+  void operator()(uint32_t templ, std::initializer_list<std::string_view> parts) {
+    std::string s = std::to_string(templ) + "=";
+    bool first = true;
+    for (std::string_view p : parts) {
+      if (!first) s += '|';
+      s += p;
+      first = false;
+    }
+    out->push_back(std::move(s));
+  }
+};
+
+}  // namespace
+
+Gazetteer::Gazetteer(std::vector<uint64_t> entries) {
+  std::sort(entries.begin(), entries.end());
+  for (uint64_t e : entries) {
+    if (!entries_.empty() && (entries_.back() & ~0xFFull) == (e & ~0xFFull)) {
+      entries_.back() |= e & 0xFF;
+    } else {
+      entries_.push_back(e);
+    }
+  }
+}
+
+uint8_t Gazetteer::lookup(std::string_view lowerWord) const {
+  if (entries_.empty()) return 0;
+  const uint64_t key = gazetteerEntry(lowerWord, 0);
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), key);
+  if (it != entries_.end() && (*it & ~0xFFull) == key) return static_cast<uint8_t>(*it & 0x7F);
+  return 0;
+}
+
+uint8_t Gazetteer::lookupPhrase(uint64_t key) const {
+  if (entries_.empty()) return 0;
+  const uint64_t k = phraseEntry(key, 0);
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), k);
+  if (it != entries_.end() && (*it & ~0xFFull) == k) return static_cast<uint8_t>(*it & 0x7F);
+  return 0;
+}
+
+uint64_t phraseKeyStart() { return 0x84222325cbf29ce4ull; }
+
+uint64_t phraseKeyAdd(uint64_t key, std::string_view lowerToken) {
+  key = hashBytes(key, lowerToken);
+  key ^= 0x20;
+  return key * kFnvPrime;
+}
+
+uint64_t phraseEntry(uint64_t key, uint8_t mask) { return (mix64(key ^ 0x5bd1e995ull) & ~0xFFull) | (mask & 0x7F); }
+
+uint64_t gazetteerEntry(std::string_view lowerWord, uint8_t mask) {
+  return (mix64(hashBytes(kFnvOffset, lowerWord)) & ~0xFFull) | (mask & 0x7F);
+}
+
+std::string lowerCase(std::string_view word) {
+  bool ascii = true;
+  for (unsigned char c : word) {
+    if (c >= 0x80) {
+      ascii = false;
+      break;
+    }
+  }
+  if (ascii) {
+    std::string out(word);
+    for (char& c : out) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+  }
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(word.data(), static_cast<int32_t>(word.size())));
+  u.toLower(icu::Locale::getRoot());
+  std::string out;
+  u.toUTF8String(out);
+  return out;
+}
+
+std::string wordShape(std::string_view word) {
+  std::string out;
+  for (size_t i = 0; i < word.size();) {
+    UChar32 c = decodeAt(word, i);
+    char s;
+    if (u_isupper(c) || u_istitle(c)) {
+      s = 'X';
+    } else if (u_islower(c)) {
+      s = 'x';
+    } else if (u_isdigit(c)) {
+      s = 'd';
+    } else if (u_isalpha(c)) {
+      s = 'a';
+    } else if (U_GET_GC_MASK(c) & U_GC_M_MASK) {
+      continue;  // combining marks take the shape of their base
+    } else if (c < 0x80) {
+      s = static_cast<char>(c);
+    } else {
+      s = '.';
+    }
+    if (out.empty() || out.back() != s) out += s;
+    if (out.size() >= 8) break;
+  }
+  return out;
+}
+
+void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
+                         unsigned bucketBits, LineFeatures& out) {
+  out.buckets.clear();
+  out.offsets.clear();
+  out.offsets.push_back(0);
+  if (tokens.empty()) return;
+  const LineContext ctx = makeContext(tokens, gazetteer);
+  HashSink sink{bucketBits, &out.buckets};
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    tokenFeatures(ctx, i, sink);
+    out.offsets.push_back(static_cast<uint32_t>(out.buckets.size()));
+  }
+}
+
+std::vector<std::string> describeFeatures(const std::vector<std::string>& tokens,
+                                          const Gazetteer& gazetteer, size_t index) {
+  std::vector<std::string> out;
+  if (index >= tokens.size()) return out;
+  const LineContext ctx = makeContext(tokens, gazetteer);
+  StringSink sink{&out};
+  tokenFeatures(ctx, index, sink);
+  return out;
+}
+
+}  // namespace marrowfen::entities

@@ -1,0 +1,82 @@
+// Features of the name tagger: turns the tokens of one line into hashed feature buckets.
+//
+// Training and labelling share this code, so a model always sees the features it was trained on.
+// Every feature is a template number plus a short string, hashed into one of 2^bucketBits buckets;
+// collisions are accepted (the table stays small and no feature dictionary is stored).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marrowfen::entities {
+
+// Gazetteer classes, one bit each in a word's mask.
+enum GazetteerClass : uint8_t {
+  kGazFirstName = 1 << 0,   // a given name
+  kGazLastName = 1 << 1,    // a family name
+  kGazCountry = 1 << 2,     // a country, region or subdivision (one-word names)
+  kGazCity = 1 << 3,        // a city or town (one-word names)
+  kGazOrgWord = 1 << 4,     // a word typical of organisation names ("GmbH", "Ministry")
+  kGazPlacePart = 1 << 5,   // a word of a multi-word country, region or city name
+  kGazKeyWord = 1 << 6,     // a word of a form label ("Surname", "Geburtsort")
+};
+
+// Lower-cased words with their class masks; membership is tested by a 56-bit hash of the word.
+class Gazetteer {
+ public:
+  Gazetteer() = default;
+  // `entries` are (hash & ~0xFF) | mask values as made by gazetteerEntry, in any order; entries of
+  // the same word are merged.
+  explicit Gazetteer(std::vector<uint64_t> entries);
+  // The class mask of a lower-cased word, 0 when it is not listed.
+  uint8_t lookup(std::string_view lowerWord) const;
+  // The name types (kPhrasePerson | kPhraseOrganization | kPhrasePlace) a phrase is listed under;
+  // `key` is phraseKey of its lower-cased words.
+  uint8_t lookupPhrase(uint64_t key) const;
+  const std::vector<uint64_t>& entries() const { return entries_; }
+
+ private:
+  std::vector<uint64_t> entries_;  // sorted by hash, one per word
+};
+
+// The entry that lists `lowerWord` under the classes of `mask`.
+uint64_t gazetteerEntry(std::string_view lowerWord, uint8_t mask);
+
+// Name types of listed phrases (multi-word or single-word names).
+enum PhraseType : uint8_t {
+  kPhrasePerson = 1 << 0,
+  kPhraseOrganization = 1 << 1,
+  kPhrasePlace = 1 << 2,
+};
+// Longest phrase, in tokens, that is looked up.
+inline constexpr size_t kMaxPhraseTokens = 6;
+// The running key of a phrase: start with phraseKeyStart(), then add each lower-cased token.
+uint64_t phraseKeyStart();
+uint64_t phraseKeyAdd(uint64_t key, std::string_view lowerToken);
+// The entry that lists the phrase of `key` under the types of `mask`.
+uint64_t phraseEntry(uint64_t key, uint8_t mask);
+
+// The word lower-cased (full Unicode case mapping; ASCII without ICU calls).
+std::string lowerCase(std::string_view word);
+// The word's shape with runs collapsed: "Smith" -> "Xx", "IBM" -> "X", "D-12" -> "X-d",
+// "McDonald" -> "XxXx", "über" -> "x". Letters without case give 'a', other symbols '.' unless ASCII.
+std::string wordShape(std::string_view word);
+
+// Feature buckets of every token of a line: token i owns buckets[offsets[i] .. offsets[i+1]).
+struct LineFeatures {
+  std::vector<uint32_t> buckets;  // bucket numbers, < 2^bucketBits
+  std::vector<uint32_t> offsets;  // tokens.size() + 1 entries
+};
+
+// Computes the features of `tokens` (one line, ICU word segments without white space) into `out`.
+void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
+                         unsigned bucketBits, LineFeatures& out);
+
+// The human-readable feature strings of token `index`, for tests and debugging; the same
+// templates that extractLineFeatures hashes.
+std::vector<std::string> describeFeatures(const std::vector<std::string>& tokens,
+                                          const Gazetteer& gazetteer, size_t index);
+
+}  // namespace marrowfen::entities

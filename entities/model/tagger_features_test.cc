@@ -1,0 +1,93 @@
+#include "entities/model/tagger_features.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace marrowfen::entities {
+namespace {
+
+bool has(const std::vector<std::string>& features, const std::string& f) {
+  return std::find(features.begin(), features.end(), f) != features.end();
+}
+
+TEST(LowerCase, MapsAsciiAndOtherScripts) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"SMITH", "smith"}, {"MÜLLER", "müller"}, {"ÉCOLE", "école"}, {"Ærø", "ærø"},
+      {"ΑΘΗΝΑ", "αθηνα"}, {"123-A", "123-a"}, {"", ""}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(lowerCase(in), out) << in;
+}
+
+TEST(WordShape, CollapsesRuns) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Smith", "Xx"}, {"IBM", "X"},      {"D-12", "X-d"}, {"McDonald", "XxXx"},
+      {"über", "x"},   {"Öztürk", "Xx"},  {"1985", "d"},   {"O'Neil", "X'Xx"},
+      {":", ":"},      {"北京", "a"}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(wordShape(in), out) << in;
+}
+
+TEST(Gazetteer, MergesClassesAndMissesUnknownWords) {
+  Gazetteer g({gazetteerEntry("paris", kGazCity), gazetteerEntry("paris", kGazFirstName),
+               gazetteerEntry("france", kGazCountry)});
+  EXPECT_EQ(g.lookup("paris"), kGazCity | kGazFirstName);
+  EXPECT_EQ(g.lookup("france"), kGazCountry);
+  EXPECT_EQ(g.lookup("table"), 0);
+  EXPECT_EQ(g.lookup("Paris"), 0);  // entries are lower-cased words
+  EXPECT_EQ(g.entries().size(), 2u);
+}
+
+TEST(Features, KeyBeforeColonNamesTheValue) {
+  const std::vector<std::string> line = {"Place", "of", "Birth", ":", "LYON", "Sex", ":", "F"};
+  const auto lyon = describeFeatures(line, Gazetteer(), 4);
+  EXPECT_TRUE(has(lyon, "28=birth"));
+  EXPECT_TRUE(has(lyon, "29=of|birth"));
+  EXPECT_TRUE(has(lyon, "30=birth|1"));
+  // A later colon starts a new key.
+  const auto f = describeFeatures(line, Gazetteer(), 7);
+  EXPECT_TRUE(has(f, "28=sex"));
+  // Before any colon there is no key.
+  EXPECT_TRUE(has(describeFeatures(line, Gazetteer(), 0), "28=<nokey>"));
+}
+
+TEST(Features, LineCapitalisationPattern) {
+  const auto caps = describeFeatures({"NAME", ":", "JOHN", "SMITH"}, Gazetteer(), 2);
+  EXPECT_TRUE(has(caps, "20=C|X"));
+  EXPECT_FALSE(has(caps, "35=JOHN"));  // case carries nothing on capitals lines
+  const auto mixed = describeFeatures({"He", "met", "John", "Smith", "there"}, Gazetteer(), 2);
+  EXPECT_TRUE(has(mixed, "20=M|Xx"));
+  EXPECT_TRUE(has(mixed, "35=John"));
+  EXPECT_TRUE(has(mixed, "1=john"));
+  EXPECT_TRUE(has(mixed, "2=met"));
+  EXPECT_TRUE(has(mixed, "3=smith"));
+}
+
+TEST(Features, WordClassesAndListedPhrases) {
+  uint64_t key = phraseKeyStart();
+  key = phraseKeyAdd(key, "new");
+  key = phraseKeyAdd(key, "york");
+  Gazetteer g({gazetteerEntry("anna", kGazFirstName), phraseEntry(key, kPhrasePlace)});
+  const std::vector<std::string> line = {"Anna", "lives", "in", "NEW", "YORK"};
+  EXPECT_TRUE(has(describeFeatures(line, g, 0), "27=first|M"));
+  EXPECT_TRUE(has(describeFeatures(line, g, 3), "38=B-LOC|M"));
+  EXPECT_TRUE(has(describeFeatures(line, g, 4), "38=I-LOC|M"));
+  EXPECT_FALSE(has(describeFeatures(line, g, 2), "38=B-LOC|M"));
+}
+
+TEST(Features, HashedBucketsMatchTheDescribedFeatures) {
+  const std::vector<std::string> line = {"Issuing", "Authority", ":", "Stadt", "Köln"};
+  LineFeatures a, b;
+  extractLineFeatures(line, Gazetteer(), 12, a);
+  extractLineFeatures(line, Gazetteer(), 12, b);
+  ASSERT_EQ(a.offsets.size(), line.size() + 1);
+  EXPECT_EQ(a.buckets, b.buckets);
+  for (size_t i = 0; i < line.size(); ++i) {
+    EXPECT_EQ(a.offsets[i + 1] - a.offsets[i], describeFeatures(line, Gazetteer(), i).size());
+  }
+  for (uint32_t bucket : a.buckets) EXPECT_LT(bucket, 1u << 12);
+  extractLineFeatures({}, Gazetteer(), 12, a);
+  EXPECT_TRUE(a.buckets.empty());
+  EXPECT_EQ(a.offsets.size(), 1u);
+}
+
+}  // namespace
+}  // namespace marrowfen::entities

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Prints the name model's figures: entity-level precision, recall and F1 on the reporting halves
+# (second halves) of the dev files, on the English one upper-cased, on the second half of the
+# GermEval dev file (its first half is trained on) and on the held-out synthetic document lines.
+#
+#   tools/tagger/evaluate.sh [MODEL]     default models/name-tagger.model
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+# The shared data folder lies beside the checkout (or beside the folder of work trees).
+data="${NER_DATA:-}"
+for d in ../shared/data/ner ../../shared/data/ner; do
+  [ -z "$data" ] && [ -d "$d" ] && data="$(cd "$d" && pwd)"
+done
+[ -n "$data" ] || { echo "no labelled data: set NER_DATA" >&2; exit 1; }
+model="${1:-models/name-tagger.model}"
+eval=./build/release/tools/tagger/tagger-eval
+[ -x "$eval" ] || cmake --build --preset release -j2 --target tagger-eval >/dev/null
+for lang in en de fr nl; do
+  "$eval" --model "$model" --part second "$data/wikiann-$lang-dev.iob"
+done
+"$eval" --model "$model" --part second --upper "$data/wikiann-en-dev.iob"
+"$eval" --model "$model" --part second "$data/germeval2014-de-dev.tsv"
+if [ -f build/tagger-data/heldout.conll ]; then
+  "$eval" --model "$model" build/tagger-data/heldout.conll
+fi

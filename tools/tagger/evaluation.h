@@ -1,0 +1,21 @@
+// Running a name model over labelled sentences and counting its names against the gold ones.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "entities/model/perceptron_model.h"
+#include "tools/tagger/corpus.h"
+
+namespace marrowfen::tagger {
+
+// Which sentences of a file to use: all, the first half (tuning) or the second half (reporting).
+enum class Part { kAll, kFirstHalf, kSecondHalf };
+std::vector<Sentence> partOf(const std::vector<Sentence>& all, Part part);
+
+// Tags every sentence, split into the word segments the program sees, and scores the names on
+// the file's own tokens; `upper` upper-cases the text first.
+EntityCounts evaluate(const entities::PerceptronNameModel& model, const std::vector<Sentence>& sentences,
+                      bool upper);
+
+}  // namespace marrowfen::tagger

@@ -1,0 +1,377 @@
+#include "tools/tagger/synthetic.h"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <fstream>
+#include <string_view>
+
+namespace marrowfen::tagger {
+namespace {
+
+// A part of a line: text, and the name type it is (0 none, 1 person, 2 organisation, 3 place).
+struct Piece {
+  std::string text;
+  int type = 0;
+};
+
+std::vector<std::string> readLines(const std::string& path) {
+  std::vector<std::string> out;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) out.push_back(line);
+  }
+  return out;
+}
+
+uint64_t hashOf(std::string_view s) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : s) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  return h ^ (h >> 29);
+}
+
+std::string upper(std::string_view s) {
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
+  u.toUpper(icu::Locale::getRoot());
+  std::string out;
+  u.toUTF8String(out);
+  return out;
+}
+
+class Generator {
+ public:
+  Generator(const NameLists& lists, std::mt19937_64& rng) : l_(lists), rng_(rng) {}
+
+  Sentence line() {
+    pieces_.clear();
+    const int r = uniform(100);
+    if (r < 62) {
+      field();
+      if (uniform(100) < 15) {  // two fields on one line, as on cards
+        pieces_.push_back({"  ", 0});
+        field();
+      }
+    } else if (r < 82) {
+      statement();
+    } else if (r < 92) {
+      noNameField();
+    } else {
+      heading();
+    }
+    return render();
+  }
+
+ private:
+  int uniform(int n) { return static_cast<int>(std::uniform_int_distribution<int>(0, n - 1)(rng_)); }
+  bool chance(int percent) { return uniform(100) < percent; }
+  template <class T>
+  const T& pick(const std::vector<T>& v) {
+    return v[static_cast<size_t>(uniform(static_cast<int>(v.size())))];
+  }
+  std::string_view pickView(std::initializer_list<std::string_view> v) {
+    return *(v.begin() + uniform(static_cast<int>(v.size())));
+  }
+
+  std::string first() { return l_.firstNames.empty() ? "Anna" : pick(l_.firstNames); }
+  std::string last() { return l_.lastNames.empty() ? "Smith" : pick(l_.lastNames); }
+  std::string city() { return l_.cities.empty() ? "Lyon" : pick(l_.cities); }
+  std::string country() { return l_.countries.empty() ? "France" : pick(l_.countries); }
+
+  static void joinTo(std::string& s, char sep, const std::string& more) {
+    s.push_back(sep);
+    s.append(more);
+  }
+  std::string lastName() {
+    std::string s = last();
+    const int r = uniform(100);
+    if (r < 8) joinTo(s, '-', last());
+    else if (r < 11) s = std::string(pickView({"van", "van der", "de", "von", "van den", "di", "da"})) + " " + s;
+    else if (r < 13) s = std::string(pickView({"O'", "Mac", "Mc", "D'"})) + s;
+    return s;
+  }
+  std::string givenNames() {
+    std::string s = first();
+    if (chance(25)) joinTo(s, ' ', first());
+    else if (chance(6)) joinTo(s, '-', first());
+    return s;
+  }
+  std::string person() {
+    const int r = uniform(100);
+    if (r < 55) return givenNames() + " " + lastName();
+    if (r < 70) return lastName() + ", " + givenNames();
+    if (r < 80) return lastName() + " " + givenNames();
+    if (r < 88) return first() + " " + std::string(1, upper(first()).front()) + ". " + lastName();
+    return lastName();
+  }
+  std::string org() {
+    static const std::vector<std::string> kNouns = {
+        "Consulting", "Logistik", "Bau", "Solutions", "Partners", "Holding", "Medical",
+        "Transport", "Software", "Immobilien", "Trading", "Services", "Versicherung", "Energie",
+        "Technologies", "Industries", "Assurances", "Verzekeringen", "Handel", "Systems"};
+    static const std::vector<std::string> kDepts = {
+        "the Interior", "Foreign Affairs", "Justice", "Health", "Education", "Transport",
+        "Home Affairs", "Finance", "Labour", "Defence"};
+    const std::string suffix = l_.orgSuffixes.empty() ? "GmbH" : pick(l_.orgSuffixes);
+    switch (uniform(30)) {
+      case 0: return last() + " " + suffix;
+      case 1: return last() + " & " + last() + " " + suffix;
+      case 2: return last() + " " + pick(kNouns) + " " + suffix;
+      case 3: return "City of " + city();
+      case 4: return city() + " City Council";
+      case 5: return std::string(pickView({"Stadt", "Landratsamt", "Bürgeramt", "Standesamt", "Finanzamt",
+                                           "Polizeipräsidium", "Sparkasse", "Agentur für Arbeit"})) + " " + city();
+      case 6: return "Gemeente " + city();
+      case 7: return std::string(pickView({"Mairie de", "Préfecture de", "Université de", "Sous-préfecture de"})) +
+                     " " + city();
+      case 8: return std::string(pickView({"University of", "Universität", "Universiteit", "Università di"})) + " " + city();
+      case 9: return city() + " " + std::string(pickView({"University Hospital", "Savings Bank", "Police Department",
+                                                          "Chamber of Commerce", "District Court"}));
+      case 10: return "Bank of " + country();
+      case 11: return "Ministry of " + pick(kDepts);
+      case 12: return "Embassy of " + country();
+      case 13: return country() + " Embassy";
+      case 14: return std::string(pickView({"Federal Office for Migration and Refugees", "HM Passport Office",
+                                            "Driver and Vehicle Licensing Agency", "Internal Revenue Service",
+                                            "Bundesministerium des Innern", "Ministère de l'Intérieur",
+                                            "Ministerie van Buitenlandse Zaken", "Bundesdruckerei",
+                                            "Agence nationale des titres sécurisés", "Department of State",
+                                            "Ministero dell'Interno", "Dirección General de la Policía",
+                                            "Rijksdienst voor Identiteitsgegevens", "Kraftfahrt-Bundesamt",
+                                            "Deutsche Rentenversicherung", "Caisse d'allocations familiales"}));
+      case 15: return "Department of " + pick(kDepts);
+      case 16: return last() + " " + pick(kNouns);
+      case 17: return city() + " " + pick(kNouns) + " " + suffix;
+      case 18: return std::string(pickView({"Amtsgericht", "Landgericht", "Tribunal de", "Rechtbank"})) + " " + city();
+      case 19: return std::string(pickView({"Deutsche", "Royal", "National", "Allgemeine"})) + " " + pick(kNouns) + " " + suffix;
+      default: return last() + " " + suffix;
+    }
+  }
+
+  void name(int type, std::string text) { pieces_.push_back({std::move(text), type}); }
+  void text(std::string_view t) { pieces_.push_back({std::string(t), 0}); }
+
+  void place() {
+    const int r = uniform(100);
+    if (r < 55) {
+      name(3, city());
+    } else if (r < 75) {
+      name(3, city());
+      text(", ");
+      name(3, country());
+    } else if (r < 85) {
+      name(3, city());
+      text(" (");
+      name(3, country());
+      text(")");
+    } else {
+      name(3, country());
+    }
+  }
+
+  std::string date() {
+    static const std::vector<std::string> kMonths = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                                     "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    const int d = 1 + uniform(28), m = 1 + uniform(12), y = 1940 + uniform(85);
+    char buf[40];
+    switch (uniform(4)) {
+      case 0: std::snprintf(buf, sizeof buf, "%02d.%02d.%d", d, m, y); break;
+      case 1: std::snprintf(buf, sizeof buf, "%02d %s %d", d, kMonths[m - 1].c_str(), y); break;
+      case 2: std::snprintf(buf, sizeof buf, "%d-%02d-%02d", y, m, d); break;
+      default: std::snprintf(buf, sizeof buf, "%02d/%02d/%d", d, m, y); break;
+    }
+    return buf;
+  }
+  std::string number() {
+    std::string s;
+    const int n = 6 + uniform(5);
+    static constexpr std::string_view kChars = "ABCDEFGHJKLMNPRTVWXYZ0123456789";
+    for (int i = 0; i < n; ++i) s += kChars[static_cast<size_t>(uniform(static_cast<int>(kChars.size())))];
+    return s;
+  }
+
+  void key(std::string_view k) {
+    const int r = uniform(100);
+    std::string t(k);
+    if (r < 82) t += ": ";
+    else if (r < 90) t += " : ";
+    else if (r < 95) t += " ";
+    else t += ":";
+    text(t);
+  }
+
+  void field() {
+    static const std::vector<std::string_view> kPerson = {
+        "Name", "Full Name", "Name of Holder", "Holder", "Father's Name", "Mother's Name",
+        "Name of Father", "Name of Mother", "Spouse", "Applicant", "Patient", "Employee",
+        "Account Holder", "Issued to", "Nom", "Nom et prénom", "Titulaire", "Nom du père",
+        "Name / Nom", "Name des Inhabers", "Inhaber", "Naam", "Naam houder", "Nombre",
+        "Nome e cognome", "Name of Child", "Witness", "Signature", "Signed", "Contact person",
+        "Ehegatte", "Name des Vaters", "Name der Mutter", "Policyholder", "Versicherter"};
+    static const std::vector<std::string_view> kLast = {
+        "Surname", "Last Name", "Family Name", "Nachname", "Familienname", "Geburtsname",
+        "Nom de famille", "Nom d'usage", "Achternaam", "Apellidos", "Cognome",
+        "Surname / Nom", "Name / Surname / Nom", "Name/Surname", "Nom/Surname"};
+    static const std::vector<std::string_view> kFirst = {
+        "Given Names", "Given Name(s)", "First Name", "Forenames", "Vorname", "Vornamen",
+        "Prénom", "Prénoms", "Voornamen", "Voornaam", "Nome", "Given names / Prénoms",
+        "Vornamen / Given names", "Christian Name"};
+    static const std::vector<std::string_view> kPlace = {
+        "Place of Birth", "Place of birth", "Birthplace", "Country of Birth", "Place of Issue",
+        "Issued at", "City", "Town", "Residence", "Country", "Country of Residence", "State",
+        "Lieu de naissance", "Né à", "Née à", "Lieu de délivrance", "Geburtsort", "Wohnort",
+        "Ausstellungsort", "Geboorteplaats", "Plaats van afgifte", "Woonplaats",
+        "Lugar de nacimiento", "Luogo di nascita", "Place of birth / Lieu de naissance",
+        "Geburtsort / Place of birth", "Destination", "Municipality", "Gemeinde", "Commune"};
+    static const std::vector<std::string_view> kOrg = {
+        "Issuing Authority", "Authority", "Issued by", "Employer", "Company", "Bank",
+        "Institution", "School", "University", "Insurer", "Behörde", "Ausstellende Behörde",
+        "Arbeitgeber", "Autorité", "Délivré par", "Autorité de délivrance", "Employeur",
+        "Afgegeven door", "Autoridad", "Autorità", "Issuing Office", "Registry Office",
+        "Firma", "Versicherung", "Krankenkasse", "Insurance Company", "Arbeitgeber / Employer",
+        "Authority / Autorité", "Organisation", "Organization", "Club"};
+    const int r = uniform(100);
+    if (r < 30) {
+      key(pick(kPerson));
+      if (chance(12)) text(std::string(pickView({"Mr ", "Mrs ", "Dr. ", "Herr ", "Frau ", "M. ", "Mme "})));
+      name(1, person());
+    } else if (r < 45) {
+      key(pick(kLast));
+      name(1, lastName());
+    } else if (r < 57) {
+      key(pick(kFirst));
+      name(1, givenNames());
+    } else if (r < 80) {
+      key(pick(kPlace));
+      place();
+    } else {
+      key(pick(kOrg));
+      name(2, org());
+      if (chance(20)) {
+        text(", ");
+        name(3, city());
+      }
+    }
+  }
+
+  void noNameField() {
+    switch (uniform(12)) {
+      case 0: key(pickView({"Date of Birth", "Geburtsdatum", "Date de naissance", "Geboortedatum"})); text(date()); break;
+      case 1: key(pickView({"Sex", "Geschlecht", "Sexe", "Geslacht"})); text(pickView({"M", "F", "X", "W"})); break;
+      case 2: key(pickView({"Nationality", "Staatsangehörigkeit", "Nationalité", "Nationaliteit"}));
+              text(pickView({"BRITISH CITIZEN", "DEUTSCH", "FRANÇAISE", "Nederlandse", "ITALIANA", "GERMAN", "Française"})); break;
+      case 3: key(pickView({"Passport No.", "Document No", "Card number", "Nummer", "N° du document", "Documentnummer"})); text(number()); break;
+      case 4: key(pickView({"Date of Issue", "Date of Expiry", "Ausstellungsdatum", "Gültig bis", "Date d'expiration", "Valid until"})); text(date()); break;
+      case 5: key(pickView({"Height", "Größe", "Taille", "Lengte"})); text(std::to_string(150 + uniform(50)) + " cm"); break;
+      case 6: key(pickView({"Eye colour", "Augenfarbe", "Couleur des yeux"})); text(pickView({"BROWN", "BLUE", "GRÜN", "Marron"})); break;
+      case 7: key(pickView({"Type", "Code", "Class", "Klasse", "Category"})); text(pickView({"P", "ID", "B", "C1E", "A"})); break;
+      case 8: key(pickView({"Amount", "Betrag", "Montant", "Total"})); text(std::to_string(uniform(5000)) + ",00 EUR"); break;
+      case 9: key(pickView({"Telephone", "Telefon", "Tel.", "Phone"})); text("+49 30 " + std::to_string(1000000 + uniform(8999999))); break;
+      case 10: key(pickView({"Reference", "Aktenzeichen", "Référence", "Kenmerk"})); text(number()); break;
+      default: key(pickView({"Marital status", "Familienstand", "État civil"})); text(pickView({"single", "LEDIG", "married", "VERHEIRATET", "célibataire"})); break;
+    }
+  }
+
+  void heading() {
+    switch (uniform(6)) {
+      case 0: text(pickView({"PASSPORT", "REISEPASS", "PASSEPORT", "PASPOORT", "IDENTITY CARD", "PERSONALAUSWEIS",
+                             "CARTE NATIONALE D'IDENTITÉ", "DRIVING LICENCE", "FÜHRERSCHEIN", "RESIDENCE PERMIT",
+                             "BIRTH CERTIFICATE", "GEBURTSURKUNDE", "ACTE DE NAISSANCE", "CERTIFICATE OF MARRIAGE"}));
+              break;
+      case 1: text(pickView({"Republic of ", "REPUBLIC OF ", "Kingdom of ", "République de ", "Koninkrijk der "}));
+              name(3, country()); break;
+      case 2: name(3, country()); break;
+      case 3: name(2, org()); break;
+      case 4: text(pickView({"Signature of holder", "Unterschrift", "Signature du titulaire", "Handtekening", "Page 1 of 2"})); break;
+      default: name(3, city()); text(", "); text(pickView({"den ", "le ", "on ", ""})); text(date()); break;
+    }
+  }
+
+  void statement() {
+    switch (uniform(16)) {
+      case 0: text("This is to certify that "); name(1, person()); text(" was born in "); name(3, city()); text(" on " + date() + "."); break;
+      case 1: name(1, person()); text(" is employed by "); name(2, org()); text(" as " + std::string(pickView({"an engineer", "a nurse", "a teacher", "a driver"})) + "."); break;
+      case 2: text("Issued by "); name(2, org()); text(" on behalf of the Government of "); name(3, country()); text("."); break;
+      case 3: text(pickView({"Dear Mr ", "Dear Ms ", "Dear Mrs ", "Sehr geehrter Herr ", "Sehr geehrte Frau ", "Chère Madame ", "Beste meneer "})); name(1, lastName()); text(","); break;
+      case 4: text(pickView({"Yours sincerely, ", "Mit freundlichen Grüßen ", "Cordialement, ", "Met vriendelijke groet, ", "Signed: "})); name(1, person()); break;
+      case 5: text("I, "); name(1, person()); text(", residing in "); name(3, city()); text(", declare that the above is true."); break;
+      case 6: text("Hiermit wird bestätigt, dass "); name(1, person()); text(" am " + date() + " in "); name(3, city()); text(" geboren wurde."); break;
+      case 7: text(pickView({"Herr ", "Frau ", ""})); name(1, person()); text(" ist seit 2015 bei der "); name(2, org()); text(" beschäftigt."); break;
+      case 8: text("Ausgestellt von "); name(2, org()); text(" in "); name(3, city()); text("."); break;
+      case 9: text("Je soussigné, "); name(1, person()); text(", né le " + date() + " à "); name(3, city()); text(", déclare sur l'honneur."); break;
+      case 10: text("Délivré par "); name(2, org()); text(" à "); name(3, city()); text(" le " + date() + "."); break;
+      case 11: text("Hierbij verklaar ik, "); name(1, person()); text(", geboren te "); name(3, city()); text(", dat de gegevens juist zijn."); break;
+      case 12: text("Afgegeven door "); name(2, org()); text(" te "); name(3, city()); text("."); break;
+      case 13: name(1, person()); text(", born " + date() + " in "); name(3, city()); text(", "); name(3, country()); break;
+      case 14: text(pickView({"Account holder ", "Beneficiary ", "Payee "})); name(1, person()); text(" at "); name(2, org()); break;
+      default: text("Nacido en "); name(3, city()); text(" el " + date() + ", hijo de "); name(1, person()); text("."); break;
+    }
+  }
+
+  Sentence render() {
+    // Identity documents print most lines in capitals; letters and statements mostly not.
+    const int mode = uniform(100);
+    const bool allCaps = mode < 40;
+    const bool namesCaps = !allCaps && mode < 65;
+    Sentence s;
+    for (const Piece& p : pieces_) {
+      std::string t = (allCaps || (namesCaps && p.type != 0)) ? upper(p.text) : p.text;
+      std::vector<std::string> words = wordSegments(t);
+      for (size_t k = 0; k < words.size(); ++k) {
+        s.tokens.push_back(std::move(words[k]));
+        s.tags.push_back(p.type == 0 ? 0 : (k == 0 ? 2 * p.type - 1 : 2 * p.type));
+      }
+    }
+    return s;
+  }
+
+  const NameLists& l_;
+  std::mt19937_64& rng_;
+  std::vector<Piece> pieces_;
+};
+
+}  // namespace
+
+NameLists readNameLists(const std::string& dir) {
+  NameLists l;
+  l.firstNames = readLines(dir + "/first_names.txt");
+  l.lastNames = readLines(dir + "/last_names.txt");
+  l.cities = readLines(dir + "/cities.txt");
+  l.countries = readLines(dir + "/countries.txt");
+  l.orgSuffixes = readLines(dir + "/org_suffixes.txt");
+  return l;
+}
+
+void splitNameLists(const NameLists& all, NameLists& train, NameLists& heldOut) {
+  auto split = [](const std::vector<std::string>& in, std::vector<std::string>& a,
+                  std::vector<std::string>& b) {
+    a.clear();
+    b.clear();
+    for (const auto& s : in) (hashOf(s) % 5 == 0 ? b : a).push_back(s);
+  };
+  split(all.firstNames, train.firstNames, heldOut.firstNames);
+  split(all.lastNames, train.lastNames, heldOut.lastNames);
+  split(all.cities, train.cities, heldOut.cities);
+  split(all.countries, train.countries, heldOut.countries);
+  // Company suffixes are a closed class: both sides use all of them.
+  train.orgSuffixes = all.orgSuffixes;
+  heldOut.orgSuffixes = all.orgSuffixes;
+}
+
+std::vector<Sentence> syntheticLines(const NameLists& lists, size_t count, std::mt19937_64& rng) {
+  Generator g(lists, rng);
+  std::vector<Sentence> out;
+  out.reserve(count);
+  while (out.size() < count) {
+    Sentence s = g.line();
+    if (!s.tokens.empty()) out.push_back(std::move(s));
+  }
+  return out;
+}
+
+}  // namespace marrowfen::tagger

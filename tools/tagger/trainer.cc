@@ -1,0 +1,202 @@
+#include "tools/tagger/trainer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <random>
+
+namespace marrowfen::tagger {
+
+using entities::kTagCount;
+
+namespace {
+
+// Words of form labels; values after them are often names.
+constexpr std::string_view kKeyWords[] = {
+    "name", "names", "surname", "given", "forename", "forenames", "first", "last", "family",
+    "holder", "father's", "mother's", "father", "mother", "spouse", "place", "birth", "birthplace",
+    "issue", "issued", "authority", "nom", "prénom", "prénoms", "naissance", "lieu", "délivré",
+    "vorname", "vornamen", "nachname", "familienname", "geburtsname", "geburtsort", "wohnort",
+    "ausstellungsort", "behörde", "naam", "achternaam", "voornamen", "voornaam", "geboorteplaats",
+    "woonplaats", "nombre", "apellidos", "cognome", "nome", "luogo", "nascita", "lugar",
+    "nacimiento", "employer", "arbeitgeber", "employeur", "residence", "country", "city", "town",
+    "nationality", "sex", "date", "signature", "inhaber", "titulaire", "applicant"};
+
+// Words typical of organisation names, beside the company suffixes of the lists.
+constexpr std::string_view kOrgWords[] = {
+    "university", "universität", "université", "universiteit", "università", "universidad",
+    "ministry", "ministère", "ministerie", "ministerium", "bundesministerium", "ministero",
+    "bank", "banque", "sparkasse", "council", "office", "amt", "landratsamt", "bürgeramt",
+    "standesamt", "finanzamt", "agency", "agentur", "agence", "department", "embassy",
+    "botschaft", "ambassade", "gemeente", "mairie", "préfecture", "court", "gericht",
+    "amtsgericht", "landgericht", "tribunal", "rechtbank", "hospital", "klinikum", "hôpital",
+    "school", "schule", "école", "college", "institute", "institut", "police", "polizei",
+    "company", "gesellschaft", "corporation", "association", "verein", "club", "foundation",
+    "stiftung", "party", "partei", "union", "committee", "commission", "services", "group",
+    "holding", "insurance", "versicherung", "assurances", "federation", "fc", "ltd", "inc",
+    "gmbh", "ag", "plc", "llc", "sa", "sarl", "bv", "nv", "kg", "corp", "co"};
+
+void addEntry(std::vector<uint64_t>& out, const std::string& entry, uint8_t oneWord, uint8_t part) {
+  std::vector<std::string> words;
+  for (auto& w : wordSegments(entry)) {
+    bool letters = false;
+    for (unsigned char c : w) letters = letters || c >= 0x80 || std::isalnum(c);
+    if (letters) words.push_back(entities::lowerCase(w));
+  }
+  if (words.size() == 1) {
+    out.push_back(entities::gazetteerEntry(words[0], oneWord));
+  } else if (part) {
+    for (const auto& w : words) {
+      if (w.size() > 2) out.push_back(entities::gazetteerEntry(w, part));
+    }
+  }
+}
+
+void addPlacePhrase(std::vector<uint64_t>& out, const std::string& entry) {
+  uint64_t key = entities::phraseKeyStart();
+  size_t n = 0;
+  for (auto& w : wordSegments(entry)) {
+    key = entities::phraseKeyAdd(key, entities::lowerCase(w));
+    ++n;
+  }
+  if (n > 0 && n <= entities::kMaxPhraseTokens) out.push_back(entities::phraseEntry(key, entities::kPhrasePlace));
+}
+
+}  // namespace
+
+std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences) {
+  std::vector<uint64_t> out;
+  for (const auto& s : sentences) {
+    for (const Span& span : spansOf(s.tags)) {
+      if (span.end - span.begin > entities::kMaxPhraseTokens) continue;
+      uint64_t key = entities::phraseKeyStart();
+      for (size_t i = span.begin; i < span.end; ++i) key = entities::phraseKeyAdd(key, entities::lowerCase(s.tokens[i]));
+      out.push_back(entities::phraseEntry(key, static_cast<uint8_t>(1 << (span.type - 1))));
+    }
+  }
+  return out;
+}
+
+entities::Gazetteer buildGazetteer(const NameLists& lists) { return entities::Gazetteer(listEntries(lists)); }
+
+std::vector<uint64_t> listEntries(const NameLists& lists) {
+  using namespace entities;
+  std::vector<uint64_t> entries;
+  for (const auto& s : lists.cities) addPlacePhrase(entries, s);
+  for (const auto& s : lists.countries) addPlacePhrase(entries, s);
+  for (const auto& s : lists.firstNames) addEntry(entries, s, kGazFirstName, 0);
+  for (const auto& s : lists.lastNames) addEntry(entries, s, kGazLastName, 0);
+  for (const auto& s : lists.cities) addEntry(entries, s, kGazCity, kGazPlacePart);
+  for (const auto& s : lists.countries) addEntry(entries, s, kGazCountry, kGazPlacePart);
+  for (const auto& s : lists.orgSuffixes) addEntry(entries, s, kGazOrgWord, kGazOrgWord);
+  for (auto w : kKeyWords) entries.push_back(gazetteerEntry(w, kGazKeyWord));
+  for (auto w : kOrgWords) entries.push_back(gazetteerEntry(w, kGazOrgWord));
+  return entries;
+}
+
+PerceptronTrainer::PerceptronTrainer(unsigned bucketBits, entities::Gazetteer gazetteer)
+    : bits_(bucketBits), gazetteer_(std::move(gazetteer)) {
+  const size_t n = (size_t{1} << bits_) * kTagCount;
+  weights_.assign(n, 0.0f);
+  accumulated_.assign(n, 0.0f);
+  tokenOffset_.push_back(0);
+  sentenceStart_.push_back(0);
+}
+
+void PerceptronTrainer::add(const Sentence& sentence) { add(sentence, gazetteer_); }
+
+void PerceptronTrainer::add(const Sentence& sentence, const entities::Gazetteer& gazetteer) {
+  if (sentence.tokens.empty()) return;
+  entities::LineFeatures f;
+  entities::extractLineFeatures(sentence.tokens, gazetteer, bits_, f);
+  for (size_t i = 0; i < sentence.tokens.size(); ++i) {
+    buckets_.insert(buckets_.end(), f.buckets.begin() + f.offsets[i], f.buckets.begin() + f.offsets[i + 1]);
+    tokenOffset_.push_back(buckets_.size());
+    tags_.push_back(static_cast<uint8_t>(sentence.tags[i]));
+  }
+  sentenceStart_.push_back(tags_.size());
+}
+
+void PerceptronTrainer::update(size_t s, const std::vector<int>& pred) {
+  const size_t first = sentenceStart_[s], n = sentenceStart_[s + 1] - first;
+  const double c = step_;
+  for (size_t i = 0; i < n; ++i) {
+    const int gold = tags_[first + i], p = pred[i];
+    if (gold != p) {
+      for (uint64_t k = tokenOffset_[first + i]; k < tokenOffset_[first + i + 1]; ++k) {
+        const size_t row = static_cast<size_t>(buckets_[k]) * kTagCount;
+        weights_[row + gold] += 1;
+        accumulated_[row + gold] += c;
+        weights_[row + p] -= 1;
+        accumulated_[row + p] -= c;
+      }
+    }
+    const int goldPrev = i ? tags_[first + i - 1] : -1, predPrev = i ? pred[i - 1] : -1;
+    if (gold == p && goldPrev == predPrev) continue;
+    if (i == 0) {
+      start_[gold] += 1;
+      startAcc_[gold] += c;
+      start_[p] -= 1;
+      startAcc_[p] -= c;
+    } else {
+      trans_[goldPrev * kTagCount + gold] += 1;
+      transAcc_[goldPrev * kTagCount + gold] += c;
+      trans_[predPrev * kTagCount + p] -= 1;
+      transAcc_[predPrev * kTagCount + p] -= c;
+    }
+  }
+}
+
+void PerceptronTrainer::train(int epochs, uint64_t seed, const std::function<void(int, double)>& afterEpoch) {
+  std::vector<size_t> order(sentenceCount());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::mt19937_64 rng(seed);
+  std::vector<float> emissions;
+  for (int e = 1; e <= epochs; ++e) {
+    std::shuffle(order.begin(), order.end(), rng);
+    size_t wrong = 0;
+    for (size_t s : order) {
+      const size_t first = sentenceStart_[s], n = sentenceStart_[s + 1] - first;
+      emissions.assign(n * kTagCount, 0.0f);
+      for (size_t i = 0; i < n; ++i) {
+        float* e = &emissions[i * kTagCount];
+        for (uint64_t k = tokenOffset_[first + i]; k < tokenOffset_[first + i + 1]; ++k) {
+          const float* row = &weights_[static_cast<size_t>(buckets_[k]) * kTagCount];
+          for (int t = 0; t < kTagCount; ++t) e[t] += row[t];
+        }
+      }
+      const std::vector<int> pred = entities::viterbiDecode(emissions, trans_, start_);
+      bool same = true;
+      for (size_t i = 0; i < n && same; ++i) same = pred[i] == tags_[first + i];
+      if (!same) {
+        ++wrong;
+        update(s, pred);
+      }
+      step_ += 1;
+    }
+    if (afterEpoch) afterEpoch(e, order.empty() ? 0.0 : static_cast<double>(wrong) / order.size());
+  }
+}
+
+entities::PerceptronWeights PerceptronTrainer::averagedWeights() const {
+  entities::PerceptronWeights w;
+  w.bucketBits = bits_;
+  w.gazetteer = gazetteer_;
+  const double c = step_;
+  float maxAbs = 0;
+  std::vector<float> avg(weights_.size());
+  for (size_t i = 0; i < weights_.size(); ++i) {
+    avg[i] = static_cast<float>(weights_[i] - accumulated_[i] / c);
+    maxAbs = std::max(maxAbs, std::fabs(avg[i]));
+  }
+  w.scale = maxAbs > 0 ? maxAbs / 32767.0f : 1.0f;
+  w.quantised.resize(avg.size());
+  for (size_t i = 0; i < avg.size(); ++i) {
+    w.quantised[i] = static_cast<int16_t>(std::lround(avg[i] / w.scale));
+  }
+  for (size_t i = 0; i < w.transitions.size(); ++i) w.transitions[i] = static_cast<float>(trans_[i] - transAcc_[i] / c);
+  for (size_t i = 0; i < w.start.size(); ++i) w.start[i] = static_cast<float>(start_[i] - startAcc_[i] / c);
+  return w;
+}
+
+}  // namespace marrowfen::tagger

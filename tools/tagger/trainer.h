@@ -1,0 +1,61 @@
+// Training of the name model: an averaged perceptron over the hashed features of
+// entities/model/tagger_features.h, decoded with the same Viterbi as at run time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "entities/model/perceptron_model.h"
+#include "tools/tagger/corpus.h"
+#include "tools/tagger/synthetic.h"
+
+namespace marrowfen::tagger {
+
+// The gazetteer of the lists: one-word entries under their class, words of longer place names as
+// place parts, plus the built-in words of form labels and organisation names.
+// Places of more than one word are also listed as phrases.
+std::vector<uint64_t> listEntries(const NameLists& lists);
+// The names of labelled sentences as phrases of their types.
+std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences);
+entities::Gazetteer buildGazetteer(const NameLists& lists);
+
+class PerceptronTrainer {
+ public:
+  PerceptronTrainer(unsigned bucketBits, entities::Gazetteer gazetteer);
+
+  // Adds a training sentence (tokens as the tagger sees them); its features are computed once.
+  void add(const Sentence& sentence);
+  // The same with the features computed against another gazetteer (cross-fitting: the names of a
+  // sentence's own part of the corpus are left out of the phrases it sees).
+  void add(const Sentence& sentence, const entities::Gazetteer& gazetteer);
+  size_t sentenceCount() const { return sentenceStart_.size() - 1; }
+  size_t tokenCount() const { return tags_.size(); }
+
+  // Runs `epochs` passes in an order shuffled by `seed`; after each pass calls `afterEpoch`
+  // (when set) with the pass number and the fraction of sentences that were tagged wrongly.
+  void train(int epochs, uint64_t seed, const std::function<void(int, double)>& afterEpoch = {});
+
+  // The averaged weights, quantised to 16 bits, with the gazetteer: a complete model.
+  entities::PerceptronWeights averagedWeights() const;
+
+ private:
+  void update(size_t sentence, const std::vector<int>& predicted);
+
+  unsigned bits_;
+  entities::Gazetteer gazetteer_;
+  std::vector<uint32_t> buckets_;      // features of all tokens, concatenated
+  std::vector<uint64_t> tokenOffset_;  // per token, start in buckets_; one extra at the end
+  std::vector<uint8_t> tags_;          // gold tag per token
+  std::vector<size_t> sentenceStart_;  // first token of each sentence; one extra at the end
+  std::vector<float> weights_;        // current weights
+  std::vector<double> accumulated_;   // step-weighted sums of the updates (averaging)
+  std::array<float, entities::kTagCount * entities::kTagCount> trans_{};
+  std::array<double, entities::kTagCount * entities::kTagCount> transAcc_{};
+  std::array<float, entities::kTagCount> start_{};
+  std::array<double, entities::kTagCount> startAcc_{};
+  double step_ = 1;
+};
+
+}  // namespace marrowfen::tagger
