@@ -1,4 +1,6 @@
 #include "entities/name_tagger.h"
+#include "entities/rule_name_model.h"
+#include "entities/model/perceptron_model.h"
 
 #include <gtest/gtest.h>
 
@@ -78,9 +80,9 @@ TEST(NameTagger, StopsWhenTheCallbackSaysSo) {
   EXPECT_TRUE(tagAll(*tagger, " \n\t ").empty());
 }
 
-// The program's model on ordinary sentences and document lines.
+// The rule-based model (the fallback when no trained model can be read).
 TEST(RuleNameModel, FindsNamesInSentencesAndFields) {
-  const auto model = makeNameModel();
+  const auto model = makeRuleNameModel();
   auto tagger = makeNameTagger(*model);
   const struct {
     std::string text;
@@ -107,6 +109,44 @@ TEST(RuleNameModel, FindsNamesInSentencesAndFields) {
       // Nothing here is a name.
       {"Date of Birth: 12/03/1990", {}},
       {"Permanent Account Number Card", {}},
+      {"The weather was fine. In March we left.", {}},
+      {"PASSPORT", {}},
+      {"Name: 12345", {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<Reported> names;
+    for (const Reported& r : tagAll(*tagger, c.text)) {
+      if (r.tag) names.push_back(r);
+    }
+    EXPECT_EQ(names, c.names) << c.text;
+  }
+}
+
+// The program's model (the trained one, found through findNameModelFile) on ordinary lines.
+TEST(ProgramNameModel, FindsNamesInSentencesAndFields) {
+  ASSERT_TRUE(findNameModelFile()) << "the shipped model file";
+  const auto model = makeNameModel();
+  auto tagger = makeNameTagger(*model);
+  const struct {
+    std::string text;
+    std::vector<Reported> names;
+  } cases[] = {
+      {"Name: PRIYA SHARMA", {{NameTag::kPersonalName, "PRIYA SHARMA"}}},
+      {"Issued by: Ministry of External Affairs", {{NameTag::kOrganizationName, "Ministry of External Affairs"}}},
+      {"Father's Name: Ramesh Kumar   Sex: M", {{NameTag::kPersonalName, "Ramesh Kumar"}}},
+      {"Place of Birth: PUNE, MAHARASHTRA",
+       {{NameTag::kPlaceName, "PUNE"}, {NameTag::kPlaceName, "MAHARASHTRA"}}},
+      {"Name: Mr. John Smith", {{NameTag::kPersonalName, "John Smith"}}},
+      {"Yesterday Anna Müller met Rahul Verma in Berlin.",
+       {{NameTag::kPersonalName, "Anna Müller"}, {NameTag::kPersonalName, "Rahul Verma"},
+        {NameTag::kPlaceName, "Berlin"}}},
+      {"She works at the State Bank of India in Mumbai.",
+       {{NameTag::kOrganizationName, "State Bank of India"}, {NameTag::kPlaceName, "Mumbai"}}},
+      {"Siemens AG and Deutsche Bank", {{NameTag::kOrganizationName, "Siemens AG"},
+                                        {NameTag::kOrganizationName, "Deutsche Bank"}}},
+      {"The office moved to a house in Springfield last year.", {{NameTag::kPlaceName, "Springfield"}}},
+      // Nothing here is a name.
+      {"Date of Birth: 12/03/1990", {}},
       {"The weather was fine. In March we left.", {}},
       {"PASSPORT", {}},
       {"Name: 12345", {}},
