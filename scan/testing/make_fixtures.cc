@@ -9,6 +9,8 @@
 //   mixed.pdf       page 1 born-digital text; page 2 a scan under an invisible OCR layer;
 //                   page 3 a scan with no text layer
 //   sample-letter.pdf  page 1 born-digital letter, page 2 a scanned page (testdata/ ships a copy)
+//   text-50.pdf     50 born-digital pages of text (a text layer on every page)
+//   ocr/NAME.pgm + NAME.txt  page pictures in several fonts and sizes with their true text
 #include <png.h>
 
 #include <cstdio>
@@ -108,6 +110,59 @@ bool writeGreyPng(const marrowfen::scan::Image& grey, const std::string& path) {
                                  static_cast<png_int_32>(grey.stride()), nullptr) != 0;
 }
 
+// A clean grey page picture as binary PGM (the benchmarks degrade it further).
+bool writePgm(const marrowfen::scan::Image& grey, const std::string& path) {
+  std::ofstream out(path, std::ios::binary);
+  out << "P5\n" << grey.width() << " " << grey.height() << "\n255\n";
+  for (int32_t y = 0; y < grey.height(); ++y) {
+    out.write(reinterpret_cast<const char*>(grey.row(y)), grey.width());
+  }
+  return static_cast<bool>(out);
+}
+
+bool writeOcrSet(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir);
+  const std::vector<std::string> text = {
+      "The quick brown fox jumps over the lazy dog.",
+      "Certificate No. 4471-B issued 03/11/2021",
+      "Holder: Maria Fernandes, Lisbon, Portugal",
+      "Valid until 31 December 2031 unless revoked.",
+      "Questions? Call +44 20 7946 0958 or write to",
+      "Registry Office, 7 Elm Road, Leeds LS1 4AP",
+  };
+  const struct {
+    const char* name;
+    const char* font;
+    int size;
+  } sets[] = {
+      {"sans-36", "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 36},
+      {"serif-30", "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf", 30},
+      {"mono-28", "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf", 28},
+      {"sans-22", "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 22},
+  };
+  bool ok = true;
+  for (const auto& set : sets) {
+    const auto image = textImage(text, 1275, 900, set.size, 90, set.font);
+    if (image.empty()) return false;
+    ok &= writePgm(image, (dir / (std::string(set.name) + ".pgm")).string());
+    std::ofstream truth(dir / (std::string(set.name) + ".txt"));
+    for (const auto& line : text) truth << line << "\n";
+  }
+  return ok;
+}
+
+FixturePage textOnlyPage(int number) {
+  FixturePage page;
+  page.contents = textContent("Chapter " + std::to_string(number), 72, 740, 18);
+  for (int line = 0; line < 50; ++line) {
+    page.contents += textContent(
+        "Records of the office are kept for seven years and then archived, line " +
+            std::to_string(line),
+        72, 712 - line * 13, 10);
+  }
+  return page;
+}
+
 bool writePng(const std::string& path) {
   png_image image;
   std::memset(&image, 0, sizeof image);
@@ -171,5 +226,10 @@ int main(int argc, char** argv) {
   FixtureDocument sample;
   sample.pages = {bornDigitalLetter(), scannedTextPage(scanLines, false)};
   ok &= writeFixturePdf(sample, (dir / "sample-letter.pdf").string());
+
+  FixtureDocument fifty;
+  for (int i = 1; i <= 50; ++i) fifty.pages.push_back(textOnlyPage(i));
+  ok &= writeFixturePdf(fifty, (dir / "text-50.pdf").string());
+  ok &= writeOcrSet(dir / "ocr");
   return ok ? 0 : 1;
 }
