@@ -6,12 +6,7 @@
 #   tools/tagger/evaluate.sh [MODEL]     default models/name-tagger.model
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-# The shared data folder lies beside the checkout (or beside the folder of work trees).
-data="${NER_DATA:-}"
-for d in ../shared/data/ner ../../shared/data/ner; do
-  [ -z "$data" ] && [ -d "$d" ] && data="$(cd "$d" && pwd)"
-done
-[ -n "$data" ] || { echo "no labelled data: set NER_DATA" >&2; exit 1; }
+source tools/tagger/ner_data.sh
 model="${1:-models/name-tagger.model}"
 eval=./build/release/tools/tagger/tagger-eval
 [ -x "$eval" ] || cmake --build --preset release -j2 --target tagger-eval >/dev/null

