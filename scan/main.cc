@@ -1,5 +1,6 @@
 // marrowfen-scan: OCR of images and PDFs, or --render-pages to PNG files. One JSON document on
 // standard output; status 0 after a result, 1 after a failure.
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,10 @@ int main(int argc, char** argv) {
   } catch (const RunEnded& ended) {
     writeJson(OcrFailure{.ok = false, .error = ended.message});
     return ended.code;
+  } catch (const std::exception& error) {
+    // Out of memory and the like: still one JSON failure on stdout, never a trace on stderr.
+    const char* mode = renderOnly ? "Page rendering failed: " : "Native OCR failed: ";
+    writeJson(OcrFailure{.ok = false, .error = mode + std::string(error.what())});
+    return 1;
   }
 }
