@@ -15,8 +15,8 @@
 
 int main(int argc, char** argv) {
   using namespace marrowfen::scan;
-  restartWithOneOpenMpThread(argv);
-  static const TesseractRecognizer recognizer;
+  static const TesseractRecognizer tesseract;
+  static const OneThreadRecognizer recognizer(tesseract, argv);
   platform().pdf = &mupdfPdfService();
   platform().images = &fileImageService();
   platform().recognizer = &recognizer;

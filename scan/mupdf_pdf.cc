@@ -174,6 +174,16 @@ class MupdfPage final : public PdfPage {
   }
 
   std::optional<std::vector<PdfTextLine>> textLines() const override {
+    // The text and its lines come from one structured-text pass, kept for the page's lifetime:
+    // the source choice and the fragments both ask for it.
+    if (!textLinesRead_) {
+      textLines_ = extractTextLines();
+      textLinesRead_ = true;
+    }
+    return textLines_;
+  }
+
+  std::optional<std::vector<PdfTextLine>> extractTextLines() const {
     fz_context* ctx = mupdfContext();
     fz_stext_page* stext = nullptr;
     fz_matrix toUser = fz_identity;
@@ -224,6 +234,8 @@ class MupdfPage final : public PdfPage {
   fz_page* page_;
   PdfRect mediaBox_;
   int64_t rotation_;
+  mutable bool textLinesRead_ = false;
+  mutable std::optional<std::vector<PdfTextLine>> textLines_;
 };
 
 // Counts the pages under a page-tree node the way MuPDF's page lookup descends (a kid is an inner

@@ -16,3 +16,13 @@ void restartWithOneOpenMpThread(char** argv) {
 }
 
 }  // namespace marrowfen::scan
+
+namespace marrowfen::scan {
+
+RecognitionResult OneThreadRecognizer::perform(const Image& image,
+                                               const RecognitionRequest& request) const {
+  restartWithOneOpenMpThread(argv_);
+  return inner_.perform(image, request);
+}
+
+}  // namespace marrowfen::scan

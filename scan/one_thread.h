@@ -12,3 +12,23 @@ namespace marrowfen::scan {
 void restartWithOneOpenMpThread(char** argv);
 
 }  // namespace marrowfen::scan
+
+#include "scan/recognizer.h"
+
+namespace marrowfen::scan {
+
+// Hands requests to `inner`, but first makes sure the process runs with one OpenMP thread,
+// restarting it (restartWithOneOpenMpThread) at the first request. Runs that never recognise,
+// such as text-layer PDFs and page rendering, so never pay for the restart. The restart happens
+// before anything is written to standard output, so the new process answers alone.
+class OneThreadRecognizer : public TextRecognizer {
+ public:
+  OneThreadRecognizer(const TextRecognizer& inner, char** argv) : inner_(inner), argv_(argv) {}
+  RecognitionResult perform(const Image& image, const RecognitionRequest& request) const override;
+
+ private:
+  const TextRecognizer& inner_;
+  char** argv_;
+};
+
+}  // namespace marrowfen::scan
