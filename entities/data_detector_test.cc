@@ -64,6 +64,7 @@ TEST(FindPhoneNumbers, InternationalAndNationalForms) {
       {"PIN 110001, PAN ABCDE1234F, at 10:30", {}},
       {"Date 12/03/1990 and 1990-03-12", {}},
       {"Invoice 12345", {}},
+      {std::string(100, '1') + " +91 98765 43210", {"+91 98765 43210"}},
   });
 }
 
@@ -85,6 +86,7 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
       {"We walked down the street for 5 minutes.", {}},
       {"Invoice 12345 Total", {}},
       {"Address:", {}},
+      {"Address:\nPhone: 12345", {}},
   });
 }
 
