@@ -401,7 +401,7 @@ const char* const kRegions[] = {"IN", "US", "GB", "DE", "FR"};
 
 // The matcher's work on one text is bounded: past this many matcher runs (a text with tens of
 // thousands of number-shaped pieces is a table of figures) the rest of the text is not searched.
-constexpr size_t kMatcherBudget = 20000;
+constexpr size_t kMatcherBudget = 10000;
 
 // The phone numbers in `snippet` (UTF-16 units within it), found with the regions in turn until
 // one reads the whole run at `runAt`. Counts matcher runs into `matcherRuns`.
