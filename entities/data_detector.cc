@@ -278,8 +278,9 @@ bool numericDateIsValid(icu::RegexMatcher& m) {
   if (a.size() > 2 || (c.size() != 2 && c.size() != 4)) return false;
   const auto year = readYear(c);
   if (!year) return false;
-  // "1.2.10" reads like a version number; dotted dates with a short year are written 01.02.10.
-  if (sep == u"." && c.size() == 2 && (a.size() < 2 || b.size() < 2)) return false;
+  // "1.2.10" reads like a version number and "12-3-45" like a house number; dates with a short
+  // year and these separators are written 01.02.10.
+  if ((sep == u"." || sep == u"-") && c.size() == 2 && (a.size() < 2 || b.size() < 2)) return false;
   return isValidDate(toNumber(a), toNumber(b), year) || isValidDate(toNumber(b), toNumber(a), year);
 }
 
@@ -684,7 +685,7 @@ bool mayHoldPostcode(std::u16string_view line) {
   return false;
 }
 
-constexpr size_t kMaxAddressLine = 120;  // longer lines are prose, not address lines
+constexpr size_t kMaxAddressLine = 240;  // longer lines are paragraphs, not address lines
 constexpr size_t kMaxBlockLines = 6;
 
 }  // namespace
