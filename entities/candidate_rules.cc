@@ -6,6 +6,7 @@
 #include <unicode/utext.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "common/unicode.h"
 #include "entities/clean.h"
@@ -39,6 +40,13 @@ bool isLoneLineFeed(std::string_view text, size_t i) {
   return text[i] == '\n' && (i == 0 || text[i - 1] != '\r');
 }
 
+void addCandidateWith(std::vector<Candidate>& entities, std::unordered_set<std::string>& seen,
+                      std::unordered_map<std::string, size_t>* firstIndex, std::string_view type,
+                      std::string_view value, const std::optional<std::string>& label,
+                      const std::optional<std::string>& suggestedRole,
+                      const std::function<std::string()>& evidence, double confidence,
+                      const std::map<std::string, std::string>& metadata, size_t evidenceLimit);
+
 struct Kind {
   const char* type;
   std::optional<std::string> label;
@@ -50,9 +58,9 @@ struct Kind {
 
 void addKind(RunState& state, const Kind& kind, TextRange range) {
   const std::string_view value = state.text.substr(range.begin, range.end - range.begin);
-  addCandidate(state.entities, state.seen, kind.type, value, kind.label, kind.suggestedRole,
-               contextLine(range, state.text), kind.confidence,
-               {{kind.metadataKey, kind.metadataValue}});
+  addCandidateWith(state.entities, state.seen, &state.firstIndex, kind.type, value, kind.label,
+                   kind.suggestedRole, [&] { return contextLine(range, state.text); }, kind.confidence,
+                   {{kind.metadataKey, kind.metadataValue}}, kMaxCandidates);
 }
 
 const Kind kPersonKind{"person", std::nullopt, std::nullopt, 0.82, "nlTag", "personalName"};
@@ -186,40 +194,77 @@ int rolePriority(const std::optional<std::string>& suggestedRole) {
   return 2;
 }
 
+namespace {
+
+// addCandidate with two shortcuts that leave every written answer the same:
+// - the evidence is built only when a candidate is stored that can reach the output (the value
+//   lies inside its own context line, so the evidence of a non-empty value is never empty);
+//   candidates stored at `evidenceLimit` or later (the run passes the cap of 80) are never
+//   written and keep an empty evidence;
+// - `firstIndex`, when given, maps each key to its candidate's place. Every key is appended once
+//   and a replacement keeps its key, so this finds the same candidate as the scan from the front.
+// Without them a text of one long line with many matches would cost its length for every match.
+void addCandidateWith(std::vector<Candidate>& entities, std::unordered_set<std::string>& seen,
+                      std::unordered_map<std::string, size_t>* firstIndex, std::string_view type,
+                      std::string_view value, const std::optional<std::string>& label,
+                      const std::optional<std::string>& suggestedRole,
+                      const std::function<std::string()>& evidence, double confidence,
+                      const std::map<std::string, std::string>& metadata, size_t evidenceLimit) {
+  std::string v = clean(value);
+  if (v.empty()) return;
+  std::string k = dedupeKey(type, v);
+  // Every character takes at least one byte, so a short key needs no counting.
+  if (k.size() < kMinKeyCharacters || characterCount(k) < kMinKeyCharacters) return;
+  const bool isNew = !seen.count(k);
+  if (!isNew && !label && !suggestedRole) return;
+
+  Candidate* existing = nullptr;
+  if (!isNew) {
+    if (firstIndex) {
+      const auto it = firstIndex->find(k);
+      if (it != firstIndex->end()) existing = &entities[it->second];
+    } else {
+      const auto it = std::find_if(entities.begin(), entities.end(), [&](const Candidate& c) {
+        return dedupeKey(c.type, c.value) == k;
+      });
+      if (it != entities.end()) existing = &*it;
+    }
+    if (!existing) return;
+    const bool keep = (existing->label || existing->suggestedRole) &&
+                      existing->confidence >= confidence &&
+                      rolePriority(existing->suggestedRole) >= rolePriority(suggestedRole);
+    if (keep) return;
+  }
+  const size_t place = isNew ? entities.size() : static_cast<size_t>(existing - entities.data());
+  std::string e = place < evidenceLimit ? clean(evidence()) : std::string();
+  if (e.empty() && place < evidenceLimit) return;
+  Candidate candidate{.type = std::string(type),
+                      .value = std::move(v),
+                      .label = label,
+                      .suggestedRole = suggestedRole,
+                      .evidence = std::move(e),
+                      .confidence = confidence,
+                      .metadata = metadata};
+  if (isNew) {
+    if (firstIndex) firstIndex->emplace(k, entities.size());
+    seen.insert(std::move(k));
+    entities.push_back(std::move(candidate));
+  } else {
+    *existing = std::move(candidate);
+  }
+}
+
+}  // namespace
+
 void addCandidate(std::vector<Candidate>& entities, std::unordered_set<std::string>& seen,
                   std::string_view type, std::string_view value,
                   const std::optional<std::string>& label,
                   const std::optional<std::string>& suggestedRole, std::string_view evidence,
                   double confidence, const std::map<std::string, std::string>& metadata) {
-  std::string v = clean(value);
-  std::string e = clean(evidence);
-  if (v.empty() || e.empty()) return;
-  std::string k = dedupeKey(type, v);
-  // Every character takes at least one byte, so a short key needs no counting.
-  if (k.size() < kMinKeyCharacters || characterCount(k) < kMinKeyCharacters) return;
-  auto make = [&] {
-    return Candidate{.type = std::string(type),
-                     .value = std::move(v),
-                     .label = label,
-                     .suggestedRole = suggestedRole,
-                     .evidence = std::move(e),
-                     .confidence = confidence,
-                     .metadata = metadata};
-  };
-  if (seen.insert(k).second) {
-    entities.push_back(make());
-    return;
-  }
-  if (!label && !suggestedRole) return;
-  auto existing = std::find_if(entities.begin(), entities.end(), [&](const Candidate& c) {
-    return dedupeKey(c.type, c.value) == k;
-  });
-  if (existing == entities.end()) return;
-  const bool keep = (existing->label || existing->suggestedRole) &&
-                    existing->confidence >= confidence &&
-                    rolePriority(existing->suggestedRole) >= rolePriority(suggestedRole);
-  if (keep) return;
-  *existing = make();
+  // Empty evidence stops before anything changes, wherever the candidate would go.
+  if (clean(evidence).empty()) return;
+  addCandidateWith(entities, seen, nullptr, type, value, label, suggestedRole,
+                   [&] { return std::string(evidence); }, confidence, metadata, SIZE_MAX);
 }
 
 bool handleNameTag(RunState& state, std::optional<NameTag> tag, TextRange range) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -42,6 +43,8 @@ struct RunState {
   std::string_view text;
   std::vector<Candidate> entities;
   std::unordered_set<std::string> seen;
+  // The place in `entities` of the candidate with each key of `seen`.
+  std::unordered_map<std::string, size_t> firstIndex;
   // Built on the first detector match.
   std::unique_ptr<TextIndex> index;
 };

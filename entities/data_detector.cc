@@ -9,6 +9,7 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <unordered_map>
 #include <map>
 #include <set>
 
@@ -277,8 +278,9 @@ bool numericDateIsValid(icu::RegexMatcher& m) {
   if (a.size() > 2 || (c.size() != 2 && c.size() != 4)) return false;
   const auto year = readYear(c);
   if (!year) return false;
-  // "1.2.10" reads like a version number; dotted dates with a short year are written 01.02.10.
-  if (sep == u"." && c.size() == 2 && (a.size() < 2 || b.size() < 2)) return false;
+  // "1.2.10" reads like a version number and "12-3-45" like a house number; dates with a short
+  // year and these separators are written 01.02.10.
+  if ((sep == u"." || sep == u"-") && c.size() == 2 && (a.size() < 2 || b.size() < 2)) return false;
   return isValidDate(toNumber(a), toNumber(b), year) || isValidDate(toNumber(b), toNumber(a), year);
 }
 
@@ -396,17 +398,60 @@ bool coversRun(const Matches& matches, size_t at, std::u16string_view run) {
   });
 }
 
-}  // namespace
+const char* const kRegions[] = {"IN", "US", "GB", "DE", "FR"};
 
-Matches findPhoneNumbers(std::u16string_view text) {
+// The matcher's work on one text is bounded: past this many matcher runs (a text with tens of
+// thousands of number-shaped pieces is a table of figures) the rest of the text is not searched.
+constexpr size_t kMatcherBudget = 10000;
+
+// The phone numbers in `snippet` (UTF-16 units within it), found with the regions in turn until
+// one reads the whole run at `runAt`. Counts matcher runs into `matcherRuns`.
+Matches matchSnippet(std::u16string_view snippet, size_t runAt, std::u16string_view run,
+                     size_t& matcherRuns) {
   using i18n::phonenumbers::PhoneNumberMatch;
   using i18n::phonenumbers::PhoneNumberMatcher;
   using i18n::phonenumbers::PhoneNumberUtil;
   const PhoneNumberUtil& util = *PhoneNumberUtil::GetInstance();
-  static const char* const kRegions[] = {"IN", "US", "GB", "DE", "FR"};
+  const std::string utf8 = toUtf8(snippet);
+  // The UTF-16 offset of each UTF-8 byte offset: the matcher counts bytes.
+  std::vector<size_t> unitOfByte(utf8.size() + 1, 0);
+  size_t unit = 0;
+  for (size_t b = 0; b < utf8.size();) {
+    const size_t start = b;
+    const char32_t c = nextScalar(utf8, b);
+    for (size_t k = start; k < b; ++k) unitOfByte[k] = unit;
+    unit += c >= 0x10000 ? 2 : 1;
+  }
+  unitOfByte[utf8.size()] = unit;
+  Matches matches;
+  const bool international = !run.empty() && run[0] == u'+';
+  for (const char* region : kRegions) {
+    ++matcherRuns;
+    PhoneNumberMatcher matcher(util, utf8, region, PhoneNumberMatcher::VALID, 10);
+    PhoneNumberMatch match;
+    while (matcher.HasNext() && matcher.Next(&match)) {
+      const std::string& raw = match.raw_string();
+      if (isExcludedNumber(raw)) continue;
+      const auto start = static_cast<size_t>(match.start());
+      const size_t stop = start + raw.size();
+      if (stop > utf8.size()) continue;
+      matches.push_back({unitOfByte[start], unitOfByte[stop] - unitOfByte[start], kResultTypePhoneNumber});
+    }
+    // An international number reads the same in every region, and a region that reads the
+    // whole run leaves nothing for the others.
+    if (international || coversRun(matches, runAt, run)) break;
+  }
+  return withoutOverlaps(std::move(matches));
+}
+
+}  // namespace
+
+Matches findPhoneNumbers(std::u16string_view text) {
   Matches found;
-  std::string utf8;
-  std::vector<size_t> unitOfByte;  // UTF-16 offset in the snippet of each UTF-8 byte offset
+  // Matches of each snippet already read (documents repeat their numbers), within the snippet.
+  std::unordered_map<std::u16string, Matches> cache;
+  constexpr size_t kMaxCached = 10000;
+  size_t matcherRuns = 0;
   const auto isNumberUnit = [](char16_t c) {
     return isDigitUnit(c) || c == u'+' || c == u'(' || c == u')' || c == u'-' || c == u'.' ||
            c == u'/' || c == u' ' || c == 0xA0;
@@ -422,49 +467,68 @@ Matches findPhoneNumbers(std::u16string_view text) {
         ++i;
         continue;
       }
+      // A "+" starts a number, so it also ends the run before it.
+      const size_t runStart0 = i;
       size_t end = i;
       while (end < lineText.size() && isNumberUnit(lineText[end]) &&
+             !(lineText[end] == u'+' && end > i) &&
              !(isSpace(lineText[end]) && end + 1 < lineText.size() && isSpace(lineText[end + 1]))) {
         ++end;
       }
-      const size_t runStart = i;
-      i = std::max(end, i + 1);
-      const std::u16string_view run = lineText.substr(runStart, end - runStart);
-      if (countDigits(run) < 7 || looksLikeDateOrAadhaar(run)) continue;
-      constexpr size_t kContext = 3;
-      const size_t from = runStart > kContext ? runStart - kContext : 0;
-      const size_t to = std::min(lineText.size(), end + kContext);
-      const std::u16string_view snippet = lineText.substr(from, to - from);
-      utf8 = toUtf8(snippet);
-      unitOfByte.assign(utf8.size() + 1, 0);
-      size_t unit = 0;
-      for (size_t b = 0; b < utf8.size();) {
-        const size_t start = b;
-        const char32_t c = nextScalar(utf8, b);
-        for (size_t k = start; k < b; ++k) unitOfByte[k] = unit;
-        unit += c >= 0x10000 ? 2 : 1;
-      }
-      unitOfByte[utf8.size()] = unit;
-      Matches snippetMatches;
-      const bool international = lineText[runStart] == u'+';
-      for (const char* region : kRegions) {
-        PhoneNumberMatcher matcher(util, utf8, region, PhoneNumberMatcher::VALID, 100);
-        PhoneNumberMatch match;
-        while (matcher.HasNext() && matcher.Next(&match)) {
-          const std::string& raw = match.raw_string();
-          if (isExcludedNumber(raw)) continue;
-          const auto start = static_cast<size_t>(match.start());
-          const size_t stop = start + raw.size();
-          if (stop > utf8.size()) continue;
-          snippetMatches.push_back({line.begin + from + unitOfByte[start],
-                                    unitOfByte[stop] - unitOfByte[start], kResultTypePhoneNumber});
+      const size_t runEnd = end;
+      i = std::max(runEnd, i + 1);
+      // A run may hold several numbers, or a table of figures: the matcher sees it in pieces of
+      // at most 6 digit groups and as many digits as a phone number has (13 written nationally,
+      // 16 after a "+"), cut where a group would go past either.
+      for (size_t pieceStart = runStart0; pieceStart < runEnd;) {
+        const bool plus = lineText[pieceStart] == u'+';
+        const size_t maxDigits = plus ? 16 : 13;
+        size_t digits = 0, groups = 0, pieceEnd = pieceStart, at = pieceStart;
+        size_t nextStart = runEnd;
+        while (at < runEnd) {
+          if (!isDigitUnit(lineText[at])) {
+            ++at;
+            continue;
+          }
+          size_t g = at;
+          while (g < runEnd && isDigitUnit(lineText[g])) ++g;
+          if (groups > 0 && (digits + (g - at) > maxDigits || groups == 6)) {
+            // The next piece starts at this group, or at the bracket just before it.
+            nextStart = at > pieceEnd && lineText[at - 1] == u'(' ? at - 1 : at;
+            break;
+          }
+          digits += g - at;
+          ++groups;
+          pieceEnd = g;
+          at = g;
         }
-        // An international number reads the same in every region, and a region that reads the
-        // whole run leaves nothing for the others.
-        if (international || coversRun(snippetMatches, line.begin + runStart, run)) break;
-      }
-      for (const DetectorMatch& m : withoutOverlaps(std::move(snippetMatches))) {
-        if (found.empty() || m.location >= found.back().location + found.back().length) found.push_back(m);
+        const size_t runStart = pieceStart;
+        const size_t end = pieceEnd;
+        pieceStart = nextStart > pieceStart ? nextStart : runEnd;
+        const std::u16string_view run = lineText.substr(runStart, end - runStart);
+        if (digits < 7 || digits > maxDigits || looksLikeDateOrAadhaar(run)) continue;
+        // Up to 3 characters of context on either side, but no digit of a neighbouring piece.
+        constexpr size_t kContext = 3;
+        size_t from = runStart, to = end;
+        while (from > 0 && runStart - from < kContext && !isDigitUnit(lineText[from - 1])) --from;
+        while (to < lineText.size() && to - end < kContext && !isDigitUnit(lineText[to])) ++to;
+        const std::u16string_view snippet = lineText.substr(from, to - from);
+        const std::u16string_view runInSnippet = run;
+        const size_t runAt = runStart - from;
+        std::u16string key(snippet);
+        key.push_back(static_cast<char16_t>(runAt));
+        auto cached = cache.find(key);
+        if (cached == cache.end()) {
+          if (matcherRuns >= kMatcherBudget) return found;
+          if (cache.size() > kMaxCached) cache.clear();
+          cached = cache.emplace(std::move(key), matchSnippet(snippet, runAt, runInSnippet, matcherRuns)).first;
+        }
+        for (const DetectorMatch& m : cached->second) {
+          const size_t location = line.begin + from + m.location;
+          if (found.empty() || location >= found.back().location + found.back().length) {
+            found.push_back({location, m.length, kResultTypePhoneNumber});
+          }
+        }
       }
     }
   }
@@ -621,7 +685,7 @@ bool mayHoldPostcode(std::u16string_view line) {
   return false;
 }
 
-constexpr size_t kMaxAddressLine = 120;  // longer lines are prose, not address lines
+constexpr size_t kMaxAddressLine = 240;  // longer lines are paragraphs, not address lines
 constexpr size_t kMaxBlockLines = 6;
 
 }  // namespace
@@ -657,7 +721,8 @@ Matches findAddresses(std::u16string_view text) {
     if (label.found) {
       size_t first = k, begin = label.end;
       if (!trimmed(line, begin, line.size()).found) {
-        if (k + 1 >= lines.size()) continue;
+        // The address is on the next line, unless that is another field.
+        if (k + 1 >= lines.size() || firstMatch(p.field.get(), aliasOf(lineView(k + 1))).found) continue;
         first = k + 1;
         begin = 0;
       }

@@ -43,6 +43,7 @@ TEST(FindDates, NumericAndNamedForms) {
       {"31/02/2020 13/13/2020 29/02/2021 00/01/2020", {}},
       {"at 10:30, 10:30:15 or 10.30", {}},
       {"version 1.2.10, v2.3.4 and 192.168.1.1", {}},
+      {"H.No. 12-3-45, Banjara Hills", {}},
       {"Phone 98765-43210, 040-1234-5678, +49-30-12-34", {}},
       {"12/03 and 5 ago and May be 20", {}},
       {"id 12/03/19901 or 112/03/1990", {}},
@@ -64,6 +65,7 @@ TEST(FindPhoneNumbers, InternationalAndNationalForms) {
       {"PIN 110001, PAN ABCDE1234F, at 10:30", {}},
       {"Date 12/03/1990 and 1990-03-12", {}},
       {"Invoice 12345", {}},
+      {std::string(100, '1') + " +91 98765 43210", {"+91 98765 43210"}},
   });
 }
 
@@ -76,6 +78,8 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
       {"Flat 12, MG Road\nBengaluru - 560001", {"Flat 12, MG Road\nBengaluru - 560001"}},
       {"Via Roma 10, Milano", {"Via Roma 10, Milano"}},
       {"Calle Mayor 5", {"Calle Mayor 5"}},
+      {"Bitte rufen Sie uns an oder schreiben Sie an die Allianz Versicherung AG, K\u00F6niginstra\u00DFe 28, 80802 M\u00FCnchen.",
+       {"K\u00F6niginstra\u00DFe 28, 80802 M\u00FCnchen"}},
       {"Permanent Address:\n45 Park Lane\nMayfair\nLondon W1K 1AA\nEmail: a@b.c",
        {"45 Park Lane\nMayfair\nLondon W1K 1AA"}},
       {"Address: House 4, Gandhi Nagar\r\nJaipur\r\nPhone: +91 98765 43210", {"House 4, Gandhi Nagar\r\nJaipur"}},
@@ -85,6 +89,7 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
       {"We walked down the street for 5 minutes.", {}},
       {"Invoice 12345 Total", {}},
       {"Address:", {}},
+      {"Address:\nPhone: 12345", {}},
   });
 }
 

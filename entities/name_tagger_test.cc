@@ -112,6 +112,9 @@ TEST(RuleNameModel, FindsNamesInSentencesAndFields) {
       {"The weather was fine. In March we left.", {}},
       {"PASSPORT", {}},
       {"Name: 12345", {}},
+      {"Name: Name", {}},
+      {"Name: PRIYA SHARMA DATE OF BIRTH 12/03/1990", {{NameTag::kPersonalName, "PRIYA SHARMA"}}},
+      {"Priya Priya Priya Priya Priya Priya", {{NameTag::kPersonalName, "Priya Priya Priya Priya Priya"}}},
   };
   for (const auto& c : cases) {
     std::vector<Reported> names;

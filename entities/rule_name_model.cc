@@ -168,6 +168,8 @@ class RuleNameModel : public NameModel {
       Token& t = tokens[i];
       if (t.isWord) {
         if (t.hasDigit && kind != KeyKind::kOrganization) break;
+        // "Name: PRIYA SHARMA DATE OF BIRTH ...": a field word ends a personal name.
+        if (kind == KeyKind::kPerson && notNameWords().count(t.lower) && !firstNames().count(t.lower)) break;
         if (++wordsTaken > maxWords) break;
         labels[i] = {type, begins};
         begins = false;
@@ -219,9 +221,11 @@ class RuleNameModel : public NameModel {
 
   // The end of the run of capitalised words that starts at `start`.
   static size_t runEnd(const std::vector<Token>& tokens, size_t start) {
+    // No name is longer; the bound also keeps the work on each run small.
+    constexpr size_t kMaxRunTokens = 24;
     size_t end = start + 1;
     size_t lastCap = start;
-    while (end < tokens.size()) {
+    while (end < tokens.size() && end - start < kMaxRunTokens) {
       const Token& t = tokens[end];
       if (t.used) break;
       if (t.capitalised && sameCaseStyle(tokens[lastCap], t)) {
@@ -316,8 +320,10 @@ class RuleNameModel : public NameModel {
     size_t last = first;
     size_t words = 0;
     bool knownFirstName = false;
+    constexpr size_t kMaxPersonWords = 5;
     for (size_t i = first; i < end; ++i) {
       if (!tokens[i].isWord) continue;
+      if (words == kMaxPersonWords) break;
       const std::string& w = tokens[i].lower;
       if ((words > 0 || !firstNames().count(w)) && notNameWords().count(w)) break;
       if (connectors().count(w) && !(w == "van" || w == "von" || w == "de" || w == "da" ||
