@@ -80,14 +80,18 @@ TEST(NameTagger, StopsWhenTheCallbackSaysSo) {
   EXPECT_TRUE(tagAll(*tagger, " \n\t ").empty());
 }
 
-// The rule-based model (the fallback when no trained model can be read).
-TEST(RuleNameModel, FindsNamesInSentencesAndFields) {
-  const auto model = makeRuleNameModel();
-  auto tagger = makeNameTagger(*model);
-  const struct {
-    std::string text;
-    std::vector<Reported> names;
-  } cases[] = {
+// Ordinary sentences and document lines, and what each model should find in them. The trained
+// model still misses the first three lines marked `rulesOnly` (a lone surname after a title, an
+// all-caps authority split at its first word, a card title taken for an organisation); the last
+// one checks the rules' five-word limit on personal names, which the trained model does not have.
+struct NameCase {
+  std::string text;
+  std::vector<Reported> names;
+  bool rulesOnly = false;
+};
+
+const std::vector<NameCase>& nameCases() {
+  static const std::vector<NameCase> cases = {
       {"Name: PRIYA SHARMA", {{NameTag::kPersonalName, "PRIYA SHARMA"}}},
       {"Issued by: Ministry of External Affairs", {{NameTag::kOrganizationName, "Ministry of External Affairs"}}},
       {"Father's Name: Ramesh Kumar   Sex: M", {{NameTag::kPersonalName, "Ramesh Kumar"}}},
@@ -101,22 +105,29 @@ TEST(RuleNameModel, FindsNamesInSentencesAndFields) {
        {{NameTag::kOrganizationName, "State Bank of India"}, {NameTag::kPlaceName, "Mumbai"}}},
       {"John Smith of Acme Ltd wrote to Dr. Rao.",
        {{NameTag::kPersonalName, "John Smith"}, {NameTag::kOrganizationName, "Acme Ltd"},
-        {NameTag::kPersonalName, "Rao"}}},
-      {"INCOME TAX DEPARTMENT", {{NameTag::kOrganizationName, "INCOME TAX DEPARTMENT"}}},
+        {NameTag::kPersonalName, "Rao"}},
+       true},
+      {"INCOME TAX DEPARTMENT", {{NameTag::kOrganizationName, "INCOME TAX DEPARTMENT"}}, true},
       {"Siemens AG and Deutsche Bank", {{NameTag::kOrganizationName, "Siemens AG"},
                                         {NameTag::kOrganizationName, "Deutsche Bank"}}},
       {"The office moved to a house in Springfield last year.", {{NameTag::kPlaceName, "Springfield"}}},
       // Nothing here is a name.
       {"Date of Birth: 12/03/1990", {}},
-      {"Permanent Account Number Card", {}},
+      {"Permanent Account Number Card", {}, true},
       {"The weather was fine. In March we left.", {}},
       {"PASSPORT", {}},
       {"Name: 12345", {}},
       {"Name: Name", {}},
       {"Name: PRIYA SHARMA DATE OF BIRTH 12/03/1990", {{NameTag::kPersonalName, "PRIYA SHARMA"}}},
-      {"Priya Priya Priya Priya Priya Priya", {{NameTag::kPersonalName, "Priya Priya Priya Priya Priya"}}},
+      {"Priya Priya Priya Priya Priya Priya", {{NameTag::kPersonalName, "Priya Priya Priya Priya Priya"}}, true},
   };
-  for (const auto& c : cases) {
+  return cases;
+}
+
+void expectNames(const NameModel& model, bool trained) {
+  auto tagger = makeNameTagger(model);
+  for (const NameCase& c : nameCases()) {
+    if (trained && c.rulesOnly) continue;
     std::vector<Reported> names;
     for (const Reported& r : tagAll(*tagger, c.text)) {
       if (r.tag) names.push_back(r);
@@ -125,42 +136,13 @@ TEST(RuleNameModel, FindsNamesInSentencesAndFields) {
   }
 }
 
-// The program's model (the trained one, found through findNameModelFile) on ordinary lines.
+// The rule-based model: the fallback when no trained model can be read.
+TEST(RuleNameModel, FindsNamesInSentencesAndFields) { expectNames(*makeRuleNameModel(), false); }
+
+// The program's model: the trained one, found through findNameModelFile.
 TEST(ProgramNameModel, FindsNamesInSentencesAndFields) {
   ASSERT_TRUE(findNameModelFile()) << "the shipped model file";
-  const auto model = makeNameModel();
-  auto tagger = makeNameTagger(*model);
-  const struct {
-    std::string text;
-    std::vector<Reported> names;
-  } cases[] = {
-      {"Name: PRIYA SHARMA", {{NameTag::kPersonalName, "PRIYA SHARMA"}}},
-      {"Issued by: Ministry of External Affairs", {{NameTag::kOrganizationName, "Ministry of External Affairs"}}},
-      {"Father's Name: Ramesh Kumar   Sex: M", {{NameTag::kPersonalName, "Ramesh Kumar"}}},
-      {"Place of Birth: PUNE, MAHARASHTRA",
-       {{NameTag::kPlaceName, "PUNE"}, {NameTag::kPlaceName, "MAHARASHTRA"}}},
-      {"Name: Mr. John Smith", {{NameTag::kPersonalName, "John Smith"}}},
-      {"Yesterday Anna Müller met Rahul Verma in Berlin.",
-       {{NameTag::kPersonalName, "Anna Müller"}, {NameTag::kPersonalName, "Rahul Verma"},
-        {NameTag::kPlaceName, "Berlin"}}},
-      {"She works at the State Bank of India in Mumbai.",
-       {{NameTag::kOrganizationName, "State Bank of India"}, {NameTag::kPlaceName, "Mumbai"}}},
-      {"Siemens AG and Deutsche Bank", {{NameTag::kOrganizationName, "Siemens AG"},
-                                        {NameTag::kOrganizationName, "Deutsche Bank"}}},
-      {"The office moved to a house in Springfield last year.", {{NameTag::kPlaceName, "Springfield"}}},
-      // Nothing here is a name.
-      {"Date of Birth: 12/03/1990", {}},
-      {"The weather was fine. In March we left.", {}},
-      {"PASSPORT", {}},
-      {"Name: 12345", {}},
-  };
-  for (const auto& c : cases) {
-    std::vector<Reported> names;
-    for (const Reported& r : tagAll(*tagger, c.text)) {
-      if (r.tag) names.push_back(r);
-    }
-    EXPECT_EQ(names, c.names) << c.text;
-  }
+  expectNames(*makeNameModel(), true);
 }
 
 }  // namespace
