@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "scan/command_line.h"
+#include "scan/image_files.h"
+#include "scan/mupdf_pdf.h"
 #include "scan/one_thread.h"
 #include "scan/platform.h"
 #include "scan/run_state.h"
@@ -14,6 +16,8 @@ int main(int argc, char** argv) {
   using namespace marrowfen::scan;
   restartWithOneOpenMpThread(argv);
   static const TesseractRecognizer recognizer;
+  platform().pdf = &mupdfPdfService();
+  platform().images = &fileImageService();
   platform().recognizer = &recognizer;
   try {
     startUp(std::vector<std::string>(argv, argv + argc));
