@@ -1,0 +1,128 @@
+#include "entities/data_detector.h"
+
+#include <gtest/gtest.h>
+
+#include "common/unicode.h"
+
+namespace marrowfen::entities {
+namespace {
+
+// The texts of `matches` in `text`, in order.
+std::vector<std::string> texts(const std::string& text, const Matches& matches) {
+  const std::u16string u = toUtf16(text);
+  std::vector<std::string> out;
+  for (const DetectorMatch& m : matches) out.push_back(toUtf8(std::u16string_view(u).substr(m.location, m.length)));
+  return out;
+}
+
+using Finder = Matches (*)(std::u16string_view);
+
+struct Case {
+  std::string text;
+  std::vector<std::string> found;
+};
+
+void check(Finder find, const std::vector<Case>& cases) {
+  for (const Case& c : cases) EXPECT_EQ(texts(c.text, find(toUtf16(c.text))), c.found) << c.text;
+}
+
+TEST(FindDates, NumericAndNamedForms) {
+  check(findDates, {
+      {"Date of Birth: 12/03/1990", {"12/03/1990"}},
+      {"born 03-12-90 and 1990-03-12", {"03-12-90", "1990-03-12"}},
+      {"am 12.03.1990 in Köln", {"12.03.1990"}},
+      {"US style 12/31/2020", {"12/31/2020"}},
+      {"leap 29/02/2020", {"29/02/2020"}},
+      {"Issue: 12-MAR-1990, expiry 12 Mar 2030", {"12-MAR-1990", "12 Mar 2030"}},
+      {"1st March 2020, March 3rd, 2020 and the 2nd of May 1999", {"1st March 2020", "March 3rd, 2020", "2nd of May 1999"}},
+      {"12. März 2021 / 3 de marzo de 2020 / 1er janvier 2000", {"12. März 2021", "3 de marzo de 2020", "1er janvier 2000"}},
+      {"5 maggio 2019, 7 de setembro de 2021, 4 juli 2018", {"5 maggio 2019", "7 de setembro de 2021", "4 juli 2018"}},
+      {"since March 2019 until 14 February", {"March 2019", "14 February"}},
+      {"\U0001F600 12/03/1990", {"12/03/1990"}},
+      // Not dates.
+      {"31/02/2020 13/13/2020 29/02/2021 00/01/2020", {}},
+      {"at 10:30, 10:30:15 or 10.30", {}},
+      {"version 1.2.10, v2.3.4 and 192.168.1.1", {}},
+      {"H.No. 12-3-45, Banjara Hills", {}},
+      {"Phone 98765-43210, 040-1234-5678, +49-30-12-34", {}},
+      {"12/03 and 5 ago and May be 20", {}},
+      {"id 12/03/19901 or 112/03/1990", {}},
+  });
+}
+
+TEST(FindPhoneNumbers, InternationalAndNationalForms) {
+  check(findPhoneNumbers, {
+      {"Phone: +91 98765 43210", {"+91 98765 43210"}},
+      {"Mobile 098765 43210 or 9876543210", {"098765 43210", "9876543210"}},
+      {"Call (212) 555-0182 today", {"(212) 555-0182"}},
+      {"Tel. 020 7946 0958", {"020 7946 0958"}},
+      {"Telefon 030 12345678", {"030 12345678"}},
+      {"Téléphone 01 23 45 67 89", {"01 23 45 67 89"}},
+      {"Japan +81 3-1234-5678, UK +44 20 7946 0958", {"+81 3-1234-5678", "+44 20 7946 0958"}},
+      {"\U0001F4DE +33 1 23 45 67 89", {"+33 1 23 45 67 89"}},
+      // Not phone numbers.
+      {"Aadhaar: 9123 4567 8901 and 912345678901", {}},
+      {"PIN 110001, PAN ABCDE1234F, at 10:30", {}},
+      {"Date 12/03/1990 and 1990-03-12", {}},
+      {"Invoice 12345", {}},
+      {std::string(100, '1') + " +91 98765 43210", {"+91 98765 43210"}},
+  });
+}
+
+TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
+  check(findAddresses, {
+      {"Address: 221B Baker Street, London NW1 6XE", {"221B Baker Street, London NW1 6XE"}},
+      {"Hauptstraße 5\n10115 Berlin", {"Hauptstraße 5\n10115 Berlin"}},
+      {"12 rue de la Paix, 75002 Paris", {"12 rue de la Paix, 75002 Paris"}},
+      {"1600 Pennsylvania Avenue NW\nWashington, DC 20500", {"1600 Pennsylvania Avenue NW\nWashington, DC 20500"}},
+      {"Flat 12, MG Road\nBengaluru - 560001", {"Flat 12, MG Road\nBengaluru - 560001"}},
+      {"Via Roma 10, Milano", {"Via Roma 10, Milano"}},
+      {"Calle Mayor 5", {"Calle Mayor 5"}},
+      {"Bitte rufen Sie uns an oder schreiben Sie an die Allianz Versicherung AG, K\u00F6niginstra\u00DFe 28, 80802 M\u00FCnchen.",
+       {"K\u00F6niginstra\u00DFe 28, 80802 M\u00FCnchen"}},
+      {"Permanent Address:\n45 Park Lane\nMayfair\nLondon W1K 1AA\nEmail: a@b.c",
+       {"45 Park Lane\nMayfair\nLondon W1K 1AA"}},
+      {"Address: House 4, Gandhi Nagar\r\nJaipur\r\nPhone: +91 98765 43210", {"House 4, Gandhi Nagar\r\nJaipur"}},
+      {"Springfield, IL 62704", {"Springfield, IL 62704"}},
+      // Not addresses.
+      {"PAN: ABCDE1234F  Aadhaar: 1234 5678 9012  PIN 411001", {}},
+      {"We walked down the street for 5 minutes.", {}},
+      {"Invoice 12345 Total", {}},
+      {"Address:", {}},
+      {"Address:\nPhone: 12345", {}},
+  });
+}
+
+TEST(MergeMatches, AddressesWinThenDatesAndTextOrder) {
+  const Matches addresses = {{10, 20, kResultTypeAddress}};
+  const Matches dates = {{0, 5, kResultTypeDate}, {15, 5, kResultTypeDate}, {40, 8, kResultTypeDate}};
+  const Matches phones = {{3, 6, kResultTypePhoneNumber}, {29, 5, kResultTypePhoneNumber}, {50, 9, kResultTypePhoneNumber}};
+  const Matches merged = mergeMatches(addresses, dates, phones);
+  std::vector<std::pair<size_t, uint64_t>> got;
+  for (const auto& m : merged) got.emplace_back(m.location, m.resultType);
+  EXPECT_EQ(got, (std::vector<std::pair<size_t, uint64_t>>{
+                     {0, kResultTypeDate}, {10, kResultTypeAddress}, {40, kResultTypeDate},
+                     {50, kResultTypePhoneNumber}}));
+}
+
+TEST(DataDetector, ReportsEveryKindInTextOrder) {
+  const std::string text =
+      "\U0001F600 Phone: +91 98765 43210\nBorn 12/03/1990\nAddress: 221B Baker Street, London NW1 6XE";
+  const auto detector = makeDataDetector();
+  ASSERT_TRUE(detector);
+  const std::u16string u = toUtf16(text);
+  Matches got;
+  detector->enumerateMatches(u, [&](const std::optional<DetectorMatch>& m) {
+    ASSERT_TRUE(m);
+    got.push_back(*m);
+  });
+  EXPECT_EQ(texts(text, got), (std::vector<std::string>{"+91 98765 43210", "12/03/1990",
+                                                         "221B Baker Street, London NW1 6XE"}));
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0].resultType, kResultTypePhoneNumber);
+  EXPECT_EQ(got[1].resultType, kResultTypeDate);
+  EXPECT_EQ(got[2].resultType, kResultTypeAddress);
+}
+
+}  // namespace
+}  // namespace marrowfen::entities

@@ -1,0 +1,119 @@
+#include "entities/name_tagger.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/utext.h>
+
+#include "common/unicode.h"
+
+namespace marrowfen::entities {
+namespace {
+
+bool isLineBreak(char32_t c) {
+  return c == '\n' || c == '\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 ||
+         c == 0x2029;
+}
+
+NameTag tagOf(NameType type) {
+  switch (type) {
+    case NameType::kPersonalName: return NameTag::kPersonalName;
+    case NameType::kOrganization: return NameTag::kOrganizationName;
+    case NameType::kPlaceName: return NameTag::kPlaceName;
+    case NameType::kNone: break;
+  }
+  return NameTag::kOtherWord;
+}
+
+class ModelNameTagger : public NameTagger {
+ public:
+  explicit ModelNameTagger(const NameModel& model) : model_(model) {}
+
+  void enumerateTags(std::string_view text, const TagCallback& callback) override {
+    std::vector<std::string> words;
+    forEachLine(text, [&](const std::vector<LineToken>& tokens) {
+      words.clear();
+      for (const LineToken& t : tokens) {
+        words.emplace_back(text.substr(t.range.begin, t.range.end - t.range.begin));
+      }
+      std::vector<NameLabel> labels = model_.label(words);
+      labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
+      return reportLine(tokens, labels, callback);
+    });
+  }
+
+ private:
+  // Reports one line's words and names; false once the callback asks to stop.
+  static bool reportLine(const std::vector<LineToken>& tokens, const std::vector<NameLabel>& labels,
+                         const TagCallback& callback) {
+    for (size_t i = 0; i < tokens.size();) {
+      const NameType type = labels[i].type;
+      if (type == NameType::kNone) {
+        if (tokens[i].isWord && !callback(std::nullopt, tokens[i].range)) return false;
+        ++i;
+        continue;
+      }
+      // A name runs on while the next token continues the same type.
+      size_t end = i + 1;
+      while (end < tokens.size() && labels[end].type == type && !labels[end].begins) ++end;
+      // It starts and ends on words: punctuation at its edges is not part of it.
+      size_t first = i, last = end;
+      while (first < last && !tokens[first].isWord) ++first;
+      while (last > first && !tokens[last - 1].isWord) --last;
+      if (first < last) {
+        const TextRange range{tokens[first].range.begin, tokens[last - 1].range.end};
+        if (!callback(tagOf(type), range)) return false;
+      }
+      i = end;
+    }
+    return true;
+  }
+
+  const NameModel& model_;
+};
+
+}  // namespace
+
+void forEachLine(std::string_view text,
+                 const std::function<bool(const std::vector<LineToken>&)>& line) {
+  UErrorCode status = U_ZERO_ERROR;
+  UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+  std::unique_ptr<icu::BreakIterator> words(
+      icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
+  if (U_FAILURE(status)) {
+    utext_close(utext);
+    return;
+  }
+  words->setText(utext, status);
+  std::vector<LineToken> tokens;
+  bool go = true;
+  int32_t start = words->first();
+  for (int32_t end = words->next(); go && end != icu::BreakIterator::DONE;
+       start = end, end = words->next()) {
+    const bool isWord = words->getRuleStatus() != UBRK_WORD_NONE;
+    const auto b = static_cast<size_t>(start), e = static_cast<size_t>(end);
+    if (!isWord) {
+      // A segment of white space or punctuation; line breaks end the line.
+      bool allSpace = true, breaks = false;
+      for (size_t i = b; i < e;) {
+        const char32_t c = nextScalar(text, i);
+        breaks = breaks || isLineBreak(c);
+        allSpace = allSpace && isWhiteSpaceProperty(c);
+      }
+      if (!allSpace) tokens.push_back({{b, e}, false});
+      if (breaks) {
+        if (!tokens.empty()) go = line(tokens);
+        tokens.clear();
+      }
+      continue;
+    }
+    tokens.push_back({{b, e}, true});
+  }
+  if (go && !tokens.empty()) line(tokens);
+  words.reset();
+  utext_close(utext);
+}
+
+std::unique_ptr<NameTagger> makeNameTagger(const NameModel& model) {
+  return std::make_unique<ModelNameTagger>(model);
+}
+
+}  // namespace marrowfen::entities

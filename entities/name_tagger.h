@@ -1,0 +1,30 @@
+// The name tagger: ICU word segments of each line, labelled by a NameModel.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "entities/name_model.h"
+#include "entities/services.h"
+
+namespace marrowfen::entities {
+
+// One segment of a line as the model sees it.
+struct LineToken {
+  TextRange range;    // bytes in the text
+  bool isWord = false;  // holds a letter, digit or ideograph; otherwise punctuation or a symbol
+};
+
+// The segments of `text` without white space, grouped into lines (split at LF, CR, VT, FF, NEL,
+// U+2028 and U+2029), each segment an ICU word-break segment. Calls `line` once per non-empty line.
+void forEachLine(std::string_view text,
+                 const std::function<bool(const std::vector<LineToken>&)>& line);
+
+// A NameTagger over `model`. Each word gets one callback, in text order: a name (one or more
+// words the model labels as one name, with the punctuation between them) with its tag, any
+// other word with no tag. Punctuation and white space get none. The model must outlive the tagger.
+std::unique_ptr<NameTagger> makeNameTagger(const NameModel& model);
+
+}  // namespace marrowfen::entities
