@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "entities/name_model_factory.h"
+#include "entities/rule_name_model.h"
 
 namespace marrowfen::entities {
 namespace {
@@ -78,9 +78,9 @@ TEST(NameTagger, StopsWhenTheCallbackSaysSo) {
   EXPECT_TRUE(tagAll(*tagger, " \n\t ").empty());
 }
 
-// The program's model on ordinary sentences and document lines.
+// The rule-based model (the fallback without a model file) on ordinary sentences and lines.
 TEST(RuleNameModel, FindsNamesInSentencesAndFields) {
-  const auto model = makeNameModel();
+  const auto model = makeRuleNameModel();
   auto tagger = makeNameTagger(*model);
   const struct {
     std::string text;

@@ -34,7 +34,8 @@ TEST(Viterbi, NeverStartsOrContinuesANameWrongly) {
   for (size_t i = 0; i < path.size(); ++i) {
     EXPECT_TRUE(transitionAllowed(i ? path[i - 1] : -1, path[i])) << i;
   }
-  EXPECT_EQ(path, (std::vector<int>{1, 3}));  // B-PER (1) + B-ORG (0) beats O (0) + B-ORG (0)
+  // The I-ORG score is reached legally through B-ORG: 0 + 5 beats B-PER then B-ORG (1 + 0).
+  EXPECT_EQ(path, (std::vector<int>{3, 4}));
 }
 
 TEST(Viterbi, TransitionsDecide) {
@@ -48,19 +49,18 @@ TEST(Viterbi, TransitionsDecide) {
   EXPECT_TRUE(viterbiDecode({}, t, {}).empty());
 }
 
-// A model of 2^10 buckets whose only weights say: "smith" is a person's name.
+// A hand-made model whose only weights say: the word "smith" is a person's name, anything else O.
 PerceptronWeights tinyModel() {
   PerceptronWeights w;
-  w.bucketBits = 10;
+  w.bucketBits = 16;
   w.scale = 0.5f;
   w.quantised.assign((size_t{1} << w.bucketBits) * kTagCount, 0);
   w.gazetteer = Gazetteer({gazetteerEntry("smith", kGazLastName)});
-  // Put weight on every feature of "smith" in a line of its own; the word feature is shared by
-  // other lines too.
+  // The first two features of a token are the bias and the lower-cased word.
   LineFeatures f;
   extractLineFeatures({"smith"}, w.gazetteer, w.bucketBits, f);
-  for (uint32_t b : f.buckets) w.quantised[b * kTagCount + 1] += 3;
-  w.quantised[f.buckets[0] * kTagCount + 0] += 1;  // the bias bucket: O elsewhere
+  w.quantised[f.buckets[0] * kTagCount + 0] = 1;  // bias: O
+  w.quantised[f.buckets[1] * kTagCount + 1] = 4;  // "smith": B-PER
   w.transitions[1 * kTagCount + 2] = -1;
   w.start[0] = 0.25f;
   return w;
