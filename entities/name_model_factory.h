@@ -1,4 +1,5 @@
-// The one place that chooses the name tagger's model.
+// The one place that chooses the name tagger's model: the trained model of models/ when its
+// file is found and valid, else the rule-based model.
 #pragma once
 
 #include <memory>

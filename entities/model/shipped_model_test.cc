@@ -1,0 +1,76 @@
+// The program's name model as shipped in models/, through the tagger the program uses.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "entities/model/perceptron_model.h"
+#include "entities/name_model_factory.h"
+#include "entities/name_tagger.h"
+
+namespace marrowfen::entities {
+namespace {
+
+struct Found {
+  NameTag tag;
+  std::string text;
+  bool operator==(const Found&) const = default;
+};
+
+void PrintTo(const Found& f, std::ostream* os) { *os << static_cast<int>(f.tag) << ":" << f.text; }
+
+std::vector<Found> namesIn(NameTagger& tagger, const std::string& text) {
+  std::vector<Found> out;
+  tagger.enumerateTags(text, [&](std::optional<NameTag> tag, TextRange r) {
+    if (tag) out.push_back({*tag, text.substr(r.begin, r.end - r.begin)});
+    return true;
+  });
+  return out;
+}
+
+TEST(ShippedNameModel, IsTheProgramsModel) {
+  ::unsetenv("MARROWFEN_NAME_MODEL");
+  const auto model = makeNameModel();
+  EXPECT_NE(dynamic_cast<const PerceptronNameModel*>(model.get()), nullptr);
+}
+
+TEST(ShippedNameModel, LabelsDocumentLines) {
+  ::unsetenv("MARROWFEN_NAME_MODEL");
+  const auto model = makeNameModel();
+  auto tagger = makeNameTagger(*model);
+  const struct {
+    std::string text;
+    std::vector<Found> names;
+  } cases[] = {
+      {"Surname: GARCÍA LÓPEZ", {{NameTag::kPersonalName, "GARCÍA LÓPEZ"}}},
+      {"Given names: MARIA ELENA", {{NameTag::kPersonalName, "MARIA ELENA"}}},
+      {"Place of Birth: MARSEILLE", {{NameTag::kPlaceName, "MARSEILLE"}}},
+      {"Geburtsort: Leipzig", {{NameTag::kPlaceName, "Leipzig"}}},
+      {"Nom: BERNARD", {{NameTag::kPersonalName, "BERNARD"}}},
+      {"Issuing Authority: Stadt Dresden", {{NameTag::kOrganizationName, "Stadt Dresden"}}},
+      {"Employer: Siemens AG", {{NameTag::kOrganizationName, "Siemens AG"}}},
+      {"Date of Birth: 04.11.1979", {}},
+      {"PASSPORT", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(namesIn(*tagger, c.text), c.names) << c.text;
+}
+
+TEST(ShippedNameModel, FallsBackToRulesWithoutAReadableFile) {
+  const std::string path = std::string(::testing::TempDir()) + "broken-model" + std::to_string(::getpid());
+  {
+    std::ofstream out(path);
+    out << "not a model";
+  }
+  ::setenv("MARROWFEN_NAME_MODEL", path.c_str(), 1);
+  const auto model = makeNameModel();
+  ::unsetenv("MARROWFEN_NAME_MODEL");
+  std::remove(path.c_str());
+  ASSERT_NE(model, nullptr);
+  EXPECT_EQ(dynamic_cast<const PerceptronNameModel*>(model.get()), nullptr);
+  auto tagger = makeNameTagger(*model);
+  EXPECT_FALSE(namesIn(*tagger, "Name: PRIYA SHARMA").empty());
+}
+
+}  // namespace
+}  // namespace marrowfen::entities
