@@ -25,8 +25,13 @@ const SecretSchema kSchema = {
 constexpr char kLabelPrefix[] = "com.marrowfen.vault: ";
 
 // The shared connection to the Secret Service with an open session, or null (error set).
-SecretService* connect(GError** error) {
-  return secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, error);
+// The Secret Service with an open session, or null when none is reachable (the reason is dropped:
+// every caller answers the same failure for it).
+SecretService* connect() {
+  GError* error = nullptr;
+  SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+  g_clear_error(&error);
+  return service;
 }
 
 GHashTable* attributesFor(const char* account) {
@@ -85,11 +90,8 @@ void wipeAndFree(void* data, size_t length) {
 
 int32_t storeItem(const char* account, const uint8_t* data, size_t length) {
   GError* error = nullptr;
-  SecretService* service = connect(&error);
-  if (service == nullptr) {
-    g_clear_error(&error);
-    return kFailed;
-  }
+  SecretService* service = connect();
+  if (service == nullptr) return kFailed;
   GHashTable* attributes = attributesFor(account);
 
   // The old item goes first, whatever happens to the new one; a failure here shows in the add.
@@ -123,12 +125,8 @@ int32_t storeItem(const char* account, const uint8_t* data, size_t length) {
 }
 
 int32_t deleteItem(const char* account) {
-  GError* error = nullptr;
-  SecretService* service = connect(&error);
-  if (service == nullptr) {
-    g_clear_error(&error);
-    return kFailed;
-  }
+  SecretService* service = connect();
+  if (service == nullptr) return kFailed;
   GHashTable* attributes = attributesFor(account);
   const int32_t result = deleteMatching(service, attributes);
   g_hash_table_unref(attributes);
@@ -140,11 +138,8 @@ int32_t readItem(const char* account, uint8_t** secret, size_t* length) {
   *secret = nullptr;
   *length = 0;
   GError* error = nullptr;
-  SecretService* service = connect(&error);
-  if (service == nullptr) {
-    g_clear_error(&error);
-    return kFailed;
-  }
+  SecretService* service = connect();
+  if (service == nullptr) return kFailed;
   GHashTable* attributes = attributesFor(account);
 
   // Searching with SECRET_SEARCH_UNLOCK asks the service to unlock a locked collection (its prompt
@@ -193,9 +188,7 @@ int32_t readItem(const char* account, uint8_t** secret, size_t* length) {
 }
 
 bool serviceAvailable() {
-  GError* error = nullptr;
-  SecretService* service = connect(&error);
-  g_clear_error(&error);
+  SecretService* service = connect();
   if (service == nullptr) return false;
   g_object_unref(service);
   return true;
