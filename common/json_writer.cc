@@ -11,8 +11,13 @@ namespace marrowfen {
 void appendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
-  for (char c : text) {
+  size_t plain = 0;  // start of the bytes not yet copied; they need no escape
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text.data() + plain, i - plain);
+    plain = i + 1;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -22,15 +27,12 @@ void appendJsonString(std::string& out, std::string_view text) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (u < 0x20) {
-          out += "\\u00";
-          out.push_back(kHex[u >> 4]);
-          out.push_back(kHex[u & 0xF]);
-        } else {
-          out.push_back(c);
-        }
+        out += "\\u00";
+        out.push_back(kHex[u >> 4]);
+        out.push_back(kHex[u & 0xF]);
     }
   }
+  out.append(text.data() + plain, text.size() - plain);
   out.push_back('"');
 }
 

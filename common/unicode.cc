@@ -1,5 +1,7 @@
 #include "common/unicode.h"
 
+#include <cstdint>
+
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
@@ -45,12 +47,24 @@ std::string_view trimScalars(std::string_view s, bool (*inSet)(char32_t)) {
     if (!inSet(nextScalar(s, next))) break;
     begin = next;
   }
-  // Walk forward once more to find where the trailing run starts.
-  size_t end = begin;
-  size_t i = begin;
-  while (i < s.size()) {
-    const char32_t c = nextScalar(s, i);
-    if (!inSet(c)) end = i;
+  // The trailing run, read backwards. UTF-8 synchronises on lead bytes, so a scalar decoded
+  // backwards is the one the forward reading meets there; an ill-formed byte ends the run, as
+  // its U+FFFD would.
+  size_t end = s.size();
+  if (end > static_cast<size_t>(INT32_MAX)) {
+    end = begin;
+    for (size_t i = begin; i < s.size();) {
+      if (!inSet(nextScalar(s, i))) end = i;
+    }
+    return s.substr(begin, end - begin);
+  }
+  const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+  while (end > begin) {
+    int32_t at = static_cast<int32_t>(end);
+    UChar32 c = 0;
+    U8_PREV(bytes, static_cast<int32_t>(begin), at, c);
+    if (c < 0 || !inSet(static_cast<char32_t>(c))) break;
+    end = static_cast<size_t>(at);
   }
   return s.substr(begin, end - begin);
 }

@@ -17,6 +17,12 @@ TEST(UnicodeTest, TrimSets) {
       {"\nen\n", isSpaceSeparatorOrTab, "\nen\n"},  // line breaks are not blanks here
       {"   ", isWhitespaceOrNewline, ""},
       {"", isWhitespaceOrNewline, ""},
+      // Ill-formed bytes are kept, whitespace around them goes; a stray lead byte does not
+      // swallow the separator after it.
+      {" ab\xE2\x80 ", isWhitespaceOrNewline, "ab\xE2\x80"},
+      {"ab\xF0\xE2\x80\xA8", isWhitespaceOrNewline, "ab\xF0"},
+      {"\x80 \x80", isWhitespaceOrNewline, "\x80 \x80"},
+      {"x\U0001F600\u2003", isWhitespaceOrNewline, "x\U0001F600"},
   };
   for (const auto& c : cases) EXPECT_EQ(trimScalars(c.in, c.set), c.out) << c.in;
 }

@@ -1,5 +1,6 @@
 #include "scan/image_files.h"
 
+#include <dlfcn.h>
 #include <gif_lib.h>
 #include <png.h>
 #include <sys/stat.h>
@@ -109,41 +110,80 @@ std::optional<Image> decodeWebp(std::string_view bytes) {
   return Image(features.width, features.height, format, stride, std::move(pixels));
 }
 
+// libheif and the codecs it pulls in (HEVC, AV1) take longer to load than a whole text-layer
+// run, so the library is opened on the first HEIF file instead of with the program.
+struct HeifLibrary {
+#define MARROWFEN_HEIF_FUNCTIONS(X)                                                             \
+  X(heif_context_alloc) X(heif_context_free) X(heif_context_read_from_memory_without_copy)      \
+  X(heif_context_get_primary_image_handle) X(heif_image_handle_release)                        \
+  X(heif_image_handle_get_width) X(heif_image_handle_get_height)                               \
+  X(heif_image_handle_has_alpha_channel) X(heif_decode_image) X(heif_image_release)            \
+  X(heif_image_get_width) X(heif_image_get_height) X(heif_image_get_plane_readonly)
+#define MARROWFEN_HEIF_POINTER(name) decltype(&::name) name = nullptr;
+  MARROWFEN_HEIF_FUNCTIONS(MARROWFEN_HEIF_POINTER)
+#undef MARROWFEN_HEIF_POINTER
+  bool loaded = false;
+
+  HeifLibrary() {
+    void* handle = ::dlopen("libheif.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return;
+    loaded = true;
+#define MARROWFEN_HEIF_RESOLVE(name)                                        \
+  name = reinterpret_cast<decltype(&::name)>(::dlsym(handle, #name));     \
+  loaded = loaded && name != nullptr;
+    MARROWFEN_HEIF_FUNCTIONS(MARROWFEN_HEIF_RESOLVE)
+#undef MARROWFEN_HEIF_RESOLVE
+    // The library stays loaded for the life of the process.
+  }
+#undef MARROWFEN_HEIF_FUNCTIONS
+};
+
+// The loaded library, or null when it is not installed (HEIF files are then unreadable).
+const HeifLibrary* heifLibrary() {
+  static const HeifLibrary library;
+  return library.loaded ? &library : nullptr;
+}
+
 std::optional<Image> decodeHeif(std::string_view bytes) {
-  std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
-                                                                        heif_context_free);
+  const HeifLibrary* heif = heifLibrary();
+  if (heif == nullptr) return std::nullopt;
+  auto heif_context_free = heif->heif_context_free;
+  auto heif_image_handle_release = heif->heif_image_handle_release;
+  auto heif_image_release = heif->heif_image_release;
+  std::unique_ptr<heif_context, decltype(heif_context_free)> context(heif->heif_context_alloc(),
+                                                                      heif_context_free);
   if (!context) return std::nullopt;
-  if (heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),
+  if (heif->heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),
                                                  nullptr)
           .code != heif_error_Ok) {
     return std::nullopt;
   }
   heif_image_handle* rawHandle = nullptr;
-  if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok) {
+  if (heif->heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok) {
     return std::nullopt;
   }
-  std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(
+  std::unique_ptr<heif_image_handle, decltype(heif_image_handle_release)> handle(
       rawHandle, heif_image_handle_release);
-  if (!allowedSize(heif_image_handle_get_width(handle.get()),
-                   heif_image_handle_get_height(handle.get()))) {
+  if (!allowedSize(heif->heif_image_handle_get_width(handle.get()),
+                   heif->heif_image_handle_get_height(handle.get()))) {
     return std::nullopt;
   }
-  const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+  const bool alpha = heif->heif_image_handle_has_alpha_channel(handle.get()) != 0;
   heif_image* rawImage = nullptr;
   // Decoding applies the file's rotation, mirroring and clean aperture, as viewers show it.
-  if (heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+  if (heif->heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
                         alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                         nullptr)
           .code != heif_error_Ok) {
     return std::nullopt;
   }
-  std::unique_ptr<heif_image, decltype(&heif_image_release)> decoded(rawImage,
+  std::unique_ptr<heif_image, decltype(heif_image_release)> decoded(rawImage,
                                                                      heif_image_release);
-  const int width = heif_image_get_width(decoded.get(), heif_channel_interleaved);
-  const int height = heif_image_get_height(decoded.get(), heif_channel_interleaved);
+  const int width = heif->heif_image_get_width(decoded.get(), heif_channel_interleaved);
+  const int height = heif->heif_image_get_height(decoded.get(), heif_channel_interleaved);
   int sourceStride = 0;
   const uint8_t* source =
-      heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &sourceStride);
+      heif->heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &sourceStride);
   if (source == nullptr || !allowedSize(width, height)) return std::nullopt;
   const size_t stride = static_cast<size_t>(width) * 4;
   std::vector<uint8_t> pixels(stride * height);

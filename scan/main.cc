@@ -1,5 +1,7 @@
 // marrowfen-scan: OCR of images and PDFs, or --render-pages to PNG files. One JSON document on
 // standard output; status 0 after a result, 1 after a failure.
+#include <malloc.h>
+
 #include <exception>
 #include <string>
 #include <vector>
@@ -7,16 +9,17 @@
 #include "scan/command_line.h"
 #include "scan/image_files.h"
 #include "scan/mupdf_pdf.h"
-#include "scan/one_thread.h"
 #include "scan/platform.h"
 #include "scan/run_state.h"
-#include "scan/tesseract_recognizer.h"
+#include "scan/recognizer_module.h"
 #include "scan/write_json.h"
 
 int main(int argc, char** argv) {
   using namespace marrowfen::scan;
-  static const TesseractRecognizer tesseract;
-  static const OneThreadRecognizer recognizer(tesseract, argv);
+  // Each page's text and images are freed before the next page allocates the same again; keeping
+  // up to 64 MB of freed heap spares the system handing the memory back and forth page by page.
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  static const ModuleRecognizer recognizer(recognizerModulePath(), argv);
   platform().pdf = &mupdfPdfService();
   platform().images = &fileImageService();
   platform().recognizer = &recognizer;

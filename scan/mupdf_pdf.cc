@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,6 +96,34 @@ struct TextRenderModeScanner {
 void scanTr(fz_context*, pdf_processor* proc, int render) {
   auto* scanner = reinterpret_cast<TextRenderModeScanner*>(proc);
   (*scanner->onTextRenderMode)(int64_t{render});
+}
+
+// Whether the bytes of a page's content stream, read the way the content processor reads them,
+// contain "Tr" anywhere. When they do not, no text render mode operator can be in the stream, and
+// the full parse can be skipped. Reads in fixed chunks, so a large stream costs no memory; a
+// stream that cannot be read counts as holding the operator, leaving the verdict to the parse.
+bool contentsMayHoldTr(fz_context* ctx, pdf_document* doc, pdf_obj* contents) {
+  fz_stream* stream = nullptr;
+  int found = 1;
+  fz_var(stream);
+  fz_var(found);
+  fz_try(ctx) {
+    stream = pdf_open_contents_stream(ctx, doc, contents);
+    unsigned char chunk[16384];
+    unsigned char previous = 0;
+    found = 0;
+    for (;;) {
+      const size_t n = fz_read(ctx, stream, chunk, sizeof chunk);
+      if (n == 0) break;
+      if (previous == 'T' && chunk[0] == 'r') found = 1;
+      if (!found && n >= 2 && memmem(chunk, n, "Tr", 2) != nullptr) found = 1;
+      if (found) break;
+      previous = chunk[n - 1];
+    }
+  }
+  fz_always(ctx) { fz_drop_stream(ctx, stream); }
+  fz_catch(ctx) { found = 1; }
+  return found != 0;
 }
 
 class MupdfPage final : public PdfPage {
@@ -212,7 +241,9 @@ class MupdfPage final : public PdfPage {
     fz_try(ctx) {
       pdf_page* page = pdf_page_from_fz_page(ctx, page_);
       pdf_obj* contents = pdf_page_contents(ctx, page);
-      if (contents != nullptr) {
+      if (contents != nullptr && !contentsMayHoldTr(ctx, page->doc, contents)) {
+        scanned = 1;
+      } else if (contents != nullptr) {
         processor = static_cast<pdf_processor*>(
             pdf_new_processor(ctx, static_cast<int>(sizeof(TextRenderModeScanner))));
         reinterpret_cast<TextRenderModeScanner*>(processor)->onTextRenderMode = &onTextRenderMode;

@@ -74,7 +74,9 @@ TEST_F(TextLayerPdfTest, InvisibleTextInAnyPlaceOfThePagesStreamMeansOcr) {
   const std::string invisible = testing::textContent(kLetter, 72, 700, 12, 3);
   // Mode 3 inside the text object, before BT, and inside q/Q around the text.
   for (const std::string& contents :
-       {invisible, "3 Tr\n" + words, "q 3 Tr " + words + " Q\n", words + "\n" + invisible}) {
+       {invisible, "3 Tr\n" + words, "q 3 Tr " + words + " Q\n", words + "\n" + invisible,
+        // The operator's two letters either side of the point where the stream is read in chunks.
+        std::string(16381, ' ') + "3 Tr\n" + words, std::string(16382, ' ') + "3 Tr\n" + words}) {
     auto pdf = open({textPage(contents)});
     ASSERT_NE(pdf, nullptr);
     const PageSource source = sourceOf(*pdf->pageAt(0), "auto");
@@ -84,7 +86,8 @@ TEST_F(TextLayerPdfTest, InvisibleTextInAnyPlaceOfThePagesStreamMeansOcr) {
   // Other modes are visible; a bad operand is ignored.
   for (const std::string& contents :
        {testing::textContent(kLetter, 72, 700, 12, 0), testing::textContent(kLetter, 72, 700, 12, 7),
-        "/Name Tr\n" + words, "2 Tr 1 Tr\n" + words}) {
+        "/Name Tr\n" + words, "2 Tr 1 Tr\n" + words,
+        testing::textContent("Set 3 Tr before the words to hide them", 72, 700, 12)}) {
     auto pdf = open({textPage(contents)});
     ASSERT_NE(pdf, nullptr);
     EXPECT_EQ(sourceOf(*pdf->pageAt(0), "auto").reason, "visible_text_layer") << contents;
