@@ -301,10 +301,17 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
   }
 }
 
+// Features weigh differently in a line printed in capitals, where case says nothing: every
+// template gets weights of its own there, so that what the upper-cased training copies teach does
+// not blur what ordinary text has taught, and the other way round.
+constexpr uint32_t kCapitalsTemplates = 100;
+
 struct HashSink {
   unsigned bits;
   std::vector<uint32_t>* out;
+  bool capitals = false;
   void operator()(uint32_t templ, std::initializer_list<std::string_view> parts) {
+    if (capitals) templ += kCapitalsTemplates;
     uint64_t h = kFnvOffset ^ (static_cast<uint64_t>(templ + 1) * 0x9E3779B97F4A7C15ull);
     h *= kFnvPrime;
     for (std::string_view p : parts) {
@@ -318,7 +325,9 @@ struct HashSink {
 
 struct StringSink {
   std::vector<std::string>* out;
+  bool capitals = false;
   void operator()(uint32_t templ, std::initializer_list<std::string_view> parts) {
+    if (capitals) templ += kCapitalsTemplates;
     std::string s = std::to_string(templ) + "=";
     bool first = true;
     for (std::string_view p : parts) {
@@ -429,7 +438,7 @@ void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer
   out.offsets.push_back(0);
   if (tokens.empty()) return;
   const LineContext ctx = makeContext(tokens, gazetteer);
-  HashSink sink{bucketBits, &out.buckets};
+  HashSink sink{bucketBits, &out.buckets, ctx.pattern == 'C'};
   for (size_t i = 0; i < tokens.size(); ++i) {
     tokenFeatures(ctx, i, sink);
     out.offsets.push_back(static_cast<uint32_t>(out.buckets.size()));
@@ -441,7 +450,7 @@ std::vector<std::string> describeFeatures(const std::vector<std::string>& tokens
   std::vector<std::string> out;
   if (index >= tokens.size()) return out;
   const LineContext ctx = makeContext(tokens, gazetteer);
-  StringSink sink{&out};
+  StringSink sink{&out, ctx.pattern == 'C'};
   tokenFeatures(ctx, index, sink);
   return out;
 }

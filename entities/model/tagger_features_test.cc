@@ -51,8 +51,11 @@ TEST(Features, KeyBeforeColonNamesTheValue) {
 
 TEST(Features, LineCapitalisationPattern) {
   const auto caps = describeFeatures({"NAME", ":", "JOHN", "SMITH"}, Gazetteer(), 2);
-  EXPECT_TRUE(has(caps, "20=C|X"));
-  EXPECT_FALSE(has(caps, "35=JOHN"));  // case carries nothing on capitals lines
+  // A capitals line has weights of its own: every template is numbered apart there.
+  EXPECT_TRUE(has(caps, "120=C|X"));
+  EXPECT_TRUE(has(caps, "101=john"));
+  EXPECT_FALSE(has(caps, "1=john"));
+  EXPECT_FALSE(has(caps, "135=JOHN"));  // case carries nothing on capitals lines
   const auto mixed = describeFeatures({"He", "met", "John", "Smith", "there"}, Gazetteer(), 2);
   EXPECT_TRUE(has(mixed, "20=M|Xx"));
   EXPECT_TRUE(has(mixed, "35=John"));

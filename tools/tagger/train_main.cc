@@ -1,10 +1,12 @@
 // tagger-train: trains the name model and writes it as one file.
 //
 //   tagger-train --data DIR --lists DIR --out FILE [--epochs N] [--bits B] [--synthetic N]
-//                [--seed S] [--heldout FILE] [--tune FILE]
+//                [--seed S] [--heldout FILE] [--tune FILE] [--dev-halves 0|1]
+//                [--upper-copies 0|1] [--upper-fraction F] [--repeat PART=N]... [--only PART]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
-// which only the first half is used), --lists the word lists that tools/tagger/extract_lists.mjs
+// which only the first half is used; with --dev-halves 1 also the first halves of the
+// wikiann-*-dev.iob files), --lists the word lists that tools/tagger/extract_lists.mjs
 // writes. Every sentence is also trained in upper case. --synthetic document lines are generated
 // from the training share of the lists; --heldout writes 3000 lines made from the held-out share,
 // for tagger-eval. --tune prints the first half's F1 of a dev file after each pass.
@@ -36,6 +38,8 @@ int main(int argc, char** argv) {
   size_t synthetic = 40000;
   uint64_t seed = 20261208;
   bool upperCopies = true;
+  bool devHalves = false;
+  double upperFraction = 1.0;  // share of the labelled sentences that also get an upper-cased copy
   std::string only;
   std::vector<std::pair<std::string, int>> repeats;  // file-name part, times its sentences are used
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -50,6 +54,8 @@ int main(int argc, char** argv) {
     else if (a == "--heldout") heldout = v;
     else if (a == "--tune") tune = v;
     else if (a == "--upper-copies") upperCopies = v != "0";
+    else if (a == "--dev-halves") devHalves = v != "0";
+    else if (a == "--upper-fraction") upperFraction = std::stod(v);
     else if (a == "--only") only = v;
     else if (a == "--repeat" && v.find('=') != std::string::npos) {
       repeats.emplace_back(v.substr(0, v.find('=')), std::stoi(v.substr(v.find('=') + 1)));
@@ -85,7 +91,8 @@ int main(int argc, char** argv) {
   for (const auto& e : fs::directory_iterator(data, error)) {
     const std::string name = e.path().filename().string();
     if ((name.starts_with("wikiann-") && name.ends_with("-train.iob")) ||
-        (name.starts_with("btc-") && name.ends_with(".conll")) || name == "germeval2014-de-dev.tsv") {
+        (name.starts_with("btc-") && name.ends_with(".conll")) || name == "germeval2014-de-dev.tsv" ||
+        (devHalves && name.starts_with("wikiann-") && name.ends_with("-dev.iob"))) {
       if (!only.empty() && name.find(only) == std::string::npos) continue;
       files.push_back(e.path().string());
     }
@@ -95,7 +102,7 @@ int main(int argc, char** argv) {
     auto s = tagger::readCorpusFile(f, tagger::guessCorpusFormat(f));
     if (!s) continue;
     // Only the first half of the GermEval dev file is trained on; the second half is for reporting.
-    if (f.ends_with(".tsv")) *s = tagger::partOf(*s, tagger::Part::kFirstHalf);
+    if (f.ends_with(".tsv") || f.ends_with("-dev.iob")) *s = tagger::partOf(*s, tagger::Part::kFirstHalf);
     std::cerr << f << ": " << s->size() << " sentences\n";
     int times = 1;
     for (const auto& [part, n] : repeats) {
@@ -132,7 +139,9 @@ int main(int argc, char** argv) {
   tagger::PerceptronTrainer trainer(bits, withPhrases(labelled));
   for (size_t i = 0; i < labelled.size(); ++i) {
     trainer.add(labelled[i], foldGazetteers[foldOf[i]]);
-    if (upperCopies) trainer.add(tagger::upperCased(labelled[i]), foldGazetteers[foldOf[i]]);
+    if (upperCopies && (i * 0x9E3779B97F4A7C15ull >> 11) < upperFraction * 9007199254740992.0) {
+      trainer.add(tagger::upperCased(labelled[i]), foldGazetteers[foldOf[i]]);
+    }
   }
   labelled.clear();
   foldGazetteers.clear();
