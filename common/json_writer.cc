@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -11,11 +12,18 @@ namespace marrowfen {
 void appendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
+  // Bytes that need an escape: controls, the quotation mark and the reverse solidus.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> table{};
+    for (int b = 0; b < 0x20; ++b) table[b] = true;
+    table['"'] = table['\\'] = true;
+    return table;
+  }();
   size_t plain = 0;  // start of the bytes not yet copied; they need no escape
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && c != '"' && c != '\\') continue;
+    if (!kEscaped[u]) continue;
     out.append(text.data() + plain, i - plain);
     plain = i + 1;
     switch (c) {
