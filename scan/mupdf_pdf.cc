@@ -1,11 +1,18 @@
 #include "scan/mupdf_pdf.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <unicode/usprep.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -32,12 +39,85 @@ constexpr int64_t kMaxRenderPixels = int64_t{1} << 28;
 constexpr int64_t kMaxRenderSide = int64_t{1} << 20;
 
 // Owns the MuPDF document; shared by the document object and every page loaded from it.
+bool writeAll(int fd, const void* data, size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool readAll(int fd, void* data, size_t size) {
+  auto* p = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::read(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Structured text is the whole cost of a text-layer run, and a page's text does not depend on
+// the others, so a run that reads page after page gets a second reader: a child process that
+// opens the same file again (through the parent's descriptor, so it is the same file even if the
+// name now points elsewhere) and sends the lines of every other page through a pipe. The parent
+// takes a page from the pipe when the child owns it and extracts every other page itself. Any
+// disagreement or failure of the child (another page count, a short read, a child that died)
+// stops it, and the parent extracts the page itself: the answer never depends on the child.
+class TextReader {
+ public:
+  TextReader() = default;
+  TextReader(const TextReader&) = delete;
+  TextReader& operator=(const TextReader&) = delete;
+  ~TextReader() { stop(); }
+
+  // Starts a child that reads pages first, first + 2, ... below `count` of the file open as
+  // `file`. False when no child could be started.
+  bool start(FILE* file, const std::optional<std::string>& password, int64_t first, int64_t count);
+  // Whether the child owns page `index`; if so `lines` is what it read (nothing when the page had
+  // no readable text). False also when the child failed; it is then stopped.
+  bool take(int64_t index, std::optional<std::vector<PdfTextLine>>& lines);
+  bool started() const { return started_; }
+  void stop() {
+    if (pid_ > 0) {
+      ::close(fd_);
+      ::kill(pid_, SIGKILL);
+      while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+    pid_ = -1;
+    fd_ = -1;
+  }
+
+ private:
+  bool started_ = false;  // tried once; never started again for the same document
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  int64_t next_ = 0;      // the next page the child will send
+  int64_t count_ = 0;
+};
+
 struct DocumentHandle {
   pdf_document* doc = nullptr;
-  explicit DocumentHandle(pdf_document* d) : doc(d) {}
+  FILE* file = nullptr;                 // the open file MuPDF reads; closed after the document
+  std::optional<std::string> password;  // the password that unlocked it
+  std::optional<int64_t> pageCount;     // once counted
+  int64_t lastTextPage = -2;            // the page whose text was read last
+  TextReader reader;
+  DocumentHandle(pdf_document* d, FILE* f) : doc(d), file(f) {}
   DocumentHandle(const DocumentHandle&) = delete;
   DocumentHandle& operator=(const DocumentHandle&) = delete;
-  ~DocumentHandle() { fz_drop_document(mupdfContext(), &doc->super); }
+  ~DocumentHandle() {
+    reader.stop();
+    fz_drop_document(mupdfContext(), &doc->super);
+    if (file != nullptr) std::fclose(file);
+  }
 };
 
 PdfRect toPdfRect(fz_rect r) {
@@ -128,9 +208,13 @@ bool contentsMayHoldTr(fz_context* ctx, pdf_document* doc, pdf_obj* contents) {
 
 class MupdfPage final : public PdfPage {
  public:
-  MupdfPage(std::shared_ptr<DocumentHandle> document, fz_page* page, PdfRect mediaBox,
-            int64_t rotation)
-      : document_(std::move(document)), page_(page), mediaBox_(mediaBox), rotation_(rotation) {}
+  MupdfPage(std::shared_ptr<DocumentHandle> document, fz_page* page, int64_t index,
+            PdfRect mediaBox, int64_t rotation)
+      : document_(std::move(document)),
+        page_(page),
+        index_(index),
+        mediaBox_(mediaBox),
+        rotation_(rotation) {}
   MupdfPage(const MupdfPage&) = delete;
   MupdfPage& operator=(const MupdfPage&) = delete;
   ~MupdfPage() override { fz_drop_page(mupdfContext(), page_); }
@@ -206,10 +290,25 @@ class MupdfPage final : public PdfPage {
     // The text and its lines come from one structured-text pass, kept for the page's lifetime:
     // the source choice and the fragments both ask for it.
     if (!textLinesRead_) {
-      textLines_ = extractTextLines();
+      if (!document_->reader.take(index_, textLines_)) textLines_ = extractTextLines();
       textLinesRead_ = true;
+      startReaderIfSequential();
     }
     return textLines_;
+  }
+
+  // Pages read one after the other get the second reader for the pages after the next one, when
+  // enough of them are left to be worth a process.
+  void startReaderIfSequential() const {
+    DocumentHandle& d = *document_;
+    const bool sequential = d.lastTextPage == index_ - 1;
+    d.lastTextPage = index_;
+    constexpr int64_t kMinPagesLeft = 6;
+    if (!sequential || d.reader.started() || !d.pageCount || d.file == nullptr ||
+        *d.pageCount - index_ <= kMinPagesLeft) {
+      return;
+    }
+    d.reader.start(d.file, d.password, index_ + 2, *d.pageCount);
   }
 
   std::optional<std::vector<PdfTextLine>> extractTextLines() const {
@@ -263,6 +362,7 @@ class MupdfPage final : public PdfPage {
  private:
   std::shared_ptr<DocumentHandle> document_;
   fz_page* page_;
+  int64_t index_;
   PdfRect mediaBox_;
   int64_t rotation_;
   mutable bool textLinesRead_ = false;
@@ -328,6 +428,7 @@ class MupdfDocument final : public PdfDocument {
       fz_catch(ctx) { authenticated = 0; }
       if (authenticated != 0) {
         locked_ = false;
+        handle_->password = password;
         return true;
       }
     }
@@ -336,8 +437,8 @@ class MupdfDocument final : public PdfDocument {
 
   int64_t pageCount() const override {
     if (locked_) return 0;
-    if (!pageCount_) pageCount_ = countPages();
-    return *pageCount_;
+    if (!handle_->pageCount) handle_->pageCount = countPages();
+    return *handle_->pageCount;
   }
 
   std::unique_ptr<PdfPage> pageAt(int64_t index) const override {
@@ -362,7 +463,8 @@ class MupdfDocument final : public PdfDocument {
                        std::max(box.x0, box.x1), std::max(box.y0, box.y1));
     // A missing or degenerate media box: US Letter, as MuPDF draws such a page.
     if (fz_is_empty_rect(box)) box = fz_make_rect(0, 0, 612, 792);
-    return std::make_unique<MupdfPage>(handle_, page, toPdfRect(box), snappedRotation(rotation));
+    return std::make_unique<MupdfPage>(handle_, page, index, toPdfRect(box),
+                                       snappedRotation(rotation));
   }
 
  private:
@@ -384,7 +486,6 @@ class MupdfDocument final : public PdfDocument {
 
   std::shared_ptr<DocumentHandle> handle_;
   bool locked_;
-  mutable std::optional<int64_t> pageCount_;
 };
 
 class MupdfPdfService final : public PdfService {
@@ -395,28 +496,135 @@ class MupdfPdfService final : public PdfService {
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
     fz_context* ctx = mupdfContext();
     if (ctx == nullptr) return nullptr;
-    const char* filename = path.c_str();
+    // The file is opened here rather than by MuPDF, so that the second text reader can open the
+    // very same file through its descriptor.
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return nullptr;
     pdf_document* doc = nullptr;
+    fz_stream* stream = nullptr;
     int locked = 0;
     int usable = 0;
     fz_var(doc);
+    fz_var(stream);
     fz_var(locked);
     fz_var(usable);
     fz_try(ctx) {
-      doc = pdf_open_document(ctx, filename);
+      stream = fz_open_file_ptr_no_close(ctx, file);
+      doc = pdf_open_document_with_stream(ctx, stream);
       // A file that MuPDF's repair turned into a document without a catalogue is no PDF.
       usable = pdf_is_dict(ctx, pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root)));
       // Also authenticates an empty user password, as a reader does without asking.
       locked = pdf_needs_password(ctx, doc);
     }
+    fz_always(ctx) { fz_drop_stream(ctx, stream); }
     fz_catch(ctx) { usable = 0; }
     if (!usable) {
       if (doc != nullptr) fz_drop_document(ctx, &doc->super);
+      std::fclose(file);
       return nullptr;
     }
-    return std::make_unique<MupdfDocument>(std::make_shared<DocumentHandle>(doc), locked != 0);
+    return std::make_unique<MupdfDocument>(std::make_shared<DocumentHandle>(doc, file), locked != 0);
   }
 };
+
+bool TextReader::start(FILE* file, const std::optional<std::string>& password, int64_t first,
+                       int64_t count) {
+  started_ = true;
+  if (first >= count) return false;
+  const std::string path = "/proc/self/fd/" + std::to_string(::fileno(file));
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return false;
+  }
+  if (pid == 0) {
+    // The child: dies with the parent, never writes where the parent does, and leaves with
+    // _exit so that nothing of the parent's (buffers, atexit handlers) runs twice.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(0);
+    ::close(fds[0]);
+    const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (devnull >= 0) {
+      ::dup2(devnull, STDOUT_FILENO);
+      ::dup2(devnull, STDERR_FILENO);
+    }
+    const int out = fds[1];
+    std::unique_ptr<PdfDocument> document = mupdfPdfService().open(path);
+    if (!document || (document->isLocked() && !(password && document->unlock(*password))) ||
+        document->pageCount() != count) {
+      ::_exit(1);
+    }
+    std::string record;
+    for (int64_t index = first; index < count; index += 2) {
+      std::unique_ptr<PdfPage> page = document->pageAt(index);
+      std::optional<std::vector<PdfTextLine>> lines;
+      if (page) lines = static_cast<const MupdfPage&>(*page).extractTextLines();
+      record.clear();
+      const int64_t header[2] = {index, lines ? static_cast<int64_t>(lines->size()) : -1};
+      record.append(reinterpret_cast<const char*>(header), sizeof header);
+      if (lines) {
+        for (const PdfTextLine& line : *lines) {
+          const uint64_t length = line.text.size();
+          const double box[4] = {line.bounds.x, line.bounds.y, line.bounds.width, line.bounds.height};
+          record.append(reinterpret_cast<const char*>(&length), sizeof length);
+          record.append(line.text);
+          record.append(reinterpret_cast<const char*>(box), sizeof box);
+        }
+      }
+      if (!writeAll(out, record.data(), record.size())) ::_exit(1);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  pid_ = pid;
+  fd_ = fds[0];
+  next_ = first;
+  count_ = count;
+  return true;
+}
+
+bool TextReader::take(int64_t index, std::optional<std::vector<PdfTextLine>>& lines) {
+  if (pid_ <= 0 || index < next_ || index >= count_ || (index - next_) % 2 != 0) return false;
+  // Pages the run skipped are read and dropped; the child sends pages in order.
+  for (;;) {
+    int64_t header[2];
+    if (!readAll(fd_, header, sizeof header) || header[0] != next_ || header[1] < -1 ||
+        header[1] > (int64_t{1} << 24)) {
+      stop();
+      return false;
+    }
+    std::optional<std::vector<PdfTextLine>> read;
+    if (header[1] >= 0) {
+      read.emplace();
+      read->reserve(static_cast<size_t>(header[1]));
+      for (int64_t k = 0; k < header[1]; ++k) {
+        uint64_t length = 0;
+        double box[4];
+        PdfTextLine line;
+        if (!readAll(fd_, &length, sizeof length) || length > (uint64_t{1} << 30)) {
+          stop();
+          return false;
+        }
+        line.text.resize(length);
+        if (!readAll(fd_, line.text.data(), length) || !readAll(fd_, box, sizeof box)) {
+          stop();
+          return false;
+        }
+        line.bounds = PdfRect{.x = box[0], .y = box[1], .width = box[2], .height = box[3]};
+        read->push_back(std::move(line));
+      }
+    }
+    next_ += 2;
+    if (header[0] == index) {
+      lines = std::move(read);
+      return true;
+    }
+  }
+}
 
 }  // namespace
 

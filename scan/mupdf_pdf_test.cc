@@ -91,6 +91,46 @@ TEST(MupdfPdfTest, PageCountIsThePagesThatExistNotTheClaimedCount) {
   EXPECT_EQ(pdf->pageAt(1), nullptr);
 }
 
+// Documents long enough for the second text reader: every page's text must be its own, whatever
+// order the pages are read in, whether the file is locked, and even when its name is given to
+// another file while it is open.
+TEST(MupdfPdfTest, ManyPagesGiveEachPageItsOwnText) {
+  constexpr int kPages = 24;
+  FixtureDocument document;
+  for (int k = 0; k < kPages; ++k) document.pages.push_back(pageWithText("Page number " + std::to_string(k + 1)));
+  FixtureDocument locked = document;
+  locked.encryption = FixtureEncryption::kAes256;
+  locked.userPassword = "secret";
+  const std::vector<std::vector<int>> orders = {
+      [] { std::vector<int> all(kPages); for (int k = 0; k < kPages; ++k) all[k] = k; return all; }(),
+      {0, 1, 2, 9, 10, 11, 23},  // a selection with gaps, both parities
+      {0, 1, 7, 4, 5, 6, 20},    // going back: pages the reader has passed
+      {3, 4},                    // only the start of a run
+  };
+  for (const FixtureDocument* d : {&document, &locked}) {
+    for (const std::vector<int>& order : orders) {
+      FixtureFile file(*d);
+      auto pdf = mupdfPdfService().open(file.path);
+      ASSERT_NE(pdf, nullptr);
+      if (pdf->isLocked()) {
+        ASSERT_TRUE(pdf->unlock("secret"));
+      }
+      ASSERT_EQ(pdf->pageCount(), kPages);
+      // The name now leads elsewhere; the open document still reads its own file.
+      std::remove(file.path.c_str());
+      { std::ofstream(file.path) << "not a pdf"; }
+      for (int k : order) {
+        auto page = pdf->pageAt(k);
+        ASSERT_NE(page, nullptr);
+        const auto lines = page->textLines();
+        ASSERT_TRUE(lines && lines->size() == 1) << k;
+        EXPECT_EQ((*lines)[0].text, "Page number " + std::to_string(k + 1));
+        EXPECT_GT((*lines)[0].bounds.width, 50);
+      }
+    }
+  }
+}
+
 TEST(MupdfPdfTest, FilesThatAreNoPdfOpenAsNothing) {
   FixtureDocument document;
   document.pages = {pageWithText("whole")};
