@@ -111,9 +111,9 @@ void JsonWriter::value(bool flag) {
   needComma_ = true;
 }
 
-bool writeAllToStdout(std::string_view bytes) {
+bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -122,5 +122,7 @@ bool writeAllToStdout(std::string_view bytes) {
   }
   return true;
 }
+
+bool writeAllToStdout(std::string_view bytes) { return writeAll(STDOUT_FILENO, bytes); }
 
 }  // namespace marrowfen

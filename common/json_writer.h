@@ -44,8 +44,10 @@ class JsonWriter {
 // Appends `text` as a JSON string (with quotes) to `out`.
 void appendJsonString(std::string& out, std::string_view text);
 
-// Writes all of `bytes` to standard output with write(2), retrying short writes and EINTR.
+// Writes all of `bytes` to `fd` with write(2), retrying short writes and EINTR.
 // Returns false when the descriptor refuses the bytes (a closed pipe, say).
+bool writeAll(int fd, std::string_view bytes);
+// writeAll to standard output.
 bool writeAllToStdout(std::string_view bytes);
 
 }  // namespace marrowfen

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common/json_writer.h"
 #include "common/unicode.h"
 #include "scan/mupdf_context.h"
 
@@ -39,18 +40,6 @@ constexpr int64_t kMaxRenderPixels = int64_t{1} << 28;
 constexpr int64_t kMaxRenderSide = int64_t{1} << 20;
 
 // Owns the MuPDF document; shared by the document object and every page loaded from it.
-bool writeAll(int fd, const void* data, size_t size) {
-  const auto* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 bool readAll(int fd, void* data, size_t size) {
   auto* p = static_cast<char*>(data);
   while (size > 0) {
@@ -575,7 +564,7 @@ bool TextReader::start(FILE* file, const std::optional<std::string>& password, i
           record.append(reinterpret_cast<const char*>(box), sizeof box);
         }
       }
-      if (!writeAll(out, record.data(), record.size())) ::_exit(1);
+      if (!writeAll(out, record)) ::_exit(1);
     }
     ::_exit(0);
   }

@@ -5,7 +5,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+
+#include "common/program_path.h"
 
 namespace marrowfen::scan {
 namespace {
@@ -26,16 +27,7 @@ void limitOpenMpThreads(char** argv) {
 
 }  // namespace
 
-std::string recognizerModulePath() {
-  std::vector<char> buffer(4096);
-  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  std::string dir;
-  if (n > 0) {
-    dir.assign(buffer.data(), static_cast<size_t>(n));
-    dir.erase(dir.find_last_of('/') + 1);
-  }
-  return dir + kRecognizerModuleName;
-}
+std::string recognizerModulePath() { return executableDirectory() + kRecognizerModuleName; }
 
 RecognitionResult ModuleRecognizer::perform(const Image& image,
                                             const RecognitionRequest& request) const {

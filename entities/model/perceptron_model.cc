@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/program_path.h"
+
 #ifndef MARROWFEN_MODELS_DIR
 #define MARROWFEN_MODELS_DIR ""
 #endif
@@ -191,11 +193,7 @@ std::optional<std::string> findNameModelFile() {
     return std::nullopt;  // an explicit choice that does not exist is not silently replaced
   }
   std::vector<std::string> candidates;
-  char buf[4096];
-  const ssize_t len = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (len > 0) {
-    std::string exe(buf, static_cast<size_t>(len));
-    const std::string dir = exe.substr(0, exe.find_last_of('/') + 1);
+  if (const std::string dir = executableDirectory(); !dir.empty()) {
     candidates.push_back(dir + kNameModelFileName);
     candidates.push_back(dir + "../share/marrowfen/" + kNameModelFileName);
   }
