@@ -1,8 +1,9 @@
 // Speed of the trained name model: load time of the model file, and tokens labelled per second
 // on the tokenised lines of a text file (WikiANN dev files, a document dump ...).
 //
-//   name_model_bench <model file> <text file>
-// For files in the `LANG:token<TAB>tag` form, only the token column is used.
+//   name_model_bench <model file> <text file> [language]
+// For files in the `LANG:token<TAB>tag` form, only the token column is used. Lines are labelled
+// as of `language` (default "en"; "none" for text of no known language).
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -15,8 +16,8 @@ using namespace marrowfen::entities;
 using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: name_model_bench <model file> <text file>\n";
+  if (argc != 3 && argc != 4) {
+    std::cerr << "usage: name_model_bench <model file> <text file> [language]\n";
     return 2;
   }
   const auto loadStart = Clock::now();
@@ -40,12 +41,13 @@ int main(int argc, char** argv) {
     }
     sentences.back().push_back(token);
   }
+  const std::string language = argc == 4 ? (std::string(argv[3]) == "none" ? "" : argv[3]) : "en";
   size_t tokens = 0;
   size_t names = 0;
   const auto start = Clock::now();
   for (int round = 0; round < 3; ++round) {
     for (const auto& sentence : sentences) {
-      for (const NameLabel& label : model->label(sentence)) names += label.begins;
+      for (const NameLabel& label : model->label(sentence, language)) names += label.begins;
       tokens += sentence.size();
     }
   }

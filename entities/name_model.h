@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace marrowfen::entities {
@@ -29,6 +30,13 @@ class NameModel {
   virtual ~NameModel() = default;
   // One label per token of `tokens` (UTF-8, in order), same length as `tokens`.
   virtual std::vector<NameLabel> label(const std::vector<std::string>& tokens) const = 0;
+  // The same for a line of a text in `language` (a BCP 47 code, empty when not known); a model
+  // that makes no use of it labels as above.
+  virtual std::vector<NameLabel> label(const std::vector<std::string>& tokens,
+                                       std::string_view language) const {
+    (void)language;
+    return label(tokens);
+  }
 };
 
 }  // namespace marrowfen::entities

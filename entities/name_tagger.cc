@@ -25,16 +25,19 @@ NameTag tagOf(NameType type) {
 
 class ModelNameTagger : public NameTagger {
  public:
-  explicit ModelNameTagger(const NameModel& model) : model_(model) {}
+  ModelNameTagger(const NameModel& model, LanguageRecognizer* recognizer)
+      : model_(model), recognizer_(recognizer) {}
 
   void enumerateTags(std::string_view text, const TagCallback& callback) override {
+    std::string language;
+    if (recognizer_) language = recognizer_->dominantLanguage(text).value_or("");
     std::vector<std::string> words;
     forEachLine(text, [&](const std::vector<LineToken>& tokens) {
       words.clear();
       for (const LineToken& t : tokens) {
         words.emplace_back(text.substr(t.range.begin, t.range.end - t.range.begin));
       }
-      std::vector<NameLabel> labels = model_.label(words);
+      std::vector<NameLabel> labels = model_.label(words, language);
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
       return reportLine(tokens, labels, callback);
     });
@@ -68,6 +71,7 @@ class ModelNameTagger : public NameTagger {
   }
 
   const NameModel& model_;
+  LanguageRecognizer* recognizer_;
 };
 
 }  // namespace
@@ -112,8 +116,8 @@ void forEachLine(std::string_view text,
   utext_close(utext);
 }
 
-std::unique_ptr<NameTagger> makeNameTagger(const NameModel& model) {
-  return std::make_unique<ModelNameTagger>(model);
+std::unique_ptr<NameTagger> makeNameTagger(const NameModel& model, LanguageRecognizer* recognizer) {
+  return std::make_unique<ModelNameTagger>(model, recognizer);
 }
 
 }  // namespace marrowfen::entities

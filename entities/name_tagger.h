@@ -24,7 +24,10 @@ void forEachLine(std::string_view text,
 
 // A NameTagger over `model`. Each word gets one callback, in text order: a name (one or more
 // words the model labels as one name, with the punctuation between them) with its tag, any
-// other word with no tag. Punctuation and white space get none. The model must outlive the tagger.
-std::unique_ptr<NameTagger> makeNameTagger(const NameModel& model);
+// other word with no tag. Punctuation and white space get none. The tagger works out the text's
+// language with `recognizer` (when given) and hands it to the model with every line. The model
+// and the recogniser must outlive the tagger.
+std::unique_ptr<NameTagger> makeNameTagger(const NameModel& model,
+                                           LanguageRecognizer* recognizer = nullptr);
 
 }  // namespace marrowfen::entities

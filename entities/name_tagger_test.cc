@@ -14,6 +14,12 @@ class TableModel : public NameModel {
  public:
   std::map<std::string, NameLabel> table;
   mutable std::vector<std::vector<std::string>> seen;
+  mutable std::vector<std::string> languages;  // the language given with each line
+  std::vector<NameLabel> label(const std::vector<std::string>& tokens,
+                               std::string_view language) const override {
+    languages.emplace_back(language);
+    return label(tokens);
+  }
   std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override {
     seen.push_back(tokens);
     std::vector<NameLabel> out;
@@ -70,6 +76,37 @@ TEST(NameTagger, SegmentsLinesJoinsNamesAndDropsPunctuation) {
   EXPECT_EQ(model.seen[0], (std::vector<std::string>{"Name", ":", "PRIYA", "SHARMA"}));
   EXPECT_EQ(model.seen[1], (std::vector<std::string>{"Acme", "Ltd", ".", "in", "Pune", "!"}));
   EXPECT_EQ(model.seen[2], (std::vector<std::string>{"Anna", "Marie", "\U0001F600", "x"}));
+}
+
+// Answers with a fixed language (or none) and counts its calls.
+class FixedRecognizer : public LanguageRecognizer {
+ public:
+  explicit FixedRecognizer(std::optional<std::string> answer) : answer_(std::move(answer)) {}
+  std::optional<std::string> dominantLanguage(std::string_view) override {
+    ++calls;
+    return answer_;
+  }
+  int calls = 0;
+
+ private:
+  std::optional<std::string> answer_;
+};
+
+TEST(NameTagger, HandsTheTextsLanguageToTheModelWithEveryLine) {
+  const std::string text = "Geburtsort: Köln\nName: Anna Müller\n";
+  struct Case {
+    std::optional<std::string> recognised;
+    bool withRecognizer;
+    std::string expected;
+  };
+  for (const Case& c : {Case{"de", true, "de"}, Case{std::nullopt, true, ""}, Case{"de", false, ""}}) {
+    TableModel model;
+    FixedRecognizer recognizer(c.recognised);
+    auto tagger = makeNameTagger(model, c.withRecognizer ? &recognizer : nullptr);
+    tagAll(*tagger, text);
+    EXPECT_EQ(model.languages, std::vector<std::string>(2, c.expected));
+    EXPECT_EQ(recognizer.calls, c.withRecognizer ? 1 : 0);  // once per text, not per line
+  }
 }
 
 TEST(NameTagger, StopsWhenTheCallbackSaysSo) {

@@ -10,7 +10,7 @@ namespace marrowfen::entities {
 PlatformServices::PlatformServices()
     : recognizer_(makeCld2LanguageRecognizer()),
       model_(makeNameModel()),
-      tagger_(makeNameTagger(*model_)) {}
+      tagger_(makeNameTagger(*model_, recognizer_.get())) {}
 
 PlatformServices::~PlatformServices() = default;
 

@@ -104,10 +104,10 @@ std::vector<int> viterbiDecode(const std::vector<float>& emissions,
 
 PerceptronNameModel::PerceptronNameModel(PerceptronWeights weights) : weights_(std::move(weights)) {}
 
-std::vector<int> PerceptronNameModel::tags(const std::vector<std::string>& tokens) const {
+std::vector<int> PerceptronNameModel::tags(const std::vector<std::string>& tokens, int language) const {
   if (tokens.empty()) return {};
   thread_local LineFeatures features;
-  extractLineFeatures(tokens, weights_.gazetteer, weights_.bucketBits, features);
+  extractLineFeatures(tokens, weights_.gazetteer, weights_.bucketBits, features, language);
   std::vector<float> emissions(tokens.size() * kTagCount);
   const int16_t* w = weights_.quantised.data();
   for (size_t i = 0; i < tokens.size(); ++i) {
@@ -124,9 +124,14 @@ std::vector<int> PerceptronNameModel::tags(const std::vector<std::string>& token
 }
 
 std::vector<NameLabel> PerceptronNameModel::label(const std::vector<std::string>& tokens) const {
+  return label(tokens, {});
+}
+
+std::vector<NameLabel> PerceptronNameModel::label(const std::vector<std::string>& tokens,
+                                                  std::string_view language) const {
   std::vector<NameLabel> out;
   out.reserve(tokens.size());
-  for (int t : tags(tokens)) out.push_back(labelOf(t));
+  for (int t : tags(tokens, modelLanguageOf(language))) out.push_back(labelOf(t));
   return out;
 }
 

@@ -47,8 +47,11 @@ class PerceptronNameModel : public NameModel {
   explicit PerceptronNameModel(PerceptronWeights weights);
 
   std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override;
-  // The tag numbers for `tokens`, as label() but without converting.
-  std::vector<int> tags(const std::vector<std::string>& tokens) const;
+  std::vector<NameLabel> label(const std::vector<std::string>& tokens,
+                               std::string_view language) const override;
+  // The tag numbers for `tokens`, as label() but without converting; `language` is a
+  // modelLanguageOf value (0: not known).
+  std::vector<int> tags(const std::vector<std::string>& tokens, int language = 0) const;
 
   const PerceptronWeights& weights() const { return weights_; }
 

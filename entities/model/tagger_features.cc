@@ -121,7 +121,7 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
   ctx.lower.reserve(n);
   ctx.shape.reserve(n);
   ctx.gaz.reserve(n);
-  int wordTokens = 0, capsTokens = 0, titleTokens = 0;
+  int wordTokens = 0, capsTokens = 0, titleTokens = 0, commonCapitalised = 0, commonLower = 0;
   bool longCaps = false;
   std::vector<bool> punct(n);
   for (size_t i = 0; i < n; ++i) {
@@ -137,11 +137,17 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
         if (ci.upper >= 2) longCaps = true;
       }
       if (ci.firstUpper) ++titleTokens;
+      // Common words tell a heading in title case from a sentence full of names: the heading
+      // capitalises them too. The first word is capitalised in either.
+      if (i > 0 && (ctx.gaz.back() & kGazCommonWord)) {
+        if (ci.firstUpper) ++commonCapitalised;
+        else ++commonLower;
+      }
     }
   }
   if (wordTokens > 0 && longCaps && capsTokens * 4 >= wordTokens * 3) {
     ctx.pattern = 'C';
-  } else if (wordTokens > 1 && titleTokens * 4 >= wordTokens * 3) {
+  } else if (wordTokens > 1 && titleTokens * 4 >= wordTokens * 3 && commonCapitalised >= commonLower) {
     ctx.pattern = 'T';
   }
   // Listed phrases: every span of up to kMaxPhraseTokens tokens that starts and ends with a word.
@@ -203,7 +209,11 @@ std::string_view distanceName(int d) {
   return kNames[std::min(d, 5)];
 }
 
-std::string_view maskName(uint8_t m, std::array<char, 4>& buf) {
+// The class mask of a position before the first or after the last token.
+constexpr unsigned kBeyondLine = 0x100;
+
+std::string_view maskName(unsigned m, std::array<char, 4>& buf) {
+  if (m == kBeyondLine) return "--";
   static constexpr char kHex[] = "0123456789abcdef";
   buf[0] = kHex[m >> 4];
   buf[1] = kHex[m & 15];
@@ -224,8 +234,8 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
     if (k >= static_cast<long>(n)) return "</s>";
     return ctx.shape[k];
   };
-  auto gaz = [&](long k) -> uint8_t {
-    if (k < 0 || k >= static_cast<long>(n)) return 0x80;
+  auto gaz = [&](long k) -> unsigned {
+    if (k < 0 || k >= static_cast<long>(n)) return kBeyondLine;
     return ctx.gaz[k];
   };
   const long j = static_cast<long>(i);
@@ -259,8 +269,8 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
   sink(25, {maskName(gaz(j + 1), b3)});
   sink(26, {maskName(gaz(j - 1), b2), maskName(gaz(j), b1), maskName(gaz(j + 1), b3)});
   const uint8_t g = ctx.gaz[i];
-  static constexpr std::array<std::string_view, 7> kBits = {"first", "last", "country", "city",
-                                                            "org", "placepart", "key"};
+  static constexpr std::array<std::string_view, 8> kBits = {"first", "last", "country", "city",
+                                                            "org", "placepart", "key", "common"};
   for (size_t bit = 0; bit < kBits.size(); ++bit) {
     if (g & (1u << bit)) sink(27, {kBits[bit], pattern});
   }
@@ -306,11 +316,16 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
 // not blur what ordinary text has taught, and the other way round.
 constexpr uint32_t kCapitalsTemplates = 100;
 
+// Letter trigrams are many and say much the same in every language: they stay shared only.
+constexpr uint32_t kSharedOnlyTemplate = 39;
+
 struct HashSink {
   unsigned bits;
   std::vector<uint32_t>* out;
   bool capitals = false;
+  int language = 0;
   void operator()(uint32_t templ, std::initializer_list<std::string_view> parts) {
+    const bool perLanguage = language > 0 && templ != kSharedOnlyTemplate;
     if (capitals) templ += kCapitalsTemplates;
     uint64_t h = kFnvOffset ^ (static_cast<uint64_t>(templ + 1) * 0x9E3779B97F4A7C15ull);
     h *= kFnvPrime;
@@ -320,13 +335,19 @@ struct HashSink {
       h *= kFnvPrime;
     }
     out->push_back(static_cast<uint32_t>(mix64(h) >> (64 - bits)));
+    if (perLanguage) {
+      const uint64_t l = h ^ (static_cast<uint64_t>(language) * 0xD6E8FEB86659FD93ull);
+      out->push_back(static_cast<uint32_t>(mix64(l) >> (64 - bits)));
+    }
   }
 };
 
 struct StringSink {
   std::vector<std::string>* out;
   bool capitals = false;
+  int language = 0;
   void operator()(uint32_t templ, std::initializer_list<std::string_view> parts) {
+    const bool perLanguage = language > 0 && templ != kSharedOnlyTemplate;
     if (capitals) templ += kCapitalsTemplates;
     std::string s = std::to_string(templ) + "=";
     bool first = true;
@@ -335,6 +356,7 @@ struct StringSink {
       s += p;
       first = false;
     }
+    if (perLanguage) out->push_back(std::string(kModelLanguages[language - 1]) + ":" + s);
     out->push_back(std::move(s));
   }
 };
@@ -356,7 +378,7 @@ uint8_t Gazetteer::lookup(std::string_view lowerWord) const {
   if (entries_.empty()) return 0;
   const uint64_t key = gazetteerEntry(lowerWord, 0);
   auto it = std::lower_bound(entries_.begin(), entries_.end(), key);
-  if (it != entries_.end() && (*it & ~0xFFull) == key) return static_cast<uint8_t>(*it & 0x7F);
+  if (it != entries_.end() && (*it & ~0xFFull) == key) return static_cast<uint8_t>(*it & 0xFF);
   return 0;
 }
 
@@ -364,7 +386,7 @@ uint8_t Gazetteer::lookupPhrase(uint64_t key) const {
   if (entries_.empty()) return 0;
   const uint64_t k = phraseEntry(key, 0);
   auto it = std::lower_bound(entries_.begin(), entries_.end(), k);
-  if (it != entries_.end() && (*it & ~0xFFull) == k) return static_cast<uint8_t>(*it & 0x7F);
+  if (it != entries_.end() && (*it & ~0xFFull) == k) return static_cast<uint8_t>(*it & 0xFF);
   return 0;
 }
 
@@ -376,10 +398,10 @@ uint64_t phraseKeyAdd(uint64_t key, std::string_view lowerToken) {
   return key * kFnvPrime;
 }
 
-uint64_t phraseEntry(uint64_t key, uint8_t mask) { return (mix64(key ^ 0x5bd1e995ull) & ~0xFFull) | (mask & 0x7F); }
+uint64_t phraseEntry(uint64_t key, uint8_t mask) { return (mix64(key ^ 0x5bd1e995ull) & ~0xFFull) | mask; }
 
 uint64_t gazetteerEntry(std::string_view lowerWord, uint8_t mask) {
-  return (mix64(hashBytes(kFnvOffset, lowerWord)) & ~0xFFull) | (mask & 0x7F);
+  return (mix64(hashBytes(kFnvOffset, lowerWord)) & ~0xFFull) | mask;
 }
 
 std::string lowerCase(std::string_view word) {
@@ -431,14 +453,22 @@ std::string wordShape(std::string_view word) {
   return out;
 }
 
+int modelLanguageOf(std::string_view code) {
+  const std::string_view base = code.substr(0, code.find_first_of("-_"));
+  for (size_t k = 0; k < std::size(kModelLanguages); ++k) {
+    if (base == kModelLanguages[k]) return static_cast<int>(k) + 1;
+  }
+  return 0;
+}
+
 void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
-                         unsigned bucketBits, LineFeatures& out) {
+                         unsigned bucketBits, LineFeatures& out, int language) {
   out.buckets.clear();
   out.offsets.clear();
   out.offsets.push_back(0);
   if (tokens.empty()) return;
   const LineContext ctx = makeContext(tokens, gazetteer);
-  HashSink sink{bucketBits, &out.buckets, ctx.pattern == 'C'};
+  HashSink sink{bucketBits, &out.buckets, ctx.pattern == 'C', language};
   for (size_t i = 0; i < tokens.size(); ++i) {
     tokenFeatures(ctx, i, sink);
     out.offsets.push_back(static_cast<uint32_t>(out.buckets.size()));
@@ -446,11 +476,12 @@ void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer
 }
 
 std::vector<std::string> describeFeatures(const std::vector<std::string>& tokens,
-                                          const Gazetteer& gazetteer, size_t index) {
+                                          const Gazetteer& gazetteer, size_t index,
+                                          int language) {
   std::vector<std::string> out;
   if (index >= tokens.size()) return out;
   const LineContext ctx = makeContext(tokens, gazetteer);
-  StringSink sink{&out, ctx.pattern == 'C'};
+  StringSink sink{&out, ctx.pattern == 'C', language};
   tokenFeatures(ctx, index, sink);
   return out;
 }

@@ -21,6 +21,7 @@ enum GazetteerClass : uint8_t {
   kGazOrgWord = 1 << 4,     // a word typical of organisation names ("GmbH", "Ministry")
   kGazPlacePart = 1 << 5,   // a word of a multi-word country, region or city name
   kGazKeyWord = 1 << 6,     // a word of a form label ("Surname", "Geburtsort")
+  kGazCommonWord = 1 << 7,  // a word mostly written in lower case in running text ("yesterday")
 };
 
 // Lower-cased words with their class masks; membership is tested by a 56-bit hash of the word.
@@ -70,13 +71,22 @@ struct LineFeatures {
   std::vector<uint32_t> offsets;  // tokens.size() + 1 entries
 };
 
-// Computes the features of `tokens` (one line, ICU word segments without white space) into `out`.
+// The languages whose text the model has weights of its own for; features of a line in one of
+// them are given twice, once shared by all text and once for that language alone, so that what
+// capitals or a suffix mean in German need not be what they mean in English.
+inline constexpr std::string_view kModelLanguages[] = {"en", "de", "fr", "nl"};
+// The language's index + 1 in kModelLanguages ("en-GB" counts as "en"), 0 for any other or none.
+int modelLanguageOf(std::string_view languageCode);
+
+// Computes the features of `tokens` (one line, ICU word segments without white space) into `out`;
+// `language` is a modelLanguageOf value.
 void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
-                         unsigned bucketBits, LineFeatures& out);
+                         unsigned bucketBits, LineFeatures& out, int language = 0);
 
 // The human-readable feature strings of token `index`, for tests and debugging; the same
 // templates that extractLineFeatures hashes.
 std::vector<std::string> describeFeatures(const std::vector<std::string>& tokens,
-                                          const Gazetteer& gazetteer, size_t index);
+                                          const Gazetteer& gazetteer, size_t index,
+                                          int language = 0);
 
 }  // namespace marrowfen::entities

@@ -64,6 +64,27 @@ TEST(Features, LineCapitalisationPattern) {
   EXPECT_TRUE(has(mixed, "3=smith"));
 }
 
+TEST(Features, TitleCaseLinesCapitaliseTheirCommonWords) {
+  const Gazetteer common({gazetteerEntry("yesterday", kGazCommonWord), gazetteerEntry("met", kGazCommonWord),
+                          gazetteerEntry("in", kGazCommonWord), gazetteerEntry("of", kGazCommonWord),
+                          gazetteerEntry("external", kGazCommonWord), gazetteerEntry("affairs", kGazCommonWord)});
+  struct Case {
+    std::vector<std::string> line;
+    const Gazetteer* gazetteer;
+    const char* expected;  // the pattern feature of the first token
+  };
+  const Gazetteer none;
+  const std::vector<std::string> sentence = {"Yesterday", "Anna", "Müller", "met", "Rahul", "Verma", "in", "Berlin"};
+  for (const Case& c : {
+           Case{sentence, &common, "20=M|Xx"},  // names, but "met" and "in" stay in lower case
+           Case{sentence, &none, "20=T|Xx"},    // nothing known about the words
+           Case{{"Ministry", "of", "External", "Affairs"}, &common, "20=T|Xx"},
+           Case{{"Ministry", "of", "external", "affairs"}, &common, "20=M|Xx"},
+       }) {
+    EXPECT_TRUE(has(describeFeatures(c.line, *c.gazetteer, 0), c.expected)) << c.line[0] << " " << c.line[3];
+  }
+}
+
 TEST(Features, WordClassesAndListedPhrases) {
   uint64_t key = phraseKeyStart();
   key = phraseKeyAdd(key, "new");
@@ -74,6 +95,42 @@ TEST(Features, WordClassesAndListedPhrases) {
   EXPECT_TRUE(has(describeFeatures(line, g, 3), "38=B-LOC|M"));
   EXPECT_TRUE(has(describeFeatures(line, g, 4), "38=I-LOC|M"));
   EXPECT_FALSE(has(describeFeatures(line, g, 2), "38=B-LOC|M"));
+  // Positions beyond the line have a class of their own, apart from every real mask.
+  EXPECT_TRUE(has(describeFeatures(line, g, 0), "24=--"));
+  EXPECT_TRUE(has(describeFeatures(line, g, 4), "25=--"));
+  const Gazetteer common({gazetteerEntry("yesterday", kGazCommonWord)});
+  EXPECT_EQ(common.lookup("yesterday"), kGazCommonWord);
+  const auto y = describeFeatures({"Yesterday", "Anna", "left"}, common, 0);
+  EXPECT_TRUE(has(y, "27=common|M"));
+  EXPECT_TRUE(has(y, "23=80"));
+}
+
+TEST(Features, LanguagesOfTheModelGetWeightsOfTheirOwn) {
+  struct Case {
+    std::string_view code;
+    int expected;
+  };
+  for (const Case& c : {Case{"en", 1}, Case{"de", 2}, Case{"fr", 3}, Case{"nl", 4}, Case{"en-GB", 1},
+                        Case{"de_CH", 2}, Case{"es", 0}, Case{"", 0}, Case{"eng", 0}, Case{"-en", 0}}) {
+    EXPECT_EQ(modelLanguageOf(c.code), c.expected) << c.code;
+  }
+  const std::vector<std::string> line = {"Das", "Schloss", "Charlottenburg"};
+  const auto plain = describeFeatures(line, Gazetteer(), 1);
+  const auto german = describeFeatures(line, Gazetteer(), 1, modelLanguageOf("de"));
+  // Every shared feature is still there, and all but the letter trigrams have a German twin.
+  for (const auto& f : plain) {
+    EXPECT_TRUE(has(german, f)) << f;
+    EXPECT_EQ(has(german, "de:" + f), !f.starts_with("39=")) << f;
+  }
+  EXPECT_TRUE(has(german, "de:1=schloss"));
+  EXPECT_FALSE(has(german, "en:1=schloss"));
+  LineFeatures a, b;
+  extractLineFeatures(line, Gazetteer(), 16, a, 2);
+  extractLineFeatures(line, Gazetteer(), 16, b, 1);
+  for (size_t i = 0; i < line.size(); ++i) {
+    EXPECT_EQ(a.offsets[i + 1] - a.offsets[i], describeFeatures(line, Gazetteer(), i, 2).size());
+  }
+  EXPECT_NE(a.buckets, b.buckets);  // German and English twins land in different buckets
 }
 
 TEST(Features, HashedBucketsMatchTheDescribedFeatures) {

@@ -99,6 +99,7 @@ std::vector<Sentence> readCorpus(std::istream& in, CorpusFormat format) {
       continue;
     }
     if (format == CorpusFormat::kGermEval && line[0] == '#') continue;
+    if (format == CorpusFormat::kGermEval) current.language = "de";
     const auto parts = splitTabs(line);
     std::string_view token, tag;
     if (format == CorpusFormat::kGermEval) {
@@ -112,7 +113,10 @@ std::vector<Sentence> readCorpus(std::istream& in, CorpusFormat format) {
       if (format == CorpusFormat::kWikiAnn) {
         // "en:word"; the language prefix is two or three letters before the first colon.
         const size_t colon = token.find(':');
-        if (colon != std::string_view::npos && colon <= 3) token = token.substr(colon + 1);
+        if (colon != std::string_view::npos && colon <= 3) {
+          if (current.tokens.empty()) current.language = std::string(token.substr(0, colon));
+          token = token.substr(colon + 1);
+        }
       }
     }
     if (token.empty()) continue;
@@ -160,6 +164,7 @@ std::vector<std::string> wordSegments(std::string_view text) {
 
 SegmentedSentence segmentSentence(const Sentence& s) {
   SegmentedSentence out;
+  out.sentence.language = s.language;
   for (size_t i = 0; i < s.tokens.size(); ++i) {
     std::vector<std::string> parts = wordSegments(s.tokens[i]);
     if (parts.empty()) continue;  // a token of white space only

@@ -16,6 +16,7 @@ namespace marrowfen::tagger {
 struct Sentence {
   std::vector<std::string> tokens;
   std::vector<int> tags;
+  std::string language;  // the text's language code, empty when not known
 };
 
 enum class CorpusFormat {

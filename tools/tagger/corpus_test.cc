@@ -31,6 +31,10 @@ TEST(ReadCorpus, ReadsTheThreeFormats) {
   EXPECT_EQ(w[0].tokens, (std::vector<std::string>{"R.H.", "Saunders", "("}));
   EXPECT_EQ(w[0].tags, (std::vector<int>{3, 4, 0}));
   EXPECT_EQ(w[1].tokens, (std::vector<std::string>{"Köln"}));
+  EXPECT_EQ(w[0].language, "en");
+  EXPECT_EQ(w[1].language, "de");
+  EXPECT_EQ(segmentSentence(w[0]).sentence.language, "en");
+  EXPECT_EQ(upperCased(w[1]).language, "de");
 
   std::istringstream germ(
       "#\thttp://example.org\t[2010-07-04]\n1\tDie\tO\tO\n2\tdeutschen\tB-LOCderiv\tO\n"
@@ -39,12 +43,14 @@ TEST(ReadCorpus, ReadsTheThreeFormats) {
   ASSERT_EQ(g.size(), 1u);
   EXPECT_EQ(g[0].tokens.size(), 5u);
   EXPECT_EQ(g[0].tags, (std::vector<int>{0, 0, 0, 1, 2}));
+  EXPECT_EQ(g[0].language, "de");
 
   std::istringstream btc("I\tO\nlove\tO\nLondon\tB-LOC\r\n\n\n@bob\tB-PER\nmalformed\n");
   auto b = readCorpus(btc, CorpusFormat::kTokenTag);
   ASSERT_EQ(b.size(), 2u);
   EXPECT_EQ(b[0].tags, (std::vector<int>{0, 0, 5}));
   EXPECT_EQ(b[1].tokens, (std::vector<std::string>{"@bob"}));
+  EXPECT_EQ(b[0].language, "");  // the format names no language
 
   std::ostringstream out;
   writeCorpus(out, b);
@@ -53,6 +59,25 @@ TEST(ReadCorpus, ReadsTheThreeFormats) {
   ASSERT_EQ(b2.size(), 2u);
   EXPECT_EQ(b2[0].tokens, b[0].tokens);
   EXPECT_EQ(b2[0].tags, b[0].tags);
+}
+
+TEST(CaseCounter, ListsWordsMostlyWrittenInLowerCase) {
+  CaseCounter counter;
+  counter.add({"Yesterday", "Anna", "left", "the", "house", "in", "Bath", "."});
+  counter.add({"We", "met", "Anna", "yesterday", "at", "the", "bath", "."});
+  counter.add({"It", "rained", "yesterday", "in", "Bath", "and", "the", "bath", "leaked"});
+  counter.add({"THE", "BATH", "THE", "BATH", "IN", "BATH"});  // capitals count for nothing
+  counter.add({"Anna"});                                       // the first word neither
+  const entities::Gazetteer g(counter.commonWordEntries());
+  struct Case {
+    const char* word;
+    bool common;
+  };
+  for (const Case& c : {Case{"yesterday", true}, Case{"the", true}, Case{"bath", true},
+                        Case{"in", true}, Case{"anna", false}, Case{"met", false},
+                        Case{"we", false}, Case{".", false}}) {
+    EXPECT_EQ(g.lookup(c.word) == entities::kGazCommonWord, c.common) << c.word;
+  }
 }
 
 TEST(Segments, SplitLikeTheProgramAndMapBack) {

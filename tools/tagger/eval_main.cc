@@ -2,11 +2,13 @@
 // labelled files.
 //
 //   tagger-eval [--model FILE] [--format wikiann|germeval|conll] [--upper]
-//               [--part all|first|second] FILE...
+//               [--part all|first|second] [--language CODE] FILE...
 //
 // Without --model the model is found as the program finds it. The format defaults to the one the
 // file name suggests (.iob WikiANN, .tsv GermEval, else token<TAB>tag). --part first/second takes
-// the first or second half of each file's sentences (tuning and reporting halves).
+// the first or second half of each file's sentences (tuning and reporting halves). --language
+// gives the language of sentences whose file does not name it (token<TAB>tag files); "none"
+// takes every sentence as of no known language.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -16,7 +18,7 @@
 using namespace marrowfen;
 
 int main(int argc, char** argv) {
-  std::string modelPath, format;
+  std::string modelPath, format, language;
   bool upper = false;
   int showErrors = 0;
   tagger::Part part = tagger::Part::kAll;
@@ -29,6 +31,8 @@ int main(int argc, char** argv) {
       format = argv[++i];
     } else if (a == "--show-errors" && i + 1 < argc) {
       showErrors = std::stoi(argv[++i]);
+    } else if (a == "--language" && i + 1 < argc) {
+      language = argv[++i];
     } else if (a == "--upper") {
       upper = true;
     } else if (a == "--part" && i + 1 < argc) {
@@ -43,7 +47,7 @@ int main(int argc, char** argv) {
   }
   if (files.empty()) {
     std::cerr << "usage: tagger-eval [--model FILE] [--format wikiann|germeval|conll] [--upper] "
-                 "[--part all|first|second] FILE...\n";
+                 "[--part all|first|second] [--language CODE] FILE...\n";
     return 2;
   }
   if (modelPath.empty()) modelPath = entities::findNameModelFile().value_or("");
@@ -64,12 +68,16 @@ int main(int argc, char** argv) {
       std::cerr << "cannot read " << f << "\n";
       return 1;
     }
+    for (auto& s : *sentences) {
+      if (language == "none") s.language.clear();
+      else if (s.language.empty()) s.language = language;
+    }
     const auto chosen = tagger::partOf(*sentences, part);
     const auto counts = tagger::evaluate(*model, chosen, upper);
     for (size_t k = 0; k < chosen.size() && showErrors > 0; ++k) {
       const tagger::Sentence s = upper ? tagger::upperCased(chosen[k]) : chosen[k];
       const auto seg = tagger::segmentSentence(s);
-      const auto pred = tagger::tagsOfOriginalTokens(seg, model->tags(seg.sentence.tokens), s.tokens.size());
+      const auto pred = tagger::tagsOfOriginalTokens(seg, model->tags(seg.sentence.tokens, entities::modelLanguageOf(s.language)), s.tokens.size());
       if (pred == s.tags) continue;
       --showErrors;
       for (size_t t = 0; t < s.tokens.size(); ++t) {

@@ -2,6 +2,8 @@
 # Prints the name model's figures: entity-level precision, recall and F1 on the reporting halves
 # (second halves) of the dev files, on the English one upper-cased, on the second half of the
 # GermEval dev file (its first half is trained on) and on the held-out synthetic document lines.
+# Sentences are labelled as of their file's language, except the second English run, which shows
+# how the model does on text whose language is not known (too short for the recogniser).
 #
 #   tools/tagger/evaluate.sh [MODEL]     default models/name-tagger.model
 set -euo pipefail
@@ -13,6 +15,7 @@ eval=./build/release/tools/tagger/tagger-eval
 for lang in en de fr nl; do
   "$eval" --model "$model" --part second "$data/wikiann-$lang-dev.iob"
 done
+"$eval" --model "$model" --part second --language none "$data/wikiann-en-dev.iob"
 "$eval" --model "$model" --part second --upper "$data/wikiann-en-dev.iob"
 "$eval" --model "$model" --part second "$data/germeval2014-de-dev.tsv"
 if [ -f build/tagger-data/heldout.conll ]; then

@@ -21,7 +21,7 @@ EntityCounts evaluate(const entities::PerceptronNameModel& model, const std::vec
   for (const Sentence& original : sentences) {
     const Sentence s = upper ? upperCased(original) : original;
     const SegmentedSentence seg = segmentSentence(s);
-    const std::vector<int> predicted = model.tags(seg.sentence.tokens);
+    const std::vector<int> predicted = model.tags(seg.sentence.tokens, entities::modelLanguageOf(s.language));
     counts.add(s.tags, tagsOfOriginalTokens(seg, predicted, s.tokens.size()));
   }
   return counts;

@@ -3,6 +3,7 @@
 //   tagger-train --data DIR --lists DIR --out FILE [--epochs N] [--bits B] [--synthetic N]
 //                [--seed S] [--heldout FILE] [--tune FILE] [--dev-halves 0|1]
 //                [--upper-copies 0|1] [--upper-fraction F] [--repeat PART=N]... [--only PART]
+//                [--skip PART]... [--unknown-language F] [--common-words 0|1]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
@@ -10,6 +11,10 @@
 // writes. Every sentence is also trained in upper case. --synthetic document lines are generated
 // from the training share of the lists; --heldout writes 3000 lines made from the held-out share,
 // for tagger-eval. --tune prints the first half's F1 of a dev file after each pass.
+// Sentences are trained as of their file's language (BTC: English), except a share
+// --unknown-language (default 0.4) trained as of none; --common-words 0 leaves the words the
+// labelled text mostly writes in lower case out of the gazetteer. --skip leaves out the files
+// whose names contain PART.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -40,7 +45,10 @@ int main(int argc, char** argv) {
   bool upperCopies = true;
   bool devHalves = false;
   double upperFraction = 1.0;  // share of the labelled sentences that also get an upper-cased copy
+  double unknownLanguage = 0.4;
+  bool commonWords = true;  // list the words mostly written in lower case  // share of the sentences trained as of no known language
   std::string only;
+  std::vector<std::string> skip;  // file-name parts not to train on
   std::vector<std::pair<std::string, int>> repeats;  // file-name part, times its sentences are used
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i], v = argv[i + 1];
@@ -56,7 +64,10 @@ int main(int argc, char** argv) {
     else if (a == "--upper-copies") upperCopies = v != "0";
     else if (a == "--dev-halves") devHalves = v != "0";
     else if (a == "--upper-fraction") upperFraction = std::stod(v);
+    else if (a == "--unknown-language") unknownLanguage = std::stod(v);
+    else if (a == "--common-words") commonWords = v != "0";
     else if (a == "--only") only = v;
+    else if (a == "--skip") skip.push_back(v);
     else if (a == "--repeat" && v.find('=') != std::string::npos) {
       repeats.emplace_back(v.substr(0, v.find('=')), std::stoi(v.substr(v.find('=') + 1)));
     }
@@ -94,10 +105,12 @@ int main(int argc, char** argv) {
         (name.starts_with("btc-") && name.ends_with(".conll")) || name == "germeval2014-de-dev.tsv" ||
         (devHalves && name.starts_with("wikiann-") && name.ends_with("-dev.iob"))) {
       if (!only.empty() && name.find(only) == std::string::npos) continue;
+      if (std::any_of(skip.begin(), skip.end(), [&](const std::string& p) { return name.find(p) != std::string::npos; })) continue;
       files.push_back(e.path().string());
     }
   }
   std::sort(files.begin(), files.end());
+  tagger::CaseCounter caseCounts;  // how the words of the labelled text are written
   for (const auto& f : files) {
     auto s = tagger::readCorpusFile(f, tagger::guessCorpusFormat(f));
     if (!s) continue;
@@ -109,7 +122,11 @@ int main(int argc, char** argv) {
       if (f.find(part) != std::string::npos) times = n;
     }
     for (size_t k = 0; k < s->size(); ++k) {
+      if ((*s)[k].language.empty() && fs::path(f).filename().string().starts_with("btc-")) {
+        (*s)[k].language = "en";
+      }
       const tagger::Sentence segmented = tagger::segmentSentence((*s)[k]).sentence;
+      caseCounts.add(segmented.tokens);
       for (int r = 0; r < times; ++r) {
         labelled.push_back(segmented);
         foldOf.push_back(originals % 5);
@@ -120,7 +137,12 @@ int main(int argc, char** argv) {
   // The model lists the names of all labelled sentences as phrases. While training, each sentence
   // sees only the names of the other folds, so that the weights learn how far a listed phrase
   // can be trusted for text that was not in the list.
-  const std::vector<uint64_t> listed = tagger::listEntries(all);
+  std::vector<uint64_t> listed = tagger::listEntries(all);
+  if (commonWords) {
+    const auto common = caseCounts.commonWordEntries();
+    listed.insert(listed.end(), common.begin(), common.end());
+    std::cerr << common.size() << " common words\n";
+  }
   auto withPhrases = [&](const std::vector<tagger::Sentence>& from) {
     std::vector<uint64_t> entries = listed;
     auto phrases = tagger::phraseEntries(from);
@@ -137,16 +159,25 @@ int main(int argc, char** argv) {
     foldGazetteers.push_back(withPhrases(others));
   }
   tagger::PerceptronTrainer trainer(bits, withPhrases(labelled));
+  // Some sentences are trained without their language, so that the shared weights also serve
+  // text whose language is not known.
+  auto share = [](uint64_t i, double fraction) {
+    return (i * 0x9E3779B97F4A7C15ull >> 11) < fraction * 9007199254740992.0;
+  };
   for (size_t i = 0; i < labelled.size(); ++i) {
+    if (share(i ^ 0x5bd1e995u, unknownLanguage)) labelled[i].language.clear();
     trainer.add(labelled[i], foldGazetteers[foldOf[i]]);
-    if (upperCopies && (i * 0x9E3779B97F4A7C15ull >> 11) < upperFraction * 9007199254740992.0) {
+    if (upperCopies && share(i, upperFraction)) {
       trainer.add(tagger::upperCased(labelled[i]), foldGazetteers[foldOf[i]]);
     }
   }
   labelled.clear();
   foldGazetteers.clear();
   std::mt19937_64 rng(seed);
+  // Document lines mix languages; each is trained as of one of the model's languages or of none.
   for (auto& s : tagger::syntheticLines(trainLists, synthetic, rng)) {
+    const size_t k = std::uniform_int_distribution<size_t>(0, std::size(entities::kModelLanguages))(rng);
+    if (k > 0) s.language = std::string(entities::kModelLanguages[k - 1]);
     trainer.add(s);
     if (upperCopies) trainer.add(tagger::upperCased(s));
   }

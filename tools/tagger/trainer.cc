@@ -5,6 +5,9 @@
 #include <numeric>
 #include <random>
 
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
 namespace marrowfen::tagger {
 
 using entities::kTagCount;
@@ -64,6 +67,40 @@ void addPlacePhrase(std::vector<uint64_t>& out, const std::string& entry) {
 
 }  // namespace
 
+void CaseCounter::add(const std::vector<std::string>& tokens) {
+  int lower = 0, upper = 0;
+  std::vector<int> firstCase(tokens.size(), 0);  // -1 lower, 1 capital, 0 no letter first
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const icu::UnicodeString u = icu::UnicodeString::fromUTF8(tokens[i]);
+    if (u.isEmpty()) continue;
+    const UChar32 c = u.char32At(0);
+    if (u_islower(c)) firstCase[i] = -1;
+    else if (u_isupper(c) || u_istitle(c)) firstCase[i] = 1;
+    for (int32_t k = 0; k < u.length(); k = u.moveIndex32(k, 1)) {
+      const UChar32 d = u.char32At(k);
+      lower += u_islower(d) ? 1 : 0;
+      upper += u_isupper(d) ? 1 : 0;
+    }
+  }
+  if (lower == 0 || upper > lower) return;  // a line in capitals
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    // The first word of a sentence takes a capital whatever it is.
+    if (firstCase[i] == 0 || (i == 0 && firstCase[i] == 1)) continue;
+    auto& [l, c] = counts_[entities::lowerCase(tokens[i])];
+    (firstCase[i] < 0 ? l : c) += 1;
+  }
+}
+
+std::vector<uint64_t> CaseCounter::commonWordEntries(long minLower) const {
+  std::vector<uint64_t> out;
+  for (const auto& [word, count] : counts_) {
+    if (count.first >= minLower && count.first >= count.second) {
+      out.push_back(entities::gazetteerEntry(word, entities::kGazCommonWord));
+    }
+  }
+  return out;
+}
+
 std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences) {
   std::vector<uint64_t> out;
   for (const auto& s : sentences) {
@@ -108,7 +145,8 @@ void PerceptronTrainer::add(const Sentence& sentence) { add(sentence, gazetteer_
 void PerceptronTrainer::add(const Sentence& sentence, const entities::Gazetteer& gazetteer) {
   if (sentence.tokens.empty()) return;
   entities::LineFeatures f;
-  entities::extractLineFeatures(sentence.tokens, gazetteer, bits_, f);
+  entities::extractLineFeatures(sentence.tokens, gazetteer, bits_, f,
+                                entities::modelLanguageOf(sentence.language));
   for (size_t i = 0; i < sentence.tokens.size(); ++i) {
     buckets_.insert(buckets_.end(), f.buckets.begin() + f.offsets[i], f.buckets.begin() + f.offsets[i + 1]);
     tokenOffset_.push_back(buckets_.size());

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "entities/model/perceptron_model.h"
@@ -17,6 +19,19 @@ namespace marrowfen::tagger {
 // place parts, plus the built-in words of form labels and organisation names.
 // Places of more than one word are also listed as phrases.
 std::vector<uint64_t> listEntries(const NameLists& lists);
+// Counts how a word is written in running text, to tell common words from names.
+class CaseCounter {
+ public:
+  // Counts the words of one sentence (lines in capitals say nothing and are passed over).
+  void add(const std::vector<std::string>& tokens);
+  // The words written in lower case at least `minLower` times and at least as often as with a
+  // capital, listed as common words.
+  std::vector<uint64_t> commonWordEntries(long minLower = 2) const;
+
+ private:
+  std::unordered_map<std::string, std::pair<long, long>> counts_;  // lower-cased word: lower, capital
+};
+
 // The names of labelled sentences as phrases of their types.
 std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences);
 entities::Gazetteer buildGazetteer(const NameLists& lists);
