@@ -8,6 +8,8 @@
 namespace marrowfen::entities {
 namespace {
 
+bool isColon(std::string_view segment) { return segment == ":" || segment == "\xEF\xBC\x9A"; }
+
 bool isLineBreak(char32_t c) {
   return c == '\n' || c == '\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 ||
          c == 0x2029;
@@ -96,14 +98,23 @@ void forEachLine(std::string_view text,
     const auto b = static_cast<size_t>(start), e = static_cast<size_t>(end);
     if (!isWord) {
       // A segment of white space or punctuation; line breaks end the line.
-      bool allSpace = true, breaks = false;
+      bool allSpace = true, breaks = false, tab = false;
+      size_t spaces = 0;
       for (size_t i = b; i < e;) {
         const char32_t c = nextScalar(text, i);
         breaks = breaks || isLineBreak(c);
+        tab = tab || c == '\t';
         allSpace = allSpace && isWhiteSpaceProperty(c);
+        ++spaces;
       }
       if (!allSpace) tokens.push_back({{b, e}, false});
-      if (breaks) {
+      // A wide gap (a tab, or two or more spaces) parts the columns of a card or form: no name
+      // runs across it, so each side is a line of its own. After a colon it only sets off the
+      // value from its label, which belong together.
+      const bool gap = allSpace && (tab || spaces >= 2) && !tokens.empty() &&
+                       !isColon(text.substr(tokens.back().range.begin,
+                                            tokens.back().range.end - tokens.back().range.begin));
+      if (breaks || gap) {
         if (!tokens.empty()) go = line(tokens);
         tokens.clear();
       }

@@ -18,7 +18,8 @@ struct LineToken {
 };
 
 // The segments of `text` without white space, grouped into lines (split at LF, CR, VT, FF, NEL,
-// U+2028 and U+2029), each segment an ICU word-break segment. Calls `line` once per non-empty line.
+// U+2028 and U+2029, and at a tab or two or more spaces that do not follow a colon), each segment
+// an ICU word-break segment. Calls `line` once per non-empty line.
 void forEachLine(std::string_view text,
                  const std::function<bool(const std::vector<LineToken>&)>& line);
 

@@ -132,7 +132,7 @@ class Generator {
       case 8: return std::string(pickView({"University of", "Universität", "Universiteit", "Università di"})) + " " + city();
       case 9: return city() + " " + std::string(pickView({"University Hospital", "Savings Bank", "Police Department",
                                                           "Chamber of Commerce", "District Court"}));
-      case 10: return "Bank of " + country();
+      case 10: return std::string(pickView({"Bank of ", "Government of ", "Govt. of ", "Govt of ", "State of "})) + country();
       case 11: return "Ministry of " + pick(kDepts);
       case 12: return "Embassy of " + country();
       case 13: return country() + " Embassy";
@@ -143,7 +143,13 @@ class Generator {
                                             "Agence nationale des titres sécurisés", "Department of State",
                                             "Ministero dell'Interno", "Dirección General de la Policía",
                                             "Rijksdienst voor Identiteitsgegevens", "Kraftfahrt-Bundesamt",
-                                            "Deutsche Rentenversicherung", "Caisse d'allocations familiales"}));
+                                            "Deutsche Rentenversicherung", "Caisse d'allocations familiales",
+                                            "Income Tax Department", "Government of India", "Election Commission of India",
+                                            "Unique Identification Authority of India", "Social Security Administration",
+                                            "Department of Motor Vehicles", "Registrar of Births and Deaths",
+                                            "Transport Department", "Passport Seva", "General Register Office",
+                                            "Bundesagentur für Arbeit", "Ausländerbehörde", "Service Public",
+                                            "Belastingdienst", "Sociale Verzekeringsbank", "Agenzia delle Entrate"}));
       case 15: return "Department of " + pick(kDepts);
       case 16: return last() + " " + pick(kNouns);
       case 17: return city() + " " + pick(kNouns) + " " + suffix;
@@ -277,12 +283,27 @@ class Generator {
     }
   }
 
+  // Titles of documents: printed in capitals or in title case, never names.
+  std::string_view documentTitle() {
+    return pickView({"Passport", "Reisepass", "Passeport", "Paspoort", "Identity Card", "Personalausweis",
+                     "Carte nationale d'identité", "Driving Licence", "Driver License", "Führerschein",
+                     "Residence Permit", "Aufenthaltstitel", "Titre de séjour", "Verblijfsvergunning",
+                     "Birth Certificate", "Certificate of Birth", "Geburtsurkunde", "Acte de naissance",
+                     "Certificate of Marriage", "Marriage Certificate", "Heiratsurkunde", "Death Certificate",
+                     "Permanent Account Number Card", "Health Insurance Card", "Social Security Card",
+                     "Tax Identification Number", "Certificate of Registration", "Vehicle Registration Certificate",
+                     "Meldebescheinigung", "Attestation de domicile", "Certificate of Residence",
+                     "Employment Contract", "Arbeitsvertrag", "Payslip", "Gehaltsabrechnung", "Bulletin de paie",
+                     "Bank Statement", "Kontoauszug", "Invoice", "Rechnung", "Facture", "Diploma", "Zeugnis",
+                     "Transcript of Records", "Certificate of Completion", "Voter Identity Card",
+                     "Electoral Photo Identity Card", "Ration Card", "Visa", "Schengen Visa", "Travel Document",
+                     "Emergency Certificate", "Certificate of Naturalisation", "Einbürgerungsurkunde",
+                     "Proof of Address", "Utility Bill", "Insurance Policy", "Versicherungsschein"});
+  }
+
   void heading() {
     switch (uniform(6)) {
-      case 0: text(pickView({"PASSPORT", "REISEPASS", "PASSEPORT", "PASPOORT", "IDENTITY CARD", "PERSONALAUSWEIS",
-                             "CARTE NATIONALE D'IDENTITÉ", "DRIVING LICENCE", "FÜHRERSCHEIN", "RESIDENCE PERMIT",
-                             "BIRTH CERTIFICATE", "GEBURTSURKUNDE", "ACTE DE NAISSANCE", "CERTIFICATE OF MARRIAGE"}));
-              break;
+      case 0: text(documentTitle()); break;
       case 1: text(pickView({"Republic of ", "REPUBLIC OF ", "Kingdom of ", "République de ", "Koninkrijk der "}));
               name(3, country()); break;
       case 2: name(3, country()); break;
@@ -293,7 +314,7 @@ class Generator {
   }
 
   void statement() {
-    switch (uniform(16)) {
+    switch (uniform(19)) {
       case 0: text("This is to certify that "); name(1, person()); text(" was born in "); name(3, city()); text(" on " + date() + "."); break;
       case 1: name(1, person()); text(" is employed by "); name(2, org()); text(" as " + std::string(pickView({"an engineer", "a nurse", "a teacher", "a driver"})) + "."); break;
       case 2: text("Issued by "); name(2, org()); text(" on behalf of the Government of "); name(3, country()); text("."); break;
@@ -309,6 +330,14 @@ class Generator {
       case 12: text("Afgegeven door "); name(2, org()); text(" te "); name(3, city()); text("."); break;
       case 13: name(1, person()); text(", born " + date() + " in "); name(3, city()); text(", "); name(3, country()); break;
       case 14: text(pickView({"Account holder ", "Beneficiary ", "Payee "})); name(1, person()); text(" at "); name(2, org()); break;
+      case 15:  // a title before a surname alone
+        text(pickView({"Referred by ", "Please contact ", "Signed by ", "Examined by ", "Approved by ", "Letter to "}));
+        text(pickView({"Dr. ", "Dr ", "Prof. ", "Mr. ", "Mrs. ", "Ms. ", "Shri ", "Smt. "}));
+        name(1, lastName());
+        text(pickView({".", " on " + date() + ".", ", " + std::string(documentTitle()) + " enclosed."}));
+        break;
+      case 16: text(documentTitle()); text(" of "); name(1, person()); break;
+      case 17: text("The "); text(documentTitle()); text(" was issued by the "); name(2, org()); text("."); break;
       default: text("Nacido en "); name(3, city()); text(" el " + date() + ", hijo de "); name(1, person()); text("."); break;
     }
   }
