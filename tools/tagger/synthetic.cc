@@ -51,16 +51,22 @@ class Generator {
   Sentence line() {
     pieces_.clear();
     const int r = uniform(100);
-    if (r < 62) {
+    if (r < 6) {
+      numberedField();
+    } else if (r < 62) {
       field();
       if (uniform(100) < 15) {  // two fields on one line, as on cards
         pieces_.push_back({"  ", 0});
         field();
       }
-    } else if (r < 82) {
+    } else if (r < 80) {
       statement();
-    } else if (r < 92) {
+    } else if (r < 88) {
       noNameField();
+    } else if (r < 91) {
+      addressLine();
+    } else if (r < 93) {
+      text(jobTitle());
     } else {
       heading();
     }
@@ -265,8 +271,22 @@ class Generator {
     }
   }
 
+  // Fields numbered instead of labelled, as driving licences print them ("1. SMITH", "4c. DVLA").
+  void numberedField() {
+    switch (uniform(8)) {
+      case 0: text("1. "); name(1, lastName()); break;
+      case 1: text("2. "); name(1, givenNames()); break;
+      case 2: text("3. " + date() + " "); place(); break;
+      case 3: text(std::string(pickView({"4a. ", "4b. ", "10. ", "11. "})) + date()); break;
+      case 4: text(std::string(pickView({"4c. ", "4c "}))); name(2, org()); break;
+      case 5: text(std::string(pickView({"4d. ", "5. ", "5 "})) + number()); break;
+      case 6: text("8. "); addressLine(); break;
+      default: text("9. " + std::string(pickView({"AM/A/B", "B/BE", "C1/D1", "A1 B"}))); break;
+    }
+  }
+
   void noNameField() {
-    switch (uniform(12)) {
+    switch (uniform(14)) {
       case 0: key(pickView({"Date of Birth", "Geburtsdatum", "Date de naissance", "Geboortedatum"})); text(date()); break;
       case 1: key(pickView({"Sex", "Geschlecht", "Sexe", "Geslacht"})); text(pickView({"M", "F", "X", "W"})); break;
       case 2: key(pickView({"Nationality", "Staatsangehörigkeit", "Nationalité", "Nationaliteit"}));
@@ -279,6 +299,10 @@ class Generator {
       case 8: key(pickView({"Amount", "Betrag", "Montant", "Total"})); text(std::to_string(uniform(5000)) + ",00 EUR"); break;
       case 9: key(pickView({"Telephone", "Telefon", "Tel.", "Phone"})); text("+49 30 " + std::to_string(1000000 + uniform(8999999))); break;
       case 10: key(pickView({"Reference", "Aktenzeichen", "Référence", "Kenmerk"})); text(number()); break;
+      case 11: key(pickView({"Subject", "Re", "Objet", "Betreff", "Onderwerp", "Document", "Document type"}));
+               text(documentTitle()); break;
+      case 12: key(pickView({"Occupation", "Designation", "Position", "Beruf", "Profession", "Beroep", "Job title"}));
+               text(jobTitle()); break;
       default: key(pickView({"Marital status", "Familienstand", "État civil"})); text(pickView({"single", "LEDIG", "married", "VERHEIRATET", "célibataire"})); break;
     }
   }
@@ -298,7 +322,49 @@ class Generator {
                      "Transcript of Records", "Certificate of Completion", "Voter Identity Card",
                      "Electoral Photo Identity Card", "Ration Card", "Visa", "Schengen Visa", "Travel Document",
                      "Emergency Certificate", "Certificate of Naturalisation", "Einbürgerungsurkunde",
-                     "Proof of Address", "Utility Bill", "Insurance Policy", "Versicherungsschein"});
+                     "Proof of Address", "Utility Bill", "Insurance Policy", "Versicherungsschein",
+                     "Employment Verification Letter", "Letter of Employment", "Salary Certificate",
+                     "Arbeitsbescheinigung", "Attestation de travail", "Werkgeversverklaring",
+                     "Uittreksel Basisregistratie Personen", "Certificate of Good Conduct", "Führungszeugnis"});
+  }
+
+  // What people do, as letters print it under a signature: not names.
+  std::string_view jobTitle() {
+    return pickView({"Senior Software Engineer", "Software Engineer", "Human Resources Manager",
+                     "HR Manager", "Head of Human Resources", "Managing Director", "Chief Executive Officer",
+                     "Chief Financial Officer", "Office Manager", "Account Manager", "Branch Manager",
+                     "Sales Director", "Project Manager", "Registrar", "Deputy Registrar", "Notary Public",
+                     "Medical Officer", "Senior Consultant", "Head of Department", "Principal",
+                     "Sachbearbeiter", "Sachbearbeiterin", "Geschäftsführer", "Personalleiterin",
+                     "Abteilungsleiter", "Standesbeamtin", "Directeur général", "Directrice des ressources humaines",
+                     "Responsable administratif", "Officier de l'état civil", "Gérant", "Teamleider",
+                     "Directeur", "Afdelingshoofd", "Ambtenaar van de burgerlijke stand"});
+  }
+
+  // A street line with its house number (the address is the data detector's; the street is not
+  // a name here), or a postcode line with its place.
+  void addressLine() {
+    const std::string n = std::to_string(1 + uniform(250));
+    const std::string who = last();
+    switch (uniform(10)) {
+      case 0: text(n + " rue " + std::string(pickView({"de la République", "Victor Hugo", "du Général Leclerc", "de Paris"}))); break;
+      case 1: text(n + " " + std::string(pickView({"rue", "avenue", "boulevard", "place"})) + " " + who); break;
+      case 2: text(who + std::string(pickView({"straße", "str.", "weg", "platz", "allee"})) + " " + n); break;
+      case 3: text(std::string(pickView({"Haupt", "Bahnhof", "Schiller", "Goethe", "Linden", "Markt"})) +
+                   std::string(pickView({"straße", "platz", "weg"})) + " " + n); break;
+      case 4: text(n + " " + who + " " + std::string(pickView({"Street", "Road", "Lane", "Avenue", "Close", "Drive"}))); break;
+      case 5: text(n + " " + std::string(pickView({"High Street", "Station Road", "Church Lane", "Main Street", "Park Avenue"}))); break;
+      case 6: text(who + std::string(pickView({"laan", "straat", "weg", "plein", "gracht"})) + " " + n); break;
+      case 7: text(std::string(pickView({"Flat ", "Apt. ", "Wohnung ", "Bât. "})) + n + ", " + who + " " +
+                   std::string(pickView({"House", "Court", "Residency", "Apartments"}))); break;
+      default: {
+        char code[16];
+        std::snprintf(code, sizeof code, "%05d", 1000 + uniform(98000));
+        text(std::string(code) + " ");
+        name(3, city());
+        break;
+      }
+    }
   }
 
   void heading() {
@@ -314,9 +380,13 @@ class Generator {
   }
 
   void statement() {
-    switch (uniform(19)) {
+    switch (uniform(21)) {
       case 0: text("This is to certify that "); name(1, person()); text(" was born in "); name(3, city()); text(" on " + date() + "."); break;
       case 1: name(1, person()); text(" is employed by "); name(2, org()); text(" as " + std::string(pickView({"an engineer", "a nurse", "a teacher", "a driver"})) + "."); break;
+      case 18: name(1, person()); text(" has worked at "); name(2, org()); text(", "); name(3, city());
+               text(" as " + std::string(pickView({"a ", "the ", ""})) + std::string(jobTitle()) + " since " + date() + "."); break;
+      case 19: text(pickView({"To whom it may concern,", "Dear Sir or Madam,", "Sehr geehrte Damen und Herren,",
+                              "Madame, Monsieur,", "Geachte heer, mevrouw,"})); break;
       case 2: text("Issued by "); name(2, org()); text(" on behalf of the Government of "); name(3, country()); text("."); break;
       case 3: text(pickView({"Dear Mr ", "Dear Ms ", "Dear Mrs ", "Sehr geehrter Herr ", "Sehr geehrte Frau ", "Chère Madame ", "Beste meneer "})); name(1, lastName()); text(","); break;
       case 4: text(pickView({"Yours sincerely, ", "Mit freundlichen Grüßen ", "Cordialement, ", "Met vriendelijke groet, ", "Signed: "})); name(1, person()); break;
