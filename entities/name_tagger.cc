@@ -8,6 +8,11 @@
 namespace marrowfen::entities {
 namespace {
 
+// "-", U+2010 hyphen or U+2011 non-breaking hyphen.
+bool isHyphen(std::string_view segment) {
+  return segment == "-" || segment == "\xE2\x80\x90" || segment == "\xE2\x80\x91";
+}
+
 bool isColon(std::string_view segment) { return segment == ":" || segment == "\xEF\xBC\x9A"; }
 
 bool isLineBreak(char32_t c) {
@@ -118,6 +123,16 @@ void forEachLine(std::string_view text,
         if (!tokens.empty()) go = line(tokens);
         tokens.clear();
       }
+      continue;
+    }
+    // Words joined by a hyphen without spaces are one word to the model ("Jean-Pierre",
+    // "Baden-Württemberg", "EU-Kommission"): a compound is named, or not, as a whole.
+    const size_t n = tokens.size();
+    if (n >= 2 && tokens[n - 2].isWord && !tokens[n - 1].isWord && tokens[n - 1].range.end == b &&
+        tokens[n - 2].range.end == tokens[n - 1].range.begin &&
+        isHyphen(text.substr(tokens[n - 1].range.begin, b - tokens[n - 1].range.begin))) {
+      tokens.pop_back();
+      tokens.back().range.end = e;
       continue;
     }
     tokens.push_back({{b, e}, true});

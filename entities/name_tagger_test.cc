@@ -78,7 +78,7 @@ TEST(NameTagger, SegmentsLinesJoinsNamesAndDropsPunctuation) {
   EXPECT_EQ(model.seen[2], (std::vector<std::string>{"Anna", "Marie", "\U0001F600", "x"}));
 }
 
-TEST(NameTagger, WideGapsPartColumnsButNotALabelFromItsValue) {
+TEST(NameTagger, WideGapsPartColumnsAndHyphensJoinWords) {
   struct Case {
     std::string text;
     std::vector<std::vector<std::string>> lines;
@@ -91,6 +91,11 @@ TEST(NameTagger, WideGapsPartColumnsButNotALabelFromItsValue) {
       {"Name\uFF1A  Li Wei", {{"Name", "\uFF1A", "Li", "Wei"}}},
       {"Anna Schmidt ,  Berlin", {{"Anna", "Schmidt", ","}, {"Berlin"}}},
       {"  Anna Schmidt lives in Berlin  ", {{"Anna", "Schmidt", "lives", "in", "Berlin"}}},
+      // Words joined by a hyphen are one word; spaced or doubled hyphens do not join.
+      {"Jean-Pierre Müller-Lüdenscheidt, Baden\u2010Württemberg",
+       {{"Jean-Pierre", "Müller-Lüdenscheidt", ",", "Baden\u2010Württemberg"}}},
+      {"Erzherzog-Johann-Hütte - EU -Kommission", {{"Erzherzog-Johann-Hütte", "-", "EU", "-", "Kommission"}}},
+      {"Nord--Süd -Ost 12-03-1990", {{"Nord", "-", "-", "Süd", "-", "Ost", "12-03-1990"}}},
   };
   for (const Case& c : cases) {
     TableModel model;

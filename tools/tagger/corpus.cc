@@ -1,6 +1,7 @@
 #include "tools/tagger/corpus.h"
 
-#include <unicode/brkiter.h>
+#include "entities/name_tagger.h"
+
 #include <unicode/uchar.h>
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
@@ -25,15 +26,6 @@ std::vector<std::string_view> splitTabs(std::string_view line) {
     start = tab + 1;
   }
   return parts;
-}
-
-bool isAllWhiteSpace(const icu::UnicodeString& s) {
-  for (int32_t i = 0; i < s.length();) {
-    UChar32 c = s.char32At(i);
-    if (!u_isUWhiteSpace(c)) return false;
-    i += U16_LENGTH(c);
-  }
-  return true;
 }
 
 void repairBio(std::vector<int>& tags) {
@@ -143,22 +135,10 @@ void writeCorpus(std::ostream& out, const std::vector<Sentence>& sentences) {
 
 std::vector<std::string> wordSegments(std::string_view text) {
   std::vector<std::string> out;
-  if (text.empty()) return out;
-  UErrorCode status = U_ZERO_ERROR;
-  thread_local std::unique_ptr<icu::BreakIterator> words(
-      icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
-  if (!words) return {std::string(text)};
-  const icu::UnicodeString u = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-  words->setText(u);
-  int32_t start = words->first();
-  for (int32_t end = words->next(); end != icu::BreakIterator::DONE; start = end, end = words->next()) {
-    const icu::UnicodeString piece = u.tempSubStringBetween(start, end);
-    if (isAllWhiteSpace(piece)) continue;
-    std::string s;
-    piece.toUTF8String(s);
-    out.push_back(std::move(s));
-  }
+  entities::forEachLine(text, [&](const std::vector<entities::LineToken>& tokens) {
+    for (const auto& t : tokens) out.emplace_back(text.substr(t.range.begin, t.range.end - t.range.begin));
+    return true;
+  });
   return out;
 }
 

@@ -380,11 +380,22 @@ class Generator {
   }
 
   void statement() {
-    switch (uniform(21)) {
+    switch (uniform(22)) {
       case 0: text("This is to certify that "); name(1, person()); text(" was born in "); name(3, city()); text(" on " + date() + "."); break;
       case 1: name(1, person()); text(" is employed by "); name(2, org()); text(" as " + std::string(pickView({"an engineer", "a nurse", "a teacher", "a driver"})) + "."); break;
       case 18: name(1, person()); text(" has worked at "); name(2, org()); text(", "); name(3, city());
                text(" as " + std::string(pickView({"a ", "the ", ""})) + std::string(jobTitle()) + " since " + date() + "."); break;
+      case 20:  // a sentence that starts with a common word, then a name
+        text(pickView({"Yesterday ", "Today ", "Recently ", "Last week ", "Later ", "Then ", "Unfortunately ",
+                       "Meanwhile ", "Gestern ", "Heute ", "Dann ", "Leider ", "Hier ", "Ensuite ", "Aujourd'hui ",
+                       "Gisteren ", "Vandaag ", "Daarna "}));
+        name(1, person());
+        text(pickView({" met ", " called ", " visited ", " wrote to ", " traf ", " besuchte ", " a rencontré ",
+                       " a appelé ", " ontmoette ", " belde "}));
+        if (chance(50)) name(1, person());
+        else name(3, city());
+        text(".");
+        break;
       case 19: text(pickView({"To whom it may concern,", "Dear Sir or Madam,", "Sehr geehrte Damen und Herren,",
                               "Madame, Monsieur,", "Geachte heer, mevrouw,"})); break;
       case 2: text("Issued by "); name(2, org()); text(" on behalf of the Government of "); name(3, country()); text("."); break;
