@@ -17,7 +17,7 @@
 namespace marrowfen::entities {
 namespace {
 
-constexpr char kMagic[8] = {'M', 'F', 'N', 'A', 'M', 'E', 'S', '1'};
+constexpr char kMagic[8] = {'M', 'F', 'N', 'A', 'M', 'E', 'S', '2'};
 constexpr float kForbidden = -std::numeric_limits<float>::infinity();
 
 struct Header {
@@ -58,46 +58,70 @@ NameLabel labelOf(int tag) {
   return {kTypes[(tag - 1) / 2], (tag % 2) == 1};
 }
 
-bool transitionAllowed(int from, int to) {
-  if (to == 0 || to % 2 == 1) return true;  // O and every B may come anywhere
-  return from == to || from == to - 1;      // I-X only after B-X or I-X
+int tagOfState(int state) {
+  if (state <= 0 || state >= kStateCount) return 0;
+  const int type = (state - 1) / 4, kind = (state - 1) % 4;  // kind: 0 B, 1 I, 2 L, 3 U
+  return 1 + 2 * type + (kind == 1 || kind == 2 ? 1 : 0);
 }
 
+std::vector<int> statesOfTags(const std::vector<int>& tags) {
+  std::vector<int> out(tags.size(), 0);
+  for (size_t i = 0; i < tags.size(); ++i) {
+    const int t = tags[i];
+    if (t <= 0 || t >= kTagCount) continue;
+    const int type = (t - 1) / 2;
+    const bool continues = i + 1 < tags.size() && tags[i + 1] == 2 + 2 * type;
+    const bool begins = t % 2 == 1;
+    out[i] = 1 + 4 * type + (begins ? (continues ? 0 : 3) : (continues ? 1 : 2));
+  }
+  return out;
+}
+
+bool transitionAllowed(int from, int to) {
+  const bool open = from > 0 && ((from - 1) % 4 == 0 || (from - 1) % 4 == 1);  // after B or I
+  if (to == 0) return !open;
+  const int kind = (to - 1) % 4;
+  if (kind == 0 || kind == 3) return !open;             // B and U start a name
+  return open && (from - 1) / 4 == (to - 1) / 4;       // I and L continue one of their type
+}
+
+bool endAllowed(int state) { return transitionAllowed(state, 0); }
+
 std::vector<int> viterbiDecode(const std::vector<float>& emissions,
-                               const std::array<float, kTagCount * kTagCount>& transitions,
-                               const std::array<float, kTagCount>& start) {
-  const size_t n = emissions.size() / kTagCount;
+                               const std::array<float, kStateCount * kStateCount>& transitions,
+                               const std::array<float, kStateCount>& start) {
+  const size_t n = emissions.size() / kStateCount;
   std::vector<int> path(n, 0);
   if (n == 0) return path;
-  std::vector<int> back(n * kTagCount, 0);
-  std::array<float, kTagCount> score{}, next{};
-  for (int t = 0; t < kTagCount; ++t) {
+  std::vector<int> back(n * kStateCount, 0);
+  std::array<float, kStateCount> score{}, next{};
+  for (int t = 0; t < kStateCount; ++t) {
     score[t] = transitionAllowed(-1, t) ? start[t] + emissions[t] : kForbidden;
   }
   for (size_t i = 1; i < n; ++i) {
-    for (int t = 0; t < kTagCount; ++t) {
+    for (int t = 0; t < kStateCount; ++t) {
       float best = kForbidden;
       int arg = 0;
-      for (int f = 0; f < kTagCount; ++f) {
+      for (int f = 0; f < kStateCount; ++f) {
         if (!transitionAllowed(f, t) || score[f] == kForbidden) continue;
-        const float s = score[f] + transitions[f * kTagCount + t];
+        const float s = score[f] + transitions[f * kStateCount + t];
         if (s > best) {
           best = s;
           arg = f;
         }
       }
-      next[t] = best == kForbidden ? kForbidden : best + emissions[i * kTagCount + t];
-      back[i * kTagCount + t] = arg;
+      next[t] = best == kForbidden ? kForbidden : best + emissions[i * kStateCount + t];
+      back[i * kStateCount + t] = arg;
     }
     score = next;
   }
   int best = 0;
-  for (int t = 1; t < kTagCount; ++t) {
-    if (score[t] > score[best]) best = t;
+  for (int t = 1; t < kStateCount; ++t) {
+    if (endAllowed(t) && score[t] > score[best]) best = t;
   }
   for (size_t i = n; i-- > 0;) {
     path[i] = best;
-    best = back[i * kTagCount + best];
+    best = back[i * kStateCount + best];
   }
   return path;
 }
@@ -108,19 +132,21 @@ std::vector<int> PerceptronNameModel::tags(const std::vector<std::string>& token
   if (tokens.empty()) return {};
   thread_local LineFeatures features;
   extractLineFeatures(tokens, weights_.gazetteer, weights_.bucketBits, features, language);
-  std::vector<float> emissions(tokens.size() * kTagCount);
-  const int16_t* w = weights_.quantised.data();
+  std::vector<float> emissions(tokens.size() * kStateCount);
+  const int8_t* w = weights_.quantised.data();
   for (size_t i = 0; i < tokens.size(); ++i) {
-    std::array<int32_t, kTagCount> sum{};
+    std::array<int32_t, kStateCount> sum{};
     for (uint32_t k = features.offsets[i]; k < features.offsets[i + 1]; ++k) {
-      const int16_t* row = w + static_cast<size_t>(features.buckets[k]) * kTagCount;
-      for (int t = 0; t < kTagCount; ++t) sum[t] += row[t];
+      const int8_t* row = w + static_cast<size_t>(features.buckets[k]) * kStateCount;
+      for (int t = 0; t < kStateCount; ++t) sum[t] += row[t];
     }
-    for (int t = 0; t < kTagCount; ++t) {
-      emissions[i * kTagCount + t] = static_cast<float>(sum[t]) * weights_.scale;
+    for (int t = 0; t < kStateCount; ++t) {
+      emissions[i * kStateCount + t] = static_cast<float>(sum[t]) * weights_.scale;
     }
   }
-  return viterbiDecode(emissions, weights_.transitions, weights_.start);
+  std::vector<int> tags = viterbiDecode(emissions, weights_.transitions, weights_.start);
+  for (int& t : tags) t = tagOfState(t);
+  return tags;
 }
 
 std::vector<NameLabel> PerceptronNameModel::label(const std::vector<std::string>& tokens) const {
@@ -137,20 +163,20 @@ std::vector<NameLabel> PerceptronNameModel::label(const std::vector<std::string>
 
 bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
   const size_t rows = size_t{1} << weights.bucketBits;
-  if (weights.quantised.size() != rows * kTagCount) return false;
+  if (weights.quantised.size() != rows * kStateCount) return false;
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   Header h{};
   std::memcpy(h.magic, kMagic, sizeof kMagic);
   h.bucketBits = weights.bucketBits;
-  h.tagCount = kTagCount;
+  h.tagCount = kStateCount;
   h.gazetteerCount = weights.gazetteer.entries().size();
   h.scale = weights.scale;
   bool ok = std::fwrite(&h, sizeof h, 1, f) == 1;
-  ok = ok && std::fwrite(weights.start.data(), sizeof(float), kTagCount, f) == kTagCount;
+  ok = ok && std::fwrite(weights.start.data(), sizeof(float), kStateCount, f) == kStateCount;
   ok = ok && std::fwrite(weights.transitions.data(), sizeof(float), weights.transitions.size(), f) ==
                  weights.transitions.size();
-  ok = ok && std::fwrite(weights.quantised.data(), sizeof(int16_t), weights.quantised.size(), f) ==
+  ok = ok && std::fwrite(weights.quantised.data(), sizeof(int8_t), weights.quantised.size(), f) ==
                  weights.quantised.size();
   const auto& gaz = weights.gazetteer.entries();
   ok = ok && std::fwrite(gaz.data(), sizeof(uint64_t), gaz.size(), f) == gaz.size();
@@ -164,17 +190,17 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
   PerceptronWeights w;
   Header h{};
   bool ok = std::fread(&h, sizeof h, 1, f) == 1 && std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 &&
-            h.tagCount == kTagCount && h.bucketBits >= 4 && h.bucketBits <= 24 &&
+            h.tagCount == kStateCount && h.bucketBits >= 4 && h.bucketBits <= 24 &&
             h.gazetteerCount <= (uint64_t{1} << 26);
   if (ok) {
     w.bucketBits = h.bucketBits;
     w.scale = h.scale;
-    w.quantised.resize((size_t{1} << h.bucketBits) * kTagCount);
+    w.quantised.resize((size_t{1} << h.bucketBits) * kStateCount);
     std::vector<uint64_t> gaz(h.gazetteerCount);
-    ok = std::fread(w.start.data(), sizeof(float), kTagCount, f) == kTagCount &&
+    ok = std::fread(w.start.data(), sizeof(float), kStateCount, f) == kStateCount &&
          std::fread(w.transitions.data(), sizeof(float), w.transitions.size(), f) ==
              w.transitions.size() &&
-         std::fread(w.quantised.data(), sizeof(int16_t), w.quantised.size(), f) ==
+         std::fread(w.quantised.data(), sizeof(int8_t), w.quantised.size(), f) ==
              w.quantised.size() &&
          std::fread(gaz.data(), sizeof(uint64_t), gaz.size(), f) == gaz.size() &&
          std::fgetc(f) == EOF;

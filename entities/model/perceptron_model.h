@@ -1,8 +1,11 @@
-// The trained name model: an averaged perceptron over hashed features with first-order label
-// transitions, decoded by Viterbi under the BIO constraints.
+// The trained name model: an averaged perceptron over hashed features with first-order
+// transitions between states, decoded by Viterbi under the constraints of the states.
 //
-// Labels are BIO over three name types: 0 = O, then B and I of person (1, 2), organisation
-// (3, 4) and place (5, 6). An I label may only follow the B or I of its own type.
+// Callers see BIO tags over three name types: 0 = O, then B and I of person (1, 2), organisation
+// (3, 4) and place (5, 6). Inside, the model tells four states of each type apart, BILOU: the
+// first word of a longer name (B), a middle one (I), its last (L), a name of one word (U). Ends of
+// names then get weights of their own. State 0 is O; type t (0 person, 1 organisation, 2 place)
+// has B = 1 + 4t, I = 2 + 4t, L = 3 + 4t, U = 4 + 4t.
 #pragma once
 
 #include <array>
@@ -18,27 +21,35 @@
 namespace marrowfen::entities {
 
 inline constexpr int kTagCount = 7;
+inline constexpr int kStateCount = 13;
 
 // The tag number of a label, and back.
 int tagOf(NameLabel label);
 NameLabel labelOf(int tag);
 
-// The best tag sequence for per-token tag scores `emissions` (n x kTagCount, row-major),
-// transition scores `transitions[from * kTagCount + to]` and start scores, never breaking BIO.
-std::vector<int> viterbiDecode(const std::vector<float>& emissions,
-                               const std::array<float, kTagCount * kTagCount>& transitions,
-                               const std::array<float, kTagCount>& start);
+// The BIO tag of a state; the states of a valid BIO tag sequence.
+int tagOfState(int state);
+std::vector<int> statesOfTags(const std::vector<int>& tags);
 
-// Whether tag `to` may follow tag `from` (from = -1: the start of the line).
+// The best state sequence for per-token state scores `emissions` (n x kStateCount, row-major),
+// transition scores `transitions[from * kStateCount + to]` and start scores, never breaking the
+// order of the states.
+std::vector<int> viterbiDecode(const std::vector<float>& emissions,
+                               const std::array<float, kStateCount * kStateCount>& transitions,
+                               const std::array<float, kStateCount>& start);
+
+// Whether state `to` may follow state `from` (from = -1: the start of the line), and whether a
+// line may end in `state` (not inside a name).
 bool transitionAllowed(int from, int to);
+bool endAllowed(int state);
 
 // The weights of a model in the form stored on disk.
 struct PerceptronWeights {
   unsigned bucketBits = 20;                              // 2^bucketBits feature buckets
   float scale = 1.0f;                                    // weight = quantised * scale
-  std::vector<int16_t> quantised;                        // (2^bucketBits) x kTagCount
-  std::array<float, kTagCount * kTagCount> transitions{};  // from x to
-  std::array<float, kTagCount> start{};                  // first token of a line
+  std::vector<int8_t> quantised;                         // (2^bucketBits) x kStateCount
+  std::array<float, kStateCount * kStateCount> transitions{};  // from x to
+  std::array<float, kStateCount> start{};                // first token of a line
   Gazetteer gazetteer;                                   // word classes used by the features
 };
 

@@ -11,13 +11,22 @@
 namespace marrowfen::entities {
 namespace {
 
-std::array<float, kTagCount * kTagCount> noTransitions() { return {}; }
+std::array<float, kStateCount * kStateCount> noTransitions() { return {}; }
 
-std::vector<float> rows(std::initializer_list<std::array<float, kTagCount>> r) {
+// Emission rows: each row gives scores to a few states, the rest are 0.
+std::vector<float> rows(std::initializer_list<std::initializer_list<std::pair<int, float>>> r) {
   std::vector<float> out;
-  for (const auto& row : r) out.insert(out.end(), row.begin(), row.end());
+  for (const auto& row : r) {
+    std::array<float, kStateCount> scores{};
+    for (const auto& [state, score] : row) scores[state] = score;
+    out.insert(out.end(), scores.begin(), scores.end());
+  }
   return out;
 }
+
+// States: O 0; person B 1, I 2, L 3, U 4; organisation 5-8; place 9-12.
+constexpr int kBPer = 1, kIPer = 2, kLPer = 3, kUPer = 4, kBOrg = 5, kLOrg = 7, kBLoc = 9, kLLoc = 11,
+              kULoc = 12;
 
 TEST(Labels, TagNumbersRoundTrip) {
   for (int t = 0; t < kTagCount; ++t) EXPECT_EQ(tagOf(labelOf(t)), t);
@@ -28,25 +37,76 @@ TEST(Labels, TagNumbersRoundTrip) {
   EXPECT_FALSE(labelOf(0).begins);
 }
 
-TEST(Viterbi, NeverStartsOrContinuesANameWrongly) {
-  // The best single scores say I-PER, I-ORG: not allowed at the start nor after another type.
-  const auto e = rows({{0, 1, 5, 0, 0, 0, 0}, {0, 0, 0, 0, 5, 0, 0}});
-  const auto path = viterbiDecode(e, noTransitions(), {});
-  for (size_t i = 0; i < path.size(); ++i) {
-    EXPECT_TRUE(transitionAllowed(i ? path[i - 1] : -1, path[i])) << i;
+TEST(States, SplitBioTagsAndMapBack) {
+  struct Case {
+    std::vector<int> tags;
+    std::vector<int> states;
+  };
+  for (const Case& c : {
+           Case{{1, 2, 2, 0, 5, 3, 4}, {kBPer, kIPer, kLPer, 0, kULoc, kBOrg, kLOrg}},
+           Case{{1, 1, 2}, {kUPer, kBPer, kLPer}},   // a new B ends the name before it
+           Case{{5, 6, 3}, {kBLoc, kLLoc, 8}},        // a different type ends it too
+           Case{{0, 0}, {0, 0}},
+           Case{{}, {}},
+       }) {
+    EXPECT_EQ(statesOfTags(c.tags), c.states);
+    std::vector<int> back;
+    for (int s : c.states) back.push_back(tagOfState(s));
+    EXPECT_EQ(back, c.tags);
   }
-  // B-ORG then I-ORG (0 + 5) is the best sequence that keeps to BIO.
-  EXPECT_EQ(path, (std::vector<int>{3, 4}));
+}
+
+TEST(States, OnlyNamesThatOpenCloseAndOnlyAtTheirEnds) {
+  struct Case {
+    int from, to;
+    bool allowed;
+  };
+  for (const Case& c : {Case{-1, 0, true}, Case{-1, kBPer, true}, Case{-1, kUPer, true},
+                        Case{-1, kIPer, false}, Case{-1, kLPer, false}, Case{kBPer, kIPer, true},
+                        Case{kBPer, kLPer, true}, Case{kIPer, kIPer, true}, Case{kBPer, 0, false},
+                        Case{kBPer, kBPer, false}, Case{kBPer, kUPer, false}, Case{kBPer, kLOrg, false},
+                        Case{kLPer, 0, true}, Case{kLPer, kBOrg, true}, Case{kLPer, kIPer, false},
+                        Case{kUPer, kULoc, true}, Case{kUPer, kLPer, false}, Case{0, kLLoc, false}}) {
+    EXPECT_EQ(transitionAllowed(c.from, c.to), c.allowed) << c.from << " -> " << c.to;
+  }
+  for (int s = 0; s < kStateCount; ++s) {
+    const int kind = (s - 1) % 4;
+    EXPECT_EQ(endAllowed(s), s == 0 || kind == 2 || kind == 3) << s;
+  }
+}
+
+TEST(Viterbi, KeepsToTheOrderOfTheStates) {
+  struct Case {
+    std::vector<float> emissions;
+    std::vector<int> expected;
+  };
+  for (const Case& c : {
+           // The best single scores say I-PER, L-ORG: not allowed at the start nor after
+           // another type. B-ORG then L-ORG (0 + 5) is the best sequence that keeps the order.
+           Case{rows({{{kBPer, 1}, {kIPer, 5}}, {{kLOrg, 5}}}), {kBOrg, kLOrg}},
+           // A line cannot end inside a name: B-PER scores best alone, U-PER is next.
+           Case{rows({{{kBPer, 5}, {kUPer, 2}}}), {kUPer}},
+           // A strong B must be closed by an L, even where O scores better.
+           Case{rows({{{kBLoc, 3}}, {{0, 1}}}), {kBLoc, kLLoc}},
+       }) {
+    const auto path = viterbiDecode(c.emissions, noTransitions(), {});
+    ASSERT_FALSE(path.empty());
+    for (size_t i = 0; i < path.size(); ++i) {
+      EXPECT_TRUE(transitionAllowed(i ? path[i - 1] : -1, path[i])) << i;
+    }
+    EXPECT_TRUE(endAllowed(path.back()));
+    EXPECT_EQ(path, c.expected);
+  }
 }
 
 TEST(Viterbi, TransitionsDecide) {
-  // Token scores alone prefer O then B-LOC; a strong B-LOC -> I-LOC transition with a weak I-LOC
-  // second token makes B-LOC I-LOC the best sequence.
-  const auto e = rows({{1, 0, 0, 0, 0, 0.9f, 0}, {0, 0, 0, 0, 0, 1, 0.8f}});
+  // Token scores alone prefer O then U-LOC; a strong B-LOC -> L-LOC transition with a weak L-LOC
+  // second token makes B-LOC L-LOC the best sequence.
+  const auto e = rows({{{0, 1}, {kBLoc, 0.9f}}, {{kULoc, 1}, {kLLoc, 0.8f}}});
   auto t = noTransitions();
-  t[5 * kTagCount + 6] = 2;
-  EXPECT_EQ(viterbiDecode(e, t, {}), (std::vector<int>{5, 6}));
-  EXPECT_EQ(viterbiDecode(e, noTransitions(), {}), (std::vector<int>{0, 5}));
+  t[kBLoc * kStateCount + kLLoc] = 2;
+  EXPECT_EQ(viterbiDecode(e, t, {}), (std::vector<int>{kBLoc, kLLoc}));
+  EXPECT_EQ(viterbiDecode(e, noTransitions(), {}), (std::vector<int>{0, kULoc}));
   EXPECT_TRUE(viterbiDecode({}, t, {}).empty());
 }
 
@@ -55,17 +115,17 @@ PerceptronWeights tinyModel() {
   PerceptronWeights w;
   w.bucketBits = 10;
   w.scale = 0.5f;
-  w.quantised.assign((size_t{1} << w.bucketBits) * kTagCount, 0);
+  w.quantised.assign((size_t{1} << w.bucketBits) * kStateCount, 0);
   w.gazetteer = Gazetteer({gazetteerEntry("smith", kGazLastName)});
-  // Weight for B-PER on the features "smith" has and an ordinary word lacks (its word, affixes,
-  // gazetteer class); the features both share (bias, shape) lean to O.
+  // Weight for a one-word person's name (U-PER) on the features "smith" has and an ordinary word
+  // lacks (its word, affixes, gazetteer class); the features both share (bias, shape) lean to O.
   LineFeatures f;
   extractLineFeatures({"Smith"}, w.gazetteer, w.bucketBits, f);
   LineFeatures plain;
   extractLineFeatures({"Arrived"}, w.gazetteer, w.bucketBits, plain);
   const std::set<uint32_t> shared(plain.buckets.begin(), plain.buckets.end());
-  for (uint32_t b : f.buckets) w.quantised[b * kTagCount + (shared.count(b) ? 0 : 1)] += 3;
-  w.transitions[1 * kTagCount + 2] = -1;
+  for (uint32_t b : f.buckets) w.quantised[b * kStateCount + (shared.count(b) ? 0 : kUPer)] += 3;
+  w.transitions[kBPer * kStateCount + kIPer] = -1;
   w.start[0] = 0.25f;
   return w;
 }

@@ -10,7 +10,7 @@
 
 namespace marrowfen::tagger {
 
-using entities::kTagCount;
+using entities::kStateCount;
 
 namespace {
 
@@ -133,7 +133,7 @@ std::vector<uint64_t> listEntries(const NameLists& lists) {
 
 PerceptronTrainer::PerceptronTrainer(unsigned bucketBits, entities::Gazetteer gazetteer)
     : bits_(bucketBits), gazetteer_(std::move(gazetteer)) {
-  const size_t n = (size_t{1} << bits_) * kTagCount;
+  const size_t n = (size_t{1} << bits_) * kStateCount;
   weights_.assign(n, 0.0f);
   accumulated_.assign(n, 0.0f);
   tokenOffset_.push_back(0);
@@ -147,10 +147,11 @@ void PerceptronTrainer::add(const Sentence& sentence, const entities::Gazetteer&
   entities::LineFeatures f;
   entities::extractLineFeatures(sentence.tokens, gazetteer, bits_, f,
                                 entities::modelLanguageOf(sentence.language));
+  const std::vector<int> states = entities::statesOfTags(sentence.tags);
   for (size_t i = 0; i < sentence.tokens.size(); ++i) {
     buckets_.insert(buckets_.end(), f.buckets.begin() + f.offsets[i], f.buckets.begin() + f.offsets[i + 1]);
     tokenOffset_.push_back(buckets_.size());
-    tags_.push_back(static_cast<uint8_t>(sentence.tags[i]));
+    tags_.push_back(static_cast<uint8_t>(states[i]));
   }
   sentenceStart_.push_back(tags_.size());
 }
@@ -162,7 +163,7 @@ void PerceptronTrainer::update(size_t s, const std::vector<int>& pred) {
     const int gold = tags_[first + i], p = pred[i];
     if (gold != p) {
       for (uint64_t k = tokenOffset_[first + i]; k < tokenOffset_[first + i + 1]; ++k) {
-        const size_t row = static_cast<size_t>(buckets_[k]) * kTagCount;
+        const size_t row = static_cast<size_t>(buckets_[k]) * kStateCount;
         weights_[row + gold] += 1;
         accumulated_[row + gold] += c;
         weights_[row + p] -= 1;
@@ -177,10 +178,10 @@ void PerceptronTrainer::update(size_t s, const std::vector<int>& pred) {
       start_[p] -= 1;
       startAcc_[p] -= c;
     } else {
-      trans_[goldPrev * kTagCount + gold] += 1;
-      transAcc_[goldPrev * kTagCount + gold] += c;
-      trans_[predPrev * kTagCount + p] -= 1;
-      transAcc_[predPrev * kTagCount + p] -= c;
+      trans_[goldPrev * kStateCount + gold] += 1;
+      transAcc_[goldPrev * kStateCount + gold] += c;
+      trans_[predPrev * kStateCount + p] -= 1;
+      transAcc_[predPrev * kStateCount + p] -= c;
     }
   }
 }
@@ -195,12 +196,12 @@ void PerceptronTrainer::train(int epochs, uint64_t seed, const std::function<voi
     size_t wrong = 0;
     for (size_t s : order) {
       const size_t first = sentenceStart_[s], n = sentenceStart_[s + 1] - first;
-      emissions.assign(n * kTagCount, 0.0f);
+      emissions.assign(n * kStateCount, 0.0f);
       for (size_t i = 0; i < n; ++i) {
-        float* e = &emissions[i * kTagCount];
+        float* e = &emissions[i * kStateCount];
         for (uint64_t k = tokenOffset_[first + i]; k < tokenOffset_[first + i + 1]; ++k) {
-          const float* row = &weights_[static_cast<size_t>(buckets_[k]) * kTagCount];
-          for (int t = 0; t < kTagCount; ++t) e[t] += row[t];
+          const float* row = &weights_[static_cast<size_t>(buckets_[k]) * kStateCount];
+          for (int t = 0; t < kStateCount; ++t) e[t] += row[t];
         }
       }
       const std::vector<int> pred = entities::viterbiDecode(emissions, trans_, start_);
@@ -227,10 +228,10 @@ entities::PerceptronWeights PerceptronTrainer::averagedWeights() const {
     avg[i] = static_cast<float>(weights_[i] - accumulated_[i] / c);
     maxAbs = std::max(maxAbs, std::fabs(avg[i]));
   }
-  w.scale = maxAbs > 0 ? maxAbs / 32767.0f : 1.0f;
+  w.scale = maxAbs > 0 ? maxAbs / 127.0f : 1.0f;
   w.quantised.resize(avg.size());
   for (size_t i = 0; i < avg.size(); ++i) {
-    w.quantised[i] = static_cast<int16_t>(std::lround(avg[i] / w.scale));
+    w.quantised[i] = static_cast<int8_t>(std::lround(avg[i] / w.scale));
   }
   for (size_t i = 0; i < w.transitions.size(); ++i) w.transitions[i] = static_cast<float>(trans_[i] - transAcc_[i] / c);
   for (size_t i = 0; i < w.start.size(); ++i) w.start[i] = static_cast<float>(start_[i] - startAcc_[i] / c);

@@ -52,7 +52,7 @@ class PerceptronTrainer {
   // (when set) with the pass number and the fraction of sentences that were tagged wrongly.
   void train(int epochs, uint64_t seed, const std::function<void(int, double)>& afterEpoch = {});
 
-  // The averaged weights, quantised to 16 bits, with the gazetteer: a complete model.
+  // The averaged weights, quantised to 8 bits, with the gazetteer: a complete model.
   entities::PerceptronWeights averagedWeights() const;
 
  private:
@@ -62,14 +62,14 @@ class PerceptronTrainer {
   entities::Gazetteer gazetteer_;
   std::vector<uint32_t> buckets_;      // features of all tokens, concatenated
   std::vector<uint64_t> tokenOffset_;  // per token, start in buckets_; one extra at the end
-  std::vector<uint8_t> tags_;          // gold tag per token
+  std::vector<uint8_t> tags_;          // gold state per token
   std::vector<size_t> sentenceStart_;  // first token of each sentence; one extra at the end
   std::vector<float> weights_;        // current weights
   std::vector<double> accumulated_;   // step-weighted sums of the updates (averaging)
-  std::array<float, entities::kTagCount * entities::kTagCount> trans_{};
-  std::array<double, entities::kTagCount * entities::kTagCount> transAcc_{};
-  std::array<float, entities::kTagCount> start_{};
-  std::array<double, entities::kTagCount> startAcc_{};
+  std::array<float, entities::kStateCount * entities::kStateCount> trans_{};
+  std::array<double, entities::kStateCount * entities::kStateCount> transAcc_{};
+  std::array<float, entities::kStateCount> start_{};
+  std::array<double, entities::kStateCount> startAcc_{};
   double step_ = 1;
 };
 
