@@ -167,17 +167,32 @@ TEST(Trainer, LearnsASmallCorpus) {
       {{"Place", "of", "Birth", ":", "OSLO"}, {0, 0, 0, 0, 5}},
       {{"Employer", ":", "Acme", "Ltd"}, {0, 0, 3, 4}},
       {{"Date", ":", "12.03.1990"}, {0, 0, 0}},
+      {{"Witnesses", ":", "Anna", "Berg", "Oslo", "Acme", "Group", "Ltd"}, {0, 0, 1, 2, 5, 3, 4, 4}},
   };
-  PerceptronTrainer trainer(14, entities::Gazetteer());
-  for (int r = 0; r < 3; ++r) {
-    for (const auto& s : corpus) trainer.add(s);
+  // Plain updates, updates until a margin is won, and passes with features left out all have to
+  // learn the corpus (the last two need more passes).
+  struct Case {
+    double margin, dropout;
+    int epochs;
+  };
+  for (const Case& c : {Case{0, 0, 10}, Case{5, 0, 20}, Case{0, 0.3, 30}, Case{5, 0.3, 40}}) {
+    PerceptronTrainer trainer(14, entities::Gazetteer());
+    trainer.margin = c.margin;
+    trainer.featureDropout = c.dropout;
+    for (int r = 0; r < 3; ++r) {
+      for (const auto& s : corpus) trainer.add(s);
+    }
+    EXPECT_EQ(trainer.sentenceCount(), 15u);
+    double lastWrong = 1;
+    trainer.train(c.epochs, 1, [&](int, double wrong) { lastWrong = wrong; });
+    if (c.dropout == 0) {
+      EXPECT_EQ(lastWrong, 0.0) << c.margin;
+    }
+    entities::PerceptronNameModel model(trainer.averagedWeights());
+    for (const auto& s : corpus) {
+      EXPECT_EQ(model.tags(s.tokens), s.tags) << s.tokens[0] << " margin " << c.margin << " dropout " << c.dropout;
+    }
   }
-  EXPECT_EQ(trainer.sentenceCount(), 12u);
-  double lastWrong = 1;
-  trainer.train(10, 1, [&](int, double wrong) { lastWrong = wrong; });
-  EXPECT_EQ(lastWrong, 0.0);
-  entities::PerceptronNameModel model(trainer.averagedWeights());
-  for (const auto& s : corpus) EXPECT_EQ(model.tags(s.tokens), s.tags) << s.tokens[0];
 }
 
 }  // namespace

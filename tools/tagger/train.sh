@@ -18,5 +18,5 @@ cmake --build --preset release -j2 --target tagger-train tagger-eval
 ./build/release/tools/tagger/tagger-train --data "$data" --lists "$work/lists" \
   --out models/name-tagger.model --heldout "$work/heldout.conll" \
   --epochs 8 --bits 20 --synthetic 40000 --seed 20261208 \
-  --repeat wikiann-en=3 --repeat germeval=40 --dev-halves 1
+  --repeat wikiann-en=3 --repeat germeval=40 --dev-halves 1 --feature-dropout 0.3
 tools/tagger/evaluate.sh

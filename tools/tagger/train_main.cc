@@ -3,7 +3,8 @@
 //   tagger-train --data DIR --lists DIR --out FILE [--epochs N] [--bits B] [--synthetic N]
 //                [--seed S] [--heldout FILE] [--tune FILE] [--dev-halves 0|1]
 //                [--upper-copies 0|1] [--upper-fraction F] [--repeat PART=N]... [--only PART]
-//                [--skip PART]... [--unknown-language F] [--common-words 0|1]
+//                [--skip PART]... [--unknown-language F] [--common-words 0|1] [--margin M]
+//                [--feature-dropout P]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
@@ -14,7 +15,8 @@
 // Sentences are trained as of their file's language (BTC: English), except a share
 // --unknown-language (default 0.4) trained as of none; --common-words 0 leaves the words the
 // labelled text mostly writes in lower case out of the gazetteer. --skip leaves out the files
-// whose names contain PART.
+// whose names contain PART. --margin and --feature-dropout are the trainer's knobs of the same
+// names (both 0 by default).
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -46,7 +48,8 @@ int main(int argc, char** argv) {
   bool devHalves = false;
   double upperFraction = 1.0;  // share of the labelled sentences that also get an upper-cased copy
   double unknownLanguage = 0.4;
-  bool commonWords = true;  // list the words mostly written in lower case  // share of the sentences trained as of no known language
+  bool commonWords = true;  // list the words mostly written in lower case
+  double margin = 0, featureDropout = 0;  // share of the sentences trained as of no known language
   std::string only;
   std::vector<std::string> skip;  // file-name parts not to train on
   std::vector<std::pair<std::string, int>> repeats;  // file-name part, times its sentences are used
@@ -66,6 +69,8 @@ int main(int argc, char** argv) {
     else if (a == "--upper-fraction") upperFraction = std::stod(v);
     else if (a == "--unknown-language") unknownLanguage = std::stod(v);
     else if (a == "--common-words") commonWords = v != "0";
+    else if (a == "--margin") margin = std::stod(v);
+    else if (a == "--feature-dropout") featureDropout = std::stod(v);
     else if (a == "--only") only = v;
     else if (a == "--skip") skip.push_back(v);
     else if (a == "--repeat" && v.find('=') != std::string::npos) {
@@ -195,6 +200,8 @@ int main(int argc, char** argv) {
       tuning = tagger::partOf(*s, tagger::Part::kFirstHalf);
     }
   }
+  trainer.margin = margin;
+  trainer.featureDropout = featureDropout;
   trainer.train(epochs, seed, [&](int epoch, double wrong) {
     std::cerr << "pass " << epoch << ": " << wrong * 100 << "% sentences wrong, " << secondsSince(t0) << " s";
     if (!tuning.empty()) {

@@ -156,6 +156,15 @@ void PerceptronTrainer::add(const Sentence& sentence, const entities::Gazetteer&
   sentenceStart_.push_back(tags_.size());
 }
 
+bool PerceptronTrainer::dropped(uint64_t feature) const {
+  if (dropThreshold_ == 0) return false;
+  uint64_t h = (feature + dropSalt_) * 0x9E3779B97F4A7C15ull;
+  h ^= h >> 31;
+  h *= 0xBF58476D1CE4E5B9ull;
+  h ^= h >> 29;
+  return h < dropThreshold_;
+}
+
 void PerceptronTrainer::update(size_t s, const std::vector<int>& pred) {
   const size_t first = sentenceStart_[s], n = sentenceStart_[s + 1] - first;
   const double c = step_;
@@ -163,6 +172,7 @@ void PerceptronTrainer::update(size_t s, const std::vector<int>& pred) {
     const int gold = tags_[first + i], p = pred[i];
     if (gold != p) {
       for (uint64_t k = tokenOffset_[first + i]; k < tokenOffset_[first + i + 1]; ++k) {
+        if (dropped(k)) continue;
         const size_t row = static_cast<size_t>(buckets_[k]) * kStateCount;
         weights_[row + gold] += 1;
         accumulated_[row + gold] += c;
@@ -191,8 +201,10 @@ void PerceptronTrainer::train(int epochs, uint64_t seed, const std::function<voi
   std::iota(order.begin(), order.end(), size_t{0});
   std::mt19937_64 rng(seed);
   std::vector<float> emissions;
+  dropThreshold_ = static_cast<uint64_t>(std::clamp(featureDropout, 0.0, 1.0) * 18446744073709551615.0);
   for (int e = 1; e <= epochs; ++e) {
     std::shuffle(order.begin(), order.end(), rng);
+    dropSalt_ = rng();
     size_t wrong = 0;
     for (size_t s : order) {
       const size_t first = sentenceStart_[s], n = sentenceStart_[s + 1] - first;
@@ -200,8 +212,14 @@ void PerceptronTrainer::train(int epochs, uint64_t seed, const std::function<voi
       for (size_t i = 0; i < n; ++i) {
         float* e = &emissions[i * kStateCount];
         for (uint64_t k = tokenOffset_[first + i]; k < tokenOffset_[first + i + 1]; ++k) {
+          if (dropped(k)) continue;
           const float* row = &weights_[static_cast<size_t>(buckets_[k]) * kStateCount];
           for (int t = 0; t < kStateCount; ++t) e[t] += row[t];
+        }
+        if (margin > 0) {
+          for (int t = 0; t < kStateCount; ++t) {
+            if (t != tags_[first + i]) e[t] += static_cast<float>(margin);
+          }
         }
       }
       const std::vector<int> pred = entities::viterbiDecode(emissions, trans_, start_);

@@ -52,11 +52,19 @@ class PerceptronTrainer {
   // (when set) with the pass number and the fraction of sentences that were tagged wrongly.
   void train(int epochs, uint64_t seed, const std::function<void(int, double)>& afterEpoch = {});
 
+  // Training knobs: `margin` is added to the score of every wrong state while a sentence is
+  // decoded for training, so updates continue until the gold path wins by that much; each
+  // feature of a token is left out of a training pass with probability `featureDropout`.
+  double margin = 0;
+  double featureDropout = 0;
+
   // The averaged weights, quantised to 8 bits, with the gazetteer: a complete model.
   entities::PerceptronWeights averagedWeights() const;
 
  private:
   void update(size_t sentence, const std::vector<int>& predicted);
+  // Whether feature occurrence `feature` (an index into buckets_) sits out this pass.
+  bool dropped(uint64_t feature) const;
 
   unsigned bits_;
   entities::Gazetteer gazetteer_;
@@ -71,6 +79,8 @@ class PerceptronTrainer {
   std::array<float, entities::kStateCount> start_{};
   std::array<double, entities::kStateCount> startAcc_{};
   double step_ = 1;
+  uint64_t dropSalt_ = 0;       // changes every pass
+  uint64_t dropThreshold_ = 0;  // featureDropout scaled to 2^64
 };
 
 }  // namespace marrowfen::tagger
