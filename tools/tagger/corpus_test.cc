@@ -195,5 +195,41 @@ TEST(Trainer, LearnsASmallCorpus) {
   }
 }
 
+TEST(Trainer, RunsFromZeroAgainAndKeepsTheMean) {
+  const std::vector<Sentence> corpus = {
+      {{"Name", ":", "ANNA", "BERG"}, {0, 0, 1, 2}},
+      {{"Employer", ":", "Acme", "Ltd"}, {0, 0, 3, 4}},
+      {{"Place", "of", "Birth", ":", "OSLO"}, {0, 0, 0, 0, 5}},
+  };
+  PerceptronTrainer once(12, entities::Gazetteer()), twice(12, entities::Gazetteer()),
+      mixed(12, entities::Gazetteer());
+  for (auto* t : {&once, &twice, &mixed}) {
+    for (const auto& s : corpus) t->add(s);
+  }
+  once.train(6, 1);
+  twice.train(6, 1);
+  twice.restart();
+  twice.train(6, 1);
+  // Two identical runs have the mean of one.
+  const auto a = once.averagedWeights(), b = twice.averagedWeights();
+  EXPECT_NEAR(a.scale, b.scale, 1e-6 * a.scale);
+  size_t differ = 0;
+  for (size_t i = 0; i < a.quantised.size(); ++i) {
+    EXPECT_LE(std::abs(a.quantised[i] - b.quantised[i]), 1);
+    differ += a.quantised[i] != b.quantised[i];
+  }
+  EXPECT_LT(differ, 10u);
+  for (size_t i = 0; i < a.transitions.size(); ++i) EXPECT_NEAR(a.transitions[i], b.transitions[i], 1e-4);
+  // Runs in other orders still make a model that knows the corpus; restarting before any
+  // training adds no empty run.
+  mixed.restart();
+  for (uint64_t seed : {1, 2, 3}) {
+    if (seed > 1) mixed.restart();
+    mixed.train(8, seed);
+  }
+  entities::PerceptronNameModel model(mixed.averagedWeights());
+  for (const auto& s : corpus) EXPECT_EQ(model.tags(s.tokens), s.tags) << s.tokens[0];
+}
+
 }  // namespace
 }  // namespace marrowfen::tagger

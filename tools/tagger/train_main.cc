@@ -4,7 +4,7 @@
 //                [--seed S] [--heldout FILE] [--tune FILE] [--dev-halves 0|1]
 //                [--upper-copies 0|1] [--upper-fraction F] [--repeat PART=N]... [--only PART]
 //                [--skip PART]... [--unknown-language F] [--common-words 0|1] [--margin M]
-//                [--feature-dropout P]
+//                [--feature-dropout P] [--runs N]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
@@ -16,7 +16,8 @@
 // --unknown-language (default 0.4) trained as of none; --common-words 0 leaves the words the
 // labelled text mostly writes in lower case out of the gazetteer. --skip leaves out the files
 // whose names contain PART. --margin and --feature-dropout are the trainer's knobs of the same
-// names (both 0 by default).
+// names (both 0 by default). --runs N trains N times from zero weights in different orders and
+// keeps the mean.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -47,9 +48,10 @@ int main(int argc, char** argv) {
   bool upperCopies = true;
   bool devHalves = false;
   double upperFraction = 1.0;  // share of the labelled sentences that also get an upper-cased copy
-  double unknownLanguage = 0.4;
-  bool commonWords = true;  // list the words mostly written in lower case
-  double margin = 0, featureDropout = 0;  // share of the sentences trained as of no known language
+  double unknownLanguage = 0.4;  // share of the sentences trained as of no known language
+  bool commonWords = true;       // list the words mostly written in lower case
+  double margin = 0, featureDropout = 0;
+  int runs = 1;  // independent training runs whose mean is the model
   std::string only;
   std::vector<std::string> skip;  // file-name parts not to train on
   std::vector<std::pair<std::string, int>> repeats;  // file-name part, times its sentences are used
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     else if (a == "--unknown-language") unknownLanguage = std::stod(v);
     else if (a == "--common-words") commonWords = v != "0";
     else if (a == "--margin") margin = std::stod(v);
+    else if (a == "--runs") runs = std::max(1, std::stoi(v));
     else if (a == "--feature-dropout") featureDropout = std::stod(v);
     else if (a == "--only") only = v;
     else if (a == "--skip") skip.push_back(v);
@@ -202,14 +205,18 @@ int main(int argc, char** argv) {
   }
   trainer.margin = margin;
   trainer.featureDropout = featureDropout;
-  trainer.train(epochs, seed, [&](int epoch, double wrong) {
-    std::cerr << "pass " << epoch << ": " << wrong * 100 << "% sentences wrong, " << secondsSince(t0) << " s";
-    if (!tuning.empty()) {
-      entities::PerceptronNameModel model(trainer.averagedWeights());
-      std::cerr << ", tuning F1 " << tagger::scoreOf(tagger::evaluate(model, tuning, false), 0).f1;
-    }
-    std::cerr << "\n";
-  });
+  for (int run = 0; run < runs; ++run) {
+    if (run > 0) trainer.restart();
+    trainer.train(epochs, seed + static_cast<uint64_t>(run), [&](int epoch, double wrong) {
+      std::cerr << "run " << run + 1 << " pass " << epoch << ": " << wrong * 100 << "% sentences wrong, "
+                << secondsSince(t0) << " s";
+      if (!tuning.empty()) {
+        entities::PerceptronNameModel model(trainer.averagedWeights());
+        std::cerr << ", tuning F1 " << tagger::scoreOf(tagger::evaluate(model, tuning, false), 0).f1;
+      }
+      std::cerr << "\n";
+    });
+  }
   if (!entities::saveNameModel(trainer.averagedWeights(), out)) {
     std::cerr << "cannot write " << out << "\n";
     return 1;

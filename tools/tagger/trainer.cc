@@ -235,15 +235,38 @@ void PerceptronTrainer::train(int epochs, uint64_t seed, const std::function<voi
   }
 }
 
+void PerceptronTrainer::restart() {
+  if (step_ > 1) {
+    const double c = step_;
+    ensemble_.resize(weights_.size(), 0.0f);
+    for (size_t i = 0; i < weights_.size(); ++i) ensemble_[i] += static_cast<float>(weights_[i] - accumulated_[i] / c);
+    for (size_t i = 0; i < trans_.size(); ++i) ensembleTrans_[i] += trans_[i] - transAcc_[i] / c;
+    for (size_t i = 0; i < start_.size(); ++i) ensembleStart_[i] += start_[i] - startAcc_[i] / c;
+    ++runs_;
+  }
+  std::fill(weights_.begin(), weights_.end(), 0.0f);
+  std::fill(accumulated_.begin(), accumulated_.end(), 0.0);
+  trans_.fill(0);
+  transAcc_.fill(0);
+  start_.fill(0);
+  startAcc_.fill(0);
+  step_ = 1;
+}
+
 entities::PerceptronWeights PerceptronTrainer::averagedWeights() const {
   entities::PerceptronWeights w;
   w.bucketBits = bits_;
   w.gazetteer = gazetteer_;
-  const double c = step_;
+  // The mean of the finished runs' averages and, when it has begun, the current run's.
+  const bool current = step_ > 1 || runs_ == 0;
+  const double runs = runs_ + (current ? 1 : 0), c = step_;
+  auto mean = [&](double ensemble, double weight, double accumulated) {
+    return (ensemble + (current ? weight - accumulated / c : 0.0)) / runs;
+  };
   float maxAbs = 0;
   std::vector<float> avg(weights_.size());
   for (size_t i = 0; i < weights_.size(); ++i) {
-    avg[i] = static_cast<float>(weights_[i] - accumulated_[i] / c);
+    avg[i] = static_cast<float>(mean(ensemble_.empty() ? 0.0 : ensemble_[i], weights_[i], accumulated_[i]));
     maxAbs = std::max(maxAbs, std::fabs(avg[i]));
   }
   w.scale = maxAbs > 0 ? maxAbs / 127.0f : 1.0f;
@@ -251,8 +274,10 @@ entities::PerceptronWeights PerceptronTrainer::averagedWeights() const {
   for (size_t i = 0; i < avg.size(); ++i) {
     w.quantised[i] = static_cast<int8_t>(std::lround(avg[i] / w.scale));
   }
-  for (size_t i = 0; i < w.transitions.size(); ++i) w.transitions[i] = static_cast<float>(trans_[i] - transAcc_[i] / c);
-  for (size_t i = 0; i < w.start.size(); ++i) w.start[i] = static_cast<float>(start_[i] - startAcc_[i] / c);
+  for (size_t i = 0; i < w.transitions.size(); ++i) {
+    w.transitions[i] = static_cast<float>(mean(ensembleTrans_[i], trans_[i], transAcc_[i]));
+  }
+  for (size_t i = 0; i < w.start.size(); ++i) w.start[i] = static_cast<float>(mean(ensembleStart_[i], start_[i], startAcc_[i]));
   return w;
 }
 

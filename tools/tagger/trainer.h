@@ -58,6 +58,11 @@ class PerceptronTrainer {
   double margin = 0;
   double featureDropout = 0;
 
+  // Keeps the averages of the run so far and starts a new run from zero weights; the model is
+  // then the mean of all runs (runs in different orders disagree on rare features, and their mean
+  // trusts those less).
+  void restart();
+
   // The averaged weights, quantised to 8 bits, with the gazetteer: a complete model.
   entities::PerceptronWeights averagedWeights() const;
 
@@ -79,6 +84,10 @@ class PerceptronTrainer {
   std::array<float, entities::kStateCount> start_{};
   std::array<double, entities::kStateCount> startAcc_{};
   double step_ = 1;
+  std::vector<float> ensemble_;  // sums of the finished runs' averaged weights
+  std::array<double, entities::kStateCount * entities::kStateCount> ensembleTrans_{};
+  std::array<double, entities::kStateCount> ensembleStart_{};
+  int runs_ = 0;                 // finished runs
   uint64_t dropSalt_ = 0;       // changes every pass
   uint64_t dropThreshold_ = 0;  // featureDropout scaled to 2^64
 };
