@@ -4,6 +4,7 @@
 #include <unicode/utext.h>
 
 #include "common/unicode.h"
+#include "entities/model/tagger_features.h"
 
 namespace marrowfen::entities {
 namespace {
@@ -12,8 +13,6 @@ namespace {
 bool isHyphen(std::string_view segment) {
   return segment == "-" || segment == "\xE2\x80\x90" || segment == "\xE2\x80\x91";
 }
-
-bool isColon(std::string_view segment) { return segment == ":" || segment == "\xEF\xBC\x9A"; }
 
 bool isLineBreak(char32_t c) {
   return c == '\n' || c == '\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 ||
@@ -117,7 +116,7 @@ void forEachLine(std::string_view text,
       // runs across it, so each side is a line of its own. After a colon it only sets off the
       // value from its label, which belong together.
       const bool gap = allSpace && (tab || spaces >= 2) && !tokens.empty() &&
-                       !isColon(text.substr(tokens.back().range.begin,
+                       !isColonToken(text.substr(tokens.back().range.begin,
                                             tokens.back().range.end - tokens.back().range.begin));
       if (breaks || gap) {
         if (!tokens.empty()) go = line(tokens);

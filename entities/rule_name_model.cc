@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "common/unicode.h"
+#include "entities/model/tagger_features.h"
 #include "entities/rule_name_model_words.h"
 
 namespace marrowfen::entities {
@@ -71,7 +72,7 @@ Token describe(std::string_view text) {
   return t;
 }
 
-bool isColon(const Token& t) { return t.lower == ":" || t.lower == "\uFF1A"; }
+bool isColon(const Token& t) { return isColonToken(t.lower); }
 
 enum class KeyKind { kUnknown, kPerson, kOrganization, kPlace };
 

@@ -177,7 +177,7 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
       ctx.keyPrev[i] = prev;
       ctx.colonDistance[i] = static_cast<int>(i) - colon;
     }
-    if (tokens[i] == ":" || tokens[i] == "\xEF\xBC\x9A") {  // ':' or the full-width colon
+    if (isColonToken(tokens[i])) {
       int l = -1, p = -1;
       for (int j = static_cast<int>(i) - 1; j >= 0 && j > colon; --j) {
         if (punct[j]) continue;
@@ -403,6 +403,8 @@ uint64_t phraseEntry(uint64_t key, uint8_t mask) { return (mix64(key ^ 0x5bd1e99
 uint64_t gazetteerEntry(std::string_view lowerWord, uint8_t mask) {
   return (mix64(hashBytes(kFnvOffset, lowerWord)) & ~0xFFull) | mask;
 }
+
+bool isColonToken(std::string_view token) { return token == ":" || token == "\xEF\xBC\x9A"; }
 
 std::string lowerCase(std::string_view word) {
   bool ascii = true;

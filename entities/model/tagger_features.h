@@ -59,6 +59,9 @@ uint64_t phraseKeyAdd(uint64_t key, std::string_view lowerToken);
 // The entry that lists the phrase of `key` under the types of `mask`.
 uint64_t phraseEntry(uint64_t key, uint8_t mask);
 
+// Whether a token is a colon (':' or the full-width one), which ends the key of a key: value line.
+bool isColonToken(std::string_view token);
+
 // The word lower-cased (full Unicode case mapping; ASCII without ICU calls).
 std::string lowerCase(std::string_view word);
 // The word's shape with runs collapsed: "Smith" -> "Xx", "IBM" -> "X", "D-12" -> "X-d",

@@ -129,10 +129,9 @@ int main(int argc, char** argv) {
     for (const auto& [part, n] : repeats) {
       if (f.find(part) != std::string::npos) times = n;
     }
+    const bool tweets = fs::path(f).filename().string().starts_with("btc-");  // English, unmarked
     for (size_t k = 0; k < s->size(); ++k) {
-      if ((*s)[k].language.empty() && fs::path(f).filename().string().starts_with("btc-")) {
-        (*s)[k].language = "en";
-      }
+      if (tweets && (*s)[k].language.empty()) (*s)[k].language = "en";
       const tagger::Sentence segmented = tagger::segmentSentence((*s)[k]).sentence;
       caseCounts.add(segmented.tokens);
       for (int r = 0; r < times; ++r) {
