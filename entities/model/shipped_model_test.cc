@@ -52,6 +52,13 @@ TEST(ShippedNameModel, LabelsDocumentLines) {
       {"Employer: Siemens AG", {{NameTag::kOrganizationName, "Siemens AG"}}},
       {"Date of Birth: 04.11.1979", {}},
       {"PASSPORT", {}},
+      {"CARTE NATIONALE D'IDENTITE", {}},
+      {"Authority: HMPO", {{NameTag::kOrganizationName, "HMPO"}}},
+      {"Je soussigné, Pierre Martin, maire de la commune de Saint-Étienne, certifie que Mme Sophie Bernard demeure à Lyon.",
+       {{NameTag::kPersonalName, "Pierre Martin"},
+        {NameTag::kPlaceName, "Saint-Étienne"},
+        {NameTag::kPersonalName, "Sophie Bernard"},
+        {NameTag::kPlaceName, "Lyon"}}},
   };
   for (const auto& c : cases) EXPECT_EQ(namesIn(*tagger, c.text), c.names) << c.text;
 }

@@ -161,8 +161,23 @@ class Generator {
       case 17: return city() + " " + pick(kNouns) + " " + suffix;
       case 18: return std::string(pickView({"Amtsgericht", "Landgericht", "Tribunal de", "Rechtbank"})) + " " + city();
       case 19: return std::string(pickView({"Deutsche", "Royal", "National", "Allgemeine"})) + " " + pick(kNouns) + " " + suffix;
+      case 20:
+      case 21: return acronym();
       default: return last() + " " + suffix;
     }
+  }
+
+  // Authorities and firms as their initials ("HMPO", "DVLA", "BAMF").
+  std::string acronym() {
+    if (chance(40)) {
+      return std::string(pickView({"HMPO", "DVLA", "BAMF", "ANTS", "RDW", "UIDAI", "IRS", "DMV", "SSA",
+                                   "CAF", "URSSAF", "AOK", "TK", "DRV", "SVB", "UWV", "ING", "BNP", "HSBC",
+                                   "NHS", "LIC", "SBI", "KBA", "GRO", "USCIS", "INSEE"}));
+    }
+    std::string out;
+    const int n = 2 + uniform(4);
+    for (int k = 0; k < n; ++k) out += static_cast<char>('A' + uniform(26));
+    return out;
   }
 
   void name(int type, std::string text) { pieces_.push_back({std::move(text), type}); }
@@ -310,7 +325,7 @@ class Generator {
   // Titles of documents: printed in capitals or in title case, never names.
   std::string_view documentTitle() {
     return pickView({"Passport", "Reisepass", "Passeport", "Paspoort", "Identity Card", "Personalausweis",
-                     "Carte nationale d'identité", "Driving Licence", "Driver License", "Führerschein",
+                     "Carte nationale d'identité", "Carte nationale d'identite", "Driving Licence", "Driver License", "Führerschein",
                      "Residence Permit", "Aufenthaltstitel", "Titre de séjour", "Verblijfsvergunning",
                      "Birth Certificate", "Certificate of Birth", "Geburtsurkunde", "Acte de naissance",
                      "Certificate of Marriage", "Marriage Certificate", "Heiratsurkunde", "Death Certificate",
@@ -380,7 +395,18 @@ class Generator {
   }
 
   void statement() {
-    switch (uniform(22)) {
+    switch (uniform(23)) {
+      case 21:  // a person and the office they hold, in lower case, before a place
+        name(1, person());
+        text(pickView({", maire de ", ", maire de la commune de ", ", Bürgermeister der Stadt ", ", Bürgermeisterin von ",
+                       ", mayor of ", ", registrar of ", ", burgemeester van ", ", ambtenaar van de gemeente "}));
+        name(3, city());
+        text(pickView({", certifie que ", ", bestätigt, dass ", ", certifies that ", ", verklaart dat "}));
+        name(1, person());
+        text(pickView({" demeure à ", " wohnhaft ist in ", " resides in ", " woont in "}));
+        name(3, city());
+        text(".");
+        break;
       case 0: text("This is to certify that "); name(1, person()); text(" was born in "); name(3, city()); text(" on " + date() + "."); break;
       case 1: name(1, person()); text(" is employed by "); name(2, org()); text(" as " + std::string(pickView({"an engineer", "a nurse", "a teacher", "a driver"})) + "."); break;
       case 18: name(1, person()); text(" has worked at "); name(2, org()); text(", "); name(3, city());
