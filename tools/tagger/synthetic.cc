@@ -398,8 +398,8 @@ class Generator {
     switch (uniform(23)) {
       case 21:  // a person and the office they hold, in lower case, before a place
         name(1, person());
-        text(pickView({", maire de ", ", maire de la commune de ", ", Bürgermeister der Stadt ", ", Bürgermeisterin von ",
-                       ", mayor of ", ", registrar of ", ", burgemeester van ", ", ambtenaar van de gemeente "}));
+        text(pickView({", maire de ", ", maire de la commune de ", ", Bürgermeister von ", ", Bürgermeisterin von ",
+                       ", mayor of ", ", registrar of ", ", burgemeester van ", ", wethouder van "}));
         name(3, city());
         text(pickView({", certifie que ", ", bestätigt, dass ", ", certifies that ", ", verklaart dat "}));
         name(1, person());
