@@ -590,6 +590,10 @@ const AddressPatterns& addressPatterns() {
         u"|([A-Z]{1,2}\\d[A-Z\\d]?[ \\t\\u00A0]?\\d[ABD-HJLNP-UW-Z]{2})"
         u"|((?:(?i)pin(?:[ \\t\\u00A0]*code)?|\\p{Lu}\\p{L}+)[ \\t\\u00A0]*[:,\\-\\u2013]?[ \\t\\u00A0]*[1-9]\\d{2}[ \\t\\u00A0]?\\d{3})"
         u"|((?:(?i)d-|f-)?\\d{5}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
+        // Dutch: four digits and two capitals before the place ("3511 NK Utrecht").
+        u"|((?:(?i)nl-)?[1-9]\\d{3}[ \\t\\u00A0]?[A-Z]{2}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)"
+        // Austria, Switzerland, Belgium, Denmark: four digits before the place ("1010 Wien").
+        u"|((?:(?i)a-|ch-|b-|dk-)?[1-9]\\d{3}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
         u")(?![\\p{L}\\p{N}])");
     // Another "Key:" field, which ends an address block.
     p.field = compile(u"^[ \\t\\u00A0]*[\\p{L}][\\p{L}'. /]{0,30}[:\\uFF1A]");
@@ -672,9 +676,12 @@ bool isStreetWord(const std::u16string& w) {
                      [&](std::u16string_view suffix) { return endsWith(w, suffix); });
 }
 
-// Five digits (ZIP, PIN and European codes) or the inward code of a UK postcode ("6XE").
+// Capture groups of the postcode pattern.
+enum PostcodeGroup { kUsZip = 1, kUkPostcode, kIndianPin, kFiveDigits, kDutchPostcode, kFourDigits };
+
+// Four or more digits (ZIP, PIN and European codes) or the inward code of a UK postcode ("6XE").
 bool mayHoldPostcode(std::u16string_view line) {
-  if (countDigits(line) >= 5) return true;
+  if (countDigits(line) >= 4) return true;
   const auto upper = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
   for (size_t i = 0; i + 2 < line.size(); ++i) {
     if (isDigitUnit(line[i]) && upper(line[i + 1]) && upper(line[i + 2]) &&
@@ -683,6 +690,37 @@ bool mayHoldPostcode(std::u16string_view line) {
     }
   }
   return false;
+}
+
+// Whether a line after the first of an "Address:" block may still belong to the address: it
+// holds a postcode or a street, or reads like a locality ("Mayfair", "Flat 3, Rose Court",
+// "Near Shiv Mandir"). A date, or a lower-case word other than a street's or a locality's, ends
+// the block ("Utrecht, 5 januari 2024", "De burgemeester van Utrecht").
+bool mayContinueAddress(std::u16string_view line, const AddressPatterns& p) {
+  const icu::UnicodeString u = aliasOf(line);
+  if (mayHoldPostcode(line) && lastMatch(p.postcode.get(), u).found) return true;
+  if (!findDates(line).empty()) return false;
+  static const std::set<std::u16string> kLocalityWords{
+      u"near", u"opp", u"opposite", u"behind", u"beside", u"next", u"post", u"district", u"dist",
+      u"floor", u"block", u"building", u"tower", u"apartment", u"apartments", u"flat", u"house",
+      u"village", u"taluk", u"tehsil", u"mandal", u"bei", u"chez", u"care"};
+  std::u16string word;
+  bool lowerStart = false;
+  const auto wordEnds = [&] {
+    const bool ok = !lowerStart || word.size() <= 3 || isStreetWord(word) || kLocalityWords.count(word) > 0;
+    word.clear();
+    return ok;
+  };
+  for (size_t i = 0; i <= line.size(); ++i) {
+    const char16_t c = i < line.size() ? line[i] : u' ';
+    if (u_isalpha(c)) {
+      if (word.empty()) lowerStart = u_islower(c);
+      word.push_back(static_cast<char16_t>(u_tolower(c)));
+    } else if (!word.empty() && !wordEnds()) {
+      return false;
+    }
+  }
+  return true;
 }
 
 constexpr size_t kMaxAddressLine = 240;  // longer lines are paragraphs, not address lines
@@ -731,7 +769,7 @@ Matches findAddresses(std::u16string_view text) {
         const std::u16string_view l = lineView(j);
         const icu::UnicodeString lu = aliasOf(l);
         if (!trimmed(l, 0, l.size()).found || l.size() > kMaxAddressLine) break;
-        if (j > first && firstMatch(p.field.get(), lu).found) break;
+        if (j > first && (firstMatch(p.field.get(), lu).found || !mayContinueAddress(l, p))) break;
         last = j;
         end = trimmed(l, 0, l.size()).end;
         if (mayHoldPostcode(l) && lastMatch(p.postcode.get(), lu).found) break;
@@ -784,9 +822,13 @@ Matches findAddresses(std::u16string_view text) {
       const Span whole = trimmed(line, 0, code.end);
       const bool atStart = !trimmed(line, 0, code.begin).found;
       const bool barePin = atStart && (line[code.begin] == u'P' || line[code.begin] == u'p');
-      // A 5-digit code stands before its place ("10115 Berlin"): elsewhere it is any number.
-      const bool fiveDigitsInside = code.group == 4 && !atStart;
-      if (placeOnly && !barePin && !fiveDigitsInside && whole.found) add(k, whole.begin, k, code.end);
+      // A 5-digit or Dutch code stands before its place ("10115 Berlin"): elsewhere it is any
+      // number. Four digits and a word alone are as often a year ("1985 Bordeaux"), so they count
+      // only beside a street.
+      const bool codeInside = (code.group == kFiveDigits || code.group == kDutchPostcode) && !atStart;
+      if (placeOnly && !barePin && !codeInside && code.group != kFourDigits && whole.found) {
+        add(k, whole.begin, k, code.end);
+      }
     }
   }
   return withoutOverlaps(std::move(found));

@@ -84,7 +84,17 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
        {"45 Park Lane\nMayfair\nLondon W1K 1AA"}},
       {"Address: House 4, Gandhi Nagar\r\nJaipur\r\nPhone: +91 98765 43210", {"House 4, Gandhi Nagar\r\nJaipur"}},
       {"Springfield, IL 62704", {"Springfield, IL 62704"}},
+      {"Stephansplatz 1\n1010 Wien", {"Stephansplatz 1\n1010 Wien"}},
+      {"3511 NK Utrecht", {"3511 NK Utrecht"}},
+      {"Address: Flat 3, Rose Court\nNear Shiv Mandir\nPune 411001\nMobile 98765", {"Flat 3, Rose Court\nNear Shiv Mandir\nPune 411001"}},
+      // An "Address:" block ends where the text goes on with something else.
+      {"Adres: Oudegracht 231, 3511 NK Utrecht\nUtrecht, 5 januari 2024\nDe burgemeester van Utrecht",
+       {"Oudegracht 231, 3511 NK Utrecht"}},
+      {"Address: 12 Main Street\nSpringfield\nLondon, 5 January 2024\nThe registrar",
+       {"12 Main Street\nSpringfield"}},
+      {"Anschrift: Lindenweg 4\nbitte bis Montag zur\u00FCcksenden", {"Lindenweg 4"}},
       // Not addresses.
+      {"1985 Bordeaux", {}},
       {"PAN: ABCDE1234F  Aadhaar: 1234 5678 9012  PIN 411001", {}},
       {"We walked down the street for 5 minutes.", {}},
       {"Invoice 12345 Total", {}},
