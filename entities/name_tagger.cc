@@ -45,14 +45,15 @@ class ModelNameTagger : public NameTagger {
       }
       std::vector<NameLabel> labels = model_.label(words, language);
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
-      return reportLine(tokens, labels, callback);
+      return reportLine(text, tokens, labels, callback);
     });
   }
 
  private:
   // Reports one line's words and names; false once the callback asks to stop.
-  static bool reportLine(const std::vector<LineToken>& tokens, const std::vector<NameLabel>& labels,
-                         const TagCallback& callback) {
+  static bool reportLine(std::string_view text, const std::vector<LineToken>& tokens,
+                         const std::vector<NameLabel>& labels, const TagCallback& callback) {
+    const auto bracket = [&](size_t k) { return bracketOf(text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin)); };
     for (size_t i = 0; i < tokens.size();) {
       const NameType type = labels[i].type;
       if (type == NameType::kNone) {
@@ -67,13 +68,49 @@ class ModelNameTagger : public NameTagger {
       size_t first = i, last = end;
       while (first < last && !tokens[first].isWord) ++first;
       while (last > first && !tokens[last - 1].isWord) --last;
+      // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and
+      // a name that would end inside a bracket, or close one it never opened, ends before it.
+      int depth = 0;
+      size_t open = last;
+      for (size_t k = first; k < last; ++k) {
+        const int b = bracket(k);
+        if (b > 0 && depth++ == 0) open = k;
+        if (b < 0 && --depth < 0) {
+          last = k;
+          depth = 0;
+          break;
+        }
+      }
+      if (depth == 1 && last < tokens.size() && bracket(last) < 0) {
+        ++last;
+      } else if (depth > 0) {
+        last = open;
+      }
+      // Punctuation left at the end goes, but for a bracket that closes one inside the name.
+      const auto closesInside = [&](size_t k) {
+        int d = 0;
+        for (size_t j = first; j < k; ++j) d += bracket(j);
+        return bracket(k) < 0 && d > 0;
+      };
+      while (last > first && !tokens[last - 1].isWord && !closesInside(last - 1)) --last;
       if (first < last) {
         const TextRange range{tokens[first].range.begin, tokens[last - 1].range.end};
         if (!callback(tagOf(type), range)) return false;
       }
-      i = end;
+      // Words cut off the name are reported as words.
+      for (size_t k = last; k < end; ++k) {
+        if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
+      }
+      i = std::max(end, last);
     }
     return true;
+  }
+
+  // +1 for an opening bracket, -1 for a closing one, 0 for any other token.
+  static int bracketOf(std::string_view token) {
+    if (token == "(" || token == "[" || token == "{") return 1;
+    if (token == ")" || token == "]" || token == "}") return -1;
+    return 0;
   }
 
   const NameModel& model_;

@@ -105,6 +105,42 @@ TEST(NameTagger, WideGapsPartColumnsAndHyphensJoinWords) {
   }
 }
 
+// Labels each line's tokens in order from a pattern of "B", "I" and "O" (place names).
+class SequenceModel : public NameModel {
+ public:
+  std::string pattern;
+  std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override {
+    std::vector<NameLabel> out;
+    for (size_t k = 0; k < tokens.size(); ++k) {
+      const char c = k < pattern.size() ? pattern[k] : 'O';
+      out.push_back(c == 'O' ? NameLabel{} : NameLabel{NameType::kPlaceName, c == 'B'});
+    }
+    return out;
+  }
+};
+
+TEST(NameTagger, KeepsBracketsInsideANameBalanced) {
+  struct Case {
+    std::string text, pattern;
+    std::vector<Reported> expected;
+  };
+  const std::optional<NameTag> word;
+  const std::vector<Case> cases = {
+      {"Lille (Nord) 1970", "BIIOO", {{NameTag::kPlaceName, "Lille (Nord)"}, {word, "1970"}}},
+      {"Lille (Nord 1970", "BIIO", {{NameTag::kPlaceName, "Lille"}, {word, "Nord"}, {word, "1970"}}},
+      {"Acme ) Ltd", "BII", {{NameTag::kPlaceName, "Acme"}, {word, "Ltd"}}},
+      {"Paris (France) (x", "BIIIII", {{NameTag::kPlaceName, "Paris (France)"}, {word, "x"}}},
+      {"Acme (UK) Ltd", "BIIII", {{NameTag::kPlaceName, "Acme (UK) Ltd"}}},
+      {"( Nord )", "OBO", {{NameTag::kPlaceName, "Nord"}}},
+  };
+  for (const Case& c : cases) {
+    SequenceModel model;
+    model.pattern = c.pattern;
+    auto tagger = makeNameTagger(model);
+    EXPECT_EQ(tagAll(*tagger, c.text), c.expected) << c.text;
+  }
+}
+
 // Answers with a fixed language (or none) and counts its calls.
 class FixedRecognizer : public LanguageRecognizer {
  public:
