@@ -37,6 +37,12 @@ class NameModel {
     (void)language;
     return label(tokens);
   }
+  // Whether `tokens` (one line) are a form label standing alone, its value on the line below, as
+  // cards print "Surname/Nom" above "OKAFOR". A model that cannot tell says no.
+  virtual bool isFieldLabel(const std::vector<std::string>& tokens) const {
+    (void)tokens;
+    return false;
+  }
 };
 
 }  // namespace marrowfen::entities

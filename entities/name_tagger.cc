@@ -38,12 +38,26 @@ class ModelNameTagger : public NameTagger {
     std::string language;
     if (recognizer_) language = recognizer_->dominantLanguage(text).value_or("");
     std::vector<std::string> words;
+    // A form label on a line of its own ("Surname/Nom") names the value on the next line: that
+    // line is labelled as "Surname/Nom: OKAFOR" would be, and only its own labels are kept.
+    std::vector<std::string> fieldLabel;
     forEachLine(text, [&](const std::vector<LineToken>& tokens) {
       words.clear();
       for (const LineToken& t : tokens) {
         words.emplace_back(text.substr(t.range.begin, t.range.end - t.range.begin));
       }
-      std::vector<NameLabel> labels = model_.label(words, language);
+      const bool isLabel = model_.isFieldLabel(words);
+      std::vector<NameLabel> labels;
+      if (!fieldLabel.empty() && !isLabel) {
+        if (!isColonToken(fieldLabel.back())) fieldLabel.emplace_back(":");
+        const size_t keyLength = fieldLabel.size();
+        fieldLabel.insert(fieldLabel.end(), words.begin(), words.end());
+        labels = model_.label(fieldLabel, language);
+        labels.erase(labels.begin(), labels.begin() + static_cast<std::ptrdiff_t>(std::min(keyLength, labels.size())));
+      } else {
+        labels = model_.label(words, language);
+      }
+      fieldLabel = isLabel ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
       return reportLine(text, tokens, labels, callback);
     });

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "entities/name_model_factory.h"
 
 namespace marrowfen::entities {
@@ -15,6 +18,11 @@ class TableModel : public NameModel {
   std::map<std::string, NameLabel> table;
   mutable std::vector<std::vector<std::string>> seen;
   mutable std::vector<std::string> languages;  // the language given with each line
+  std::set<std::string> labelTokens;            // a line of only these is a form label
+  bool isFieldLabel(const std::vector<std::string>& tokens) const override {
+    return !tokens.empty() && std::all_of(tokens.begin(), tokens.end(),
+                                          [&](const std::string& t) { return labelTokens.count(t) > 0; });
+  }
   std::vector<NameLabel> label(const std::vector<std::string>& tokens,
                                std::string_view language) const override {
     languages.emplace_back(language);
@@ -103,6 +111,28 @@ TEST(NameTagger, WideGapsPartColumnsAndHyphensJoinWords) {
     tagAll(*tagger, c.text);
     EXPECT_EQ(model.seen, c.lines) << c.text;
   }
+}
+
+TEST(NameTagger, LabelsAValueUnderItsFormLabelAsAKeyValueLine) {
+  TableModel model;
+  model.table = {{"OKAFOR", kBPer}, {"Nom", kBOrg}};
+  model.labelTokens = {"Surname", "/", "Nom", "Given", "names", ":"};
+  auto tagger = makeNameTagger(model);
+  const std::optional<NameTag> word;
+  // The label line is labelled alone; the line under it with the label and a colon before it,
+  // of which only its own tokens' labels count. A label under a label, or a line under a value,
+  // is labelled alone; a label ending in a colon gets no second one.
+  EXPECT_EQ(tagAll(*tagger, "Surname/Nom\nOKAFOR\nGiven names\nSurname:\n\nOKAFOR\nOKAFOR"),
+            (std::vector<Reported>{{word, "Surname"}, {NameTag::kOrganizationName, "Nom"},
+                                   {NameTag::kPersonalName, "OKAFOR"}, {word, "Given"}, {word, "names"},
+                                   {word, "Surname"}, {NameTag::kPersonalName, "OKAFOR"},
+                                   {NameTag::kPersonalName, "OKAFOR"}}));
+  EXPECT_EQ(model.seen, (std::vector<std::vector<std::string>>{{"Surname", "/", "Nom"},
+                                                               {"Surname", "/", "Nom", ":", "OKAFOR"},
+                                                               {"Given", "names"},
+                                                               {"Surname", ":"},
+                                                               {"Surname", ":", "OKAFOR"},
+                                                               {"OKAFOR"}}));
 }
 
 // Labels each line's tokens in order from a pattern of "B", "I" and "O" (place names).

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "common/program_path.h"
+#include "common/unicode.h"
 
 #ifndef MARROWFEN_MODELS_DIR
 #define MARROWFEN_MODELS_DIR ""
@@ -159,6 +161,33 @@ std::vector<NameLabel> PerceptronNameModel::label(const std::vector<std::string>
   out.reserve(tokens.size());
   for (int t : tags(tokens, modelLanguageOf(language))) out.push_back(labelOf(t));
   return out;
+}
+
+bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) const {
+  // Words that join the words of a label: "Place of birth", "Lieu de naissance", "Date of issue".
+  static constexpr std::string_view kJoining[] = {"of", "the", "de", "du", "la", "le", "des", "d",
+                                                  "der", "die", "des", "van", "het", "von", "en"};
+  constexpr size_t kLongest = 10;
+  bool labelWord = false;
+  size_t words = 0;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const std::string& t = tokens[i];
+    if (isColonToken(t)) {
+      if (i + 1 != tokens.size()) return false;  // a value follows on the same line
+      continue;
+    }
+    bool alphanumeric = false;
+    for (size_t k = 0; k < t.size() && !alphanumeric;) alphanumeric = isAlphanumeric(nextScalar(t, k));
+    if (!alphanumeric) continue;  // "/", "(", "." between the languages of a label
+    if (++words > kLongest) return false;
+    const std::string lower = lowerCase(t);
+    if (weights_.gazetteer.lookup(lower) & kGazKeyWord) {
+      labelWord = true;
+    } else if (std::find(std::begin(kJoining), std::end(kJoining), lower) == std::end(kJoining)) {
+      return false;
+    }
+  }
+  return labelWord;
 }
 
 bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {

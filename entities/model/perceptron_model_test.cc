@@ -141,6 +141,35 @@ TEST(PerceptronNameModel, LabelsFromWeights) {
   EXPECT_TRUE(m.label({}).empty());
 }
 
+TEST(PerceptronNameModel, TellsFormLabelsStandingAlone) {
+  PerceptronWeights w = tinyModel();
+  w.gazetteer = Gazetteer({gazetteerEntry("surname", kGazKeyWord), gazetteerEntry("nom", kGazKeyWord),
+                           gazetteerEntry("birth", kGazKeyWord), gazetteerEntry("naissance", kGazKeyWord),
+                           gazetteerEntry("smith", kGazLastName)});
+  const PerceptronNameModel m(std::move(w));
+  const struct {
+    std::vector<std::string> tokens;
+    bool label;
+  } cases[] = {
+      {{"Surname", "/", "Nom"}, true},
+      {{"SURNAME"}, true},
+      {{"Surname", ":"}, true},
+      {{"Place", "of", "birth"}, false},  // "place" is no label word of this gazetteer
+      {{"Date", "of", "birth", "/", "Date", "de", "naissance"}, false},
+      {{"of", "birth", "(", "de", "naissance", ")"}, true},
+      {{"Surname", ":", "Smith"}, false},  // the value is on the line
+      {{"Surname", "Smith"}, false},
+      {{"of", "de"}, false},  // joining words alone
+      {{"/"}, false},
+      {{}, false},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    for (const auto& t : c.tokens) line += t + " ";
+    EXPECT_EQ(m.isFieldLabel(c.tokens), c.label) << line;
+  }
+}
+
 std::string tempPath(const char* name) {
   return std::string(::testing::TempDir()) + name + std::to_string(::getpid());
 }
