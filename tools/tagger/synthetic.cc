@@ -3,6 +3,7 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
+#include <array>
 #include <fstream>
 #include <string_view>
 
@@ -53,15 +54,15 @@ class Generator {
     const int r = uniform(100);
     if (r < 6) {
       numberedField();
-    } else if (r < 62) {
+    } else if (r < 56) {
       field();
       if (uniform(100) < 15) {  // two fields on one line, as on cards
         pieces_.push_back({"  ", 0});
         field();
       }
-    } else if (r < 80) {
+    } else if (r < 74) {
       statement();
-    } else if (r < 88) {
+    } else if (r < 82) {
       noNameField();
     } else if (r < 91) {
       addressLine();
@@ -124,7 +125,15 @@ class Generator {
         "the Interior", "Foreign Affairs", "Justice", "Health", "Education", "Transport",
         "Home Affairs", "Finance", "Labour", "Defence"};
     const std::string suffix = l_.orgSuffixes.empty() ? "GmbH" : pick(l_.orgSuffixes);
-    switch (uniform(30)) {
+    switch (uniform(32)) {
+      case 30:
+      case 31:  // a people or region and a trade: "British Gas", "Northern Rail"
+        return std::string(pickView({"British", "German", "French", "Dutch", "European", "American", "Scottish",
+                                     "Northern", "Southern", "Western", "Eastern", "Royal", "Thames", "Anglian",
+                                     "Deutsche", "Rheinische", "Nationale"})) +
+               " " +
+               std::string(pickView({"Gas", "Airways", "Telecom", "Rail", "Water", "Power", "Energy", "Petroleum",
+                                     "Steel", "Mail", "Lines", "Bahn", "Post", "Bank", "Insurance"}));
       case 0: return last() + " " + suffix;
       case 1: return last() + " & " + last() + " " + suffix;
       case 2: return last() + " " + pick(kNouns) + " " + suffix;
@@ -206,6 +215,7 @@ class Generator {
                                                      "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
     const int d = 1 + uniform(28), m = 1 + uniform(12), y = 1940 + uniform(85);
     char buf[40];
+    if (chance(30)) return dateInWords(d, m, y);
     switch (uniform(4)) {
       case 0: std::snprintf(buf, sizeof buf, "%02d.%02d.%d", d, m, y); break;
       case 1: std::snprintf(buf, sizeof buf, "%02d %s %d", d, kMonths[m - 1].c_str(), y); break;
@@ -214,6 +224,27 @@ class Generator {
     }
     return buf;
   }
+  // "1er septembre 2023", "3. Februar 2025", "5 januari 2024", "January 5, 2024".
+  std::string dateInWords(int d, int m, int y) {
+    static const std::array<std::array<std::string_view, 12>, 4> kMonthNames = {{
+        {"January", "February", "March", "April", "May", "June", "July", "August", "September",
+         "October", "November", "December"},
+        {"Januar", "Februar", "März", "April", "Mai", "Juni", "Juli", "August", "September",
+         "Oktober", "November", "Dezember"},
+        {"janvier", "février", "mars", "avril", "mai", "juin", "juillet", "août", "septembre",
+         "octobre", "novembre", "décembre"},
+        {"januari", "februari", "maart", "april", "mei", "juni", "juli", "augustus", "september",
+         "oktober", "november", "december"}}};
+    const int language = uniform(4);
+    const std::string month(kMonthNames[language][m - 1]), day = std::to_string(d), year = std::to_string(y);
+    switch (language) {
+      case 0: return chance(50) ? day + " " + month + " " + year : month + " " + day + ", " + year;
+      case 1: return day + ". " + month + " " + year;
+      case 2: return (d == 1 ? "1er" : day) + " " + month + " " + year;
+      default: return day + " " + month + " " + year;
+    }
+  }
+
   std::string number() {
     std::string s;
     const int n = 6 + uniform(5);
@@ -239,7 +270,8 @@ class Generator {
         "Account Holder", "Issued to", "Nom", "Nom et prénom", "Titulaire", "Nom du père",
         "Name / Nom", "Name des Inhabers", "Inhaber", "Naam", "Naam houder", "Nombre",
         "Nome e cognome", "Name of Child", "Witness", "Signature", "Signed", "Contact person",
-        "Ehegatte", "Name des Vaters", "Name der Mutter", "Policyholder", "Versicherter"};
+        "Ehegatte", "Name des Vaters", "Name der Mutter", "Policyholder", "Versicherter", "Bill to",
+        "Invoice to", "Ship to", "Customer", "Client", "Recipient", "Empfänger", "Destinataire"};
     static const std::vector<std::string_view> kLast = {
         "Surname", "Last Name", "Family Name", "Nachname", "Familienname", "Geburtsname",
         "Nom de famille", "Nom d'usage", "Achternaam", "Apellidos", "Cognome",
@@ -302,7 +334,8 @@ class Generator {
 
   void noNameField() {
     switch (uniform(14)) {
-      case 0: key(pickView({"Date of Birth", "Geburtsdatum", "Date de naissance", "Geboortedatum"})); text(date()); break;
+      case 0: key(pickView({"Date of Birth", "Geburtsdatum", "Date de naissance", "Geboortedatum", "DOB", "D.O.B.",
+                            "Date of birth / Date de naissance", "Year of Birth"})); text(date()); break;
       case 1: key(pickView({"Sex", "Geschlecht", "Sexe", "Geslacht"})); text(pickView({"M", "F", "X", "W"})); break;
       case 2: key(pickView({"Nationality", "Staatsangehörigkeit", "Nationalité", "Nationaliteit"}));
               text(pickView({"BRITISH CITIZEN", "DEUTSCH", "FRANÇAISE", "Nederlandse", "ITALIANA", "GERMAN", "Française"})); break;
@@ -310,7 +343,9 @@ class Generator {
       case 4: key(pickView({"Date of Issue", "Date of Expiry", "Ausstellungsdatum", "Gültig bis", "Date d'expiration", "Valid until"})); text(date()); break;
       case 5: key(pickView({"Height", "Größe", "Taille", "Lengte"})); text(std::to_string(150 + uniform(50)) + " cm"); break;
       case 6: key(pickView({"Eye colour", "Augenfarbe", "Couleur des yeux"})); text(pickView({"BROWN", "BLUE", "GRÜN", "Marron"})); break;
-      case 7: key(pickView({"Type", "Code", "Class", "Klasse", "Category"})); text(pickView({"P", "ID", "B", "C1E", "A"})); break;
+      case 7: key(pickView({"Type", "Code", "Class", "Klasse", "Category", "Type/Type", "Code/Code", "Type / Typ",
+                            "Country code", "Code du pays"}));
+              text(pickView({"P", "ID", "B", "C1E", "A", "GBR", "D", "FRA", "NLD", "IND", "USA"})); break;
       case 8: key(pickView({"Amount", "Betrag", "Montant", "Total"})); text(std::to_string(uniform(5000)) + ",00 EUR"); break;
       case 9: key(pickView({"Telephone", "Telefon", "Tel.", "Phone"})); text("+49 30 " + std::to_string(1000000 + uniform(8999999))); break;
       case 10: key(pickView({"Reference", "Aktenzeichen", "Référence", "Kenmerk"})); text(number()); break;
@@ -343,9 +378,20 @@ class Generator {
                      "Uittreksel Basisregistratie Personen", "Certificate of Good Conduct", "Führungszeugnis"});
   }
 
-  // What people do, as letters print it under a signature: not names.
-  std::string_view jobTitle() {
-    return pickView({"Senior Software Engineer", "Software Engineer", "Human Resources Manager",
+  // What people do, as letters print it under a signature: not names. Half are composed of a
+  // field and a rank ("Customer Service Manager"), so that titles never listed are known too.
+  std::string jobTitle() {
+    if (chance(50)) {
+      return std::string(pickView({"Customer Service", "Customer Services", "Sales", "Marketing", "Operations",
+                                   "Finance", "Accounts", "Regional", "Area", "Technical", "Quality", "Payroll",
+                                   "Client Relations", "Billing", "Human Resources", "Credit Control", "Admissions",
+                                   "Compliance", "Logistics", "Facilities", "Research", "Claims", "Lending"})) +
+             " " +
+             std::string(pickView({"Manager", "Director", "Advisor", "Adviser", "Officer", "Assistant",
+                                   "Coordinator", "Team Leader", "Team", "Representative", "Supervisor",
+                                   "Specialist", "Department", "Executive", "Administrator"}));
+    }
+    return std::string(pickView({"Senior Software Engineer", "Software Engineer", "Human Resources Manager",
                      "HR Manager", "Head of Human Resources", "Managing Director", "Chief Executive Officer",
                      "Chief Financial Officer", "Office Manager", "Account Manager", "Branch Manager",
                      "Sales Director", "Project Manager", "Registrar", "Deputy Registrar", "Notary Public",
@@ -353,15 +399,37 @@ class Generator {
                      "Sachbearbeiter", "Sachbearbeiterin", "Geschäftsführer", "Personalleiterin",
                      "Abteilungsleiter", "Standesbeamtin", "Directeur général", "Directrice des ressources humaines",
                      "Responsable administratif", "Officier de l'état civil", "Gérant", "Teamleider",
-                     "Directeur", "Afdelingshoofd", "Ambtenaar van de burgerlijke stand"});
+                     "Directeur", "Afdelingshoofd", "Ambtenaar van de burgerlijke stand"}));
   }
 
   // A street line with its house number (the address is the data detector's; the street is not
-  // a name here), or a postcode line with its place.
+  // a name here), a postcode line with its place, or both on one line.
   void addressLine() {
+    const int r = uniform(20);
+    if (r < 9) {
+      streetLine();
+    } else if (r < 15) {
+      postcodeLine();
+    } else if (r < 18) {
+      streetLine();
+      text(pickView({", ", " · ", " - ", " | ", " "}));
+      postcodeLine();
+    } else {
+      indianAddress();
+    }
+  }
+
+  void streetLine() {
     const std::string n = std::to_string(1 + uniform(250));
-    const std::string who = last();
-    switch (uniform(10)) {
+    // Streets are named after people, places and plain words alike ("Kingsway Road").
+    const int named = uniform(10);
+    const std::string who = named < 6 ? last()
+                            : named < 8 ? city()
+                                        : std::string(pickView({"Kingsway", "Victoria", "Queens", "Oak", "Mill",
+                                                                "Green", "Park", "Bridge", "North", "West",
+                                                                "Albert", "Hill", "Meadow", "Springfield",
+                                                                "Chapel", "Orchard", "Market", "Linden"}));
+    switch (uniform(8)) {
       case 0: text(n + " rue " + std::string(pickView({"de la République", "Victor Hugo", "du Général Leclerc", "de Paris"}))); break;
       case 1: text(n + " " + std::string(pickView({"rue", "avenue", "boulevard", "place"})) + " " + who); break;
       case 2: text(who + std::string(pickView({"straße", "str.", "weg", "platz", "allee"})) + " " + n); break;
@@ -370,16 +438,72 @@ class Generator {
       case 4: text(n + " " + who + " " + std::string(pickView({"Street", "Road", "Lane", "Avenue", "Close", "Drive"}))); break;
       case 5: text(n + " " + std::string(pickView({"High Street", "Station Road", "Church Lane", "Main Street", "Park Avenue"}))); break;
       case 6: text(who + std::string(pickView({"laan", "straat", "weg", "plein", "gracht"})) + " " + n); break;
-      case 7: text(std::string(pickView({"Flat ", "Apt. ", "Wohnung ", "Bât. "})) + n + ", " + who + " " +
-                   std::string(pickView({"House", "Court", "Residency", "Apartments"}))); break;
+      default: text(std::string(pickView({"Flat ", "Apt. ", "Wohnung ", "Bât. ", "Unit "})) + n + ", " + who + " " +
+                    std::string(pickView({"House", "Court", "Residency", "Apartments", "Business Park"}))); break;
+    }
+  }
+
+  void postcodeLine() {
+    switch (uniform(6)) {
+      case 0: {  // a British postcode after its town: "Manchester M19 2LF"
+        name(3, city());
+        std::string code = acronym().substr(0, 1 + uniform(2)) + std::to_string(1 + uniform(29));
+        code += " " + std::to_string(uniform(10)) + acronym().substr(0, 2);
+        text(" " + code);
+        break;
+      }
+      case 1:  // a Dutch postcode before its place: "3511 NK Utrecht"
+        text(std::to_string(1000 + uniform(9000)) + " " + acronym().substr(0, 2) + " ");
+        name(3, city());
+        break;
+      case 2: {  // an American state and ZIP code after the town: "Springfield, IL 62704"
+        char zip[16];
+        std::snprintf(zip, sizeof zip, "%05d", 1000 + uniform(98000));
+        name(3, city());
+        text(", " + std::string(pickView({"IL", "CA", "NY", "TX", "OH", "PA", "FL", "WA", "MA", "GA"})) + " " + zip);
+        break;
+      }
+      case 3:  // an Indian PIN after the town: "Mumbai - 400001", "Pune 411 001"
+        name(3, city());
+        text(pinCode());
+        break;
       default: {
         char code[16];
-        std::snprintf(code, sizeof code, "%05d", 1000 + uniform(98000));
+        // Five digits in most of Europe, four in Austria, Switzerland, Belgium and Denmark.
+        if (chance(25)) std::snprintf(code, sizeof code, "%04d", 1000 + uniform(8999));
+        else std::snprintf(code, sizeof code, "%05d", 1000 + uniform(98000));
         text(std::string(code) + " ");
         name(3, city());
         break;
       }
     }
+  }
+
+  std::string pinCode() {
+    return std::string(pickView({" - ", " ", ", ", "-"})) + std::to_string(110 + uniform(740)) +
+           std::string(pickView({"", " "})) + std::to_string(100 + uniform(900));
+  }
+
+  // An Indian address as cards print it: the relation to the head of the house ("W/O Ramesh
+  // Nair"), the house, a building or colony, a road, then town, state and PIN.
+  void indianAddress() {
+    if (chance(70)) {
+      text(pickView({"S/O ", "D/O ", "W/O ", "C/O ", "S/O: ", "C/o "}));
+      name(1, person());
+      text(", ");
+    }
+    text(std::to_string(1 + uniform(400)) + std::string(pickView({"/B", "/2", "-A", "", "/14"})) + ", ");
+    if (chance(60)) {
+      text(std::string(pickView({"Shanti", "Sai", "Green", "Lake", "Royal", "Krishna", "Ganga", "Silver"})) + " " +
+           std::string(pickView({"Niketan", "Kunj", "Vihar", "Enclave", "Heights", "Residency"})) +
+           std::string(pickView({" Apartments", " Society", "", " Colony"})) + ", ");
+    }
+    text(std::string(pickView({"MG Road", "Station Road", "Gandhi Nagar", "Nehru Marg", "Ring Road", "Main Road",
+                               "Near Bus Stand", "Opp. Post Office"})) + ", ");
+    name(3, city());
+    text(", ");
+    name(3, country());
+    text(pinCode());
   }
 
   void heading() {
@@ -395,7 +519,36 @@ class Generator {
   }
 
   void statement() {
-    switch (uniform(23)) {
+    switch (uniform(25)) {
+      case 23: {  // a birth record names the child and both parents in one sentence
+        const int lang = uniform(4);
+        static const char* const kOn[] = {"Le ", "On ", "Am ", "Op "};
+        static const char* const kIn[] = {", à ", ", in ", " wurde in ", " werd te "};
+        static const char* const kChild[] = {", est né ", ", was born ", " ", " geboren "};
+        static const char* const kOf[][2] = {{", fils de ", ", fille de "}, {", son of ", ", daughter of "},
+                                             {", Sohn von ", ", Tochter von "}, {", zoon van ", ", dochter van "}};
+        static const char* const kAnd[] = {" et de ", " and ", " und ", " en "};
+        static const char* const kEnd[] = {".", ".", ", geboren.", "."};
+        text(kOn[lang] + date() + kIn[lang]);
+        name(3, city());
+        text(kChild[lang]);
+        name(1, person());
+        text(kOf[lang][uniform(2)]);
+        name(1, person());
+        text(kAnd[lang]);
+        name(1, person());
+        text(kEnd[lang]);
+        break;
+      }
+      case 22:  // French civil-status records sign off with "par Nous, <officer>, ..."
+        text(pickView({"Dressé le ", "Dressé le ", "Établi le ", "Fait le "}));
+        text(date());
+        text(pickView({" par Nous, ", ", par Nous, ", " par nous, "}));
+        name(1, person());
+        text(pickView({", adjoint au maire de ", ", maire de ", ", officier de l'état civil de "}));
+        name(3, city());
+        text(pickView({", officier de l'état civil.", ".", ", qui a signé avec le déclarant."}));
+        break;
       case 21:  // a person and the office they hold, in lower case, before a place
         name(1, person());
         text(pickView({", maire de ", ", maire de la commune de ", ", Bürgermeister von ", ", Bürgermeisterin von ",
