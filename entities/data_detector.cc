@@ -477,6 +477,9 @@ Matches findPhoneNumbers(std::u16string_view text) {
       }
       const size_t runEnd = end;
       i = std::max(runEnd, i + 1);
+      // Digits that follow a letter without a break are the tail of a code, not a phone
+      // number: an IBAN ("DE89 3704 0044 0532 0130 00"), a document number ("AB1234567").
+      if (runStart0 > 0 && isDigitUnit(lineText[runStart0]) && u_isalpha(lineText[runStart0 - 1])) continue;
       // A run may hold several numbers, or a table of figures: the matcher sees it in pieces of
       // at most 6 digit groups and as many digits as a phone number has (13 written nationally,
       // 16 after a "+"), cut where a group would go past either.

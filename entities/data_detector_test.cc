@@ -65,6 +65,8 @@ TEST(FindPhoneNumbers, InternationalAndNationalForms) {
       {"PIN 110001, PAN ABCDE1234F, at 10:30", {}},
       {"Date 12/03/1990 and 1990-03-12", {}},
       {"Invoice 12345", {}},
+      {"IBAN: DE89 3704 0044 0532 0130 00, GB29NWBK60161331926819", {}},
+      {"Passport No. X12345678 and licence I1234567, Tel. 020 7946 0958", {"020 7946 0958"}},
       {std::string(100, '1') + " +91 98765 43210", {"+91 98765 43210"}},
   });
 }
