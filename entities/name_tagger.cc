@@ -29,6 +29,20 @@ NameTag tagOf(NameType type) {
   return NameTag::kOtherWord;
 }
 
+// Whether `line` is a line of the machine-readable zone of a passport or identity card
+// ("P<FRAMARTIN<<SOPHIE<ANNE<<<<..."): capitals, digits and filler '<' only, at least two
+// fillers and as long as the shortest such line (30 characters) less a few an OCR may lose.
+bool isMachineReadableLine(std::string_view line) {
+  size_t length = 0, fillers = 0;
+  for (char c : line) {
+    if (c == ' ') continue;
+    if (c == '<') ++fillers;
+    else if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    ++length;
+  }
+  return fillers >= 2 && length >= 25;
+}
+
 class ModelNameTagger : public NameTagger {
  public:
   ModelNameTagger(const NameModel& model, LanguageRecognizer* recognizer)
@@ -48,7 +62,12 @@ class ModelNameTagger : public NameTagger {
       }
       const bool isLabel = model_.isFieldLabel(words);
       std::vector<NameLabel> labels;
-      if (!fieldLabel.empty() && !isLabel) {
+      // The names of a machine-readable zone are run together with fillers and codes: its words
+      // are reported as words, since no name can be cut out of them cleanly.
+      if (isMachineReadableLine(text.substr(tokens.front().range.begin,
+                                            tokens.back().range.end - tokens.front().range.begin))) {
+        labels.assign(tokens.size(), NameLabel{});
+      } else if (!fieldLabel.empty() && !isLabel) {
         if (!isColonToken(fieldLabel.back())) fieldLabel.emplace_back(":");
         const size_t keyLength = fieldLabel.size();
         fieldLabel.insert(fieldLabel.end(), words.begin(), words.end());

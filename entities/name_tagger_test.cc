@@ -135,6 +135,21 @@ TEST(NameTagger, LabelsAValueUnderItsFormLabelAsAKeyValueLine) {
                                                                {"OKAFOR"}}));
 }
 
+TEST(NameTagger, ReportsNoNamesInAMachineReadableZone) {
+  TableModel model;
+  model.table = {{"P", kBPer}, {"FRAMARTIN", kIPer}, {"SOPHIE", kBPer}, {"ANNE", kBPer}, {"MARTIN", kBPer}};
+  auto tagger = makeNameTagger(model);
+  const std::string text =
+      "MARTIN\nP<FRAMARTIN<<SOPHIE<ANNE<<<<<<<<<<<<<<<<<<<<\n18AB123456FRA8805127F3001015<<<<<<<<<<<<<<06\n"
+      "P<FRA MARTIN<<SOPHIE<ANNE<<<<<<<<<\nSOPHIE <ANNE>\nSOPHIE<<ANNE";
+  std::vector<std::string> named;
+  for (const Reported& r : tagAll(*tagger, text)) {
+    if (r.tag) named.push_back(r.text);
+  }
+  // The ordinary lines keep their names, short ones with a filler or brackets included.
+  EXPECT_EQ(named, (std::vector<std::string>{"MARTIN", "SOPHIE", "ANNE", "SOPHIE", "ANNE"}));
+}
+
 // Labels each line's tokens in order from a pattern of "B", "I" and "O" (place names).
 class SequenceModel : public NameModel {
  public:
