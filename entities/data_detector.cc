@@ -227,8 +227,41 @@ const MonthNames& monthNames() {
 }
 
 struct DatePatterns {
-  std::unique_ptr<icu::RegexPattern> numeric, dayMonth, monthDay, monthYear;
+  std::unique_ptr<icu::RegexPattern> numeric, dayMonth, monthDay, monthYear, ordinalDayMonth;
 };
+
+// English ordinal numbers of the days of a month ("fourth", "twenty-first"), as certificates write
+// dates out in words: "Fourth June 1990", "the twenty-first day of March 2001".
+const std::vector<std::u16string>& dayOrdinals() {
+  static const std::vector<std::u16string> ordinals = [] {
+    const std::u16string units[] = {u"first", u"second", u"third", u"fourth", u"fifth",
+                                    u"sixth", u"seventh", u"eighth", u"ninth"};
+    std::vector<std::u16string> o(units, units + 9);
+    for (const char16_t* w : {u"tenth", u"eleventh", u"twelfth", u"thirteenth", u"fourteenth", u"fifteenth",
+                              u"sixteenth", u"seventeenth", u"eighteenth", u"nineteenth", u"twentieth"}) {
+      o.emplace_back(w);
+    }
+    for (const auto& u : units) o.push_back(u"twenty " + u);
+    o.emplace_back(u"thirtieth");
+    o.emplace_back(u"thirty first");
+    return o;
+  }();
+  return ordinals;
+}
+
+// The day of an ordinal matched by the pattern (its words apart by a space or a hyphen), or 0.
+int dayOfOrdinal(std::u16string word) {
+  icu::UnicodeString s(word.data(), static_cast<int32_t>(word.size()));
+  s.toLower(icu::Locale::getRoot());
+  std::u16string key(s.getBuffer(), static_cast<size_t>(s.length()));
+  for (char16_t& c : key) {
+    if (c == u'-' || c == u'\t' || c == 0xA0) c = u' ';
+  }
+  key.erase(std::unique(key.begin(), key.end(), [](char16_t a, char16_t b) { return a == u' ' && b == u' '; }), key.end());
+  const auto& o = dayOrdinals();
+  const auto it = std::find(o.begin(), o.end(), key);
+  return it == o.end() ? 0 : static_cast<int>(it - o.begin()) + 1;
+}
 
 const DatePatterns& datePatterns() {
   static const DatePatterns patterns = [] {
@@ -252,6 +285,19 @@ const DatePatterns& datePatterns() {
     p.monthYear = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(") + names.fullAlternation +
                               u")" + sp + u"+(\\d{4})(?![\\p{L}\\p{N}])",
                           UREGEX_CASE_INSENSITIVE);
+    // Compounds first, so that "twenty first" is not read as far as "twenty" only.
+    icu::UnicodeString ordinals;
+    const auto& words = dayOrdinals();
+    for (auto it = words.rbegin(); it != words.rend(); ++it) {
+      icu::UnicodeString word(it->data(), static_cast<int32_t>(it->size()));
+      word.findAndReplace(u" ", u"[ \\-]+");
+      if (!ordinals.isEmpty()) ordinals += u"|";
+      ordinals += word;
+    }
+    p.ordinalDayMonth = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(") + ordinals + u")(?:" + sp +
+                                    u"+day)?(?:" + sp + u"+of)?" + sp + u"+" + months + u",?" + sp +
+                                    u"+(\\d{4})(?![\\p{L}\\p{N}])",
+                                UREGEX_CASE_INSENSITIVE);
     return p;
   }();
   return patterns;
@@ -324,6 +370,12 @@ Matches findDates(std::u16string_view text) {
       const auto year = y.empty() ? std::nullopt : readYear(y);
       if (!month || (!y.empty() && !year) || (y.empty() && !full)) return;
       if (isValidDate(toNumber(groupText(m, 2)), *month, year)) add(s, e);
+    });
+    forEachMatch(p.ordinalDayMonth.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
+      bool full = false;
+      const auto month = monthNumber(groupText(m, 2), full);
+      const auto year = readYear(groupText(m, 3));
+      if (month && year && isValidDate(dayOfOrdinal(groupText(m, 1)), *month, year)) add(s, e);
     });
     forEachMatch(p.monthYear.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
       if (readYear(groupText(m, 2))) add(s, e);

@@ -39,7 +39,10 @@ TEST(FindDates, NumericAndNamedForms) {
       {"5 maggio 2019, 7 de setembro de 2021, 4 juli 2018", {"5 maggio 2019", "7 de setembro de 2021", "4 juli 2018"}},
       {"since March 2019 until 14 February", {"March 2019", "14 February"}},
       {"\U0001F600 12/03/1990", {"12/03/1990"}},
+      {"born Fourth June 1990 at home; the twenty-first day of March, 2001; TWENTY FIRST MAY 1999",
+       {"Fourth June 1990", "twenty-first day of March, 2001", "TWENTY FIRST MAY 1999"}},
       // Not dates.
+      {"Thirtieth February 2020", {"February 2020"}},
       {"31/02/2020 13/13/2020 29/02/2021 00/01/2020", {}},
       {"at 10:30, 10:30:15 or 10.30", {}},
       {"version 1.2.10, v2.3.4 and 192.168.1.1", {}},
