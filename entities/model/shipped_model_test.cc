@@ -59,6 +59,11 @@ TEST(ShippedNameModel, LabelsDocumentLines) {
       {"Type/Type P", {}},
       {"DOB: 14/08/1991", {}},
       {"Bill to: Jonathan Price", {{NameTag::kPersonalName, "Jonathan Price"}}},
+      {"Sex: Boy", {}},
+      {"IBAN: DE89 3704 0044 0532 0130 00", {}},
+      {"Registration district: Birmingham", {{NameTag::kPlaceName, "Birmingham"}}},
+      {"LN GARCIA", {{NameTag::kPersonalName, "GARCIA"}}},
+      {"FN MARIA ELENA", {{NameTag::kPersonalName, "MARIA ELENA"}}},
       // Street lines and postcodes: the street is no organisation, the town beside a postcode a place.
       {"14 Kingsway Road", {}},
       {"Leeds LS11 5QT", {{NameTag::kPlaceName, "Leeds"}}},

@@ -271,7 +271,9 @@ class Generator {
         "Name / Nom", "Name des Inhabers", "Inhaber", "Naam", "Naam houder", "Nombre",
         "Nome e cognome", "Name of Child", "Witness", "Signature", "Signed", "Contact person",
         "Ehegatte", "Name des Vaters", "Name der Mutter", "Policyholder", "Versicherter", "Bill to",
-        "Invoice to", "Ship to", "Customer", "Client", "Recipient", "Empfänger", "Destinataire"};
+        "Invoice to", "Ship to", "Customer", "Client", "Recipient", "Empfänger", "Destinataire",
+        "Kontoinhaber", "Titulaire du compte", "Rekeninghouder", "Name and surname",
+        "Name and surname of father", "Name and surname of mother", "Informant"};
     static const std::vector<std::string_view> kLast = {
         "Surname", "Last Name", "Family Name", "Nachname", "Familienname", "Geburtsname",
         "Nom de famille", "Nom d'usage", "Achternaam", "Apellidos", "Cognome",
@@ -286,7 +288,9 @@ class Generator {
         "Lieu de naissance", "Né à", "Née à", "Lieu de délivrance", "Geburtsort", "Wohnort",
         "Ausstellungsort", "Geboorteplaats", "Plaats van afgifte", "Woonplaats",
         "Lugar de nacimiento", "Luogo di nascita", "Place of birth / Lieu de naissance",
-        "Geburtsort / Place of birth", "Destination", "Municipality", "Gemeinde", "Commune"};
+        "Geburtsort / Place of birth", "Destination", "Municipality", "Gemeinde", "Commune",
+        "Registration district", "Sub-district", "District", "County", "Province", "Region",
+        "Bundesland", "Kreis", "Landkreis", "Département", "Provincie", "Place of birth of father"};
     static const std::vector<std::string_view> kOrg = {
         "Issuing Authority", "Authority", "Issued by", "Employer", "Company", "Bank",
         "Institution", "School", "University", "Insurer", "Behörde", "Ausstellende Behörde",
@@ -320,6 +324,18 @@ class Generator {
 
   // Fields numbered instead of labelled, as driving licences print them ("1. SMITH", "4c. DVLA").
   void numberedField() {
+    if (chance(30)) {  // American licences print short field codes instead: "LN GARCIA", "FN MARIA"
+      switch (uniform(6)) {
+        case 0: text(pickView({"LN ", "1 ", "LN: "})); name(1, lastName()); break;
+        case 1: text(pickView({"FN ", "2 ", "FN: "})); name(1, givenNames()); break;
+        case 2: text(std::string(pickView({"DOB ", "EXP ", "ISS ", "DOB: "})) + date()); break;
+        case 3: text(std::string(pickView({"DL ", "ID ", "DD "})) + number()); break;
+        case 4: text(std::string(pickView({"CLASS ", "SEX ", "HGT ", "EYES ", "END ", "RSTR "})) +
+                     std::string(pickView({"C", "M", "F", "5-05", "BRN", "NONE", "A"}))); break;
+        default: addressLine(); break;
+      }
+      return;
+    }
     switch (uniform(8)) {
       case 0: text("1. "); name(1, lastName()); break;
       case 1: text("2. "); name(1, givenNames()); break;
@@ -333,10 +349,18 @@ class Generator {
   }
 
   void noNameField() {
-    switch (uniform(14)) {
+    switch (uniform(15)) {
+      case 14:  // bank account numbers: letters run into the digits, never a name
+        key(pickView({"IBAN", "BIC", "IBAN / BIC", "Account No.", "Kontonummer", "N° de compte", "Rekeningnummer"}));
+        text(acronym().substr(0, 2) + std::to_string(10 + uniform(90)) + " " + std::to_string(1000 + uniform(9000)) + " " +
+             std::to_string(1000 + uniform(9000)) + " " + std::to_string(1000 + uniform(9000)) + " " +
+             std::to_string(10 + uniform(90)));
+        break;
       case 0: key(pickView({"Date of Birth", "Geburtsdatum", "Date de naissance", "Geboortedatum", "DOB", "D.O.B.",
                             "Date of birth / Date de naissance", "Year of Birth"})); text(date()); break;
-      case 1: key(pickView({"Sex", "Geschlecht", "Sexe", "Geslacht"})); text(pickView({"M", "F", "X", "W"})); break;
+      case 1: key(pickView({"Sex", "Geschlecht", "Sexe", "Geslacht", "Gender"}));
+              text(pickView({"M", "F", "X", "W", "Boy", "Girl", "Male", "Female", "MÄNNLICH", "weiblich",
+                             "Masculin", "Féminin", "Man", "Vrouw"})); break;
       case 2: key(pickView({"Nationality", "Staatsangehörigkeit", "Nationalité", "Nationaliteit"}));
               text(pickView({"BRITISH CITIZEN", "DEUTSCH", "FRANÇAISE", "Nederlandse", "ITALIANA", "GERMAN", "Française"})); break;
       case 3: key(pickView({"Passport No.", "Document No", "Card number", "Nummer", "N° du document", "Documentnummer"})); text(number()); break;
@@ -519,7 +543,15 @@ class Generator {
   }
 
   void statement() {
-    switch (uniform(25)) {
+    switch (uniform(26)) {
+      case 24:  // the booking lines of a bank statement
+        text(pickView({"Überweisung an ", "Lastschrift ", "Gutschrift von ", "Dauerauftrag an ", "Payment to ",
+                       "Direct debit ", "Transfer from ", "Virement à ", "Prélèvement ", "Overboeking naar ",
+                       "Incasso "}));
+        if (chance(50)) name(1, person());
+        else name(2, org());
+        if (chance(50)) text(pickView({", Verwendungszweck: Miete", ", Ref. ", " Abschlag Mai", ", loyer", ", huur"}));
+        break;
       case 23: {  // a birth record names the child and both parents in one sentence
         const int lang = uniform(4);
         static const char* const kOn[] = {"Le ", "On ", "Am ", "Op "};
