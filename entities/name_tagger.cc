@@ -1,5 +1,7 @@
 #include "entities/name_tagger.h"
 
+#include <algorithm>
+
 #include <unicode/brkiter.h>
 #include <unicode/utext.h>
 
@@ -86,7 +88,8 @@ class ModelNameTagger : public NameTagger {
   // Reports one line's words and names; false once the callback asks to stop.
   static bool reportLine(std::string_view text, const std::vector<LineToken>& tokens,
                          const std::vector<NameLabel>& labels, const TagCallback& callback) {
-    const auto bracket = [&](size_t k) { return bracketOf(text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin)); };
+    const auto word = [&](size_t k) { return text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin); };
+    const auto bracket = [&](size_t k) { return bracketOf(word(k)); };
     for (size_t i = 0; i < tokens.size();) {
       const NameType type = labels[i].type;
       if (type == NameType::kNone) {
@@ -101,6 +104,15 @@ class ModelNameTagger : public NameTagger {
       size_t first = i, last = end;
       while (first < last && !tokens[first].isWord) ++first;
       while (last > first && !tokens[last - 1].isWord) --last;
+      // A person's name starts after the title before it ("Ms. Li Wei" is Li Wei), when a word
+      // of the name is left; the title is reported as a word.
+      while (type == NameType::kPersonalName && first < last && isPersonalTitle(word(first))) {
+        size_t next = first + 1;
+        while (next < last && !tokens[next].isWord) ++next;
+        if (next >= last) break;
+        if (!callback(std::nullopt, tokens[first].range)) return false;
+        first = next;
+      }
       // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and
       // a name that would end inside a bracket, or close one it never opened, ends before it.
       int depth = 0;
@@ -137,6 +149,15 @@ class ModelNameTagger : public NameTagger {
       i = std::max(end, last);
     }
     return true;
+  }
+
+  // Whether a word is a title written before a person's name, in any case.
+  static bool isPersonalTitle(std::string_view token) {
+    static constexpr std::string_view kTitles[] = {
+        "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "herr", "frau", "mme", "mlle", "dhr", "mevr",
+        "shri", "smt", "sri", "kumari"};
+    const std::string lower = lowerCase(token);
+    return std::find(std::begin(kTitles), std::end(kTitles), lower) != std::end(kTitles);
   }
 
   // +1 for an opening bracket, -1 for a closing one, 0 for any other token.

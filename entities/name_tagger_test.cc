@@ -150,15 +150,16 @@ TEST(NameTagger, ReportsNoNamesInAMachineReadableZone) {
   EXPECT_EQ(named, (std::vector<std::string>{"MARTIN", "SOPHIE", "ANNE", "SOPHIE", "ANNE"}));
 }
 
-// Labels each line's tokens in order from a pattern of "B", "I" and "O" (place names).
+// Labels each line's tokens in order from a pattern of "B", "I" and "O" (names of `type`).
 class SequenceModel : public NameModel {
  public:
   std::string pattern;
+  NameType type = NameType::kPlaceName;
   std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override {
     std::vector<NameLabel> out;
     for (size_t k = 0; k < tokens.size(); ++k) {
       const char c = k < pattern.size() ? pattern[k] : 'O';
-      out.push_back(c == 'O' ? NameLabel{} : NameLabel{NameType::kPlaceName, c == 'B'});
+      out.push_back(c == 'O' ? NameLabel{} : NameLabel{type, c == 'B'});
     }
     return out;
   }
@@ -184,6 +185,34 @@ TEST(NameTagger, KeepsBracketsInsideANameBalanced) {
     auto tagger = makeNameTagger(model);
     EXPECT_EQ(tagAll(*tagger, c.text), c.expected) << c.text;
   }
+}
+
+TEST(NameTagger, APersonsNameStartsAfterItsTitle) {
+  struct Case {
+    std::string text, pattern;
+    std::vector<Reported> expected;
+  };
+  const std::optional<NameTag> word;
+  const std::vector<Case> cases = {
+      {"Ms. Li Wei", "BIII", {{word, "Ms"}, {NameTag::kPersonalName, "Li Wei"}}},
+      {"DR PROF Anna Berg", "BIII", {{word, "DR"}, {word, "PROF"}, {NameTag::kPersonalName, "Anna Berg"}}},
+      {"Mr", "B", {{NameTag::kPersonalName, "Mr"}}},        // nothing would be left
+      {"Mr.", "BI", {{NameTag::kPersonalName, "Mr"}}},
+      {"M. Patel", "BII", {{NameTag::kPersonalName, "M. Patel"}}},  // an initial, or Monsieur
+      {"Mrsa Li", "BI", {{NameTag::kPersonalName, "Mrsa Li"}}},
+  };
+  for (const Case& c : cases) {
+    SequenceModel model;
+    model.pattern = c.pattern;
+    model.type = NameType::kPersonalName;
+    auto tagger = makeNameTagger(model);
+    EXPECT_EQ(tagAll(*tagger, c.text), c.expected) << c.text;
+  }
+  // Other names keep their first word.
+  SequenceModel places;
+  places.pattern = "BI";
+  auto tagger = makeNameTagger(places);
+  EXPECT_EQ(tagAll(*tagger, "Dr Berg"), (std::vector<Reported>{{NameTag::kPlaceName, "Dr Berg"}}));
 }
 
 // Answers with a fixed language (or none) and counts its calls.
