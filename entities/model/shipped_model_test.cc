@@ -64,6 +64,13 @@ TEST(ShippedNameModel, LabelsDocumentLines) {
       {"Registration district: Birmingham", {{NameTag::kPlaceName, "Birmingham"}}},
       {"LN GARCIA", {{NameTag::kPersonalName, "GARCIA"}}},
       {"FN MARIA ELENA", {{NameTag::kPersonalName, "MARIA ELENA"}}},
+      {"ACTE DE MARIAGE", {}},
+      {"Le douze juin deux mille quinze, devant Nous, Marie DUPONT, Maire de Toulouse,",
+       {{NameTag::kPersonalName, "Marie DUPONT"}, {NameTag::kPlaceName, "Toulouse"}}},
+      {"Ms. Li Wei has been employed by Northwind Traders Inc. in Seattle since March 2019 as a Senior Accountant.",
+       {{NameTag::kPersonalName, "Li Wei"},
+        {NameTag::kOrganizationName, "Northwind Traders Inc"},
+        {NameTag::kPlaceName, "Seattle"}}},
       // Street lines and postcodes: the street is no organisation, the town beside a postcode a place.
       {"14 Kingsway Road", {}},
       {"Leeds LS11 5QT", {{NameTag::kPlaceName, "Leeds"}}},

@@ -399,12 +399,23 @@ class Generator {
                      "Proof of Address", "Utility Bill", "Insurance Policy", "Versicherungsschein",
                      "Employment Verification Letter", "Letter of Employment", "Salary Certificate",
                      "Arbeitsbescheinigung", "Attestation de travail", "Werkgeversverklaring",
-                     "Uittreksel Basisregistratie Personen", "Certificate of Good Conduct", "Führungszeugnis"});
+                     "Uittreksel Basisregistratie Personen", "Certificate of Good Conduct", "Führungszeugnis",
+                     "Acte de mariage", "Acte de décès", "Extrait d'acte de naissance", "Livret de famille",
+                     "Eheurkunde", "Sterbeurkunde", "Huwelijksakte", "Geboorteakte", "Akte van overlijden",
+                     "Certified Copy of an Entry of Birth", "Certificate of Death", "Adoption Certificate"});
   }
 
   // What people do, as letters print it under a signature: not names. Half are composed of a
   // field and a rank ("Customer Service Manager"), so that titles never listed are known too.
   std::string jobTitle() {
+    if (chance(20)) {
+      return std::string(pickView({"Senior", "Junior", "Chief", "Lead", "Principal", "Assistant", "Staff",
+                                   "Trainee", "Certified", "Registered"})) +
+             " " +
+             std::string(pickView({"Accountant", "Engineer", "Nurse", "Analyst", "Developer", "Consultant",
+                                   "Teacher", "Clerk", "Auditor", "Architect", "Pharmacist", "Technician",
+                                   "Designer", "Underwriter", "Surveyor", "Paralegal", "Buyer"}));
+    }
     if (chance(50)) {
       return std::string(pickView({"Customer Service", "Customer Services", "Sales", "Marketing", "Operations",
                                    "Finance", "Accounts", "Regional", "Area", "Technical", "Quality", "Payroll",
@@ -584,7 +595,9 @@ class Generator {
       case 21:  // a person and the office they hold, in lower case, before a place
         name(1, person());
         text(pickView({", maire de ", ", maire de la commune de ", ", Bürgermeister von ", ", Bürgermeisterin von ",
-                       ", mayor of ", ", registrar of ", ", burgemeester van ", ", wethouder van "}));
+                       ", mayor of ", ", registrar of ", ", burgemeester van ", ", wethouder van ",
+                       ", Maire de ", ", Mayor of ", ", Oberbürgermeister der Stadt ", ", Burgemeester van ",
+                       ", Registrar of "}));
         name(3, city());
         text(pickView({", certifie que ", ", bestätigt, dass ", ", certifies that ", ", verklaart dat "}));
         name(1, person());
@@ -594,8 +607,25 @@ class Generator {
         break;
       case 0: text("This is to certify that "); name(1, person()); text(" was born in "); name(3, city()); text(" on " + date() + "."); break;
       case 1: name(1, person()); text(" is employed by "); name(2, org()); text(" as " + std::string(pickView({"an engineer", "a nurse", "a teacher", "a driver"})) + "."); break;
-      case 18: name(1, person()); text(" has worked at "); name(2, org()); text(", "); name(3, city());
-               text(" as " + std::string(pickView({"a ", "the ", ""})) + std::string(jobTitle()) + " since " + date() + "."); break;
+      case 18:
+        if (chance(50)) {
+          name(1, person()); text(" has worked at "); name(2, org()); text(", "); name(3, city());
+          text(" as " + std::string(pickView({"a ", "the ", ""})) + std::string(jobTitle()) + " since " + date() + ".");
+        } else {  // "... has been employed by Northwind Traders Inc. in Seattle, Washington since ..."
+          text(pickView({"This is to confirm that ", "We confirm that ", "", "Please note that "}));
+          text(pickView({"", "Mr. ", "Ms. ", "Mrs. ", "Dr. "}));
+          name(1, person());
+          text(pickView({" has been employed by ", " is employed by ", " works for ", " has been working for "}));
+          name(2, org());
+          text(" in ");
+          name(3, city());
+          if (chance(60)) {
+            text(", ");
+            name(3, country());
+          }
+          text(" since " + date() + " as " + std::string(pickView({"a ", "an ", "the ", ""})) + jobTitle() + ".");
+        }
+        break;
       case 20:  // a sentence that starts with a common word, then a name
         text(pickView({"Yesterday ", "Today ", "Recently ", "Last week ", "Later ", "Then ", "Unfortunately ",
                        "Meanwhile ", "Gestern ", "Heute ", "Dann ", "Leider ", "Hier ", "Ensuite ", "Aujourd'hui ",
