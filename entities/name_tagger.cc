@@ -45,6 +45,29 @@ bool isMachineReadableLine(std::string_view line) {
   return fillers >= 2 && length >= 25;
 }
 
+// Whether a run of text without spaces is an e-mail address or a web address.
+bool isAddressForMachines(std::string_view chunk) {
+  const size_t at = chunk.find('@');
+  if (at != std::string_view::npos && at > 0 && chunk.find('.', at) != std::string_view::npos) return true;
+  const std::string lower = lowerCase(chunk.substr(0, 8));
+  return lower.starts_with("http://") || lower.starts_with("https://") || lower.starts_with("www.");
+}
+
+// Clears the labels of the tokens of e-mail and web addresses ("sofia.rossi@example.com"): the
+// words of an address are never a name, though they may spell one.
+void clearMachineAddresses(std::string_view text, const std::vector<LineToken>& tokens,
+                           std::vector<NameLabel>& labels) {
+  for (size_t first = 0; first < tokens.size();) {
+    size_t end = first + 1;  // tokens that touch, with no space between them
+    while (end < tokens.size() && tokens[end].range.begin == tokens[end - 1].range.end) ++end;
+    const size_t from = tokens[first].range.begin, to = tokens[end - 1].range.end;
+    if (isAddressForMachines(text.substr(from, to - from))) {
+      for (size_t k = first; k < end; ++k) labels[k] = NameLabel{};
+    }
+    first = end;
+  }
+}
+
 class ModelNameTagger : public NameTagger {
  public:
   ModelNameTagger(const NameModel& model, LanguageRecognizer* recognizer)
@@ -80,6 +103,7 @@ class ModelNameTagger : public NameTagger {
       }
       fieldLabel = isLabel ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
+      clearMachineAddresses(text, tokens, labels);
       return reportLine(text, tokens, labels, callback);
     });
   }
@@ -104,13 +128,24 @@ class ModelNameTagger : public NameTagger {
       size_t first = i, last = end;
       while (first < last && !tokens[first].isWord) ++first;
       while (last > first && !tokens[last - 1].isWord) --last;
-      // A person's name starts after the title before it ("Ms. Li Wei" is Li Wei), when a word
-      // of the name is left; the title is reported as a word.
-      while (type == NameType::kPersonalName && first < last && isPersonalTitle(word(first))) {
-        size_t next = first + 1;
-        while (next < last && !tokens[next].isWord) ++next;
-        if (next >= last) break;
-        if (!callback(std::nullopt, tokens[first].range)) return false;
+      // A person's name starts after the title before it ("Ms. Li Wei" is Li Wei) and after
+      // the "i. A." or "i. V." of a German letter's signature, when a word of the name is left;
+      // those words are reported as words.
+      const auto nextWord = [&](size_t k) {
+        do ++k;
+        while (k < last && !tokens[k].isWord);
+        return k;
+      };
+      while (type == NameType::kPersonalName && first < last) {
+        size_t next = nextWord(first);
+        const std::string lower = lowerCase(word(first));
+        const bool split = lower == "i" && next < last && (lowerCase(word(next)) == "a" || lowerCase(word(next)) == "v");
+        const bool onBehalf = split || lower == "i.a" || lower == "i.v";
+        if (split) next = nextWord(next);
+        if ((!onBehalf && !isPersonalTitle(word(first))) || next >= last) break;
+        for (size_t k = first; k < next; ++k) {
+          if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
+        }
         first = next;
       }
       // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and
@@ -155,7 +190,7 @@ class ModelNameTagger : public NameTagger {
   static bool isPersonalTitle(std::string_view token) {
     static constexpr std::string_view kTitles[] = {
         "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "herr", "frau", "mme", "mlle", "dhr", "mevr",
-        "shri", "smt", "sri", "kumari"};
+        "shri", "smt", "sri", "kumari", "ppa"};
     const std::string lower = lowerCase(token);
     return std::find(std::begin(kTitles), std::end(kTitles), lower) != std::end(kTitles);
   }

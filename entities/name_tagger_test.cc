@@ -135,6 +135,20 @@ TEST(NameTagger, LabelsAValueUnderItsFormLabelAsAKeyValueLine) {
                                                                {"OKAFOR"}}));
 }
 
+TEST(NameTagger, NoNamesInsideMailOrWebAddresses) {
+  TableModel model;
+  model.table = {{"sofia.rossi", kBOrg}, {"example.com", kIOrg}, {"Sofia", kBPer}, {"Rossi", kIPer},
+                 {"www.rossi.it", kBOrg}, {"https", kBOrg}, {"rossi.it", kIOrg}};
+  auto tagger = makeNameTagger(model);
+  std::vector<std::string> named;
+  for (const Reported& r :
+       tagAll(*tagger, "Sofia Rossi sofia.rossi@example.com, www.rossi.it HTTPS://rossi.it Rossi @ example.com")) {
+    if (r.tag) named.push_back(r.text);
+  }
+  // "Rossi @ example.com" has spaces: no address, and its words are labelled as they come.
+  EXPECT_EQ(named, (std::vector<std::string>{"Sofia Rossi", "Rossi", "example.com"}));
+}
+
 TEST(NameTagger, ReportsNoNamesInAMachineReadableZone) {
   TableModel model;
   model.table = {{"P", kBPer}, {"FRAMARTIN", kIPer}, {"SOPHIE", kBPer}, {"ANNE", kBPer}, {"MARTIN", kBPer}};
@@ -200,6 +214,9 @@ TEST(NameTagger, APersonsNameStartsAfterItsTitle) {
       {"Mr.", "BI", {{NameTag::kPersonalName, "Mr"}}},
       {"M. Patel", "BII", {{NameTag::kPersonalName, "M. Patel"}}},  // an initial, or Monsieur
       {"Mrsa Li", "BI", {{NameTag::kPersonalName, "Mrsa Li"}}},
+      {"i. A. Jürgen Hofmann", "BIIIII", {{word, "i"}, {word, "A"}, {NameTag::kPersonalName, "Jürgen Hofmann"}}},
+      {"i.V. Dr. Anna Berg", "BIIIIII", {{word, "i.V"}, {word, "Dr"}, {NameTag::kPersonalName, "Anna Berg"}}},
+      {"I. Avdic", "BII", {{NameTag::kPersonalName, "I. Avdic"}}},
   };
   for (const Case& c : cases) {
     SequenceModel model;
