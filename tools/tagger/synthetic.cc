@@ -349,7 +349,36 @@ class Generator {
   }
 
   void noNameField() {
-    switch (uniform(15)) {
+    switch (uniform(17)) {
+      case 15:  // languages and nationalities spoken of as such are no names
+        key(pickView({"Languages", "Language skills", "Sprachen", "Sprachkenntnisse", "Langues", "Talen", "Mother tongue"}));
+        for (int k = 0, n = 1 + uniform(4); k < n; ++k) {
+          if (k > 0) text(pickView({", ", ", ", " and ", " und ", " et ", " / "}));
+          text(pickView({"English", "German", "French", "Dutch", "Italian", "Spanish", "Hindi", "Polish", "Turkish",
+                         "Arabic", "Deutsch", "Englisch", "Französisch", "anglais", "allemand", "Engels", "Duits",
+                         "ENGLISH", "Portuguese", "Mandarin"}));
+          if (chance(30)) text(pickView({" (fluent)", " (native)", " C1", " B2", " (basic)"}));
+        }
+        break;
+      case 16:  // a résumé's line of years, a role and where
+        text(std::to_string(1990 + uniform(30)));
+        text(pickView({" - ", " – ", "-", " to "}));
+        text(chance(20) ? std::string("present") : std::to_string(1995 + uniform(30)));
+        text(pickView({": ", " ", ", "}));
+        if (chance(50)) {
+          text(jobTitle());
+        } else {
+          text(pickView({"B.Sc. ", "M.Sc. ", "BA ", "MA ", "PhD ", "Bachelor of ", "Master of ", "Diplom "}));
+          text(pickView({"Computer Science", "Economics", "Law", "Mechanical Engineering", "Nursing", "Business Administration",
+                         "Physics", "Informatik", "Betriebswirtschaftslehre"}));
+        }
+        text(pickView({", ", " at ", " bei ", " - "}));
+        name(2, org());
+        if (chance(40)) {
+          text(", ");
+          name(3, city());
+        }
+        break;
       case 14:  // bank account numbers: letters run into the digits, never a name
         key(pickView({"IBAN", "BIC", "IBAN / BIC", "Account No.", "Kontonummer", "N° de compte", "Rekeningnummer"}));
         text(acronym().substr(0, 2) + std::to_string(10 + uniform(90)) + " " + std::to_string(1000 + uniform(9000)) + " " +
@@ -402,7 +431,9 @@ class Generator {
                      "Uittreksel Basisregistratie Personen", "Certificate of Good Conduct", "Führungszeugnis",
                      "Acte de mariage", "Acte de décès", "Extrait d'acte de naissance", "Livret de famille",
                      "Eheurkunde", "Sterbeurkunde", "Huwelijksakte", "Geboorteakte", "Akte van overlijden",
-                     "Certified Copy of an Entry of Birth", "Certificate of Death", "Adoption Certificate"});
+                     "Certified Copy of an Entry of Birth", "Certificate of Death", "Adoption Certificate",
+                     "Curriculum Vitae", "Lebenslauf", "Resume", "Résumé", "Cover Letter", "Bewerbung",
+                     "Letter of Recommendation", "Reference Letter", "Arbeitszeugnis"});
   }
 
   // What people do, as letters print it under a signature: not names. Half are composed of a
