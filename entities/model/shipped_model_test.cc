@@ -71,6 +71,9 @@ TEST(ShippedNameModel, LabelsDocumentLines) {
        {{NameTag::kPersonalName, "Li Wei"},
         {NameTag::kOrganizationName, "Northwind Traders Inc"},
         {NameTag::kPlaceName, "Seattle"}}},
+      {"CURRICULUM VITAE", {}},
+      {"2015 - 2018: B.Sc. Computer Science, Università di Bologna",
+       {{NameTag::kOrganizationName, "Università di Bologna"}}},
       // Street lines and postcodes: the street is no organisation, the town beside a postcode a place.
       {"14 Kingsway Road", {}},
       {"Leeds LS11 5QT", {{NameTag::kPlaceName, "Leeds"}}},
