@@ -635,6 +635,10 @@ const AddressPatterns& addressPatterns() {
             u"|(?=(?-i:\\p{Lu}))(?:" + leadingStreetWords + u")[ \\t\\u00A0]+(?:" + nameWord +
             u"[ \\t\\u00A0]+){0,4}\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
             u"|(?-i:\\p{Lu})[\\p{L}\\-]*" + germanSuffix + u"[ \\t\\u00A0]+\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
+            // A post-office box, which stands where the street would: "PO Box 227", "Postfach 10 12 34".
+            u"|(?:g?p\\.?[ \\t\\u00A0]?o\\.?[ \\t\\u00A0]?box|post[ \\t\\u00A0]?box|postbus|postfach|"
+            u"bo[iî]te[ \\t\\u00A0]postale|apartado|casella[ \\t\\u00A0]postale)"
+            u"[ \\t\\u00A0]*(?:no\\.?[ \\t\\u00A0]*)?\\d{1,6}(?:[ \\t\\u00A0]\\d{2,3}){0,2}(?![\\p{L}\\p{N}])"
             u")",
         UREGEX_CASE_INSENSITIVE);
     // US state + ZIP, UK postcode, Indian PIN after a place or "PIN", DE/FR code + place.
@@ -729,6 +733,11 @@ bool isStreetWord(const std::u16string& w) {
       u"ufer", u"chaussee", u"straat", u"laan", u"gracht", u"plein", u"kade", u"singel", u"steenweg"};
   return std::any_of(std::begin(kSuffixes), std::end(kSuffixes),
                      [&](std::u16string_view suffix) { return endsWith(w, suffix); });
+}
+
+// Whether a lower-case word names a post-office box ("PO Box", "Postfach", "boîte postale").
+bool isPostBoxWord(const std::u16string& w) {
+  return w == u"box" || w == u"pobox" || w == u"postbus" || w == u"postfach" || w == u"postale" || w == u"apartado";
 }
 
 // Capture groups of the postcode pattern.
@@ -837,7 +846,7 @@ Matches findAddresses(std::u16string_view text) {
 
     // A street line, with its postcode on the same line or the next.
     if (countDigits(line) == 0) continue;  // streets and postcodes carry numbers
-    const Span street = hasWord([](const std::u16string& w) { return isStreetWord(w); })
+    const Span street = hasWord([](const std::u16string& w) { return isStreetWord(w) || isPostBoxWord(w); })
                             ? firstMatch(p.street.get(), u)
                             : Span{};
     const Span code = mayHoldPostcode(line) ? lastMatch(p.postcode.get(), u) : Span{};

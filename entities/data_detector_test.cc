@@ -91,6 +91,11 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
       {"Springfield, IL 62704", {"Springfield, IL 62704"}},
       {"Stephansplatz 1\n1010 Wien", {"Stephansplatz 1\n1010 Wien"}},
       {"3511 NK Utrecht", {"3511 NK Utrecht"}},
+      // A post-office box stands where the street would.
+      {"PO Box 227\nRotherham S98 1PD", {"PO Box 227\nRotherham S98 1PD"}},
+      {"Postbus 202, 1000 AE Amsterdam", {"Postbus 202, 1000 AE Amsterdam"}},
+      {"Postfach 10 12 34\n1010 Wien", {"Postfach 10 12 34\n1010 Wien"}},
+      {"Inbox 12 and P.O. Box", {}},
       {"Address: Flat 3, Rose Court\nNear Shiv Mandir\nPune 411001\nMobile 98765", {"Flat 3, Rose Court\nNear Shiv Mandir\nPune 411001"}},
       // An "Address:" block ends where the text goes on with something else.
       {"Adres: Oudegracht 231, 3511 NK Utrecht\nUtrecht, 5 januari 2024\nDe burgemeester van Utrecht",
