@@ -48,7 +48,9 @@ bool isMachineReadableLine(std::string_view line) {
 // Whether a run of text without spaces is an e-mail address or a web address.
 bool isAddressForMachines(std::string_view chunk) {
   const size_t at = chunk.find('@');
-  if (at != std::string_view::npos && at > 0 && chunk.find('.', at) != std::string_view::npos) return true;
+  if (at != std::string_view::npos && at > 0 && chunk.find('.', at) != std::string_view::npos) {
+    return true;
+  }
   const std::string lower = lowerCase(chunk.substr(0, 8));
   return lower.starts_with("http://") || lower.starts_with("https://") || lower.starts_with("www.");
 }
@@ -97,7 +99,8 @@ class ModelNameTagger : public NameTagger {
         const size_t keyLength = fieldLabel.size();
         fieldLabel.insert(fieldLabel.end(), words.begin(), words.end());
         labels = model_.label(fieldLabel, language);
-        labels.erase(labels.begin(), labels.begin() + static_cast<std::ptrdiff_t>(std::min(keyLength, labels.size())));
+        const auto cut = static_cast<std::ptrdiff_t>(std::min(keyLength, labels.size()));
+        labels.erase(labels.begin(), labels.begin() + cut);
       } else {
         labels = model_.label(words, language);
       }
@@ -112,7 +115,9 @@ class ModelNameTagger : public NameTagger {
   // Reports one line's words and names; false once the callback asks to stop.
   static bool reportLine(std::string_view text, const std::vector<LineToken>& tokens,
                          const std::vector<NameLabel>& labels, const TagCallback& callback) {
-    const auto word = [&](size_t k) { return text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin); };
+    const auto word = [&](size_t k) {
+      return text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin);
+    };
     const auto bracket = [&](size_t k) { return bracketOf(word(k)); };
     for (size_t i = 0; i < tokens.size();) {
       const NameType type = labels[i].type;
@@ -139,7 +144,8 @@ class ModelNameTagger : public NameTagger {
       while (type == NameType::kPersonalName && first < last) {
         size_t next = nextWord(first);
         const std::string lower = lowerCase(word(first));
-        const bool split = lower == "i" && next < last && (lowerCase(word(next)) == "a" || lowerCase(word(next)) == "v");
+        const std::string after = next < last ? lowerCase(word(next)) : std::string();
+        const bool split = lower == "i" && (after == "a" || after == "v");
         const bool onBehalf = split || lower == "i.a" || lower == "i.v";
         if (split) next = nextWord(next);
         if ((!onBehalf && !isPersonalTitle(word(first))) || next >= last) break;
