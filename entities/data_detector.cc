@@ -249,15 +249,13 @@ const std::vector<std::u16string>& dayOrdinals() {
   return ordinals;
 }
 
-// The day of an ordinal matched by the pattern (its words apart by a space or a hyphen), or 0.
-int dayOfOrdinal(std::u16string word) {
-  icu::UnicodeString s(word.data(), static_cast<int32_t>(word.size()));
-  s.toLower(icu::Locale::getRoot());
-  std::u16string key(s.getBuffer(), static_cast<size_t>(s.length()));
-  for (char16_t& c : key) {
-    if (c == u'-' || c == u'\t' || c == 0xA0) c = u' ';
+// The day of an ordinal matched by the pattern (its words apart by spaces or hyphens), or 0.
+int dayOfOrdinal(std::u16string_view matched) {
+  std::u16string key;
+  for (const std::u16string& w : lowerWords(matched)) {
+    if (!key.empty()) key += u' ';
+    key += w;
   }
-  key.erase(std::unique(key.begin(), key.end(), [](char16_t a, char16_t b) { return a == u' ' && b == u' '; }), key.end());
   const auto& o = dayOrdinals();
   const auto it = std::find(o.begin(), o.end(), key);
   return it == o.end() ? 0 : static_cast<int>(it - o.begin()) + 1;
