@@ -58,6 +58,15 @@ std::vector<Reported> tagAll(NameTagger& tagger, const std::string& text, size_t
   return out;
 }
 
+// The texts of the names reported, without the other words.
+std::vector<std::string> namesIn(NameTagger& tagger, const std::string& text) {
+  std::vector<std::string> named;
+  for (const Reported& r : tagAll(tagger, text)) {
+    if (r.tag) named.push_back(r.text);
+  }
+  return named;
+}
+
 const NameLabel kBPer{NameType::kPersonalName, true}, kIPer{NameType::kPersonalName, false},
     kBOrg{NameType::kOrganization, true}, kIOrg{NameType::kOrganization, false},
     kBLoc{NameType::kPlaceName, true};
@@ -140,13 +149,9 @@ TEST(NameTagger, NoNamesInsideMailOrWebAddresses) {
   model.table = {{"sofia.rossi", kBOrg}, {"example.com", kIOrg}, {"Sofia", kBPer}, {"Rossi", kIPer},
                  {"www.rossi.it", kBOrg}, {"https", kBOrg}, {"rossi.it", kIOrg}};
   auto tagger = makeNameTagger(model);
-  std::vector<std::string> named;
-  for (const Reported& r :
-       tagAll(*tagger, "Sofia Rossi sofia.rossi@example.com, www.rossi.it HTTPS://rossi.it Rossi @ example.com")) {
-    if (r.tag) named.push_back(r.text);
-  }
   // "Rossi @ example.com" has spaces: no address, and its words are labelled as they come.
-  EXPECT_EQ(named, (std::vector<std::string>{"Sofia Rossi", "Rossi", "example.com"}));
+  EXPECT_EQ(namesIn(*tagger, "Sofia Rossi sofia.rossi@example.com, www.rossi.it HTTPS://rossi.it Rossi @ example.com"),
+            (std::vector<std::string>{"Sofia Rossi", "Rossi", "example.com"}));
 }
 
 TEST(NameTagger, ReportsNoNamesInAMachineReadableZone) {
@@ -156,12 +161,8 @@ TEST(NameTagger, ReportsNoNamesInAMachineReadableZone) {
   const std::string text =
       "MARTIN\nP<FRAMARTIN<<SOPHIE<ANNE<<<<<<<<<<<<<<<<<<<<\n18AB123456FRA8805127F3001015<<<<<<<<<<<<<<06\n"
       "P<FRA MARTIN<<SOPHIE<ANNE<<<<<<<<<\nSOPHIE <ANNE>\nSOPHIE<<ANNE";
-  std::vector<std::string> named;
-  for (const Reported& r : tagAll(*tagger, text)) {
-    if (r.tag) named.push_back(r.text);
-  }
   // The ordinary lines keep their names, short ones with a filler or brackets included.
-  EXPECT_EQ(named, (std::vector<std::string>{"MARTIN", "SOPHIE", "ANNE", "SOPHIE", "ANNE"}));
+  EXPECT_EQ(namesIn(*tagger, text), (std::vector<std::string>{"MARTIN", "SOPHIE", "ANNE", "SOPHIE", "ANNE"}));
 }
 
 // Labels each line's tokens in order from a pattern of "B", "I" and "O" (names of `type`).
@@ -179,35 +180,37 @@ class SequenceModel : public NameModel {
   }
 };
 
+// A text, the pattern a SequenceModel labels it with, and what the tagger reports.
+struct PatternCase {
+  std::string text, pattern;
+  std::vector<Reported> expected;
+};
+
+void expectPatternCases(const std::vector<PatternCase>& cases, NameType type) {
+  for (const PatternCase& c : cases) {
+    SequenceModel model;
+    model.pattern = c.pattern;
+    model.type = type;
+    auto tagger = makeNameTagger(model);
+    EXPECT_EQ(tagAll(*tagger, c.text), c.expected) << c.text;
+  }
+}
+
 TEST(NameTagger, KeepsBracketsInsideANameBalanced) {
-  struct Case {
-    std::string text, pattern;
-    std::vector<Reported> expected;
-  };
   const std::optional<NameTag> word;
-  const std::vector<Case> cases = {
+  expectPatternCases({
       {"Lille (Nord) 1970", "BIIOO", {{NameTag::kPlaceName, "Lille (Nord)"}, {word, "1970"}}},
       {"Lille (Nord 1970", "BIIO", {{NameTag::kPlaceName, "Lille"}, {word, "Nord"}, {word, "1970"}}},
       {"Acme ) Ltd", "BII", {{NameTag::kPlaceName, "Acme"}, {word, "Ltd"}}},
       {"Paris (France) (x", "BIIIII", {{NameTag::kPlaceName, "Paris (France)"}, {word, "x"}}},
       {"Acme (UK) Ltd", "BIIII", {{NameTag::kPlaceName, "Acme (UK) Ltd"}}},
       {"( Nord )", "OBO", {{NameTag::kPlaceName, "Nord"}}},
-  };
-  for (const Case& c : cases) {
-    SequenceModel model;
-    model.pattern = c.pattern;
-    auto tagger = makeNameTagger(model);
-    EXPECT_EQ(tagAll(*tagger, c.text), c.expected) << c.text;
-  }
+  }, NameType::kPlaceName);
 }
 
 TEST(NameTagger, APersonsNameStartsAfterItsTitle) {
-  struct Case {
-    std::string text, pattern;
-    std::vector<Reported> expected;
-  };
   const std::optional<NameTag> word;
-  const std::vector<Case> cases = {
+  expectPatternCases({
       {"Ms. Li Wei", "BIII", {{word, "Ms"}, {NameTag::kPersonalName, "Li Wei"}}},
       {"DR PROF Anna Berg", "BIII", {{word, "DR"}, {word, "PROF"}, {NameTag::kPersonalName, "Anna Berg"}}},
       {"Mr", "B", {{NameTag::kPersonalName, "Mr"}}},        // nothing would be left
@@ -217,19 +220,9 @@ TEST(NameTagger, APersonsNameStartsAfterItsTitle) {
       {"i. A. Jürgen Hofmann", "BIIIII", {{word, "i"}, {word, "A"}, {NameTag::kPersonalName, "Jürgen Hofmann"}}},
       {"i.V. Dr. Anna Berg", "BIIIIII", {{word, "i.V"}, {word, "Dr"}, {NameTag::kPersonalName, "Anna Berg"}}},
       {"I. Avdic", "BII", {{NameTag::kPersonalName, "I. Avdic"}}},
-  };
-  for (const Case& c : cases) {
-    SequenceModel model;
-    model.pattern = c.pattern;
-    model.type = NameType::kPersonalName;
-    auto tagger = makeNameTagger(model);
-    EXPECT_EQ(tagAll(*tagger, c.text), c.expected) << c.text;
-  }
+  }, NameType::kPersonalName);
   // Other names keep their first word.
-  SequenceModel places;
-  places.pattern = "BI";
-  auto tagger = makeNameTagger(places);
-  EXPECT_EQ(tagAll(*tagger, "Dr Berg"), (std::vector<Reported>{{NameTag::kPlaceName, "Dr Berg"}}));
+  expectPatternCases({{"Dr Berg", "BI", {{NameTag::kPlaceName, "Dr Berg"}}}}, NameType::kPlaceName);
 }
 
 // Answers with a fixed language (or none) and counts its calls.
