@@ -436,8 +436,9 @@ class Generator {
                      "Letter of Recommendation", "Reference Letter", "Arbeitszeugnis"});
   }
 
-  // What people do, as letters print it under a signature: not names. Half are composed of a
-  // field and a rank ("Customer Service Manager"), so that titles never listed are known too.
+  // What people do, as letters print it under a signature: not names. Most are composed, of a
+  // grade and a profession ("Senior Accountant") or of a field and a rank ("Customer Service
+  // Manager"), so that titles never listed are known too.
   std::string jobTitle() {
     if (chance(20)) {
       return std::string(pickView({"Senior", "Junior", "Chief", "Lead", "Principal", "Assistant", "Staff",
