@@ -133,6 +133,31 @@ class ModelNameTagger : public NameTagger {
       size_t first = i, last = end;
       while (first < last && !tokens[first].isWord) ++first;
       while (last > first && !tokens[last - 1].isWord) --last;
+      // A Dutch postcode is no part of a name: in "3511 NK Utrecht" the four digits and two
+      // capitals are a code, and the name after them is the town's.
+      NameType reported = type;
+      const auto postcodeDigits = [&](size_t k) {
+        const std::string_view w = word(k);
+        return w.size() == 4 && w[0] >= '1' && w[0] <= '9' &&
+               std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+      };
+      const auto postcodeLetters = [&](size_t k) {
+        const std::string_view w = word(k);
+        return w.size() == 2 && std::all_of(w.begin(), w.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+      };
+      size_t code = last;  // the postcode's letters, when the name starts with or after its digits
+      if (first + 1 < last && postcodeDigits(first) && postcodeLetters(first + 1)) {
+        code = first + 1;
+      } else if (first > 0 && postcodeLetters(first) && postcodeDigits(first - 1)) {
+        code = first;
+      }
+      if (code + 1 < last && tokens[code + 1].isWord) {
+        for (size_t k = first; k <= code; ++k) {
+          if (!callback(std::nullopt, tokens[k].range)) return false;
+        }
+        first = code + 1;
+        reported = NameType::kPlaceName;
+      }
       // A person's name starts after the title before it ("Ms. Li Wei" is Li Wei) and after
       // the "i. A." or "i. V." of a German letter's signature, when a word of the name is left;
       // those words are reported as words.
@@ -181,7 +206,7 @@ class ModelNameTagger : public NameTagger {
       while (last > first && !tokens[last - 1].isWord && !closesInside(last - 1)) --last;
       if (first < last) {
         const TextRange range{tokens[first].range.begin, tokens[last - 1].range.end};
-        if (!callback(tagOf(type), range)) return false;
+        if (!callback(tagOf(reported), range)) return false;
       }
       // Words cut off the name are reported as words.
       for (size_t k = last; k < end; ++k) {

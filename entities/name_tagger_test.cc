@@ -225,6 +225,22 @@ TEST(NameTagger, APersonsNameStartsAfterItsTitle) {
   expectPatternCases({{"Dr Berg", "BI", {{NameTag::kPlaceName, "Dr Berg"}}}}, NameType::kPlaceName);
 }
 
+TEST(NameTagger, NoNameStartsWithADutchPostcode) {
+  const std::optional<NameTag> word;
+  expectPatternCases({
+      {"3511 NK Utrecht", "OBI", {{word, "3511"}, {word, "NK"}, {NameTag::kPlaceName, "Utrecht"}}},
+      {"3511 NK Utrecht", "BII", {{word, "3511"}, {word, "NK"}, {NameTag::kPlaceName, "Utrecht"}}},
+      {"2514 EA Den Haag", "OBII", {{word, "2514"}, {word, "EA"}, {NameTag::kPlaceName, "Den Haag"}}},
+      // Not a postcode: other digits, lower case, three letters, nothing after the code.
+      {"351 NK Utrecht", "OBI", {{word, "351"}, {NameTag::kOrganizationName, "NK Utrecht"}}},
+      {"0511 NK Utrecht", "OBI", {{word, "0511"}, {NameTag::kOrganizationName, "NK Utrecht"}}},
+      {"3511 Nk Utrecht", "OBI", {{word, "3511"}, {NameTag::kOrganizationName, "Nk Utrecht"}}},
+      {"1904 NKV Utrecht", "OBI", {{word, "1904"}, {NameTag::kOrganizationName, "NKV Utrecht"}}},
+      {"3511 NK", "OB", {{word, "3511"}, {NameTag::kOrganizationName, "NK"}}},
+      {"NK Maribor", "BI", {{NameTag::kOrganizationName, "NK Maribor"}}},
+  }, NameType::kOrganization);
+}
+
 // Answers with a fixed language (or none) and counts its calls.
 class FixedRecognizer : public LanguageRecognizer {
  public:
