@@ -19,7 +19,7 @@
 namespace marrowfen::entities {
 namespace {
 
-constexpr char kMagic[8] = {'M', 'F', 'N', 'A', 'M', 'E', 'S', '2'};
+constexpr char kMagic[8] = {'M', 'F', 'N', 'A', 'M', 'E', 'S', '4'};
 constexpr float kForbidden = -std::numeric_limits<float>::infinity();
 
 struct Header {
@@ -28,9 +28,11 @@ struct Header {
   uint32_t tagCount;
   uint64_t gazetteerCount;
   float scale;
+  uint32_t lexiconCount;  // dictionary words, after the gazetteer: their hashes, then their flags
+  uint32_t clusterCount;  // words with classes, after those: their hashes, then their classes
   uint32_t reserved;
 };
-static_assert(sizeof(Header) == 32);
+static_assert(sizeof(Header) == 40);
 
 bool isRegularFile(const std::string& path) {
   struct stat st {};
@@ -201,6 +203,20 @@ bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
   h.tagCount = kStateCount;
   h.gazetteerCount = weights.gazetteer.entries().size();
   h.scale = weights.scale;
+  if (const Lexicon* lexicon = weights.gazetteer.lexicon()) {
+    if (lexicon->hashes().size() > std::numeric_limits<uint32_t>::max()) {
+      std::fclose(f);
+      return false;
+    }
+    h.lexiconCount = static_cast<uint32_t>(lexicon->hashes().size());
+  }
+  if (const WordClusters* clusters = weights.gazetteer.clusters()) {
+    if (clusters->hashes().size() > std::numeric_limits<uint32_t>::max()) {
+      std::fclose(f);
+      return false;
+    }
+    h.clusterCount = static_cast<uint32_t>(clusters->hashes().size());
+  }
   bool ok = std::fwrite(&h, sizeof h, 1, f) == 1;
   ok = ok && std::fwrite(weights.start.data(), sizeof(float), kStateCount, f) == kStateCount;
   ok = ok && std::fwrite(weights.transitions.data(), sizeof(float), weights.transitions.size(), f) ==
@@ -209,6 +225,18 @@ bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
                  weights.quantised.size();
   const auto& gaz = weights.gazetteer.entries();
   ok = ok && std::fwrite(gaz.data(), sizeof(uint64_t), gaz.size(), f) == gaz.size();
+  if (const Lexicon* lexicon = weights.gazetteer.lexicon()) {
+    const auto& hashes = lexicon->hashes();
+    const auto& flags = lexicon->flags();
+    ok = ok && std::fwrite(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
+         std::fwrite(flags.data(), 1, flags.size(), f) == flags.size();
+  }
+  if (const WordClusters* clusters = weights.gazetteer.clusters()) {
+    const auto& hashes = clusters->hashes();
+    const auto& classes = clusters->classes();
+    ok = ok && std::fwrite(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
+         std::fwrite(classes.data(), sizeof(uint16_t), classes.size(), f) == classes.size();
+  }
   ok = std::fclose(f) == 0 && ok;
   return ok;
 }
@@ -220,21 +248,42 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
   Header h{};
   bool ok = std::fread(&h, sizeof h, 1, f) == 1 && std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 &&
             h.tagCount == kStateCount && h.bucketBits >= 4 && h.bucketBits <= 24 &&
-            h.gazetteerCount <= (uint64_t{1} << 26);
+            h.gazetteerCount <= (uint64_t{1} << 26) && h.lexiconCount <= (uint32_t{1} << 26) &&
+            h.clusterCount <= (uint32_t{1} << 26);
   if (ok) {
     w.bucketBits = h.bucketBits;
     w.scale = h.scale;
     w.quantised.resize((size_t{1} << h.bucketBits) * kStateCount);
     std::vector<uint64_t> gaz(h.gazetteerCount);
+    std::vector<uint32_t> hashes(h.lexiconCount);
+    std::vector<uint8_t> flags(h.lexiconCount);
+    std::vector<uint32_t> clusterHashes(h.clusterCount);
+    std::vector<uint16_t> classes(h.clusterCount);
     ok = std::fread(w.start.data(), sizeof(float), kStateCount, f) == kStateCount &&
          std::fread(w.transitions.data(), sizeof(float), w.transitions.size(), f) ==
              w.transitions.size() &&
          std::fread(w.quantised.data(), sizeof(int8_t), w.quantised.size(), f) ==
              w.quantised.size() &&
          std::fread(gaz.data(), sizeof(uint64_t), gaz.size(), f) == gaz.size() &&
+         std::fread(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
+         std::fread(flags.data(), 1, flags.size(), f) == flags.size() &&
+         std::fread(clusterHashes.data(), sizeof(uint32_t), clusterHashes.size(), f) == clusterHashes.size() &&
+         std::fread(classes.data(), sizeof(uint16_t), classes.size(), f) == classes.size() &&
          std::fgetc(f) == EOF;
+    std::shared_ptr<const Lexicon> lexicon;
+    if (ok && h.lexiconCount > 0) {
+      auto l = Lexicon::fromSorted(std::move(hashes), std::move(flags));
+      ok = l.has_value();
+      if (ok) lexicon = std::make_shared<const Lexicon>(std::move(*l));
+    }
+    std::shared_ptr<const WordClusters> clusters;
+    if (ok && h.clusterCount > 0) {
+      auto c = WordClusters::fromSorted(std::move(clusterHashes), std::move(classes));
+      ok = c.has_value();
+      if (ok) clusters = std::make_shared<const WordClusters>(std::move(*c));
+    }
     // The stored entries are already sorted and merged; the constructor keeps them so.
-    if (ok) w.gazetteer = Gazetteer(std::move(gaz));
+    if (ok) w.gazetteer = Gazetteer(std::move(gaz), std::move(lexicon), std::move(clusters));
   }
   std::fclose(f);
   if (!ok) return std::nullopt;

@@ -4,8 +4,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <set>
 
 namespace marrowfen::entities {
@@ -213,6 +215,50 @@ TEST(ModelFile, RoundTripsAndRefusesDamage) {
   PerceptronWeights bad = w;
   bad.quantised.pop_back();
   EXPECT_FALSE(saveNameModel(bad, path));
+}
+
+TEST(ModelFile, KeepsTheDictionaryWordsAndWordClasses) {
+  PerceptronWeights w = tinyModel();
+  w.gazetteer = Gazetteer(w.gazetteer.entries(),
+                          std::make_shared<const Lexicon>(std::vector<uint64_t>{
+                              lexiconEntry("Haus", 2), lexiconEntry("house", 1), lexiconEntry("maison", 3)}),
+                          std::make_shared<const WordClusters>(std::vector<std::pair<std::string, WordClusters::Classes>>{
+                              {"house", {1, 9}}, {"maison", {2, 9}}}));
+  const std::string path = tempPath("lexmodel");
+  ASSERT_TRUE(saveNameModel(w, path));
+  auto r = readNameModel(path);
+  ASSERT_TRUE(r.has_value());
+  ASSERT_NE(r->gazetteer.lexicon(), nullptr);
+  EXPECT_EQ(r->gazetteer.lexicon()->hashes(), w.gazetteer.lexicon()->hashes());
+  EXPECT_EQ(r->gazetteer.lexicon()->lookup("haus"), 2u << 2);
+  EXPECT_EQ(r->gazetteer.entries(), w.gazetteer.entries());
+  ASSERT_NE(r->gazetteer.clusters(), nullptr);
+  EXPECT_EQ(r->gazetteer.clusters()->lookup("house")->fine, 9);
+  EXPECT_EQ(r->gazetteer.clusters()->lookup("maison")->coarse, 2);
+
+  // Hashes out of order mean a damaged file: lookups would silently miss.
+  std::string bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  // The dictionary's hashes follow the gazetteer; the word classes (two of them) come last.
+  const size_t hashes = bytes.size() - 2 * (sizeof(uint32_t) + sizeof(uint16_t)) - 3 - 3 * sizeof(uint32_t);
+  std::string swapped = bytes;
+  std::swap_ranges(swapped.begin() + hashes, swapped.begin() + hashes + 4, swapped.begin() + hashes + 4);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << swapped;
+  }
+  EXPECT_FALSE(readNameModel(path).has_value());
+  std::remove(path.c_str());
+  // A model without dictionary words or classes stays without them.
+  ASSERT_TRUE(saveNameModel(tinyModel(), path));
+  auto plain = readNameModel(path);
+  ASSERT_TRUE(plain.has_value());
+  EXPECT_EQ(plain->gazetteer.lexicon(), nullptr);
+  EXPECT_EQ(plain->gazetteer.clusters(), nullptr);
+  std::remove(path.c_str());
 }
 
 TEST(ModelFile, EnvironmentChoosesTheFile) {

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "entities/model/perceptron_model.h"
@@ -33,6 +34,24 @@ TEST(ShippedNameModel, IsTheProgramsModel) {
   ::unsetenv("MARROWFEN_NAME_MODEL");
   const auto model = makeNameModel();
   EXPECT_NE(dynamic_cast<const PerceptronNameModel*>(model.get()), nullptr);
+}
+
+TEST(ShippedNameModel, StaysWithinItsSizeAndCarriesTheDictionaries) {
+  const auto path = findNameModelFile();
+  ASSERT_TRUE(path.has_value());
+  std::error_code error;
+  EXPECT_LE(std::filesystem::file_size(*path, error), 25u * 1000 * 1000);
+  EXPECT_FALSE(error);
+  const auto weights = readNameModel(*path);
+  ASSERT_TRUE(weights.has_value());
+  const Lexicon* lexicon = weights->gazetteer.lexicon();
+  ASSERT_NE(lexicon, nullptr);
+  // A common word of each language, as the dictionaries write it.
+  constexpr uint8_t kEnglishLower = 1, kGermanCapital = 2 << 2, kFrenchLower = 1 << 4, kDutchLower = 1 << 6;
+  EXPECT_TRUE(lexicon->lookup("yesterday") & kEnglishLower);
+  EXPECT_TRUE(lexicon->lookup("mannschaft") & kGermanCapital);
+  EXPECT_TRUE(lexicon->lookup("maison") & kFrenchLower);
+  EXPECT_TRUE(lexicon->lookup("gemeente") & kDutchLower);
 }
 
 TEST(ShippedNameModel, LabelsDocumentLines) {

@@ -111,10 +111,46 @@ struct LineContext {
   std::vector<int> keyPrev;   // index of the word before that, or -1
   std::vector<int> colonDistance;  // tokens since that colon, 0 when none
   std::vector<uint8_t> phrase;     // bit 2t: begins a listed phrase of type t, bit 2t+1: inside one
+  std::string dictionary;          // per token a dictionaryClass, empty without a lexicon
+  std::vector<std::string> coarse, fine;  // per token its word classes ("c12", "f201"), "" when it
+                                          // has none; no entries without word classes
   char pattern = 'M';         // 'C' all caps line, 'T' title-case line, 'M' mixed
 };
 
-LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer& gazetteer) {
+// How the dictionaries of `language` (0: of every model language) know a lower-cased word:
+// 'l' in lower case only, 'c' with a capital only, 'b' both, 'k' not at all but a compound of a
+// known noun ("regionalligamannschaft" ends in "mannschaft"; German and Dutch, whose compounds are
+// written as one word), 'n' not at all, '-' no letters.
+char dictionaryClass(const Lexicon& lexicon, std::string_view lower, int language) {
+  bool letters = false;
+  for (size_t i = 0; i < lower.size() && !letters;) letters = u_isalpha(decodeAt(lower, i));
+  if (!letters) return '-';
+  const uint8_t lowerBits = language > 0 ? static_cast<uint8_t>(1u << (2 * (language - 1))) : 0x55;
+  const uint8_t capitalBits = static_cast<uint8_t>(lowerBits << 1);
+  const uint8_t f = lexicon.lookup(lower);
+  if ((f & lowerBits) && (f & capitalBits)) return 'b';
+  if (f & lowerBits) return 'l';
+  if (f & capitalBits) return 'c';
+  // Nouns: German writes them with a capital, Dutch in lower case.
+  constexpr int kGerman = 2, kDutch = 4;
+  uint8_t nounBits = 0;
+  if (language == 0 || language == kGerman) nounBits |= static_cast<uint8_t>(2u << (2 * (kGerman - 1)));
+  if (language == 0 || language == kDutch) nounBits |= static_cast<uint8_t>(1u << (2 * (kDutch - 1)));
+  if (nounBits == 0) return 'n';
+  // The known noun is at least four letters long and leaves at least three in front of it.
+  const size_t cps = codePointCount(lower);
+  if (cps < 7) return 'n';
+  size_t at = prefixBytes(lower, 3);
+  for (size_t k = 3; k + 4 <= cps; ++k) {
+    if (lexicon.lookup(lower.substr(at)) & nounBits) return 'k';
+    decodeAt(lower, at);
+  }
+  return 'n';
+}
+
+std::string className(char kind, unsigned number) { return kind + std::to_string(number); }
+
+LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer& gazetteer, int language) {
   LineContext ctx;
   ctx.tokens = &tokens;
   const size_t n = tokens.size();
@@ -128,6 +164,17 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
     ctx.lower.push_back(lowerCase(tokens[i]));
     ctx.shape.push_back(wordShape(tokens[i]));
     ctx.gaz.push_back(gazetteer.lookup(ctx.lower.back()));
+    if (const Lexicon* lexicon = gazetteer.lexicon()) {
+      ctx.dictionary.push_back(dictionaryClass(*lexicon, ctx.lower.back(), language));
+    }
+    if (const WordClusters* clusters = gazetteer.clusters()) {
+      ctx.coarse.emplace_back();
+      ctx.fine.emplace_back();
+      if (auto c = clusters->lookup(ctx.lower.back())) {
+        ctx.coarse.back() = className('c', c->coarse);
+        ctx.fine.back() = className('f', c->fine);
+      }
+    }
     punct[i] = isPunctuationToken(tokens[i]);
     CaseInfo ci = caseInfo(tokens[i]);
     if (ci.letters > 0 && ci.upper + ci.lower > 0) {
@@ -298,6 +345,39 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
   for (size_t bit = 0; bit < kPhraseBits.size(); ++bit) {
     if (ph & (1u << bit)) sink(38, {kPhraseBits[bit], pattern});
   }
+  // What the dictionaries know of the word and its neighbours.
+  if (!ctx.dictionary.empty()) {
+    auto dict = [&](long k) -> std::string_view {
+      if (k < 0) return "<";
+      if (k >= static_cast<long>(n)) return ">";
+      return std::string_view(&ctx.dictionary[k], 1);
+    };
+    const std::string_view written = shape(j).substr(0, 1);
+    sink(40, {dict(j), written, lineStart ? "start" : "inner", pattern});
+    sink(41, {dict(j - 1), dict(j), dict(j + 1)});
+    sink(42, {word(j - 1), dict(j)});
+    sink(43, {dict(j), word(j + 1)});
+  }
+  // Word classes of the word and its neighbours: a rare word borrows what its class has taught.
+  if (!ctx.coarse.empty()) {
+    auto coarse = [&](long k) -> std::string_view {
+      if (k < 0) return "<s>";
+      if (k >= static_cast<long>(n)) return "</s>";
+      return ctx.coarse[k];
+    };
+    if (!ctx.fine[i].empty()) {
+      sink(47, {ctx.fine[i]});
+      sink(48, {ctx.fine[i], shape(j)});
+    }
+    if (!ctx.coarse[i].empty()) sink(49, {ctx.coarse[i], pattern});
+    sink(50, {coarse(j - 1), coarse(j)});
+    sink(51, {coarse(j), coarse(j + 1)});
+    if (j > 0 && !ctx.fine[i - 1].empty()) sink(52, {ctx.fine[i - 1], shape(j)});
+    if (i + 1 < n && !ctx.fine[i + 1].empty()) sink(53, {shape(j), ctx.fine[i + 1]});
+    sink(54, {coarse(j - 2), coarse(j - 1)});
+    sink(55, {coarse(j + 1), coarse(j + 2)});
+    if (!ctx.coarse[i].empty()) sink(56, {coarse(j - 1), ctx.coarse[i], coarse(j + 1)});
+  }
   // Letter trigrams of longer words carry over to names never seen whole.
   if (cps >= 5) {
     size_t a = 0, b = prefixBytes(w0, 3);
@@ -363,7 +443,95 @@ struct StringSink {
 
 }  // namespace
 
-Gazetteer::Gazetteer(std::vector<uint64_t> entries) {
+Lexicon::Lexicon(std::vector<uint64_t> entries) {
+  std::sort(entries.begin(), entries.end());
+  for (uint64_t e : entries) {
+    const auto hash = static_cast<uint32_t>(e >> 8);
+    if (!hashes_.empty() && hashes_.back() == hash) {
+      flags_.back() |= static_cast<uint8_t>(e & 0xFF);
+    } else {
+      hashes_.push_back(hash);
+      flags_.push_back(static_cast<uint8_t>(e & 0xFF));
+    }
+  }
+}
+
+namespace {
+
+uint32_t lexiconHash(std::string_view lowerWord) {
+  return static_cast<uint32_t>(mix64(hashBytes(kFnvOffset ^ 0x4c4558ull, lowerWord)) >> 32);
+}
+
+bool strictlyIncreasing(const std::vector<uint32_t>& hashes) {
+  for (size_t i = 1; i < hashes.size(); ++i) {
+    if (hashes[i - 1] >= hashes[i]) return false;
+  }
+  return true;
+}
+
+// The index of `lowerWord` in sorted `hashes`, or -1.
+long indexOfWord(const std::vector<uint32_t>& hashes, std::string_view lowerWord) {
+  const uint32_t h = lexiconHash(lowerWord);
+  auto it = std::lower_bound(hashes.begin(), hashes.end(), h);
+  return it != hashes.end() && *it == h ? it - hashes.begin() : -1;
+}
+
+}  // namespace
+
+std::optional<Lexicon> Lexicon::fromSorted(std::vector<uint32_t> hashes, std::vector<uint8_t> flags) {
+  if (hashes.size() != flags.size() || !strictlyIncreasing(hashes)) return std::nullopt;
+  Lexicon l;
+  l.hashes_ = std::move(hashes);
+  l.flags_ = std::move(flags);
+  return l;
+}
+
+uint8_t Lexicon::lookup(std::string_view lowerWord) const {
+  const long i = indexOfWord(hashes_, lowerWord);
+  return i < 0 ? 0 : flags_[static_cast<size_t>(i)];
+}
+
+WordClusters::WordClusters(const std::vector<std::pair<std::string, Classes>>& words) {
+  std::vector<std::pair<uint32_t, uint16_t>> entries;
+  entries.reserve(words.size());
+  for (const auto& [w, c] : words) {
+    entries.emplace_back(lexiconHash(w), static_cast<uint16_t>(c.coarse << 8 | c.fine));
+  }
+  std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [h, c] : entries) {
+    if (!hashes_.empty() && hashes_.back() == h) continue;
+    hashes_.push_back(h);
+    classes_.push_back(c);
+  }
+}
+
+std::optional<WordClusters> WordClusters::fromSorted(std::vector<uint32_t> hashes, std::vector<uint16_t> classes) {
+  if (hashes.size() != classes.size() || !strictlyIncreasing(hashes)) return std::nullopt;
+  WordClusters w;
+  w.hashes_ = std::move(hashes);
+  w.classes_ = std::move(classes);
+  return w;
+}
+
+std::optional<WordClusters::Classes> WordClusters::lookup(std::string_view lowerWord) const {
+  const long i = indexOfWord(hashes_, lowerWord);
+  if (i < 0) return std::nullopt;
+  const uint16_t c = classes_[static_cast<size_t>(i)];
+  return Classes{static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c & 0xFF)};
+}
+
+uint64_t lexiconEntry(std::string_view word, int language) {
+  if (language < 1 || language > static_cast<int>(std::size(kModelLanguages))) return 0;
+  size_t i = 0;
+  const UChar32 first = word.empty() ? 0 : decodeAt(word, i);
+  const bool capital = u_isupper(first) || u_istitle(first);
+  const unsigned bit = 2 * static_cast<unsigned>(language - 1) + (capital ? 1 : 0);
+  return (static_cast<uint64_t>(lexiconHash(lowerCase(word))) << 8) | (1u << bit);
+}
+
+Gazetteer::Gazetteer(std::vector<uint64_t> entries, std::shared_ptr<const Lexicon> lexicon,
+                     std::shared_ptr<const WordClusters> clusters)
+    : lexicon_(std::move(lexicon)), clusters_(std::move(clusters)) {
   std::sort(entries.begin(), entries.end());
   for (uint64_t e : entries) {
     if (!entries_.empty() && (entries_.back() & ~0xFFull) == (e & ~0xFFull)) {
@@ -469,7 +637,7 @@ void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer
   out.offsets.clear();
   out.offsets.push_back(0);
   if (tokens.empty()) return;
-  const LineContext ctx = makeContext(tokens, gazetteer);
+  const LineContext ctx = makeContext(tokens, gazetteer, language);
   HashSink sink{bucketBits, &out.buckets, ctx.pattern == 'C', language};
   for (size_t i = 0; i < tokens.size(); ++i) {
     tokenFeatures(ctx, i, sink);
@@ -482,7 +650,7 @@ std::vector<std::string> describeFeatures(const std::vector<std::string>& tokens
                                           int language) {
   std::vector<std::string> out;
   if (index >= tokens.size()) return out;
-  const LineContext ctx = makeContext(tokens, gazetteer);
+  const LineContext ctx = makeContext(tokens, gazetteer, language);
   StringSink sink{&out, ctx.pattern == 'C', language};
   tokenFeatures(ctx, index, sink);
   return out;

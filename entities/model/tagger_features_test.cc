@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 namespace marrowfen::entities {
 namespace {
@@ -34,6 +35,95 @@ TEST(Gazetteer, MergesClassesAndMissesUnknownWords) {
   EXPECT_EQ(g.lookup("table"), 0);
   EXPECT_EQ(g.lookup("Paris"), 0);  // entries are lower-cased words
   EXPECT_EQ(g.entries().size(), 2u);
+}
+
+TEST(Lexicon, KeepsHowEachLanguageWritesAWord) {
+  constexpr int en = 1, de = 2, nl = 4;
+  const Lexicon l({lexiconEntry("Haus", de), lexiconEntry("haus", nl), lexiconEntry("Paris", en),
+                   lexiconEntry("NATO", de), lexiconEntry("yesterday", en)});
+  EXPECT_EQ(l.lookup("haus"), (2u << 2) | (1u << 6));
+  EXPECT_EQ(l.lookup("paris"), 2u);
+  EXPECT_EQ(l.lookup("nato"), 2u << 2);
+  EXPECT_EQ(l.lookup("yesterday"), 1u);
+  EXPECT_EQ(l.lookup("Paris"), 0u);  // looked up lower-cased
+  EXPECT_EQ(l.lookup("london"), 0u);
+  EXPECT_EQ(l.hashes().size(), 4u);
+  EXPECT_EQ(lexiconEntry("word", 5), 0u);  // not a model language
+  // Stored arrays are taken only in strictly increasing order.
+  EXPECT_TRUE(Lexicon::fromSorted(l.hashes(), l.flags()).has_value());
+  auto reversed = l.hashes();
+  std::reverse(reversed.begin(), reversed.end());
+  EXPECT_FALSE(Lexicon::fromSorted(reversed, l.flags()).has_value());
+  EXPECT_FALSE(Lexicon::fromSorted(l.hashes(), {1}).has_value());
+}
+
+TEST(Features, WhatTheDictionaryKnowsOfAWord) {
+  constexpr int en = 1, de = 2, fr = 3, nl = 4;
+  auto lexicon = std::make_shared<const Lexicon>(std::vector<uint64_t>{
+      lexiconEntry("Mannschaft", de), lexiconEntry("sagte", de), lexiconEntry("Weber", de),
+      lexiconEntry("weber", en), lexiconEntry("Weber", en), lexiconEntry("ploeg", nl),
+      lexiconEntry("maison", fr)});
+  const Gazetteer g({}, lexicon);
+  struct Case {
+    std::vector<std::string> line;
+    size_t index;
+    int language;
+    const char* expected;  // the dictionary feature of the token
+  };
+  for (const Case& c : {
+           Case{{"Das", "sagte", "Pfister"}, 2, de, "40=n|X|inner|M"},
+           Case{{"Das", "sagte", "Pfister"}, 1, de, "40=l|x|inner|M"},
+           Case{{"Die", "Regionalligamannschaft", "spielt"}, 1, de, "40=k|X|inner|M"},
+           Case{{"Mannschaft", "spielt"}, 0, de, "40=c|X|start|M"},
+           Case{{"Weber", "left"}, 0, en, "40=b|X|start|M"},
+           Case{{"Weber", "left"}, 0, de, "40=c|X|start|M"},
+           Case{{"de", "voetbalploeg"}, 1, nl, "40=k|x|inner|M"},
+           // Only German and Dutch write compounds as one word.
+           Case{{"Regionalligamannschaft"}, 0, en, "40=n|X|start|M"},
+           Case{{"Regionalligamannschaft"}, 0, 0, "40=k|X|start|M"},
+           // Of no known language: what any dictionary knows.
+           Case{{"a", "maison"}, 1, 0, "40=l|x|inner|M"},
+           // A noun needs three letters before it to make a compound.
+           Case{{"Kamannschaft"}, 0, de, "40=n|X|start|M"},
+           Case{{"Nr", "1234"}, 1, de, "40=-|d|inner|M"},
+       }) {
+    EXPECT_TRUE(has(describeFeatures(c.line, g, c.index, c.language), c.expected))
+        << c.line[c.index] << " " << c.language;
+  }
+  const auto f = describeFeatures({"sagte", "Pfister", "."}, g, 1, de);
+  EXPECT_TRUE(has(f, "41=l|n|-"));
+  EXPECT_TRUE(has(f, "42=sagte|n"));
+  EXPECT_TRUE(has(f, "de:43=n|."));
+  // Without dictionaries the templates are not there at all.
+  const auto plain = describeFeatures({"sagte", "Pfister"}, Gazetteer(), 1, de);
+  EXPECT_FALSE(std::any_of(plain.begin(), plain.end(), [](const std::string& s) { return s.starts_with("40="); }));
+}
+
+TEST(Features, WordClassesOfTheWordAndItsNeighbours) {
+  auto clusters = std::make_shared<const WordClusters>(std::vector<std::pair<std::string, WordClusters::Classes>>{
+      {"in", {1, 10}}, {"brattleboro", {7, 200}}, {"today", {3, 30}}});
+  EXPECT_EQ(clusters->lookup("brattleboro")->fine, 200);
+  EXPECT_EQ(clusters->lookup("brattleboro")->coarse, 7);
+  EXPECT_FALSE(clusters->lookup("Brattleboro").has_value());  // looked up lower-cased
+  EXPECT_FALSE(clusters->lookup("elsewhere").has_value());
+  const Gazetteer g({}, nullptr, clusters);
+  const std::vector<std::string> line = {"in", "Brattleboro", "today", "perhaps"};
+  const auto town = describeFeatures(line, g, 1);
+  for (const char* f : {"47=f200", "48=f200|Xx", "49=c7|M", "50=c1|c7", "51=c7|c3", "52=f10|Xx", "53=Xx|f30",
+                        "54=<s>|c1", "55=c3|", "56=c1|c7|c3"}) {
+    EXPECT_TRUE(has(town, f)) << f;
+  }
+  // A word without a class has no class features of its own; its neighbours see it as unknown.
+  const auto unknown = describeFeatures(line, g, 3);
+  EXPECT_FALSE(std::any_of(unknown.begin(), unknown.end(), [](const std::string& x) { return x.starts_with("47="); }));
+  EXPECT_TRUE(has(unknown, "50=c3|"));
+  EXPECT_TRUE(has(unknown, "51=|</s>"));
+  EXPECT_TRUE(has(describeFeatures(line, g, 0), "50=<s>|c1"));
+  // Stored arrays are taken only in strictly increasing order.
+  EXPECT_TRUE(WordClusters::fromSorted(clusters->hashes(), clusters->classes()).has_value());
+  auto reversed = clusters->hashes();
+  std::reverse(reversed.begin(), reversed.end());
+  EXPECT_FALSE(WordClusters::fromSorted(reversed, clusters->classes()).has_value());
 }
 
 TEST(Features, KeyBeforeColonNamesTheValue) {

@@ -256,9 +256,9 @@ class Generator {
   void key(std::string_view k) {
     const int r = uniform(100);
     std::string t(k);
-    if (r < 82) t += ": ";
-    else if (r < 90) t += " : ";
-    else if (r < 95) t += " ";
+    if (r < 79) t += ": ";
+    else if (r < 86) t += " : ";
+    else if (r < 96) t += " ";  // scans and OCR often lose the colon
     else t += ":";
     text(t);
   }

@@ -3,8 +3,9 @@
 //   tagger-train --data DIR --lists DIR --out FILE [--epochs N] [--bits B] [--synthetic N]
 //                [--seed S] [--heldout FILE] [--tune FILE] [--dev-halves 0|1]
 //                [--upper-copies 0|1] [--upper-fraction F] [--repeat PART=N]... [--only PART]
-//                [--skip PART]... [--unknown-language F] [--common-words 0|1] [--margin M]
-//                [--feature-dropout P] [--runs N]
+//                [--skip PART]... [--shared-only PART]... [--unknown-language F] [--common-words 0|1] [--margin M]
+//                [--feature-dropout P] [--runs N] [--dictionary LANG=FILE]...
+//                [--classes COARSE,FINE] [--class-min-count N] [--unlabelled FILE|DIR]...
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
@@ -15,9 +16,14 @@
 // Sentences are trained as of their file's language (BTC: English), except a share
 // --unknown-language (default 0.4) trained as of none; --common-words 0 leaves the words the
 // labelled text mostly writes in lower case out of the gazetteer. --skip leaves out the files
-// whose names contain PART. --margin and --feature-dropout are the trainer's knobs of the same
+// whose names contain PART; --shared-only trains their sentences as of no known language, so that
+// they teach the shared weights only (a language's own weights then come from its other files). --margin and --feature-dropout are the trainer's knobs of the same
 // names (both 0 by default). --runs N trains N times from zero weights in different orders and
-// keeps the mean.
+// keeps the mean. --dictionary gives a spelling word list of a model language (one word per line,
+// as the dictionary writes it), whose words the model keeps with the case they are written in.
+// --classes learns two sets of word classes (e.g. 64,256) from the words of the labelled
+// sentences and of the --unlabelled text files (or the .txt files of a folder), one line a
+// sentence; words seen fewer than --class-min-count times (default 3) get none.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -28,6 +34,7 @@
 
 #include "tools/tagger/evaluation.h"
 #include "tools/tagger/trainer.h"
+#include "tools/tagger/word_clusters.h"
 
 using namespace marrowfen;
 
@@ -54,7 +61,11 @@ int main(int argc, char** argv) {
   int runs = 1;  // independent training runs whose mean is the model
   std::string only;
   std::vector<std::string> skip;  // file-name parts not to train on
+  std::vector<std::string> sharedOnly;  // file-name parts whose sentences keep no language
   std::vector<std::pair<std::string, int>> repeats;  // file-name part, times its sentences are used
+  std::vector<std::pair<std::string, std::string>> dictionaries;  // language, word list
+  int coarseClasses = 0, fineClasses = 0, classMinCount = 3;
+  std::vector<std::string> unlabelled;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i], v = argv[i + 1];
     if (a == "--data") data = v;
@@ -76,6 +87,16 @@ int main(int argc, char** argv) {
     else if (a == "--feature-dropout") featureDropout = std::stod(v);
     else if (a == "--only") only = v;
     else if (a == "--skip") skip.push_back(v);
+    else if (a == "--shared-only") sharedOnly.push_back(v);
+    else if (a == "--unlabelled") unlabelled.push_back(v);
+    else if (a == "--class-min-count") classMinCount = std::max(1, std::stoi(v));
+    else if (a == "--classes" && v.find(',') != std::string::npos) {
+      coarseClasses = std::stoi(v.substr(0, v.find(',')));
+      fineClasses = std::stoi(v.substr(v.find(',') + 1));
+    }
+    else if (a == "--dictionary" && v.find('=') != std::string::npos) {
+      dictionaries.emplace_back(v.substr(0, v.find('=')), v.substr(v.find('=') + 1));
+    }
     else if (a == "--repeat" && v.find('=') != std::string::npos) {
       repeats.emplace_back(v.substr(0, v.find('=')), std::stoi(v.substr(v.find('=') + 1)));
     }
@@ -89,11 +110,25 @@ int main(int argc, char** argv) {
                  "[--synthetic N] [--seed S] [--heldout FILE] [--tune FILE]\n";
     return 2;
   }
+  if (fineClasses > 256 || coarseClasses > 256 || (fineClasses > 0 && coarseClasses < 2)) {
+    std::cerr << "--classes takes two numbers from 2 to 256\n";
+    return 2;
+  }
   const auto t0 = std::chrono::steady_clock::now();
   const tagger::NameLists all = tagger::readNameLists(lists);
   if (all.firstNames.empty() || all.cities.empty()) {
     std::cerr << "no word lists in " << lists << "\n";
     return 1;
+  }
+  std::shared_ptr<const entities::Lexicon> lexicon;
+  if (!dictionaries.empty()) {
+    auto l = tagger::readDictionaries(dictionaries);
+    if (!l) {
+      std::cerr << "cannot read the dictionaries\n";
+      return 1;
+    }
+    std::cerr << l->hashes().size() << " dictionary words\n";
+    lexicon = std::make_shared<const entities::Lexicon>(std::move(*l));
   }
   tagger::NameLists trainLists, heldOutLists;
   tagger::splitNameLists(all, trainLists, heldOutLists);
@@ -119,6 +154,13 @@ int main(int argc, char** argv) {
   }
   std::sort(files.begin(), files.end());
   tagger::CaseCounter caseCounts;  // how the words of the labelled text are written
+  tagger::ClusterCounter clusterCounts;  // the neighbours of every word, for word classes
+  auto lowered = [](const std::vector<std::string>& tokens) {
+    std::vector<std::string> out;
+    out.reserve(tokens.size());
+    for (const auto& t : tokens) out.push_back(entities::lowerCase(t));
+    return out;
+  };
   for (const auto& f : files) {
     auto s = tagger::readCorpusFile(f, tagger::guessCorpusFormat(f));
     if (!s) continue;
@@ -130,16 +172,56 @@ int main(int argc, char** argv) {
       if (f.find(part) != std::string::npos) times = n;
     }
     const bool tweets = fs::path(f).filename().string().starts_with("btc-");  // English, unmarked
+    const bool shared = std::any_of(sharedOnly.begin(), sharedOnly.end(),
+                                    [&](const std::string& p) { return f.find(p) != std::string::npos; });
     for (size_t k = 0; k < s->size(); ++k) {
       if (tweets && (*s)[k].language.empty()) (*s)[k].language = "en";
+      if (shared) (*s)[k].language.clear();
       const tagger::Sentence segmented = tagger::segmentSentence((*s)[k]).sentence;
       caseCounts.add(segmented.tokens);
+      if (fineClasses > 0) clusterCounts.add(lowered(segmented.tokens));
       for (int r = 0; r < times; ++r) {
         labelled.push_back(segmented);
         foldOf.push_back(originals % 5);
       }
       ++originals;
     }
+  }
+  std::shared_ptr<const entities::WordClusters> clusters;
+  if (fineClasses > 0) {
+    std::vector<std::string> texts;
+    for (const auto& u : unlabelled) {
+      if (fs::is_directory(u, error)) {
+        for (const auto& e : fs::directory_iterator(u, error)) {
+          if (e.path().extension() == ".txt") texts.push_back(e.path().string());
+        }
+      } else {
+        texts.push_back(u);
+      }
+    }
+    std::sort(texts.begin(), texts.end());
+    for (const auto& t : texts) {
+      std::ifstream in(t);
+      if (!in) {
+        std::cerr << "cannot read " << t << "\n";
+        return 1;
+      }
+      std::string line;
+      while (std::getline(in, line)) {
+        auto words = tagger::wordSegments(line);
+        if (!words.empty()) clusterCounts.add(lowered(words));
+      }
+    }
+    const auto coarse = clusterCounts.cluster(coarseClasses, classMinCount, 10);
+    const auto fine = clusterCounts.cluster(fineClasses, classMinCount, 10);
+    std::vector<std::pair<std::string, entities::WordClusters::Classes>> words;
+    for (const auto& [w, c] : fine) {
+      auto it = coarse.find(w);
+      words.push_back({w, {static_cast<uint8_t>(it == coarse.end() ? 0 : it->second), static_cast<uint8_t>(c)}});
+    }
+    clusters = std::make_shared<const entities::WordClusters>(words);
+    std::cerr << words.size() << " words in classes from " << clusterCounts.tokenCount() << " tokens ("
+              << secondsSince(t0) << " s)\n";
   }
   // The model lists the names of all labelled sentences as phrases. While training, each sentence
   // sees only the names of the other folds, so that the weights learn how far a listed phrase
@@ -154,7 +236,7 @@ int main(int argc, char** argv) {
     std::vector<uint64_t> entries = listed;
     auto phrases = tagger::phraseEntries(from);
     entries.insert(entries.end(), phrases.begin(), phrases.end());
-    return entities::Gazetteer(std::move(entries));
+    return entities::Gazetteer(std::move(entries), lexicon, clusters);
   };
   constexpr size_t kFolds = 5;
   std::vector<entities::Gazetteer> foldGazetteers;

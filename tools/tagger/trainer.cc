@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <numeric>
 #include <random>
 
@@ -99,6 +100,21 @@ std::vector<uint64_t> CaseCounter::commonWordEntries(long minLower) const {
     }
   }
   return out;
+}
+
+std::optional<entities::Lexicon> readDictionaries(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::vector<uint64_t> entries;
+  for (const auto& [language, path] : files) {
+    const int l = entities::modelLanguageOf(language);
+    std::ifstream in(path);
+    if (l == 0 || !in) return std::nullopt;
+    std::string line;
+    while (std::getline(in, line)) {
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+      if (!line.empty()) entries.push_back(entities::lexiconEntry(line, l));
+    }
+  }
+  return entities::Lexicon(std::move(entries));
 }
 
 std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -31,6 +32,11 @@ class CaseCounter {
  private:
   std::unordered_map<std::string, std::pair<long, long>> counts_;  // lower-cased word: lower, capital
 };
+
+// The dictionary words of spelling word lists, one word per line as the dictionary writes it;
+// `files` pairs a model language ("de") with a file. Nothing when a file cannot be read or its
+// language is not a model language.
+std::optional<entities::Lexicon> readDictionaries(const std::vector<std::pair<std::string, std::string>>& files);
 
 // The names of labelled sentences as phrases of their types.
 std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences);
