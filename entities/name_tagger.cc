@@ -158,6 +158,18 @@ class ModelNameTagger : public NameTagger {
         first = code + 1;
         reported = NameType::kPlaceName;
       }
+      // The salutation of a letter ("Dear", "Sehr geehrter", "Chère") is no part of a name,
+      // and a title after it makes the rest a person's name: "Dear Mr. Thompson" is Thompson.
+      if (first < last) {
+        const size_t after = salutationEnd(text, tokens, first, last);
+        if (after > first && after < last) {
+          for (size_t k = first; k < after; ++k) {
+            if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
+          }
+          first = after;
+          if (isPersonalTitle(word(first))) reported = NameType::kPersonalName;
+        }
+      }
       // A person's name starts after the title before it ("Ms. Li Wei" is Li Wei) and after
       // the "i. A." or "i. V." of a German letter's signature, when a word of the name is left;
       // those words are reported as words.
@@ -166,7 +178,7 @@ class ModelNameTagger : public NameTagger {
         while (k < last && !tokens[k].isWord);
         return k;
       };
-      while (type == NameType::kPersonalName && first < last) {
+      while (reported == NameType::kPersonalName && first < last) {
         size_t next = nextWord(first);
         const std::string lower = lowerCase(word(first));
         const std::string after = next < last ? lowerCase(word(next)) : std::string();
@@ -217,10 +229,32 @@ class ModelNameTagger : public NameTagger {
     return true;
   }
 
+  // The token after the salutation words that open the name at `first` ("Dear", "Sehr
+  // geehrte Frau" stops before "Frau"), or `first` when the name opens with none.
+  static size_t salutationEnd(std::string_view text, const std::vector<LineToken>& tokens, size_t first,
+                              size_t last) {
+    static constexpr std::string_view kOne[] = {"dear", "dearest", "hello", "liebe", "lieber", "cher", "chère",
+                                                "chers", "chères", "beste", "geachte"};
+    const auto lower = [&](size_t k) {
+      return lowerCase(text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin));
+    };
+    const std::string w = lower(first);
+    size_t next = first + 1;
+    if (w == "sehr" && next < last) {
+      const std::string g = lower(next);
+      if (g != "geehrte" && g != "geehrter" && g != "verehrte" && g != "verehrter") return first;
+      ++next;
+    } else if (std::find(std::begin(kOne), std::end(kOne), w) == std::end(kOne)) {
+      return first;
+    }
+    while (next < last && !tokens[next].isWord) ++next;
+    return next;
+  }
+
   // Whether a word is a title written before a person's name, in any case.
   static bool isPersonalTitle(std::string_view token) {
     static constexpr std::string_view kTitles[] = {
-        "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "herr", "frau", "mme", "mlle", "dhr", "mevr",
+        "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "professor", "herr", "frau", "mme", "mlle", "dhr", "mevr",
         "shri", "smt", "sri", "kumari", "ppa"};
     const std::string lower = lowerCase(token);
     return std::find(std::begin(kTitles), std::end(kTitles), lower) != std::end(kTitles);

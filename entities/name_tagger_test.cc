@@ -241,6 +241,22 @@ TEST(NameTagger, NoNameStartsWithADutchPostcode) {
   }, NameType::kOrganization);
 }
 
+TEST(NameTagger, TheSalutationOfALetterIsNoPartOfAName) {
+  const std::optional<NameTag> word;
+  expectPatternCases({
+      {"Dear Mr. Thompson,", "BIIIO", {{word, "Dear"}, {word, "Mr"}, {NameTag::kPersonalName, "Thompson"}}},
+      {"Sehr geehrte Frau Dr. Berg", "BIIIII",
+       {{word, "Sehr"}, {word, "geehrte"}, {word, "Frau"}, {word, "Dr"}, {NameTag::kPersonalName, "Berg"}}},
+      {"Dear Professor Hayes", "BII", {{word, "Dear"}, {word, "Professor"}, {NameTag::kPersonalName, "Hayes"}}},
+      // Without a title the rest keeps the model's type.
+      {"Dear Acme Team", "BII", {{word, "Dear"}, {NameTag::kOrganizationName, "Acme Team"}}},
+      // Nothing left after it, or no salutation at all.
+      {"Dear", "B", {{NameTag::kOrganizationName, "Dear"}}},
+      {"Sehr Gut GmbH", "BII", {{NameTag::kOrganizationName, "Sehr Gut GmbH"}}},
+      {"Deary Mr Smith", "BII", {{NameTag::kOrganizationName, "Deary Mr Smith"}}},
+  }, NameType::kOrganization);
+}
+
 // Answers with a fixed language (or none) and counts its calls.
 class FixedRecognizer : public LanguageRecognizer {
  public:
