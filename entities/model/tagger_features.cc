@@ -462,7 +462,11 @@ uint32_t lexiconHash(std::string_view lowerWord) {
   return static_cast<uint32_t>(mix64(hashBytes(kFnvOffset ^ 0x4c4558ull, lowerWord)) >> 32);
 }
 
-bool strictlyIncreasing(const std::vector<uint32_t>& hashes) {
+// Whether word hashes and their values read from a model file fit together: one value per hash,
+// the hashes strictly increasing (lookups search them).
+template <class Value>
+bool storedInOrder(const std::vector<uint32_t>& hashes, const std::vector<Value>& values) {
+  if (hashes.size() != values.size()) return false;
   for (size_t i = 1; i < hashes.size(); ++i) {
     if (hashes[i - 1] >= hashes[i]) return false;
   }
@@ -479,7 +483,7 @@ long indexOfWord(const std::vector<uint32_t>& hashes, std::string_view lowerWord
 }  // namespace
 
 std::optional<Lexicon> Lexicon::fromSorted(std::vector<uint32_t> hashes, std::vector<uint8_t> flags) {
-  if (hashes.size() != flags.size() || !strictlyIncreasing(hashes)) return std::nullopt;
+  if (!storedInOrder(hashes, flags)) return std::nullopt;
   Lexicon l;
   l.hashes_ = std::move(hashes);
   l.flags_ = std::move(flags);
@@ -506,7 +510,7 @@ WordClusters::WordClusters(const std::vector<std::pair<std::string, Classes>>& w
 }
 
 std::optional<WordClusters> WordClusters::fromSorted(std::vector<uint32_t> hashes, std::vector<uint16_t> classes) {
-  if (hashes.size() != classes.size() || !strictlyIncreasing(hashes)) return std::nullopt;
+  if (!storedInOrder(hashes, classes)) return std::nullopt;
   WordClusters w;
   w.hashes_ = std::move(hashes);
   w.classes_ = std::move(classes);
