@@ -80,8 +80,11 @@ class ModelNameTagger : public NameTagger {
     if (recognizer_) language = recognizer_->dominantLanguage(text).value_or("");
     std::vector<std::string> words;
     // A form label on a line of its own ("Surname/Nom") names the value on the next line: that
-    // line is labelled as "Surname/Nom: OKAFOR" would be, and only its own labels are kept.
+    // line is labelled as "Surname/Nom: OKAFOR" would be, and only its own labels are kept. The
+    // closing of a letter ("Mit freundlichen Grüßen") is read before the line under it the same
+    // way, without a colon, as the signature under it is most often a name alone.
     std::vector<std::string> fieldLabel;
+    bool labelIsKey = false;
     forEachLine(text, [&](const std::vector<LineToken>& tokens) {
       words.clear();
       for (const LineToken& t : tokens) {
@@ -95,7 +98,7 @@ class ModelNameTagger : public NameTagger {
                                             tokens.back().range.end - tokens.front().range.begin))) {
         labels.assign(tokens.size(), NameLabel{});
       } else if (!fieldLabel.empty() && !isLabel) {
-        if (!isColonToken(fieldLabel.back())) fieldLabel.emplace_back(":");
+        if (labelIsKey && !isColonToken(fieldLabel.back())) fieldLabel.emplace_back(":");
         const size_t keyLength = fieldLabel.size();
         fieldLabel.insert(fieldLabel.end(), words.begin(), words.end());
         labels = model_.label(fieldLabel, language);
@@ -104,7 +107,8 @@ class ModelNameTagger : public NameTagger {
       } else {
         labels = model_.label(words, language);
       }
-      fieldLabel = isLabel ? words : std::vector<std::string>{};
+      labelIsKey = isLabel;
+      fieldLabel = isLabel || isLetterClosing(words) ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
       clearMachineAddresses(text, tokens, labels);
       return reportLine(text, tokens, labels, callback);
@@ -227,6 +231,23 @@ class ModelNameTagger : public NameTagger {
       i = std::max(end, last);
     }
     return true;
+  }
+
+  // Whether a line is the closing formula of a letter, before its signature.
+  static bool isLetterClosing(const std::vector<std::string>& words) {
+    static constexpr std::string_view kClosings[] = {
+        "yours sincerely", "yours faithfully", "yours truly", "sincerely", "kind regards", "best regards",
+        "regards", "with kind regards", "with best regards", "mit freundlichen grüßen",
+        "mit freundlichen grüssen", "freundliche grüße", "viele grüße", "beste grüße", "hochachtungsvoll",
+        "cordialement", "bien cordialement", "salutations distinguées", "met vriendelijke groet",
+        "met vriendelijke groeten", "hoogachtend"};
+    std::string line;
+    for (const auto& w : words) {
+      if (w == "," || w == "." || w == "!") continue;  // "Yours sincerely,"
+      if (!line.empty()) line += ' ';
+      line += lowerCase(w);
+    }
+    return std::find(std::begin(kClosings), std::end(kClosings), line) != std::end(kClosings);
   }
 
   // The token after the salutation words that open the name at `first` ("Dear", "Sehr

@@ -144,6 +144,28 @@ TEST(NameTagger, LabelsAValueUnderItsFormLabelAsAKeyValueLine) {
                                                                {"OKAFOR"}}));
 }
 
+TEST(NameTagger, ReadsTheSignatureAfterTheClosingOfALetter) {
+  TableModel model;
+  model.table = {{"Weber", kBPer}, {"Grüßen", kBOrg}};
+  auto tagger = makeNameTagger(model);
+  const std::optional<NameTag> word;
+  // The closing is labelled alone, the signature after it with the closing's words before it
+  // (no colon) of which only its own labels count; the line after the signature is alone again.
+  EXPECT_EQ(tagAll(*tagger, "Mit freundlichen Grüßen\nWeber\nWeber\nYours sincerely,\nAnna"),
+            (std::vector<Reported>{{word, "Mit"}, {word, "freundlichen"}, {NameTag::kOrganizationName, "Grüßen"},
+                                   {NameTag::kPersonalName, "Weber"}, {NameTag::kPersonalName, "Weber"},
+                                   {word, "Yours"}, {word, "sincerely"}, {word, "Anna"}}));
+  EXPECT_EQ(model.seen, (std::vector<std::vector<std::string>>{{"Mit", "freundlichen", "Grüßen"},
+                                                               {"Mit", "freundlichen", "Grüßen", "Weber"},
+                                                               {"Weber"},
+                                                               {"Yours", "sincerely", ","},
+                                                               {"Yours", "sincerely", ",", "Anna"}}));
+  // Other lines are no closings: "Regards to Anna" is a sentence.
+  model.seen.clear();
+  tagAll(*tagger, "Regards to Anna\nWeber");
+  EXPECT_EQ(model.seen, (std::vector<std::vector<std::string>>{{"Regards", "to", "Anna"}, {"Weber"}}));
+}
+
 TEST(NameTagger, NoNamesInsideMailOrWebAddresses) {
   TableModel model;
   model.table = {{"sofia.rossi", kBOrg}, {"example.com", kIOrg}, {"Sofia", kBPer}, {"Rossi", kIPer},
