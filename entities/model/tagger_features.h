@@ -42,7 +42,6 @@ class Lexicon {
   static std::optional<Lexicon> fromSorted(std::vector<uint32_t> hashes, std::vector<uint8_t> flags);
   // The flags of a lower-cased word, 0 when no dictionary lists it.
   uint8_t lookup(std::string_view lowerWord) const;
-  bool empty() const { return hashes_.empty(); }
   const std::vector<uint32_t>& hashes() const { return hashes_; }
   const std::vector<uint8_t>& flags() const { return flags_; }
 
@@ -55,7 +54,7 @@ class Lexicon {
 // modelLanguageOf value from 1.
 uint64_t lexiconEntry(std::string_view word, int language);
 
-// Classes of words learnt from unlabelled text (words between the same neighbours share one), a
+// Classes of words learnt from plain text (words between the same neighbours share one), a
 // coarse and a fine one per lower-cased word, found by a 32-bit hash like the dictionary words.
 class WordClusters {
  public:
@@ -97,10 +96,8 @@ class Gazetteer {
   const std::vector<uint64_t>& entries() const { return entries_; }
   // The dictionary words, or null when the model has none.
   const Lexicon* lexicon() const { return lexicon_.get(); }
-  const std::shared_ptr<const Lexicon>& sharedLexicon() const { return lexicon_; }
   // The word classes, or null when the model has none.
   const WordClusters* clusters() const { return clusters_.get(); }
-  const std::shared_ptr<const WordClusters>& sharedClusters() const { return clusters_; }
 
  private:
   std::vector<uint64_t> entries_;  // sorted by hash, one per word

@@ -5,7 +5,7 @@
 //                [--upper-copies 0|1] [--upper-fraction F] [--repeat PART=N]... [--only PART]
 //                [--skip PART]... [--shared-only PART]... [--unknown-language F] [--common-words 0|1] [--margin M]
 //                [--feature-dropout P] [--runs N] [--dictionary LANG=FILE]...
-//                [--classes COARSE,FINE] [--class-min-count N] [--unlabelled FILE|DIR]...
+//                [--classes COARSE,FINE] [--class-min-count N]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
@@ -22,8 +22,7 @@
 // keeps the mean. --dictionary gives a spelling word list of a model language (one word per line,
 // as the dictionary writes it), whose words the model keeps with the case they are written in.
 // --classes learns two sets of word classes (e.g. 64,256) from the words of the labelled
-// sentences and of the --unlabelled text files (or the .txt files of a folder), one line a
-// sentence; words seen fewer than --class-min-count times (default 3) get none.
+// sentences; words seen fewer than --class-min-count times (default 3) get none.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -65,7 +64,6 @@ int main(int argc, char** argv) {
   std::vector<std::pair<std::string, int>> repeats;  // file-name part, times its sentences are used
   std::vector<std::pair<std::string, std::string>> dictionaries;  // language, word list
   int coarseClasses = 0, fineClasses = 0, classMinCount = 3;
-  std::vector<std::string> unlabelled;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i], v = argv[i + 1];
     if (a == "--data") data = v;
@@ -88,7 +86,6 @@ int main(int argc, char** argv) {
     else if (a == "--only") only = v;
     else if (a == "--skip") skip.push_back(v);
     else if (a == "--shared-only") sharedOnly.push_back(v);
-    else if (a == "--unlabelled") unlabelled.push_back(v);
     else if (a == "--class-min-count") classMinCount = std::max(1, std::stoi(v));
     else if (a == "--classes" && v.find(',') != std::string::npos) {
       coarseClasses = std::stoi(v.substr(0, v.find(',')));
@@ -189,29 +186,6 @@ int main(int argc, char** argv) {
   }
   std::shared_ptr<const entities::WordClusters> clusters;
   if (fineClasses > 0) {
-    std::vector<std::string> texts;
-    for (const auto& u : unlabelled) {
-      if (fs::is_directory(u, error)) {
-        for (const auto& e : fs::directory_iterator(u, error)) {
-          if (e.path().extension() == ".txt") texts.push_back(e.path().string());
-        }
-      } else {
-        texts.push_back(u);
-      }
-    }
-    std::sort(texts.begin(), texts.end());
-    for (const auto& t : texts) {
-      std::ifstream in(t);
-      if (!in) {
-        std::cerr << "cannot read " << t << "\n";
-        return 1;
-      }
-      std::string line;
-      while (std::getline(in, line)) {
-        auto words = tagger::wordSegments(line);
-        if (!words.empty()) clusterCounts.add(lowered(words));
-      }
-    }
     const auto coarse = clusterCounts.cluster(coarseClasses, classMinCount, 10);
     const auto fine = clusterCounts.cluster(fineClasses, classMinCount, 10);
     std::vector<std::pair<std::string, entities::WordClusters::Classes>> words;
