@@ -19,7 +19,7 @@
 namespace marrowfen::entities {
 namespace {
 
-constexpr char kMagic[8] = {'M', 'F', 'N', 'A', 'M', 'E', 'S', '4'};
+constexpr char kMagic[8] = {'M', 'F', 'N', 'A', 'M', 'E', 'S', '5'};
 constexpr float kForbidden = -std::numeric_limits<float>::infinity();
 
 struct Header {

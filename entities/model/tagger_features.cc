@@ -107,9 +107,11 @@ struct LineContext {
   std::vector<std::string> lower;
   std::vector<std::string> shape;
   std::vector<uint8_t> gaz;
+  std::vector<uint8_t> stemGaz;   // name classes of the word less a final "s", when it has none itself
   std::vector<int> keyLast;   // index of the last word of the key before the nearest colon, or -1
   std::vector<int> keyPrev;   // index of the word before that, or -1
   std::vector<int> colonDistance;  // tokens since that colon, 0 when none
+  std::vector<uint8_t> nameWord;   // per token the types of listed names it is a word of (bits 0-2)
   std::vector<uint8_t> phrase;     // bit 2t: begins a listed phrase of type t, bit 2t+1: inside one
   std::string dictionary;          // per token a dictionaryClass, empty without a lexicon
   std::vector<std::string> coarse, fine;  // per token its word classes ("c12", "f201"), "" when it
@@ -148,6 +150,15 @@ char dictionaryClass(const Lexicon& lexicon, std::string_view lower, int languag
   return 'n';
 }
 
+// The listed name classes (given name, family name, country, city) of a word that has none
+// itself but ends in "s" after them: German and Dutch genitives ("Indiens", "Böhmens",
+// "Jacksons") and plurals of names hide a listed name. 0 otherwise.
+uint8_t genitiveStemClasses(const Gazetteer& gazetteer, std::string_view lower, uint8_t classes) {
+  constexpr uint8_t kNameClasses = kGazFirstName | kGazLastName | kGazCountry | kGazCity;
+  if (lower.size() < 5 || lower.back() != 's' || (classes & kNameClasses)) return 0;
+  return gazetteer.lookup(lower.substr(0, lower.size() - 1)) & kNameClasses;
+}
+
 std::string className(char kind, unsigned number) { return kind + std::to_string(number); }
 
 LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer& gazetteer, int language) {
@@ -164,6 +175,7 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
     ctx.lower.push_back(lowerCase(tokens[i]));
     ctx.shape.push_back(wordShape(tokens[i]));
     ctx.gaz.push_back(gazetteer.lookup(ctx.lower.back()));
+    ctx.stemGaz.push_back(genitiveStemClasses(gazetteer, ctx.lower.back(), ctx.gaz.back()));
     if (const Lexicon* lexicon = gazetteer.lexicon()) {
       ctx.dictionary.push_back(dictionaryClass(*lexicon, ctx.lower.back(), language));
     }
@@ -199,6 +211,7 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
   }
   // Listed phrases: every span of up to kMaxPhraseTokens tokens that starts and ends with a word.
   ctx.phrase.assign(n, 0);
+  ctx.nameWord.assign(n, 0);
   for (size_t b = 0; b < n; ++b) {
     if (punct[b]) continue;
     uint64_t key = phraseKeyStart();
@@ -206,6 +219,7 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
       key = phraseKeyAdd(key, ctx.lower[e]);
       if (punct[e]) continue;
       const uint8_t types = gazetteer.lookupPhrase(key);
+      if (e == b) ctx.nameWord[b] = static_cast<uint8_t>((types >> 3) & 7);
       for (int t = 0; t < 3; ++t) {
         if (!(types & (1 << t))) continue;
         ctx.phrase[b] |= static_cast<uint8_t>(1 << (2 * t));
@@ -316,6 +330,7 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
   sink(25, {maskName(gaz(j + 1), b3)});
   sink(26, {maskName(gaz(j - 1), b2), maskName(gaz(j), b1), maskName(gaz(j + 1), b3)});
   const uint8_t g = ctx.gaz[i];
+  if (ctx.stemGaz[i]) sink(44, {maskName(ctx.stemGaz[i], b1), pattern});
   static constexpr std::array<std::string_view, 8> kBits = {"first", "last", "country", "city",
                                                             "org", "placepart", "key", "common"};
   for (size_t bit = 0; bit < kBits.size(); ++bit) {
@@ -344,6 +359,17 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
                                                                   "I-ORG", "B-LOC", "I-LOC"};
   for (size_t bit = 0; bit < kPhraseBits.size(); ++bit) {
     if (ph & (1u << bit)) sink(38, {kPhraseBits[bit], pattern});
+  }
+  // Words seen inside names of each type: a surname alone, one word of a firm's name.
+  {
+    auto nameWord = [&](long k) -> unsigned {
+      if (k < 0 || k >= static_cast<long>(n)) return kBeyondLine;
+      return ctx.nameWord[k];
+    };
+    const unsigned before = nameWord(j - 1), self = nameWord(j), after = nameWord(j + 1);
+    std::array<char, 4> c1{}, c2{}, c3{};
+    if (self) sink(45, {maskName(self, c1), pattern});
+    if ((before | self | after) & 7) sink(46, {maskName(before, c2), maskName(self, c1), maskName(after, c3)});
   }
   // What the dictionaries know of the word and its neighbours.
   if (!ctx.dictionary.empty()) {

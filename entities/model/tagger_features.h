@@ -113,6 +113,11 @@ enum PhraseType : uint8_t {
   kPhrasePerson = 1 << 0,
   kPhraseOrganization = 1 << 1,
   kPhrasePlace = 1 << 2,
+  // A single word that occurs in some listed name of the type ("schrempp" from "Jürgen
+  // Schrempp"): the same three types in bits 3 to 5.
+  kPhrasePersonWord = 1 << 3,
+  kPhraseOrganizationWord = 1 << 4,
+  kPhrasePlaceWord = 1 << 5,
 };
 // Longest phrase, in tokens, that is looked up.
 inline constexpr size_t kMaxPhraseTokens = 6;

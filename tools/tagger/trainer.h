@@ -38,7 +38,8 @@ class CaseCounter {
 // language is not a model language.
 std::optional<entities::Lexicon> readDictionaries(const std::vector<std::pair<std::string, std::string>>& files);
 
-// The names of labelled sentences as phrases of their types.
+// The names of labelled sentences as phrases of their types, and each of their words as a word
+// of a name of that type.
 std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences);
 entities::Gazetteer buildGazetteer(const NameLists& lists);
 
