@@ -699,6 +699,38 @@ Span trimmed(std::u16string_view line, size_t begin, size_t end) {
   return {begin, end, begin < end};
 }
 
+// Where the town after a street ends: at the first full stop, "!" or "?" that ends a sentence,
+// that is, is followed by a space or the end of the line and comes after a word longer than
+// three letters ("Leeds.", not "St." or "Mt."); the end of the line otherwise.
+size_t townEnd(std::u16string_view line, size_t from) {
+  size_t letters = 0;
+  for (size_t i = from; i < line.size(); ++i) {
+    const char16_t c = line[i];
+    if (u_isalpha(c)) {
+      ++letters;
+      continue;
+    }
+    const bool ends = i + 1 == line.size() || u_isUWhiteSpace(line[i + 1]);
+    if (ends && (c == u'!' || c == u'?' || (c == u'.' && letters > 3))) return i;
+    letters = 0;
+  }
+  return line.size();
+}
+
+// The words of a town, county and country after a street; more is prose, not an address.
+constexpr size_t kMaxTownWords = 6;
+
+size_t wordCount(std::u16string_view text) {
+  size_t n = 0;
+  bool inWord = false;
+  for (char16_t c : text) {
+    const bool letter = u_isalnum(c);
+    if (letter && !inWord) ++n;
+    inWord = letter;
+  }
+  return n;
+}
+
 const std::set<std::u16string>& addressLabelWords() {
   static const std::set<std::u16string> words{
       u"address", u"addr", u"adresse", u"anschrift", u"dirección", u"direccion", u"domicilio",
@@ -864,9 +896,11 @@ Matches findAddresses(std::u16string_view text) {
           continue;
         }
       }
-      // "12 Baker Street, London": the rest of the line after a comma names the town.
-      Span rest = trimmed(line, street.end, line.size());
-      if (rest.found && line[rest.begin] == u',' && countDigits(line.substr(rest.begin)) == 0) {
+      // "12 Baker Street, London": the rest of the line after a comma names the town, up to
+      // the end of a sentence ("I moved to 12 Oxford Road, Leeds. The office ...").
+      Span rest = trimmed(line, street.end, townEnd(line, street.end));
+      if (rest.found && line[rest.begin] == u',' && countDigits(line.substr(rest.begin, rest.end - rest.begin)) == 0 &&
+          wordCount(line.substr(rest.begin, rest.end - rest.begin)) <= kMaxTownWords) {
         add(k, street.begin, k, rest.end);
       } else {
         add(k, street.begin, k, street.end);

@@ -82,6 +82,11 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
       {"1600 Pennsylvania Avenue NW\nWashington, DC 20500", {"1600 Pennsylvania Avenue NW\nWashington, DC 20500"}},
       {"Flat 12, MG Road\nBengaluru - 560001", {"Flat 12, MG Road\nBengaluru - 560001"}},
       {"Via Roma 10, Milano", {"Via Roma 10, Milano"}},
+      // The town after the comma ends with its sentence; a long rest is prose, not a town.
+      {"I moved to 12 Oxford Road, Leeds. The office in Oxford Road is closed.", {"12 Oxford Road, Leeds"}},
+      {"Write to 12 High St., Ely!", {"12 High St., Ely"}},
+      {"12 Station Road, Mt. Pleasant", {"12 Station Road, Mt. Pleasant"}},
+      {"We live at 4 Mill Lane, which is near the old bridge over the river", {"4 Mill Lane"}},
       {"Calle Mayor 5", {"Calle Mayor 5"}},
       {"Bitte rufen Sie uns an oder schreiben Sie an die Allianz Versicherung AG, K\u00F6niginstra\u00DFe 28, 80802 M\u00FCnchen.",
        {"K\u00F6niginstra\u00DFe 28, 80802 M\u00FCnchen"}},
