@@ -898,9 +898,9 @@ Matches findAddresses(std::u16string_view text) {
       }
       // "12 Baker Street, London": the rest of the line after a comma names the town, up to
       // the end of a sentence ("I moved to 12 Oxford Road, Leeds. The office ...").
-      Span rest = trimmed(line, street.end, townEnd(line, street.end));
-      if (rest.found && line[rest.begin] == u',' && countDigits(line.substr(rest.begin, rest.end - rest.begin)) == 0 &&
-          wordCount(line.substr(rest.begin, rest.end - rest.begin)) <= kMaxTownWords) {
+      const Span rest = trimmed(line, street.end, townEnd(line, street.end));
+      const std::u16string_view town = line.substr(rest.begin, rest.end - rest.begin);
+      if (rest.found && town[0] == u',' && countDigits(town) == 0 && wordCount(town) <= kMaxTownWords) {
         add(k, street.begin, k, rest.end);
       } else {
         add(k, street.begin, k, street.end);

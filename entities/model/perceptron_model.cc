@@ -195,6 +195,12 @@ bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) c
 bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
   const size_t rows = size_t{1} << weights.bucketBits;
   if (weights.quantised.size() != rows * kStateCount) return false;
+  const Lexicon* lexicon = weights.gazetteer.lexicon();
+  const WordClusters* clusters = weights.gazetteer.clusters();
+  const size_t lexiconCount = lexicon ? lexicon->hashes().size() : 0;
+  const size_t clusterCount = clusters ? clusters->hashes().size() : 0;
+  constexpr size_t kMaxCount = std::numeric_limits<uint32_t>::max();
+  if (lexiconCount > kMaxCount || clusterCount > kMaxCount) return false;
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   Header h{};
@@ -203,20 +209,8 @@ bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
   h.tagCount = kStateCount;
   h.gazetteerCount = weights.gazetteer.entries().size();
   h.scale = weights.scale;
-  if (const Lexicon* lexicon = weights.gazetteer.lexicon()) {
-    if (lexicon->hashes().size() > std::numeric_limits<uint32_t>::max()) {
-      std::fclose(f);
-      return false;
-    }
-    h.lexiconCount = static_cast<uint32_t>(lexicon->hashes().size());
-  }
-  if (const WordClusters* clusters = weights.gazetteer.clusters()) {
-    if (clusters->hashes().size() > std::numeric_limits<uint32_t>::max()) {
-      std::fclose(f);
-      return false;
-    }
-    h.clusterCount = static_cast<uint32_t>(clusters->hashes().size());
-  }
+  h.lexiconCount = static_cast<uint32_t>(lexiconCount);
+  h.clusterCount = static_cast<uint32_t>(clusterCount);
   bool ok = std::fwrite(&h, sizeof h, 1, f) == 1;
   ok = ok && std::fwrite(weights.start.data(), sizeof(float), kStateCount, f) == kStateCount;
   ok = ok && std::fwrite(weights.transitions.data(), sizeof(float), weights.transitions.size(), f) ==
@@ -225,13 +219,13 @@ bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
                  weights.quantised.size();
   const auto& gaz = weights.gazetteer.entries();
   ok = ok && std::fwrite(gaz.data(), sizeof(uint64_t), gaz.size(), f) == gaz.size();
-  if (const Lexicon* lexicon = weights.gazetteer.lexicon()) {
+  if (lexicon) {
     const auto& hashes = lexicon->hashes();
     const auto& flags = lexicon->flags();
     ok = ok && std::fwrite(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
          std::fwrite(flags.data(), 1, flags.size(), f) == flags.size();
   }
-  if (const WordClusters* clusters = weights.gazetteer.clusters()) {
+  if (clusters) {
     const auto& hashes = clusters->hashes();
     const auto& classes = clusters->classes();
     ok = ok && std::fwrite(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&

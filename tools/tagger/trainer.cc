@@ -123,13 +123,14 @@ std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences) {
     for (const Span& span : spansOf(s.tags)) {
       if (span.end - span.begin > entities::kMaxPhraseTokens) continue;
       uint64_t key = entities::phraseKeyStart();
-      for (size_t i = span.begin; i < span.end; ++i) key = entities::phraseKeyAdd(key, entities::lowerCase(s.tokens[i]));
-      out.push_back(entities::phraseEntry(key, static_cast<uint8_t>(1 << (span.type - 1))));
-      // Each word on its own, as a word of a name of the type.
       for (size_t i = span.begin; i < span.end; ++i) {
-        const uint64_t word = entities::phraseKeyAdd(entities::phraseKeyStart(), entities::lowerCase(s.tokens[i]));
+        const std::string lower = entities::lowerCase(s.tokens[i]);
+        key = entities::phraseKeyAdd(key, lower);
+        // Each word on its own, too, as a word of a name of the type.
+        const uint64_t word = entities::phraseKeyAdd(entities::phraseKeyStart(), lower);
         out.push_back(entities::phraseEntry(word, static_cast<uint8_t>(entities::kPhrasePersonWord << (span.type - 1))));
       }
+      out.push_back(entities::phraseEntry(key, static_cast<uint8_t>(1 << (span.type - 1))));
     }
   }
   return out;
