@@ -122,6 +122,12 @@ console.log(JSON.stringify({ ok: true, pageCount: 1, pages: [], warnings: [] }))
       await call();
       assert.deepEqual(JSON.parse(fs.readFileSync(record, 'utf8')), expected);
     }
+    // A program that ends without an answer, a missing program, a missing addon.
+    fs.writeFileSync(path.join(fake, 'bin', 'marrowfen-entities'), '#!/bin/sh\necho partial; exit 3\n', { mode: 0o755 });
+    await assert.rejects(extractEntities('Anna'), { name: 'MarrowfenError', code: 'crashed', exitCode: 3 });
+    marrowfen.setNativeDirectory(path.join(fake, 'nothing-here'));
+    await assert.rejects(scanDocument('a.pdf'), { code: 'spawn_failed' });
+    assert.throws(() => marrowfen.peerident(), { code: 'not_installed' });
   } finally {
     marrowfen.setNativeDirectory(original);
     process.env.MARROWFEN_DOCUMENT_PASSWORD = saved;
@@ -169,6 +175,11 @@ test('progress: one line per page in page order, and stdout unchanged', async ()
   const output = await scanDocument(fixture('text-50.pdf'), { source: 'text-layer', pages: '48-60', onProgress: (p) => events.push(p) });
   assert.equal(JSON.stringify(output) + '\n', (await scanWithDescriptor(['--source', 'text-layer', '--pages', '48-60', fixture('text-50.pdf')], {})).stdout);
   assert.deepEqual(events.map((e) => e.pageNumber), [48, 49, 50]);
+  // An image is one page, in both modes.
+  const imageEvents = [];
+  const out = fs.mkdtempSync(path.join(os.tmpdir(), 'mf-pkg-image-'));
+  await renderPages(fixture('transparent.png'), out, { onProgress: (p) => imageEvents.push(p) });
+  assert.deepEqual(imageEvents, [{ pageNumber: 1, pagesDone: 1, pagesSelected: 1 }]);
 });
 
 test('progress: a bad, unwritable or closed descriptor is ignored', async () => {
