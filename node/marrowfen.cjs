@@ -71,6 +71,12 @@ function runProgram(binary, args, { input, password, signal, timeoutMs, onProgre
       reject(new MarrowfenError(`${what} was aborted`, { code: 'aborted', cause: signal.reason }));
       return;
     }
+    if (!fs.existsSync(binary)) {
+      reject(new MarrowfenError(`${what} is not installed at ${binary}${
+        nativeDirectory === prebuiltDirectory ? ` (this package has no prebuilt files for ${platformKey})` : ''}`,
+      { code: 'not_installed' }));
+      return;
+    }
     const env = { ...process.env };
     delete env.MARROWFEN_DOCUMENT_PASSWORD;
     delete env.MARROWFEN_PROGRESS_FD;

@@ -221,8 +221,9 @@ export type EntitiesOptions = RunControl;
  * - "failed": the program answered with another failure (`programError` holds its text);
  * - "aborted", "timeout": the run was stopped through `signal` or `timeoutMs`;
  * - "progress_handler_failed": `onProgress` threw (the error is the `cause`);
- * - "spawn_failed", "crashed", "not_installed": the program could not run, ended without an
- *   answer, or the file is missing.
+ * - "not_installed": the program or addon file is missing (no prebuilt files for this platform,
+ *   or a wrong `setNativeDirectory`);
+ * - "spawn_failed", "crashed": the program could not be started, or ended without an answer.
  */
 export type MarrowfenErrorCode =
   | 'document_password_required'

@@ -126,7 +126,10 @@ console.log(JSON.stringify({ ok: true, pageCount: 1, pages: [], warnings: [] }))
     fs.writeFileSync(path.join(fake, 'bin', 'marrowfen-entities'), '#!/bin/sh\necho partial; exit 3\n', { mode: 0o755 });
     await assert.rejects(extractEntities('Anna'), { name: 'MarrowfenError', code: 'crashed', exitCode: 3 });
     marrowfen.setNativeDirectory(path.join(fake, 'nothing-here'));
-    await assert.rejects(scanDocument('a.pdf'), { code: 'spawn_failed' });
+    await assert.rejects(scanDocument('a.pdf'), { code: 'not_installed' });
+    fs.chmodSync(path.join(fake, 'bin', 'marrowfen-entities'), 0o644);
+    marrowfen.setNativeDirectory(fake);
+    await assert.rejects(extractEntities('Anna'), { code: 'spawn_failed' });
     assert.throws(() => marrowfen.peerident(), { code: 'not_installed' });
   } finally {
     marrowfen.setNativeDirectory(original);
