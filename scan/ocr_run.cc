@@ -7,6 +7,7 @@
 #include "scan/imaging.h"
 #include "scan/pdf_open.h"
 #include "scan/platform.h"
+#include "scan/progress.h"
 #include "scan/recognize.h"
 #include "scan/run_state.h"
 #include "scan/text_layer.h"
@@ -22,13 +23,25 @@ OcrPage recognizeOrFail(const Image& image, int64_t pageNumber) {
   return std::move(*recognition.page);
 }
 
+// How many of a document's pages the run reads.
+int64_t selectedPageCount(int64_t pageCount, const std::optional<PageSelection>& selection) {
+  if (!selection) return pageCount;
+  int64_t count = 0;
+  for (int64_t pageNumber = 1; pageNumber <= pageCount; ++pageNumber) {
+    if (selection->contains(pageNumber)) ++count;
+  }
+  return count;
+}
+
 void readPdf(std::vector<OcrPage>& pages, std::vector<std::string>& warnings) {
   const std::unique_ptr<PdfDocument> document = openPdfDocument(inputUrl, "native OCR");
   const int64_t pageCount = document->pageCount();
   const auto& selection = recognitionOptions.pages;
+  PageProgress progress(selectedPageCount(pageCount, selection));
   for (int64_t index = 0; index < pageCount; ++index) {
     const int64_t pageNumber = index + 1;
     if (selection && !selection->contains(pageNumber)) continue;
+    const PageFinishedOnExit reportWhenDone(progress, pageNumber);
     const std::unique_ptr<PdfPage> page = document->pageAt(index);
     if (page == nullptr) {
       warnings.push_back("Could not read PDF page " + std::to_string(pageNumber) + ".");
@@ -65,7 +78,9 @@ void readImage(std::vector<OcrPage>& pages) {
   const std::optional<Image> bitmap = cgImage(*loaded);
   if (!bitmap) fail("Could not open image for native OCR.");
   // An image is always page 1 and always recognised, whatever --pages and --source say.
+  PageProgress progress(1);
   pages.push_back(recognizeOrFail(resampledImage(*bitmap), 1));
+  progress.pageFinished(1);
 }
 
 }  // namespace

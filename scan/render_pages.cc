@@ -10,6 +10,7 @@
 #include "scan/imaging.h"
 #include "scan/pdf_open.h"
 #include "scan/platform.h"
+#include "scan/progress.h"
 #include "scan/run_state.h"
 #include "scan/write_json.h"
 
@@ -93,7 +94,11 @@ int runRenderPages() {
     const std::unique_ptr<PdfDocument> document = openPdfDocument(inputUrl, "page rendering");
     const int64_t pageCount = document->pageCount();
     int64_t reportedPageCount = std::max<int64_t>(pageCount, 1);
-    for (int64_t n : selectedRenderPageNumbers(pageCount, renderMaxPages, renderPageSelection)) {
+    const std::vector<int64_t> selected =
+        selectedRenderPageNumbers(pageCount, renderMaxPages, renderPageSelection);
+    PageProgress progress(static_cast<int64_t>(selected.size()));
+    for (int64_t n : selected) {
+      const PageFinishedOnExit reportWhenDone(progress, n);
       const std::unique_ptr<PdfPage> page = document->pageAt(n - 1);
       if (page == nullptr) {
         output.warnings.push_back("Could not read PDF page " + std::to_string(n) + ".");
@@ -116,9 +121,11 @@ int runRenderPages() {
     std::optional<Image> bitmap = cgImage(*loaded);
     if (!bitmap) fail("Could not open image for page rendering.");
     const std::string path = pathFor(1);
+    PageProgress progress(1);
     writePage(*bitmap, path);
     output.pages.push_back(RenderedPage{.pageNumber = 1, .path = path});
     output.pageCount = 1;
+    progress.pageFinished(1);
   }
   output.ok = true;
   writeJson(output);

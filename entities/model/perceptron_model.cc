@@ -12,10 +12,6 @@
 #include "common/program_path.h"
 #include "common/unicode.h"
 
-#ifndef MARROWFEN_MODELS_DIR
-#define MARROWFEN_MODELS_DIR ""
-#endif
-
 namespace marrowfen::entities {
 namespace {
 
@@ -299,9 +295,6 @@ std::optional<std::string> findNameModelFile() {
   if (const std::string dir = executableDirectory(); !dir.empty()) {
     candidates.push_back(dir + kNameModelFileName);
     candidates.push_back(dir + "../share/marrowfen/" + kNameModelFileName);
-  }
-  if (std::strlen(MARROWFEN_MODELS_DIR) > 0) {
-    candidates.push_back(std::string(MARROWFEN_MODELS_DIR) + "/" + kNameModelFileName);
   }
   for (const auto& c : candidates) {
     if (isRegularFile(c)) return c;

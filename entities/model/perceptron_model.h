@@ -83,8 +83,8 @@ std::unique_ptr<PerceptronNameModel> loadPerceptronNameModel(const std::string& 
 // Where the model file is looked for, first match wins:
 //   1. the environment variable MARROWFEN_NAME_MODEL, when set and not empty (tests, benchmarks);
 //   2. name-tagger.model in the directory of the running executable (/proc/self/exe);
-//   3. ../share/marrowfen/name-tagger.model from that directory (an installed tree);
-//   4. models/name-tagger.model of the source tree this binary was built from.
+//   3. ../share/marrowfen/name-tagger.model from that directory (an installed tree, and the build
+//      tree, where that name links to the source tree's models/).
 // Returns the first candidate that exists as a regular file, or nothing.
 std::optional<std::string> findNameModelFile();
 

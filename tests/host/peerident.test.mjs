@@ -8,9 +8,9 @@ import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { once } from 'node:events';
-import { buildDir } from './helpers.mjs';
+import { installed } from './helpers.mjs';
 
-const peerident = createRequire(import.meta.url)(path.join(buildDir, 'native', 'peerident.node'));
+const peerident = createRequire(import.meta.url)(installed.peerident);
 
 function scratchDir() {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'peerident-'));

@@ -5,9 +5,9 @@ import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { createRequire } from 'node:module';
 import path from 'node:path';
-import { buildDir } from './helpers.mjs';
+import { installed } from './helpers.mjs';
 
-const addonPath = path.join(buildDir, 'native', 'pressuregauge.node');
+const addonPath = installed.pressuregauge;
 const pressuregauge = createRequire(import.meta.url)(addonPath);
 const levels = ['normal', 'warning', 'critical'];
 

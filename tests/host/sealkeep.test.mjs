@@ -7,9 +7,9 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import { createRequire } from 'node:module';
 import { randomBytes } from 'node:crypto';
 import path from 'node:path';
-import { buildDir } from './helpers.mjs';
+import { installed } from './helpers.mjs';
 
-const addonPath = path.join(buildDir, 'native', 'sealkeep.node');
+const addonPath = installed.sealkeep;
 const sealkeep = createRequire(import.meta.url)(addonPath);
 const keyring = process.env.MARROWFEN_KEYRING === '1' ? false : 'needs the private keyring of scripts/with-keyring';
 
