@@ -132,7 +132,7 @@ Matches withoutOverlaps(Matches matches) {
   return out;
 }
 
-bool overlaps(const DetectorMatch& a, const DetectorMatch& b) {
+[[maybe_unused]] bool overlaps(const DetectorMatch& a, const DetectorMatch& b) {
   return a.location < b.location + b.length && b.location < a.location + a.length;
 }
 
