@@ -26,6 +26,7 @@ import glob
 import json
 import os
 import re
+import shutil
 import statistics
 import subprocess
 import sys
@@ -272,9 +273,17 @@ def bench_entities(work):
 
 def main():
     work = tempfile.mkdtemp(prefix="mf-pages-bench-")
+    try:
+        run_all(work)
+    finally:
+        # The work directory holds PDFs made from the page images: nothing of them stays behind.
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def run_all(work):
     subprocess.run([FIXTURES, work], check=True)
     only = os.environ.get("BENCH_ONLY", "scanned,render,entities").split(",")
-    print(f"{os.cpu_count()} cores; load average {load()}; work in {work}")
+    print(f"{os.cpu_count()} cores; load average {load()}")
     if "scanned" in only:
         bench_scanned(work)
     if "render" in only:
