@@ -132,7 +132,7 @@ Matches withoutOverlaps(Matches matches) {
   return out;
 }
 
-bool overlaps(const DetectorMatch& a, const DetectorMatch& b) {
+[[maybe_unused]] bool overlaps(const DetectorMatch& a, const DetectorMatch& b) {
   return a.location < b.location + b.length && b.location < a.location + a.length;
 }
 
@@ -930,21 +930,54 @@ Matches findAddresses(std::u16string_view text) {
   return withoutOverlaps(std::move(found));
 }
 
+namespace {
+
+// For each of `queries`, whether it overlaps any of `blockers`. One pass over both lists: the
+// queries in order of their ends, the blockers in order of their starts, so that the blockers
+// starting before a query's end are a growing prefix whose furthest end decides.
+std::vector<bool> overlapsAny(const Matches& queries, Matches blockers) {
+  std::vector<bool> hit(queries.size(), false);
+  if (queries.empty() || blockers.empty()) return hit;
+  std::vector<size_t> byEnd(queries.size());
+  for (size_t i = 0; i < byEnd.size(); ++i) byEnd[i] = i;
+  std::sort(byEnd.begin(), byEnd.end(), [&](size_t a, size_t b) {
+    return queries[a].location + queries[a].length < queries[b].location + queries[b].length;
+  });
+  std::sort(blockers.begin(), blockers.end(),
+            [](const DetectorMatch& a, const DetectorMatch& b) { return a.location < b.location; });
+  size_t next = 0;
+  size_t furthestEnd = 0;
+  bool any = false;
+  for (const size_t i : byEnd) {
+    const DetectorMatch& q = queries[i];
+    const size_t end = q.location + q.length;
+    for (; next < blockers.size() && blockers[next].location < end; ++next) {
+      furthestEnd = std::max(furthestEnd, blockers[next].location + blockers[next].length);
+      any = true;
+    }
+    hit[i] = any && q.location < furthestEnd;
+  }
+  return hit;
+}
+
+}  // namespace
+
 Matches mergeMatches(Matches addresses, Matches dates, Matches phones) {
-  Matches all = addresses;
-  for (const DetectorMatch& d : dates) {
-    if (std::none_of(addresses.begin(), addresses.end(), [&](const auto& a) { return overlaps(a, d); })) {
-      all.push_back(d);
-    }
+  const std::vector<bool> dateInAddress = overlapsAny(dates, addresses);
+  // A phone number gives way to any date, even one that an address has displaced.
+  Matches addressesAndDates = addresses;
+  addressesAndDates.insert(addressesAndDates.end(), dates.begin(), dates.end());
+  const std::vector<bool> phoneHidden = overlapsAny(phones, std::move(addressesAndDates));
+
+  Matches all = std::move(addresses);
+  all.reserve(all.size() + dates.size() + phones.size());
+  for (size_t i = 0; i < dates.size(); ++i) {
+    if (!dateInAddress[i]) all.push_back(dates[i]);
   }
-  for (const DetectorMatch& ph : phones) {
-    const auto hit = [&](const auto& m) { return overlaps(m, ph); };
-    if (std::none_of(addresses.begin(), addresses.end(), hit) &&
-        std::none_of(dates.begin(), dates.end(), hit)) {
-      all.push_back(ph);
-    }
+  for (size_t i = 0; i < phones.size(); ++i) {
+    if (!phoneHidden[i]) all.push_back(phones[i]);
   }
-  std::sort(all.begin(), all.end(), [](const DetectorMatch& a, const DetectorMatch& b) {
+  std::stable_sort(all.begin(), all.end(), [](const DetectorMatch& a, const DetectorMatch& b) {
     return a.location < b.location;
   });
   return all;

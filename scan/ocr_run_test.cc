@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "scan/recognizer.h"
 #include "scan/run_state.h"
@@ -32,15 +33,18 @@ class FixedText : public RecognizedText {
 class MarkerRecognizer : public TextRecognizer {
  public:
   RecognitionResult perform(const Image& image, const RecognitionRequest&) const override {
-    ++calls;
     const uint8_t marker = image.row(0)[0];
+    // A worker process dies on 'K'; the program itself recognises that page normally.
+    if (marker == 'K' && ::getpid() != mainPid) ::_exit(3);
+    ++calls;
     if (marker == 'X') return {.error = "the engine refused"};
     if (marker == 255) return {};
     return {.observations = {{.boundingBox = {0.1, 0.8, 0.5, 0.05},
                               .topCandidate = std::make_shared<FixedText>(
                                   std::string("page ") + static_cast<char>(marker))}}};
   }
-  mutable int calls = 0;
+  mutable int calls = 0;  // in this process
+  pid_t mainPid = ::getpid();
 };
 
 FakePageData scanned(char marker) { return {.marker = std::string(1, marker)}; }
@@ -64,10 +68,12 @@ class OcrRunTest : public ::testing::Test {
     minimumRenderLongEdge = 0;
     inputUrl = "/in/doc.pdf";
     ext = "pdf";
+    recognitionWorkers = 1;
   }
   void TearDown() override {
     platform() = savedPlatform_;
     recognitionOptions = savedOptions_;
+    recognitionWorkers = 1;
   }
 
   // Runs the OCR run and parses nothing: returns the written JSON line.
@@ -224,6 +230,48 @@ TEST_F(OcrRunTest, ImageIsAlwaysPageOneWithoutSource) {
   EXPECT_EQ(failure(), "Could not open image for native OCR.");
   images_.image = Image(4, 4, PixelFormat::kGrey, 4, std::vector<uint8_t>(16, 'X'));
   EXPECT_EQ(failure(), "Native OCR failed: the engine refused");
+}
+
+TEST_F(OcrRunTest, PagesRecognisedByWorkersAnswerExactlyAsOneAfterAnother) {
+  FakePageData unrenderable = scanned('4');
+  unrenderable.renderable = false;
+  const std::vector<std::vector<std::optional<FakePageData>>> documents = {
+      {scanned('1'), std::nullopt, scanned('3'), unrenderable, withText(kLetter), scanned('6'),
+       scanned('7'), scanned('8')},
+      {scanned('1')},
+      {withText(kLetter), scanned('2'), withText(kLetter, {0, 3}), withText(kLetter)},
+      {scanned('1'), scanned('K'), scanned('3'), unrenderable, scanned('5')},
+      {scanned('1'), scanned('2'), std::nullopt, scanned('X'), scanned('5'), scanned('X')},
+  };
+  // The JSON line, or the failure's message.
+  const auto answer = [&] {
+    ::testing::internal::CaptureStdout();
+    try {
+      const int status = runOcr();
+      return std::to_string(status) + " " + ::testing::internal::GetCapturedStdout();
+    } catch (const RunEnded& ended) {
+      return "failed: " + ended.message + " " + ::testing::internal::GetCapturedStdout();
+    }
+  };
+  for (const std::string source : {"ocr", "auto"}) {
+    for (size_t d = 0; d < documents.size(); ++d) {
+      setPages(documents[d]);
+      recognitionOptions.source = source;
+      recognitionWorkers = 1;
+      const std::string sequential = answer();
+      for (const int64_t workers : {2, 3}) {
+        recognitionWorkers = workers;
+        EXPECT_EQ(answer(), sequential) << "document " << d << ", " << workers << " workers";
+      }
+    }
+  }
+  // One page to recognise among text pages: nothing is started, the program recognises it.
+  setPages({withText(kLetter), scanned('2'), withText(kLetter)});
+  recognitionOptions.source = "auto";
+  recognitionWorkers = 2;
+  recognizer_.calls = 0;
+  EXPECT_NE(answer().find(R"("text":"page 2")"), std::string::npos);
+  EXPECT_EQ(recognizer_.calls, 1);
 }
 
 TEST(AggregateTest, TextsJoinAndConfidencesAverageOverEveryPage) {

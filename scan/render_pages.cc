@@ -1,5 +1,7 @@
 #include "scan/render_pages.h"
 
+#include <malloc.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -81,6 +83,10 @@ std::string renderedPageFileName(int64_t pageNumber) {
 }
 
 int runRenderPages() {
+  // Every page allocates a canvas of some megabytes and frees it again. Above glibc's mmap
+  // threshold each canvas would be mapped afresh and every one of its pages faulted in and
+  // zeroed by the kernel; from the heap the next page reuses the same memory.
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
   const std::string& directory = *renderOutputDir;
   // Made before the input is opened, so it exists even when opening fails.
   if (auto error = createOutputDirectory(directory)) fail("Page rendering failed: " + *error);

@@ -7,6 +7,7 @@
 #include <unicode/unistr.h>
 
 #include "scan/ocr_run.h"
+#include "scan/parallel_recognition.h"
 #include "scan/render_pages.h"
 
 namespace marrowfen::scan {
@@ -22,6 +23,7 @@ std::string inputPath;
 std::optional<std::string> renderOutputDir;
 int64_t renderMaxPages = 0;
 std::string renderPageSelection;
+int64_t recognitionWorkers = 1;
 std::string inputUrl;
 std::string ext;
 
@@ -54,6 +56,7 @@ void startUp(const std::vector<std::string>& argv) {
     renderMaxPages = 0;
     renderPageSelection.clear();
   }
+  recognitionWorkers = recognitionWorkersFromEnvironment();
 }
 
 std::string pathExtension(std::string_view path) {

@@ -25,6 +25,7 @@ extern std::string inputPath;               // the input as typed
 extern std::optional<std::string> renderOutputDir;  // page-rendering mode only
 extern int64_t renderMaxPages;                      // page limit; 0 or below: none
 extern std::string renderPageSelection;             // e.g. "first-last:3:2"; "" otherwise
+extern int64_t recognitionWorkers;  // processes that recognise the pages of a PDF; 1: none
 
 extern std::string inputUrl;  // inputPath made absolute against the working directory
 extern std::string ext;       // lower-cased extension of inputUrl's last component, or ""

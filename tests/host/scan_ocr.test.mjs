@@ -101,3 +101,21 @@ test('failures answer as one JSON failure on stdout', () => {
   fs.copyFileSync(at('pages-10.pdf'), at('pages.bin'));
   assert.equal(scan([at('pages.bin')]).json.error, 'Could not open image for native OCR.');
 });
+
+test('pages recognised on several processes answer byte for byte as one after another', () => {
+  // Three pages on two and three workers; two pages beside text pages; a failure of every page.
+  const cases = [
+    [[at('mixed.pdf')], ['2', '3']],
+    [['--source', 'auto', '--fast', at('mixed.pdf')], ['2']],
+    [['--languages', 'xx-YY', at('mixed.pdf')], ['2']],
+  ];
+  for (const [args, workerCounts] of cases) {
+    const sequential = scan(args, { env: { MARROWFEN_OCR_WORKERS: '1' } });
+    for (const workers of workerCounts) {
+      const parallel = scan(args, { env: { MARROWFEN_OCR_WORKERS: workers } });
+      assert.equal(parallel.status, sequential.status, `${args} with ${workers} workers`);
+      assert.equal(parallel.stderr, '');
+      assert.equal(parallel.stdout, sequential.stdout, `${args} with ${workers} workers`);
+    }
+  }
+});
