@@ -2,6 +2,7 @@
 """Recognition of real pages: marrowfen-scan against the tesseract command line and ocrmypdf.
 
   nice -n 10 bench/real_pages_bench.py [pages-per-source] [--no-ocrmypdf]
+  nice -n 10 bench/real_pages_bench.py [pages-per-source] --cost
 
 Pages: scanned forms and receipts from $MARROWFEN_OCR_DEV (default /work/shared/data/ocr-dev; their
 .txt beside each image is the truth) and pages rendered here from seeded random text (English, and
@@ -174,7 +175,49 @@ def photo_like(img, seed):
     return out.convert("RGB")
 
 
+def cost():
+    """One page image: ours with the same model as the command line (--languages en) against
+    `OMP_THREAD_LIMIT=1 tesseract IMG -`: median CPU and peak of 3 runs, and whether the text is
+    the same. Pages: receipts (colour JPEG), forms (8-bit grey), rendered pages as 1-bit PNG."""
+    work = tempfile.mkdtemp(prefix="engine-cost-")
+    pages = []
+    for folder in ("receipts", "forms"):
+        files = sorted(glob.glob(os.path.join(DATA, folder, "*.png")) +
+                       glob.glob(os.path.join(DATA, folder, "*.jpg")))
+        step = max(1, len(files) // PER_SOURCE)
+        pages += [(folder, f) for f in files[::step][:PER_SOURCE]]
+    for k in range(PER_SOURCE):
+        img, _ = rendered_page(500 + k, False)
+        path = os.path.join(work, f"bilevel-{k}.png")
+        img.point(lambda v: 255 if v > 128 else 0).convert("1").save(path)
+        pages.append(("rendered 1-bit", path))
+    env = dict(os.environ, OMP_THREAD_LIMIT="1")
+    print(f"{'page':40} {'ours cpu':>9} {'cli cpu':>8} {'ratio':>6} {'ours MB':>8} {'cli MB':>7} same")
+    ratios = {}
+    for kind, path in pages:
+        ours, cli = [], []
+        for _ in range(3):
+            cpu, peak, out = timed([SCAN, "--languages", "en", path])
+            ours.append((cpu, peak, json.loads(out).get("rawText", "")))
+            cpu, peak, out = timed(["tesseract", path, "-"], env)
+            cli.append((cpu, peak, out.decode("utf-8", "replace")))
+        o = sorted(ours)[1]
+        c = sorted(cli)[1]
+        same = clean_text(o[2]) == clean_text(c[2])
+        ratios.setdefault(kind, []).append((o[0] / c[0], o[1] / c[1], same))
+        print(f"{os.path.basename(path):40} {o[0]:9.2f} {c[0]:8.2f} {o[0] / c[0]:6.2f} {o[1]:8.0f}"
+              f" {c[1]:7.0f} {'yes' if same else 'no'}")
+    for kind, rows in ratios.items():
+        cpu = sorted(r[0] for r in rows)[len(rows) // 2]
+        peak = max(r[1] for r in rows)
+        print(f"{kind}: median CPU ratio {cpu:.2f}, largest peak ratio {peak:.2f}, "
+              f"same text on {sum(r[2] for r in rows)} of {len(rows)}")
+
+
 def main():
+    if "--cost" in sys.argv:
+        cost()
+        return
     work = tempfile.mkdtemp(prefix="real-pages-")
     sources = []
     for folder in ("forms", "receipts"):

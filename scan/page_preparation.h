@@ -37,6 +37,23 @@ PixPtr binaryForAnalysis(Pix* pix);
 // specks nor rules nor pictures); 0 when there are too few to tell.
 double medianTextHeight(Pix* binary);
 
+// True when the paper's brightness varies across a grey or colour page so much (shadows, a
+// photo's falling light) that one global threshold would lose text in the dark or light parts.
+bool unevenLight(Pix* pix);
+
+// The page with its background levelled to one brightness (Leptonica's background
+// normalisation), as 8-bit grey; pixels stay where they are.
+PixPtr levelledLight(Pix* pix);
+
+// The long thin horizontal and vertical strokes of a 1-bit page (underlines, table rules, box
+// frames, dotted or dashed separators) whose letters are `textHeight` pixels high, as a mask of
+// the page's size: runs at least eight letters long and at most a third of a letter thick, so
+// letters themselves never qualify. Nothing when the page has none.
+PixPtr ruleMask(Pix* binary, double textHeight);
+
+// A copy of the page with the pixels under `mask` painted white.
+PixPtr withoutRules(Pix* pix, Pix* mask);
+
 // The scale that brings text of `textHeight` pixels to a size the engine reads well: 1 when it
 // already is (or the height is unknown), above 1 for small text, below 1 for very large text;
 // never makes a page larger than kMaxPreparedPixels.
@@ -58,7 +75,7 @@ PreparedPage rotatedPage(Pix* pix, double degrees);
 // The page turned `quarterTurns` quarters clockwise.
 PreparedPage turnedPage(Pix* pix, int quarterTurns);
 
-// Scale and skew in that order, each only when the page needs it: the page the engine should
+// Light, rules, scale and skew in that order, each only when the page needs it: the page the engine should
 // read, or nothing when the input is best read as it is.
 std::optional<PreparedPage> preparedPage(Pix* pix);
 

@@ -37,6 +37,12 @@ std::pair<double, double> apply(const PageTransform& t, std::pair<double, double
   return {t.xx * p.first + t.xy * p.second + t.x0, t.yx * p.first + t.yy * p.second + t.y0};
 }
 
+Image textPage(int pixelSize) {
+  std::vector<std::string> lines;
+  for (int k = 0; k < 14; ++k) lines.push_back("The quick brown fox jumps over the lazy dog 1234");
+  return testing::textImage(lines, pixelSize * 30, pixelSize * 30, pixelSize, pixelSize * 2);
+}
+
 TEST(PagePreparation, TurnsMapTheirPixelsBackToTheSource) {
   PixPtr page = pageWithSquare(300, 200, 40, 30, 20);
   for (int turns = 0; turns < 4; ++turns) {
@@ -98,24 +104,80 @@ TEST(PagePreparation, PixKeepsTheFewestBitsThatHoldThePage) {
   EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{10, 20, 30}));
 }
 
+TEST(PagePreparation, UnevenLightIsFoundAndLevelled) {
+  // Text on paper that darkens from 240 on the left to 110 on the right, as in a photo.
+  const Image text = textPage(30);
+  ASSERT_FALSE(text.empty());
+  std::vector<uint8_t> shaded(static_cast<size_t>(text.width()) * text.height());
+  for (int32_t y = 0; y < text.height(); ++y) {
+    for (int32_t x = 0; x < text.width(); ++x) {
+      const int paper = 240 - 130 * x / text.width();
+      shaded[static_cast<size_t>(y) * text.width() + x] =
+          static_cast<uint8_t>(text.row(y)[x] * paper / 255);
+    }
+  }
+  PixPtr even = pixFromImage(text);
+  PixPtr uneven = pixFromImage(
+      Image(text.width(), text.height(), PixelFormat::kGrey, text.width(), std::move(shaded)));
+  EXPECT_FALSE(unevenLight(even.get()));
+  ASSERT_TRUE(unevenLight(uneven.get()));
+  PixPtr levelled = levelledLight(uneven.get());
+  ASSERT_TRUE(levelled);
+  EXPECT_EQ(pixGetWidth(levelled.get()), text.width());
+  EXPECT_FALSE(unevenLight(levelled.get()));
+}
+
+// Dark pixels of an 8-bit page.
+int inkCount(Pix* pix) {
+  l_int32 count = 0;
+  PixPtr binary(pixThresholdToBinary(pix, 128));
+  pixCountPixels(binary.get(), &count, nullptr);
+  return count;
+}
+
+TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
+  const Image text = textPage(30);
+  ASSERT_FALSE(text.empty());
+  PixPtr letters = pixFromImage(text);
+  PixPtr page(pixCopy(nullptr, letters.get()));
+  const int width = pixGetWidth(page.get());
+  // A 2-pixel underline touching the first line's baseline, a dotted separator below the second
+  // line, and a vertical frame line on the right.
+  pixRasterop(page.get(), 40, 90, width - 80, 2, PIX_CLR, nullptr, 0, 0);
+  for (int x = 40; x < width - 40; x += 7) {
+    pixRasterop(page.get(), x, 150, 3, 3, PIX_CLR, nullptr, 0, 0);
+  }
+  pixRasterop(page.get(), width - 20, 20, 2, pixGetHeight(page.get()) - 40, PIX_CLR, nullptr, 0,
+              0);
+  PixPtr binary = binaryForAnalysis(page.get());
+  const double height = medianTextHeight(binary.get());
+  PixPtr mask = ruleMask(binary.get(), height);
+  ASSERT_TRUE(mask);
+  PixPtr cleaned = withoutRules(page.get(), mask.get());
+  ASSERT_TRUE(cleaned);
+  // The strokes are gone: what is left is about the ink of the letters alone, with at most a few
+  // pixels of letters lost where the underline crossed them.
+  const int before = inkCount(letters.get());
+  const int after = inkCount(cleaned.get());
+  EXPECT_GE(after, before * 97 / 100);
+  EXPECT_LE(after, before * 101 / 100);
+  // A page of letters only has no rules.
+  PixPtr plain = binaryForAnalysis(letters.get());
+  EXPECT_FALSE(ruleMask(plain.get(), medianTextHeight(plain.get())));
+}
+
 TEST(PagePreparation, TextSizeDecidesTheScale) {
   struct Case {
     double textHeight;
     double scale;
   };
-  for (const Case c : {Case{0, 1}, Case{26, 1}, Case{16, 1}, Case{13, 2.0}, Case{5, 4},
-                       Case{80, 1}, Case{200, 0.26}}) {
+  for (const Case c : {Case{0, 1}, Case{26, 1}, Case{16, 1}, Case{10, 1}, Case{6.5, 2},
+                       Case{2, 4}, Case{80, 1}, Case{200, 0.2}}) {
     EXPECT_NEAR(scaleForTextHeight(c.textHeight, 1000, 1000), c.scale, 1e-9) << c.textHeight;
   }
   // A huge page is never enlarged past the pixel limit.
   const double s = scaleForTextHeight(6, 8000, 8000);
   EXPECT_LE(8000 * s * 8000 * s, kMaxPreparedPixels * 1.0001);
-}
-
-Image textPage(int pixelSize) {
-  std::vector<std::string> lines;
-  for (int k = 0; k < 14; ++k) lines.push_back("The quick brown fox jumps over the lazy dog 1234");
-  return testing::textImage(lines, pixelSize * 30, pixelSize * 30, pixelSize, pixelSize * 2);
 }
 
 TEST(PagePreparation, MeasuresTextHeightAndSkewOfAGeneratedPage) {
