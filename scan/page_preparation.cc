@@ -164,8 +164,9 @@ PixPtr strokes(Pix* binary, bool horizontal, int length, int gap, int thickness)
   PixPtr bridged(horizontal ? pixCloseBrick(nullptr, binary, gap, 1)
                             : pixCloseBrick(nullptr, binary, 1, gap));
   if (!bridged) return nullptr;
-  PixPtr runs(horizontal ? pixOpenBrick(nullptr, bridged.get(), length, 1)
-                         : pixOpenBrick(nullptr, bridged.get(), 1, length));
+  // The composite brick costs about the same for any length.
+  PixPtr runs(horizontal ? pixOpenCompBrick(nullptr, bridged.get(), length, 1)
+                         : pixOpenCompBrick(nullptr, bridged.get(), 1, length));
   if (!runs) return nullptr;
   // A line of letters bridged into one blob is thick: only thin runs are rules.
   l_int32 changed = 0;
@@ -192,9 +193,7 @@ PixPtr ruleMask(Pix* binary, double textHeight) {
   if (empty) return nullptr;
   // Only ink is painted over: the bridged gaps of dotted lines stay paper anyway, and the mask
   // grows by a pixel to take the grey fringe of each stroke with it.
-  PixPtr grown(pixDilateBrick(nullptr, mask.get(), 3, 3));
-  if (!grown) return nullptr;
-  return grown;
+  return PixPtr(pixDilateBrick(nullptr, mask.get(), 3, 3));
 }
 
 PixPtr withoutRules(Pix* pix, Pix* mask) {
