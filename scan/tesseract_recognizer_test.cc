@@ -121,6 +121,17 @@ TEST_F(TesseractTest, UnknownOrMissingLanguagesFailNamingTheTag) {
   }
 }
 
+TEST_F(TesseractTest, AccentsAreReadWhenNoLanguageIsNamed) {
+  if (!installed("Latin")) GTEST_SKIP() << "Latin.traineddata is not installed";
+  const Image image = testing::textImage(
+      {"\u00fcber die Stra\u00dfe", "gar\u00e7on pr\u00e9f\u00e9r\u00e9e ni\u00f1o"}, 1000, 260);
+  const RecognitionResult result = recognizer_->perform(image, {});
+  ASSERT_FALSE(result.error);
+  EXPECT_EQ(lineTexts(result),
+            (std::vector<std::string>{"\u00fcber die Stra\u00dfe",
+                                      "gar\u00e7on pr\u00e9f\u00e9r\u00e9e ni\u00f1o"}));
+}
+
 TEST_F(TesseractTest, LanguagesInOrderAndTheOtherSettingsChangeTheEngine) {
   if (!installed("deu")) GTEST_SKIP() << "deu.traineddata is not installed";
   const Image image = testing::textImage({"Stra\u00dfe und Gr\u00f6\u00dfe"}, 1000, 200);
