@@ -269,27 +269,32 @@ PreparedPage turnedPage(Pix* pix, int quarterTurns) {
 }
 
 std::optional<PreparedPage> preparedPage(Pix* input) {
-  PixPtr changed;  // the page with its light levelled or its rules removed, same geometry
-  if (unevenLight(input)) changed = levelledLight(input);
-  PixPtr binary = binaryForAnalysis(changed ? changed.get() : input);
+  PixPtr levelled;  // the page with its light levelled, same geometry
+  if (unevenLight(input)) levelled = levelledLight(input);
+  Pix* pix = levelled ? levelled.get() : input;
+  PixPtr binary = binaryForAnalysis(pix);
   if (!binary) return std::nullopt;
   const double textHeight = medianTextHeight(binary.get());
-  if (PixPtr rules = ruleMask(binary.get(), textHeight)) {
-    if (PixPtr clean = withoutRules(changed ? changed.get() : input, rules.get())) {
-      changed = std::move(clean);
-    }
-  }
-  Pix* pix = changed ? changed.get() : input;
   const double scale = scaleForTextHeight(textHeight, pixGetWidth(pix), pixGetHeight(pix));
   const std::optional<double> skew = textSkewDegrees(binary.get());
-  binary.reset();
   std::optional<PreparedPage> page = scaledPage(pix, scale);
   if (skew && std::abs(*skew) >= kMinSkewDegrees) {
     PreparedPage rotated = rotatedPage(page ? page->pix.get() : pix, *skew);
     if (page) rotated.toInput = composed(page->toInput, rotated.toInput);
     page = std::move(rotated);
   }
-  if (!page && changed) page = PreparedPage{std::move(changed), {}};
+  if (!page && levelled) page = PreparedPage{std::move(levelled), {}};
+  // Rules are looked for once the page is level and at its final size, where they run straight
+  // along rows and columns.
+  if (page) binary = binaryForAnalysis(page->pix.get());
+  PixPtr rules = binary ? ruleMask(binary.get(), textHeight * scale) : nullptr;
+  binary.reset();
+  if (rules) {
+    if (PixPtr clean = withoutRules(page ? page->pix.get() : input, rules.get())) {
+      if (!page) page = PreparedPage{nullptr, {}};
+      page->pix = std::move(clean);
+    }
+  }
   return page;
 }
 

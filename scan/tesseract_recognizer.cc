@@ -16,9 +16,10 @@ namespace marrowfen::scan {
 namespace {
 
 // Below this mean confidence a page is looked at again for a turn; the orientation model must be
-// at least this sure before a turned reading is tried.
+// at least this sure before a turned reading is tried (a low bar: the turned reading is kept only
+// when it reads better).
 constexpr double kWellReadConfidence = 0.80;
-constexpr float kMinOrientationConfidence = 1.5f;
+constexpr float kMinOrientationConfidence = 0.3f;
 
 std::string lowered(std::string_view s) {
   std::string out(s);
