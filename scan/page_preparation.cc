@@ -134,7 +134,8 @@ bool unevenLight(Pix* pix) {
       int n = 0;
       // Every other pixel of every other row is plenty to find the paper level.
       for (int y = ty * h / kTiles; y < (ty + 1) * h / kTiles; y += 2) {
-        const l_uint32* line = pixGetData(grey.get()) + static_cast<size_t>(y) * pixGetWpl(grey.get());
+        const l_uint32* line =
+            pixGetData(grey.get()) + static_cast<size_t>(y) * pixGetWpl(grey.get());
         for (int x = tx * w / kTiles; x < (tx + 1) * w / kTiles; x += 2) {
           ++histogram[GET_DATA_BYTE(line, x)];
           ++n;
@@ -251,13 +252,17 @@ PreparedPage rotatedPage(Pix* pix, double degrees) {
   if (!embedded) return {PixPtr(pixClone(pix)), {}};
   const int outWidth = pixGetWidth(embedded.get()), outHeight = pixGetHeight(embedded.get());
   // The source sits in the middle of the larger canvas, rounded down (as Leptonica places it).
-  const PageTransform unembed = {.xx = 1, .xy = 0, .x0 = -double((outWidth - width) / 2),
-                                 .yx = 0, .yy = 1, .y0 = -double((outHeight - height) / 2)};
+  const PageTransform unembed = {.xx = 1,
+                                 .xy = 0,
+                                 .x0 = -double((outWidth - width) / 2),
+                                 .yx = 0,
+                                 .yy = 1,
+                                 .y0 = -double((outHeight - height) / 2)};
   PixPtr rotated(pixRotate(embedded.get(), radians, L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0));
   if (!rotated) return {PixPtr(pixClone(pix)), {}};
-  const PageTransform back = composed(
-      unembed, rotationTransform(radians, outWidth, outHeight, pixGetWidth(rotated.get()),
-                                 pixGetHeight(rotated.get())));
+  const PageTransform back =
+      composed(unembed, rotationTransform(radians, outWidth, outHeight, pixGetWidth(rotated.get()),
+                                          pixGetHeight(rotated.get())));
   return {std::move(rotated), back};
 }
 

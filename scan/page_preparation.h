@@ -75,8 +75,8 @@ PreparedPage rotatedPage(Pix* pix, double degrees);
 // The page turned `quarterTurns` quarters clockwise.
 PreparedPage turnedPage(Pix* pix, int quarterTurns);
 
-// Light, rules, scale and skew in that order, each only when the page needs it: the page the engine should
-// read, or nothing when the input is best read as it is.
+// Light, rules, scale and skew in that order, each only when the page needs it: the page the engine
+// should read, or nothing when the input is best read as it is.
 std::optional<PreparedPage> preparedPage(Pix* pix);
 
 }  // namespace marrowfen::scan

@@ -147,8 +147,7 @@ TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
   for (int x = 40; x < width - 40; x += 7) {
     pixRasterop(page.get(), x, 150, 3, 3, PIX_CLR, nullptr, 0, 0);
   }
-  pixRasterop(page.get(), width - 20, 20, 2, pixGetHeight(page.get()) - 40, PIX_CLR, nullptr, 0,
-              0);
+  pixRasterop(page.get(), width - 20, 20, 2, pixGetHeight(page.get()) - 40, PIX_CLR, nullptr, 0, 0);
   PixPtr binary = binaryForAnalysis(page.get());
   const double height = medianTextHeight(binary.get());
   PixPtr mask = ruleMask(binary.get(), height);
@@ -171,8 +170,8 @@ TEST(PagePreparation, TextSizeDecidesTheScale) {
     double textHeight;
     double scale;
   };
-  for (const Case c : {Case{0, 1}, Case{26, 1}, Case{16, 1}, Case{10, 1}, Case{6.5, 2},
-                       Case{2, 4}, Case{80, 1}, Case{200, 0.2}}) {
+  for (const Case c : {Case{0, 1}, Case{26, 1}, Case{16, 1}, Case{10, 1}, Case{6.5, 2}, Case{2, 4},
+                       Case{80, 1}, Case{200, 0.2}}) {
     EXPECT_NEAR(scaleForTextHeight(c.textHeight, 1000, 1000), c.scale, 1e-9) << c.textHeight;
   }
   // A huge page is never enlarged past the pixel limit.

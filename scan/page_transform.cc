@@ -46,17 +46,21 @@ PageTransform rotationTransform(double radians, int width, int height, int outWi
   const double c = std::cos(radians), s = std::sin(radians);
   const double cx = outWidth / 2.0, cy = outHeight / 2.0;
   const double sx = width / 2.0, sy = height / 2.0;
-  return {.xx = c, .xy = s, .x0 = sx - c * cx - s * cy,
-          .yx = -s, .yy = c, .y0 = sy + s * cx - c * cy};
+  return {
+      .xx = c, .xy = s, .x0 = sx - c * cx - s * cy, .yx = -s, .yy = c, .y0 = sy + s * cx - c * cy};
 }
 
 PageTransform scaleTransform(int width, int height, int outWidth, int outHeight) {
-  return {.xx = double(width) / outWidth, .xy = 0, .x0 = 0,
-          .yx = 0, .yy = double(height) / outHeight, .y0 = 0};
+  return {.xx = double(width) / outWidth,
+          .xy = 0,
+          .x0 = 0,
+          .yx = 0,
+          .yy = double(height) / outHeight,
+          .y0 = 0};
 }
 
-BoundingBox boxInSource(const PageTransform& t, int left, int top, int right, int bottom,
-                        int width, int height) {
+BoundingBox boxInSource(const PageTransform& t, int left, int top, int right, int bottom, int width,
+                        int height) {
   double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
   for (const double x : {double(left), double(right)}) {
     for (const double y : {double(top), double(bottom)}) {
@@ -69,7 +73,8 @@ BoundingBox boxInSource(const PageTransform& t, int left, int top, int right, in
     }
   }
   const double w = width, h = height;
-  return {.x = minX / w, .y = (h - maxY) / h, .width = (maxX - minX) / w, .height = (maxY - minY) / h};
+  return {
+      .x = minX / w, .y = (h - maxY) / h, .width = (maxX - minX) / w, .height = (maxY - minY) / h};
 }
 
 }  // namespace marrowfen::scan

@@ -30,8 +30,7 @@ PageTransform quarterTurnTransform(int quarterTurns, int width, int height);
 
 // The map back from an image of `outWidth` x `outHeight` whose centre holds the centre of a
 // `width` x `height` source turned clockwise (on screen, y down) by `radians`.
-PageTransform rotationTransform(double radians, int width, int height, int outWidth,
-                                int outHeight);
+PageTransform rotationTransform(double radians, int width, int height, int outWidth, int outHeight);
 
 // The map back from an image made by resizing a `width` x `height` source to `outWidth` x
 // `outHeight`.
@@ -40,7 +39,7 @@ PageTransform scaleTransform(int width, int height, int outWidth, int outHeight)
 // The pixel rectangle [left, right) x [top, bottom) of the prepared image, mapped into the
 // `width` x `height` source: the bounds of its four mapped corners, normalised to the source with
 // a lower-left origin.
-BoundingBox boxInSource(const PageTransform& t, int left, int top, int right, int bottom,
-                        int width, int height);
+BoundingBox boxInSource(const PageTransform& t, int left, int top, int right, int bottom, int width,
+                        int height);
 
 }  // namespace marrowfen::scan

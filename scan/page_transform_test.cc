@@ -50,8 +50,8 @@ TEST(PageTransform, RoundTripsForEveryTurnAndARangeOfSkews) {
       }
       // A box of the prepared page around a mapped source rectangle covers that rectangle.
       double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
-      for (const auto& [px, py] : {std::pair{100.0, 200.0}, {300.0, 200.0}, {100.0, 250.0},
-                                   {300.0, 250.0}}) {
+      for (const auto& [px, py] :
+           {std::pair{100.0, 200.0}, {300.0, 200.0}, {100.0, 250.0}, {300.0, 250.0}}) {
         const auto [fx, fy] = apply(forth, px, py);
         minX = std::min(minX, fx), maxX = std::max(maxX, fx);
         minY = std::min(minY, fy), maxY = std::max(maxY, fy);
