@@ -19,6 +19,10 @@ int main(int argc, char** argv) {
   // Each page's text and images are freed before the next page allocates the same again; keeping
   // up to 64 MB of freed heap spares the system handing the memory back and forth page by page.
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  // Setting the trim threshold freezes glibc's mmap threshold at 128 KB, so every large buffer the
+  // recognition engine allocates (many per page) would be mapped, zeroed by the kernel, faulted in
+  // and unmapped again; below 32 MB (glibc's largest) they are taken from the heap and reused.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
   static const ModuleRecognizer recognizer(recognizerModulePath(), argv);
   platform().pdf = &mupdfPdfService();
   platform().images = &fileImageService();

@@ -10,8 +10,16 @@
 #include <map>
 #include <utility>
 
+#include "scan/page_preparation.h"
+
 namespace marrowfen::scan {
 namespace {
+
+// Below this mean confidence a page is looked at again for a turn; the orientation model must be
+// at least this sure before a turned reading is tried (a low bar: the turned reading is kept only
+// when it reads better).
+constexpr double kWellReadConfidence = 0.80;
+constexpr float kMinOrientationConfidence = 0.3f;
 
 std::string lowered(std::string_view s) {
   std::string out(s);
@@ -109,6 +117,30 @@ class TesseractLine : public RecognizedText {
   std::vector<BoundingBox> wordBoxes_;
 };
 
+// Characters of text weighted by the confidence of their lines: a page read as letter soup
+// (turned, upside down) scores low, a page read well high.
+double readingScore(const std::vector<TextObservation>& observations) {
+  double score = 0;
+  for (const TextObservation& o : observations) {
+    if (!o.topCandidate) continue;
+    size_t letters = 0;
+    for (const char c : o.topCandidate->string()) letters += c != ' ';
+    score += letters * o.topCandidate->confidence();
+  }
+  return score;
+}
+
+// Good enough not to look for another orientation: enough text, read with confidence.
+bool readsWell(const std::vector<TextObservation>& observations) {
+  size_t letters = 0;
+  for (const TextObservation& o : observations) {
+    if (!o.topCandidate) continue;
+    for (const char c : o.topCandidate->string()) letters += c != ' ';
+  }
+  if (letters < 20) return false;
+  return readingScore(observations) / letters >= kWellReadConfidence;
+}
+
 }  // namespace
 
 std::optional<std::string> traineddataName(std::string_view tag) {
@@ -176,7 +208,10 @@ RecognitionResult TesseractRecognizer::perform(const Image& image,
     }
     if (std::find(names.begin(), names.end(), *name) == names.end()) names.push_back(*name);
   }
-  if (names.empty()) names.push_back("eng");
+  // With no language named, the Latin-script model reads English as well as eng does and also the
+  // accented letters of the other European languages (ä ß é ç ñ ø ł ...), which eng turns into
+  // their bare forms; eng stands in when the script model is not installed.
+  if (names.empty()) names.push_back(fileExists(dir + "Latin.traineddata") ? "Latin" : "eng");
   std::string languages;
   for (const std::string& name : names) languages += (languages.empty() ? "" : "+") + name;
   if (image.empty()) return {.error = "The image to recognise is empty."};
@@ -210,45 +245,41 @@ RecognitionResult TesseractRecognizer::perform(const Image& image,
   api.SetPageSegMode(tesseract::PSM_AUTO);
   api.SetVariable("tessedit_do_invert", request.fast ? "0" : "1");
 
-  // Grey and RGB go in as the command line would read them from a file; transparency is
-  // composed over white first.
-  const int32_t width = image.width();
-  const int32_t height = image.height();
-  std::vector<uint8_t> pixels;
-  int bytesPerPixel = 1;
-  if (image.format() == PixelFormat::kGrey) {
-    pixels.resize(static_cast<size_t>(width) * height);
-    for (int32_t y = 0; y < height; ++y) {
-      std::copy_n(image.row(y), width, pixels.data() + static_cast<size_t>(y) * width);
-    }
-  } else {
-    bytesPerPixel = 3;
-    pixels.resize(static_cast<size_t>(width) * height * 3);
-    const bool alpha = image.format() == PixelFormat::kRgba;
-    for (int32_t y = 0; y < height; ++y) {
-      const uint8_t* in = image.row(y);
-      uint8_t* out = pixels.data() + static_cast<size_t>(y) * width * 3;
-      for (int32_t x = 0; x < width; ++x, in += 4, out += 3) {
-        for (int c = 0; c < 3; ++c) {
-          out[c] = alpha ? static_cast<uint8_t>((in[c] * in[3] + 255 * (255 - in[3]) + 127) / 255)
-                         : in[c];
-        }
-      }
-    }
+  PixPtr pix = pixFromImage(image);
+  if (!pix) return {.error = "Text recognition could not be performed on the image."};
+  std::optional<PreparedPage> prepared = preparedPage(pix.get());
+  Pix* page = prepared ? prepared->pix.get() : pix.get();
+  const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
+  RecognitionResult result = recognised(api, page, toInput, image.width(), image.height());
+  if (result.error || readsWell(result.observations)) return result;
+
+  // A page that reads badly may be turned: ask the orientation model, and keep the turned
+  // page's reading only when it reads better.
+  const int turns = quarterTurnsToUpright(page);
+  if (turns == 0) return result;
+  PreparedPage turned = turnedPage(page, turns);
+  PageTransform turnedToInput = composed(toInput, turned.toInput);
+  std::optional<PreparedPage> again = preparedPage(turned.pix.get());
+  Pix* upright = again ? again->pix.get() : turned.pix.get();
+  if (again) turnedToInput = composed(turnedToInput, again->toInput);
+  if (again) turned.pix.reset();  // the engine reads the prepared copy only
+  RecognitionResult second = recognised(api, upright, turnedToInput, image.width(), image.height());
+  if (!second.error && readingScore(second.observations) > readingScore(result.observations)) {
+    return second;
   }
-  api.SetImage(pixels.data(), width, height, bytesPerPixel, width * bytesPerPixel);
+  return result;
+}
+
+RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, Pix* page,
+                                                  const PageTransform& toInput, int width,
+                                                  int height) const {
+  api.SetImage(page);
   if (api.Recognize(nullptr) != 0) {
     api.Clear();
     return {.error = "Text recognition could not be performed on the image."};
   }
-
-  const double w = width;
-  const double h = height;
   auto normalised = [&](int left, int top, int right, int bottom) {
-    return BoundingBox{.x = left / w,
-                       .y = (h - bottom) / h,
-                       .width = (right - left) / w,
-                       .height = (bottom - top) / h};
+    return boxInSource(toInput, left, top, right, bottom, width, height);
   };
 
   RecognitionResult result;
@@ -287,6 +318,31 @@ RecognitionResult TesseractRecognizer::perform(const Image& image,
   it.reset();
   api.Clear();
   return result;
+}
+
+int TesseractRecognizer::quarterTurnsToUpright(Pix* page) const {
+  if (!orientation_) {
+    orientation_ = std::make_unique<tesseract::TessBaseAPI>();
+    orientation_->SetVariable("debug_file", "/dev/null");
+    const std::string dir = tessdataDirectory();
+    if (!fileExists(dir + "osd.traineddata") ||
+        orientation_->Init(dir.c_str(), "osd", tesseract::OEM_TESSERACT_ONLY) != 0) {
+      orientationMissing_ = true;
+    }
+    orientation_->SetPageSegMode(tesseract::PSM_OSD_ONLY);
+  }
+  if (orientationMissing_) return 0;
+  orientation_->SetImage(page);
+  int degrees = 0;
+  float confidence = 0;
+  const char* script = nullptr;
+  float scriptConfidence = 0;
+  const bool found =
+      orientation_->DetectOrientationScript(&degrees, &confidence, &script, &scriptConfidence);
+  orientation_->Clear();
+  if (!found || confidence < kMinOrientationConfidence) return 0;
+  // The model names how far the page is turned clockwise; as far back anticlockwise sets it up.
+  return ((4 - degrees / 90) % 4 + 4) % 4;
 }
 
 }  // namespace marrowfen::scan

@@ -8,7 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/page_transform.h"
 #include "scan/recognizer.h"
+
+struct Pix;
+namespace tesseract {
+class TessBaseAPI;
+}
 
 namespace marrowfen::scan {
 
@@ -27,16 +33,29 @@ class TesseractRecognizer : public TextRecognizer {
   ~TesseractRecognizer() override;
 
   // Languages map through traineddataName, keep their order (repeats dropped) and default to
-  // "eng". A tag that maps to nothing or to a file that is not installed fails the request with a
-  // description naming the tag. The engine is started on the first request and kept for later
+  // the Latin-script model "Latin" (or "eng" when it is not installed). A tag that maps to nothing
+  // or to a file that is not installed fails the request with a description naming the tag. The engine is started on the first request and kept for later
   // ones with the same languages and correction setting; `fast` switches off the second pass over
   // lines read as inverted (light on dark) text, `languageCorrection` loads or leaves out the
   // dictionaries that the line recogniser's search consults.
+  //
+  // The page is prepared first (page_preparation.h): small text enlarged, huge text reduced,
+  // skewed lines set level; a page that then reads badly is checked with the orientation model
+  // (osd.traineddata, when installed) and read again turned upright if that reads better. Every
+  // box is mapped back into `image`.
   RecognitionResult perform(const Image& image, const RecognitionRequest& request) const override;
 
  private:
   struct Engine;
+  // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input.
+  RecognitionResult recognised(tesseract::TessBaseAPI& api, Pix* page, const PageTransform& toInput,
+                               int width, int height) const;
+  // Quarter turns clockwise that set `page` upright; 0 when upright or unsure.
+  int quarterTurnsToUpright(Pix* page) const;
+
   mutable std::unique_ptr<Engine> engine_;
+  mutable std::unique_ptr<tesseract::TessBaseAPI> orientation_;  // started on first use
+  mutable bool orientationMissing_ = false;
 };
 
 }  // namespace marrowfen::scan

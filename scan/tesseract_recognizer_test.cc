@@ -5,6 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <map>
+
+#include "scan/page_preparation.h"
 #include "scan/recognize.h"
 #include "scan/testing/text_image.h"
 
@@ -118,6 +121,17 @@ TEST_F(TesseractTest, UnknownOrMissingLanguagesFailNamingTheTag) {
   }
 }
 
+TEST_F(TesseractTest, AccentsAreReadWhenNoLanguageIsNamed) {
+  if (!installed("Latin")) GTEST_SKIP() << "Latin.traineddata is not installed";
+  const Image image = testing::textImage(
+      {"\u00fcber die Stra\u00dfe", "gar\u00e7on pr\u00e9f\u00e9r\u00e9e ni\u00f1o"}, 1000, 260);
+  const RecognitionResult result = recognizer_->perform(image, {});
+  ASSERT_FALSE(result.error);
+  EXPECT_EQ(lineTexts(result),
+            (std::vector<std::string>{"\u00fcber die Stra\u00dfe",
+                                      "gar\u00e7on pr\u00e9f\u00e9r\u00e9e ni\u00f1o"}));
+}
+
 TEST_F(TesseractTest, LanguagesInOrderAndTheOtherSettingsChangeTheEngine) {
   if (!installed("deu")) GTEST_SKIP() << "deu.traineddata is not installed";
   const Image image = testing::textImage({"Stra\u00dfe und Gr\u00f6\u00dfe"}, 1000, 200);
@@ -128,6 +142,126 @@ TEST_F(TesseractTest, LanguagesInOrderAndTheOtherSettingsChangeTheEngine) {
     const RecognitionResult result = recognizer_->perform(image, request);
     ASSERT_FALSE(result.error) << *result.error;
     EXPECT_EQ(lineTexts(result), std::vector<std::string>{"Stra\u00dfe und Gr\u00f6\u00dfe"});
+  }
+}
+
+// `image` (grey) turned `turns` quarters clockwise.
+Image turnedImage(const Image& image, int turns) {
+  const int32_t w = image.width(), h = image.height();
+  const bool swap = turns % 2 == 1;
+  const int32_t tw = swap ? h : w, th = swap ? w : h;
+  std::vector<uint8_t> out(static_cast<size_t>(tw) * th);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      int32_t nx = x, ny = y;
+      if (turns == 1) nx = h - 1 - y, ny = x;
+      if (turns == 2) nx = w - 1 - x, ny = h - 1 - y;
+      if (turns == 3) nx = y, ny = w - 1 - x;
+      out[static_cast<size_t>(ny) * tw + nx] = image.row(y)[x];
+    }
+  }
+  return Image(tw, th, PixelFormat::kGrey, static_cast<size_t>(tw), std::move(out));
+}
+
+// An 8-bit Leptonica page as a grey image.
+Image imageFromPix(Pix* pix) {
+  const int w = pixGetWidth(pix), h = pixGetHeight(pix);
+  std::vector<uint8_t> out(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      l_uint32 v = 0;
+      pixGetPixel(pix, x, y, &v);
+      out[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(v);
+    }
+  }
+  return Image(w, h, PixelFormat::kGrey, static_cast<size_t>(w), std::move(out));
+}
+
+struct PixelBox {
+  double left, top, right, bottom;  // pixels, top-left origin
+};
+
+PixelBox pixels(const BoundingBox& box, int width, int height) {
+  return {box.x * width, (1 - box.y - box.height) * height, (box.x + box.width) * width,
+          (1 - box.y) * height};
+}
+
+// The share of `want` that `got` covers.
+double covered(const PixelBox& got, const PixelBox& want) {
+  const double w = std::min(got.right, want.right) - std::max(got.left, want.left);
+  const double h = std::min(got.bottom, want.bottom) - std::max(got.top, want.top);
+  if (w <= 0 || h <= 0) return 0;
+  return w * h / ((want.right - want.left) * (want.bottom - want.top));
+}
+
+// Each word that occurs once on the page, with its box in pixels of the image it was recognised on.
+std::map<std::string, PixelBox> wordBoxes(const RecognitionResult& result, int width, int height) {
+  const OcrPage page = pageFromObservations(result.observations, 1);
+  std::map<std::string, PixelBox> out;
+  std::map<std::string, int> seen;
+  for (const OcrFragment& f : page.fragments) {
+    out[f.text] = pixels(f.boundingBox, width, height);
+    ++seen[f.text];
+  }
+  // A word that occurs twice cannot be matched to its place; leave it out.
+  for (const auto& [word, count] : seen) {
+    if (count > 1) out.erase(word);
+  }
+  return out;
+}
+
+const std::vector<std::string> kPageLines = {
+    "Certificate of registration issued", "to the holder named below, valid",
+    "until the date shown on the back.", "Reference number 58214 office",
+    "Signed and sealed by the registrar", "of births, marriages and deaths."};
+
+TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput) {
+  const Image upright = testing::textImage(kPageLines, 1100, 700, 30, 50);
+  ASSERT_FALSE(upright.empty());
+  const RecognitionRequest request{.languages = {"en"}};
+  const RecognitionResult level = recognizer_->perform(upright, request);
+  ASSERT_FALSE(level.error);
+  const std::map<std::string, PixelBox> truth =
+      wordBoxes(level, upright.width(), upright.height());
+  ASSERT_GE(truth.size(), 20u);
+
+  // Each case: the page as handed in, and the map from pixels of the upright page into it.
+  struct Case {
+    std::string name;
+    Image image;
+    PageTransform fromUpright;
+  };
+  std::vector<Case> cases;
+  for (int turns = 1; turns < 4; ++turns) {
+    cases.push_back({"turned " + std::to_string(turns), turnedImage(upright, turns),
+                     inverted(quarterTurnTransform(turns, upright.width(), upright.height()))});
+  }
+  PixPtr pix = pixFromImage(upright);
+  for (const double degrees : {-9.0, 6.0, 12.0}) {
+    const PreparedPage skewed = rotatedPage(pix.get(), degrees);
+    cases.push_back({"skewed " + std::to_string(degrees), imageFromPix(skewed.pix.get()),
+                     inverted(skewed.toInput)});
+  }
+  for (const Case& c : cases) {
+    const RecognitionResult result = recognizer_->perform(c.image, request);
+    ASSERT_FALSE(result.error) << c.name;
+    const std::map<std::string, PixelBox> got =
+        wordBoxes(result, c.image.width(), c.image.height());
+    size_t matched = 0;
+    for (const auto& [word, box] : got) {
+      const auto it = truth.find(word);
+      if (it == truth.end()) continue;
+      const PixelBox& u = it->second;
+      const BoundingBox expected = boxInSource(c.fromUpright, static_cast<int>(u.left),
+                                               static_cast<int>(u.top), static_cast<int>(u.right),
+                                               static_cast<int>(u.bottom), c.image.width(),
+                                               c.image.height());
+      EXPECT_GT(covered(box, pixels(expected, c.image.width(), c.image.height())), 0.8)
+          << c.name << ": " << word;
+      ++matched;
+    }
+    // The page is read, not letter soup: most of its words are found again.
+    EXPECT_GE(matched, truth.size() * 8 / 10) << c.name;
   }
 }
 

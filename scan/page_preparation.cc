@@ -1,0 +1,306 @@
+#include "scan/page_preparation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace marrowfen::scan {
+namespace {
+
+// Letters this many pixels high (median of a page's letter-like components, mostly the height of
+// lower-case letters) read well; pages below are enlarged to the target, pages far above are
+// reduced. Measured on scanned forms: enlarging 6-pixel text twice read best, four times worse.
+constexpr double kSmallText = 10;
+constexpr double kTargetText = 13;
+constexpr double kLargeText = 110;
+constexpr double kReducedText = 40;
+constexpr double kMaxEnlargement = 4;
+// Skew below this is left to the engine's own line finding; a search result must stand out by
+// this much to be believed (Leptonica's confidence: the best score over the spread).
+constexpr double kMinSkewDegrees = 0.8;
+constexpr double kMinSkewConfidence = 3.0;
+
+// The paper is taken as uneven when the brightest tenth of the tiles and the darkest tenth of
+// them (each tile's paper level: its 90th-percentile brightness) lie this far apart.
+constexpr int kUnevenLight = 20;
+
+}  // namespace
+
+PixPtr pixFromImage(const Image& image) {
+  const int32_t width = image.width();
+  const int32_t height = image.height();
+  if (image.empty()) return nullptr;
+  if (image.format() == PixelFormat::kGrey) {
+    bool twoValued = true;
+    for (int32_t y = 0; y < height && twoValued; ++y) {
+      const uint8_t* in = image.row(y);
+      for (int32_t x = 0; x < width; ++x) {
+        if (in[x] != 0 && in[x] != 255) {
+          twoValued = false;
+          break;
+        }
+      }
+    }
+    if (twoValued) {
+      PixPtr pix(pixCreate(width, height, 1));  // zeroed: white
+      if (!pix) return nullptr;
+      l_uint32* data = pixGetData(pix.get());
+      const int wpl = pixGetWpl(pix.get());
+      for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* in = image.row(y);
+        l_uint32* line = data + static_cast<size_t>(y) * wpl;
+        for (int32_t x = 0; x < width; ++x) {
+          if (in[x] == 0) SET_DATA_BIT(line, x);
+        }
+      }
+      return pix;
+    }
+    PixPtr pix(pixCreateNoInit(width, height, 8));
+    if (!pix) return nullptr;
+    l_uint32* data = pixGetData(pix.get());
+    const int wpl = pixGetWpl(pix.get());
+    for (int32_t y = 0; y < height; ++y) {
+      const uint8_t* in = image.row(y);
+      l_uint32* line = data + static_cast<size_t>(y) * wpl;
+      for (int32_t x = 0; x < width; ++x) SET_DATA_BYTE(line, x, in[x]);
+    }
+    return pix;
+  }
+  PixPtr pix(pixCreateNoInit(width, height, 32));
+  if (!pix) return nullptr;
+  pixSetSpp(pix.get(), 3);
+  l_uint32* data = pixGetData(pix.get());
+  const int wpl = pixGetWpl(pix.get());
+  const bool alpha = image.format() == PixelFormat::kRgba;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* in = image.row(y);
+    l_uint32* line = data + static_cast<size_t>(y) * wpl;
+    for (int32_t x = 0; x < width; ++x, in += 4) {
+      l_uint32 rgb[3];
+      for (int c = 0; c < 3; ++c) {
+        rgb[c] = alpha ? static_cast<l_uint32>((in[c] * in[3] + 255 * (255 - in[3]) + 127) / 255)
+                       : in[c];
+      }
+      line[x] = (rgb[0] << L_RED_SHIFT) | (rgb[1] << L_GREEN_SHIFT) | (rgb[2] << L_BLUE_SHIFT);
+    }
+  }
+  return pix;
+}
+
+PixPtr binaryForAnalysis(Pix* pix) {
+  if (pixGetDepth(pix) == 1) return PixPtr(pixClone(pix));
+  PixPtr grey(pixConvertTo8(pix, 0));
+  if (!grey) return nullptr;
+  l_int32 threshold = 128;
+  const int w = pixGetWidth(grey.get()), h = pixGetHeight(grey.get());
+  Pix* binary = nullptr;
+  // One tile over the whole page: a global Otsu threshold.
+  if (pixOtsuAdaptiveThreshold(grey.get(), w, h, 0, 0, 0.1f, nullptr, &binary) == 0 && binary) {
+    return PixPtr(binary);
+  }
+  return PixPtr(pixThresholdToBinary(grey.get(), threshold));
+}
+
+double medianTextHeight(Pix* binary) {
+  Boxa* boxes = pixConnCompBB(binary, 8);
+  if (!boxes) return 0;
+  const int pageHeight = pixGetHeight(binary);
+  std::vector<int> heights;
+  const int n = boxaGetCount(boxes);
+  for (int k = 0; k < n; ++k) {
+    l_int32 x, y, w, h;
+    if (boxaGetBoxGeometry(boxes, k, &x, &y, &w, &h) != 0) continue;
+    // Specks, rules, frames and pictures say nothing about the size of letters.
+    if (h < 3 || w * h < 6 || w > 3 * h || h > pageHeight / 8 || h > 10 * w) continue;
+    heights.push_back(h);
+  }
+  boxaDestroy(&boxes);
+  if (heights.size() < 20) return 0;
+  std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+  return heights[heights.size() / 2];
+}
+
+bool unevenLight(Pix* pix) {
+  if (pixGetDepth(pix) < 8) return false;
+  PixPtr grey(pixConvertTo8(pix, 0));
+  if (!grey) return false;
+  const int w = pixGetWidth(grey.get()), h = pixGetHeight(grey.get());
+  constexpr int kTiles = 8;
+  if (w < kTiles * 8 || h < kTiles * 8) return false;
+  std::vector<int> levels;
+  for (int ty = 0; ty < kTiles; ++ty) {
+    for (int tx = 0; tx < kTiles; ++tx) {
+      int histogram[256] = {};
+      int n = 0;
+      // Every other pixel of every other row is plenty to find the paper level.
+      for (int y = ty * h / kTiles; y < (ty + 1) * h / kTiles; y += 2) {
+        const l_uint32* line =
+            pixGetData(grey.get()) + static_cast<size_t>(y) * pixGetWpl(grey.get());
+        for (int x = tx * w / kTiles; x < (tx + 1) * w / kTiles; x += 2) {
+          ++histogram[GET_DATA_BYTE(line, x)];
+          ++n;
+        }
+      }
+      int below = 0, level = 0;
+      while (level < 255 && (below += histogram[level]) < n * 9 / 10) ++level;
+      levels.push_back(level);
+    }
+  }
+  std::sort(levels.begin(), levels.end());
+  const int tenth = static_cast<int>(levels.size()) / 10;
+  return levels[levels.size() - 1 - tenth] - levels[tenth] >= kUnevenLight;
+}
+
+PixPtr levelledLight(Pix* pix) {
+  PixPtr grey(pixConvertTo8(pix, 0));
+  if (!grey) return nullptr;
+  return PixPtr(pixBackgroundNormSimple(grey.get(), nullptr, nullptr));
+}
+
+namespace {
+
+// The strokes of `binary` along one direction: runs at least `length` long (after bridging gaps
+// of up to `gap` pixels, which joins dotted and dashed lines) that are at most `thickness` across.
+PixPtr strokes(Pix* binary, bool horizontal, int length, int gap, int thickness) {
+  PixPtr bridged(horizontal ? pixCloseBrick(nullptr, binary, gap, 1)
+                            : pixCloseBrick(nullptr, binary, 1, gap));
+  if (!bridged) return nullptr;
+  // The composite brick costs about the same for any length.
+  PixPtr runs(horizontal ? pixOpenCompBrick(nullptr, bridged.get(), length, 1)
+                         : pixOpenCompBrick(nullptr, bridged.get(), 1, length));
+  if (!runs) return nullptr;
+  // A line of letters bridged into one blob is thick: only thin runs are rules.
+  l_int32 changed = 0;
+  PixPtr thin(pixSelectBySize(runs.get(), thickness, thickness, 8,
+                              horizontal ? L_SELECT_HEIGHT : L_SELECT_WIDTH, L_SELECT_IF_LTE,
+                              &changed));
+  return thin;
+}
+
+}  // namespace
+
+PixPtr ruleMask(Pix* binary, double textHeight) {
+  if (textHeight <= 0) return nullptr;
+  const int length = std::max(40, static_cast<int>(8 * textHeight));
+  const int gap = std::max(2, static_cast<int>(textHeight / 3));
+  const int thickness = std::max(3, static_cast<int>(textHeight / 3));
+  PixPtr mask = strokes(binary, true, length, gap, thickness);
+  if (!mask) return nullptr;
+  if (PixPtr vertical = strokes(binary, false, length, gap, thickness)) {
+    pixOr(mask.get(), mask.get(), vertical.get());
+  }
+  l_int32 empty = 1;
+  pixZero(mask.get(), &empty);
+  if (empty) return nullptr;
+  // Only ink is painted over: the bridged gaps of dotted lines stay paper anyway, and the mask
+  // grows by a pixel to take the grey fringe of each stroke with it.
+  return PixPtr(pixDilateBrick(nullptr, mask.get(), 3, 3));
+}
+
+PixPtr withoutRules(Pix* pix, Pix* mask) {
+  PixPtr copy(pixCopy(nullptr, pix));
+  if (!copy) return nullptr;
+  const int depth = pixGetDepth(copy.get());
+  const l_uint32 white = depth == 1 ? 0 : depth == 8 ? 255 : 0xffffff00;
+  if (pixPaintThroughMask(copy.get(), mask, 0, 0, white) != 0) return nullptr;
+  return copy;
+}
+
+double scaleForTextHeight(double textHeight, int width, int height) {
+  if (textHeight <= 0) return 1;
+  double scale = 1;
+  if (textHeight < kSmallText) {
+    scale = std::min(kMaxEnlargement, kTargetText / textHeight);
+  } else if (textHeight > kLargeText) {
+    scale = kReducedText / textHeight;
+  }
+  if (std::abs(scale - 1) < 0.05) scale = 1;
+  const double pixels = double(width) * height * scale * scale;
+  if (pixels > kMaxPreparedPixels) scale *= std::sqrt(kMaxPreparedPixels / pixels);
+  return scale;
+}
+
+std::optional<PreparedPage> scaledPage(Pix* pix, double scale) {
+  if (scale == 1) return std::nullopt;
+  PixPtr source(pixClone(pix));
+  if (pixGetDepth(pix) == 1 && scale > 1) source.reset(pixConvertTo8(pix, 0));
+  if (!source) return std::nullopt;
+  PixPtr scaled(pixScale(source.get(), static_cast<float>(scale), static_cast<float>(scale)));
+  if (!scaled) return std::nullopt;
+  const PageTransform back = scaleTransform(pixGetWidth(pix), pixGetHeight(pix),
+                                            pixGetWidth(scaled.get()), pixGetHeight(scaled.get()));
+  return PreparedPage{std::move(scaled), back};
+}
+
+std::optional<double> textSkewDegrees(Pix* binary) {
+  const int width = pixGetWidth(binary);
+  // Lines must stay lines in the reduced copy the sweep works on.
+  const int reduction = width >= 2400 ? 4 : width >= 1200 ? 2 : 1;
+  l_float32 angle = 0, confidence = 0;
+  if (pixFindSkewSweepAndSearch(binary, &angle, &confidence, reduction, 1, 15.0f, 1.0f, 0.01f) !=
+      0) {
+    return std::nullopt;
+  }
+  if (confidence < kMinSkewConfidence) return std::nullopt;
+  return angle;
+}
+
+PreparedPage rotatedPage(Pix* pix, double degrees) {
+  const float radians = static_cast<float>(degrees * M_PI / 180);
+  const int width = pixGetWidth(pix), height = pixGetHeight(pix);
+  PixPtr embedded(pixEmbedForRotation(pix, radians, L_BRING_IN_WHITE, width, height));
+  if (!embedded) return {PixPtr(pixClone(pix)), {}};
+  const int outWidth = pixGetWidth(embedded.get()), outHeight = pixGetHeight(embedded.get());
+  // The source sits in the middle of the larger canvas, rounded down (as Leptonica places it).
+  const PageTransform unembed = {.xx = 1,
+                                 .xy = 0,
+                                 .x0 = -double((outWidth - width) / 2),
+                                 .yx = 0,
+                                 .yy = 1,
+                                 .y0 = -double((outHeight - height) / 2)};
+  PixPtr rotated(pixRotate(embedded.get(), radians, L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0));
+  if (!rotated) return {PixPtr(pixClone(pix)), {}};
+  const PageTransform back =
+      composed(unembed, rotationTransform(radians, outWidth, outHeight, pixGetWidth(rotated.get()),
+                                          pixGetHeight(rotated.get())));
+  return {std::move(rotated), back};
+}
+
+PreparedPage turnedPage(Pix* pix, int quarterTurns) {
+  const int turns = ((quarterTurns % 4) + 4) % 4;
+  PixPtr turned(turns == 0 ? pixClone(pix) : pixRotateOrth(pix, turns));
+  if (!turned) return {PixPtr(pixClone(pix)), {}};
+  return {std::move(turned), quarterTurnTransform(turns, pixGetWidth(pix), pixGetHeight(pix))};
+}
+
+std::optional<PreparedPage> preparedPage(Pix* input) {
+  PixPtr levelled;  // the page with its light levelled, same geometry
+  if (unevenLight(input)) levelled = levelledLight(input);
+  Pix* pix = levelled ? levelled.get() : input;
+  PixPtr binary = binaryForAnalysis(pix);
+  if (!binary) return std::nullopt;
+  const double textHeight = medianTextHeight(binary.get());
+  const double scale = scaleForTextHeight(textHeight, pixGetWidth(pix), pixGetHeight(pix));
+  const std::optional<double> skew = textSkewDegrees(binary.get());
+  std::optional<PreparedPage> page = scaledPage(pix, scale);
+  if (skew && std::abs(*skew) >= kMinSkewDegrees) {
+    PreparedPage rotated = rotatedPage(page ? page->pix.get() : pix, *skew);
+    if (page) rotated.toInput = composed(page->toInput, rotated.toInput);
+    page = std::move(rotated);
+  }
+  if (!page && levelled) page = PreparedPage{std::move(levelled), {}};
+  // Rules are looked for once the page is level and at its final size, where they run straight
+  // along rows and columns.
+  if (page) binary = binaryForAnalysis(page->pix.get());
+  PixPtr rules = binary ? ruleMask(binary.get(), textHeight * scale) : nullptr;
+  binary.reset();
+  if (rules) {
+    if (PixPtr clean = withoutRules(page ? page->pix.get() : input, rules.get())) {
+      if (!page) page = PreparedPage{nullptr, {}};
+      page->pix = std::move(clean);
+    }
+  }
+  return page;
+}
+
+}  // namespace marrowfen::scan

@@ -1,0 +1,82 @@
+// Page preparation for the Tesseract adapter: what the engine needs to read a real page, done to
+// the page before it is recognised. Each step takes a Leptonica image and gives a new one plus the
+// map from the new image back to the old (page_transform.h), or nothing when the page does not
+// need it; the steps are cheap checks first, so a clean upright page passes through unchanged.
+#pragma once
+
+#include <leptonica/allheaders.h>
+
+#include <memory>
+#include <optional>
+
+#include "scan/image.h"
+#include "scan/page_transform.h"
+
+namespace marrowfen::scan {
+
+struct PixDeleter {
+  void operator()(Pix* pix) const { pixDestroy(&pix); }
+};
+using PixPtr = std::unique_ptr<Pix, PixDeleter>;
+
+// The image as the engine reads it with the fewest bytes: a grey image whose pixels are all black
+// or white becomes 1 bit a pixel, other grey 8 bits, colour 32 bits (transparency composed over
+// white). Nothing when Leptonica cannot allocate it.
+PixPtr pixFromImage(const Image& image);
+
+// A new image and the map from it back to the image the step was given.
+struct PreparedPage {
+  PixPtr pix;
+  PageTransform toInput;
+};
+
+// Black-on-white 1-bit copy for measuring (a global Otsu threshold on the luminance).
+PixPtr binaryForAnalysis(Pix* pix);
+
+// The median height in pixels of letter-like connected components of a 1-bit page (neither
+// specks nor rules nor pictures); 0 when there are too few to tell.
+double medianTextHeight(Pix* binary);
+
+// True when the paper's brightness varies across a grey or colour page so much (shadows, a
+// photo's falling light) that one global threshold would lose text in the dark or light parts.
+bool unevenLight(Pix* pix);
+
+// The page with its background levelled to one brightness (Leptonica's background
+// normalisation), as 8-bit grey; pixels stay where they are.
+PixPtr levelledLight(Pix* pix);
+
+// The long thin horizontal and vertical strokes of a 1-bit page (underlines, table rules, box
+// frames, dotted or dashed separators) whose letters are `textHeight` pixels high, as a mask of
+// the page's size: runs at least eight letters long and at most a third of a letter thick, so
+// letters themselves never qualify. Nothing when the page has none.
+PixPtr ruleMask(Pix* binary, double textHeight);
+
+// A copy of the page with the pixels under `mask` painted white.
+PixPtr withoutRules(Pix* pix, Pix* mask);
+
+// The scale that brings text of `textHeight` pixels to a size the engine reads well: 1 when it
+// already is (or the height is unknown), above 1 for small text, below 1 for very large text;
+// never makes a page larger than kMaxPreparedPixels.
+double scaleForTextHeight(double textHeight, int width, int height);
+inline constexpr double kMaxPreparedPixels = 60e6;
+
+// The page resampled by `scale` (grey or colour interpolated; 1-bit pages are made grey first
+// when enlarged). Nothing for a scale of 1.
+std::optional<PreparedPage> scaledPage(Pix* pix, double scale);
+
+// The skew of the text lines of a 1-bit page, in degrees clockwise, searched up to 15 degrees
+// either way; nothing when no line direction stands out.
+std::optional<double> textSkewDegrees(Pix* binary);
+
+// The page turned by `degrees` clockwise around its centre onto a canvas large enough to hold all
+// of it, white brought in at the corners.
+PreparedPage rotatedPage(Pix* pix, double degrees);
+
+// The page turned `quarterTurns` quarters clockwise.
+PreparedPage turnedPage(Pix* pix, int quarterTurns);
+
+// Light, rules, scale and skew in that order, each only when the page needs it: the page the engine
+// should read, or nothing when the input is best read as it is.
+std::optional<PreparedPage> preparedPage(Pix* pix);
+
+}  // namespace marrowfen::scan

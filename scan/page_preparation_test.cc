@@ -1,0 +1,206 @@
+#include "scan/page_preparation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "scan/testing/text_image.h"
+
+namespace marrowfen::scan {
+namespace {
+
+// A white 8-bit page with a black square of side `side` at (x, y).
+PixPtr pageWithSquare(int width, int height, int x, int y, int side) {
+  PixPtr pix(pixCreate(width, height, 8));
+  pixSetAllArbitrary(pix.get(), 255);
+  pixRasterop(pix.get(), x, y, side, side, PIX_CLR, nullptr, 0, 0);
+  return pix;
+}
+
+// The centre of the dark pixels (below 128) of an 8-bit or 1-bit page.
+std::pair<double, double> darkCentre(Pix* pix) {
+  double sx = 0, sy = 0, n = 0;
+  for (int y = 0; y < pixGetHeight(pix); ++y) {
+    for (int x = 0; x < pixGetWidth(pix); ++x) {
+      l_uint32 v = 0;
+      pixGetPixel(pix, x, y, &v);
+      const bool dark = pixGetDepth(pix) == 1 ? v == 1 : v < 128;
+      if (dark) sx += x + 0.5, sy += y + 0.5, n += 1;
+    }
+  }
+  return {sx / n, sy / n};
+}
+
+std::pair<double, double> apply(const PageTransform& t, std::pair<double, double> p) {
+  return {t.xx * p.first + t.xy * p.second + t.x0, t.yx * p.first + t.yy * p.second + t.y0};
+}
+
+Image textPage(int pixelSize) {
+  std::vector<std::string> lines;
+  for (int k = 0; k < 14; ++k) lines.push_back("The quick brown fox jumps over the lazy dog 1234");
+  return testing::textImage(lines, pixelSize * 30, pixelSize * 30, pixelSize, pixelSize * 2);
+}
+
+TEST(PagePreparation, TurnsMapTheirPixelsBackToTheSource) {
+  PixPtr page = pageWithSquare(300, 200, 40, 30, 20);
+  for (int turns = 0; turns < 4; ++turns) {
+    const PreparedPage turned = turnedPage(page.get(), turns);
+    const auto [x, y] = apply(turned.toInput, darkCentre(turned.pix.get()));
+    EXPECT_NEAR(x, 50, 0.01) << turns;
+    EXPECT_NEAR(y, 40, 0.01) << turns;
+  }
+}
+
+TEST(PagePreparation, RotationsMapTheirPixelsBackToTheSource) {
+  PixPtr page = pageWithSquare(400, 300, 60, 200, 16);
+  for (double degrees = -15; degrees <= 15; degrees += 3) {
+    const PreparedPage rotated = rotatedPage(page.get(), degrees);
+    // The whole page stays on the larger canvas.
+    EXPECT_GE(pixGetWidth(rotated.pix.get()), 400);
+    const auto [x, y] = apply(rotated.toInput, darkCentre(rotated.pix.get()));
+    EXPECT_NEAR(x, 68, 1.0) << degrees;
+    EXPECT_NEAR(y, 208, 1.0) << degrees;
+  }
+}
+
+TEST(PagePreparation, ScalingMapsBack) {
+  PixPtr page = pageWithSquare(300, 200, 40, 30, 20);
+  const std::optional<PreparedPage> scaled = scaledPage(page.get(), 2.5);
+  ASSERT_TRUE(scaled);
+  EXPECT_EQ(pixGetWidth(scaled->pix.get()), 750);
+  const auto [x, y] = apply(scaled->toInput, darkCentre(scaled->pix.get()));
+  EXPECT_NEAR(x, 50, 0.5);
+  EXPECT_NEAR(y, 40, 0.5);
+  EXPECT_FALSE(scaledPage(page.get(), 1));
+}
+
+TEST(PagePreparation, PixKeepsTheFewestBitsThatHoldThePage) {
+  std::vector<uint8_t> bilevel = {0, 255, 255, 0, 255, 255};
+  PixPtr one = pixFromImage(Image(3, 2, PixelFormat::kGrey, 3, bilevel));
+  ASSERT_TRUE(one);
+  EXPECT_EQ(pixGetDepth(one.get()), 1);
+  l_uint32 v = 0;
+  pixGetPixel(one.get(), 1, 0, &v);  // 255: white, bit 0
+  EXPECT_EQ(v, 0u);
+  pixGetPixel(one.get(), 0, 0, &v);
+  EXPECT_EQ(v, 1u);
+
+  PixPtr grey = pixFromImage(Image(3, 2, PixelFormat::kGrey, 3, {0, 128, 255, 7, 8, 9}));
+  ASSERT_TRUE(grey);
+  EXPECT_EQ(pixGetDepth(grey.get()), 8);
+  pixGetPixel(grey.get(), 1, 0, &v);
+  EXPECT_EQ(v, 128u);
+
+  // Half-transparent black over white is mid grey; the unused byte of opaque colour is ignored.
+  PixPtr rgba = pixFromImage(Image(1, 1, PixelFormat::kRgba, 4, {0, 0, 0, 128}));
+  PixPtr rgbx = pixFromImage(Image(1, 1, PixelFormat::kRgbx, 4, {10, 20, 30, 0}));
+  ASSERT_TRUE(rgba && rgbx);
+  l_int32 r, g, b;
+  pixGetRGBPixel(rgba.get(), 0, 0, &r, &g, &b);
+  EXPECT_EQ(r, 127);
+  pixGetRGBPixel(rgbx.get(), 0, 0, &r, &g, &b);
+  EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{10, 20, 30}));
+}
+
+TEST(PagePreparation, UnevenLightIsFoundAndLevelled) {
+  // Text on paper that darkens from 240 on the left to 110 on the right, as in a photo.
+  const Image text = textPage(30);
+  ASSERT_FALSE(text.empty());
+  std::vector<uint8_t> shaded(static_cast<size_t>(text.width()) * text.height());
+  for (int32_t y = 0; y < text.height(); ++y) {
+    for (int32_t x = 0; x < text.width(); ++x) {
+      const int paper = 240 - 130 * x / text.width();
+      shaded[static_cast<size_t>(y) * text.width() + x] =
+          static_cast<uint8_t>(text.row(y)[x] * paper / 255);
+    }
+  }
+  PixPtr even = pixFromImage(text);
+  PixPtr uneven = pixFromImage(
+      Image(text.width(), text.height(), PixelFormat::kGrey, text.width(), std::move(shaded)));
+  EXPECT_FALSE(unevenLight(even.get()));
+  ASSERT_TRUE(unevenLight(uneven.get()));
+  PixPtr levelled = levelledLight(uneven.get());
+  ASSERT_TRUE(levelled);
+  EXPECT_EQ(pixGetWidth(levelled.get()), text.width());
+  EXPECT_FALSE(unevenLight(levelled.get()));
+}
+
+// Dark pixels of an 8-bit page.
+int inkCount(Pix* pix) {
+  l_int32 count = 0;
+  PixPtr binary(pixThresholdToBinary(pix, 128));
+  pixCountPixels(binary.get(), &count, nullptr);
+  return count;
+}
+
+TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
+  const Image text = textPage(30);
+  ASSERT_FALSE(text.empty());
+  PixPtr letters = pixFromImage(text);
+  PixPtr page(pixCopy(nullptr, letters.get()));
+  const int width = pixGetWidth(page.get());
+  // A 2-pixel underline touching the first line's baseline, a dotted separator below the second
+  // line, and a vertical frame line on the right.
+  pixRasterop(page.get(), 40, 90, width - 80, 2, PIX_CLR, nullptr, 0, 0);
+  for (int x = 40; x < width - 40; x += 7) {
+    pixRasterop(page.get(), x, 150, 3, 3, PIX_CLR, nullptr, 0, 0);
+  }
+  pixRasterop(page.get(), width - 20, 20, 2, pixGetHeight(page.get()) - 40, PIX_CLR, nullptr, 0, 0);
+  PixPtr binary = binaryForAnalysis(page.get());
+  const double height = medianTextHeight(binary.get());
+  PixPtr mask = ruleMask(binary.get(), height);
+  ASSERT_TRUE(mask);
+  PixPtr cleaned = withoutRules(page.get(), mask.get());
+  ASSERT_TRUE(cleaned);
+  // The strokes are gone: what is left is about the ink of the letters alone, with at most a few
+  // pixels of letters lost where the underline crossed them.
+  const int before = inkCount(letters.get());
+  const int after = inkCount(cleaned.get());
+  EXPECT_GE(after, before * 97 / 100);
+  EXPECT_LE(after, before * 101 / 100);
+  // A page of letters only has no rules.
+  PixPtr plain = binaryForAnalysis(letters.get());
+  EXPECT_FALSE(ruleMask(plain.get(), medianTextHeight(plain.get())));
+}
+
+TEST(PagePreparation, TextSizeDecidesTheScale) {
+  struct Case {
+    double textHeight;
+    double scale;
+  };
+  for (const Case c : {Case{0, 1}, Case{26, 1}, Case{16, 1}, Case{10, 1}, Case{6.5, 2}, Case{2, 4},
+                       Case{80, 1}, Case{200, 0.2}}) {
+    EXPECT_NEAR(scaleForTextHeight(c.textHeight, 1000, 1000), c.scale, 1e-9) << c.textHeight;
+  }
+  // A huge page is never enlarged past the pixel limit.
+  const double s = scaleForTextHeight(6, 8000, 8000);
+  EXPECT_LE(8000 * s * 8000 * s, kMaxPreparedPixels * 1.0001);
+}
+
+TEST(PagePreparation, MeasuresTextHeightAndSkewOfAGeneratedPage) {
+  const Image image = textPage(40);
+  ASSERT_FALSE(image.empty());
+  PixPtr pix = pixFromImage(image);
+  PixPtr binary = binaryForAnalysis(pix.get());
+  const double height = medianTextHeight(binary.get());
+  EXPECT_GT(height, 20);
+  EXPECT_LT(height, 40);
+  // Level text has no skew worth correcting; rotated text reports its angle.
+  const std::optional<double> level = textSkewDegrees(binary.get());
+  EXPECT_TRUE(!level || std::abs(*level) < 0.5);
+  for (const double degrees : {-12.0, -7.0, 5.0, 10.0}) {
+    const PreparedPage rotated = rotatedPage(pix.get(), degrees);
+    PixPtr rotatedBinary = binaryForAnalysis(rotated.pix.get());
+    const std::optional<double> skew = textSkewDegrees(rotatedBinary.get());
+    ASSERT_TRUE(skew) << degrees;
+    // Turning by the measured skew levels the lines again.
+    EXPECT_NEAR(*skew, -degrees, 0.5);
+  }
+  // A clean page of ordinary text needs nothing.
+  EXPECT_FALSE(preparedPage(pix.get()));
+}
+
+}  // namespace
+}  // namespace marrowfen::scan
