@@ -829,15 +829,18 @@ constexpr size_t kMaxBlockLines = 6;
 // EHSAN", "MALAYSIA"). Many languages put the street word first and the house number before it
 // (Malay "Jalan", "Lorong"), which the street patterns above do not read.
 
-// Words of streets, quarters and buildings in such a block, lower case.
-bool isBlockStreetWord(const std::u16string& w) {
+// Words of streets, quarters and buildings in such a block, lower case: those of the street
+// lines above of three letters or more ("road", not "c" or "st"), and these.
+bool isBlockPlaceWord(const std::u16string& w);
+bool isBlockStreetWord(const std::u16string& w) { return (w.size() >= 3 && isStreetWord(w)) || isBlockPlaceWord(w); }
+bool isBlockPlaceWord(const std::u16string& w) {
   static const std::set<std::u16string> words{
       u"jalan", u"jln", u"lorong", u"lrg", u"persiaran", u"lebuh", u"lebuhraya", u"taman", u"tmn",
       u"kampung", u"kg", u"bandar", u"seksyen", u"section", u"medan", u"wisma", u"menara", u"kompleks",
       u"complex", u"plaza", u"mall", u"megamall", u"centre", u"center", u"tower", u"building", u"bangunan",
       u"level", u"floor", u"flr", u"tingkat", u"block", u"blok", u"kawasan", u"perindustrian", u"industrial",
       u"estate", u"park", u"batu", u"simpang", u"soi", u"moo", u"thanon", u"barangay", u"purok"};
-  return words.count(w) > 0 || isStreetWord(w);
+  return words.count(w) > 0;
 }
 
 // Where the house, lot or unit number ends that opens such a block, or nothing when the line
@@ -948,7 +951,7 @@ bool isRegionLine(std::u16string_view line) {
 // over lines that may stand in it up to the first that holds a postcode, at most four lines on;
 // a postcode at the end of its line ("BANDAR BUKIT RAJA, 41050") takes the town on the next line,
 // and a line of state or country after the postcode belongs to it. A block without a postcode
-// runs over the lines that name a street, quarter or building.
+// runs over the lines that name a street, quarter or building with one of the words above.
 std::optional<std::pair<size_t, size_t>> addressBlockEnd(const std::vector<std::u16string_view>& lines,
                                                          size_t opening, const AddressPatterns& p) {
   constexpr size_t kMaxLinesToPostcode = 4;
@@ -975,7 +978,7 @@ std::optional<std::pair<size_t, size_t>> addressBlockEnd(const std::vector<std::
     }
     if (cut) break;
     const std::vector<std::u16string> words = lowerWords(l);
-    named = named && std::any_of(words.begin(), words.end(), isBlockStreetWord);
+    named = named && std::any_of(words.begin(), words.end(), isBlockPlaceWord);
     if (named) streets = std::pair{j, part};
   }
   return streets;

@@ -1,8 +1,10 @@
 #include "entities/name_tagger.h"
 
 #include <algorithm>
+#include <set>
 
 #include <unicode/brkiter.h>
+#include <unicode/uchar.h>
 #include <unicode/utext.h>
 
 #include "common/unicode.h"
@@ -70,6 +72,175 @@ void clearMachineAddresses(std::string_view text, const std::vector<LineToken>& 
   }
 }
 
+// Whether a token is a sum of money as receipts and invoices print them: digits with two
+// decimals ("80.91", "1,250.00", "RM11.90").
+bool isAmount(std::string_view token) {
+  const size_t n = token.size();
+  if (n < 4 || (token[n - 3] != '.' && token[n - 3] != ',')) return false;
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  return digit(token[n - 1]) && digit(token[n - 2]) && digit(token[n - 4]);
+}
+
+// The organisations a model reads into the lines of a price list ("SQUARE BLACK FRAME 1 12.90",
+// "TOTAL 22.90") are most often the articles and sums themselves: a line that holds a sum of
+// money keeps its people and places but no organisation the model found. One with a legal form
+// is read again by the rule below.
+// The same holds for the heading of a price list, a line with two or more of its column words
+// ("QTY U.PRICE TOTAL (RM)", "GST SUMMARY AMOUNT (RM) TAX").
+void clearOrganizationsInPriceLines(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+  static const std::set<std::string, std::less<>> kColumns{
+      "qty", "quantity", "amount", "amt", "price", "total", "subtotal", "tax", "item", "items", "description",
+      "rm", "unit", "disc", "discount", "gst", "sst", "vat", "code", "rate"};
+  size_t columns = 0;
+  for (const std::string& w : words) columns += kColumns.count(lowerCase(w));
+  if (columns < 2 && std::none_of(words.begin(), words.end(), [](const std::string& w) { return isAmount(w); })) {
+    return;
+  }
+  for (NameLabel& l : labels) {
+    if (l.type == NameType::kOrganization) l = NameLabel{};
+  }
+}
+
+bool startsWithCapitalOrDigit(std::string_view word) {
+  if (word.empty()) return false;
+  if (word[0] >= '0' && word[0] <= '9') return true;
+  size_t i = 0;
+  const char32_t c = nextScalar(word, i);
+  return u_isupper(c) || u_istitle(c);
+}
+
+// Whether a line is written without small letters ("TEO HENG STATIONERY & BOOKS").
+bool inCapitals(const std::vector<std::string>& words) {
+  bool letters = false;
+  for (const std::string& w : words) {
+    for (size_t i = 0; i < w.size();) {
+      const char32_t c = nextScalar(w, i);
+      if (u_islower(c)) return false;
+      letters = letters || u_isalpha(c);
+    }
+  }
+  return letters;
+}
+
+// Firms name themselves with their legal form ("LIGHTROOM GALLERY SDN BHD", "AEON CO. (M) BHD",
+// "Acme Widgets Ltd", "Müller Bau GmbH"): the capitalised words before a legal form, up to the
+// start of the line, a colon or a word in small letters (but the small words inside names: "Bank
+// of Scotland plc"), are an organisation whatever the model made of them. In a line in capitals
+// that is a letterhead of a few words, so is a trade name ending in "ENTERPRISE" or "TRADING" or
+// opening with a trade word of Malay shops ("RESTORAN WAN SHENG", "SYARIKAT PERNIAGAAN GIN KEE").
+void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+  const size_t n = std::min(words.size(), labels.size());
+  std::vector<std::string> lower(n);
+  for (size_t k = 0; k < n; ++k) lower[k] = lowerCase(words[k]);
+  static const std::set<std::string, std::less<>> kForms{
+      "bhd", "ltd", "limited", "gmbh", "inc", "llc", "plc", "corp", "corporation", "pty", "sarl", "bv", "nv",
+      "s.a", "ag", "kg", "ohg", "mbh", "llp", "lda", "spa", "s.p.a", "srl", "s.r.l", "ab", "oy", "a/s"};
+  static const std::set<std::string, std::less<>> kJoiners{"&", "'", "-", ".", "/", "(", ")", "+"};
+  static const std::set<std::string, std::less<>> kSmall{"of", "and", "de", "der", "und", "et", "en", "van", "du", "des"};
+  static const std::set<std::string, std::less<>> kTradeEnds{"enterprise", "enterprises", "trading", "traders"};
+  static const std::set<std::string, std::less<>> kTradeStarts{"restoran", "kedai", "syarikat", "pasaraya", "toko", "warung"};
+  // The last word of a legal form at k: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending the name.
+  const auto formEndsAt = [&](size_t k) {
+    if (kForms.count(lower[k])) return k > 0;
+    if (lower[k] == "b" && k >= 2 && lower[k - 1] == "/" && lower[k - 2] == "s") return k > 2;
+    if (lower[k] == "co" && k > 0) {
+      return k + 1 == n || lower[k + 1] == "." || lower[k + 1] == "(";
+    }
+    return false;
+  };
+  const auto nameLike = [&](size_t k) { return startsWithCapitalOrDigit(words[k]) || kJoiners.count(lower[k]) > 0; };
+  const auto mark = [&](size_t first, size_t last) {  // [first, last]
+    while (first < last && (kJoiners.count(lower[first]) || kSmall.count(lower[first]))) ++first;
+    if (first >= last) return;
+    for (size_t k = first; k <= last; ++k) labels[k] = {NameType::kOrganization, k == first};
+    // A name of the model's that ran on past the legal form ends there.
+    for (size_t k = last + 1; k < n && labels[k].type != NameType::kNone && !labels[k].begins; ++k) {
+      labels[k] = NameLabel{};
+    }
+  };
+  constexpr size_t kMaxWords = 8;
+  for (size_t e = 0; e < n; ++e) {
+    if (!formEndsAt(e)) continue;
+    // Further forms after this one belong to it: "SDN BHD", "CO. (M) BHD", "Pty Ltd".
+    size_t last = e;
+    for (size_t k = e + 1; k < n && k <= e + 4; ++k) {
+      if (formEndsAt(k) || lower[k] == "sdn" || lower[k] == "pte") last = k;
+      else if (!kJoiners.count(lower[k]) && lower[k] != "m") break;
+    }
+    // Back over capitalised words and joining signs; a small word ("of") only inside an
+    // organisation the model found, so that "John Smith of Acme Ltd" keeps its person.
+    size_t first = e, wordsSeen = 0;
+    while (first > 0 && nameLike(first - 1) && !kSmall.count(lower[first - 1]) && wordsSeen < kMaxWords) {
+      --first;
+      if (!kJoiners.count(lower[first])) ++wordsSeen;
+    }
+    if (labels[e].type == NameType::kOrganization) {
+      size_t start = e;
+      while (start > 0 && !labels[start].begins && labels[start - 1].type == NameType::kOrganization) --start;
+      first = std::min(first, start);
+    }
+    // At least one word of the name besides its legal form.
+    bool named = false;
+    for (size_t k = first; k < e; ++k) {
+      named = named || (!kJoiners.count(lower[k]) && !kForms.count(lower[k]) && lower[k] != "sdn" && lower[k] != "pte");
+    }
+    if (named) mark(first, last);
+    e = last;
+  }
+  if (!inCapitals(words) || n < 2 || n > 8) return;
+  const bool allNameLike = std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
+                                       [&](const std::string& w) { return startsWithCapitalOrDigit(w) || kJoiners.count(w); });
+  if (!allNameLike) return;
+  if (kTradeEnds.count(lower[n - 1]) || (kTradeStarts.count(lower[0]) && n <= 5)) mark(0, n - 1);
+}
+
+// Whether a text is a price list printed in capitals, as a till prints a receipt: three or more
+// sums of money with two decimals, and hardly a small letter.
+bool isPriceListInCapitals(std::string_view text) {
+  size_t sums = 0, small = 0, capitals = 0;
+  const auto digit = [&](size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= 'a' && c <= 'z') ++small;
+    else if (c >= 'A' && c <= 'Z') ++capitals;
+    else if ((c == '.' || c == ',') && i > 0 && digit(i - 1) && digit(i + 1) && digit(i + 2) && !digit(i + 3)) ++sums;
+  }
+  return sums >= 3 && small * 20 < capitals;
+}
+
+// In a price list in capitals, what the model reads as an organisation is most often an article,
+// a heading or a printed notice ("GOODS", "THANK YOU", "ADJUSTMENT NOTE") or a number of a unit
+// or lot ("NO. 31G", "LG226"): an organisation all of whose words are common words, or that has
+// no word of three letters or more with more letters than digits, is none there.
+void clearCommonOrganizations(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                              const NameModel& model) {
+  const size_t n = std::min(words.size(), labels.size());
+  for (size_t i = 0; i < n;) {
+    if (labels[i].type != NameType::kOrganization) {
+      ++i;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < n && labels[end].type == NameType::kOrganization && !labels[end].begins) ++end;
+    bool uncommon = false, lettered = false;
+    for (size_t k = i; k < end; ++k) {
+      size_t letters = 0, digits = 0;
+      for (size_t j = 0; j < words[k].size();) {
+        const char32_t c = nextScalar(words[k], j);
+        letters += u_isalpha(c) ? 1 : 0;
+        digits += u_isdigit(c) ? 1 : 0;
+      }
+      if (letters < 3 || letters <= digits) continue;
+      lettered = true;
+      uncommon = uncommon || !model.isCommonWord(words[k]);
+    }
+    if (!uncommon || !lettered) {
+      for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
+    }
+    i = end;
+  }
+}
+
 class ModelNameTagger : public NameTagger {
  public:
   ModelNameTagger(const NameModel& model, LanguageRecognizer* recognizer)
@@ -79,6 +250,7 @@ class ModelNameTagger : public NameTagger {
     std::string language;
     if (recognizer_) language = recognizer_->dominantLanguage(text).value_or("");
     std::vector<std::string> words;
+    const bool priceList = isPriceListInCapitals(text);
     // A form label on a line of its own ("Surname/Nom") names the value on the next line: that
     // line is labelled as "Surname/Nom: OKAFOR" would be, and only its own labels are kept. The
     // closing of a letter ("Mit freundlichen Grüßen") is read before the line under it the same
@@ -110,6 +282,9 @@ class ModelNameTagger : public NameTagger {
       labelIsKey = isLabel;
       fieldLabel = isLabel || isLetterClosing(words) ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
+      clearOrganizationsInPriceLines(words, labels);
+      if (priceList) clearCommonOrganizations(words, labels, model_);
+      markFirmsByLegalForm(words, labels);
       clearMachineAddresses(text, tokens, labels);
       return reportLine(text, tokens, labels, callback);
     });

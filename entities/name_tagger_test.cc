@@ -223,9 +223,9 @@ TEST(NameTagger, KeepsBracketsInsideANameBalanced) {
   expectPatternCases({
       {"Lille (Nord) 1970", "BIIOO", {{NameTag::kPlaceName, "Lille (Nord)"}, {word, "1970"}}},
       {"Lille (Nord 1970", "BIIO", {{NameTag::kPlaceName, "Lille"}, {word, "Nord"}, {word, "1970"}}},
-      {"Acme ) Ltd", "BII", {{NameTag::kPlaceName, "Acme"}, {word, "Ltd"}}},
+      {"Acme ) Hall", "BII", {{NameTag::kPlaceName, "Acme"}, {word, "Hall"}}},
       {"Paris (France) (x", "BIIIII", {{NameTag::kPlaceName, "Paris (France)"}, {word, "x"}}},
-      {"Acme (UK) Ltd", "BIIII", {{NameTag::kPlaceName, "Acme (UK) Ltd"}}},
+      {"Acme (UK) Hall", "BIIII", {{NameTag::kPlaceName, "Acme (UK) Hall"}}},
       {"( Nord )", "OBO", {{NameTag::kPlaceName, "Nord"}}},
   }, NameType::kPlaceName);
 }

@@ -165,6 +165,14 @@ std::vector<NameLabel> PerceptronNameModel::label(const std::vector<std::string>
   return out;
 }
 
+bool PerceptronNameModel::isCommonWord(std::string_view word) const {
+  const Lexicon* lexicon = weights_.gazetteer.lexicon();
+  if (!lexicon) return false;
+  const uint8_t flags = lexicon->lookup(lowerCase(word));
+  constexpr uint8_t kLower = 0x55, kCapital = 0xAA;  // bit 2k: small letters, 2k + 1: a capital
+  return (flags & kLower) != 0 && (flags & kCapital) == 0;
+}
+
 bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) const {
   // Words that join the words of a label: "Place of birth", "Lieu de naissance", "Date of issue".
   static constexpr std::string_view kJoining[] = {"of", "the", "de", "du", "la", "le", "des", "d",
