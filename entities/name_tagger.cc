@@ -124,9 +124,10 @@ bool inCapitals(const std::vector<std::string>& words) {
 
 // Firms name themselves with their legal form ("LIGHTROOM GALLERY SDN BHD", "AEON CO. (M) BHD",
 // "Acme Widgets Ltd", "Müller Bau GmbH"): the capitalised words before a legal form, up to the
-// start of the line, a colon or a word in small letters (but the small words inside names: "Bank
-// of Scotland plc"), are an organisation whatever the model made of them. In a line in capitals
-// that is a letterhead of a few words, so is a trade name ending in "ENTERPRISE" or "TRADING" or
+// start of the line, a colon, a word in small letters or a word that leads up to a name ("PAID
+// TO", "von"), are an organisation whatever the model made of them; the small words inside names
+// ("Bank of Scotland plc") only where the model found the organisation. In a line in capitals
+// that is a letterhead of up to five words, so is a trade name ending in "ENTERPRISE" or "TRADING" or
 // opening with a trade word of Malay shops ("RESTORAN WAN SHENG", "SYARIKAT PERNIAGAAN GIN KEE").
 void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
   const size_t n = std::min(words.size(), labels.size());
@@ -137,6 +138,11 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
       "s.a", "ag", "kg", "ohg", "mbh", "llp", "lda", "spa", "s.p.a", "srl", "s.r.l", "ab", "oy", "a/s"};
   static const std::set<std::string, std::less<>> kJoiners{"&", "'", "-", ".", "/", "(", ")", "+"};
   static const std::set<std::string, std::less<>> kSmall{"of", "and", "de", "der", "und", "et", "en", "van", "du", "des"};
+  // Words that stand before a firm's name in a line, in capitals as in small letters.
+  static const std::set<std::string, std::less<>> kBefore{
+      "to", "from", "by", "at", "for", "the", "with", "in", "on", "is", "was", "pay", "paid", "payable", "sold",
+      "bill", "billed", "issued", "welcome", "ke", "dari", "oleh", "kepada", "an", "von", "bei", "für", "à", "chez",
+      "par", "pour", "aan", "door", "voor", "bij"};
   static const std::set<std::string, std::less<>> kTradeEnds{"enterprise", "enterprises", "trading", "traders"};
   static const std::set<std::string, std::less<>> kTradeStarts{"restoran", "kedai", "syarikat", "pasaraya", "toko", "warung"};
   // The last word of a legal form at k: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending the name.
@@ -170,7 +176,8 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
     // Back over capitalised words and joining signs; a small word ("of") only inside an
     // organisation the model found, so that "John Smith of Acme Ltd" keeps its person.
     size_t first = e, wordsSeen = 0;
-    while (first > 0 && nameLike(first - 1) && !kSmall.count(lower[first - 1]) && wordsSeen < kMaxWords) {
+    while (first > 0 && nameLike(first - 1) && !kSmall.count(lower[first - 1]) && !kBefore.count(lower[first - 1]) &&
+           wordsSeen < kMaxWords) {
       --first;
       if (!kJoiners.count(lower[first])) ++wordsSeen;
     }
@@ -187,7 +194,7 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
     if (named) mark(first, last);
     e = last;
   }
-  if (!inCapitals(words) || n < 2 || n > 8) return;
+  if (!inCapitals(words) || n < 2 || n > 5) return;
   const bool allNameLike = std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
                                        [&](const std::string& w) { return startsWithCapitalOrDigit(w) || kJoiners.count(w); });
   if (!allNameLike) return;

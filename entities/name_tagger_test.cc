@@ -310,6 +310,74 @@ TEST(NameTagger, HandsTheTextsLanguageToTheModelWithEveryLine) {
   }
 }
 
+// The names reported for `text` when the model labels every line by `pattern` with `type`.
+std::vector<Reported> namedWith(const std::string& text, const std::string& pattern, NameType type) {
+  SequenceModel model;
+  model.pattern = pattern;
+  model.type = type;
+  auto tagger = makeNameTagger(model);
+  std::vector<Reported> named;
+  for (const Reported& r : tagAll(*tagger, text)) {
+    if (r.tag) named.push_back(r);
+  }
+  return named;
+}
+
+TEST(NameTagger, FirmsAreNamedByTheirLegalForm) {
+  const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
+  const auto place = [](std::string t) { return Reported{NameTag::kPlaceName, std::move(t)}; };
+  struct Case {
+    std::string text, pattern;
+    NameType type;
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      // Found whatever the model made of them, with their registration number left out.
+      {"PELITA JAYA STATIONERY SDN BHD", "", NameType::kNone, {org("PELITA JAYA STATIONERY SDN BHD")}},
+      {"WIRA CO. (M) BHD (123456-K)", "", NameType::kNone, {org("WIRA CO. (M) BHD")}},
+      {"SAM LEE S/B", "BI", NameType::kPlaceName, {org("SAM LEE S/B")}},
+      {"TOKO BUNGA SDN. BHD.", "B", NameType::kPlaceName, {org("TOKO BUNGA SDN. BHD")}},
+      {"Invoice from Hollins Widgets Ltd, Leeds", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
+      {"Müller Bau GmbH & Co. KG", "", NameType::kNone, {org("Müller Bau GmbH & Co. KG")}},
+      {"KING HOE TRADING CO", "", NameType::kNone, {org("KING HOE TRADING CO")}},
+      // An organisation the model found keeps its small words; its name ends with the form.
+      {"Bank of Leith plc today", "BIIII", NameType::kOrganization, {org("Bank of Leith plc")}},
+      // A letterhead in capitals: trade names.
+      {"MEI LING ENTERPRISE", "", NameType::kNone, {org("MEI LING ENTERPRISE")}},
+      {"RESTORAN SRI MELAKA", "", NameType::kNone, {org("RESTORAN SRI MELAKA")}},
+      // No legal form: the model's names stand.
+      {"Paris Hall", "B", NameType::kPlaceName, {place("Paris")}},
+      {"SDN BHD", "", NameType::kNone, {}},
+      {"the trading company", "", NameType::kNone, {}},
+      {"Mei Ling Enterprise", "", NameType::kNone, {}},
+      {"THANK YOU FOR VISITING OUR HOUSE OF TRADING", "", NameType::kNone, {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, c.type), c.named) << c.text;
+}
+
+TEST(NameTagger, NoOrganizationsInPriceLines) {
+  const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
+  const auto person = [](std::string t) { return Reported{NameTag::kPersonalName, std::move(t)}; };
+  // A line with a sum of money, or the heading of a price list, gives no organisation ...
+  EXPECT_EQ(namedWith("GOLDEN FRAME 2 12.90", "BI", NameType::kOrganization), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("QTY ITEM PRICE", "BII", NameType::kOrganization), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("Tea 1,50", "B", NameType::kOrganization), std::vector<Reported>{});
+  // ... but its people, and firms with their legal form.
+  EXPECT_EQ(namedWith("CASHIER ANNA LIM 12.90", "OBI", NameType::kPersonalName),
+            std::vector<Reported>{person("ANNA LIM")});
+  EXPECT_EQ(namedWith("PAID TO ACME SDN BHD 120.00", "OOB", NameType::kOrganization),
+            std::vector<Reported>{org("ACME SDN BHD")});
+  // Numbers are no sums: "12.9", "2018", "1.250".
+  EXPECT_EQ(namedWith("ACME 12.9 2018 1.250", "B", NameType::kOrganization), std::vector<Reported>{org("ACME")});
+  // In a price list in capitals, an organisation of unit or lot numbers only is none; elsewhere
+  // the model's names stand.
+  const std::string receipt = "NO. 31G, JALAN MAJU\nA 1.00\nB 2.00\nC 3.00";
+  EXPECT_EQ(namedWith(receipt, "BII", NameType::kOrganization), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("NO. 31G, JALAN MAJU", "BII", NameType::kOrganization), std::vector<Reported>{org("NO. 31G")});
+  EXPECT_EQ(namedWith("ZETA 31G, JALAN MAJU\nA 1.00\nB 2.00\nC 3.00", "BII", NameType::kOrganization),
+            std::vector<Reported>{org("ZETA 31G")});
+}
+
 TEST(NameTagger, StopsWhenTheCallbackSaysSo) {
   TableModel model;
   auto tagger = makeNameTagger(model);
