@@ -44,7 +44,7 @@ class NameModel {
     return false;
   }
   // Whether a word (any case) is a common word: a dictionary of the model lists it in small
-  // letters and none with a capital ("goods", "thank", not "Paris" or "Shell"). A model without
+  // letters ("goods", "good" beside the surname "Good"; not "Paris"). A model without
   // dictionaries says no.
   virtual bool isCommonWord(std::string_view word) const {
     (void)word;

@@ -147,6 +147,7 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
   static const std::set<std::string, std::less<>> kTradeStarts{"restoran", "kedai", "syarikat", "pasaraya", "toko", "warung"};
   // The last word of a legal form at k: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending the name.
   const auto formEndsAt = [&](size_t k) {
+    if (k > 0 && lower[k - 1] == "(") return false;  // "(INC. GST)" is no firm's form
     if (kForms.count(lower[k])) return k > 0;
     if (lower[k] == "b" && k >= 2 && lower[k - 1] == "/" && lower[k - 2] == "s") return k > 2;
     if (lower[k] == "co" && k > 0) {
@@ -198,7 +199,57 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
   const bool allNameLike = std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
                                        [&](const std::string& w) { return startsWithCapitalOrDigit(w) || kJoiners.count(w); });
   if (!allNameLike) return;
-  if (kTradeEnds.count(lower[n - 1]) || (kTradeStarts.count(lower[0]) && n <= 5)) mark(0, n - 1);
+  const bool numbered = n >= 3 && std::all_of(words[n - 1].begin(), words[n - 1].end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (kTradeEnds.count(lower[n - 1]) || (numbered && kTradeEnds.count(lower[n - 2])) ||
+      (kTradeStarts.count(lower[0]) && n <= 5)) {
+    mark(0, n - 1);
+  }
+}
+
+// Whether a line is a firm's registration number alone, as printed under its name: "(65351-M)",
+// "(000760274-K)", "002043319-W", "(JM0517726)", "(CO.NO.639240 H)".
+bool isRegistrationLine(std::string_view line) {
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
+  const bool bracketed = line.size() >= 2 && line.front() == '(' && line.back() == ')';
+  if (bracketed) line = line.substr(1, line.size() - 2);
+  size_t letters = 0, run = 0, longest = 0;
+  for (char c : line) {
+    const bool digit = c >= '0' && c <= '9';
+    letters += c >= 'A' && c <= 'Z';
+    run = digit ? run + 1 : 0;
+    longest = std::max(longest, run);
+    if (!digit && !(c >= 'A' && c <= 'Z') && c != '-' && c != '.' && c != ' ') return false;
+  }
+  if (!bracketed) {
+    // Digits and a check letter only: "002043319-W", "1241045-D"; not "TEL 012-3456789".
+    const size_t body = line.size() >= 2 && line[line.size() - 2] == '-' ? line.size() - 2 : line.size() - 1;
+    return line.size() >= 6 && letters == 1 && line.back() >= 'A' && line.back() <= 'Z' && longest == body;
+  }
+  return line.size() <= 24 && longest >= 5 && letters <= 6;
+}
+
+// A letterhead names its firm on the line above the firm's registration number: a line of up to
+// six capitalised words without digits there ("GOLDEN KEY MAKER" above "(000760274-K)") is an
+// organisation.
+void markNameAboveRegistration(std::string_view text, const std::vector<LineToken>& tokens,
+                               const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+  const size_t n = std::min(words.size(), labels.size());
+  if (n == 0 || n > 8) return;
+  size_t named = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const bool joiner = words[k] == "&" || words[k] == "'" || words[k] == "-" || words[k] == ".";
+    if (!joiner && (!startsWithCapitalOrDigit(words[k]) || words[k].find_first_of("0123456789") != std::string::npos)) {
+      return;
+    }
+    named += joiner ? 0 : 1;
+  }
+  if (named == 0 || named > 6) return;
+  const size_t lineEnd = text.find('\n', tokens.back().range.end);
+  if (lineEnd == std::string_view::npos) return;
+  const size_t nextEnd = std::min(text.find('\n', lineEnd + 1), text.size());
+  if (!isRegistrationLine(text.substr(lineEnd + 1, nextEnd - lineEnd - 1))) return;
+  for (size_t k = 0; k < n; ++k) labels[k] = {NameType::kOrganization, k == 0};
 }
 
 // Whether a text is a price list printed in capitals, as a till prints a receipt: three or more
@@ -292,6 +343,7 @@ class ModelNameTagger : public NameTagger {
       clearOrganizationsInPriceLines(words, labels);
       if (priceList) clearCommonOrganizations(words, labels, model_);
       markFirmsByLegalForm(words, labels);
+      markNameAboveRegistration(text, tokens, words, labels);
       clearMachineAddresses(text, tokens, labels);
       return reportLine(text, tokens, labels, callback);
     });

@@ -351,6 +351,16 @@ TEST(NameTagger, FirmsAreNamedByTheirLegalForm) {
       {"the trading company", "", NameType::kNone, {}},
       {"Mei Ling Enterprise", "", NameType::kNone, {}},
       {"THANK YOU FOR VISITING OUR HOUSE OF TRADING", "", NameType::kNone, {}},
+      {"TRIPLE SEVEN ENTERPRISE 777", "", NameType::kNone, {org("TRIPLE SEVEN ENTERPRISE 777")}},
+      {"TOTAL 0% SUPPLIES (INC. GST): 15.26", "", NameType::kNone, {}},
+      // The line above a registration number in a letterhead names the firm.
+      {"BLUE DOOR KEYS\n(000123456-K)\nNO 5, JALAN MAJU", "", NameType::kNone, {org("BLUE DOOR KEYS")}},
+      {"SUNRISE\n001234567-W", "", NameType::kNone, {org("SUNRISE")}},
+      {"Blue Door Keys\n(CO.NO.123456 H)", "", NameType::kNone, {org("Blue Door Keys")}},
+      {"BLUE DOOR KEYS\n(SEE OVERLEAF)", "", NameType::kNone, {}},
+      {"BLUE DOOR KEYS\nTEL 012-3456789", "", NameType::kNone, {}},
+      {"the blue door\n(000123456-K)", "", NameType::kNone, {}},
+      {"TABLE 12\n(000123456-K)", "", NameType::kNone, {}},
   };
   for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, c.type), c.named) << c.text;
 }

@@ -168,9 +168,9 @@ std::vector<NameLabel> PerceptronNameModel::label(const std::vector<std::string>
 bool PerceptronNameModel::isCommonWord(std::string_view word) const {
   const Lexicon* lexicon = weights_.gazetteer.lexicon();
   if (!lexicon) return false;
-  const uint8_t flags = lexicon->lookup(lowerCase(word));
-  constexpr uint8_t kLower = 0x55, kCapital = 0xAA;  // bit 2k: small letters, 2k + 1: a capital
-  return (flags & kLower) != 0 && (flags & kCapital) == 0;
+  // Bit 2k: the dictionary of language k lists the word in small letters, 2k + 1: with a capital.
+  constexpr uint8_t kSmallLetters = 0x55;
+  return (lexicon->lookup(lowerCase(word)) & kSmallLetters) != 0;
 }
 
 bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) const {
