@@ -252,6 +252,39 @@ void markNameAboveRegistration(std::string_view text, const std::vector<LineToke
   for (size_t k = 0; k < n; ++k) labels[k] = {NameType::kOrganization, k == 0};
 }
 
+// A street is no organisation, though models read one as such ("12 Oxford Road", "JALAN
+// ASTANA", "NO 2A JALAN COCHRANE"): the data detector reports the address it belongs to. An
+// organisation that holds a street word of the languages that write it first (Malay "Jalan",
+// "Lorong", "Taman" ...), or that opens with a house number and ends in a street word, is none.
+void clearStreetOrganizations(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+  static const std::set<std::string, std::less<>> kStreetFirst{"jalan", "jln", "lorong", "lrg", "persiaran",
+                                                               "lebuh", "lebuhraya", "taman", "tmn"};
+  static const std::set<std::string, std::less<>> kStreetLast{"street", "road", "lane", "avenue", "drive", "way",
+                                                              "close", "crescent", "place", "square", "terrace"};
+  const size_t n = std::min(words.size(), labels.size());
+  const auto digitFirst = [&](size_t k) { return k < n && !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9'; };
+  for (size_t i = 0; i < n;) {
+    if (labels[i].type != NameType::kOrganization) {
+      ++i;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < n && labels[end].type == NameType::kOrganization && !labels[end].begins) ++end;
+    size_t last = end;
+    while (last > i + 1 && !startsWithCapitalOrDigit(words[last - 1])) --last;  // trailing punctuation
+    bool street = false;
+    for (size_t k = i; k < end; ++k) street = street || kStreetFirst.count(lowerCase(words[k])) > 0;
+    const std::string opener = lowerCase(words[i]);
+    const bool numbered = digitFirst(i) || ((opener == "no" || opener == "lot" || opener == "unit") &&
+                                            (digitFirst(i + 1) || (i + 1 < n && words[i + 1] == "." && digitFirst(i + 2))));
+    street = street || (numbered && last > i + 1 && kStreetLast.count(lowerCase(words[last - 1])) > 0);
+    if (street) {
+      for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
+    }
+    i = end;
+  }
+}
+
 // Whether a text is a price list printed in capitals, as a till prints a receipt: three or more
 // sums of money with two decimals, and hardly a small letter.
 bool isPriceListInCapitals(std::string_view text) {
@@ -341,6 +374,7 @@ class ModelNameTagger : public NameTagger {
       fieldLabel = isLabel || isLetterClosing(words) ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
       clearOrganizationsInPriceLines(words, labels);
+      clearStreetOrganizations(words, labels);
       if (priceList) clearCommonOrganizations(words, labels, model_);
       markFirmsByLegalForm(words, labels);
       markNameAboveRegistration(text, tokens, words, labels);

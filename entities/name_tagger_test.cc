@@ -365,6 +365,28 @@ TEST(NameTagger, FirmsAreNamedByTheirLegalForm) {
   for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, c.type), c.named) << c.text;
 }
 
+TEST(NameTagger, AStreetIsNoOrganization) {
+  const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
+  struct Case {
+    std::string text, pattern;
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      {"12 Oxford Road", "BII", {}},
+      {"I moved to 12 Oxford Road.", "OOOBIII", {}},
+      {"NO. 5 Mill Lane", "BIIII", {}},
+      {"JALAN ASTANA", "BI", {}},
+      {"NO 2A JALAN COCHRANE", "BIII", {}},
+      {"TAMAN SERDANG RAYA", "BII", {}},
+      // Firms named after streets or with numbers stay.
+      {"Road Haulage Association", "BII", {org("Road Haulage Association")}},
+      {"3M Company", "BI", {org("3M Company")}},
+      {"Oxford Road Ltd", "BII", {org("Oxford Road Ltd")}},
+      {"Abbey Road Studios", "BII", {org("Abbey Road Studios")}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, NameType::kOrganization), c.named) << c.text;
+}
+
 TEST(NameTagger, NoOrganizationsInPriceLines) {
   const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
   const auto person = [](std::string t) { return Reported{NameTag::kPersonalName, std::move(t)}; };
