@@ -129,7 +129,8 @@ bool inCapitals(const std::vector<std::string>& words) {
 // ("Bank of Scotland plc") only where the model found the organisation. In a line in capitals
 // that is a letterhead of up to five words, so is a trade name ending in "ENTERPRISE" or "TRADING" or
 // opening with a trade word of Malay shops ("RESTORAN WAN SHENG", "SYARIKAT PERNIAGAAN GIN KEE").
-void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                          const NameModel& model) {
   const size_t n = std::min(words.size(), labels.size());
   std::vector<std::string> lower(n);
   for (size_t k = 0; k < n; ++k) lower[k] = lowerCase(words[k]);
@@ -155,7 +156,14 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
     }
     return false;
   };
-  const auto nameLike = [&](size_t k) { return startsWithCapitalOrDigit(words[k]) || kJoiners.count(lower[k]) > 0; };
+  // A number belongs to a name at the start of a line ("99 SPEED MART S/B") or in capitals
+  // ("AMPANG 210 FIRST CITY PARKING SDN BHD"), not in a sentence ("In 2019 Acme Ltd grew").
+  const bool capitals = inCapitals(words);
+  const auto nameLike = [&](size_t k) {
+    const bool digit = !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9';
+    if (digit) return k == 0 || capitals;
+    return startsWithCapitalOrDigit(words[k]) || kJoiners.count(lower[k]) > 0;
+  };
   const auto mark = [&](size_t first, size_t last) {  // [first, last]
     while (first < last && (kJoiners.count(lower[first]) || kSmall.count(lower[first]))) ++first;
     if (first >= last) return;
@@ -182,6 +190,14 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
       --first;
       if (!kJoiners.count(lower[first])) ++wordsSeen;
     }
+    // The first word of a sentence has its capital from the sentence: a common word there
+    // ("Yesterday Acme Ltd announced") is no part of the name unless the model says so.
+    const bool sentenceStart = first == 0 || lower[first - 1] == "." || lower[first - 1] == "!" ||
+                               lower[first - 1] == "?" || isColonToken(words[first - 1]);
+    if (!capitals && sentenceStart && first < e && labels[first].type != NameType::kOrganization &&
+        model.isCommonWord(words[first])) {
+      ++first;
+    }
     if (labels[e].type == NameType::kOrganization) {
       size_t start = e;
       while (start > 0 && !labels[start].begins && labels[start - 1].type == NameType::kOrganization) --start;
@@ -195,7 +211,7 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
     if (named) mark(first, last);
     e = last;
   }
-  if (!inCapitals(words) || n < 2 || n > 5) return;
+  if (!capitals || n < 2 || n > 5) return;
   const bool allNameLike = std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
                                        [&](const std::string& w) { return startsWithCapitalOrDigit(w) || kJoiners.count(w); });
   if (!allNameLike) return;
@@ -252,11 +268,11 @@ void markNameAboveRegistration(std::string_view text, const std::vector<LineToke
   for (size_t k = 0; k < n; ++k) labels[k] = {NameType::kOrganization, k == 0};
 }
 
-// A street is no organisation, though models read one as such ("12 Oxford Road", "JALAN
-// ASTANA", "NO 2A JALAN COCHRANE"): the data detector reports the address it belongs to. An
-// organisation that holds a street word of the languages that write it first (Malay "Jalan",
-// "Lorong", "Taman" ...), or that opens with a house number and ends in a street word, is none.
-void clearStreetOrganizations(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+// A street is no organisation or person, though models read one as such ("12 Oxford Road",
+// "JALAN ASTANA", "Jalan Maju"): the data detector reports the address it belongs to. Such a name
+// that holds a street word of the languages that write it first (Malay "Jalan", "Lorong", "Taman"
+// ...), or that opens with a house number and ends in a street word, is none.
+void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
   static const std::set<std::string, std::less<>> kStreetFirst{"jalan", "jln", "lorong", "lrg", "persiaran",
                                                                "lebuh", "lebuhraya", "taman", "tmn"};
   static const std::set<std::string, std::less<>> kStreetLast{"street", "road", "lane", "avenue", "drive", "way",
@@ -264,12 +280,13 @@ void clearStreetOrganizations(const std::vector<std::string>& words, std::vector
   const size_t n = std::min(words.size(), labels.size());
   const auto digitFirst = [&](size_t k) { return k < n && !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9'; };
   for (size_t i = 0; i < n;) {
-    if (labels[i].type != NameType::kOrganization) {
+    const NameType type = labels[i].type;
+    if (type != NameType::kOrganization && type != NameType::kPersonalName) {
       ++i;
       continue;
     }
     size_t end = i + 1;
-    while (end < n && labels[end].type == NameType::kOrganization && !labels[end].begins) ++end;
+    while (end < n && labels[end].type == type && !labels[end].begins) ++end;
     size_t last = end;
     while (last > i + 1 && !startsWithCapitalOrDigit(words[last - 1])) --last;  // trailing punctuation
     bool street = false;
@@ -374,9 +391,9 @@ class ModelNameTagger : public NameTagger {
       fieldLabel = isLabel || isLetterClosing(words) ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
       clearOrganizationsInPriceLines(words, labels);
-      clearStreetOrganizations(words, labels);
+      clearStreetNames(words, labels);
       if (priceList) clearCommonOrganizations(words, labels, model_);
-      markFirmsByLegalForm(words, labels);
+      markFirmsByLegalForm(words, labels, model_);
       markNameAboveRegistration(text, tokens, words, labels);
       clearMachineAddresses(text, tokens, labels);
       return reportLine(text, tokens, labels, callback);

@@ -192,6 +192,10 @@ class SequenceModel : public NameModel {
  public:
   std::string pattern;
   NameType type = NameType::kPlaceName;
+  std::vector<std::string> common;  // lower case
+  bool isCommonWord(std::string_view word) const override {
+    return std::find(common.begin(), common.end(), lowerCase(word)) != common.end();
+  }
   std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override {
     std::vector<NameLabel> out;
     for (size_t k = 0; k < tokens.size(); ++k) {
@@ -315,6 +319,7 @@ std::vector<Reported> namedWith(const std::string& text, const std::string& patt
   SequenceModel model;
   model.pattern = pattern;
   model.type = type;
+  model.common = {"yesterday", "golden", "thank", "you", "goods"};
   auto tagger = makeNameTagger(model);
   std::vector<Reported> named;
   for (const Reported& r : tagAll(*tagger, text)) {
@@ -340,6 +345,12 @@ TEST(NameTagger, FirmsAreNamedByTheirLegalForm) {
       {"Invoice from Hollins Widgets Ltd, Leeds", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
       {"Müller Bau GmbH & Co. KG", "", NameType::kNone, {org("Müller Bau GmbH & Co. KG")}},
       {"KING HOE TRADING CO", "", NameType::kNone, {org("KING HOE TRADING CO")}},
+      // A sentence's first word and numbers in a sentence are no part of the name.
+      {"Yesterday Hollins Widgets Ltd said", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
+      {"In 2019 Hollins Widgets Ltd grew.", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
+      {"Golden Scoop Sdn Bhd", "BIII", NameType::kOrganization, {org("Golden Scoop Sdn Bhd")}},
+      {"GOLDEN SCOOP SDN BHD", "", NameType::kNone, {org("GOLDEN SCOOP SDN BHD")}},
+      {"88 SPEED MART S/B", "", NameType::kNone, {org("88 SPEED MART S/B")}},
       // An organisation the model found keeps its small words; its name ends with the form.
       {"Bank of Leith plc today", "BIIII", NameType::kOrganization, {org("Bank of Leith plc")}},
       // A letterhead in capitals: trade names.
@@ -385,6 +396,8 @@ TEST(NameTagger, AStreetIsNoOrganization) {
       {"Abbey Road Studios", "BII", {org("Abbey Road Studios")}},
   };
   for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, NameType::kOrganization), c.named) << c.text;
+  EXPECT_EQ(namedWith("No 5, Jalan Maju 3", "OOOBIO", NameType::kPersonalName), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("Jalan Maju", "BI", NameType::kPlaceName).size(), 1u);  // places may hold them
 }
 
 TEST(NameTagger, NoOrganizationsInPriceLines) {
@@ -403,7 +416,9 @@ TEST(NameTagger, NoOrganizationsInPriceLines) {
   EXPECT_EQ(namedWith("ACME 12.9 2018 1.250", "B", NameType::kOrganization), std::vector<Reported>{org("ACME")});
   // In a price list in capitals, an organisation of unit or lot numbers only is none; elsewhere
   // the model's names stand.
-  const std::string receipt = "NO. 31G, JALAN MAJU\nA 1.00\nB 2.00\nC 3.00";
+  EXPECT_EQ(namedWith("THANK YOU\nA 1.00\nB 2.00\nC 3.00", "BI", NameType::kOrganization), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("THANK YOU", "BI", NameType::kOrganization), std::vector<Reported>{org("THANK YOU")});
+  const std::string receipt = "NO. 31G, LORONG MAJU\nA 1.00\nB 2.00\nC 3.00";
   EXPECT_EQ(namedWith(receipt, "BII", NameType::kOrganization), std::vector<Reported>{});
   EXPECT_EQ(namedWith("NO. 31G, JALAN MAJU", "BII", NameType::kOrganization), std::vector<Reported>{org("NO. 31G")});
   EXPECT_EQ(namedWith("ZETA 31G, JALAN MAJU\nA 1.00\nB 2.00\nC 3.00", "BII", NameType::kOrganization),
