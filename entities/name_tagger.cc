@@ -72,6 +72,14 @@ void clearMachineAddresses(std::string_view text, const std::vector<LineToken>& 
   }
 }
 
+// `word` with its ASCII capitals in small letters: enough to look up the ASCII words of the
+// lists below.
+std::string asciiLower(std::string_view word) {
+  std::string out(word);
+  for (char& c : out) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return out;
+}
+
 // Whether a token is a sum of money as receipts and invoices print them: digits with two
 // decimals ("80.91", "1,250.00", "RM11.90").
 bool isAmount(std::string_view token) {
@@ -92,7 +100,7 @@ void clearOrganizationsInPriceLines(const std::vector<std::string>& words, std::
       "qty", "quantity", "amount", "amt", "price", "total", "subtotal", "tax", "item", "items", "description",
       "rm", "unit", "disc", "discount", "gst", "sst", "vat", "code", "rate"};
   size_t columns = 0;
-  for (const std::string& w : words) columns += kColumns.count(lowerCase(w));
+  for (const std::string& w : words) columns += w.size() <= 11 && kColumns.count(asciiLower(w));
   if (columns < 2 && std::none_of(words.begin(), words.end(), [](const std::string& w) { return isAmount(w); })) {
     return;
   }
@@ -132,8 +140,6 @@ bool inCapitals(const std::vector<std::string>& words) {
 void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
                           const NameModel& model) {
   const size_t n = std::min(words.size(), labels.size());
-  std::vector<std::string> lower(n);
-  for (size_t k = 0; k < n; ++k) lower[k] = lowerCase(words[k]);
   static const std::set<std::string, std::less<>> kForms{
       "bhd", "ltd", "limited", "gmbh", "inc", "llc", "plc", "corp", "corporation", "pty", "sarl", "bv", "nv",
       "s.a", "ag", "kg", "ohg", "mbh", "llp", "lda", "spa", "s.p.a", "srl", "s.r.l", "ab", "oy", "a/s"};
@@ -146,6 +152,16 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
       "par", "pour", "aan", "door", "voor", "bij"};
   static const std::set<std::string, std::less<>> kTradeEnds{"enterprise", "enterprises", "trading", "traders"};
   static const std::set<std::string, std::less<>> kTradeStarts{"restoran", "kedai", "syarikat", "pasaraya", "toko", "warung"};
+  // Most lines hold no such word: a cheap look at the ASCII letters first.
+  bool any = false;
+  for (size_t k = 0; k < n && !any; ++k) {
+    if (words[k].size() > 11) continue;
+    const std::string w = asciiLower(words[k]);
+    any = kForms.count(w) || w == "co" || w == "b" || kTradeEnds.count(w) || kTradeStarts.count(w);
+  }
+  if (!any) return;
+  std::vector<std::string> lower(n);
+  for (size_t k = 0; k < n; ++k) lower[k] = lowerCase(words[k]);
   // The last word of a legal form at k: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending the name.
   const auto formEndsAt = [&](size_t k) {
     if (k > 0 && lower[k - 1] == "(") return false;  // "(INC. GST)" is no firm's form
