@@ -6,12 +6,14 @@
 //                [--skip PART]... [--shared-only PART]... [--unknown-language F] [--common-words 0|1] [--margin M]
 //                [--feature-dropout P] [--runs N] [--dictionary LANG=FILE]...
 //                [--classes COARSE,FINE] [--class-min-count N] [--news-and-web 0|1]
+//                [--receipt-lines 0|1]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
 // wikiann-*-dev.iob files; with --news-and-web 1 also wnut17-*.conll and uner-*.conll, of the
 // news treebanks uner-*-pud.conll only the first halves), --lists the word lists that tools/tagger/extract_lists.mjs
-// writes. Every sentence is also trained in upper case. --synthetic document lines are generated
+// writes. Every sentence is also trained in upper case. --receipt-lines 1 adds synthetic lines of
+// shop receipts to the document lines. --synthetic document lines are generated
 // from the training share of the lists; --heldout writes 3000 lines made from the held-out share,
 // for tagger-eval. --tune prints the first half's F1 of a dev file after each pass.
 // Sentences are trained as of their file's language (BTC: English), except a share
@@ -55,6 +57,7 @@ int main(int argc, char** argv) {
   uint64_t seed = 20261208;
   bool upperCopies = true;
   bool devHalves = false;
+  bool receiptLines = false;  // synthetic lines of shop receipts
   bool newsAndWeb = false;  // also train on WNUT 17 and Universal NER (first halves of the news files)
   double upperFraction = 1.0;  // share of the labelled sentences that also get an upper-cased copy
   double unknownLanguage = 0.4;  // share of the sentences trained as of no known language
@@ -81,6 +84,7 @@ int main(int argc, char** argv) {
     else if (a == "--upper-copies") upperCopies = v != "0";
     else if (a == "--dev-halves") devHalves = v != "0";
     else if (a == "--news-and-web") newsAndWeb = v != "0";
+    else if (a == "--receipt-lines") receiptLines = v != "0";
     else if (a == "--upper-fraction") upperFraction = std::stod(v);
     else if (a == "--unknown-language") unknownLanguage = std::stod(v);
     else if (a == "--common-words") commonWords = v != "0";
@@ -255,7 +259,7 @@ int main(int argc, char** argv) {
   foldGazetteers.clear();
   std::mt19937_64 rng(seed);
   // Document lines mix languages; each is trained as of one of the model's languages or of none.
-  for (auto& s : tagger::syntheticLines(trainLists, synthetic, rng)) {
+  for (auto& s : tagger::syntheticLines(trainLists, synthetic, rng, receiptLines)) {
     const size_t k = std::uniform_int_distribution<size_t>(0, std::size(entities::kModelLanguages))(rng);
     if (k > 0) s.language = std::string(entities::kModelLanguages[k - 1]);
     trainer.add(s);
@@ -267,7 +271,7 @@ int main(int argc, char** argv) {
   if (!heldout.empty()) {
     std::mt19937_64 heldRng(seed ^ 0x5eed);
     std::ofstream h(heldout);
-    tagger::writeCorpus(h, tagger::syntheticLines(heldOutLists, 3000, heldRng));
+    tagger::writeCorpus(h, tagger::syntheticLines(heldOutLists, 3000, heldRng, receiptLines));
   }
   std::vector<tagger::Sentence> tuning;
   if (!tune.empty()) {
