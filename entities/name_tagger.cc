@@ -142,7 +142,7 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
   const size_t n = std::min(words.size(), labels.size());
   static const std::set<std::string, std::less<>> kForms{
       "bhd", "ltd", "limited", "gmbh", "inc", "llc", "plc", "corp", "corporation", "pty", "sarl", "bv", "nv",
-      "s.a", "ag", "kg", "ohg", "mbh", "llp", "lda", "spa", "s.p.a", "srl", "s.r.l", "ab", "oy", "a/s"};
+      "s.a", "ag", "kg", "ohg", "mbh", "llp", "lda", "s.p.a", "srl", "s.r.l", "oy", "a/s"};
   static const std::set<std::string, std::less<>> kJoiners{"&", "'", "-", ".", "/", "(", ")", "+"};
   static const std::set<std::string, std::less<>> kSmall{"of", "and", "de", "der", "und", "et", "en", "van", "du", "des"};
   // Words that stand before a firm's name in a line, in capitals as in small letters.
@@ -165,6 +165,7 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
   // The last word of a legal form at k: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending the name.
   const auto formEndsAt = [&](size_t k) {
     if (k > 0 && lower[k - 1] == "(") return false;  // "(INC. GST)" is no firm's form
+    if (k > 0 && !lower[k - 1].empty() && lower[k - 1][0] >= '0' && lower[k - 1][0] <= '9') return false;  // "5 KG"
     if (kForms.count(lower[k])) return k > 0;
     if (lower[k] == "b" && k >= 2 && lower[k - 1] == "/" && lower[k - 2] == "s") return k > 2;
     if (lower[k] == "co" && k > 0) {

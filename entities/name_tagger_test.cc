@@ -364,6 +364,7 @@ TEST(NameTagger, FirmsAreNamedByTheirLegalForm) {
       {"THANK YOU FOR VISITING OUR HOUSE OF TRADING", "", NameType::kNone, {}},
       {"TRIPLE SEVEN ENTERPRISE 777", "", NameType::kNone, {org("TRIPLE SEVEN ENTERPRISE 777")}},
       {"TOTAL 0% SUPPLIES (INC. GST): 15.26", "", NameType::kNone, {}},
+      {"BERAS WANGI 5 KG 12.90", "", NameType::kNone, {}},
       // The line above a registration number in a letterhead names the firm.
       {"BLUE DOOR KEYS\n(000123456-K)\nNO 5, JALAN MAJU", "", NameType::kNone, {org("BLUE DOOR KEYS")}},
       {"SUNRISE\n001234567-W", "", NameType::kNone, {org("SUNRISE")}},
