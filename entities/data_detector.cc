@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <unordered_map>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "common/unicode.h"
@@ -820,6 +821,169 @@ bool mayContinueAddress(std::u16string_view line, const AddressPatterns& p) {
 constexpr size_t kMaxAddressLine = 240;  // longer lines are paragraphs, not address lines
 constexpr size_t kMaxBlockLines = 6;
 
+// ---- Addresses printed as a block of lines under a letterhead ----------------------------------
+// Shops, firms and offices print their address under their name as a block of short lines: the
+// premises and street first ("NO. 53, JALAN BESAR,", "LOT 3, JALAN PELABUR 23/1,", "3RD FLR,
+// WISMA COSWAY,"), then quarters, and a line with the postcode ("43300 SERI KEMBANGAN,",
+// "PETALING JAYA, 47800"), perhaps followed by the state or country alone ("SELANGOR DARUL
+// EHSAN", "MALAYSIA"). Many languages put the street word first and the house number before it
+// (Malay "Jalan", "Lorong"), which the street patterns above do not read.
+
+// Words of streets, quarters and buildings in such a block, lower case: those of the street
+// lines above of three letters or more ("road", not "c" or "st"), and these.
+bool isBlockPlaceWord(const std::u16string& w);
+bool isBlockStreetWord(const std::u16string& w) { return (w.size() >= 3 && isStreetWord(w)) || isBlockPlaceWord(w); }
+bool isBlockPlaceWord(const std::u16string& w) {
+  static const std::set<std::u16string> words{
+      u"jalan", u"jln", u"lorong", u"lrg", u"persiaran", u"lebuh", u"lebuhraya", u"taman", u"tmn",
+      u"kampung", u"kg", u"bandar", u"seksyen", u"section", u"medan", u"wisma", u"menara", u"kompleks",
+      u"complex", u"plaza", u"mall", u"megamall", u"centre", u"center", u"tower", u"building", u"bangunan",
+      u"level", u"floor", u"flr", u"tingkat", u"block", u"blok", u"kawasan", u"perindustrian", u"industrial",
+      u"estate", u"park", u"batu", u"simpang", u"soi", u"moo", u"thanon", u"barangay", u"purok"};
+  return words.count(w) > 0;
+}
+
+// Where the house, lot or unit number ends that opens such a block, or nothing when the line
+// opens none: it starts with the number ("NO 12,", "NO.LOT 24,", "22A-1,", "UNIT L1-044B,",
+// "LOT P.T. 2811,", "3RD FLR,") and names a street, quarter or building.
+std::optional<size_t> addressBlockOpening(std::u16string_view line) {
+  const std::vector<std::u16string> words = lowerWords(line);
+  if (words.empty() || !std::any_of(words.begin(), words.end(), isBlockStreetWord)) return std::nullopt;
+  size_t i = 0;
+  while (i < line.size() && u_isUWhiteSpace(line[i])) ++i;
+  // An opening word: "No", "Lot", "Unit", "Suite", "Shop", "Level", "Block", and "No." before one.
+  static const std::set<std::u16string> kOpeners{u"no", u"nos", u"lot", u"unit", u"suite", u"shop", u"level",
+                                                 u"lvl", u"block", u"blok", u"plot", u"kedai"};
+  for (int k = 0; k < 2; ++k) {
+    size_t j = i;
+    std::u16string w;
+    while (j < line.size() && u_isalpha(line[j])) w.push_back(static_cast<char16_t>(u_tolower(line[j++])));
+    if (w.empty() || !kOpeners.count(w)) break;
+    while (j < line.size() && (line[j] == u'.' || line[j] == u':' || u_isUWhiteSpace(line[j]))) ++j;
+    i = j;
+  }
+  // The number itself: a digit within its first six characters, after letters, "-", "." or
+  // spaces ("12", "2A", "A-16-1", "L1-044B", "LG 315", "P.T. 2811"), or a floor ("3RD FLR").
+  size_t at = i;
+  while (at < line.size() && at < i + 6 && !isDigitUnit(line[at]) &&
+         (u_isalpha(line[at]) || line[at] == u'-' || line[at] == u'.' || line[at] == u' ')) {
+    ++at;
+  }
+  if (at >= line.size() || !isDigitUnit(line[at])) return std::nullopt;
+  while (at < line.size() && (u_isalnum(line[at]) || line[at] == u'-' || line[at] == u'/' || line[at] == u'.')) ++at;
+  return at;
+}
+
+// How much of a line may stand in such a block (its end without trailing commas): all of a short
+// line without a "Key:" field, an e-mail or web address or a date, or the part before a
+// telephone, tax or document word ("81750 JOHOR BAHRU, JOHOR, TEL NO.: 07-387 3322"), which then
+// sets `cut`; 0 when nothing may.
+size_t addressBlockPart(std::u16string_view line, const AddressPatterns& p, bool& cut, bool first = false) {
+  cut = false;
+  if (line.size() > 100 || !trimmed(line, 0, line.size()).found) return 0;
+  if (!first && firstMatch(p.field.get(), aliasOf(line)).found) return 0;  // "NO: 28, ..." opens one
+  if (line.find(u'@') != std::u16string_view::npos) return 0;
+  static const std::set<std::u16string> kNotAddress{u"tel", u"telephone", u"phone", u"fax", u"hp", u"mobile",
+                                                    u"email", u"www", u"http", u"https", u"gst", u"sst", u"vat",
+                                                    u"invoice", u"receipt", u"date", u"cashier"};
+  size_t end = line.size();
+  std::u16string word;
+  for (size_t i = 0; i <= line.size(); ++i) {
+    if (i < line.size() && u_isalpha(line[i])) {
+      word.push_back(static_cast<char16_t>(u_tolower(line[i])));
+      continue;
+    }
+    if (kNotAddress.count(word)) {
+      end = i - word.size();
+      cut = true;
+      break;
+    }
+    word.clear();
+  }
+  const std::u16string_view part = line.substr(0, trimmed(line, 0, end).end);
+  if (part.empty() || !findDates(part).empty()) return 0;
+  return part.size();
+}
+
+// Where a postcode ends in a line from `from` on, or nothing: one the postcode pattern reads
+// (but four digits and a word, as often a house number before its street), or five digits
+// standing alone between commas, spaces and the ends of the line ("PETALING JAYA, 47800",
+// "53200, KUALA LUMPUR").
+std::optional<size_t> blockPostcodeEnd(std::u16string_view line, size_t from, const AddressPatterns& p) {
+  if (from >= line.size() || !mayHoldPostcode(line.substr(from))) return std::nullopt;
+  for (size_t i = from; i < line.size();) {
+    if (!isDigitUnit(line[i])) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < line.size() && isDigitUnit(line[j])) ++j;
+    const bool before = i == 0 || u_isUWhiteSpace(line[i - 1]) || line[i - 1] == u',';
+    const bool after = j == line.size() || u_isUWhiteSpace(line[j]) || line[j] == u',' || u_isalpha(line[j]) ||
+                       (line[j] == u'.' && j + 1 == line.size());
+    if (j - i == 5 && before && after) return j;
+    i = j;
+  }
+  const icu::UnicodeString u = aliasOf(line);
+  std::optional<size_t> end;
+  forEachMatch(p.postcode.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
+    if (s >= from && firstGroup(m) != kFourDigits) end = e;
+  });
+  return end;
+}
+
+// Whether a line names only a state, region or country, as the last line of an address block.
+bool isRegionLine(std::u16string_view line) {
+  static const std::set<std::u16string> kRegions{
+      u"johor", u"kedah", u"kelantan", u"melaka", u"malacca", u"negeri", u"pahang", u"penang", u"pulau",
+      u"perak", u"perlis", u"sabah", u"sarawak", u"selangor", u"terengganu", u"labuan", u"putrajaya", u"wilayah",
+      u"kuala", u"malaysia", u"singapore", u"indonesia", u"brunei", u"thailand", u"philippines", u"india",
+      u"australia", u"england", u"scotland", u"wales", u"ireland", u"canada", u"germany", u"deutschland",
+      u"france", u"netherlands", u"nederland", u"belgium", u"belgique", u"switzerland", u"schweiz", u"austria",
+      u"österreich", u"usa"};
+  if (countDigits(line) > 0 || line.size() > 40) return false;
+  const std::vector<std::u16string> words = lowerWords(line);
+  return !words.empty() && words.size() <= 4 && kRegions.count(words.front()) > 0;
+}
+
+// The end of an address block that opens `lines` (its house number ends at `opening` in the
+// first line): the last line in it and where that line's part ends, or nothing. The block runs
+// over lines that may stand in it up to the first that holds a postcode, at most four lines on;
+// a postcode at the end of its line ("BANDAR BUKIT RAJA, 41050") takes the town on the next line,
+// and a line of state or country after the postcode belongs to it. A block without a postcode
+// runs over the lines that name a street, quarter or building with one of the words above.
+std::optional<std::pair<size_t, size_t>> addressBlockEnd(const std::vector<std::u16string_view>& lines,
+                                                         size_t opening, const AddressPatterns& p) {
+  constexpr size_t kMaxLinesToPostcode = 4;
+  const auto whole = [&](size_t j) {  // the line may stand in the block as a whole
+    bool cut = false;
+    return addressBlockPart(lines[j], p, cut) > 0 && !cut;
+  };
+  const auto regionAfter = [&](size_t j) -> std::pair<size_t, size_t> {
+    if (j + 1 < lines.size() && isRegionLine(lines[j + 1])) return {j + 1, trimmed(lines[j + 1], 0, lines[j + 1].size()).end};
+    return {j, trimmed(lines[j], 0, lines[j].size()).end};
+  };
+  std::optional<std::pair<size_t, size_t>> streets;  // the lines that name streets, when no postcode comes
+  bool named = true;
+  for (size_t j = 0; j < lines.size() && j <= kMaxLinesToPostcode; ++j) {
+    bool cut = false;
+    const size_t part = addressBlockPart(lines[j], p, cut, j == 0);
+    if (part == 0) break;
+    const std::u16string_view l = lines[j].substr(0, part);
+    if (const auto code = blockPostcodeEnd(l, j == 0 ? opening : 0, p)) {
+      if (cut) return std::pair{j, part};
+      const bool townBelow = !trimmed(l, *code, l.size()).found && j + 1 < lines.size() && whole(j + 1) &&
+                             countDigits(lines[j + 1]) == 0 && lowerWords(lines[j + 1]).size() <= 6;
+      return regionAfter(townBelow ? j + 1 : j);
+    }
+    if (cut) break;
+    const std::vector<std::u16string> words = lowerWords(l);
+    named = named && std::any_of(words.begin(), words.end(), isBlockPlaceWord);
+    if (named) streets = std::pair{j, part};
+  }
+  return streets;
+}
+
 }  // namespace
 
 Matches findAddresses(std::u16string_view text) {
@@ -872,6 +1036,17 @@ Matches findAddresses(std::u16string_view text) {
       if (start.found) add(first, start.begin, last, end);
       k = last;
       continue;
+    }
+
+    // A block of address lines under a letterhead, from its street to its postcode.
+    if (const auto opening = countDigits(line) > 0 ? addressBlockOpening(line) : std::nullopt) {
+      std::vector<std::u16string_view> following;
+      for (size_t j = k; j < lines.size() && j < k + kMaxBlockLines; ++j) following.push_back(lineView(j));
+      if (const auto end = addressBlockEnd(following, *opening, p)) {
+        add(k, trimmed(line, 0, line.size()).begin, k + end->first, end->second);
+        k += end->first;
+        continue;
+      }
     }
 
     // A street line, with its postcode on the same line or the next.

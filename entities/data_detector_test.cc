@@ -122,6 +122,33 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
   });
 }
 
+TEST(FindAddresses, BlocksUnderALetterhead) {
+  check(findAddresses, {
+      // Street word first, house number before it; quarters; the postcode line ends the block.
+      {"KEDAI BUKU SINAR JAYA\nNO. 7, JALAN KENANGA 2/3,\nTAMAN SRI INDAH,\n47100 PUCHONG, SELANGOR\nTEL: 03-8070 1234",
+       {"NO. 7, JALAN KENANGA 2/3,\nTAMAN SRI INDAH,\n47100 PUCHONG, SELANGOR"}},
+      // A postcode at the end of its line takes the town below it, and a country line follows.
+      {"LOT 12, JALAN MAWAR 4,\nBANDAR BARU BANGI, 43650\nKAJANG SELANGOR\nMALAYSIA\nGST NO: 0001",
+       {"LOT 12, JALAN MAWAR 4,\nBANDAR BARU BANGI, 43650\nKAJANG SELANGOR\nMALAYSIA"}},
+      {"No: 9, Lorong Cempaka 1,\n53200, Kuala Lumpur.\nSelangor Darul Ehsan", {"No: 9, Lorong Cempaka 1,\n53200, Kuala Lumpur.\nSelangor Darul Ehsan"}},
+      // The telephone after the address on its last line is not part of it.
+      {"NO.5, JALAN MELATI 8, TAMAN SENTOSA\n41200 KLANG, SELANGOR, TEL NO.: 03-3371 2222",
+       {"NO.5, JALAN MELATI 8, TAMAN SENTOSA\n41200 KLANG, SELANGOR"}},
+      // Floors, units and lots open a block as a house number does.
+      {"3RD FLOOR, WISMA MUTIARA, JALAN RAJA LAUT,\n50350 KUALA LUMPUR.", {"3RD FLOOR, WISMA MUTIARA, JALAN RAJA LAUT,\n50350 KUALA LUMPUR."}},
+      {"LOT P.T. 415, JALAN BESI,\nTAMAN DAMAI\n41150 KLANG", {"LOT P.T. 415, JALAN BESI,\nTAMAN DAMAI\n41150 KLANG"}},
+      // Without a postcode, the lines that name streets and buildings.
+      {"UNIT G-12, PLAZA DAMAI\nJALAN DAMAI 3/1\nTEL: 03-1234 5678", {"UNIT G-12, PLAZA DAMAI\nJALAN DAMAI 3/1"}},
+      // The lot number is not the postcode; a field or a date ends the block.
+      {"LOT 26150 BANDAR SETIA,\n43000 KAJANG", {"LOT 26150 BANDAR SETIA,\n43000 KAJANG"}},
+      {"NO 8 JALAN INTAN\nDATE: 12/03/2018 45000 KUALA SELANGOR", {"NO 8 JALAN INTAN"}},
+      // Not addresses: articles, totals, numbers of documents.
+      {"NO. OF ITEMS 2\nTOTAL 12.50", {}},
+      {"2 BLACK FRAME 12.90\n3 LED LIGHT 10.00\nTOTAL 22.90", {}},
+      {"INVOICE NO: 48213 JALAN", {}},
+  });
+}
+
 TEST(MergeMatches, AddressesWinThenDatesAndTextOrder) {
   const Matches addresses = {{10, 20, kResultTypeAddress}};
   const Matches dates = {{0, 5, kResultTypeDate}, {15, 5, kResultTypeDate}, {40, 8, kResultTypeDate}};

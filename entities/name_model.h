@@ -43,6 +43,13 @@ class NameModel {
     (void)tokens;
     return false;
   }
+  // Whether a word (any case) is a common word: a dictionary of the model lists it in small
+  // letters ("goods", "good" beside the surname "Good"; not "Paris"). A model without
+  // dictionaries says no.
+  virtual bool isCommonWord(std::string_view word) const {
+    (void)word;
+    return false;
+  }
 };
 
 }  // namespace marrowfen::entities

@@ -1,8 +1,10 @@
 #include "entities/name_tagger.h"
 
 #include <algorithm>
+#include <set>
 
 #include <unicode/brkiter.h>
+#include <unicode/uchar.h>
 #include <unicode/utext.h>
 
 #include "common/unicode.h"
@@ -70,6 +72,300 @@ void clearMachineAddresses(std::string_view text, const std::vector<LineToken>& 
   }
 }
 
+// `word` with its ASCII capitals in small letters: enough to look up the ASCII words of the
+// lists below.
+std::string asciiLower(std::string_view word) {
+  std::string out(word);
+  for (char& c : out) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return out;
+}
+
+// Whether a token is a sum of money as receipts and invoices print them: digits with two
+// decimals ("80.91", "1,250.00", "RM11.90").
+bool isAmount(std::string_view token) {
+  const size_t n = token.size();
+  if (n < 4 || (token[n - 3] != '.' && token[n - 3] != ',')) return false;
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  return digit(token[n - 1]) && digit(token[n - 2]) && digit(token[n - 4]);
+}
+
+// The organisations a model reads into the lines of a price list ("SQUARE BLACK FRAME 1 12.90",
+// "TOTAL 22.90") are most often the articles and sums themselves: a line that holds a sum of
+// money keeps its people and places but no organisation the model found. One with a legal form
+// is read again by the rule below.
+// The same holds for the heading of a price list, a line with two or more of its column words
+// ("QTY U.PRICE TOTAL (RM)", "GST SUMMARY AMOUNT (RM) TAX").
+void clearOrganizationsInPriceLines(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+  static const std::set<std::string, std::less<>> kColumns{
+      "qty", "quantity", "amount", "amt", "price", "total", "subtotal", "tax", "item", "items", "description",
+      "rm", "unit", "disc", "discount", "gst", "sst", "vat", "code", "rate"};
+  size_t columns = 0;
+  for (const std::string& w : words) columns += w.size() <= 11 && kColumns.count(asciiLower(w));
+  if (columns < 2 && std::none_of(words.begin(), words.end(), [](const std::string& w) { return isAmount(w); })) {
+    return;
+  }
+  for (NameLabel& l : labels) {
+    if (l.type == NameType::kOrganization) l = NameLabel{};
+  }
+}
+
+bool startsWithCapitalOrDigit(std::string_view word) {
+  if (word.empty()) return false;
+  if (word[0] >= '0' && word[0] <= '9') return true;
+  size_t i = 0;
+  const char32_t c = nextScalar(word, i);
+  return u_isupper(c) || u_istitle(c);
+}
+
+// Whether a line is written without small letters ("TEO HENG STATIONERY & BOOKS").
+bool inCapitals(const std::vector<std::string>& words) {
+  bool letters = false;
+  for (const std::string& w : words) {
+    for (size_t i = 0; i < w.size();) {
+      const char32_t c = nextScalar(w, i);
+      if (u_islower(c)) return false;
+      letters = letters || u_isalpha(c);
+    }
+  }
+  return letters;
+}
+
+// Firms name themselves with their legal form ("LIGHTROOM GALLERY SDN BHD", "AEON CO. (M) BHD",
+// "Acme Widgets Ltd", "Müller Bau GmbH"): the capitalised words before a legal form, up to the
+// start of the line, a colon, a word in small letters or a word that leads up to a name ("PAID
+// TO", "von"), are an organisation whatever the model made of them; the small words inside names
+// ("Bank of Scotland plc") only where the model found the organisation. In a line in capitals
+// that is a letterhead of up to five words, so is a trade name ending in "ENTERPRISE" or "TRADING" or
+// opening with a trade word of Malay shops ("RESTORAN WAN SHENG", "SYARIKAT PERNIAGAAN GIN KEE").
+void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                          const NameModel& model) {
+  const size_t n = std::min(words.size(), labels.size());
+  static const std::set<std::string, std::less<>> kForms{
+      "bhd", "ltd", "limited", "gmbh", "inc", "llc", "plc", "corp", "corporation", "pty", "sarl", "bv", "nv",
+      "s.a", "ag", "kg", "ohg", "mbh", "llp", "lda", "s.p.a", "srl", "s.r.l", "oy", "a/s"};
+  static const std::set<std::string, std::less<>> kJoiners{"&", "'", "-", ".", "/", "(", ")", "+"};
+  static const std::set<std::string, std::less<>> kSmall{"of", "and", "de", "der", "und", "et", "en", "van", "du", "des"};
+  // Words that stand before a firm's name in a line, in capitals as in small letters.
+  static const std::set<std::string, std::less<>> kBefore{
+      "to", "from", "by", "at", "for", "the", "with", "in", "on", "is", "was", "pay", "paid", "payable", "sold",
+      "bill", "billed", "issued", "welcome", "ke", "dari", "oleh", "kepada", "an", "von", "bei", "für", "à", "chez",
+      "par", "pour", "aan", "door", "voor", "bij"};
+  static const std::set<std::string, std::less<>> kTradeEnds{"enterprise", "enterprises", "trading", "traders"};
+  static const std::set<std::string, std::less<>> kTradeStarts{"restoran", "kedai", "syarikat", "pasaraya", "toko", "warung"};
+  // Most lines hold no such word: a cheap look at the ASCII letters first.
+  bool any = false;
+  for (size_t k = 0; k < n && !any; ++k) {
+    if (words[k].size() > 11) continue;
+    const std::string w = asciiLower(words[k]);
+    any = kForms.count(w) || w == "co" || w == "b" || kTradeEnds.count(w) || kTradeStarts.count(w);
+  }
+  if (!any) return;
+  std::vector<std::string> lower(n);
+  for (size_t k = 0; k < n; ++k) lower[k] = lowerCase(words[k]);
+  // The last word of a legal form at k: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending the name.
+  const auto formEndsAt = [&](size_t k) {
+    if (k > 0 && lower[k - 1] == "(") return false;  // "(INC. GST)" is no firm's form
+    if (k > 0 && !lower[k - 1].empty() && lower[k - 1][0] >= '0' && lower[k - 1][0] <= '9') return false;  // "5 KG"
+    if (kForms.count(lower[k])) return k > 0;
+    if (lower[k] == "b" && k >= 2 && lower[k - 1] == "/" && lower[k - 2] == "s") return k > 2;
+    if (lower[k] == "co" && k > 0) {
+      return k + 1 == n || lower[k + 1] == "." || lower[k + 1] == "(";
+    }
+    return false;
+  };
+  // A number belongs to a name at the start of a line ("99 SPEED MART S/B") or in capitals
+  // ("AMPANG 210 FIRST CITY PARKING SDN BHD"), not in a sentence ("In 2019 Acme Ltd grew").
+  const bool capitals = inCapitals(words);
+  const auto nameLike = [&](size_t k) {
+    const bool digit = !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9';
+    if (digit) return k == 0 || capitals;
+    return startsWithCapitalOrDigit(words[k]) || kJoiners.count(lower[k]) > 0;
+  };
+  const auto mark = [&](size_t first, size_t last) {  // [first, last]
+    while (first < last && (kJoiners.count(lower[first]) || kSmall.count(lower[first]))) ++first;
+    if (first >= last) return;
+    for (size_t k = first; k <= last; ++k) labels[k] = {NameType::kOrganization, k == first};
+    // A name of the model's that ran on past the legal form ends there.
+    for (size_t k = last + 1; k < n && labels[k].type != NameType::kNone && !labels[k].begins; ++k) {
+      labels[k] = NameLabel{};
+    }
+  };
+  constexpr size_t kMaxWords = 8;
+  for (size_t e = 0; e < n; ++e) {
+    if (!formEndsAt(e)) continue;
+    // Further forms after this one belong to it: "SDN BHD", "CO. (M) BHD", "Pty Ltd".
+    size_t last = e;
+    for (size_t k = e + 1; k < n && k <= e + 4; ++k) {
+      if (formEndsAt(k) || lower[k] == "sdn" || lower[k] == "pte") last = k;
+      else if (!kJoiners.count(lower[k]) && lower[k] != "m") break;
+    }
+    // Back over capitalised words and joining signs; a small word ("of") only inside an
+    // organisation the model found, so that "John Smith of Acme Ltd" keeps its person.
+    size_t first = e, wordsSeen = 0;
+    while (first > 0 && nameLike(first - 1) && !kSmall.count(lower[first - 1]) && !kBefore.count(lower[first - 1]) &&
+           wordsSeen < kMaxWords) {
+      --first;
+      if (!kJoiners.count(lower[first])) ++wordsSeen;
+    }
+    // The first word of a sentence has its capital from the sentence: a common word there
+    // ("Yesterday Acme Ltd announced") is no part of the name unless the model says so.
+    const bool sentenceStart = first == 0 || lower[first - 1] == "." || lower[first - 1] == "!" ||
+                               lower[first - 1] == "?" || isColonToken(words[first - 1]);
+    if (!capitals && sentenceStart && first < e && labels[first].type != NameType::kOrganization &&
+        model.isCommonWord(words[first])) {
+      ++first;
+    }
+    if (labels[e].type == NameType::kOrganization) {
+      size_t start = e;
+      while (start > 0 && !labels[start].begins && labels[start - 1].type == NameType::kOrganization) --start;
+      first = std::min(first, start);
+    }
+    // At least one word of the name besides its legal form.
+    bool named = false;
+    for (size_t k = first; k < e; ++k) {
+      named = named || (!kJoiners.count(lower[k]) && !kForms.count(lower[k]) && lower[k] != "sdn" && lower[k] != "pte");
+    }
+    if (named) mark(first, last);
+    e = last;
+  }
+  if (!capitals || n < 2 || n > 5) return;
+  const bool allNameLike = std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
+                                       [&](const std::string& w) { return startsWithCapitalOrDigit(w) || kJoiners.count(w); });
+  if (!allNameLike) return;
+  const bool numbered = n >= 3 && std::all_of(words[n - 1].begin(), words[n - 1].end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (kTradeEnds.count(lower[n - 1]) || (numbered && kTradeEnds.count(lower[n - 2])) ||
+      (kTradeStarts.count(lower[0]) && n <= 5)) {
+    mark(0, n - 1);
+  }
+}
+
+// Whether a line is a firm's registration number alone, as printed under its name: "(65351-M)",
+// "(000760274-K)", "002043319-W", "(JM0517726)", "(CO.NO.639240 H)".
+bool isRegistrationLine(std::string_view line) {
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
+  const bool bracketed = line.size() >= 2 && line.front() == '(' && line.back() == ')';
+  if (bracketed) line = line.substr(1, line.size() - 2);
+  size_t letters = 0, run = 0, longest = 0;
+  for (char c : line) {
+    const bool digit = c >= '0' && c <= '9';
+    letters += c >= 'A' && c <= 'Z';
+    run = digit ? run + 1 : 0;
+    longest = std::max(longest, run);
+    if (!digit && !(c >= 'A' && c <= 'Z') && c != '-' && c != '.' && c != ' ') return false;
+  }
+  if (!bracketed) {
+    // Digits and a check letter only: "002043319-W", "1241045-D"; not "TEL 012-3456789".
+    const size_t body = line.size() >= 2 && line[line.size() - 2] == '-' ? line.size() - 2 : line.size() - 1;
+    return line.size() >= 6 && letters == 1 && line.back() >= 'A' && line.back() <= 'Z' && longest == body;
+  }
+  return line.size() <= 24 && longest >= 5 && letters <= 6;
+}
+
+// A letterhead names its firm on the line above the firm's registration number: a line of up to
+// six capitalised words without digits there ("GOLDEN KEY MAKER" above "(000760274-K)") is an
+// organisation.
+void markNameAboveRegistration(std::string_view text, const std::vector<LineToken>& tokens,
+                               const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+  const size_t n = std::min(words.size(), labels.size());
+  if (n == 0 || n > 8) return;
+  size_t named = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const bool joiner = words[k] == "&" || words[k] == "'" || words[k] == "-" || words[k] == ".";
+    if (!joiner && (!startsWithCapitalOrDigit(words[k]) || words[k].find_first_of("0123456789") != std::string::npos)) {
+      return;
+    }
+    named += joiner ? 0 : 1;
+  }
+  if (named == 0 || named > 6) return;
+  const size_t lineEnd = text.find('\n', tokens.back().range.end);
+  if (lineEnd == std::string_view::npos) return;
+  const size_t nextEnd = std::min(text.find('\n', lineEnd + 1), text.size());
+  if (!isRegistrationLine(text.substr(lineEnd + 1, nextEnd - lineEnd - 1))) return;
+  for (size_t k = 0; k < n; ++k) labels[k] = {NameType::kOrganization, k == 0};
+}
+
+// A street is no organisation or person, though models read one as such ("12 Oxford Road",
+// "JALAN ASTANA", "Jalan Maju"): the data detector reports the address it belongs to. Such a name
+// that holds a street word of the languages that write it first (Malay "Jalan", "Lorong", "Taman"
+// ...), or that opens with a house number and ends in a street word, is none.
+void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+  static const std::set<std::string, std::less<>> kStreetFirst{"jalan", "jln", "lorong", "lrg", "persiaran",
+                                                               "lebuh", "lebuhraya", "taman", "tmn"};
+  static const std::set<std::string, std::less<>> kStreetLast{"street", "road", "lane", "avenue", "drive", "way",
+                                                              "close", "crescent", "place", "square", "terrace"};
+  const size_t n = std::min(words.size(), labels.size());
+  const auto digitFirst = [&](size_t k) { return k < n && !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9'; };
+  for (size_t i = 0; i < n;) {
+    const NameType type = labels[i].type;
+    if (type != NameType::kOrganization && type != NameType::kPersonalName) {
+      ++i;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < n && labels[end].type == type && !labels[end].begins) ++end;
+    size_t last = end;
+    while (last > i + 1 && !startsWithCapitalOrDigit(words[last - 1])) --last;  // trailing punctuation
+    bool street = false;
+    for (size_t k = i; k < end; ++k) street = street || kStreetFirst.count(lowerCase(words[k])) > 0;
+    const std::string opener = lowerCase(words[i]);
+    const bool numbered = digitFirst(i) || ((opener == "no" || opener == "lot" || opener == "unit") &&
+                                            (digitFirst(i + 1) || (i + 1 < n && words[i + 1] == "." && digitFirst(i + 2))));
+    street = street || (numbered && last > i + 1 && kStreetLast.count(lowerCase(words[last - 1])) > 0);
+    if (street) {
+      for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
+    }
+    i = end;
+  }
+}
+
+// Whether a text is a price list printed in capitals, as a till prints a receipt: three or more
+// sums of money with two decimals, and hardly a small letter.
+bool isPriceListInCapitals(std::string_view text) {
+  size_t sums = 0, small = 0, capitals = 0;
+  const auto digit = [&](size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= 'a' && c <= 'z') ++small;
+    else if (c >= 'A' && c <= 'Z') ++capitals;
+    else if ((c == '.' || c == ',') && i > 0 && digit(i - 1) && digit(i + 1) && digit(i + 2) && !digit(i + 3)) ++sums;
+  }
+  return sums >= 3 && small * 20 < capitals;
+}
+
+// In a price list in capitals, what the model reads as an organisation is most often an article,
+// a heading or a printed notice ("GOODS", "THANK YOU", "ADJUSTMENT NOTE") or a number of a unit
+// or lot ("NO. 31G", "LG226"): an organisation all of whose words are common words, or that has
+// no word of three letters or more with more letters than digits, is none there.
+void clearCommonOrganizations(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                              const NameModel& model) {
+  const size_t n = std::min(words.size(), labels.size());
+  for (size_t i = 0; i < n;) {
+    if (labels[i].type != NameType::kOrganization) {
+      ++i;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < n && labels[end].type == NameType::kOrganization && !labels[end].begins) ++end;
+    bool uncommon = false, lettered = false;
+    for (size_t k = i; k < end; ++k) {
+      size_t letters = 0, digits = 0;
+      for (size_t j = 0; j < words[k].size();) {
+        const char32_t c = nextScalar(words[k], j);
+        letters += u_isalpha(c) ? 1 : 0;
+        digits += u_isdigit(c) ? 1 : 0;
+      }
+      if (letters < 3 || letters <= digits) continue;
+      lettered = true;
+      uncommon = uncommon || !model.isCommonWord(words[k]);
+    }
+    if (!uncommon || !lettered) {
+      for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
+    }
+    i = end;
+  }
+}
+
 class ModelNameTagger : public NameTagger {
  public:
   ModelNameTagger(const NameModel& model, LanguageRecognizer* recognizer)
@@ -79,6 +375,7 @@ class ModelNameTagger : public NameTagger {
     std::string language;
     if (recognizer_) language = recognizer_->dominantLanguage(text).value_or("");
     std::vector<std::string> words;
+    const bool priceList = isPriceListInCapitals(text);
     // A form label on a line of its own ("Surname/Nom") names the value on the next line: that
     // line is labelled as "Surname/Nom: OKAFOR" would be, and only its own labels are kept. The
     // closing of a letter ("Mit freundlichen Grüßen") is read before the line under it the same
@@ -110,6 +407,11 @@ class ModelNameTagger : public NameTagger {
       labelIsKey = isLabel;
       fieldLabel = isLabel || isLetterClosing(words) ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
+      clearOrganizationsInPriceLines(words, labels);
+      clearStreetNames(words, labels);
+      if (priceList) clearCommonOrganizations(words, labels, model_);
+      markFirmsByLegalForm(words, labels, model_);
+      markNameAboveRegistration(text, tokens, words, labels);
       clearMachineAddresses(text, tokens, labels);
       return reportLine(text, tokens, labels, callback);
     });

@@ -192,6 +192,10 @@ class SequenceModel : public NameModel {
  public:
   std::string pattern;
   NameType type = NameType::kPlaceName;
+  std::vector<std::string> common;  // lower case
+  bool isCommonWord(std::string_view word) const override {
+    return std::find(common.begin(), common.end(), lowerCase(word)) != common.end();
+  }
   std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override {
     std::vector<NameLabel> out;
     for (size_t k = 0; k < tokens.size(); ++k) {
@@ -223,9 +227,9 @@ TEST(NameTagger, KeepsBracketsInsideANameBalanced) {
   expectPatternCases({
       {"Lille (Nord) 1970", "BIIOO", {{NameTag::kPlaceName, "Lille (Nord)"}, {word, "1970"}}},
       {"Lille (Nord 1970", "BIIO", {{NameTag::kPlaceName, "Lille"}, {word, "Nord"}, {word, "1970"}}},
-      {"Acme ) Ltd", "BII", {{NameTag::kPlaceName, "Acme"}, {word, "Ltd"}}},
+      {"Acme ) Hall", "BII", {{NameTag::kPlaceName, "Acme"}, {word, "Hall"}}},
       {"Paris (France) (x", "BIIIII", {{NameTag::kPlaceName, "Paris (France)"}, {word, "x"}}},
-      {"Acme (UK) Ltd", "BIIII", {{NameTag::kPlaceName, "Acme (UK) Ltd"}}},
+      {"Acme (UK) Hall", "BIIII", {{NameTag::kPlaceName, "Acme (UK) Hall"}}},
       {"( Nord )", "OBO", {{NameTag::kPlaceName, "Nord"}}},
   }, NameType::kPlaceName);
 }
@@ -308,6 +312,118 @@ TEST(NameTagger, HandsTheTextsLanguageToTheModelWithEveryLine) {
     EXPECT_EQ(model.languages, std::vector<std::string>(2, c.expected));
     EXPECT_EQ(recognizer.calls, c.withRecognizer ? 1 : 0);  // once per text, not per line
   }
+}
+
+// The names reported for `text` when the model labels every line by `pattern` with `type`.
+std::vector<Reported> namedWith(const std::string& text, const std::string& pattern, NameType type) {
+  SequenceModel model;
+  model.pattern = pattern;
+  model.type = type;
+  model.common = {"yesterday", "golden", "thank", "you", "goods"};
+  auto tagger = makeNameTagger(model);
+  std::vector<Reported> named;
+  for (const Reported& r : tagAll(*tagger, text)) {
+    if (r.tag) named.push_back(r);
+  }
+  return named;
+}
+
+TEST(NameTagger, FirmsAreNamedByTheirLegalForm) {
+  const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
+  const auto place = [](std::string t) { return Reported{NameTag::kPlaceName, std::move(t)}; };
+  struct Case {
+    std::string text, pattern;
+    NameType type;
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      // Found whatever the model made of them, with their registration number left out.
+      {"PELITA JAYA STATIONERY SDN BHD", "", NameType::kNone, {org("PELITA JAYA STATIONERY SDN BHD")}},
+      {"WIRA CO. (M) BHD (123456-K)", "", NameType::kNone, {org("WIRA CO. (M) BHD")}},
+      {"SAM LEE S/B", "BI", NameType::kPlaceName, {org("SAM LEE S/B")}},
+      {"TOKO BUNGA SDN. BHD.", "B", NameType::kPlaceName, {org("TOKO BUNGA SDN. BHD")}},
+      {"Invoice from Hollins Widgets Ltd, Leeds", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
+      {"Müller Bau GmbH & Co. KG", "", NameType::kNone, {org("Müller Bau GmbH & Co. KG")}},
+      {"KING HOE TRADING CO", "", NameType::kNone, {org("KING HOE TRADING CO")}},
+      // A sentence's first word and numbers in a sentence are no part of the name.
+      {"Yesterday Hollins Widgets Ltd said", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
+      {"In 2019 Hollins Widgets Ltd grew.", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
+      {"Golden Scoop Sdn Bhd", "BIII", NameType::kOrganization, {org("Golden Scoop Sdn Bhd")}},
+      {"GOLDEN SCOOP SDN BHD", "", NameType::kNone, {org("GOLDEN SCOOP SDN BHD")}},
+      {"88 SPEED MART S/B", "", NameType::kNone, {org("88 SPEED MART S/B")}},
+      // An organisation the model found keeps its small words; its name ends with the form.
+      {"Bank of Leith plc today", "BIIII", NameType::kOrganization, {org("Bank of Leith plc")}},
+      // A letterhead in capitals: trade names.
+      {"MEI LING ENTERPRISE", "", NameType::kNone, {org("MEI LING ENTERPRISE")}},
+      {"RESTORAN SRI MELAKA", "", NameType::kNone, {org("RESTORAN SRI MELAKA")}},
+      // No legal form: the model's names stand.
+      {"Paris Hall", "B", NameType::kPlaceName, {place("Paris")}},
+      {"SDN BHD", "", NameType::kNone, {}},
+      {"the trading company", "", NameType::kNone, {}},
+      {"Mei Ling Enterprise", "", NameType::kNone, {}},
+      {"THANK YOU FOR VISITING OUR HOUSE OF TRADING", "", NameType::kNone, {}},
+      {"TRIPLE SEVEN ENTERPRISE 777", "", NameType::kNone, {org("TRIPLE SEVEN ENTERPRISE 777")}},
+      {"TOTAL 0% SUPPLIES (INC. GST): 15.26", "", NameType::kNone, {}},
+      {"BERAS WANGI 5 KG 12.90", "", NameType::kNone, {}},
+      // The line above a registration number in a letterhead names the firm.
+      {"BLUE DOOR KEYS\n(000123456-K)\nNO 5, JALAN MAJU", "", NameType::kNone, {org("BLUE DOOR KEYS")}},
+      {"SUNRISE\n001234567-W", "", NameType::kNone, {org("SUNRISE")}},
+      {"Blue Door Keys\n(CO.NO.123456 H)", "", NameType::kNone, {org("Blue Door Keys")}},
+      {"BLUE DOOR KEYS\n(SEE OVERLEAF)", "", NameType::kNone, {}},
+      {"BLUE DOOR KEYS\nTEL 012-3456789", "", NameType::kNone, {}},
+      {"the blue door\n(000123456-K)", "", NameType::kNone, {}},
+      {"TABLE 12\n(000123456-K)", "", NameType::kNone, {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, c.type), c.named) << c.text;
+}
+
+TEST(NameTagger, AStreetIsNoOrganization) {
+  const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
+  struct Case {
+    std::string text, pattern;
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      {"12 Oxford Road", "BII", {}},
+      {"I moved to 12 Oxford Road.", "OOOBIII", {}},
+      {"NO. 5 Mill Lane", "BIIII", {}},
+      {"JALAN ASTANA", "BI", {}},
+      {"NO 2A JALAN COCHRANE", "BIII", {}},
+      {"TAMAN SERDANG RAYA", "BII", {}},
+      // Firms named after streets or with numbers stay.
+      {"Road Haulage Association", "BII", {org("Road Haulage Association")}},
+      {"3M Company", "BI", {org("3M Company")}},
+      {"Oxford Road Ltd", "BII", {org("Oxford Road Ltd")}},
+      {"Abbey Road Studios", "BII", {org("Abbey Road Studios")}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, NameType::kOrganization), c.named) << c.text;
+  EXPECT_EQ(namedWith("No 5, Jalan Maju 3", "OOOBIO", NameType::kPersonalName), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("Jalan Maju", "BI", NameType::kPlaceName).size(), 1u);  // places may hold them
+}
+
+TEST(NameTagger, NoOrganizationsInPriceLines) {
+  const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
+  const auto person = [](std::string t) { return Reported{NameTag::kPersonalName, std::move(t)}; };
+  // A line with a sum of money, or the heading of a price list, gives no organisation ...
+  EXPECT_EQ(namedWith("GOLDEN FRAME 2 12.90", "BI", NameType::kOrganization), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("QTY ITEM PRICE", "BII", NameType::kOrganization), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("Tea 1,50", "B", NameType::kOrganization), std::vector<Reported>{});
+  // ... but its people, and firms with their legal form.
+  EXPECT_EQ(namedWith("CASHIER ANNA LIM 12.90", "OBI", NameType::kPersonalName),
+            std::vector<Reported>{person("ANNA LIM")});
+  EXPECT_EQ(namedWith("PAID TO ACME SDN BHD 120.00", "OOB", NameType::kOrganization),
+            std::vector<Reported>{org("ACME SDN BHD")});
+  // Numbers are no sums: "12.9", "2018", "1.250".
+  EXPECT_EQ(namedWith("ACME 12.9 2018 1.250", "B", NameType::kOrganization), std::vector<Reported>{org("ACME")});
+  // In a price list in capitals, an organisation of unit or lot numbers only is none; elsewhere
+  // the model's names stand.
+  EXPECT_EQ(namedWith("THANK YOU\nA 1.00\nB 2.00\nC 3.00", "BI", NameType::kOrganization), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("THANK YOU", "BI", NameType::kOrganization), std::vector<Reported>{org("THANK YOU")});
+  const std::string receipt = "NO. 31G, LORONG MAJU\nA 1.00\nB 2.00\nC 3.00";
+  EXPECT_EQ(namedWith(receipt, "BII", NameType::kOrganization), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("NO. 31G, JALAN MAJU", "BII", NameType::kOrganization), std::vector<Reported>{org("NO. 31G")});
+  EXPECT_EQ(namedWith("ZETA 31G, JALAN MAJU\nA 1.00\nB 2.00\nC 3.00", "BII", NameType::kOrganization),
+            std::vector<Reported>{org("ZETA 31G")});
 }
 
 TEST(NameTagger, StopsWhenTheCallbackSaysSo) {

@@ -161,6 +161,14 @@ std::vector<NameLabel> PerceptronNameModel::label(const std::vector<std::string>
   return out;
 }
 
+bool PerceptronNameModel::isCommonWord(std::string_view word) const {
+  const Lexicon* lexicon = weights_.gazetteer.lexicon();
+  if (!lexicon) return false;
+  // Bit 2k: the dictionary of language k lists the word in small letters, 2k + 1: with a capital.
+  constexpr uint8_t kSmallLetters = 0x55;
+  return (lexicon->lookup(lowerCase(word)) & kSmallLetters) != 0;
+}
+
 bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) const {
   // Words that join the words of a label: "Place of birth", "Lieu de naissance", "Date of issue".
   static constexpr std::string_view kJoining[] = {"of", "the", "de", "du", "la", "le", "des", "d",

@@ -63,6 +63,7 @@ class PerceptronNameModel : public NameModel {
   // True when every word is a word of form labels ("Surname", "Lieu de naissance") or a short
   // word that joins them, at least one is a label word, and nothing follows a colon.
   bool isFieldLabel(const std::vector<std::string>& tokens) const override;
+  bool isCommonWord(std::string_view word) const override;
   // The tag numbers for `tokens`, as label() but without converting; `language` is a
   // modelLanguageOf value (0: not known).
   std::vector<int> tags(const std::vector<std::string>& tokens, int language = 0) const;

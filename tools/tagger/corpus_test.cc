@@ -161,6 +161,29 @@ TEST(Synthetic, LinesAreValidBioAndHeldOutNamesStayOut) {
   EXPECT_GT(names, 300u);
 }
 
+TEST(Synthetic, ReceiptLinesNameTheSellerAndNotTheSums) {
+  NameLists train, held;
+  splitNameLists(smallLists(), train, held);
+  // Some receipt lines are a seller with its legal form or trade word, an organisation; the
+  // totals are no names.
+  std::mt19937_64 c(11);
+  const auto lines = syntheticLines(train, 3000, c, true);
+  size_t sellers = 0, sums = 0;
+  for (const auto& s : lines) {
+    for (const Span& span : spansOf(s.tags)) {
+      if (span.type == 2 && (s.tokens[span.end - 1] == "BHD" || s.tokens[span.end - 1] == "ENTERPRISE")) ++sellers;
+    }
+    for (size_t i = 0; i < s.tokens.size(); ++i) {
+      if (s.tokens[i] == "TOTAL") {
+        ++sums;
+        EXPECT_EQ(s.tags[i], 0);
+      }
+    }
+  }
+  EXPECT_GT(sellers, 0u);
+  EXPECT_GT(sums, 0u);
+}
+
 TEST(Trainer, LearnsASmallCorpus) {
   std::vector<Sentence> corpus = {
       {{"Name", ":", "ANNA", "BERG"}, {0, 0, 1, 2}},

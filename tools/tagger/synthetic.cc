@@ -47,10 +47,16 @@ std::string upper(std::string_view s) {
 
 class Generator {
  public:
-  Generator(const NameLists& lists, std::mt19937_64& rng) : l_(lists), rng_(rng) {}
+  Generator(const NameLists& lists, std::mt19937_64& rng, bool receiptLines)
+      : l_(lists), rng_(rng), receiptLines_(receiptLines) {}
 
   Sentence line() {
     pieces_.clear();
+    capitals_ = false;
+    if (receiptLines_ && chance(8)) {
+      receiptLine();
+      return render();
+    }
     const int r = uniform(100);
     if (r < 6) {
       numberedField();
@@ -469,6 +475,173 @@ class Generator {
                      "Directeur", "Afdelingshoofd", "Ambtenaar van de burgerlijke stand"}));
   }
 
+  // A line of a shop's receipt or invoice, mostly in capitals: the seller as a trade name with its
+  // legal form ("TEO HENG STATIONERY SDN BHD", "RESTORAN WAN SHENG"), registration and tax numbers,
+  // the shop's address in the Malaysian way ("NO 12, JALAN MELATI 3/4,", "43300 SERI KEMBANGAN,
+  // SELANGOR"), articles with quantities and prices, totals, payment and greetings. Only the
+  // seller, a cashier's name and the town and state after a postcode are names.
+  void receiptLine() {
+    capitals_ = chance(80);
+    const int r = uniform(100);
+    if (r < 22) {
+      seller();
+    } else if (r < 30) {
+      registration();
+    } else if (r < 46) {
+      localAddress();
+    } else if (r < 68) {
+      article();
+    } else if (r < 84) {
+      total();
+    } else {
+      receiptNote();
+    }
+  }
+
+  std::string tradeWord() {
+    return std::string(pickView({"Enterprise", "Trading", "Hardware", "Stationery", "Restaurant", "Bakery",
+                                 "Mart", "Supermarket", "Pharmacy", "Bookstore", "Café", "Seafood Restaurant",
+                                 "Electrical", "Motor", "Florist", "Optical", "Confectionery", "Marketing",
+                                 "Hardware Trading", "Stationery & Books", "Cash & Carry", "Food Industries",
+                                 "Services", "Store", "Minimarket", "Boutique", "Kitchen", "Tailor", "Printing",
+                                 "Auto Parts", "Furniture", "Distributor", "Supply", "Agency", "Clinic", "Traders"}));
+  }
+
+  std::string localWord() {
+    if (chance(30)) return last();
+    return std::string(pickView({"Dedap", "Astana", "Besar", "Mewah", "Permas", "Serdang", "Mahkota", "Melati",
+                                 "Bunga Raya", "Kenanga", "Cempaka", "Sri Muda", "Indah", "Jaya", "Baru", "Utama",
+                                 "Setia", "Damai", "Putra", "Raja", "Maju", "Murni", "Perdana", "Sentosa", "Bakti",
+                                 "Harmoni", "Mutiara", "Seri", "Cheras", "Kepong", "Ampang", "Tebrau", "Gemilang",
+                                 "Intan", "Delima", "Mawar", "Anggerik", "Kuning", "Tun Razak", "Sultan Ismail"}));
+  }
+
+  void seller() {
+    std::string who = chance(50) ? last() : last() + " " + last();
+    if (chance(20)) who = acronym();
+    const int r = uniform(10);
+    if (r < 3) {
+      name(2, who + " " + tradeWord() + " " +
+                  std::string(pickView({"Sdn Bhd", "Sdn. Bhd.", "S/B", "(M) Sdn Bhd", "Bhd", "Pte Ltd", "Co.",
+                                        "Ltd", "Company"})));
+    } else if (r < 6) {
+      name(2, who + " " + tradeWord());
+    } else if (r < 8) {
+      name(2, std::string(pickView({"Restoran", "Kedai", "Syarikat", "Kedai Runcit", "Kedai Makan", "Pasaraya",
+                                    "Kedai Ubat", "Syarikat Perniagaan", "Toko", "Warung"})) + " " + who);
+    } else {
+      name(2, who + " " + std::string(pickView({"Sdn Bhd", "Sdn. Bhd.", "S/B", "(M) Sdn Bhd", "Bhd", "Pte Ltd",
+                                                "Holdings Sdn Bhd", "Group"})));
+    }
+    if (chance(30)) text(" (" + std::to_string(10000 + uniform(990000)) + "-" + std::string(1, 'A' + uniform(26)) + ")");
+  }
+
+  void registration() {
+    const std::string n = std::to_string(100000 + uniform(900000)) + std::to_string(100000 + uniform(900000));
+    switch (uniform(5)) {
+      case 0: text("(" + std::to_string(10000 + uniform(990000)) + "-" + std::string(1, 'A' + uniform(26)) + ")"); break;
+      case 1: text(std::string(pickView({"GST ID: ", "GST NO: ", "GST REG NO : ", "SST ID: ", "TAX ID: "})) + n); break;
+      case 2: text(std::string(pickView({"ROC NO. : ", "CO. REG NO: ", "COMPANY REG. NO. : ", "BRN: "})) +
+                   std::to_string(10000 + uniform(990000)) + "-" + std::string(1, 'A' + uniform(26))); break;
+      case 3: text(std::string(pickView({"TEL: 03-", "TEL : 07-", "TEL/FAX : 03-", "PHONE: 012-", "FAX: 03-"})) +
+                   std::to_string(1000 + uniform(9000)) + " " + std::to_string(1000 + uniform(9000))); break;
+      default: text(std::string(pickView({"DOC NO: CS", "INVOICE NO: ", "RECEIPT #: ", "BILL NO: ", "TABLE "})) +
+                    std::to_string(1000 + uniform(900000))); break;
+    }
+  }
+
+  // The streets and quarters are no names here, as in the other address lines: the address is the
+  // data detector's. The town and state after the postcode are places.
+  void localAddress() {
+    const std::string n = std::to_string(1 + uniform(200));
+    const auto number = [&] { return std::to_string(1 + uniform(30)) + (chance(40) ? "/" + std::to_string(1 + uniform(60)) : ""); };
+    const std::string_view states[] = {"Selangor", "Johor", "Kuala Lumpur", "Pulau Pinang", "Perak", "Pahang",
+                                       "Sarawak", "Sabah", "Kedah", "Melaka", "Negeri Sembilan", "Kelantan",
+                                       "Terengganu", "Selangor Darul Ehsan", "Johor Darul Takzim", "Malaysia"};
+    switch (uniform(6)) {
+      case 0:
+        text(std::string(pickView({"NO ", "NO. ", "NO.", "LOT ", "", "NO: "})) + n + ", " +
+             std::string(pickView({"JALAN ", "JLN ", "LORONG ", "PERSIARAN ", "LEBUH "})) + localWord() + " " + number() + ",");
+        break;
+      case 1:
+        text(std::string(pickView({"TAMAN ", "TMN ", "BANDAR ", "KAMPUNG ", "SEKSYEN ", "KAWASAN PERINDUSTRIAN "})) +
+             localWord() + (chance(50) ? " " + localWord() : "") + ",");
+        break;
+      case 2: {
+        text(std::to_string(10000 + uniform(89999)) + (chance(30) ? ", " : " "));
+        name(3, city());
+        if (chance(60)) {
+          text(", ");
+          name(3, std::string(states[uniform(static_cast<int>(std::size(states)))]));
+        }
+        break;
+      }
+      case 3:
+        name(3, std::string(states[uniform(static_cast<int>(std::size(states)))]));
+        break;
+      case 4:
+        text(std::string(pickView({"UNIT ", "LOT ", "G-", "NO. "})) + std::to_string(1 + uniform(99)) + ", " +
+             std::string(pickView({"WISMA ", "MENARA ", "PLAZA ", "KOMPLEKS "})) + localWord() + ",");
+        break;
+      default:
+        text(std::to_string(1 + uniform(5)) + std::string(pickView({"ND FLOOR, ", "RD FLR, ", "TH FLOOR, ", "F, "})) +
+             localWord() + " " + std::string(pickView({"MALL", "PLAZA", "CENTRE", "SHOPPING CENTRE", "CITY"})));
+        break;
+    }
+  }
+
+  std::string price() {
+    return std::to_string(uniform(300)) + "." + std::to_string(10 + uniform(90));
+  }
+
+  void article() {
+    static const std::vector<std::string> kWords = {
+        "Rice", "Chicken", "Bread", "Milk", "Sugar", "Coffee", "Tea", "Noodle", "Egg", "Fish", "Paper", "Glue",
+        "Pen", "Bag", "Box", "Tape", "Bulb", "LED", "Light", "Frame", "Pipe", "Screw", "Nail", "Paint", "Brush",
+        "Cable", "Plug", "Towel", "Soap", "Shampoo", "Tissue", "Water", "Juice", "Cake", "Bun", "Roti", "Nasi",
+        "Ayam", "Teh", "Kopi", "Goreng", "Ikan", "Mee", "Sayur", "Susu", "Gula", "Color", "Black", "White",
+        "Super", "Mini", "Large", "Small", "Fresh", "Sweet", "Spicy", "Plastic", "Steel", "Cotton", "Square",
+        "Twin", "Pack", "Set", "Pcs", "A4", "Refill", "Cup", "Cone", "Sauce", "Chilli", "Pizza", "Burger", "Set Meal"};
+    std::string item = pick(kWords);
+    for (int k = uniform(3); k >= 0; --k) item += " " + pick(kWords);
+    switch (uniform(4)) {
+      case 0: text(item + " " + std::to_string(1 + uniform(9)) + " " + price() + " " + price() + " " +
+                   std::string(pickView({"SR", "S", "ZR", "T", ""}))); break;
+      case 1: text(std::to_string(1000000 + uniform(9000000)) + std::to_string(100000 + uniform(900000)) + " " +
+                   std::to_string(1 + uniform(5)) + " X " + price() + " " + price()); break;
+      case 2: text(item + " " + std::to_string(1 + uniform(500)) + (chance(50) ? "G" : "ML")); break;
+      default: text(std::to_string(1 + uniform(9)) + " " + item + " " + price()); break;
+    }
+  }
+
+  void total() {
+    text(std::string(pickView({"TOTAL", "SUBTOTAL", "TOTAL SALES (INCLUSIVE OF GST)", "TOTAL (EXCLUDING GST)",
+                               "ROUNDING", "ROUNDING ADJ", "CASH", "CHANGE", "DISCOUNT", "GST 6%", "SST 6%",
+                               "SERVICE CHARGE 10%", "NET TOTAL", "TOTAL AMOUNT", "TOTAL QTY", "VISA", "MASTERCARD",
+                               "CREDIT CARD", "AMOUNT DUE", "GRAND TOTAL", "TOTAL GST", "NO. OF ITEMS",
+                               "TAX AMT (S) 6%", "TOTAL RM", "PAID", "BALANCE"})) +
+         std::string(pickView({" : ", " ", ": RM ", " RM", " RM "})) + price());
+  }
+
+  void receiptNote() {
+    switch (uniform(4)) {
+      case 0:
+        text(std::string(pickView({"CASHIER: ", "CASHIER : ", "SERVED BY: ", "SALESPERSON: ", "STAFF: "})));
+        name(1, chance(50) ? first() : first() + " " + last());
+        break;
+      case 1:
+        text("DATE: " + date() + " TIME: " + std::to_string(10 + uniform(12)) + ":" + std::to_string(10 + uniform(50)));
+        break;
+      default:
+        text(pickView({"TAX INVOICE", "SIMPLIFIED TAX INVOICE", "CASH SALES", "CASH RECEIPT", "OFFICIAL RECEIPT",
+                       "THANK YOU. PLEASE COME AGAIN", "THANK YOU FOR YOUR PATRONAGE", "GOODS SOLD ARE NOT RETURNABLE",
+                       "GST SUMMARY", "TAX CODE % AMT (RM) TAX (RM)", "ITEM QTY S/PRICE AMOUNT TAX", "TAKE AWAY",
+                       "DINE IN", "PLEASE KEEP THIS RECEIPT", "CUSTOMER COPY", "MEMBER POINTS", "CREDIT NOTE",
+                       "PRICE INCLUSIVE OF GST", "E. & O. E.", "DESCRIPTION QTY PRICE AMOUNT"}));
+        break;
+    }
+  }
+
   // A street line with its house number (the address is the data detector's; the street is not
   // a name here), a postcode line with its place, or both on one line.
   void addressLine() {
@@ -699,7 +872,7 @@ class Generator {
   Sentence render() {
     // Identity documents print most lines in capitals; letters and statements mostly not.
     const int mode = uniform(100);
-    const bool allCaps = mode < 40;
+    const bool allCaps = capitals_ || mode < 40;
     const bool namesCaps = !allCaps && mode < 65;
     Sentence s;
     for (const Piece& p : pieces_) {
@@ -716,6 +889,8 @@ class Generator {
   const NameLists& l_;
   std::mt19937_64& rng_;
   std::vector<Piece> pieces_;
+  bool receiptLines_ = false;
+  bool capitals_ = false;  // the line is printed in capitals whatever the draw
 };
 
 }  // namespace
@@ -746,8 +921,9 @@ void splitNameLists(const NameLists& all, NameLists& train, NameLists& heldOut) 
   heldOut.orgSuffixes = all.orgSuffixes;
 }
 
-std::vector<Sentence> syntheticLines(const NameLists& lists, size_t count, std::mt19937_64& rng) {
-  Generator g(lists, rng);
+std::vector<Sentence> syntheticLines(const NameLists& lists, size_t count, std::mt19937_64& rng,
+                                     bool receiptLines) {
+  Generator g(lists, rng, receiptLines);
   std::vector<Sentence> out;
   out.reserve(count);
   while (out.size() < count) {

@@ -31,7 +31,10 @@ NameLists readNameLists(const std::string& dir);
 // training lines.
 void splitNameLists(const NameLists& all, NameLists& train, NameLists& heldOut);
 
-// `count` labelled lines drawn from `lists` with the generator `rng`, as word segments.
-std::vector<Sentence> syntheticLines(const NameLists& lists, size_t count, std::mt19937_64& rng);
+// `count` labelled lines drawn from `lists` with the generator `rng`, as word segments. With
+// `receiptLines`, about one line in twelve is a line of a shop's receipt (seller, registration,
+// Malaysian address, articles, totals); without, the lines and the draws are those of before.
+std::vector<Sentence> syntheticLines(const NameLists& lists, size_t count, std::mt19937_64& rng,
+                                     bool receiptLines = false);
 
 }  // namespace marrowfen::tagger

@@ -5,12 +5,15 @@
 //                [--upper-copies 0|1] [--upper-fraction F] [--repeat PART=N]... [--only PART]
 //                [--skip PART]... [--shared-only PART]... [--unknown-language F] [--common-words 0|1] [--margin M]
 //                [--feature-dropout P] [--runs N] [--dictionary LANG=FILE]...
-//                [--classes COARSE,FINE] [--class-min-count N]
+//                [--classes COARSE,FINE] [--class-min-count N] [--news-and-web 0|1]
+//                [--receipt-lines 0|1]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
-// wikiann-*-dev.iob files), --lists the word lists that tools/tagger/extract_lists.mjs
-// writes. Every sentence is also trained in upper case. --synthetic document lines are generated
+// wikiann-*-dev.iob files; with --news-and-web 1 also wnut17-*.conll and uner-*.conll, of the
+// news treebanks uner-*-pud.conll only the first halves), --lists the word lists that tools/tagger/extract_lists.mjs
+// writes. Every sentence is also trained in upper case. --receipt-lines 1 adds synthetic lines of
+// shop receipts to the document lines. --synthetic document lines are generated
 // from the training share of the lists; --heldout writes 3000 lines made from the held-out share,
 // for tagger-eval. --tune prints the first half's F1 of a dev file after each pass.
 // Sentences are trained as of their file's language (BTC: English), except a share
@@ -23,6 +26,7 @@
 // as the dictionary writes it), whose words the model keeps with the case they are written in.
 // --classes learns two sets of word classes (e.g. 64,256) from the words of the labelled
 // sentences; words seen fewer than --class-min-count times (default 3) get none.
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -53,6 +57,8 @@ int main(int argc, char** argv) {
   uint64_t seed = 20261208;
   bool upperCopies = true;
   bool devHalves = false;
+  bool receiptLines = false;  // synthetic lines of shop receipts
+  bool newsAndWeb = false;  // also train on WNUT 17 and Universal NER (first halves of the news files)
   double upperFraction = 1.0;  // share of the labelled sentences that also get an upper-cased copy
   double unknownLanguage = 0.4;  // share of the sentences trained as of no known language
   bool commonWords = true;       // list the words mostly written in lower case
@@ -77,6 +83,8 @@ int main(int argc, char** argv) {
     else if (a == "--tune") tune = v;
     else if (a == "--upper-copies") upperCopies = v != "0";
     else if (a == "--dev-halves") devHalves = v != "0";
+    else if (a == "--news-and-web") newsAndWeb = v != "0";
+    else if (a == "--receipt-lines") receiptLines = v != "0";
     else if (a == "--upper-fraction") upperFraction = std::stod(v);
     else if (a == "--unknown-language") unknownLanguage = std::stod(v);
     else if (a == "--common-words") commonWords = v != "0";
@@ -143,6 +151,7 @@ int main(int argc, char** argv) {
     const std::string name = e.path().filename().string();
     if ((name.starts_with("wikiann-") && name.ends_with("-train.iob")) ||
         (name.starts_with("btc-") && name.ends_with(".conll")) || name == "germeval2014-de-dev.tsv" ||
+        (newsAndWeb && (name.starts_with("wnut17-") || name.starts_with("uner-")) && name.ends_with(".conll")) ||
         (devHalves && name.starts_with("wikiann-") && name.ends_with("-dev.iob"))) {
       if (!only.empty() && name.find(only) == std::string::npos) continue;
       if (std::any_of(skip.begin(), skip.end(), [&](const std::string& p) { return name.find(p) != std::string::npos; })) continue;
@@ -162,17 +171,29 @@ int main(int argc, char** argv) {
     auto s = tagger::readCorpusFile(f, tagger::guessCorpusFormat(f));
     if (!s) continue;
     // Only the first half of the GermEval dev file is trained on; the second half is for reporting.
-    if (f.ends_with(".tsv") || f.ends_with("-dev.iob")) *s = tagger::partOf(*s, tagger::Part::kFirstHalf);
+    // The same holds for the news treebanks (uner-*-pud): their second halves report news text.
+    if (f.ends_with(".tsv") || f.ends_with("-dev.iob") || f.ends_with("-pud.conll")) {
+      *s = tagger::partOf(*s, tagger::Part::kFirstHalf);
+    }
     std::cerr << f << ": " << s->size() << " sentences\n";
     int times = 1;
     for (const auto& [part, n] : repeats) {
       if (f.find(part) != std::string::npos) times = n;
     }
-    const bool tweets = fs::path(f).filename().string().starts_with("btc-");  // English, unmarked
+    // token<TAB>tag files name no language per sentence: BTC is English, and the others give it
+    // after the corpus name ("wnut17-en.conll", "uner-de-pud.conll").
+    const std::string fileName = fs::path(f).filename().string();
+    std::string fileLanguage = fileName.starts_with("btc-") ? "en" : "";
+    if (const size_t dash = fileName.find('-'); fileLanguage.empty() && dash != std::string::npos) {
+      const std::string code = fileName.substr(dash + 1, 2);
+      if (entities::modelLanguageOf(code) > 0 && (fileName.size() == dash + 3 || !std::isalpha(static_cast<unsigned char>(fileName[dash + 3])))) {
+        fileLanguage = code;
+      }
+    }
     const bool shared = std::any_of(sharedOnly.begin(), sharedOnly.end(),
                                     [&](const std::string& p) { return f.find(p) != std::string::npos; });
     for (size_t k = 0; k < s->size(); ++k) {
-      if (tweets && (*s)[k].language.empty()) (*s)[k].language = "en";
+      if ((*s)[k].language.empty()) (*s)[k].language = fileLanguage;
       if (shared) (*s)[k].language.clear();
       const tagger::Sentence segmented = tagger::segmentSentence((*s)[k]).sentence;
       caseCounts.add(segmented.tokens);
@@ -238,7 +259,7 @@ int main(int argc, char** argv) {
   foldGazetteers.clear();
   std::mt19937_64 rng(seed);
   // Document lines mix languages; each is trained as of one of the model's languages or of none.
-  for (auto& s : tagger::syntheticLines(trainLists, synthetic, rng)) {
+  for (auto& s : tagger::syntheticLines(trainLists, synthetic, rng, receiptLines)) {
     const size_t k = std::uniform_int_distribution<size_t>(0, std::size(entities::kModelLanguages))(rng);
     if (k > 0) s.language = std::string(entities::kModelLanguages[k - 1]);
     trainer.add(s);
@@ -250,7 +271,7 @@ int main(int argc, char** argv) {
   if (!heldout.empty()) {
     std::mt19937_64 heldRng(seed ^ 0x5eed);
     std::ofstream h(heldout);
-    tagger::writeCorpus(h, tagger::syntheticLines(heldOutLists, 3000, heldRng));
+    tagger::writeCorpus(h, tagger::syntheticLines(heldOutLists, 3000, heldRng, receiptLines));
   }
   std::vector<tagger::Sentence> tuning;
   if (!tune.empty()) {
