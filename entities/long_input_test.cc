@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/json_writer.h"
+#include "entities/candidate_rules.h"
 #include "entities/name_tagger.h"
 
 namespace marrowfen::entities {
@@ -23,7 +25,9 @@ Pieces piecesOf(const std::string& text) {
     p.sizes.push_back(tokens.size());
     for (const LineToken& t : tokens) {
       if (t.isWord) ++p.words;
-      if (!all.empty()) EXPECT_LT(all.back().range.begin, t.range.begin);
+      if (!all.empty()) {
+        EXPECT_LT(all.back().range.begin, t.range.begin);
+      }
       all.push_back(t);
     }
     p.lastTokenOfEach += text.substr(tokens.back().range.begin,
@@ -57,6 +61,32 @@ TEST(LongInputTest, OrdinaryLinesStayWhole) {
   for (int i = 0; i < 300; ++i) line += "Anna Keller. ";
   const Pieces p = piecesOf(line + "\n" + line);
   EXPECT_EQ(p.sizes, (std::vector<size_t>{900, 900}));
+}
+
+TEST(LongInputTest, EvidenceOnAHugeLineIsAWindowOfWholeCharacters) {
+  // "é" is two bytes: a window edge would fall inside one somewhere unless it is kept whole.
+  std::string text;
+  while (text.size() < 200000) text += "Café Zoë é ";
+  const size_t at = text.size() / 2 + 1;
+  const std::string value = "12 March 2021";
+  text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), value.begin(), value.end());
+  for (size_t shift = 0; shift < 4; ++shift) {
+    const TextRange range{at, at + value.size()};
+    std::string padded = std::string(shift, 'x') + text;
+    const TextRange moved{range.begin + shift, range.end + shift};
+    const std::string evidence = contextLine(moved, padded);
+    EXPECT_NE(evidence.find(value), std::string::npos);
+    EXPECT_LE(evidence.size(), value.size() + 2 * kEvidenceWindow);
+    EXPECT_GE(evidence.size(), value.size() + 2 * kEvidenceWindow - 8);
+    // Every byte that starts a scalar is a lead byte or ASCII: no character was cut.
+    EXPECT_NE(static_cast<unsigned char>(evidence.front()) & 0xC0, 0x80);
+    std::string out;
+    appendJsonString(out, evidence);
+    EXPECT_EQ(out.find("\xEF\xBF\xBD"), std::string::npos) << shift;
+  }
+  // A line just under the bound is taken whole.
+  const std::string line(kMaxEvidenceLine - 20, 'a');
+  EXPECT_EQ(contextLine({10, 12}, line + "\nnext"), line);
 }
 
 }  // namespace

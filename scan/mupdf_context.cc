@@ -21,6 +21,9 @@ constexpr size_t kStoreBytes = 64u << 20;
 struct Budget {
   uint64_t live = 0;
   uint64_t refused = 0;
+  // A request refused for the live total. MuPDF answers such a refusal by emptying its store
+  // and asking again; when the same request then succeeds, nothing was given up.
+  size_t pendingRetry = 0;
 };
 Budget budget;
 
@@ -29,11 +32,17 @@ constexpr size_t kHeader = alignof(std::max_align_t) > sizeof(size_t) ? alignof(
                                                                       : sizeof(size_t);
 
 bool allowed(size_t size, size_t freed) {
-  if (size > static_cast<uint64_t>(kMaxMupdfBlockBytes) ||
-      budget.live - freed + size > static_cast<uint64_t>(kMaxMupdfBytes)) {
+  if (size > static_cast<uint64_t>(kMaxMupdfBlockBytes)) {
     ++budget.refused;
     return false;
   }
+  if (budget.live - freed + size > static_cast<uint64_t>(kMaxMupdfBytes)) {
+    if (budget.pendingRetry != size) ++budget.refused;
+    budget.pendingRetry = size;
+    return false;
+  }
+  if (budget.pendingRetry == size && budget.refused > 0) --budget.refused;
+  budget.pendingRetry = 0;
   return true;
 }
 
