@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -190,6 +191,36 @@ TEST(HostileImageTest, HugeDeclaredSizesAreRefusedBeforeAllocating) {
     EXPECT_EQ(decodeImage(c.bytes), std::nullopt) << c.what;
     // Refused by the size check, not by the allocator once the decoder had asked for it all.
     EXPECT_EQ(mupdfRefusedAllocations(), refusedBefore) << c.what;
+  }
+}
+
+// Inputs the fuzzers found crashing a decoder, kept as they were found (base64).
+TEST(HostileImageTest, FuzzerFindingsAreRefusedOrDecoded) {
+  const char* const kFindings[] = {
+      // A TIFF whose pixmap did not match its colour space: MuPDF's grey-to-RGB conversion read
+      // past the samples.
+      "SUkqAAgAAAAKAAABBAABAAAAZAAAAAEBBAABAAAACAAAAKQBAwADAAAAhgDrAAcBAwABAAAACAAAAAYBAwABAAAABA"
+      "AAABEBAgABMQAAAAOhR0k/AQAAABIBAwAAAQAAAQAAAAAAAAAAAAAAA4UA8wAAAGhlaXgAAAAAAAAACAAAABEREa0B"
+      "AxERrQED84U=",
+  };
+  for (const char* finding : kFindings) {
+    std::string bytes;
+    int bits = 0;
+    uint32_t value = 0;
+    for (const char* c = finding; *c != '\0' && *c != '='; ++c) {
+      const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+      value = (value << 6) | static_cast<uint32_t>(std::strchr(alphabet, *c) - alphabet);
+      bits += 6;
+      if (bits >= 8) {
+        bits -= 8;
+        bytes.push_back(static_cast<char>((value >> bits) & 0xff));
+      }
+    }
+    const auto image = decodeImage(bytes);
+    if (image) {
+      EXPECT_GT(image->width(), 0);
+      EXPECT_GT(image->height(), 0);
+    }
   }
 }
 

@@ -410,7 +410,14 @@ std::optional<Image> decodeWithMupdf(std::string_view bytes) {
     orientation = exifOrientationFromMupdf(fz_image_orientation(ctx, image));
     pixmap = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
     fz_colorspace* space = fz_pixmap_colorspace(ctx, pixmap);
-    if (space == nullptr || (!fz_colorspace_is_rgb(ctx, space) && !fz_colorspace_is_gray(ctx, space))) {
+    // A damaged file can give a pixmap whose samples do not match its colour space (a mask
+    // without colour, extra channels): MuPDF's converters read past such samples.
+    if (space == nullptr || fz_pixmap_spots(ctx, pixmap) != 0 ||
+        fz_pixmap_colorants(ctx, pixmap) != fz_colorspace_n(ctx, space) ||
+        fz_pixmap_stride(ctx, pixmap) < fz_pixmap_width(ctx, pixmap) * fz_pixmap_components(ctx, pixmap)) {
+      fz_throw(ctx, FZ_ERROR_GENERIC, "pixmap does not match its colour space");
+    }
+    if (!fz_colorspace_is_rgb(ctx, space) && !fz_colorspace_is_gray(ctx, space)) {
       // CMYK, Lab, indexed and the like: converted to RGB, transparency kept.
       converted = fz_convert_pixmap(ctx, pixmap, fz_device_rgb(ctx), nullptr, nullptr,
                                     fz_default_color_params, 1);
