@@ -9,6 +9,53 @@
 
 namespace marrowfen {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence starting at text[i] (a byte of 0x80 or more), or
+// 0 when none starts there (Unicode's table of well-formed byte sequences: no overlong forms, no
+// surrogates, nothing above U+10FFFF).
+size_t validUtf8SequenceAt(std::string_view text, size_t i) {
+  const auto at = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char b = at(i);
+  size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;  // the range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    length = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3;
+    if (b == 0xE0) low = 0xA0;
+    if (b == 0xED) high = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size() || at(i + 1) < low || at(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  }
+  return length;
+}
+
+// The length of the maximal part of an ill-formed sequence starting at text[i]: the lead byte
+// and the continuation bytes that could still have followed it, at least 1.
+size_t invalidUtf8PartAt(std::string_view text, size_t i) {
+  size_t longest = 1;
+  for (size_t length = 2; length <= 3 && i + length <= text.size(); ++length) {
+    // A prefix that more continuation bytes would complete belongs to the same maximal part.
+    std::string padded(text.substr(i, length));
+    padded.append(4 - length, '\x80');
+    if (validUtf8SequenceAt(padded, 0) <= length) break;
+    longest = length;
+  }
+  return longest;
+}
+
+}  // namespace
+
 void appendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
@@ -23,6 +70,20 @@ void appendJsonString(std::string& out, std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80) {
+      const size_t length = validUtf8SequenceAt(text, i);
+      if (length > 0) {
+        i += length - 1;
+        continue;
+      }
+      // Not UTF-8 (a file name in another encoding, say): the maximal invalid part becomes one
+      // U+FFFD, so that the answer stays valid UTF-8 and every other character survives.
+      out.append(text.data() + plain, i - plain);
+      out += "\xEF\xBF\xBD";
+      i += invalidUtf8PartAt(text, i) - 1;
+      plain = i + 1;
+      continue;
+    }
     if (!kEscaped[u]) continue;
     out.append(text.data() + plain, i - plain);
     plain = i + 1;

@@ -174,10 +174,25 @@ std::string dedupeKey(std::string_view type, std::string_view value) {
 }
 
 std::string contextLine(TextRange range, std::string_view text) {
+  // A line is looked at no further than kMaxEvidenceLine bytes from the range on either side:
+  // on a longer one (a whole file without line breaks) the evidence is the range with
+  // kEvidenceWindow bytes around it, so that 80 candidates do not each copy the whole text.
   size_t start = range.begin;
-  while (start > 0 && !isLoneLineFeed(text, start - 1)) --start;
+  while (start > 0 && !isLoneLineFeed(text, start - 1) && range.begin - start <= kMaxEvidenceLine) {
+    --start;
+  }
   size_t end = range.end;
-  while (end < text.size() && !isLoneLineFeed(text, end)) ++end;
+  while (end < text.size() && !isLoneLineFeed(text, end) && end - range.end <= kMaxEvidenceLine) {
+    ++end;
+  }
+  if (end - start > kMaxEvidenceLine) {
+    start = std::max(start, range.begin > kEvidenceWindow ? range.begin - kEvidenceWindow : 0);
+    end = std::min(end, range.end + kEvidenceWindow);
+    // Whole characters only: the range itself starts and ends on scalar boundaries.
+    const auto continuation = [&](size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+    while (start < range.begin && continuation(start)) ++start;
+    while (end > range.end && end < text.size() && continuation(end)) --end;
+  }
   return clean(text.substr(start, end - start));
 }
 

@@ -60,6 +60,10 @@ size_t characterCount(std::string_view text);
 
 // The cleaned line(s) of `text` around `range`: from just after the last lone LF before the range
 // to just before the first lone LF from its end. CR LF does not end a line.
+// On a line longer than kMaxEvidenceLine bytes only the range and kEvidenceWindow bytes on
+// either side of it (whole characters) are taken.
+inline constexpr size_t kMaxEvidenceLine = 4096;
+inline constexpr size_t kEvidenceWindow = 500;
 std::string contextLine(TextRange range, std::string_view text);
 
 // 0 for no role; 5, 4 or 3 for the listed roles; 2 for any other role. Exact comparison.

@@ -67,6 +67,23 @@ std::vector<std::u16string> lowerWords(std::u16string_view line) {
   return words;
 }
 
+// Whether any word of lowerWords(line) passes `wanted`, without holding the line's words: a
+// line can be a whole file long.
+template <typename Wanted>
+bool anyLowerWord(std::u16string_view line, const Wanted& wanted) {
+  std::u16string word;
+  for (size_t i = 0; i <= line.size(); ++i) {
+    const char16_t c = i < line.size() ? line[i] : u' ';
+    if (u_isalpha(c) || (c >= 0xD800 && c <= 0xDFFF)) {
+      word.push_back(static_cast<char16_t>(u_tolower(c)));
+    } else if (!word.empty()) {
+      if (wanted(word)) return true;
+      word.clear();
+    }
+  }
+  return false;
+}
+
 // A digit, one of "." "/" "-", and a digit: the core of every numeric date.
 bool hasNumericDateShape(std::u16string_view line) {
   for (size_t i = 1; i + 1 < line.size(); ++i) {
@@ -338,13 +355,9 @@ Matches findDates(std::u16string_view text) {
     const std::u16string_view lineText = text.substr(line.begin, line.end - line.begin);
     if (countDigits(lineText) == 0) continue;  // every date form holds a digit
     const icu::UnicodeString u = aliasOf(lineText);
-    bool monthWord = false;
-    for (const std::u16string& w : lowerWords(lineText)) {
-      if (monthNames().number.count(w)) {
-        monthWord = true;
-        break;
-      }
-    }
+    const bool monthWord = anyLowerWord(lineText, [](const std::u16string& w) {
+      return monthNames().number.count(w) > 0;
+    });
     const auto add = [&](size_t start, size_t end) {
       found.push_back({line.begin + start, end - start, kResultTypeDate});
     };

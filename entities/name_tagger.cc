@@ -596,6 +596,15 @@ class ModelNameTagger : public NameTagger {
 
 }  // namespace
 
+namespace {
+
+// A punctuation segment that ends a sentence.
+bool endsSentence(std::string_view punctuation) {
+  return punctuation.find_first_of(".!?;") != std::string_view::npos;
+}
+
+}  // namespace
+
 void forEachLine(std::string_view text,
                  const std::function<bool(const std::vector<LineToken>&)>& line) {
   UErrorCode status = U_ZERO_ERROR;
@@ -626,6 +635,14 @@ void forEachLine(std::string_view text,
         ++spaces;
       }
       if (!allSpace) tokens.push_back({{b, e}, false});
+      // A line far longer than any a document prints (a whole file without line breaks) is
+      // handed on in pieces, at a sentence's end where there is one, so that the model's work
+      // and memory stay those of ordinary lines.
+      if (!allSpace && tokens.size() >= kLongLineTokens && endsSentence(text.substr(b, e - b))) {
+        go = line(tokens);
+        tokens.clear();
+        continue;
+      }
       // A wide gap (a tab, or two or more spaces) parts the columns of a card or form: no name
       // runs across it, so each side is a line of its own. After a colon it only sets off the
       // value from its label, which belong together.
@@ -649,6 +666,10 @@ void forEachLine(std::string_view text,
       continue;
     }
     tokens.push_back({{b, e}, true});
+    if (tokens.size() >= kMaxLineTokens) {
+      go = line(tokens);
+      tokens.clear();
+    }
   }
   if (go && !tokens.empty()) line(tokens);
   words.reset();

@@ -19,7 +19,11 @@ struct LineToken {
 
 // The segments of `text` without white space, grouped into lines (split at LF, CR, VT, FF, NEL,
 // U+2028 and U+2029, and at a tab or two or more spaces that do not follow a colon), each segment
-// an ICU word-break segment. Calls `line` once per non-empty line.
+// an ICU word-break segment. Calls `line` once per non-empty line. A line of kLongLineTokens
+// segments or more is handed on at its next sentence-ending punctuation, and one of
+// kMaxLineTokens in any case, so that no line holds more than kMaxLineTokens segments.
+inline constexpr size_t kLongLineTokens = 1000;
+inline constexpr size_t kMaxLineTokens = 4000;
 void forEachLine(std::string_view text,
                  const std::function<bool(const std::vector<LineToken>&)>& line);
 

@@ -12,6 +12,7 @@
 #include <libheif/heif.h>
 #include <memory>
 
+#include "scan/jpeg_messages.h"
 #include "scan/mupdf_context.h"
 
 namespace marrowfen::scan {
@@ -24,9 +25,20 @@ bool startsWith(std::string_view bytes, std::string_view prefix) {
   return bytes.substr(0, prefix.size()) == prefix;
 }
 
-bool allowedSize(int64_t width, int64_t height) {
-  return width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX &&
-         width * height <= kMaxImagePixels;
+bool allowedSize(int64_t width, int64_t height) { return withinPixelBudget(width, height); }
+
+// Deflate expands at most 1032 to 1, so PNG image data of `fileBytes` can fill at most that many
+// times its size with filtered rows (a filter byte, then at least one bit a pixel).
+bool pngFileCanHold(int64_t width, int64_t height, size_t fileBytes) {
+  const int64_t rowBytes = 1 + (width + 7) / 8;
+  return height <= (static_cast<int64_t>(fileBytes) * 1032 + 1032) / rowBytes;
+}
+
+// GIF's LZW codes are at least 3 bits and stand for at most 4096 pixels each; the table grows by
+// one entry a code, so the first 4096 codes stand for no more than 4096 * 4097 / 2 pixels.
+bool gifFileCanHold(int64_t width, int64_t height, size_t fileBytes) {
+  const int64_t codes = static_cast<int64_t>(fileBytes) * 8 / 3 + 1;
+  return width * height <= int64_t{4096} * 4097 / 2 + codes * 4096;
 }
 
 bool isWebp(std::string_view bytes) {
@@ -51,7 +63,7 @@ std::optional<Image> decodePng(std::string_view bytes) {
   if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) return std::nullopt;
   const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
   const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
-  if (!allowedSize(png.width, png.height)) {
+  if (!allowedSize(png.width, png.height) || !pngFileCanHold(png.width, png.height, bytes.size())) {
     png_image_free(&png);
     return std::nullopt;
   }
@@ -233,9 +245,6 @@ std::optional<Image> decodeGif(std::string_view bytes) {
       DGifCloseFile(gif, &ignored);
     }
   } closer{gif};
-  const int width = gif->SWidth;
-  const int height = gif->SHeight;
-  if (!allowedSize(width, height)) return std::nullopt;
   int transparentIndex = NO_TRANSPARENT_COLOR;
   GifRecordType record;
   do {
@@ -259,8 +268,24 @@ std::optional<Image> decodeGif(std::string_view bytes) {
   const GifImageDesc& frame = gif->Image;
   const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
   if (map == nullptr || frame.Width <= 0 || frame.Height <= 0 ||
-      !allowedSize(frame.Width, frame.Height)) {
+      !allowedSize(frame.Width, frame.Height) ||
+      !gifFileCanHold(frame.Width, frame.Height, bytes.size())) {
     return std::nullopt;
+  }
+  // The picture is the logical screen with the frame on it, as viewers show it, unless the
+  // screen is far larger than anything the frame draws (a 1 x 1 frame on a 65535 x 4096 screen):
+  // the rest of such a screen is empty, and the picture is then the frame's own rectangle.
+  int left = frame.Left;
+  int top = frame.Top;
+  int width = gif->SWidth;
+  int height = gif->SHeight;
+  const int64_t screenPixels = int64_t{width} * height;
+  const int64_t framePixels = int64_t{frame.Width} * frame.Height;
+  if (!allowedSize(width, height) || screenPixels > std::max<int64_t>(16 * framePixels, 1 << 22)) {
+    width = frame.Width;
+    height = frame.Height;
+    left = 0;
+    top = 0;
   }
   std::vector<GifPixelType> indices(static_cast<size_t>(frame.Width) * frame.Height);
   const auto readRow = [&](int row) {
@@ -282,13 +307,12 @@ std::optional<Image> decodeGif(std::string_view bytes) {
   }
   const size_t stride = static_cast<size_t>(width) * 4;
   std::vector<uint8_t> pixels(stride * height, 0);
-  bool transparent = frame.Left != 0 || frame.Top != 0 || frame.Width < width ||
-                     frame.Height < height;
+  bool transparent = left != 0 || top != 0 || frame.Width < width || frame.Height < height;
   for (int y = 0; y < frame.Height; ++y) {
-    const int canvasY = frame.Top + y;
+    const int canvasY = top + y;
     if (canvasY < 0 || canvasY >= height) continue;
     for (int x = 0; x < frame.Width; ++x) {
-      const int canvasX = frame.Left + x;
+      const int canvasX = left + x;
       if (canvasX < 0 || canvasX >= width) continue;
       const int index = indices[static_cast<size_t>(y) * frame.Width + x];
       uint8_t* p = pixels.data() + static_cast<size_t>(canvasY) * stride + canvasX * 4;
@@ -373,6 +397,7 @@ std::optional<Image> decodeWithMupdf(std::string_view bytes) {
   fz_warning_cb* previous = fz_warning_callback(ctx, &previousUser);
   fz_flush_warnings(ctx);  // so that a warning seen before is reported again, not counted
   fz_set_warning_callback(ctx, noteTruncation, &truncated);
+  const uint64_t jpegEndedEarly = jpegDataEndedEarlyCount();
   fz_var(buffer);
   fz_var(image);
   fz_var(pixmap);
@@ -385,7 +410,14 @@ std::optional<Image> decodeWithMupdf(std::string_view bytes) {
     orientation = exifOrientationFromMupdf(fz_image_orientation(ctx, image));
     pixmap = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
     fz_colorspace* space = fz_pixmap_colorspace(ctx, pixmap);
-    if (space == nullptr || (!fz_colorspace_is_rgb(ctx, space) && !fz_colorspace_is_gray(ctx, space))) {
+    // A damaged file can give a pixmap whose samples do not match its colour space (a mask
+    // without colour, extra channels): MuPDF's converters read past such samples.
+    if (space == nullptr || fz_pixmap_spots(ctx, pixmap) != 0 ||
+        fz_pixmap_colorants(ctx, pixmap) != fz_colorspace_n(ctx, space) ||
+        fz_pixmap_stride(ctx, pixmap) < fz_pixmap_width(ctx, pixmap) * fz_pixmap_components(ctx, pixmap)) {
+      fz_throw(ctx, FZ_ERROR_GENERIC, "pixmap does not match its colour space");
+    }
+    if (!fz_colorspace_is_rgb(ctx, space) && !fz_colorspace_is_gray(ctx, space)) {
       // CMYK, Lab, indexed and the like: converted to RGB, transparency kept.
       converted = fz_convert_pixmap(ctx, pixmap, fz_device_rgb(ctx), nullptr, nullptr,
                                     fz_default_color_params, 1);
@@ -402,6 +434,8 @@ std::optional<Image> decodeWithMupdf(std::string_view bytes) {
     fz_drop_pixmap(ctx, pixmap);
     return std::nullopt;
   }
+  // libjpeg pads a picture whose data ends early with grey: half a page is no readable image.
+  if (jpegDataEndedEarlyCount() != jpegEndedEarly) truncated = 1;
   std::optional<Image> result;
   if (!truncated) result = imageFromPixmap(ctx, converted != nullptr ? converted : pixmap);
   fz_drop_pixmap(ctx, converted);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "scan/image.h"
+#include "scan/pixel_budget.h"
 #include "scan/platform.h"
 
 namespace marrowfen::scan {
@@ -18,8 +19,11 @@ namespace marrowfen::scan {
 // or has more than kMaxImagePixels pixels.
 const ImageService& fileImageService();
 
-// The largest picture decoded: 2^28 pixels (16384 x 16384), 1 GiB as RGBA.
-inline constexpr int64_t kMaxImagePixels = int64_t{1} << 28;
+// The largest picture decoded: the pixel budget, 2^26 pixels (8192 x 8192), 256 MiB as RGBA.
+// Sizes are checked before anything of the picture's size is allocated: against this budget and,
+// for PNG and GIF, against what a file of its length can hold at all (a 142-byte PNG declaring
+// 16000 x 16000 is refused without being decoded).
+inline constexpr int64_t kMaxImagePixels = kMaxPixels;
 
 // Decodes image bytes held in memory, as fileImageService().load does for a file's content.
 std::optional<Image> decodeImage(std::string_view bytes);

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "scan/run_state.h"
+#include "scan/temporary_files.h"
 
 namespace marrowfen::scan {
 namespace {
@@ -378,26 +379,19 @@ Image flattenToOpaqueRgb(const Image& image) {
 Image prepareRenderedPage(const Image& image) { return flattenToOpaqueRgb(croppedToContent(image)); }
 
 std::optional<std::string> writePng(const Image& image, const std::string& path) {
-  namespace fs = std::filesystem;
   if (image.empty()) return "Could not encode PNG image.";
-  const fs::path destination(path);
-  fs::path directory = destination.parent_path();
-  if (directory.empty()) directory = ".";
-  // A hidden name beside the destination, so that the rename stays within one file system.
-  std::string name = destination.filename().string();
-  name.insert(0, 1, '.');
-  name.append(".XXXXXX");
-  std::string temporary = (directory / name).string();
-  const int descriptor = ::mkstemp(temporary.data());
-  if (descriptor < 0) {
-    return "Could not write " + path + ": " + std::strerror(errno);
-  }
-  ::fchmod(descriptor, newFileMode());
-  FILE* file = ::fdopen(descriptor, "wb");
+  // Written without a name, or under a hidden one, and named only once complete.
+  std::string reason;
+  const std::optional<PendingFile> pending = createPendingFile(path, newFileMode(), reason);
+  if (!pending) return "Could not write " + path + ": " + reason;
+  ::fchmod(pending->fd, newFileMode());
+  const int descriptor = ::dup(pending->fd);
+  FILE* file = descriptor >= 0 ? ::fdopen(descriptor, "wb") : nullptr;
   if (file == nullptr) {
     const int error = errno;
-    ::close(descriptor);
-    ::unlink(temporary.c_str());
+    if (descriptor >= 0) ::close(descriptor);
+    discardPendingFile(*pending);
+    ::close(pending->fd);
     return "Could not write " + path + ": " + std::strerror(error);
   }
   PngOutput output{.file = file};
@@ -405,21 +399,20 @@ std::optional<std::string> writePng(const Image& image, const std::string& path)
   const bool flushed = std::fflush(file) == 0;
   const int flushErrno = errno;
   const bool closed = std::fclose(file) == 0;
+  std::optional<std::string> result;
   if (!encoded && !output.ioFailed) {
-    ::unlink(temporary.c_str());
-    return "Could not encode PNG image.";
-  }
-  if (!encoded || !flushed || !closed) {
-    ::unlink(temporary.c_str());
+    result = "Could not encode PNG image.";
+  } else if (!encoded || !flushed || !closed) {
     const int error = output.ioFailed ? output.ioErrno : flushErrno;
-    return "Could not write " + path + ": " + std::strerror(error != 0 ? error : EIO);
+    result = "Could not write " + path + ": " + std::strerror(error != 0 ? error : EIO);
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    return "Could not write " + path + ": " + std::strerror(error);
+  if (result) {
+    discardPendingFile(*pending);
+  } else if (auto error = commitPendingFile(*pending, path)) {
+    result = "Could not write " + path + ": " + *error;
   }
-  return std::nullopt;
+  ::close(pending->fd);
+  return result;
 }
 
 std::optional<Image> cgImage(const Image& decoded) {

@@ -13,14 +13,15 @@
 #include <vector>
 
 #include "scan/image.h"
+#include "scan/pixel_budget.h"
 #include "scan/platform.h"
 
 namespace marrowfen::scan {
 
-// The largest bitmap a redraw or a page canvas may have: 2^25 pixels (128 MiB as RGBX), about
-// the area of an A0 page at scale 2. A page canvas above it is drawn at a lower scale; a
-// resampling target above it is not made (the input is returned).
-inline constexpr double kMaxCanvasPixels = 33554432.0;
+// The largest bitmap a redraw or a page canvas may have: half the pixel budget, 2^25 pixels
+// (128 MiB as RGBX), about the area of an A0 page at scale 2. A page canvas above it is drawn at
+// a lower scale; a resampling target above it is not made (the input is returned).
+inline constexpr double kMaxCanvasPixels = static_cast<double>(kMaxPixels / 2);
 
 // The image an image input is recognised from: with --scale given and not 1, resampled to
 // (width x scale, height x scale), fractions dropped, at least 1, opaque RGBX on white;

@@ -1,6 +1,8 @@
 // The one MuPDF context of the process, shared by the PDF and image adapters.
 #pragma once
 
+#include <cstdint>
+
 extern "C" {
 #include <mupdf/fitz.h>
 }
@@ -10,6 +12,14 @@ namespace marrowfen::scan {
 // Created on first use and kept for the life of the process. MuPDF's own warning and error
 // printing is switched off: nothing of this program may reach standard error. Not thread-safe;
 // marrowfen-scan runs on one thread. Nullptr only when MuPDF cannot allocate its context.
+//
+// Every allocation MuPDF makes goes through a budget (scan/pixel_budget.h): a block larger than
+// kMaxMupdfBlockBytes, or one that would take MuPDF's live total over kMaxMupdfBytes, is refused,
+// so MuPDF throws and drops the picture or page it was working on instead of taking gigabytes.
 fz_context* mupdfContext();
+
+// How many allocations the budget has refused so far in this process. A caller compares the
+// count before and after a piece of work to learn whether MuPDF had to leave something out.
+uint64_t mupdfRefusedAllocations();
 
 }  // namespace marrowfen::scan

@@ -22,6 +22,7 @@
 #include "common/json_writer.h"
 #include "common/unicode.h"
 #include "scan/mupdf_context.h"
+#include "scan/pixel_budget.h"
 
 extern "C" {
 #include <mupdf/pdf.h>
@@ -35,8 +36,8 @@ namespace {
 
 // Page trees deeper than this are malformed or hostile; MuPDF's own lookup gives up earlier.
 constexpr int kMaxPageTreeDepth = 64;
-// The largest canvas render() allocates: 2^28 pixels, 1 GiB of RGBA. Callers cap far below.
-constexpr int64_t kMaxRenderPixels = int64_t{1} << 28;
+// The largest canvas render() allocates: the pixel budget. Callers cap below it.
+constexpr int64_t kMaxRenderPixels = kMaxPixels;
 constexpr int64_t kMaxRenderSide = int64_t{1} << 20;
 
 // Owns the MuPDF document; shared by the document object and every page loaded from it.
@@ -229,6 +230,10 @@ class MupdfPage final : public PdfPage {
     fz_pixmap* pixmap = nullptr;
     fz_device* device = nullptr;
     int drawn = 0;
+    // MuPDF leaves out an object it cannot draw and goes on; when that was for want of budget
+    // (a picture declaring gigapixels, a decompression bomb), the page is not drawn as it is,
+    // and a page missing its picture must not pass for the page.
+    const uint64_t refusedBefore = mupdfRefusedAllocations();
     fz_var(pixmap);
     fz_var(device);
     fz_var(drawn);
@@ -259,7 +264,7 @@ class MupdfPage final : public PdfPage {
       fz_drop_pixmap(ctx, pixmap);
     }
     fz_catch(ctx) { drawn = 0; }
-    if (!drawn) return std::nullopt;
+    if (!drawn || mupdfRefusedAllocations() != refusedBefore) return std::nullopt;
     return Image(static_cast<int32_t>(w), static_cast<int32_t>(h), PixelFormat::kRgbx, stride,
                  std::move(pixels));
   }
@@ -387,6 +392,58 @@ int64_t countReachablePages(fz_context* ctx, pdf_obj* node, int depth,
   return count;
 }
 
+// A page side longer than this (about 35 m) is no page: such a box is treated as unreadable.
+constexpr double kMaxBoxSide = 100000;
+const fz_rect kUsLetter{0, 0, 612, 792};
+
+bool saneBox(fz_rect r) {
+  return std::isfinite(r.x0) && std::isfinite(r.y0) && std::isfinite(r.x1) && std::isfinite(r.y1) &&
+         r.x1 - r.x0 >= 1 && r.y1 - r.y0 >= 1 && r.x1 - r.x0 <= kMaxBoxSide &&
+         r.y1 - r.y0 <= kMaxBoxSide && std::fabs(r.x0) <= kMaxBoxSide &&
+         std::fabs(r.y0) <= kMaxBoxSide;
+}
+
+// The media box when it is an array of four finite numbers enclosing at least a point square,
+// corners in any order; nothing for a missing, malformed, empty or absurdly large box. Throws
+// MuPDF errors; call inside fz_try.
+std::optional<fz_rect> usableBox(fz_context* ctx, pdf_obj* array) {
+  if (!pdf_is_array(ctx, array) || pdf_array_len(ctx, array) != 4) return std::nullopt;
+  float v[4];
+  for (int i = 0; i < 4; ++i) {
+    pdf_obj* number = pdf_array_get(ctx, array, i);
+    if (!pdf_is_number(ctx, number)) return std::nullopt;
+    v[i] = pdf_to_real(ctx, number);
+  }
+  const fz_rect box = fz_make_rect(std::min(v[0], v[2]), std::min(v[1], v[3]),
+                                   std::max(v[0], v[2]), std::max(v[1], v[3]));
+  if (!saneBox(box)) return std::nullopt;
+  return box;
+}
+
+// The box of a page without a usable media box: US Letter, which is what MuPDF lays such a page
+// out on, widened to take in whatever the page draws outside it, so that nothing drawn (text
+// above all) falls off the page. Letter alone when the drawing's bounds are empty or absurd.
+// Throws MuPDF errors; call inside fz_try.
+fz_rect fallbackBox(fz_context* ctx, fz_page* page) {
+  fz_rect content = fz_empty_rect;
+  fz_device* device = nullptr;
+  fz_var(device);
+  fz_try(ctx) {
+    fz_matrix pageCtm;
+    pdf_page_transform(ctx, pdf_page_from_fz_page(ctx, page), nullptr, &pageCtm);
+    device = fz_new_bbox_device(ctx, &content);
+    // Back into unrotated user space, where the media box lives.
+    fz_run_page(ctx, page, device, fz_invert_matrix(pageCtm), nullptr);
+    fz_close_device(ctx, device);
+  }
+  fz_always(ctx) { fz_drop_device(ctx, device); }
+  fz_catch(ctx) { content = fz_empty_rect; }
+  if (fz_is_empty_rect(content) || fz_is_infinite_rect(content)) return kUsLetter;
+  const fz_rect joined = fz_union_rect(kUsLetter, content);
+  if (saneBox(joined)) return joined;
+  return saneBox(content) ? content : kUsLetter;
+}
+
 class MupdfDocument final : public PdfDocument {
  public:
   MupdfDocument(std::shared_ptr<DocumentHandle> handle, bool locked)
@@ -434,25 +491,22 @@ class MupdfDocument final : public PdfDocument {
     if (index < 0 || index >= pageCount()) return nullptr;
     fz_context* ctx = mupdfContext();
     fz_page* page = nullptr;
-    fz_rect box = fz_empty_rect;
+    std::optional<fz_rect> box;
     int rotation = 0;
     fz_var(page);
     fz_try(ctx) {
       page = fz_load_page(ctx, &handle_->doc->super, static_cast<int>(index));
       pdf_obj* object = pdf_page_from_fz_page(ctx, page)->obj;
-      box = pdf_to_rect(ctx, pdf_dict_get_inheritable(ctx, object, PDF_NAME(MediaBox)));
+      box = usableBox(ctx, pdf_dict_get_inheritable(ctx, object, PDF_NAME(MediaBox)));
       rotation = pdf_to_int(ctx, pdf_dict_get_inheritable(ctx, object, PDF_NAME(Rotate)));
+      if (!box) box = fallbackBox(ctx, page);
     }
     fz_catch(ctx) {
       fz_drop_page(ctx, page);
       page = nullptr;
     }
     if (page == nullptr) return nullptr;
-    box = fz_make_rect(std::min(box.x0, box.x1), std::min(box.y0, box.y1),
-                       std::max(box.x0, box.x1), std::max(box.y0, box.y1));
-    // A missing or degenerate media box: US Letter, as MuPDF draws such a page.
-    if (fz_is_empty_rect(box)) box = fz_make_rect(0, 0, 612, 792);
-    return std::make_unique<MupdfPage>(handle_, page, index, toPdfRect(box),
+    return std::make_unique<MupdfPage>(handle_, page, index, toPdfRect(*box),
                                        snappedRotation(rotation));
   }
 

@@ -14,6 +14,7 @@
 #include "scan/platform.h"
 #include "scan/progress.h"
 #include "scan/run_state.h"
+#include "scan/temporary_files.h"
 #include "scan/write_json.h"
 
 namespace marrowfen::scan {
@@ -90,6 +91,8 @@ int runRenderPages() {
   const std::string& directory = *renderOutputDir;
   // Made before the input is opened, so it exists even when opening fails.
   if (auto error = createOutputDirectory(directory)) fail("Page rendering failed: " + *error);
+  // What a killed earlier run may have left half-written here.
+  removeStaleTemporaryFiles(directory);
   const std::filesystem::path absoluteDirectory(absolutePath(directory));
   const auto pathFor = [&](int64_t pageNumber) {
     return (absoluteDirectory / renderedPageFileName(pageNumber)).string();

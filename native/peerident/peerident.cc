@@ -1,11 +1,13 @@
 // peerident: the user id of the process at the other end of a connected local socket.
 //
 //   peerUid(fd) -> number   the peer's effective uid (0 .. 4294967295), or -1 when there is none:
-//                           no argument, a non-number, a negative descriptor, a descriptor that is
-//                           not a socket or has no peer credentials. Never throws.
+//                           no argument, a non-number, a number that is not a whole number in
+//                           the range of descriptors (0 .. 2^31 - 1), a descriptor that is not a
+//                           socket or has no peer credentials. Never throws.
 #include <sys/socket.h>
 #include <sys/types.h>
 
+#include <cmath>
 #include <cstdint>
 
 #include "native/napi_binding.h"
@@ -27,8 +29,14 @@ int64_t peerUidOf(int fd) {
 napi_value PeerUid(napi_env env, napi_callback_info info) {
   napi_value argv[1];
   const size_t argc = marrowfen::napi::readArguments(env, info, argv, 1);
+  // Read as a double, not with a 32-bit conversion: that would wrap 2^32 + 5 to 5 and cut 5.9
+  // to 5, asking about a descriptor the caller never named.
   int32_t fd = -1;
-  if (argc >= 1 && napi_get_value_int32(env, argv[0], &fd) != napi_ok) fd = -1;
+  double number = -1;
+  if (argc >= 1 && napi_get_value_double(env, argv[0], &number) == napi_ok &&
+      std::isfinite(number) && number >= 0 && number <= INT32_MAX && std::trunc(number) == number) {
+    fd = static_cast<int32_t>(number);
+  }
   napi_value result = nullptr;
   napi_create_int64(env, peerUidOf(fd), &result);
   return result;

@@ -1,7 +1,9 @@
 // sealkeep: small secrets (byte strings) in the system's Secret Service, one item per account.
 //
 //   available() -> boolean                    a Secret Service answers on the session bus
-//   storeSecret(account, buffer) -> number    0 stored; 3 bad arguments or no service; else the
+//   storeSecret(account, buffer) -> number    0 stored; 3 bad arguments (also an account name
+//                                             holding U+0000 or a lone surrogate, or a secret
+//                                             over kMaxSecretBytes) or no service; else the
 //                                             failure's code
 //   loadSecret(account, reason?) -> Promise   resolves with a new Buffer; rejects with 1 (no item),
 //                                             2 (the collection stayed locked), 3 (anything else)
@@ -11,6 +13,7 @@
 // worker thread, which may wait for the service's unlock prompt.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "native/napi_binding.h"
 #include "native/sealkeep/secret_store.h"
@@ -20,6 +23,34 @@ namespace {
 using namespace marrowfen::sealkeep;
 using marrowfen::napi::copyUtf8;
 using marrowfen::napi::readArguments;
+
+// An account name as a malloc'd UTF-8 copy, or nullptr when the value is not a string or the name
+// could not stand for itself: one holding U+0000 would be cut there by the store (and so name
+// another account's item), and one holding a lone surrogate has no UTF-8 form of its own (it
+// would become U+FFFD, the same name as a real U+FFFD).
+char* copyAccountName(napi_env env, napi_value value) {
+  if (value == nullptr) return nullptr;
+  size_t units = 0;
+  if (napi_get_value_string_utf16(env, value, nullptr, 0, &units) != napi_ok) return nullptr;
+  auto* text = static_cast<char16_t*>(std::calloc(units + 1, sizeof(char16_t)));
+  if (text == nullptr) return nullptr;
+  size_t read = 0;
+  napi_get_value_string_utf16(env, value, text, units + 1, &read);
+  bool usable = read == units;
+  for (size_t i = 0; usable && i < read; ++i) {
+    const char16_t unit = text[i];
+    if (unit == 0) {
+      usable = false;
+    } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+      usable = i + 1 < read && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+      ++i;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      usable = false;
+    }
+  }
+  std::free(text);
+  return usable ? copyUtf8(env, value) : nullptr;
+}
 
 napi_value int32Value(napi_env env, int32_t number) {
   napi_value value = nullptr;
@@ -48,12 +79,12 @@ napi_value Available(napi_env env, napi_callback_info) {
 napi_value StoreSecret(napi_env env, napi_callback_info info) {
   napi_value argv[2];
   if (readArguments(env, info, argv, 2) < 2) return int32Value(env, kFailed);
-  char* account = copyUtf8(env, argv[0]);
+  char* account = copyAccountName(env, argv[0]);
   void* data = nullptr;
   size_t length = 0;
   if (napi_get_buffer_info(env, argv[1], &data, &length) != napi_ok) data = nullptr;
   int32_t result = kFailed;
-  if (account != nullptr && data != nullptr && length > 0) {
+  if (account != nullptr && data != nullptr && length > 0 && length <= kMaxSecretBytes) {
     result = storeItem(account, static_cast<const uint8_t*>(data), length);
   }
   std::free(account);
@@ -63,7 +94,7 @@ napi_value StoreSecret(napi_env env, napi_callback_info info) {
 napi_value DeleteSecret(napi_env env, napi_callback_info info) {
   napi_value argv[1];
   if (readArguments(env, info, argv, 1) < 1) return int32Value(env, kFailed);
-  char* account = copyUtf8(env, argv[0]);
+  char* account = copyAccountName(env, argv[0]);
   const int32_t result = account != nullptr ? deleteItem(account) : kFailed;
   std::free(account);
   return int32Value(env, result);
@@ -110,7 +141,7 @@ napi_value LoadSecret(napi_env env, napi_callback_info info) {
   }
   request->deferred = deferred;
   request->status = kFailed;
-  if (argc >= 1) request->account = copyUtf8(env, argv[0]);
+  if (argc >= 1) request->account = copyAccountName(env, argv[0]);
   if (argc >= 2) request->reason = copyUtf8(env, argv[1]);
 
   napi_value resourceName = nullptr;

@@ -18,6 +18,11 @@ inline constexpr int32_t kNoItem = 1;       // loadSecret: no item for the accou
 inline constexpr int32_t kStillLocked = 2;  // loadSecret: unlocking was dismissed or failed
 inline constexpr int32_t kFailed = 3;       // anything else
 
+// The largest secret stored: 64 KiB. Secrets are keys and tokens; the Secret Service keeps a
+// collection as one file that it rewrites on every change, so one large item would slow every
+// later store in the keyring.
+inline constexpr size_t kMaxSecretBytes = size_t{64} << 10;
+
 // Replaces the account's item with one holding length bytes (length >= 1): any existing item is
 // deleted first, so a failed add leaves no item. Returns 0 on success, 3 when no Secret Service can
 // be reached, or else the non-zero code of the failure (a GError code; 3 when that code is 0).

@@ -95,6 +95,34 @@ test('TCP sockets, files, closed and invalid descriptors give -1', async () => {
 });
 
 test('arguments that are not a descriptor give -1', () => {
-  const cases = [[], ['3'], [-5], [-1], [null], [undefined], [{}], [[4]], [2 ** 31 + 5]];
+  const cases = [[], ['3'], [-5], [-1], [null], [undefined], [{}], [[4]], [2 ** 31 + 5], [NaN], [Infinity], [-Infinity]];
   for (const args of cases) assert.equal(peerident.peerUid(...args), -1, JSON.stringify(args));
 });
+
+test('a number that only wraps or rounds to a live socket gives -1', async () => {
+  const [a, b] = await socketPair();
+  try {
+    const fd = a._handle.fd;
+    assert.equal(peerident.peerUid(fd), process.getuid(), 'the descriptor itself');
+    assert.equal(peerident.peerUid(fd + 0), process.getuid());
+    for (const number of [2 ** 32 + fd, fd + 0.9, fd + 0.5, fd - 2 ** 32, 2 ** 53 + fd, fd + 1e-9]) {
+      assert.equal(peerident.peerUid(number), -1, String(number));
+    }
+  } finally {
+    a.destroy();
+    b.destroy();
+  }
+});
+
+// A connected pair of Unix-domain sockets of this process.
+async function socketPair() {
+  const dir = scratchDir();
+  const socketPath = path.join(dir, 'pair.sock');
+  const { server, accepted } = await unixServer(socketPath);
+  const client = net.connect(socketPath);
+  await once(client, 'connect');
+  const serverSide = await accepted;
+  server.close();
+  fs.rmSync(dir, { recursive: true, force: true });
+  return [client, serverSide];
+}

@@ -94,14 +94,34 @@ test('delete then load rejects with 1; deleting nothing is fine', { skip: keyrin
   assert.equal(await load(account('never-stored')), 1);
 });
 
-test('accounts name separate items; text after a NUL is not part of the name', { skip: keyring }, async () => {
-  const names = ['', 'ä€😀', account('a'), account('A')];
+test('accounts name separate items', { skip: keyring }, async () => {
+  const names = ['', 'ä€😀', account('a'), account('A'), account('\uFFFD')];
   names.forEach((name, i) => assert.equal(sealkeep.storeSecret(name, Buffer.from(`secret ${i}`)), 0));
   for (const [i, name] of names.entries()) assert.equal((await load(name)).toString(), `secret ${i}`);
-  const base = account('nul');
-  assert.equal(sealkeep.storeSecret(`${base}\0tail`, Buffer.from('before nul')), 0);
-  assert.equal((await load(base)).toString(), 'before nul');
-  for (const name of [...names, base]) assert.equal(sealkeep.deleteSecret(name), 0);
+  for (const name of names) assert.equal(sealkeep.deleteSecret(name), 0);
+});
+
+test('a name with a NUL or a lone surrogate reaches no other account\'s item', { skip: keyring }, async () => {
+  const base = account('victim');
+  assert.equal(sealkeep.storeSecret(base, Buffer.from('kept')), 0);
+  for (const name of [`${base}\0evil`, `${base}\0`, `\0${base}`, `${base}\uD800`, `${base}\uDC00x`, `${base}\uDBFF`]) {
+    assert.equal(sealkeep.storeSecret(name, Buffer.from('overwritten')), 3, JSON.stringify(name));
+    assert.equal(sealkeep.deleteSecret(name), 3, JSON.stringify(name));
+    assert.equal(await load(name), 3, JSON.stringify(name));
+  }
+  assert.equal((await load(base)).toString(), 'kept');
+  assert.equal(sealkeep.deleteSecret(base), 0);
+});
+
+test('a secret over 64 KiB is refused with 3 and leaves the old one', { skip: keyring }, async () => {
+  const name = account('large');
+  assert.equal(sealkeep.storeSecret(name, Buffer.from('small')), 0);
+  assert.equal(sealkeep.storeSecret(name, Buffer.alloc(64 * 1024 + 1, 7)), 3);
+  assert.equal(sealkeep.storeSecret(name, Buffer.alloc(16 * 1024 * 1024, 7)), 3);
+  assert.equal((await load(name)).toString(), 'small');
+  assert.equal(sealkeep.storeSecret(name, Buffer.alloc(64 * 1024, 7)), 0, 'exactly 64 KiB is fine');
+  assert.equal((await load(name)).length, 64 * 1024);
+  assert.equal(sealkeep.deleteSecret(name), 0);
 });
 
 test('bad secrets touch no item', { skip: keyring }, async () => {

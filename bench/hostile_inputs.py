@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""Hostile and broken inputs, made here, through both programs: CPU time, peak memory, exit status,
+bytes on standard error and the answer's first characters, one line per input.
+
+  bench/hostile_inputs.py [--entities-sizes MB,MB,...] [--scan-only]   (needs a release build)
+
+Goal for every line: one JSON line, status 0 or 1, nothing on standard error, under 1 GB and 30 s.
+The entity rows measure texts of 10 MB on one line, one million short lines, and the sizes given
+(default 10 and 100 MB), also under a 3 GB address-space limit.
+"""
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.environ.get("MARROWFEN_BUILD_DIR", os.path.join(ROOT, "build", "release"))
+SCAN = os.path.join(BUILD, "scan", "marrowfen-scan")
+ENTITIES = os.path.join(BUILD, "entities", "marrowfen-entities")
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def huge_png(w, h):
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+            + png_chunk(b"IDAT", zlib.compress(b"\0" * 64)) + png_chunk(b"IEND", b""))
+
+
+def gif(sw, sh, left, top, w, h):
+    return (b"GIF89a" + struct.pack("<HH", sw, sh) + b"\x80\0\0" + b"\0\0\0\xff\0\0" + b","
+            + struct.pack("<HHHH", left, top, w, h) + b"\0" + b"\x02\x02\x4c\x01\x00" + b";")
+
+
+def huge_bmp(w, h):
+    return (b"BM" + struct.pack("<IIII", 54, 0, 54, 40) + struct.pack("<iiHH", w, h, 1, 24)
+            + b"\0" * 24 + b"\0" * 48)
+
+
+def huge_tiff(w, h):
+    entries = [(256, 4, w), (257, 4, h), (258, 3, 8), (259, 3, 1), (262, 3, 1), (273, 4, 122),
+               (277, 3, 1), (278, 4, h), (279, 4, 4)]
+    out = b"II*\0" + struct.pack("<I", 8) + struct.pack("<H", len(entries))
+    for tag, kind, value in entries:
+        out += struct.pack("<HHII", tag, kind, 1, value)
+    return out + b"\0\0\0\0" + b"\x80" * 4
+
+
+def pdf(objects):
+    out = b"%PDF-1.7\n"
+    offsets = []
+    for i, body in enumerate(objects):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % (i + 1) + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    return out + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+
+
+def stream(dictionary, data):
+    return b"<< " + dictionary + b" /Length %d >>\nstream\n" % len(data) + data + b"\nendstream"
+
+
+def page_pdf(entries, contents, resources=b"/Font << /F1 4 0 R >>", more=()):
+    return pdf([b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                b"<< /Type /Page /Parent 2 0 R " + entries + b" /Resources << " + resources
+                + b" >> /Contents 5 0 R >>",
+                b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream(b"", contents)]
+               + list(more))
+
+
+def jbig2(w, h):
+    page = struct.pack(">IBBBI", 0, 48, 0, 1, 19) + struct.pack(">IIII", w, h, 0, 0) + b"\0\0\0"
+    data = b"\x55" * 16
+    region = (struct.pack(">IBBBI", 1, 38, 0, 1, 17 + 1 + 8 + len(data))
+              + struct.pack(">IIII", w, h, 0, 0) + b"\0\0" + b"\x03\xff\xfd\xff\x02\xfe\xfe\xfe" + data)
+    return page + region
+
+
+def jpeg_sized(w, h):
+    """A JPEG made by pdftoppm (poppler-utils) from a one-page PDF, its SOF0 size changed."""
+    with tempfile.TemporaryDirectory() as work:
+        source = os.path.join(work, "p.pdf")
+        with open(source, "wb") as f:
+            f.write(page_pdf(b"/MediaBox [0 0 72 72]", b"BT /F1 24 Tf 5 30 Td (Ab) Tj ET"))
+        subprocess.run(["pdftoppm", "-jpeg", "-r", "72", "-singlefile", source,
+                        os.path.join(work, "p")], check=True)
+        data = bytearray(open(os.path.join(work, "p.jpg"), "rb").read())
+    whole = bytes(data)
+    if w:
+        sof = data.find(b"\xff\xc0")
+        data[sof + 5:sof + 9] = struct.pack(">HH", h, w)
+    return bytes(data), whole
+
+
+def run(label, cmd, stdin=None, limit=None):
+    with tempfile.NamedTemporaryFile("r") as report:
+        prefix = ["prlimit", "--as=%d" % limit] if limit else []
+        result = subprocess.run(["/usr/bin/time", "-v", "-o", report.name] + prefix + cmd,
+                                input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        text = report.read()
+    user = float(re.search(r"User time \(seconds\): (.*)", text).group(1))
+    system = float(re.search(r"System time \(seconds\): (.*)", text).group(1))
+    peak = int(re.search(r"Maximum resident set size \(kbytes\): (.*)", text).group(1)) / 1024
+    lines = result.stdout.count(b"\n")
+    print("%-58s %7.1fs %7.0fMB status %3d stderr %5dB lines %d %s" % (
+        label, user + system, peak, result.returncode, len(result.stderr), lines,
+        result.stdout[:60].decode("utf-8", "replace").strip()), flush=True)
+
+
+def main():
+    sizes = [10, 100]
+    if "--entities-sizes" in sys.argv:
+        sizes = [int(s) for s in sys.argv[sys.argv.index("--entities-sizes") + 1].split(",")]
+    work = tempfile.mkdtemp()
+    out = os.path.join(work, "out")
+    files = {}
+
+    def put(name, data):
+        path = os.path.join(work, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        files[name] = path
+        return path
+
+    put("screen-65535x4096.gif", gif(65535, 4096, 30000, 2000, 1, 1))
+    put("16000.png", huge_png(16000, 16000))
+    put("16000.tif", huge_tiff(16000, 16000))
+    put("16000.bmp", huge_bmp(16000, 16000))
+    big_jpeg, whole_jpeg = jpeg_sized(16000, 16000)
+    put("16000.jpg", big_jpeg)
+    put("truncated.jpg", whole_jpeg[: len(whole_jpeg) * 2 // 3])
+    text = b"BT /F1 24 Tf 72 700 Td (Certificate of birth, Anna Keller) Tj ET"
+    put("jbig2-65535.pdf", page_pdf(
+        b"/MediaBox [0 0 612 792]", text + b" q 200 0 0 200 100 100 cm /Im1 Do Q",
+        b"/Font << /F1 4 0 R >> /XObject << /Im1 6 0 R >>",
+        [stream(b"/Type /XObject /Subtype /Image /Width 100 /Height 100 /BitsPerComponent 1 "
+                b"/ColorSpace /DeviceGray /Filter /JBIG2Decode", jbig2(65535, 65535))]))
+    put("no-mediabox.pdf", page_pdf(b"", text))
+    for name, path in files.items():
+        run("scan %s" % name, [SCAN, path])
+        run("scan --render-pages %s" % name, [SCAN, "--render-pages", path, out])
+    run("scan --source auto no-mediabox.pdf", [SCAN, "--source", "auto", files["no-mediabox.pdf"]])
+
+    if "--scan-only" in sys.argv:
+        subprocess.run(["rm", "-rf", work])
+        return
+    line = b"Anna Keller lives at 12 Baker Street, London; call +44 20 7946 0958 on 3 March 2021. "
+    one_line = line * (10 * 1024 * 1024 // len(line))
+    run("entities 10 MB on one line", [ENTITIES], b'{"text":"' + one_line + b'"}')
+    short = b"Anna Keller\\n" * (1000 * 1000)
+    run("entities 1,000,000 short lines (12 MB)", [ENTITIES], b'{"text":"' + short + b'"}')
+    for mb in sizes:
+        many = (line + b"\\n") * (mb * 1024 * 1024 // (len(line) + 2))
+        run("entities %d MB" % mb, [ENTITIES], b'{"text":"' + many + b'"}')
+        run("entities %d MB under a 3 GB address-space limit" % mb, [ENTITIES],
+            b'{"text":"' + many + b'"}', limit=3 << 30)
+    subprocess.run(["rm", "-rf", work])
+
+
+if __name__ == "__main__":
+    main()
