@@ -149,10 +149,14 @@ export interface HelperOutput {
   warnings: string[];
 }
 
-/** The refusal of marrowfen-entities (empty or invalid input). */
+/**
+ * The failure of marrowfen-entities: "empty_or_invalid_input" when it refused the input (empty,
+ * not a JSON object with a string "text", or only white space), "out_of_memory" when the text was
+ * too large for the memory it could get.
+ */
 export interface HelperFailure {
   ok: false;
-  error: 'empty_or_invalid_input';
+  error: 'empty_or_invalid_input' | 'out_of_memory';
 }
 
 // ---------------------------------------------------------------------------------------------
