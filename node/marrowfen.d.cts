@@ -291,13 +291,14 @@ export declare const version: string;
 
 /**
  * Small secrets (byte strings) in the system's Secret Service, one item per account under the
- * service "com.marrowfen.vault". No function throws.
+ * service "com.marrowfen.vault". No function throws. An account name holding U+0000 or a lone
+ * surrogate is refused (3, or a rejection with 3), and so is a secret over 64 KiB.
  */
 export interface Sealkeep {
   /** True when a Secret Service answers on the session bus. */
   available(): boolean;
   /**
-   * Replaces the account's secret with the bytes of `secret` (at least one byte).
+   * Replaces the account's secret with the bytes of `secret` (1 byte to 64 KiB).
    * @returns 0 stored; 3 bad arguments or no Secret Service; another number: the service's failure
    */
   storeSecret(account: string, secret: Buffer): number;
@@ -321,7 +322,10 @@ export interface Pressuregauge {
 
 /** The user id of the process at the other end of a connected local socket. */
 export interface Peerident {
-  /** @returns the peer's effective uid, 0 to 4294967295, or -1 when it cannot be told */
+  /**
+   * @param fd a descriptor: a whole number from 0 to 2^31 - 1 (anything else gives -1)
+   * @returns the peer's effective uid, 0 to 4294967295, or -1 when it cannot be told
+   */
   peerUid(fd: number): number;
 }
 
