@@ -92,8 +92,8 @@ std::optional<size_t> findWord(std::string_view text, std::string_view word, siz
 
 OcrPage pageFromObservations(const std::vector<TextObservation>& observations,
                              int64_t pageNumber) {
-  // Each line and fragment keeps the box it is read in order by: its upright box when the
-  // recogniser turned the page to read it, otherwise the box it is reported with.
+  // Each line and fragment keeps the box it is put in reading order by: its box on the upright
+  // page when the recogniser read the page turned, otherwise the box it is reported with.
   struct Line {
     std::string text;
     BoundingBox box;
@@ -115,7 +115,7 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations,
     // Offset of the trimmed text inside the candidate's own string, for the box lookups.
     const size_t leading = static_cast<size_t>(line.data() - full.data());
     const double confidence = static_cast<double>(candidate.confidence());
-    const BoundingBox& lineOrderBox = observation.uprightBox.value_or(observation.boundingBox);
+    const BoundingBox lineOrderBox = observation.uprightBox.value_or(observation.boundingBox);
     lines.push_back({std::string(line), lineOrderBox});
     lineConfidences.push_back(confidence);
 

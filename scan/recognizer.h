@@ -35,9 +35,9 @@ class RecognizedText {
 // One recognised region of text (a line), in the recogniser's own order.
 struct TextObservation {
   BoundingBox boundingBox;                      // normalised, lower-left origin
-  // The line's box on the page as the recogniser read it, when it turned or rotated the image
-  // to read it upright: normalised to that upright page, lower-left origin. Lines are read in
-  // the order they stand there; boundingBox stays the box reported.
+  // The line's box on the page as the recogniser read it upright, when that page is turned or
+  // rotated from the image given: normalised to the upright page, lower-left origin. Lines are
+  // put in the order they stand there; boundingBox stays the box reported.
   std::optional<BoundingBox> uprightBox;
   std::shared_ptr<const RecognizedText> topCandidate;  // nullptr when none was offered
 };
