@@ -92,13 +92,19 @@ std::optional<size_t> findWord(std::string_view text, std::string_view word, siz
 
 OcrPage pageFromObservations(const std::vector<TextObservation>& observations,
                              int64_t pageNumber) {
+  // Each line and fragment keeps the box it is put in reading order by: its box on the upright
+  // page when the recogniser read the page turned, otherwise the box it is reported with.
   struct Line {
     std::string text;
     BoundingBox box;
   };
+  struct Fragment {
+    OcrFragment fragment;
+    BoundingBox orderBox;
+  };
   std::vector<Line> lines;
   std::vector<double> lineConfidences;
-  std::vector<OcrFragment> fragments;
+  std::vector<Fragment> fragments;
 
   for (const TextObservation& observation : observations) {
     if (!observation.topCandidate) continue;
@@ -109,7 +115,8 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations,
     // Offset of the trimmed text inside the candidate's own string, for the box lookups.
     const size_t leading = static_cast<size_t>(line.data() - full.data());
     const double confidence = static_cast<double>(candidate.confidence());
-    lines.push_back({std::string(line), observation.boundingBox});
+    const BoundingBox lineOrderBox = observation.uprightBox.value_or(observation.boundingBox);
+    lines.push_back({std::string(line), lineOrderBox});
     lineConfidences.push_back(confidence);
 
     bool anyFragment = false;
@@ -123,16 +130,22 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations,
       const std::optional<BoundingBox> box =
           candidate.boundingBox(leading + *at, leading + *at + word.size());
       if (!box) continue;
-      fragments.push_back({std::string(word), confidence, *box});
+      BoundingBox orderBox = *box;
+      if (observation.uprightBox) {
+        // A word whose upright box cannot be told is placed by its line's.
+        orderBox = candidate.uprightBoundingBox(leading + *at, leading + *at + word.size())
+                       .value_or(*observation.uprightBox);
+      }
+      fragments.push_back({{std::string(word), confidence, *box}, orderBox});
       anyFragment = true;
     }
     if (!anyFragment) {
-      fragments.push_back({std::string(line), confidence, observation.boundingBox});
+      fragments.push_back({{std::string(line), confidence, observation.boundingBox}, lineOrderBox});
     }
   }
 
-  runMergeSort(fragments, [](const OcrFragment& a, const OcrFragment& b) {
-    return comesBeforeInReadingOrder(a.boundingBox, b.boundingBox);
+  runMergeSort(fragments, [](const Fragment& a, const Fragment& b) {
+    return comesBeforeInReadingOrder(a.orderBox, b.orderBox);
   });
   runMergeSort(lines,
                [](const Line& a, const Line& b) { return comesBeforeInReadingOrder(a.box, b.box); });
@@ -146,7 +159,8 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations,
   double sum = 0;
   for (double c : lineConfidences) sum += c;
   page.confidence = lineConfidences.empty() ? 0 : sum / static_cast<double>(lineConfidences.size());
-  page.fragments = std::move(fragments);
+  page.fragments.reserve(fragments.size());
+  for (Fragment& f : fragments) page.fragments.push_back(std::move(f.fragment));
   return page;
 }
 

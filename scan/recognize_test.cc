@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <utility>
@@ -28,7 +29,12 @@ class FakeText : public RecognizedText {
     asked.emplace_back(begin, end);
     return lookup_(begin, end);
   }
+  std::optional<BoundingBox> uprightBoundingBox(size_t begin, size_t end) const override {
+    if (!upright) return std::nullopt;
+    return upright(begin, end);
+  }
   mutable std::vector<std::pair<size_t, size_t>> asked;
+  Lookup upright;  // the boxes as read upright; none when unset
 
  private:
   std::string text_;
@@ -158,6 +164,100 @@ TEST(PageFromObservations, InnerSpacingOfALineIsKept) {
   const OcrPage page = pageFromObservations({line("Name:   Jane\u00a0Doe", 1.0f, box(0, 0.5))}, 1);
   EXPECT_EQ(page.text, "Name:   Jane\u00a0Doe");
   EXPECT_THAT(texts(page), ElementsAre("Name:", "Jane", "Doe"));
+}
+
+// The box `b` of an upright page, on that page turned `turns` quarters clockwise (normalised,
+// lower-left origin): the bounds of its turned corners.
+BoundingBox turnedBox(const BoundingBox& b, int turns) {
+  double minX = 1, minY = 1, maxX = 0, maxY = 0;
+  for (const double x : {b.x, b.x + b.width}) {
+    for (const double y : {b.y, b.y + b.height}) {
+      double tx = x, ty = y;
+      for (int k = 0; k < turns; ++k) {
+        const double px = tx;
+        tx = ty;
+        ty = 1 - px;
+      }
+      minX = std::min(minX, tx), maxX = std::max(maxX, tx);
+      minY = std::min(minY, ty), maxY = std::max(maxY, ty);
+    }
+  }
+  return {.x = minX, .y = minY, .width = maxX - minX, .height = maxY - minY};
+}
+
+// A line of a page that came in turned: reported boxes in the turned frame, and its upright box
+// (and word boxes) as the recogniser read it.
+TextObservation turnedLine(const std::string& text, BoundingBox uprightBox, int turns,
+                           bool uprightWords = true) {
+  auto candidate = std::make_shared<FakeText>(text, 1.0f, [uprightBox, turns](size_t b, size_t e) {
+    return std::optional<BoundingBox>(turnedBox(*alongLine(uprightBox)(b, e), turns));
+  });
+  if (uprightWords) candidate->upright = alongLine(uprightBox);
+  return {.boundingBox = turnedBox(uprightBox, turns), .uprightBox = uprightBox,
+          .topCandidate = candidate};
+}
+
+bool sameBox(const BoundingBox& a, const BoundingBox& b) {
+  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+TEST(PageFromObservations, TurnedPagesAreReadInTheirUprightOrderWithBoxesAsReported) {
+  // Two columns on the upright page: a heading over both, then a column on each side.
+  struct UprightLine {
+    std::string text;
+    BoundingBox box;
+  };
+  const std::vector<UprightLine> page = {{"Certificate of birth", box(0.1, 0.85)},
+                                         {"Name Jane", box(0.1, 0.7)},
+                                         {"Born 1990", box(0.6, 0.7)},
+                                         {"Place Leeds", box(0.1, 0.6)},
+                                         {"Mother Ann", box(0.6, 0.6)}};
+  const std::string upright =
+      "Certificate of birth\nName Jane\nBorn 1990\nPlace Leeds\nMother Ann";
+  const std::vector<std::string> uprightWords = {"Certificate", "of",    "birth", "Name", "Jane",
+                                                 "Born",        "1990",  "Place", "Leeds",
+                                                 "Mother",      "Ann"};
+  // The recogniser's order is not the reading order.
+  const std::vector<size_t> recognised = {3, 0, 4, 2, 1};
+  struct Case {
+    int turns;
+    std::string inputOrder;  // what ordering by the turned boxes gives
+  };
+  const std::vector<Case> cases = {
+      {0, upright},
+      {1, "Place Leeds\nName Jane\nCertificate of birth\nMother Ann\nBorn 1990"},
+      {2, "Mother Ann\nPlace Leeds\nBorn 1990\nName Jane\nCertificate of birth"},
+      {3, "Born 1990\nMother Ann\nCertificate of birth\nName Jane\nPlace Leeds"},
+  };
+  for (const Case& c : cases) {
+    std::vector<TextObservation> observations;
+    for (const size_t k : recognised) {
+      observations.push_back(turnedLine(page[k].text, page[k].box, c.turns));
+    }
+    const OcrPage read = pageFromObservations(observations, 1);
+    EXPECT_EQ(read.text, upright) << c.turns;
+    EXPECT_EQ(texts(read), uprightWords) << c.turns;
+    // Every fragment keeps the box the recogniser reported in the turned frame.
+    const BoundingBox name = page[1].box;
+    ASSERT_EQ(read.fragments.size(), uprightWords.size());
+    EXPECT_TRUE(sameBox(read.fragments[4].boundingBox,
+                        turnedBox(*alongLine(name)(5, 9), c.turns)))
+        << c.turns;  // "Jane"
+
+    // Without upright boxes the lines are ordered as they stand in the turned frame.
+    for (TextObservation& o : observations) o.uprightBox.reset();
+    EXPECT_EQ(pageFromObservations(observations, 1).text, c.inputOrder) << c.turns;
+  }
+}
+
+TEST(PageFromObservations, WordsWithoutAnUprightBoxAreOrderedByTheirLine) {
+  // Turned half round: the upright lower line stands higher in the input.
+  const BoundingBox first = box(0.1, 0.7), second = box(0.1, 0.5);
+  const std::vector<TextObservation> observations = {turnedLine("two words", second, 2, false),
+                                                     turnedLine("first line", first, 2)};
+  const OcrPage read = pageFromObservations(observations, 1);
+  EXPECT_EQ(read.text, "first line\ntwo words");
+  EXPECT_THAT(texts(read), ElementsAre("first", "line", "two", "words"));
 }
 
 TEST(SplitWords, SeparatorsAreWhiteSpaceClusters) {

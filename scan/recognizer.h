@@ -25,11 +25,20 @@ class RecognizedText {
   // with a lower-left origin; nothing when the range cannot be located (a failed lookup is
   // reported the same way).
   virtual std::optional<BoundingBox> boundingBox(size_t begin, size_t end) const = 0;
+  // The same box in the recogniser's upright frame (see TextObservation::uprightBox); nothing
+  // when the recogniser read the image as it was given, or the range cannot be located.
+  virtual std::optional<BoundingBox> uprightBoundingBox(size_t /*begin*/, size_t /*end*/) const {
+    return std::nullopt;
+  }
 };
 
 // One recognised region of text (a line), in the recogniser's own order.
 struct TextObservation {
   BoundingBox boundingBox;                      // normalised, lower-left origin
+  // The line's box on the page as the recogniser read it upright, when that page is turned or
+  // rotated from the image given: normalised to the upright page, lower-left origin. Lines are
+  // put in the order they stand there; boundingBox stays the box reported.
+  std::optional<BoundingBox> uprightBox;
   std::shared_ptr<const RecognizedText> topCandidate;  // nullptr when none was offered
 };
 

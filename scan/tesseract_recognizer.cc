@@ -75,25 +75,40 @@ float clampedConfidence(float percent) {
 // One text line: its words joined by single spaces, and the box of each word.
 class TesseractLine : public RecognizedText {
  public:
+  // `uprightBoxes` holds the words' boxes on the page as read, when it was turned or rotated
+  // for reading; empty otherwise.
   TesseractLine(std::string text, float confidence,
-                std::vector<std::pair<size_t, size_t>> wordRanges, std::vector<BoundingBox> wordBoxes)
+                std::vector<std::pair<size_t, size_t>> wordRanges, std::vector<BoundingBox> wordBoxes,
+                std::vector<BoundingBox> uprightBoxes)
       : text_(std::move(text)),
         confidence_(confidence),
         wordRanges_(std::move(wordRanges)),
-        wordBoxes_(std::move(wordBoxes)) {}
+        wordBoxes_(std::move(wordBoxes)),
+        uprightBoxes_(std::move(uprightBoxes)) {}
 
   const std::string& string() const override { return text_; }
   float confidence() const override { return confidence_; }
 
-  // The union of the boxes of the words that [begin, end) touches.
   std::optional<BoundingBox> boundingBox(size_t begin, size_t end) const override {
+    return unionOfWords(wordBoxes_, begin, end);
+  }
+
+  std::optional<BoundingBox> uprightBoundingBox(size_t begin, size_t end) const override {
+    if (uprightBoxes_.empty()) return std::nullopt;
+    return unionOfWords(uprightBoxes_, begin, end);
+  }
+
+ private:
+  // The union of the boxes (one per word, from `wordBoxes`) of the words that [begin, end) touches.
+  std::optional<BoundingBox> unionOfWords(const std::vector<BoundingBox>& wordBoxes, size_t begin,
+                                          size_t end) const {
     if (begin >= end || end > text_.size()) return std::nullopt;
     std::optional<BoundingBox> box;
     double right = 0, top = 0;
     for (size_t k = 0; k < wordRanges_.size(); ++k) {
       const auto [wordBegin, wordEnd] = wordRanges_[k];
       if (begin >= wordEnd || end <= wordBegin) continue;
-      const BoundingBox& word = wordBoxes_[k];
+      const BoundingBox& word = wordBoxes[k];
       if (!box) {
         box = word;
         right = word.x + word.width;
@@ -110,12 +125,29 @@ class TesseractLine : public RecognizedText {
     return box;
   }
 
- private:
   std::string text_;
   float confidence_;
   std::vector<std::pair<size_t, size_t>> wordRanges_;  // byte ranges of the words in text_
   std::vector<BoundingBox> wordBoxes_;
+  std::vector<BoundingBox> uprightBoxes_;
 };
+
+// How far the text of the iterator's line is turned clockwise, in quarter turns, from the way
+// its baseline runs in the image (left to right when upright, top to bottom when turned a
+// quarter clockwise); -1 when the line has no baseline.
+int lineOrientation(const tesseract::ResultIterator& it) {
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  if (!it.Baseline(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2)) return -1;
+  const int dx = x2 - x1, dy = y2 - y1;  // y down
+  if (std::abs(dx) >= std::abs(dy)) return dx >= 0 ? 0 : 2;
+  return dy > 0 ? 1 : 3;
+}
+
+// True when the map turns or rotates the page (more than resizing it): lines then run a
+// different way on the page read than on the page given.
+bool turnsOrRotates(const PageTransform& t) {
+  return t.xy != 0 || t.yx != 0 || t.xx < 0 || t.yy < 0;
+}
 
 // Characters of text weighted by the confidence of their lines: a page read as letter soup
 // (turned, upside down) scores low, a page read well high.
@@ -278,45 +310,85 @@ RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, P
     api.Clear();
     return {.error = "Text recognition could not be performed on the image."};
   }
-  auto normalised = [&](int left, int top, int right, int bottom) {
-    return boxInSource(toInput, left, top, right, bottom, width, height);
+  struct PixelBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
   };
+  struct Line {
+    std::string text;
+    std::vector<std::pair<size_t, size_t>> ranges;  // byte ranges of the words in text
+    std::vector<PixelBox> words;
+    PixelBox box;
+    float confidence = 0;
+  };
+  std::vector<Line> lines;
+  // Letters read in each line orientation (quarter turns clockwise of the text).
+  size_t lettersByOrientation[4] = {0, 0, 0, 0};
 
-  RecognitionResult result;
   std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
   if (it && !it->Empty(tesseract::RIL_WORD)) {
-    std::string text;
-    std::vector<std::pair<size_t, size_t>> ranges;
-    std::vector<BoundingBox> boxes;
-    BoundingBox lineBox;
-    float lineConfidence = 0;
+    int orientation = 0;
     do {
-      if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
-        text.clear();
-        ranges.clear();
-        boxes.clear();
-        int left = 0, top = 0, right = 0, bottom = 0;
-        it->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom);
-        lineBox = normalised(left, top, right, bottom);
-        lineConfidence = clampedConfidence(it->Confidence(tesseract::RIL_TEXTLINE));
+      if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || lines.empty()) {
+        Line& line = lines.emplace_back();
+        PixelBox& b = line.box;
+        it->BoundingBox(tesseract::RIL_TEXTLINE, &b.left, &b.top, &b.right, &b.bottom);
+        line.confidence = clampedConfidence(it->Confidence(tesseract::RIL_TEXTLINE));
+        orientation = lineOrientation(*it);
       }
+      Line& line = lines.back();
       std::unique_ptr<char[]> word(it->GetUTF8Text(tesseract::RIL_WORD));
-      int left = 0, top = 0, right = 0, bottom = 0;
-      if (word && *word.get() && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
-        if (!text.empty()) text += ' ';
-        ranges.emplace_back(text.size(), text.size() + std::char_traits<char>::length(word.get()));
-        text += word.get();
-        boxes.push_back(normalised(left, top, right, bottom));
-      }
-      if (it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD)) {
-        result.observations.push_back(
-            {.boundingBox = lineBox,
-             .topCandidate = std::make_shared<TesseractLine>(text, lineConfidence, ranges, boxes)});
+      PixelBox b;
+      if (word && *word.get() &&
+          it->BoundingBox(tesseract::RIL_WORD, &b.left, &b.top, &b.right, &b.bottom)) {
+        if (!line.text.empty()) line.text += ' ';
+        const size_t length = std::char_traits<char>::length(word.get());
+        line.ranges.emplace_back(line.text.size(), line.text.size() + length);
+        line.text += word.get();
+        line.words.push_back(b);
+        if (orientation >= 0) lettersByOrientation[orientation] += length;
       }
     } while (it->Next(tesseract::RIL_WORD));
   }
   it.reset();
   api.Clear();
+
+  // The engine reads lines turned a quarter by itself (a page of vertical lines) and reports them
+  // where they stand; when most of the page's text runs that way, the page reads upright turned
+  // back by as much.
+  const int mostRead = static_cast<int>(
+      std::max_element(std::begin(lettersByOrientation), std::end(lettersByOrientation)) -
+      std::begin(lettersByOrientation));
+  const int turnsToUpright = (4 - mostRead) % 4;
+  // On a page that was turned or rotated for reading, or that reads turned, the boxes on the
+  // upright page are kept too, for the reading order.
+  const bool keepUpright = turnsOrRotates(toInput) || turnsToUpright != 0;
+  const int pageWidth = pixGetWidth(page);
+  const int pageHeight = pixGetHeight(page);
+  const PageTransform toUpright = inverted(quarterTurnTransform(turnsToUpright, pageWidth, pageHeight));
+  const bool across = turnsToUpright % 2 == 1;
+  auto normalised = [&](const PixelBox& b) {
+    return boxInSource(toInput, b.left, b.top, b.right, b.bottom, width, height);
+  };
+  auto upright = [&](const PixelBox& b) {
+    return boxInSource(toUpright, b.left, b.top, b.right, b.bottom,
+                       across ? pageHeight : pageWidth, across ? pageWidth : pageHeight);
+  };
+
+  RecognitionResult result;
+  for (Line& line : lines) {
+    std::vector<BoundingBox> boxes;
+    std::vector<BoundingBox> uprightBoxes;
+    for (const PixelBox& b : line.words) {
+      boxes.push_back(normalised(b));
+      if (keepUpright) uprightBoxes.push_back(upright(b));
+    }
+    result.observations.push_back(
+        {.boundingBox = normalised(line.box),
+         .uprightBox = keepUpright ? std::optional<BoundingBox>(upright(line.box)) : std::nullopt,
+         .topCandidate = std::make_shared<TesseractLine>(std::move(line.text), line.confidence,
+                                                         std::move(line.ranges), std::move(boxes),
+                                                         std::move(uprightBoxes))});
+  }
   return result;
 }
 

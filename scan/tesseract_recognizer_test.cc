@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 
 #include "scan/page_preparation.h"
@@ -215,6 +216,38 @@ const std::vector<std::string> kPageLines = {
     "until the date shown on the back.", "Reference number 58214 office",
     "Signed and sealed by the registrar", "of births, marriages and deaths."};
 
+std::vector<std::string> splitOn(const std::string& text, char separator) {
+  std::vector<std::string> out;
+  std::string part;
+  for (const char c : text + separator) {
+    if (c != separator) {
+      part += c;
+    } else if (!part.empty()) {
+      out.push_back(part);
+      part.clear();
+    }
+  }
+  return out;
+}
+
+// For each line of the page text, the index of the line of kPageLines it shares most words with
+// (lines sharing none left out, a line read in pieces counted once).
+std::vector<size_t> pageLineOrder(const std::string& text) {
+  std::vector<size_t> order;
+  for (const std::string& line : splitOn(text, '\n')) {
+    const std::vector<std::string> words = splitOn(line, ' ');
+    size_t best = 0, bestShared = 0;
+    for (size_t k = 0; k < kPageLines.size(); ++k) {
+      const std::vector<std::string> want = splitOn(kPageLines[k], ' ');
+      size_t shared = 0;
+      for (const std::string& w : words) shared += std::count(want.begin(), want.end(), w) > 0;
+      if (shared > bestShared) best = k, bestShared = shared;
+    }
+    if (bestShared > 0 && (order.empty() || order.back() != best)) order.push_back(best);
+  }
+  return order;
+}
+
 TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput) {
   const Image upright = testing::textImage(kPageLines, 1100, 700, 30, 50);
   ASSERT_FALSE(upright.empty());
@@ -224,6 +257,8 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
   const std::map<std::string, PixelBox> truth =
       wordBoxes(level, upright.width(), upright.height());
   ASSERT_GE(truth.size(), 20u);
+  const std::vector<size_t> uprightOrder = {0, 1, 2, 3, 4, 5};
+  ASSERT_EQ(pageLineOrder(pageFromObservations(level.observations, 1).text), uprightOrder);
 
   // Each case: the page as handed in, and the map from pixels of the upright page into it.
   struct Case {
@@ -260,8 +295,11 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
           << c.name << ": " << word;
       ++matched;
     }
-    // The page is read, not letter soup: most of its words are found again.
+    // The page is read, not letter soup: most of its words are found again, and its lines come
+    // in the order they read on the upright page.
     EXPECT_GE(matched, truth.size() * 8 / 10) << c.name;
+    const std::string text = pageFromObservations(result.observations, 1).text;
+    EXPECT_EQ(pageLineOrder(text), uprightOrder) << c.name << ":\n" << text;
   }
 }
 
