@@ -186,4 +186,16 @@ bool writeAll(int fd, std::string_view bytes) {
 
 bool writeAllToStdout(std::string_view bytes) { return writeAll(STDOUT_FILENO, bytes); }
 
+bool readAll(int fd, void* data, size_t size) {
+  auto* p = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::read(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace marrowfen

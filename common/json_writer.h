@@ -50,5 +50,8 @@ void appendJsonString(std::string& out, std::string_view text);
 bool writeAll(int fd, std::string_view bytes);
 // writeAll to standard output.
 bool writeAllToStdout(std::string_view bytes);
+// Reads exactly `size` bytes from `fd` into `data` with read(2), retrying short reads and EINTR.
+// Returns false at end of file, on an error, or when fewer than `size` bytes come.
+bool readAll(int fd, void* data, size_t size);
 
 }  // namespace marrowfen

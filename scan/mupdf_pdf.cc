@@ -40,19 +40,6 @@ constexpr int kMaxPageTreeDepth = 64;
 constexpr int64_t kMaxRenderPixels = kMaxPixels;
 constexpr int64_t kMaxRenderSide = int64_t{1} << 20;
 
-// Owns the MuPDF document; shared by the document object and every page loaded from it.
-bool readAll(int fd, void* data, size_t size) {
-  auto* p = static_cast<char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::read(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Structured text is the whole cost of a text-layer run, and a page's text does not depend on
 // the others, so a run that reads page after page gets a second reader: a child process that
 // opens the same file again (through the parent's descriptor, so it is the same file even if the
@@ -93,6 +80,7 @@ class TextReader {
   int64_t count_ = 0;
 };
 
+// Owns the MuPDF document; shared by the document object and every page loaded from it.
 struct DocumentHandle {
   pdf_document* doc = nullptr;
   FILE* file = nullptr;                 // the open file MuPDF reads; closed after the document

@@ -17,6 +17,7 @@
 #include <exception>
 #include <utility>
 
+#include "common/json_writer.h"
 #include "scan/command_line.h"
 
 namespace marrowfen::scan {
@@ -34,19 +35,6 @@ bool sendAll(int fd, const void* data, size_t size) {
   while (size > 0) {
     // MSG_NOSIGNAL: a peer that died gives EPIPE here instead of killing this process.
     const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// False at end of file, on an error, or when fewer than `size` bytes come.
-bool receiveAll(int fd, void* data, size_t size) {
-  auto* p = static_cast<char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::read(fd, p, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     p += n;
@@ -141,7 +129,7 @@ bool sendImage(int fd, const Image& image, int64_t pageNumber) {
 // The next page sent to a worker; nothing at end of file or for a malformed record.
 std::optional<std::pair<int64_t, Image>> receiveImage(int fd) {
   JobHeader header;
-  if (!receiveAll(fd, &header, sizeof header)) return std::nullopt;
+  if (!readAll(fd, &header, sizeof header)) return std::nullopt;
   if (header.width < 1 || header.height < 1 || header.width > kMaxSide ||
       header.height > kMaxSide || header.width * header.height > kMaxPixels || header.format < 0 ||
       header.format > static_cast<int64_t>(PixelFormat::kRgba)) {
@@ -150,7 +138,7 @@ std::optional<std::pair<int64_t, Image>> receiveImage(int fd) {
   const auto format = static_cast<PixelFormat>(header.format);
   const size_t stride = static_cast<size_t>(header.width) * bytesPerPixel(format);
   std::vector<uint8_t> pixels(stride * static_cast<size_t>(header.height));
-  if (!receiveAll(fd, pixels.data(), pixels.size())) return std::nullopt;
+  if (!readAll(fd, pixels.data(), pixels.size())) return std::nullopt;
   return std::make_pair(header.pageNumber, Image(static_cast<int32_t>(header.width),
                                                  static_cast<int32_t>(header.height), format,
                                                  stride, std::move(pixels)));
@@ -163,9 +151,9 @@ bool sendRecord(int fd, const std::string& body) {
 
 std::optional<std::string> receiveRecord(int fd) {
   uint64_t size = 0;
-  if (!receiveAll(fd, &size, sizeof size) || size > kMaxRecordBytes) return std::nullopt;
+  if (!readAll(fd, &size, sizeof size) || size > kMaxRecordBytes) return std::nullopt;
   std::string body(static_cast<size_t>(size), '\0');
-  if (!receiveAll(fd, body.data(), body.size())) return std::nullopt;
+  if (!readAll(fd, body.data(), body.size())) return std::nullopt;
   return body;
 }
 
