@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "scan/testing/raw_pdf.h"
+
 extern "C" {
 #include <jpeglib.h>
 }
@@ -20,6 +22,8 @@ extern "C" {
 namespace {
 
 namespace fs = std::filesystem;
+using marrowfen::scan::testing::pdfStream;
+using marrowfen::scan::testing::rawPdf;
 
 void save(const fs::path& directory, const std::string& name, const std::string& bytes) {
   fs::create_directories(directory);
@@ -219,29 +223,6 @@ std::string gif(int screenW, int screenH, int left, int top, int w, int h, bool 
   return out;
 }
 
-std::string pdf(const std::vector<std::string>& objects) {
-  std::string out = "%PDF-1.7\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(out.size());
-    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t offset : offsets) {
-    char line[24];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-    out += line;
-  }
-  return out + "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-}
-
-std::string stream(const std::string& dictionary, const std::string& data) {
-  return "<< " + dictionary + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-         "\nendstream";
-}
-
 std::string deflated(const std::string& data) {
   uLongf size = compressBound(data.size());
   std::string out(size, '\0');
@@ -259,10 +240,10 @@ std::string textPdf(const std::string& pageEntries, const std::string& contents,
       "<< /Type /Page /Parent 2 0 R " + pageEntries + " /Resources << /Font << /F1 4 0 R >> " +
           extraResources + " >> /Contents 5 0 R >>",
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
-      stream("/Filter /FlateDecode", deflated(contents)),
+      pdfStream("/Filter /FlateDecode", deflated(contents)),
   };
   objects.insert(objects.end(), more.begin(), more.end());
-  return pdf(objects);
+  return rawPdf(objects);
 }
 
 }  // namespace
@@ -294,13 +275,13 @@ int main(int argc, char** argv) {
   save(pdfs, "no-box.pdf", textPdf("", text));
   save(pdfs, "invisible.pdf", textPdf("/MediaBox [0 0 612 792]", "BT 3 Tr /F1 12 Tf 72 72 Td (hidden) Tj ET " + text));
   const std::vector<uint8_t> rgb = picture(16, 16);
-  const std::string image = stream(
+  const std::string image = pdfStream(
       "/Type /XObject /Subtype /Image /Width 16 /Height 16 /BitsPerComponent 8 "
       "/ColorSpace /DeviceRGB /Filter /FlateDecode",
       deflated(std::string(rgb.begin(), rgb.end())));
   save(pdfs, "image.pdf", textPdf("/MediaBox [0 0 612 792]", "q 300 0 0 300 100 100 cm /Im1 Do Q " + text,
                                   "/XObject << /Im1 6 0 R >>", {image}));
-  const std::string jpegImage = stream(
+  const std::string jpegImage = pdfStream(
       "/Type /XObject /Subtype /Image /Width 24 /Height 16 /BitsPerComponent 8 "
       "/ColorSpace /DeviceRGB /Filter /DCTDecode",
       jpeg(24, 16, false, 3));

@@ -24,6 +24,7 @@
 #include "scan/pixel_budget.h"
 #include "scan/temporary_files.h"
 #include "scan/testing/pdf_fixtures.h"
+#include "scan/testing/raw_pdf.h"
 
 extern "C" {
 #include <jpeglib.h>
@@ -269,32 +270,6 @@ TEST(HostileImageTest, JpegThatEndsEarlyIsUnreadableAndSilent) {
   EXPECT_GT(jpegDataEndedEarlyCount(), before);
 }
 
-// A PDF of the given objects (numbered from 1; object 1 is the catalogue) with a correct
-// cross-reference table.
-std::string rawPdf(const std::vector<std::string>& objects) {
-  std::string out = "%PDF-1.7\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(out.size());
-    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t offset : offsets) {
-    char line[24];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-    out += line;
-  }
-  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-  return out;
-}
-
-std::string stream(const std::string& dictionary, const std::string& data) {
-  return "<< " + dictionary + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-         "\nendstream";
-}
-
 struct PdfFile {
   std::string path = testing::temporaryPath(".pdf");
   explicit PdfFile(const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
@@ -312,10 +287,10 @@ std::string onePagePdf(const std::string& pageEntries, const std::string& conten
       "<< /Type /Page /Parent 2 0 R " + pageEntries + " /Resources << " + resources +
           " >> /Contents 5 0 R >>",
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-      stream("", contents),
+      testing::pdfStream("", contents),
   };
   objects.insert(objects.end(), more.begin(), more.end());
-  return rawPdf(objects);
+  return testing::rawPdf(objects);
 }
 
 bool hasInk(const Image& image) {
@@ -414,7 +389,7 @@ std::string jbig2(uint32_t width, uint32_t height) {
 
 TEST(HostilePdfTest, Jbig2RegionOverTheBudgetLeavesThePageUndrawn) {
   const std::string text = "BT /F1 24 Tf 72 700 Td (Text beside the picture) Tj ET";
-  const std::string image = stream(
+  const std::string image = testing::pdfStream(
       "/Type /XObject /Subtype /Image /Width 100 /Height 100 /BitsPerComponent 1 "
       "/ColorSpace /DeviceGray /Filter /JBIG2Decode",
       jbig2(65535, 65535));
