@@ -19,14 +19,15 @@
 
 #include "common/json_writer.h"
 #include "scan/command_line.h"
+#include "scan/pixel_budget.h"
 
 namespace marrowfen::scan {
 namespace {
 
 constexpr int64_t kMaxWorkers = 64;
-// A worker never gets an image larger than a page canvas can be, nor sends a record above this.
+// A worker never gets an image over the pixel budget (no page canvas is larger), nor sends a
+// record above this.
 constexpr int64_t kMaxSide = int64_t{1} << 20;
-constexpr int64_t kMaxPixels = int64_t{1} << 28;
 constexpr uint64_t kMaxRecordBytes = uint64_t{1} << 30;
 constexpr int kWorkerSocket = 3;
 
