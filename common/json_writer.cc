@@ -186,6 +186,15 @@ bool writeAll(int fd, std::string_view bytes) {
 
 bool writeAllToStdout(std::string_view bytes) { return writeAll(STDOUT_FILENO, bytes); }
 
+void writeAnswerLine(const std::optional<std::string>& encoded, std::string_view fallback) {
+  if (!encoded) {
+    writeAllToStdout(fallback);
+    return;
+  }
+  writeAllToStdout(*encoded);
+  writeAllToStdout("\n");
+}
+
 bool readAll(int fd, void* data, size_t size) {
   auto* p = static_cast<char*>(data);
   while (size > 0) {

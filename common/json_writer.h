@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,10 @@ void appendJsonString(std::string& out, std::string_view text);
 bool writeAll(int fd, std::string_view bytes);
 // writeAll to standard output.
 bool writeAllToStdout(std::string_view bytes);
+// Writes an encoded answer to standard output followed by a line feed in a second write, or
+// `fallback` (a complete line) in one write when there is no encoding. A closed or failing
+// standard output has nowhere to be reported, so nothing is returned.
+void writeAnswerLine(const std::optional<std::string>& encoded, std::string_view fallback);
 // Reads exactly `size` bytes from `fd` into `data` with read(2), retrying short reads and EINTR.
 // Returns false at end of file, on an error, or when fewer than `size` bytes come.
 bool readAll(int fd, void* data, size_t size);

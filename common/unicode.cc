@@ -28,6 +28,10 @@ bool isWhitespaceOrNewline(char32_t c) {
   return (U_GET_GC_MASK(static_cast<UChar32>(c)) & U_GC_Z_MASK) != 0;
 }
 
+bool isLineBreak(char32_t c) {
+  return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
 bool isSpaceSeparatorOrTab(char32_t c) {
   return c == 0x09 || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
 }
@@ -68,6 +72,8 @@ std::string_view trimScalars(std::string_view s, bool (*inSet)(char32_t)) {
   }
   return s.substr(begin, end - begin);
 }
+
+std::string_view trimmed(std::string_view s) { return trimScalars(s, isWhitespaceOrNewline); }
 
 std::u16string toUtf16(std::string_view s) {
   std::u16string out;

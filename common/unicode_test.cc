@@ -49,5 +49,14 @@ TEST(UnicodeTest, Classes) {
   EXPECT_FALSE(isWhiteSpaceProperty(U'\u200b'));
 }
 
+TEST(UnicodeTest, LineBreaks) {
+  for (char32_t c : {U'\n', U'\v', U'\f', U'\r', U'\u0085', U'\u2028', U'\u2029'}) {
+    EXPECT_TRUE(isLineBreak(c)) << static_cast<uint32_t>(c);
+  }
+  for (char32_t c : {U'\t', U' ', U'\u00a0', U'\u2009', U'\u0009', U'\u001c', U'a'}) {
+    EXPECT_FALSE(isLineBreak(c)) << static_cast<uint32_t>(c);
+  }
+}
+
 }  // namespace
 }  // namespace marrowfen

@@ -25,16 +25,11 @@ struct Line {
   size_t end = 0;
 };
 
-bool isLineBreakUnit(char16_t c) {
-  return c == u'\n' || c == u'\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 ||
-         c == 0x2029;
-}
-
 std::vector<Line> splitLines(std::u16string_view text) {
   std::vector<Line> lines;
   size_t start = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (isLineBreakUnit(text[i])) {
+    if (isLineBreak(text[i])) {
       lines.push_back({start, i});
       if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;  // CR LF
       start = i + 1;

@@ -18,11 +18,6 @@ bool isHyphen(std::string_view segment) {
   return segment == "-" || segment == "\xE2\x80\x90" || segment == "\xE2\x80\x91";
 }
 
-bool isLineBreak(char32_t c) {
-  return c == '\n' || c == '\r' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 ||
-         c == 0x2029;
-}
-
 NameTag tagOf(NameType type) {
   switch (type) {
     case NameType::kPersonalName: return NameTag::kPersonalName;

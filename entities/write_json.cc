@@ -33,16 +33,6 @@ void writeCandidate(JsonWriter& w, const Candidate& c) {
   w.endObject();
 }
 
-void writeEncoded(const std::optional<std::string>& encoded) {
-  // A closed or failing standard output has nowhere to be reported; the exit status stays.
-  if (!encoded) {
-    writeAllToStdout(kEncodingFallback);
-    return;
-  }
-  writeAllToStdout(*encoded);
-  writeAllToStdout("\n");
-}
-
 }  // namespace
 
 std::optional<std::string> encodeJson(const HelperOutput& output) {
@@ -78,7 +68,7 @@ std::optional<std::string> encodeJson(const HelperFailure& failure) {
   return w.buffer();
 }
 
-void writeJson(const HelperOutput& output) { writeEncoded(encodeJson(output)); }
-void writeJson(const HelperFailure& failure) { writeEncoded(encodeJson(failure)); }
+void writeJson(const HelperOutput& output) { writeAnswerLine(encodeJson(output), kEncodingFallback); }
+void writeJson(const HelperFailure& failure) { writeAnswerLine(encodeJson(failure), kEncodingFallback); }
 
 }  // namespace marrowfen::entities

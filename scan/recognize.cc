@@ -40,11 +40,9 @@ std::vector<size_t> graphemeBoundaries(std::string_view text) {
 }
 
 bool isWordSeparator(char32_t c) {
-  return isWhiteSpaceProperty(c) || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 ||
-         c == 0x2029;
+  return isWhiteSpaceProperty(c) || isLineBreak(c);
 }
 
-std::string_view trimmed(std::string_view s) { return trimScalars(s, isWhitespaceOrNewline); }
 
 }  // namespace
 

@@ -8,8 +8,6 @@ namespace {
 
 constexpr size_t kSubstantialAlphanumerics = 20;
 
-std::string_view trimmed(std::string_view s) { return trimScalars(s, isWhitespaceOrNewline); }
-
 }  // namespace
 
 std::optional<std::string> embeddedText(const PdfPage& page) {

@@ -69,13 +69,7 @@ std::optional<std::string> finish(const JsonWriter& w) {
 
 template <typename Record>
 void writeRecord(const Record& record) {
-  const auto encoded = encodeJson(record);
-  if (!encoded) {
-    writeAllToStdout(std::string_view(kEncodingFallback, sizeof kEncodingFallback - 1));
-    return;
-  }
-  writeAllToStdout(*encoded);
-  writeAllToStdout("\n");
+  writeAnswerLine(encodeJson(record), kEncodingFallback);
 }
 
 }  // namespace
