@@ -9,6 +9,8 @@
 
 #include "common/unicode.h"
 #include "entities/model/tagger_features.h"
+#include "entities/name_span_rules.h"
+#include "entities/name_tagger_words.h"
 
 namespace marrowfen::entities {
 namespace {
@@ -361,6 +363,17 @@ void clearCommonOrganizations(const std::vector<std::string>& words, std::vector
   }
 }
 
+// Whether a line is the closing formula of a letter, before its signature ("Yours sincerely,").
+bool isLetterClosing(const std::vector<std::string>& words) {
+  std::string line;
+  for (const auto& w : words) {
+    if (w == "," || w == "." || w == "!") continue;  // "Yours sincerely,"
+    if (!line.empty()) line += ' ';
+    line += lowerCase(w);
+  }
+  return tagger_words::letterClosings().count(line) > 0;
+}
+
 class ModelNameTagger : public NameTagger {
  public:
   ModelNameTagger(const NameModel& model, LanguageRecognizer* recognizer)
@@ -408,181 +421,43 @@ class ModelNameTagger : public NameTagger {
       markFirmsByLegalForm(words, labels, model_);
       markNameAboveRegistration(text, tokens, words, labels);
       clearMachineAddresses(text, tokens, labels);
-      return reportLine(text, tokens, labels, callback);
+      return reportLine(NameLine{tokens, words}, labels, callback);
     });
   }
 
  private:
   // Reports one line's words and names; false once the callback asks to stop.
-  static bool reportLine(std::string_view text, const std::vector<LineToken>& tokens,
-                         const std::vector<NameLabel>& labels, const TagCallback& callback) {
-    const auto word = [&](size_t k) {
-      return text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin);
+  static bool reportLine(const NameLine& line, const std::vector<NameLabel>& labels,
+                         const TagCallback& callback) {
+    const std::vector<LineToken>& tokens = line.tokens;
+    const auto reportWords = [&](size_t from, size_t to) {  // the words in [from, to), untagged
+      for (size_t k = from; k < to; ++k) {
+        if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
+      }
+      return true;
     };
-    const auto bracket = [&](size_t k) { return bracketOf(word(k)); };
     for (size_t i = 0; i < tokens.size();) {
       const NameType type = labels[i].type;
       if (type == NameType::kNone) {
-        if (tokens[i].isWord && !callback(std::nullopt, tokens[i].range)) return false;
+        if (!reportWords(i, i + 1)) return false;
         ++i;
         continue;
       }
       // A name runs on while the next token continues the same type.
       size_t end = i + 1;
       while (end < tokens.size() && labels[end].type == type && !labels[end].begins) ++end;
-      // It starts and ends on words: punctuation at its edges is not part of it.
-      size_t first = i, last = end;
-      while (first < last && !tokens[first].isWord) ++first;
-      while (last > first && !tokens[last - 1].isWord) --last;
-      // A Dutch postcode is no part of a name: in "3511 NK Utrecht" the four digits and two
-      // capitals are a code, and the name after them is the town's.
-      NameType reported = type;
-      const auto postcodeDigits = [&](size_t k) {
-        const std::string_view w = word(k);
-        return w.size() == 4 && w[0] >= '1' && w[0] <= '9' &&
-               std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
-      };
-      const auto postcodeLetters = [&](size_t k) {
-        const std::string_view w = word(k);
-        return w.size() == 2 && std::all_of(w.begin(), w.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-      };
-      size_t code = last;  // the postcode's letters, when the name starts with or after its digits
-      if (first + 1 < last && postcodeDigits(first) && postcodeLetters(first + 1)) {
-        code = first + 1;
-      } else if (first > 0 && postcodeLetters(first) && postcodeDigits(first - 1)) {
-        code = first;
+      NameSpan span{i, end, type};
+      for (const NameSpanRule rule : nameSpanRules()) span = rule(line, span);
+      // Words the rules cut off the name are reported as words.
+      if (!reportWords(i, span.first)) return false;
+      if (span.first < span.last) {
+        const TextRange range{tokens[span.first].range.begin, tokens[span.last - 1].range.end};
+        if (!callback(tagOf(span.type), range)) return false;
       }
-      if (code + 1 < last && tokens[code + 1].isWord) {
-        for (size_t k = first; k <= code; ++k) {
-          if (!callback(std::nullopt, tokens[k].range)) return false;
-        }
-        first = code + 1;
-        reported = NameType::kPlaceName;
-      }
-      // The salutation of a letter ("Dear", "Sehr geehrter", "Chère") is no part of a name,
-      // and a title after it makes the rest a person's name: "Dear Mr. Thompson" is Thompson.
-      if (first < last) {
-        const size_t after = salutationEnd(text, tokens, first, last);
-        if (after > first && after < last) {
-          for (size_t k = first; k < after; ++k) {
-            if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
-          }
-          first = after;
-          if (isPersonalTitle(word(first))) reported = NameType::kPersonalName;
-        }
-      }
-      // A person's name starts after the title before it ("Ms. Li Wei" is Li Wei) and after
-      // the "i. A." or "i. V." of a German letter's signature, when a word of the name is left;
-      // those words are reported as words.
-      const auto nextWord = [&](size_t k) {
-        do ++k;
-        while (k < last && !tokens[k].isWord);
-        return k;
-      };
-      while (reported == NameType::kPersonalName && first < last) {
-        size_t next = nextWord(first);
-        const std::string lower = lowerCase(word(first));
-        const std::string after = next < last ? lowerCase(word(next)) : std::string();
-        const bool split = lower == "i" && (after == "a" || after == "v");
-        const bool onBehalf = split || lower == "i.a" || lower == "i.v";
-        if (split) next = nextWord(next);
-        if ((!onBehalf && !isPersonalTitle(word(first))) || next >= last) break;
-        for (size_t k = first; k < next; ++k) {
-          if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
-        }
-        first = next;
-      }
-      // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and
-      // a name that would end inside a bracket, or close one it never opened, ends before it.
-      int depth = 0;
-      size_t open = last;
-      for (size_t k = first; k < last; ++k) {
-        const int b = bracket(k);
-        if (b > 0 && depth++ == 0) open = k;
-        if (b < 0 && --depth < 0) {
-          last = k;
-          depth = 0;
-          break;
-        }
-      }
-      if (depth == 1 && last < tokens.size() && bracket(last) < 0) {
-        ++last;
-      } else if (depth > 0) {
-        last = open;
-      }
-      // Punctuation left at the end goes, but for a bracket that closes one inside the name.
-      const auto closesInside = [&](size_t k) {
-        int d = 0;
-        for (size_t j = first; j < k; ++j) d += bracket(j);
-        return bracket(k) < 0 && d > 0;
-      };
-      while (last > first && !tokens[last - 1].isWord && !closesInside(last - 1)) --last;
-      if (first < last) {
-        const TextRange range{tokens[first].range.begin, tokens[last - 1].range.end};
-        if (!callback(tagOf(reported), range)) return false;
-      }
-      // Words cut off the name are reported as words.
-      for (size_t k = last; k < end; ++k) {
-        if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
-      }
-      i = std::max(end, last);
+      if (!reportWords(span.last, end)) return false;
+      i = std::max(end, span.last);
     }
     return true;
-  }
-
-  // Whether a line is the closing formula of a letter, before its signature.
-  static bool isLetterClosing(const std::vector<std::string>& words) {
-    static constexpr std::string_view kClosings[] = {
-        "yours sincerely", "yours faithfully", "yours truly", "sincerely", "kind regards", "best regards",
-        "regards", "with kind regards", "with best regards", "mit freundlichen grüßen",
-        "mit freundlichen grüssen", "freundliche grüße", "viele grüße", "beste grüße", "hochachtungsvoll",
-        "cordialement", "bien cordialement", "salutations distinguées", "met vriendelijke groet",
-        "met vriendelijke groeten", "hoogachtend"};
-    std::string line;
-    for (const auto& w : words) {
-      if (w == "," || w == "." || w == "!") continue;  // "Yours sincerely,"
-      if (!line.empty()) line += ' ';
-      line += lowerCase(w);
-    }
-    return std::find(std::begin(kClosings), std::end(kClosings), line) != std::end(kClosings);
-  }
-
-  // The token after the salutation words that open the name at `first` ("Dear", "Sehr
-  // geehrte Frau" stops before "Frau"), or `first` when the name opens with none.
-  static size_t salutationEnd(std::string_view text, const std::vector<LineToken>& tokens, size_t first,
-                              size_t last) {
-    static constexpr std::string_view kOne[] = {"dear", "dearest", "hello", "liebe", "lieber", "cher", "chère",
-                                                "chers", "chères", "beste", "geachte"};
-    const auto lower = [&](size_t k) {
-      return lowerCase(text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin));
-    };
-    const std::string w = lower(first);
-    size_t next = first + 1;
-    if (w == "sehr" && next < last) {
-      const std::string g = lower(next);
-      if (g != "geehrte" && g != "geehrter" && g != "verehrte" && g != "verehrter") return first;
-      ++next;
-    } else if (std::find(std::begin(kOne), std::end(kOne), w) == std::end(kOne)) {
-      return first;
-    }
-    while (next < last && !tokens[next].isWord) ++next;
-    return next;
-  }
-
-  // Whether a word is a title written before a person's name, in any case.
-  static bool isPersonalTitle(std::string_view token) {
-    static constexpr std::string_view kTitles[] = {
-        "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "professor", "herr", "frau", "mme", "mlle", "dhr", "mevr",
-        "shri", "smt", "sri", "kumari", "ppa"};
-    const std::string lower = lowerCase(token);
-    return std::find(std::begin(kTitles), std::end(kTitles), lower) != std::end(kTitles);
-  }
-
-  // +1 for an opening bracket, -1 for a closing one, 0 for any other token.
-  static int bracketOf(std::string_view token) {
-    if (token == "(" || token == "[" || token == "{") return 1;
-    if (token == ")" || token == "]" || token == "}") return -1;
-    return 0;
   }
 
   const NameModel& model_;
