@@ -1,7 +1,6 @@
 #include "entities/name_tagger.h"
 
 #include <algorithm>
-#include <set>
 
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
@@ -93,11 +92,10 @@ bool isAmount(std::string_view token) {
 // The same holds for the heading of a price list, a line with two or more of its column words
 // ("QTY U.PRICE TOTAL (RM)", "GST SUMMARY AMOUNT (RM) TAX").
 void clearOrganizationsInPriceLines(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
-  static const std::set<std::string, std::less<>> kColumns{
-      "qty", "quantity", "amount", "amt", "price", "total", "subtotal", "tax", "item", "items", "description",
-      "rm", "unit", "disc", "discount", "gst", "sst", "vat", "code", "rate"};
   size_t columns = 0;
-  for (const std::string& w : words) columns += w.size() <= 11 && kColumns.count(asciiLower(w));
+  for (const std::string& w : words) {
+    columns += w.size() <= 11 && tagger_words::priceColumns().count(asciiLower(w));
+  }
   if (columns < 2 && std::none_of(words.begin(), words.end(), [](const std::string& w) { return isAmount(w); })) {
     return;
   }
@@ -127,6 +125,159 @@ bool inCapitals(const std::vector<std::string>& words) {
   return letters;
 }
 
+bool isIn(const std::unordered_set<std::string_view>& words, std::string_view word) {
+  return words.count(word) > 0;
+}
+
+// One line as the legal-form rule reads it.
+struct FirmLine {
+  const std::vector<std::string>& words;
+  std::vector<NameLabel>& labels;
+  const NameModel& model;
+  size_t n = 0;                    // the words that have a label
+  std::vector<std::string> lower;  // each of them in small letters
+  bool capitals = false;           // the line is written without small letters
+};
+
+// Whether a line may hold a legal form or a trade word. Most lines hold none: a cheap look at
+// the ASCII letters before anything else.
+bool mayNameAFirm(const std::vector<std::string>& words, size_t n) {
+  for (size_t k = 0; k < n; ++k) {
+    if (words[k].size() > 11) continue;
+    const std::string w = asciiLower(words[k]);
+    if (isIn(tagger_words::legalForms(), w) || w == "co" || w == "b" ||
+        isIn(tagger_words::tradeNameEnds(), w) || isIn(tagger_words::tradeNameStarts(), w)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool isJoiner(const FirmLine& line, size_t k) {
+  return isIn(tagger_words::nameJoiners(), line.lower[k]);
+}
+
+// Whether word k is the last word of a legal form: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending
+// the name.
+bool formEndsAt(const FirmLine& line, size_t k) {
+  const std::vector<std::string>& lower = line.lower;
+  if (k > 0 && lower[k - 1] == "(") return false;  // "(INC. GST)" is no firm's form
+  if (k > 0 && !lower[k - 1].empty() && lower[k - 1][0] >= '0' && lower[k - 1][0] <= '9') {
+    return false;  // "5 KG"
+  }
+  if (isIn(tagger_words::legalForms(), lower[k])) return k > 0;
+  if (lower[k] == "b" && k >= 2 && lower[k - 1] == "/" && lower[k - 2] == "s") return k > 2;
+  if (lower[k] == "co" && k > 0) {
+    return k + 1 == line.n || lower[k + 1] == "." || lower[k + 1] == "(";
+  }
+  return false;
+}
+
+// The last word of the legal form ending at e: further forms after it belong to it ("SDN BHD",
+// "CO. (M) BHD", "Pty Ltd").
+size_t lastFormWord(const FirmLine& line, size_t e) {
+  size_t last = e;
+  for (size_t k = e + 1; k < line.n && k <= e + 4; ++k) {
+    if (formEndsAt(line, k) || line.lower[k] == "sdn" || line.lower[k] == "pte") {
+      last = k;
+    } else if (!isJoiner(line, k) && line.lower[k] != "m") {
+      break;
+    }
+  }
+  return last;
+}
+
+// Whether word k may belong to a firm's name. A number does at the start of a line ("99 SPEED MART
+// S/B") or in capitals ("AMPANG 210 FIRST CITY PARKING SDN BHD"), not in a sentence ("In 2019 Acme
+// Ltd grew").
+bool nameLike(const FirmLine& line, size_t k) {
+  const std::string& word = line.words[k];
+  const bool digit = !word.empty() && word[0] >= '0' && word[0] <= '9';
+  if (digit) return k == 0 || line.capitals;
+  return startsWithCapitalOrDigit(word) || isJoiner(line, k);
+}
+
+// The first word of the name of the firm whose legal form starts at e.
+size_t firmNameStart(const FirmLine& line, size_t e) {
+  constexpr size_t kMaxWords = 8;
+  const std::vector<std::string>& lower = line.lower;
+  // Back over capitalised words and joining signs; a small word ("of") only inside an
+  // organisation the model found, so that "John Smith of Acme Ltd" keeps its person.
+  size_t first = e, wordsSeen = 0;
+  while (first > 0 && nameLike(line, first - 1) &&
+         !isIn(tagger_words::smallNameWords(), lower[first - 1]) &&
+         !isIn(tagger_words::wordsBeforeFirm(), lower[first - 1]) && wordsSeen < kMaxWords) {
+    --first;
+    if (!isJoiner(line, first)) ++wordsSeen;
+  }
+  // The first word of a sentence has its capital from the sentence: a common word there
+  // ("Yesterday Acme Ltd announced") is no part of the name unless the model says so.
+  const bool sentenceStart = first == 0 || lower[first - 1] == "." || lower[first - 1] == "!" ||
+                             lower[first - 1] == "?" || isColonToken(line.words[first - 1]);
+  if (!line.capitals && sentenceStart && first < e &&
+      line.labels[first].type != NameType::kOrganization &&
+      line.model.isCommonWord(line.words[first])) {
+    ++first;
+  }
+  if (line.labels[e].type == NameType::kOrganization) {
+    size_t start = e;
+    while (start > 0 && !line.labels[start].begins &&
+           line.labels[start - 1].type == NameType::kOrganization) {
+      --start;
+    }
+    first = std::min(first, start);
+  }
+  return first;
+}
+
+// Whether the words from `first` up to the legal form at e hold one besides legal forms and
+// joining signs.
+bool hasNameWord(const FirmLine& line, size_t first, size_t e) {
+  bool named = false;
+  for (size_t k = first; k < e; ++k) {
+    const std::string& w = line.lower[k];
+    named = named || (!isJoiner(line, k) && !isIn(tagger_words::legalForms(), w) && w != "sdn" &&
+                      w != "pte");
+  }
+  return named;
+}
+
+// Labels the words [first, last] an organisation, from the first that is no joining sign or small
+// word; a name of the model's that ran on past the legal form ends there.
+void markFirm(FirmLine& line, size_t first, size_t last) {
+  while (first < last &&
+         (isJoiner(line, first) || isIn(tagger_words::smallNameWords(), line.lower[first]))) {
+    ++first;
+  }
+  if (first >= last) return;
+  for (size_t k = first; k <= last; ++k) line.labels[k] = {NameType::kOrganization, k == first};
+  for (size_t k = last + 1;
+       k < line.n && line.labels[k].type != NameType::kNone && !line.labels[k].begins; ++k) {
+    line.labels[k] = NameLabel{};
+  }
+}
+
+// A letterhead in capitals of two to five name-like words is an organisation when it ends in a
+// trade word ("... TRADING", "... ENTERPRISE 2") or opens with a trade word of Malay shops.
+void markTradeName(FirmLine& line) {
+  const size_t n = line.n;
+  if (!line.capitals || n < 2 || n > 5) return;
+  const auto& words = line.words;
+  const bool allNameLike =
+      std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
+                  [&](const std::string& w) {
+                    return startsWithCapitalOrDigit(w) || isIn(tagger_words::nameJoiners(), w);
+                  });
+  if (!allNameLike) return;
+  const bool numbered = n >= 3 && std::all_of(words[n - 1].begin(), words[n - 1].end(),
+                                              [](char c) { return c >= '0' && c <= '9'; });
+  const auto& ends = tagger_words::tradeNameEnds();
+  if (isIn(ends, line.lower[n - 1]) || (numbered && isIn(ends, line.lower[n - 2])) ||
+      (isIn(tagger_words::tradeNameStarts(), line.lower[0]) && n <= 5)) {
+    markFirm(line, 0, n - 1);
+  }
+}
+
 // Firms name themselves with their legal form ("LIGHTROOM GALLERY SDN BHD", "AEON CO. (M) BHD",
 // "Acme Widgets Ltd", "Müller Bau GmbH"): the capitalised words before a legal form, up to the
 // start of the line, a colon, a word in small letters or a word that leads up to a name ("PAID
@@ -137,103 +288,17 @@ bool inCapitals(const std::vector<std::string>& words) {
 void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
                           const NameModel& model) {
   const size_t n = std::min(words.size(), labels.size());
-  static const std::set<std::string, std::less<>> kForms{
-      "bhd", "ltd", "limited", "gmbh", "inc", "llc", "plc", "corp", "corporation", "pty", "sarl", "bv", "nv",
-      "s.a", "ag", "kg", "ohg", "mbh", "llp", "lda", "s.p.a", "srl", "s.r.l", "oy", "a/s"};
-  static const std::set<std::string, std::less<>> kJoiners{"&", "'", "-", ".", "/", "(", ")", "+"};
-  static const std::set<std::string, std::less<>> kSmall{"of", "and", "de", "der", "und", "et", "en", "van", "du", "des"};
-  // Words that stand before a firm's name in a line, in capitals as in small letters.
-  static const std::set<std::string, std::less<>> kBefore{
-      "to", "from", "by", "at", "for", "the", "with", "in", "on", "is", "was", "pay", "paid", "payable", "sold",
-      "bill", "billed", "issued", "welcome", "ke", "dari", "oleh", "kepada", "an", "von", "bei", "für", "à", "chez",
-      "par", "pour", "aan", "door", "voor", "bij"};
-  static const std::set<std::string, std::less<>> kTradeEnds{"enterprise", "enterprises", "trading", "traders"};
-  static const std::set<std::string, std::less<>> kTradeStarts{"restoran", "kedai", "syarikat", "pasaraya", "toko", "warung"};
-  // Most lines hold no such word: a cheap look at the ASCII letters first.
-  bool any = false;
-  for (size_t k = 0; k < n && !any; ++k) {
-    if (words[k].size() > 11) continue;
-    const std::string w = asciiLower(words[k]);
-    any = kForms.count(w) || w == "co" || w == "b" || kTradeEnds.count(w) || kTradeStarts.count(w);
-  }
-  if (!any) return;
-  std::vector<std::string> lower(n);
-  for (size_t k = 0; k < n; ++k) lower[k] = lowerCase(words[k]);
-  // The last word of a legal form at k: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending the name.
-  const auto formEndsAt = [&](size_t k) {
-    if (k > 0 && lower[k - 1] == "(") return false;  // "(INC. GST)" is no firm's form
-    if (k > 0 && !lower[k - 1].empty() && lower[k - 1][0] >= '0' && lower[k - 1][0] <= '9') return false;  // "5 KG"
-    if (kForms.count(lower[k])) return k > 0;
-    if (lower[k] == "b" && k >= 2 && lower[k - 1] == "/" && lower[k - 2] == "s") return k > 2;
-    if (lower[k] == "co" && k > 0) {
-      return k + 1 == n || lower[k + 1] == "." || lower[k + 1] == "(";
-    }
-    return false;
-  };
-  // A number belongs to a name at the start of a line ("99 SPEED MART S/B") or in capitals
-  // ("AMPANG 210 FIRST CITY PARKING SDN BHD"), not in a sentence ("In 2019 Acme Ltd grew").
-  const bool capitals = inCapitals(words);
-  const auto nameLike = [&](size_t k) {
-    const bool digit = !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9';
-    if (digit) return k == 0 || capitals;
-    return startsWithCapitalOrDigit(words[k]) || kJoiners.count(lower[k]) > 0;
-  };
-  const auto mark = [&](size_t first, size_t last) {  // [first, last]
-    while (first < last && (kJoiners.count(lower[first]) || kSmall.count(lower[first]))) ++first;
-    if (first >= last) return;
-    for (size_t k = first; k <= last; ++k) labels[k] = {NameType::kOrganization, k == first};
-    // A name of the model's that ran on past the legal form ends there.
-    for (size_t k = last + 1; k < n && labels[k].type != NameType::kNone && !labels[k].begins; ++k) {
-      labels[k] = NameLabel{};
-    }
-  };
-  constexpr size_t kMaxWords = 8;
+  if (!mayNameAFirm(words, n)) return;
+  FirmLine line{words, labels, model, n, std::vector<std::string>(n), inCapitals(words)};
+  for (size_t k = 0; k < n; ++k) line.lower[k] = lowerCase(words[k]);
   for (size_t e = 0; e < n; ++e) {
-    if (!formEndsAt(e)) continue;
-    // Further forms after this one belong to it: "SDN BHD", "CO. (M) BHD", "Pty Ltd".
-    size_t last = e;
-    for (size_t k = e + 1; k < n && k <= e + 4; ++k) {
-      if (formEndsAt(k) || lower[k] == "sdn" || lower[k] == "pte") last = k;
-      else if (!kJoiners.count(lower[k]) && lower[k] != "m") break;
-    }
-    // Back over capitalised words and joining signs; a small word ("of") only inside an
-    // organisation the model found, so that "John Smith of Acme Ltd" keeps its person.
-    size_t first = e, wordsSeen = 0;
-    while (first > 0 && nameLike(first - 1) && !kSmall.count(lower[first - 1]) && !kBefore.count(lower[first - 1]) &&
-           wordsSeen < kMaxWords) {
-      --first;
-      if (!kJoiners.count(lower[first])) ++wordsSeen;
-    }
-    // The first word of a sentence has its capital from the sentence: a common word there
-    // ("Yesterday Acme Ltd announced") is no part of the name unless the model says so.
-    const bool sentenceStart = first == 0 || lower[first - 1] == "." || lower[first - 1] == "!" ||
-                               lower[first - 1] == "?" || isColonToken(words[first - 1]);
-    if (!capitals && sentenceStart && first < e && labels[first].type != NameType::kOrganization &&
-        model.isCommonWord(words[first])) {
-      ++first;
-    }
-    if (labels[e].type == NameType::kOrganization) {
-      size_t start = e;
-      while (start > 0 && !labels[start].begins && labels[start - 1].type == NameType::kOrganization) --start;
-      first = std::min(first, start);
-    }
-    // At least one word of the name besides its legal form.
-    bool named = false;
-    for (size_t k = first; k < e; ++k) {
-      named = named || (!kJoiners.count(lower[k]) && !kForms.count(lower[k]) && lower[k] != "sdn" && lower[k] != "pte");
-    }
-    if (named) mark(first, last);
+    if (!formEndsAt(line, e)) continue;
+    const size_t last = lastFormWord(line, e);
+    const size_t first = firmNameStart(line, e);
+    if (hasNameWord(line, first, e)) markFirm(line, first, last);
     e = last;
   }
-  if (!capitals || n < 2 || n > 5) return;
-  const bool allNameLike = std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
-                                       [&](const std::string& w) { return startsWithCapitalOrDigit(w) || kJoiners.count(w); });
-  if (!allNameLike) return;
-  const bool numbered = n >= 3 && std::all_of(words[n - 1].begin(), words[n - 1].end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (kTradeEnds.count(lower[n - 1]) || (numbered && kTradeEnds.count(lower[n - 2])) ||
-      (kTradeStarts.count(lower[0]) && n <= 5)) {
-    mark(0, n - 1);
-  }
+  markTradeName(line);
 }
 
 // Whether a line is a firm's registration number alone, as printed under its name: "(65351-M)",
@@ -287,10 +352,6 @@ void markNameAboveRegistration(std::string_view text, const std::vector<LineToke
 // that holds a street word of the languages that write it first (Malay "Jalan", "Lorong", "Taman"
 // ...), or that opens with a house number and ends in a street word, is none.
 void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
-  static const std::set<std::string, std::less<>> kStreetFirst{"jalan", "jln", "lorong", "lrg", "persiaran",
-                                                               "lebuh", "lebuhraya", "taman", "tmn"};
-  static const std::set<std::string, std::less<>> kStreetLast{"street", "road", "lane", "avenue", "drive", "way",
-                                                              "close", "crescent", "place", "square", "terrace"};
   const size_t n = std::min(words.size(), labels.size());
   const auto digitFirst = [&](size_t k) { return k < n && !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9'; };
   for (size_t i = 0; i < n;) {
@@ -304,11 +365,14 @@ void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLab
     size_t last = end;
     while (last > i + 1 && !startsWithCapitalOrDigit(words[last - 1])) --last;  // trailing punctuation
     bool street = false;
-    for (size_t k = i; k < end; ++k) street = street || kStreetFirst.count(lowerCase(words[k])) > 0;
+    for (size_t k = i; k < end; ++k) {
+      street = street || tagger_words::streetWordsFirst().count(lowerCase(words[k])) > 0;
+    }
     const std::string opener = lowerCase(words[i]);
     const bool numbered = digitFirst(i) || ((opener == "no" || opener == "lot" || opener == "unit") &&
                                             (digitFirst(i + 1) || (i + 1 < n && words[i + 1] == "." && digitFirst(i + 2))));
-    street = street || (numbered && last > i + 1 && kStreetLast.count(lowerCase(words[last - 1])) > 0);
+    street = street || (numbered && last > i + 1 &&
+                        tagger_words::streetWordsLast().count(lowerCase(words[last - 1])) > 0);
     if (street) {
       for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
     }

@@ -24,6 +24,30 @@ MARROWFEN_TAGGER_WORDS(letterClosings,
   "hochachtungsvoll", "cordialement", "bien cordialement", "salutations distinguées",
   "met vriendelijke groet", "met vriendelijke groeten", "hoogachtend")
 
+MARROWFEN_TAGGER_WORDS(legalForms,
+  "bhd", "ltd", "limited", "gmbh", "inc", "llc", "plc", "corp", "corporation", "pty", "sarl", "bv",
+  "nv", "s.a", "ag", "kg", "ohg", "mbh", "llp", "lda", "s.p.a", "srl", "s.r.l", "oy", "a/s")
+MARROWFEN_TAGGER_WORDS(nameJoiners,
+  "&", "'", "-", ".", "/", "(", ")", "+")
+MARROWFEN_TAGGER_WORDS(smallNameWords,
+  "of", "and", "de", "der", "und", "et", "en", "van", "du", "des")
+MARROWFEN_TAGGER_WORDS(wordsBeforeFirm,
+  "to", "from", "by", "at", "for", "the", "with", "in", "on", "is", "was", "pay", "paid",
+  "payable", "sold", "bill", "billed", "issued", "welcome", "ke", "dari", "oleh", "kepada", "an",
+  "von", "bei", "für", "à", "chez", "par", "pour", "aan", "door", "voor", "bij")
+MARROWFEN_TAGGER_WORDS(tradeNameEnds,
+  "enterprise", "enterprises", "trading", "traders")
+MARROWFEN_TAGGER_WORDS(tradeNameStarts,
+  "restoran", "kedai", "syarikat", "pasaraya", "toko", "warung")
+
+MARROWFEN_TAGGER_WORDS(priceColumns,
+  "qty", "quantity", "amount", "amt", "price", "total", "subtotal", "tax", "item", "items",
+  "description", "rm", "unit", "disc", "discount", "gst", "sst", "vat", "code", "rate")
+MARROWFEN_TAGGER_WORDS(streetWordsFirst,
+  "jalan", "jln", "lorong", "lrg", "persiaran", "lebuh", "lebuhraya", "taman", "tmn")
+MARROWFEN_TAGGER_WORDS(streetWordsLast,
+  "street", "road", "lane", "avenue", "drive", "way", "close", "crescent", "place", "square",
+  "terrace")
 // clang-format on
 
 #undef MARROWFEN_TAGGER_WORDS
