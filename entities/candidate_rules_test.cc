@@ -33,20 +33,6 @@ TEST(CharacterCount, CountsGraphemeClusters) {
   EXPECT_EQ(characterCount("\U0001F1EE\U0001F1F3x"), 2u);
 }
 
-TEST(RolePriority, Table) {
-  const struct {
-    std::optional<std::string> role;
-    int priority;
-  } cases[] = {
-      {std::nullopt, 0},       {"parent_or_guardian", 5}, {"spouse", 5},
-      {"pan_number", 4},       {"aadhaar_number", 4},     {"passport_number", 4},
-      {"issue_date", 4},       {"expiry_date", 4},        {"date_of_birth", 4},
-      {"issuer", 4},           {"subject", 3},            {"reference_number", 2},
-      {"Spouse", 2},           {" spouse", 2},            {"", 2},
-  };
-  for (const auto& c : cases) EXPECT_EQ(rolePriority(c.role), c.priority) << c.role.value_or("-");
-}
-
 TEST(ContextLine, LinesEndAtLoneLineFeedsOnly) {
   const std::string text = "first line\nName: Anna\tMarie\nlast";
   const auto rangeOf = [&](std::string_view word) {
@@ -134,6 +120,44 @@ TEST(AddCandidate, ReplacementByLabelRoleAndConfidence) {
     EXPECT_EQ(kept.value, t.replaced ? "ANNA-MARIE" : "Anna Marie") << t.name;
     EXPECT_EQ(kept.suggestedRole, t.replaced ? t.newRole : t.oldRole) << t.name;
     EXPECT_EQ(entities[0].value, "Before") << t.name;
+  }
+}
+
+// At equal confidence a repeated candidate replaces the first one only when its role ranks
+// higher: family roles, then identity numbers, dates and the issuer, then the subject, then any
+// other role (roles are compared exactly, so "Spouse" is an other role).
+TEST(AddCandidate, HigherRankedRoleReplacesAtEqualConfidence) {
+  const struct {
+    std::string oldRole, newRole;
+    bool replaced;
+  } cases[] = {
+      {"subject", "spouse", true},
+      {"subject", "parent_or_guardian", true},
+      {"issuer", "spouse", true},
+      {"reference_number", "passport_number", true},
+      {"reference_number", "date_of_birth", true},
+      {"reference_number", "subject", true},
+      {"subject", "issue_date", true},
+      {"Spouse", "subject", true},
+      {" spouse", "aadhaar_number", true},
+      {"spouse", "issuer", false},
+      {"pan_number", "subject", false},
+      {"expiry_date", "reference_number", false},
+      {"subject", "Spouse", false},
+      {"spouse", "parent_or_guardian", false},
+      {"pan_number", "aadhaar_number", false},
+      {"reference_number", "", false},
+  };
+  for (const auto& t : cases) {
+    std::vector<Candidate> entities;
+    std::unordered_set<std::string> seen;
+    AddCase c{entities, seen};
+    c.add("person", "Anna Marie", std::nullopt, t.oldRole, 0.82, "old");
+    c.add("person", "Anna Marie", std::nullopt, t.newRole, 0.82, "new");
+    ASSERT_EQ(entities.size(), 1u) << t.oldRole << " / " << t.newRole;
+    EXPECT_EQ(entities[0].suggestedRole, t.replaced ? t.newRole : t.oldRole)
+        << t.oldRole << " / " << t.newRole;
+    EXPECT_EQ(entities[0].evidence, t.replaced ? "new" : "old") << t.oldRole << " / " << t.newRole;
   }
 }
 

@@ -1,7 +1,6 @@
 #include "entities/name_tagger.h"
 
 #include <algorithm>
-#include <set>
 
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
@@ -9,6 +8,8 @@
 
 #include "common/unicode.h"
 #include "entities/model/tagger_features.h"
+#include "entities/name_span_rules.h"
+#include "entities/name_tagger_words.h"
 
 namespace marrowfen::entities {
 namespace {
@@ -91,11 +92,10 @@ bool isAmount(std::string_view token) {
 // The same holds for the heading of a price list, a line with two or more of its column words
 // ("QTY U.PRICE TOTAL (RM)", "GST SUMMARY AMOUNT (RM) TAX").
 void clearOrganizationsInPriceLines(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
-  static const std::set<std::string, std::less<>> kColumns{
-      "qty", "quantity", "amount", "amt", "price", "total", "subtotal", "tax", "item", "items", "description",
-      "rm", "unit", "disc", "discount", "gst", "sst", "vat", "code", "rate"};
   size_t columns = 0;
-  for (const std::string& w : words) columns += w.size() <= 11 && kColumns.count(asciiLower(w));
+  for (const std::string& w : words) {
+    columns += w.size() <= 11 && tagger_words::priceColumns().count(asciiLower(w));
+  }
   if (columns < 2 && std::none_of(words.begin(), words.end(), [](const std::string& w) { return isAmount(w); })) {
     return;
   }
@@ -125,6 +125,159 @@ bool inCapitals(const std::vector<std::string>& words) {
   return letters;
 }
 
+bool isIn(const std::unordered_set<std::string_view>& words, std::string_view word) {
+  return words.count(word) > 0;
+}
+
+// One line as the legal-form rule reads it.
+struct FirmLine {
+  const std::vector<std::string>& words;
+  std::vector<NameLabel>& labels;
+  const NameModel& model;
+  size_t n = 0;                    // the words that have a label
+  std::vector<std::string> lower;  // each of them in small letters
+  bool capitals = false;           // the line is written without small letters
+};
+
+// Whether a line may hold a legal form or a trade word. Most lines hold none: a cheap look at
+// the ASCII letters before anything else.
+bool mayNameAFirm(const std::vector<std::string>& words, size_t n) {
+  for (size_t k = 0; k < n; ++k) {
+    if (words[k].size() > 11) continue;
+    const std::string w = asciiLower(words[k]);
+    if (isIn(tagger_words::legalForms(), w) || w == "co" || w == "b" ||
+        isIn(tagger_words::tradeNameEnds(), w) || isIn(tagger_words::tradeNameStarts(), w)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool isJoiner(const FirmLine& line, size_t k) {
+  return isIn(tagger_words::nameJoiners(), line.lower[k]);
+}
+
+// Whether word k is the last word of a legal form: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending
+// the name.
+bool formEndsAt(const FirmLine& line, size_t k) {
+  const std::vector<std::string>& lower = line.lower;
+  if (k > 0 && lower[k - 1] == "(") return false;  // "(INC. GST)" is no firm's form
+  if (k > 0 && !lower[k - 1].empty() && lower[k - 1][0] >= '0' && lower[k - 1][0] <= '9') {
+    return false;  // "5 KG"
+  }
+  if (isIn(tagger_words::legalForms(), lower[k])) return k > 0;
+  if (lower[k] == "b" && k >= 2 && lower[k - 1] == "/" && lower[k - 2] == "s") return k > 2;
+  if (lower[k] == "co" && k > 0) {
+    return k + 1 == line.n || lower[k + 1] == "." || lower[k + 1] == "(";
+  }
+  return false;
+}
+
+// The last word of the legal form ending at e: further forms after it belong to it ("SDN BHD",
+// "CO. (M) BHD", "Pty Ltd").
+size_t lastFormWord(const FirmLine& line, size_t e) {
+  size_t last = e;
+  for (size_t k = e + 1; k < line.n && k <= e + 4; ++k) {
+    if (formEndsAt(line, k) || line.lower[k] == "sdn" || line.lower[k] == "pte") {
+      last = k;
+    } else if (!isJoiner(line, k) && line.lower[k] != "m") {
+      break;
+    }
+  }
+  return last;
+}
+
+// Whether word k may belong to a firm's name. A number does at the start of a line ("99 SPEED MART
+// S/B") or in capitals ("AMPANG 210 FIRST CITY PARKING SDN BHD"), not in a sentence ("In 2019 Acme
+// Ltd grew").
+bool nameLike(const FirmLine& line, size_t k) {
+  const std::string& word = line.words[k];
+  const bool digit = !word.empty() && word[0] >= '0' && word[0] <= '9';
+  if (digit) return k == 0 || line.capitals;
+  return startsWithCapitalOrDigit(word) || isJoiner(line, k);
+}
+
+// The first word of the name of the firm whose legal form starts at e.
+size_t firmNameStart(const FirmLine& line, size_t e) {
+  constexpr size_t kMaxWords = 8;
+  const std::vector<std::string>& lower = line.lower;
+  // Back over capitalised words and joining signs; a small word ("of") only inside an
+  // organisation the model found, so that "John Smith of Acme Ltd" keeps its person.
+  size_t first = e, wordsSeen = 0;
+  while (first > 0 && nameLike(line, first - 1) &&
+         !isIn(tagger_words::smallNameWords(), lower[first - 1]) &&
+         !isIn(tagger_words::wordsBeforeFirm(), lower[first - 1]) && wordsSeen < kMaxWords) {
+    --first;
+    if (!isJoiner(line, first)) ++wordsSeen;
+  }
+  // The first word of a sentence has its capital from the sentence: a common word there
+  // ("Yesterday Acme Ltd announced") is no part of the name unless the model says so.
+  const bool sentenceStart = first == 0 || lower[first - 1] == "." || lower[first - 1] == "!" ||
+                             lower[first - 1] == "?" || isColonToken(line.words[first - 1]);
+  if (!line.capitals && sentenceStart && first < e &&
+      line.labels[first].type != NameType::kOrganization &&
+      line.model.isCommonWord(line.words[first])) {
+    ++first;
+  }
+  if (line.labels[e].type == NameType::kOrganization) {
+    size_t start = e;
+    while (start > 0 && !line.labels[start].begins &&
+           line.labels[start - 1].type == NameType::kOrganization) {
+      --start;
+    }
+    first = std::min(first, start);
+  }
+  return first;
+}
+
+// Whether the words from `first` up to the legal form at e hold one besides legal forms and
+// joining signs.
+bool hasNameWord(const FirmLine& line, size_t first, size_t e) {
+  bool named = false;
+  for (size_t k = first; k < e; ++k) {
+    const std::string& w = line.lower[k];
+    named = named || (!isJoiner(line, k) && !isIn(tagger_words::legalForms(), w) && w != "sdn" &&
+                      w != "pte");
+  }
+  return named;
+}
+
+// Labels the words [first, last] an organisation, from the first that is no joining sign or small
+// word; a name of the model's that ran on past the legal form ends there.
+void markFirm(FirmLine& line, size_t first, size_t last) {
+  while (first < last &&
+         (isJoiner(line, first) || isIn(tagger_words::smallNameWords(), line.lower[first]))) {
+    ++first;
+  }
+  if (first >= last) return;
+  for (size_t k = first; k <= last; ++k) line.labels[k] = {NameType::kOrganization, k == first};
+  for (size_t k = last + 1;
+       k < line.n && line.labels[k].type != NameType::kNone && !line.labels[k].begins; ++k) {
+    line.labels[k] = NameLabel{};
+  }
+}
+
+// A letterhead in capitals of two to five name-like words is an organisation when it ends in a
+// trade word ("... TRADING", "... ENTERPRISE 2") or opens with a trade word of Malay shops.
+void markTradeName(FirmLine& line) {
+  const size_t n = line.n;
+  if (!line.capitals || n < 2 || n > 5) return;
+  const auto& words = line.words;
+  const bool allNameLike =
+      std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
+                  [&](const std::string& w) {
+                    return startsWithCapitalOrDigit(w) || isIn(tagger_words::nameJoiners(), w);
+                  });
+  if (!allNameLike) return;
+  const bool numbered = n >= 3 && std::all_of(words[n - 1].begin(), words[n - 1].end(),
+                                              [](char c) { return c >= '0' && c <= '9'; });
+  const auto& ends = tagger_words::tradeNameEnds();
+  if (isIn(ends, line.lower[n - 1]) || (numbered && isIn(ends, line.lower[n - 2])) ||
+      (isIn(tagger_words::tradeNameStarts(), line.lower[0]) && n <= 5)) {
+    markFirm(line, 0, n - 1);
+  }
+}
+
 // Firms name themselves with their legal form ("LIGHTROOM GALLERY SDN BHD", "AEON CO. (M) BHD",
 // "Acme Widgets Ltd", "Müller Bau GmbH"): the capitalised words before a legal form, up to the
 // start of the line, a colon, a word in small letters or a word that leads up to a name ("PAID
@@ -135,103 +288,17 @@ bool inCapitals(const std::vector<std::string>& words) {
 void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
                           const NameModel& model) {
   const size_t n = std::min(words.size(), labels.size());
-  static const std::set<std::string, std::less<>> kForms{
-      "bhd", "ltd", "limited", "gmbh", "inc", "llc", "plc", "corp", "corporation", "pty", "sarl", "bv", "nv",
-      "s.a", "ag", "kg", "ohg", "mbh", "llp", "lda", "s.p.a", "srl", "s.r.l", "oy", "a/s"};
-  static const std::set<std::string, std::less<>> kJoiners{"&", "'", "-", ".", "/", "(", ")", "+"};
-  static const std::set<std::string, std::less<>> kSmall{"of", "and", "de", "der", "und", "et", "en", "van", "du", "des"};
-  // Words that stand before a firm's name in a line, in capitals as in small letters.
-  static const std::set<std::string, std::less<>> kBefore{
-      "to", "from", "by", "at", "for", "the", "with", "in", "on", "is", "was", "pay", "paid", "payable", "sold",
-      "bill", "billed", "issued", "welcome", "ke", "dari", "oleh", "kepada", "an", "von", "bei", "für", "à", "chez",
-      "par", "pour", "aan", "door", "voor", "bij"};
-  static const std::set<std::string, std::less<>> kTradeEnds{"enterprise", "enterprises", "trading", "traders"};
-  static const std::set<std::string, std::less<>> kTradeStarts{"restoran", "kedai", "syarikat", "pasaraya", "toko", "warung"};
-  // Most lines hold no such word: a cheap look at the ASCII letters first.
-  bool any = false;
-  for (size_t k = 0; k < n && !any; ++k) {
-    if (words[k].size() > 11) continue;
-    const std::string w = asciiLower(words[k]);
-    any = kForms.count(w) || w == "co" || w == "b" || kTradeEnds.count(w) || kTradeStarts.count(w);
-  }
-  if (!any) return;
-  std::vector<std::string> lower(n);
-  for (size_t k = 0; k < n; ++k) lower[k] = lowerCase(words[k]);
-  // The last word of a legal form at k: "BHD", "LTD" ... ; "S/B"; "CO." or "CO" ending the name.
-  const auto formEndsAt = [&](size_t k) {
-    if (k > 0 && lower[k - 1] == "(") return false;  // "(INC. GST)" is no firm's form
-    if (k > 0 && !lower[k - 1].empty() && lower[k - 1][0] >= '0' && lower[k - 1][0] <= '9') return false;  // "5 KG"
-    if (kForms.count(lower[k])) return k > 0;
-    if (lower[k] == "b" && k >= 2 && lower[k - 1] == "/" && lower[k - 2] == "s") return k > 2;
-    if (lower[k] == "co" && k > 0) {
-      return k + 1 == n || lower[k + 1] == "." || lower[k + 1] == "(";
-    }
-    return false;
-  };
-  // A number belongs to a name at the start of a line ("99 SPEED MART S/B") or in capitals
-  // ("AMPANG 210 FIRST CITY PARKING SDN BHD"), not in a sentence ("In 2019 Acme Ltd grew").
-  const bool capitals = inCapitals(words);
-  const auto nameLike = [&](size_t k) {
-    const bool digit = !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9';
-    if (digit) return k == 0 || capitals;
-    return startsWithCapitalOrDigit(words[k]) || kJoiners.count(lower[k]) > 0;
-  };
-  const auto mark = [&](size_t first, size_t last) {  // [first, last]
-    while (first < last && (kJoiners.count(lower[first]) || kSmall.count(lower[first]))) ++first;
-    if (first >= last) return;
-    for (size_t k = first; k <= last; ++k) labels[k] = {NameType::kOrganization, k == first};
-    // A name of the model's that ran on past the legal form ends there.
-    for (size_t k = last + 1; k < n && labels[k].type != NameType::kNone && !labels[k].begins; ++k) {
-      labels[k] = NameLabel{};
-    }
-  };
-  constexpr size_t kMaxWords = 8;
+  if (!mayNameAFirm(words, n)) return;
+  FirmLine line{words, labels, model, n, std::vector<std::string>(n), inCapitals(words)};
+  for (size_t k = 0; k < n; ++k) line.lower[k] = lowerCase(words[k]);
   for (size_t e = 0; e < n; ++e) {
-    if (!formEndsAt(e)) continue;
-    // Further forms after this one belong to it: "SDN BHD", "CO. (M) BHD", "Pty Ltd".
-    size_t last = e;
-    for (size_t k = e + 1; k < n && k <= e + 4; ++k) {
-      if (formEndsAt(k) || lower[k] == "sdn" || lower[k] == "pte") last = k;
-      else if (!kJoiners.count(lower[k]) && lower[k] != "m") break;
-    }
-    // Back over capitalised words and joining signs; a small word ("of") only inside an
-    // organisation the model found, so that "John Smith of Acme Ltd" keeps its person.
-    size_t first = e, wordsSeen = 0;
-    while (first > 0 && nameLike(first - 1) && !kSmall.count(lower[first - 1]) && !kBefore.count(lower[first - 1]) &&
-           wordsSeen < kMaxWords) {
-      --first;
-      if (!kJoiners.count(lower[first])) ++wordsSeen;
-    }
-    // The first word of a sentence has its capital from the sentence: a common word there
-    // ("Yesterday Acme Ltd announced") is no part of the name unless the model says so.
-    const bool sentenceStart = first == 0 || lower[first - 1] == "." || lower[first - 1] == "!" ||
-                               lower[first - 1] == "?" || isColonToken(words[first - 1]);
-    if (!capitals && sentenceStart && first < e && labels[first].type != NameType::kOrganization &&
-        model.isCommonWord(words[first])) {
-      ++first;
-    }
-    if (labels[e].type == NameType::kOrganization) {
-      size_t start = e;
-      while (start > 0 && !labels[start].begins && labels[start - 1].type == NameType::kOrganization) --start;
-      first = std::min(first, start);
-    }
-    // At least one word of the name besides its legal form.
-    bool named = false;
-    for (size_t k = first; k < e; ++k) {
-      named = named || (!kJoiners.count(lower[k]) && !kForms.count(lower[k]) && lower[k] != "sdn" && lower[k] != "pte");
-    }
-    if (named) mark(first, last);
+    if (!formEndsAt(line, e)) continue;
+    const size_t last = lastFormWord(line, e);
+    const size_t first = firmNameStart(line, e);
+    if (hasNameWord(line, first, e)) markFirm(line, first, last);
     e = last;
   }
-  if (!capitals || n < 2 || n > 5) return;
-  const bool allNameLike = std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
-                                       [&](const std::string& w) { return startsWithCapitalOrDigit(w) || kJoiners.count(w); });
-  if (!allNameLike) return;
-  const bool numbered = n >= 3 && std::all_of(words[n - 1].begin(), words[n - 1].end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (kTradeEnds.count(lower[n - 1]) || (numbered && kTradeEnds.count(lower[n - 2])) ||
-      (kTradeStarts.count(lower[0]) && n <= 5)) {
-    mark(0, n - 1);
-  }
+  markTradeName(line);
 }
 
 // Whether a line is a firm's registration number alone, as printed under its name: "(65351-M)",
@@ -285,10 +352,6 @@ void markNameAboveRegistration(std::string_view text, const std::vector<LineToke
 // that holds a street word of the languages that write it first (Malay "Jalan", "Lorong", "Taman"
 // ...), or that opens with a house number and ends in a street word, is none.
 void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
-  static const std::set<std::string, std::less<>> kStreetFirst{"jalan", "jln", "lorong", "lrg", "persiaran",
-                                                               "lebuh", "lebuhraya", "taman", "tmn"};
-  static const std::set<std::string, std::less<>> kStreetLast{"street", "road", "lane", "avenue", "drive", "way",
-                                                              "close", "crescent", "place", "square", "terrace"};
   const size_t n = std::min(words.size(), labels.size());
   const auto digitFirst = [&](size_t k) { return k < n && !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9'; };
   for (size_t i = 0; i < n;) {
@@ -302,11 +365,14 @@ void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLab
     size_t last = end;
     while (last > i + 1 && !startsWithCapitalOrDigit(words[last - 1])) --last;  // trailing punctuation
     bool street = false;
-    for (size_t k = i; k < end; ++k) street = street || kStreetFirst.count(lowerCase(words[k])) > 0;
+    for (size_t k = i; k < end; ++k) {
+      street = street || tagger_words::streetWordsFirst().count(lowerCase(words[k])) > 0;
+    }
     const std::string opener = lowerCase(words[i]);
     const bool numbered = digitFirst(i) || ((opener == "no" || opener == "lot" || opener == "unit") &&
                                             (digitFirst(i + 1) || (i + 1 < n && words[i + 1] == "." && digitFirst(i + 2))));
-    street = street || (numbered && last > i + 1 && kStreetLast.count(lowerCase(words[last - 1])) > 0);
+    street = street || (numbered && last > i + 1 &&
+                        tagger_words::streetWordsLast().count(lowerCase(words[last - 1])) > 0);
     if (street) {
       for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
     }
@@ -361,6 +427,17 @@ void clearCommonOrganizations(const std::vector<std::string>& words, std::vector
   }
 }
 
+// Whether a line is the closing formula of a letter, before its signature ("Yours sincerely,").
+bool isLetterClosing(const std::vector<std::string>& words) {
+  std::string line;
+  for (const auto& w : words) {
+    if (w == "," || w == "." || w == "!") continue;  // "Yours sincerely,"
+    if (!line.empty()) line += ' ';
+    line += lowerCase(w);
+  }
+  return tagger_words::letterClosings().count(line) > 0;
+}
+
 class ModelNameTagger : public NameTagger {
  public:
   ModelNameTagger(const NameModel& model, LanguageRecognizer* recognizer)
@@ -408,181 +485,43 @@ class ModelNameTagger : public NameTagger {
       markFirmsByLegalForm(words, labels, model_);
       markNameAboveRegistration(text, tokens, words, labels);
       clearMachineAddresses(text, tokens, labels);
-      return reportLine(text, tokens, labels, callback);
+      return reportLine(NameLine{tokens, words}, labels, callback);
     });
   }
 
  private:
   // Reports one line's words and names; false once the callback asks to stop.
-  static bool reportLine(std::string_view text, const std::vector<LineToken>& tokens,
-                         const std::vector<NameLabel>& labels, const TagCallback& callback) {
-    const auto word = [&](size_t k) {
-      return text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin);
+  static bool reportLine(const NameLine& line, const std::vector<NameLabel>& labels,
+                         const TagCallback& callback) {
+    const std::vector<LineToken>& tokens = line.tokens;
+    const auto reportWords = [&](size_t from, size_t to) {  // the words in [from, to), untagged
+      for (size_t k = from; k < to; ++k) {
+        if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
+      }
+      return true;
     };
-    const auto bracket = [&](size_t k) { return bracketOf(word(k)); };
     for (size_t i = 0; i < tokens.size();) {
       const NameType type = labels[i].type;
       if (type == NameType::kNone) {
-        if (tokens[i].isWord && !callback(std::nullopt, tokens[i].range)) return false;
+        if (!reportWords(i, i + 1)) return false;
         ++i;
         continue;
       }
       // A name runs on while the next token continues the same type.
       size_t end = i + 1;
       while (end < tokens.size() && labels[end].type == type && !labels[end].begins) ++end;
-      // It starts and ends on words: punctuation at its edges is not part of it.
-      size_t first = i, last = end;
-      while (first < last && !tokens[first].isWord) ++first;
-      while (last > first && !tokens[last - 1].isWord) --last;
-      // A Dutch postcode is no part of a name: in "3511 NK Utrecht" the four digits and two
-      // capitals are a code, and the name after them is the town's.
-      NameType reported = type;
-      const auto postcodeDigits = [&](size_t k) {
-        const std::string_view w = word(k);
-        return w.size() == 4 && w[0] >= '1' && w[0] <= '9' &&
-               std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
-      };
-      const auto postcodeLetters = [&](size_t k) {
-        const std::string_view w = word(k);
-        return w.size() == 2 && std::all_of(w.begin(), w.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-      };
-      size_t code = last;  // the postcode's letters, when the name starts with or after its digits
-      if (first + 1 < last && postcodeDigits(first) && postcodeLetters(first + 1)) {
-        code = first + 1;
-      } else if (first > 0 && postcodeLetters(first) && postcodeDigits(first - 1)) {
-        code = first;
+      NameSpan span{i, end, type};
+      for (const NameSpanRule rule : nameSpanRules()) span = rule(line, span);
+      // Words the rules cut off the name are reported as words.
+      if (!reportWords(i, span.first)) return false;
+      if (span.first < span.last) {
+        const TextRange range{tokens[span.first].range.begin, tokens[span.last - 1].range.end};
+        if (!callback(tagOf(span.type), range)) return false;
       }
-      if (code + 1 < last && tokens[code + 1].isWord) {
-        for (size_t k = first; k <= code; ++k) {
-          if (!callback(std::nullopt, tokens[k].range)) return false;
-        }
-        first = code + 1;
-        reported = NameType::kPlaceName;
-      }
-      // The salutation of a letter ("Dear", "Sehr geehrter", "Chère") is no part of a name,
-      // and a title after it makes the rest a person's name: "Dear Mr. Thompson" is Thompson.
-      if (first < last) {
-        const size_t after = salutationEnd(text, tokens, first, last);
-        if (after > first && after < last) {
-          for (size_t k = first; k < after; ++k) {
-            if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
-          }
-          first = after;
-          if (isPersonalTitle(word(first))) reported = NameType::kPersonalName;
-        }
-      }
-      // A person's name starts after the title before it ("Ms. Li Wei" is Li Wei) and after
-      // the "i. A." or "i. V." of a German letter's signature, when a word of the name is left;
-      // those words are reported as words.
-      const auto nextWord = [&](size_t k) {
-        do ++k;
-        while (k < last && !tokens[k].isWord);
-        return k;
-      };
-      while (reported == NameType::kPersonalName && first < last) {
-        size_t next = nextWord(first);
-        const std::string lower = lowerCase(word(first));
-        const std::string after = next < last ? lowerCase(word(next)) : std::string();
-        const bool split = lower == "i" && (after == "a" || after == "v");
-        const bool onBehalf = split || lower == "i.a" || lower == "i.v";
-        if (split) next = nextWord(next);
-        if ((!onBehalf && !isPersonalTitle(word(first))) || next >= last) break;
-        for (size_t k = first; k < next; ++k) {
-          if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
-        }
-        first = next;
-      }
-      // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and
-      // a name that would end inside a bracket, or close one it never opened, ends before it.
-      int depth = 0;
-      size_t open = last;
-      for (size_t k = first; k < last; ++k) {
-        const int b = bracket(k);
-        if (b > 0 && depth++ == 0) open = k;
-        if (b < 0 && --depth < 0) {
-          last = k;
-          depth = 0;
-          break;
-        }
-      }
-      if (depth == 1 && last < tokens.size() && bracket(last) < 0) {
-        ++last;
-      } else if (depth > 0) {
-        last = open;
-      }
-      // Punctuation left at the end goes, but for a bracket that closes one inside the name.
-      const auto closesInside = [&](size_t k) {
-        int d = 0;
-        for (size_t j = first; j < k; ++j) d += bracket(j);
-        return bracket(k) < 0 && d > 0;
-      };
-      while (last > first && !tokens[last - 1].isWord && !closesInside(last - 1)) --last;
-      if (first < last) {
-        const TextRange range{tokens[first].range.begin, tokens[last - 1].range.end};
-        if (!callback(tagOf(reported), range)) return false;
-      }
-      // Words cut off the name are reported as words.
-      for (size_t k = last; k < end; ++k) {
-        if (tokens[k].isWord && !callback(std::nullopt, tokens[k].range)) return false;
-      }
-      i = std::max(end, last);
+      if (!reportWords(span.last, end)) return false;
+      i = std::max(end, span.last);
     }
     return true;
-  }
-
-  // Whether a line is the closing formula of a letter, before its signature.
-  static bool isLetterClosing(const std::vector<std::string>& words) {
-    static constexpr std::string_view kClosings[] = {
-        "yours sincerely", "yours faithfully", "yours truly", "sincerely", "kind regards", "best regards",
-        "regards", "with kind regards", "with best regards", "mit freundlichen grüßen",
-        "mit freundlichen grüssen", "freundliche grüße", "viele grüße", "beste grüße", "hochachtungsvoll",
-        "cordialement", "bien cordialement", "salutations distinguées", "met vriendelijke groet",
-        "met vriendelijke groeten", "hoogachtend"};
-    std::string line;
-    for (const auto& w : words) {
-      if (w == "," || w == "." || w == "!") continue;  // "Yours sincerely,"
-      if (!line.empty()) line += ' ';
-      line += lowerCase(w);
-    }
-    return std::find(std::begin(kClosings), std::end(kClosings), line) != std::end(kClosings);
-  }
-
-  // The token after the salutation words that open the name at `first` ("Dear", "Sehr
-  // geehrte Frau" stops before "Frau"), or `first` when the name opens with none.
-  static size_t salutationEnd(std::string_view text, const std::vector<LineToken>& tokens, size_t first,
-                              size_t last) {
-    static constexpr std::string_view kOne[] = {"dear", "dearest", "hello", "liebe", "lieber", "cher", "chère",
-                                                "chers", "chères", "beste", "geachte"};
-    const auto lower = [&](size_t k) {
-      return lowerCase(text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin));
-    };
-    const std::string w = lower(first);
-    size_t next = first + 1;
-    if (w == "sehr" && next < last) {
-      const std::string g = lower(next);
-      if (g != "geehrte" && g != "geehrter" && g != "verehrte" && g != "verehrter") return first;
-      ++next;
-    } else if (std::find(std::begin(kOne), std::end(kOne), w) == std::end(kOne)) {
-      return first;
-    }
-    while (next < last && !tokens[next].isWord) ++next;
-    return next;
-  }
-
-  // Whether a word is a title written before a person's name, in any case.
-  static bool isPersonalTitle(std::string_view token) {
-    static constexpr std::string_view kTitles[] = {
-        "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "professor", "herr", "frau", "mme", "mlle", "dhr", "mevr",
-        "shri", "smt", "sri", "kumari", "ppa"};
-    const std::string lower = lowerCase(token);
-    return std::find(std::begin(kTitles), std::end(kTitles), lower) != std::end(kTitles);
-  }
-
-  // +1 for an opening bracket, -1 for a closing one, 0 for any other token.
-  static int bracketOf(std::string_view token) {
-    if (token == "(" || token == "[" || token == "{") return 1;
-    if (token == ")" || token == "]" || token == "}") return -1;
-    return 0;
   }
 
   const NameModel& model_;

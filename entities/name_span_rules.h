@@ -1,0 +1,53 @@
+// The corrections the name tagger makes to the edges of each name its model found: a salutation,
+// a title or a postcode before a name is no part of it, nor is punctuation at its ends, and its
+// brackets are balanced. Each rule takes a line and the span of one name in it and returns the
+// span with its edges moved; a span whose `first` reaches its `last` is no name at all. The tagger
+// applies nameSpanRules() in order and reports the words the rules cut off as words.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "entities/name_model.h"
+#include "entities/name_tagger.h"
+
+namespace marrowfen::entities {
+
+// One line as the rules see it.
+struct NameLine {
+  const std::vector<LineToken>& tokens;   // its segments, as forEachLine gives them
+  const std::vector<std::string>& words;  // the text of each segment, one per token
+};
+
+// The tokens of one name in a line.
+struct NameSpan {
+  size_t first = 0;                 // its first token
+  size_t last = 0;                  // one past its last token; no name when <= first
+  NameType type = NameType::kNone;  // the kind of name it is reported as
+  bool operator==(const NameSpan&) const = default;
+};
+
+// A name starts and ends on words: punctuation at its edges goes.
+NameSpan trimToWords(const NameLine& line, NameSpan span);
+// A Dutch postcode is no part of a name: in "3511 NK Utrecht" the four digits and two capitals are
+// a code and the word after them the town's name, reported as a place. Also when the name starts
+// with the two capitals after the digits. Needs a word after the code.
+NameSpan dropDutchPostcode(const NameLine& line, NameSpan span);
+// The salutation of a letter ("Dear", "Sehr geehrter", "Chère") is no part of a name, and a title
+// after it makes the rest a person's name: "Dear Mr. Thompson" is a person, "Mr. Thompson".
+NameSpan dropSalutation(const NameLine& line, NameSpan span);
+// A person's name starts after the titles before it ("Ms. Li Wei" is Li Wei) and after the "i. A."
+// or "i. V." of a German letter's signature, as long as a word of the name is left.
+NameSpan dropPersonalTitles(const NameLine& line, NameSpan span);
+// Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and a name
+// that would end inside a bracket, or close one it never opened, ends before it.
+NameSpan balanceBrackets(const NameLine& line, NameSpan span);
+// Punctuation left at its end goes, but for a bracket that closes one opened inside the name.
+NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span);
+
+using NameSpanRule = NameSpan (*)(const NameLine& line, NameSpan span);
+// The rules above in the order the tagger applies them.
+std::span<const NameSpanRule> nameSpanRules();
+
+}  // namespace marrowfen::entities

@@ -1,0 +1,187 @@
+#include "entities/name_span_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace marrowfen::entities {
+namespace {
+
+constexpr NameType kPerson = NameType::kPersonalName, kOrg = NameType::kOrganization,
+                   kPlace = NameType::kPlaceName;
+
+// One line of text cut into tokens as the tagger cuts it.
+struct TestLine {
+  std::string text;
+  std::vector<LineToken> tokens;
+  std::vector<std::string> words;
+
+  explicit TestLine(std::string t) : text(std::move(t)) {
+    forEachLine(text, [&](const std::vector<LineToken>& line) {
+      tokens.insert(tokens.end(), line.begin(), line.end());
+      return true;
+    });
+    for (const LineToken& token : tokens) {
+      words.push_back(text.substr(token.range.begin, token.range.end - token.range.begin));
+    }
+  }
+  NameLine view() const { return NameLine{tokens, words}; }
+  // The span of the tokens inside the first occurrence of `name`.
+  NameSpan spanOf(std::string_view name, NameType type) const {
+    const size_t from = text.find(name), to = from + name.size();
+    NameSpan span{tokens.size(), tokens.size(), type};
+    for (size_t k = 0; k < tokens.size(); ++k) {
+      if (tokens[k].range.begin < from || tokens[k].range.end > to) continue;
+      if (span.first == tokens.size()) span.first = k;
+      span.last = k + 1;
+    }
+    return span;
+  }
+  // The text a span covers, empty when it holds no token.
+  std::string textOf(NameSpan span) const {
+    if (span.first >= span.last) return "";
+    return text.substr(tokens[span.first].range.begin,
+                       tokens[span.last - 1].range.end - tokens[span.first].range.begin);
+  }
+};
+
+struct SpanCase {
+  std::string text;      // the line
+  std::string name;      // the name the model found in it
+  NameType type;         // the model's type
+  std::string expected;  // the name after the rule; empty when none is left
+  NameType expectedType;
+};
+
+void expectRule(NameSpanRule rule, const std::vector<SpanCase>& cases) {
+  for (const SpanCase& c : cases) {
+    const TestLine line(c.text);
+    const NameSpan out = rule(line.view(), line.spanOf(c.name, c.type));
+    EXPECT_EQ(line.textOf(out), c.expected) << c.text << " / " << c.name;
+    if (out.first < out.last) {
+      EXPECT_EQ(out.type, c.expectedType) << c.text << " / " << c.name;
+    }
+  }
+}
+
+TEST(NameSpanRules, TrimToWordsDropsPunctuationAtBothEnds) {
+  expectRule(trimToWords,
+             {
+                 {"Name: PRIYA SHARMA", ": PRIYA SHARMA", kPerson, "PRIYA SHARMA", kPerson},
+                 {"Acme Ltd.", "Acme Ltd.", kOrg, "Acme Ltd", kOrg},
+                 {"(Acme & Co)", "(Acme & Co)", kOrg, "Acme & Co", kOrg},
+                 {"x - , ;", "- , ;", kOrg, "", kOrg},
+                 {"Anna", "Anna", kPerson, "Anna", kPerson},
+             });
+}
+
+TEST(NameSpanRules, DutchPostcodeBeforeATownIsDropped) {
+  expectRule(dropDutchPostcode,
+             {
+                 {"3511 NK Utrecht", "3511 NK Utrecht", kOrg, "Utrecht", kPlace},
+                 {"3511 NK Utrecht", "NK Utrecht", kPerson, "Utrecht", kPlace},
+                 {"1000 AB Den Haag", "1000 AB Den Haag", kOrg, "Den Haag", kPlace},
+                 // Not a postcode: a leading zero, five digits, small letters.
+                 {"0511 NK Utrecht", "0511 NK Utrecht", kOrg, "0511 NK Utrecht", kOrg},
+                 {"35112 NK Utrecht", "35112 NK Utrecht", kOrg, "35112 NK Utrecht", kOrg},
+                 {"3511 nk Utrecht", "3511 nk Utrecht", kOrg, "3511 nk Utrecht", kOrg},
+                 {"Jan NK Utrecht", "NK Utrecht", kOrg, "NK Utrecht", kOrg},
+                 // No word of a name after the code.
+                 {"3511 NK", "3511 NK", kOrg, "3511 NK", kOrg},
+                 {"3511 NK, Utrecht", "3511 NK, Utrecht", kOrg, "3511 NK, Utrecht", kOrg},
+             });
+}
+
+TEST(NameSpanRules, SalutationIsDroppedAndATitleAfterItMakesAPerson) {
+  expectRule(
+      dropSalutation,
+      {
+          {"Dear Anna Smith", "Dear Anna Smith", kPerson, "Anna Smith", kPerson},
+          {"Dear Mr. Thompson", "Dear Mr. Thompson", kOrg, "Mr. Thompson", kPerson},
+          {"DEAR JOHN", "DEAR JOHN", kPlace, "JOHN", kPlace},
+          {"Dear, Anna", "Dear, Anna", kPerson, "Anna", kPerson},
+          {"Chère Marie", "Chère Marie", kPerson, "Marie", kPerson},
+          {"Sehr geehrte Frau Weber", "Sehr geehrte Frau Weber", kOrg, "Frau Weber", kPerson},
+          {"Sehr verehrter Herr Roth", "Sehr verehrter Herr Roth", kPerson, "Herr Roth", kPerson},
+          {"Geachte heer Jansen", "Geachte heer Jansen", kPerson, "heer Jansen", kPerson},
+          // Not a salutation, or nothing left after it.
+          {"Sehr Gut GmbH", "Sehr Gut GmbH", kOrg, "Sehr Gut GmbH", kOrg},
+          {"Dearborn Inc", "Dearborn Inc", kOrg, "Dearborn Inc", kOrg},
+          {"Dear", "Dear", kPerson, "Dear", kPerson},
+          {"Dear ,", "Dear ,", kPerson, "Dear ,", kPerson},
+      });
+}
+
+TEST(NameSpanRules, PersonsNameStartsAfterTitlesAndOnBehalfMarks) {
+  expectRule(
+      dropPersonalTitles,
+      {
+          {"Ms. Li Wei", "Ms. Li Wei", kPerson, "Li Wei", kPerson},
+          {"Prof. Dr. Maria Rossi", "Prof. Dr. Maria Rossi", kPerson, "Maria Rossi", kPerson},
+          {"MR JOHN TAN", "MR JOHN TAN", kPerson, "JOHN TAN", kPerson},
+          {"i. A. Hans Meier", "i. A. Hans Meier", kPerson, "Hans Meier", kPerson},
+          {"i.A. Petra Schulz", "i.A. Petra Schulz", kPerson, "Petra Schulz", kPerson},
+          {"i. V. Jonas Berg", "i. V. Jonas Berg", kPerson, "Jonas Berg", kPerson},
+          // Only persons; a title with no name after it stays.
+          {"Dr. Oetker GmbH", "Dr. Oetker GmbH", kOrg, "Dr. Oetker GmbH", kOrg},
+          {"Mr.", "Mr.", kPerson, "Mr.", kPerson},
+          {"Herr Dr.", "Herr Dr.", kPerson, "Dr.", kPerson},
+          {"i. B. Hans", "i. B. Hans", kPerson, "i. B. Hans", kPerson},
+          {"Anna Mr. Smith", "Anna Mr. Smith", kPerson, "Anna Mr. Smith", kPerson},
+      });
+}
+
+TEST(NameSpanRules, BracketsOfANameAreBalanced) {
+  expectRule(balanceBrackets,
+             {
+                 // Takes the closing bracket that follows it.
+                 {"Lille (Nord) 59000", "Lille (Nord", kPlace, "Lille (Nord)", kPlace},
+                 {"Acme (UK) Ltd", "Acme (UK) Ltd", kOrg, "Acme (UK) Ltd", kOrg},
+                 // Ends before a bracket it opens and does not close.
+                 {"Orléans (Loiret", "Orléans (Loiret", kPlace, "Orléans", kPlace},
+                 {"A (B (C) D", "A (B (C) D", kOrg, "A", kOrg},
+                 {"Lille (Nord (x)", "Lille (Nord", kPlace, "Lille", kPlace},
+                 // Ends before a bracket it closes without opening it.
+                 {"Paris) Lyon", "Paris) Lyon", kPlace, "Paris", kPlace},
+                 {"(Berlin] x", "(Berlin]", kPlace, "(Berlin]", kPlace},
+             });
+}
+
+TEST(NameSpanRules, TrailingPunctuationGoesButForABracketClosedInside) {
+  expectRule(trimTrailingPunctuation,
+             {
+                 {"Acme Ltd .", "Acme Ltd .", kOrg, "Acme Ltd", kOrg},
+                 {"Acme - ,", "Acme - ,", kOrg, "Acme", kOrg},
+                 {"Lille (Nord)", "Lille (Nord)", kPlace, "Lille (Nord)", kPlace},
+                 {"Lille (Nord).", "Lille (Nord).", kPlace, "Lille (Nord)", kPlace},
+                 {"Acme Ltd )", "Acme Ltd )", kOrg, "Acme Ltd", kOrg},
+             });
+}
+
+TEST(NameSpanRules, AppliedInOrderTheyCutSalutationTitleAndPunctuation) {
+  const struct {
+    std::string text;
+    NameType type;
+    std::string expected;
+    NameType expectedType;
+  } cases[] = {
+      {"Dear Mr. Thompson,", kOrg, "Thompson", kPerson},
+      {"Sehr geehrte Frau Dr. Weber:", kPerson, "Weber", kPerson},
+      {"3511 NK Utrecht (NL)", kOrg, "Utrecht (NL)", kPlace},
+      {"i. A. (Hans Meier", kPerson, "Hans Meier", kPerson},
+      {", ;", kOrg, "", kOrg},
+  };
+  for (const auto& c : cases) {
+    const TestLine line(c.text);
+    NameSpan span = line.spanOf(c.text, c.type);
+    for (const NameSpanRule rule : nameSpanRules()) span = rule(line.view(), span);
+    EXPECT_EQ(line.textOf(span), c.expected) << c.text;
+    if (span.first < span.last) {
+      EXPECT_EQ(span.type, c.expectedType) << c.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace marrowfen::entities

@@ -1,0 +1,38 @@
+// Word lists of the name tagger's corrections to its model, all lower-case.
+#pragma once
+
+#include <string_view>
+#include <unordered_set>
+
+namespace marrowfen::entities::tagger_words {
+
+// Titles written before a person's name ("Ms. Li Wei").
+const std::unordered_set<std::string_view>& personalTitles();
+// Salutations of a letter that stand alone before a name ("Dear", "Liebe", "Chère").
+const std::unordered_set<std::string_view>& salutations();
+// The second word of the German salutation "Sehr geehrte(r)" / "Sehr verehrte(r)".
+const std::unordered_set<std::string_view>& salutationsAfterSehr();
+// Closing formulas of a letter, before its signature, their words joined by one space.
+const std::unordered_set<std::string_view>& letterClosings();
+
+// Legal forms that end a firm's name ("bhd", "gmbh", "plc").
+const std::unordered_set<std::string_view>& legalForms();
+// Punctuation that joins the words of a firm's name ("&", "(", "/").
+const std::unordered_set<std::string_view>& nameJoiners();
+// Small words inside a firm's name ("Bank of Scotland plc").
+const std::unordered_set<std::string_view>& smallNameWords();
+// Words that stand before a firm's name in a line ("paid to", "von").
+const std::unordered_set<std::string_view>& wordsBeforeFirm();
+// Last words of a trade name in capitals ("... TRADING").
+const std::unordered_set<std::string_view>& tradeNameEnds();
+// First words of a trade name of Malay shops in capitals ("RESTORAN ...").
+const std::unordered_set<std::string_view>& tradeNameStarts();
+
+// Column words of a price list's heading ("QTY", "U.PRICE", "TOTAL").
+const std::unordered_set<std::string_view>& priceColumns();
+// Street words of the languages that write them first ("jalan", "taman").
+const std::unordered_set<std::string_view>& streetWordsFirst();
+// Street words written after the street's name ("road", "lane").
+const std::unordered_set<std::string_view>& streetWordsLast();
+
+}  // namespace marrowfen::entities::tagger_words
