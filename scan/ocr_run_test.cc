@@ -60,6 +60,11 @@ class OcrRunTest : public ::testing::Test {
   void SetUp() override {
     savedPlatform_ = platform();
     savedOptions_ = recognitionOptions;
+    savedBaseRenderScale_ = baseRenderScale;
+    savedMinimumRenderLongEdge_ = minimumRenderLongEdge;
+    savedInputUrl_ = inputUrl;
+    savedExt_ = ext;
+    savedRecognitionWorkers_ = recognitionWorkers;
     platform().pdf = &pdf_;
     platform().images = &images_;
     platform().recognizer = &recognizer_;
@@ -73,7 +78,11 @@ class OcrRunTest : public ::testing::Test {
   void TearDown() override {
     platform() = savedPlatform_;
     recognitionOptions = savedOptions_;
-    recognitionWorkers = 1;
+    baseRenderScale = savedBaseRenderScale_;
+    minimumRenderLongEdge = savedMinimumRenderLongEdge_;
+    inputUrl = savedInputUrl_;
+    ext = savedExt_;
+    recognitionWorkers = savedRecognitionWorkers_;
   }
 
   // Runs the OCR run and parses nothing: returns the written JSON line.
@@ -109,6 +118,11 @@ class OcrRunTest : public ::testing::Test {
   MarkerRecognizer recognizer_;
   Platform savedPlatform_;
   RecognitionOptions savedOptions_;
+  double savedBaseRenderScale_ = 0;
+  double savedMinimumRenderLongEdge_ = 0;
+  std::string savedInputUrl_;
+  std::string savedExt_;
+  int64_t savedRecognitionWorkers_ = 1;
 };
 
 const std::string kLetter = "Dear Ms Sharma, your certificate is enclosed.";
@@ -227,6 +241,8 @@ TEST_F(OcrRunTest, ImageIsAlwaysPageOneWithoutSource) {
             "\n");
 
   images_.image.reset();
+  EXPECT_EQ(failure(), "Could not open image for native OCR.");
+  images_.image = Image();  // a file that decodes to no pixels
   EXPECT_EQ(failure(), "Could not open image for native OCR.");
   images_.image = Image(4, 4, PixelFormat::kGrey, 4, std::vector<uint8_t>(16, 'X'));
   EXPECT_EQ(failure(), "Native OCR failed: the engine refused");
