@@ -15,18 +15,8 @@ using testing::FakeImageService;
 using testing::FakePageData;
 using testing::FakePdfDocument;
 using testing::FakePdfService;
+using testing::FixedText;
 using ::testing::ElementsAre;
-
-class FixedText : public RecognizedText {
- public:
-  explicit FixedText(std::string text) : text_(std::move(text)) {}
-  const std::string& string() const override { return text_; }
-  float confidence() const override { return 0.5f; }
-  std::optional<BoundingBox> boundingBox(size_t, size_t) const override { return std::nullopt; }
-
- private:
-  std::string text_;
-};
 
 // Reads the marker the fake pages draw into pixel 0: 'X' makes the request fail, 255 (no
 // marker) recognises nothing, any other marker is recognised as the text "page <marker>".
@@ -41,7 +31,7 @@ class MarkerRecognizer : public TextRecognizer {
     if (marker == 255) return {};
     return {.observations = {{.boundingBox = {0.1, 0.8, 0.5, 0.05},
                               .topCandidate = std::make_shared<FixedText>(
-                                  std::string("page ") + static_cast<char>(marker))}}};
+                                  std::string("page ") + static_cast<char>(marker), 0.5f)}}};
   }
   mutable int calls = 0;  // in this process
   pid_t mainPid = ::getpid();
