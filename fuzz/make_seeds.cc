@@ -13,15 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "scan/testing/jpeg_file.h"
 #include "scan/testing/raw_pdf.h"
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 namespace {
 
 namespace fs = std::filesystem;
+using marrowfen::scan::testing::encodeJpeg;
+using marrowfen::scan::testing::JpegSettings;
 using marrowfen::scan::testing::pdfStream;
 using marrowfen::scan::testing::rawPdf;
 
@@ -76,34 +75,15 @@ std::string png(int w, int h, bool alpha) {
 }
 
 std::string jpeg(int w, int h, bool progressive, int components) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr error;
-  cinfo.err = jpeg_std_error(&error);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(w);
-  cinfo.image_height = static_cast<JDIMENSION>(h);
-  cinfo.input_components = components;
-  cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  if (progressive) jpeg_simple_progression(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
   const std::vector<uint8_t> rgb = picture(w, h);
-  std::vector<uint8_t> row(static_cast<size_t>(w) * components);
-  for (int y = 0; y < h; ++y) {
+  const JpegSettings settings{.space = components == 1 ? JCS_GRAYSCALE : JCS_RGB,
+                              .components = components,
+                              .progressive = progressive};
+  return encodeJpeg(w, h, settings, [&](int y, uint8_t* row) {
     for (int x = 0; x < w; ++x) {
       for (int c = 0; c < components; ++c) row[x * components + c] = rgb[(static_cast<size_t>(y) * w + x) * 3 + c];
     }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string out(reinterpret_cast<char*>(buffer), size);
-  std::free(buffer);
-  return out;
+  });
 }
 
 std::string webp(int w, int h, bool lossless) {

@@ -23,12 +23,9 @@
 #include "scan/mupdf_pdf.h"
 #include "scan/pixel_budget.h"
 #include "scan/temporary_files.h"
+#include "scan/testing/jpeg_file.h"
 #include "scan/testing/pdf_fixtures.h"
 #include "scan/testing/raw_pdf.h"
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 namespace marrowfen::scan {
 namespace {
@@ -133,30 +130,10 @@ std::string hugeTiff(uint32_t width, uint32_t height) {
 
 // A baseline JPEG of width x height in grey (a gradient, so the entropy data is not trivial).
 std::string jpegOf(int width, int height) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr error;
-  cinfo.err = jpeg_std_error(&error);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 1;
-  cinfo.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<uint8_t> row(static_cast<size_t>(width));
-  for (int y = 0; y < height; ++y) {
+  const testing::JpegSettings grey{.space = JCS_GRAYSCALE, .components = 1};
+  return testing::encodeJpeg(width, height, grey, [&](int y, uint8_t* row) {
     for (int x = 0; x < width; ++x) row[static_cast<size_t>(x)] = static_cast<uint8_t>((x * 7 + y * 3) & 0xff);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string bytes(reinterpret_cast<char*>(buffer), size);
-  std::free(buffer);
-  return bytes;
+  });
 }
 
 // The JPEG's SOF0 dimensions replaced by width x height.
