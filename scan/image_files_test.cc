@@ -13,6 +13,7 @@
 #include <fstream>
 #include <libheif/heif.h>
 
+#include "scan/testing/image_bytes.h"
 #include "scan/testing/jpeg_file.h"
 #include "scan/testing/pdf_fixtures.h"
 
@@ -276,18 +277,8 @@ TEST(ImageFilesTest, GifFirstFrame) {
 
 TEST(ImageFilesTest, Bmp) {
   // 24-bit, rows bottom first, each padded to four bytes (64 * 3 already is).
-  std::string bytes = "BM";
-  const auto put32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes += static_cast<char>(v >> (8 * i));
-  };
-  const auto put16 = [&](uint16_t v) {
-    bytes += static_cast<char>(v);
-    bytes += static_cast<char>(v >> 8);
-  };
   const uint32_t pixelBytes = kWidth * 3 * kHeight;
-  put32(54 + pixelBytes); put32(0); put32(54);
-  put32(40); put32(kWidth); put32(kHeight); put16(1); put16(24); put32(0); put32(pixelBytes);
-  put32(2835); put32(2835); put32(0); put32(0);
+  std::string bytes = testing::bmpHeader(kWidth, kHeight, 54 + pixelBytes, pixelBytes, 2835);
   for (int y = kHeight - 1; y >= 0; --y) {
     for (int x = 0; x < kWidth; ++x) bytes.append(3, inSquare(x, y) ? '\0' : '\xff');
   }
