@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -62,6 +63,9 @@ class TextReaderProcess {
   /// child failed; it is then stopped. Pages the caller skipped are read from the pipe and
   /// dropped, since the child sends pages in order.
   bool take(int64_t index, PageTextLines& lines);
+  /// How long take() waits for the next byte of a record before it gives the child up as stalled
+  /// (60 s unless set); the parent then reads the page itself, as after any other failure.
+  void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout_ = timeout; }
   /// Whether start() was called.
   bool started() const { return started_; }
   /// Kills and reaps the child, if one runs.
@@ -73,6 +77,7 @@ class TextReaderProcess {
   int fd_ = -1;
   int64_t next_ = 0;  // the next page the child will send
   int64_t count_ = 0;
+  std::chrono::milliseconds stallTimeout_{60000};
 };
 
 }  // namespace marrowfen::scan

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -229,6 +230,49 @@ TEST(TextReaderProcessTest, AFailingChildIsStoppedAndRefused) {
     // Stopped: every later page is the parent's own.
     EXPECT_FALSE(reader.take(2 * c.goodPages + 2, lines));
   }
+}
+
+TEST(TextReaderProcessTest, AChildThatStallsMidRecordIsGivenUp) {
+  const std::string record = encodePageText(0, pageLines(0));
+  const struct {
+    const char* name;
+    std::string sent;  // what the child sends before it stops sending
+  } cases[] = {{"nothing at all", ""},
+               {"half a header", record.substr(0, 8)},
+               {"a header and part of a line", record.substr(0, record.size() - 5)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TextReaderProcess reader;
+    reader.setStallTimeout(std::chrono::milliseconds(100));
+    ASSERT_TRUE(reader.start(0, 4, [&](int out) {
+      writeAll(out, c.sent);
+      ::pause();
+      return 0;
+    }));
+    PageTextLines lines;
+    EXPECT_FALSE(reader.take(0, lines));
+    EXPECT_FALSE(lines.has_value());
+    EXPECT_FALSE(reader.take(2, lines)) << "stopped";
+  }
+}
+
+TEST(TextReaderProcessTest, ASlowChildIsWaitedFor) {
+  TextReaderProcess reader;
+  reader.setStallTimeout(std::chrono::milliseconds(2000));
+  ASSERT_TRUE(reader.start(0, 4, [](int out) {
+    return sendPageTexts(out, 0, 4,
+                         [](int64_t index) {
+                           ::usleep(100000);
+                           return pageLines(index);
+                         })
+               ? 0
+               : 1;
+  }));
+  PageTextLines lines;
+  ASSERT_TRUE(reader.take(0, lines));
+  EXPECT_TRUE(sameLines(lines, pageLines(0)));
+  ASSERT_TRUE(reader.take(2, lines));
+  EXPECT_TRUE(sameLines(lines, pageLines(2)));
 }
 
 TEST(TextReaderProcessTest, StoppingDoesNotWaitForABusyChild) {
