@@ -1,7 +1,6 @@
 #include "scan/text_reader_process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -52,25 +51,6 @@ bool readLine(const ReadExactly& read, PdfTextLine& line) {
   if (!read(&length, sizeof length) || length > kMaxRecordLineBytes) return false;
   if (!readText(read, length, line.text) || !read(box, sizeof box)) return false;
   line.bounds = PdfRect{.x = box[0], .y = box[1], .width = box[2], .height = box[3]};
-  return true;
-}
-
-// Reads exactly `size` bytes from `fd`, waiting at most `stall` for each piece to come. False at
-// end of file, on an error, or when the writer stalls: a child stopped or stuck mid-record must
-// not hold up the parent, which can always read the page itself.
-bool readWithin(int fd, void* data, size_t size, std::chrono::milliseconds stall) {
-  auto* p = static_cast<char*>(data);
-  while (size > 0) {
-    pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
-    const int polled = ::poll(&ready, 1, static_cast<int>(stall.count()));
-    if (polled < 0 && errno == EINTR) continue;
-    if (polled <= 0) return false;
-    const ssize_t n = ::read(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
   return true;
 }
 
@@ -140,7 +120,9 @@ bool TextReaderProcess::start(int64_t first, int64_t count, const ChildMain& chi
 bool TextReaderProcess::take(int64_t index, PageTextLines& lines) {
   if (pid_ <= 0 || index < next_ || index >= count_ || (index - next_) % 2 != 0) return false;
   const ReadExactly fromPipe = [this](void* data, size_t size) {
-    return readWithin(fd_, data, size, stallTimeout_);
+    // A child stopped or stuck mid-record must not hold up the parent, which can always read
+    // the page itself.
+    return readAll(fd_, data, size, static_cast<int>(stallTimeout_.count()));
   };
   for (;;) {
     PageTextLines read;
