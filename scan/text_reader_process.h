@@ -1,8 +1,10 @@
-// The second text reader of a text-layer run: a child process that reads the text of every other
-// page of a PDF and sends it to the parent through a pipe, one record a page. The parent asks
-// for a page the child owns and takes it from the pipe; whenever the child disagrees or fails
-// (died, sent a short or malformed record, another page than expected) the child is stopped and
-// the parent reads the page itself, so the answer never depends on the child.
+// The second text reader of a text-layer run. Structured text is the whole cost of such a run,
+// and a page's text does not depend on the others, so a run that reads page after page gets a
+// child process that reads the text of every other page and sends it to the parent through a
+// pipe, one record a page. The parent takes a page from the pipe when the child owns it and reads
+// every other page itself; whenever the child disagrees or fails (died, stalled, sent a short or
+// malformed record, or another page than expected) the child is stopped and the parent reads the
+// page itself, so the answer never depends on the child.
 #pragma once
 
 #include <sys/types.h>
