@@ -1,5 +1,6 @@
 #include "common/json_writer.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <array>
@@ -195,9 +196,15 @@ void writeAnswerLine(const std::optional<std::string>& encoded, std::string_view
   writeAllToStdout("\n");
 }
 
-bool readAll(int fd, void* data, size_t size) {
+bool readAll(int fd, void* data, size_t size, int stallMs) {
   auto* p = static_cast<char*>(data);
   while (size > 0) {
+    if (stallMs >= 0) {
+      pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
+      const int polled = ::poll(&ready, 1, stallMs);
+      if (polled < 0 && errno == EINTR) continue;
+      if (polled <= 0) return false;
+    }
     const ssize_t n = ::read(fd, p, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;

@@ -56,7 +56,9 @@ bool writeAllToStdout(std::string_view bytes);
 // standard output has nowhere to be reported, so nothing is returned.
 void writeAnswerLine(const std::optional<std::string>& encoded, std::string_view fallback);
 // Reads exactly `size` bytes from `fd` into `data` with read(2), retrying short reads and EINTR.
-// Returns false at end of file, on an error, or when fewer than `size` bytes come.
-bool readAll(int fd, void* data, size_t size);
+// Returns false at end of file, on an error, or when fewer than `size` bytes come. With
+// `stallMs` zero or more, waits at most that many milliseconds for each piece of the bytes
+// (poll(2)) and returns false when the writer stalls longer.
+bool readAll(int fd, void* data, size_t size, int stallMs = -1);
 
 }  // namespace marrowfen

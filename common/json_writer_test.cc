@@ -1,10 +1,12 @@
 #include "common/json_writer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace marrowfen {
 namespace {
@@ -93,6 +95,44 @@ TEST(JsonWriterTest, CompactNesting) {
   w.value("x");
   w.endObject();
   EXPECT_EQ(w.buffer(), R"({"a":[-9223372036854775808,true,{},[]],"b":"x"})");
+}
+
+}  // namespace
+}  // namespace marrowfen
+
+namespace marrowfen {
+namespace {
+
+TEST(ReadAllTest, ReadsExactlyOrRefuses) {
+  const struct {
+    const char* name;
+    std::string written;
+    bool closed;  // the writer closes its end after writing
+    int stallMs;
+    size_t asked;
+    bool expected;
+  } cases[] = {
+      {"all there", "abcdef", true, -1, 6, true},
+      {"more there than asked", "abcdef", false, -1, 4, true},
+      {"writer closed early", "abc", true, -1, 6, false},
+      {"nothing and closed", "", true, -1, 1, false},
+      {"all there, waiting allowed", "abcdef", false, 50, 6, true},
+      {"writer stalls before the end", "abc", false, 50, 6, false},
+      {"writer stalls before anything", "", false, 0, 1, false},
+  };
+  for (const auto& c : cases) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_TRUE(writeAll(fds[1], c.written));
+    if (c.closed) ::close(fds[1]);
+    std::string read(c.asked, '\0');
+    EXPECT_EQ(readAll(fds[0], read.data(), c.asked, c.stallMs), c.expected) << c.name;
+    if (c.expected) {
+      EXPECT_EQ(read, c.written.substr(0, c.asked)) << c.name;
+    }
+    ::close(fds[0]);
+    if (!c.closed) ::close(fds[1]);
+  }
 }
 
 }  // namespace

@@ -13,29 +13,25 @@
 #include <string>
 #include <vector>
 
+#include "scan/testing/image_bytes.h"
+#include "scan/testing/jpeg_file.h"
 #include "scan/testing/raw_pdf.h"
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 namespace {
 
 namespace fs = std::filesystem;
+using marrowfen::scan::testing::bmpHeader;
+using marrowfen::scan::testing::deflated;
+using marrowfen::scan::testing::encodeJpeg;
+using marrowfen::scan::testing::JpegSettings;
 using marrowfen::scan::testing::pdfStream;
+using marrowfen::scan::testing::putLittleEndian16;
 using marrowfen::scan::testing::rawPdf;
+using marrowfen::scan::testing::tiffDirectory;
 
 void save(const fs::path& directory, const std::string& name, const std::string& bytes) {
   fs::create_directories(directory);
   std::ofstream(directory / name, std::ios::binary) << bytes;
-}
-
-void le16(std::string& out, uint32_t v) {
-  out.push_back(static_cast<char>(v));
-  out.push_back(static_cast<char>(v >> 8));
-}
-void le32(std::string& out, uint32_t v) {
-  for (int s = 0; s < 32; s += 8) out.push_back(static_cast<char>(v >> s));
 }
 
 // A w x h picture: white with a dark square and a grey stripe, as RGB.
@@ -76,34 +72,15 @@ std::string png(int w, int h, bool alpha) {
 }
 
 std::string jpeg(int w, int h, bool progressive, int components) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr error;
-  cinfo.err = jpeg_std_error(&error);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(w);
-  cinfo.image_height = static_cast<JDIMENSION>(h);
-  cinfo.input_components = components;
-  cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  if (progressive) jpeg_simple_progression(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
   const std::vector<uint8_t> rgb = picture(w, h);
-  std::vector<uint8_t> row(static_cast<size_t>(w) * components);
-  for (int y = 0; y < h; ++y) {
+  const JpegSettings settings{.space = components == 1 ? JCS_GRAYSCALE : JCS_RGB,
+                              .components = components,
+                              .progressive = progressive};
+  return encodeJpeg(w, h, settings, [&](int y, uint8_t* row) {
     for (int x = 0; x < w; ++x) {
       for (int c = 0; c < components; ++c) row[x * components + c] = rgb[(static_cast<size_t>(y) * w + x) * 3 + c];
     }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string out(reinterpret_cast<char*>(buffer), size);
-  std::free(buffer);
-  return out;
+  });
 }
 
 std::string webp(int w, int h, bool lossless) {
@@ -119,16 +96,7 @@ std::string webp(int w, int h, bool lossless) {
 std::string bmp(int w, int h) {
   const std::vector<uint8_t> rgb = picture(w, h);
   const int stride = (w * 3 + 3) & ~3;
-  std::string out = "BM";
-  le32(out, static_cast<uint32_t>(54 + stride * h));
-  le32(out, 0);
-  le32(out, 54);
-  le32(out, 40);
-  le32(out, static_cast<uint32_t>(w));
-  le32(out, static_cast<uint32_t>(h));
-  le16(out, 1);
-  le16(out, 24);
-  for (int i = 0; i < 6; ++i) le32(out, 0);
+  std::string out = bmpHeader(w, h, static_cast<uint32_t>(54 + stride * h));
   for (int y = h - 1; y >= 0; --y) {
     std::string row(static_cast<size_t>(stride), '\0');
     for (int x = 0; x < w; ++x) {
@@ -146,59 +114,39 @@ std::string bmp(int w, int h) {
 std::string tiff(int w, int h, bool deflate) {
   const std::vector<uint8_t> rgb = picture(w, h);
   std::string data(rgb.begin(), rgb.end());
-  if (deflate) {
-    uLongf size = compressBound(data.size());
-    std::string packed(size, '\0');
-    compress(reinterpret_cast<Bytef*>(packed.data()), &size,
-             reinterpret_cast<const Bytef*>(data.data()), data.size());
-    packed.resize(size);
-    data = packed;
-  }
-  std::string out("II*\0", 4);
-  le32(out, 8);
+  if (deflate) data = deflated(data);
   const uint32_t count = 10;
   const uint32_t bitsOffset = 8 + 2 + count * 12 + 4;
   const uint32_t dataOffset = bitsOffset + 6;
-  const struct {
-    uint16_t tag, type;
-    uint32_t count, value;
-  } entries[] = {{256, 4, 1, static_cast<uint32_t>(w)},
-                 {257, 4, 1, static_cast<uint32_t>(h)},
-                 {258, 3, 3, bitsOffset},
-                 {259, 3, 1, deflate ? 8u : 1u},
-                 {262, 3, 1, 2},
-                 {273, 4, 1, dataOffset},
-                 {274, 3, 1, 1},
-                 {277, 3, 1, 3},
-                 {278, 4, 1, static_cast<uint32_t>(h)},
-                 {279, 4, 1, static_cast<uint32_t>(data.size())}};
-  le16(out, count);
-  for (const auto& e : entries) {
-    le16(out, e.tag);
-    le16(out, e.type);
-    le32(out, e.count);
-    le32(out, e.value);
-  }
-  le32(out, 0);
-  le16(out, 8);
-  le16(out, 8);
-  le16(out, 8);
+  std::string out = tiffDirectory({{256, 4, 1, static_cast<uint32_t>(w)},
+                                   {257, 4, 1, static_cast<uint32_t>(h)},
+                                   {258, 3, 3, bitsOffset},
+                                   {259, 3, 1, deflate ? 8u : 1u},
+                                   {262, 3, 1, 2},
+                                   {273, 4, 1, dataOffset},
+                                   {274, 3, 1, 1},
+                                   {277, 3, 1, 3},
+                                   {278, 4, 1, static_cast<uint32_t>(h)},
+                                   {279, 4, 1, static_cast<uint32_t>(data.size())}});
+  putLittleEndian16(out, 8);
+  putLittleEndian16(out, 8);
+  putLittleEndian16(out, 8);
   return out + data;
 }
 
 // A GIF of a frame (w x h, colour 1 everywhere but the first pixel) at (left, top) on a screen.
 std::string gif(int screenW, int screenH, int left, int top, int w, int h, bool interlaced) {
   std::string out = "GIF89a";
-  le16(out, static_cast<uint32_t>(screenW));
-  le16(out, static_cast<uint32_t>(screenH));
+  putLittleEndian16(out, static_cast<uint16_t>(screenW));
+  putLittleEndian16(out, static_cast<uint16_t>(screenH));
   out += std::string("\x81\x00\x00", 3);  // a global table of 4 colours
   out += std::string("\x00\x00\x00\xff\xff\xff\xff\x00\x00\x00\x00\xff", 12);
   out += std::string("\x21\xf9\x04\x01\x00\x00\x03\x00", 8);  // colour 3 is transparent
   out.push_back(',');
-  le16(out, static_cast<uint32_t>(left));
-  le16(out, static_cast<uint32_t>(top));
-  le16(out, static_cast<uint32_t>(w));
-  le16(out, static_cast<uint32_t>(h));
+  putLittleEndian16(out, static_cast<uint16_t>(left));
+  putLittleEndian16(out, static_cast<uint16_t>(top));
+  putLittleEndian16(out, static_cast<uint16_t>(w));
+  putLittleEndian16(out, static_cast<uint16_t>(h));
   out.push_back(interlaced ? '\x40' : '\0');
   // Uncompressed-style LZW with code size 2: a clear code before every pixel keeps codes 3 bits.
   std::vector<uint8_t> bits;
@@ -220,15 +168,6 @@ std::string gif(int screenW, int screenH, int left, int top, int w, int h, bool 
   }
   out.push_back('\0');
   out.push_back(';');
-  return out;
-}
-
-std::string deflated(const std::string& data) {
-  uLongf size = compressBound(data.size());
-  std::string out(size, '\0');
-  compress(reinterpret_cast<Bytef*>(out.data()), &size,
-           reinterpret_cast<const Bytef*>(data.data()), data.size());
-  out.resize(size);
   return out;
 }
 

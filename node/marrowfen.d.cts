@@ -300,6 +300,7 @@ export interface Sealkeep {
   /**
    * Replaces the account's secret with the bytes of `secret` (1 byte to 64 KiB).
    * @returns 0 stored; 3 bad arguments or no Secret Service; another number: the service's failure
+   *   (2 the collection is locked and was not unlocked, 4 any other refusal)
    */
   storeSecret(account: string, secret: Buffer): number;
   /**

@@ -23,26 +23,16 @@
 #include "scan/mupdf_pdf.h"
 #include "scan/pixel_budget.h"
 #include "scan/temporary_files.h"
+#include "scan/testing/image_bytes.h"
+#include "scan/testing/jpeg_file.h"
 #include "scan/testing/pdf_fixtures.h"
 #include "scan/testing/raw_pdf.h"
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 namespace marrowfen::scan {
 namespace {
 
-void putBigEndian32(std::string& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(v >> shift));
-}
-void putLittleEndian16(std::string& out, uint16_t v) {
-  out.push_back(static_cast<char>(v));
-  out.push_back(static_cast<char>(v >> 8));
-}
-void putLittleEndian32(std::string& out, uint32_t v) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(v >> shift));
-}
+using testing::putBigEndian32;
+using testing::putLittleEndian16;
 
 std::string pngChunk(const std::string& type, const std::string& data) {
   std::string chunk;
@@ -60,12 +50,7 @@ std::string hugePng(uint32_t width, uint32_t height) {
   putBigEndian32(header, width);
   putBigEndian32(header, height);
   header += std::string("\x08\x02\x00\x00\x00", 5);
-  const std::string rows(64, '\0');
-  uLongf size = compressBound(rows.size());
-  std::string data(size, '\0');
-  compress(reinterpret_cast<Bytef*>(data.data()), &size,
-           reinterpret_cast<const Bytef*>(rows.data()), rows.size());
-  data.resize(size);
+  const std::string data = testing::deflated(std::string(64, '\0'));
   return std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", data) +
          pngChunk("IEND", "");
 }
@@ -94,69 +79,31 @@ std::string gif(uint16_t screenWidth, uint16_t screenHeight, uint16_t left, uint
 
 // A 24-bit BMP header declaring width x height over no pixel data.
 std::string hugeBmp(int32_t width, int32_t height) {
-  std::string out = "BM";
-  putLittleEndian32(out, 54);
-  putLittleEndian32(out, 0);
-  putLittleEndian32(out, 54);
-  putLittleEndian32(out, 40);
-  putLittleEndian32(out, static_cast<uint32_t>(width));
-  putLittleEndian32(out, static_cast<uint32_t>(height));
-  putLittleEndian16(out, 1);
-  putLittleEndian16(out, 24);
-  for (int i = 0; i < 6; ++i) putLittleEndian32(out, 0);
-  out += std::string(48, '\0');
-  return out;
+  return testing::bmpHeader(width, height, 54) + std::string(48, '\0');
 }
 
 // A little-endian TIFF declaring width x height, 8-bit grey, uncompressed, one strip of 4 bytes.
 std::string hugeTiff(uint32_t width, uint32_t height) {
-  std::string out("II*\0", 4);
-  putLittleEndian32(out, 8);
-  const struct {
-    uint16_t tag, type;
-    uint32_t value;
-  } entries[] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},  {259, 3, 1},
-                 {262, 3, 1},     {273, 4, 0},      {277, 3, 1},  {278, 4, height},
-                 {279, 4, 4}};
   const uint32_t stripOffset = 8 + 2 + 9 * 12 + 4;
-  putLittleEndian16(out, 9);
-  for (const auto& e : entries) {
-    putLittleEndian16(out, e.tag);
-    putLittleEndian16(out, e.type);
-    putLittleEndian32(out, 1);
-    putLittleEndian32(out, e.tag == 273 ? stripOffset : e.value);
-  }
-  putLittleEndian32(out, 0);
+  std::string out = testing::tiffDirectory({{256, 4, 1, width},
+                                            {257, 4, 1, height},
+                                            {258, 3, 1, 8},
+                                            {259, 3, 1, 1},
+                                            {262, 3, 1, 1},
+                                            {273, 4, 1, stripOffset},
+                                            {277, 3, 1, 1},
+                                            {278, 4, 1, height},
+                                            {279, 4, 1, 4}});
   out += std::string(4, '\x80');
   return out;
 }
 
 // A baseline JPEG of width x height in grey (a gradient, so the entropy data is not trivial).
 std::string jpegOf(int width, int height) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr error;
-  cinfo.err = jpeg_std_error(&error);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 1;
-  cinfo.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<uint8_t> row(static_cast<size_t>(width));
-  for (int y = 0; y < height; ++y) {
+  const testing::JpegSettings grey{.space = JCS_GRAYSCALE, .components = 1};
+  return testing::encodeJpeg(width, height, grey, [&](int y, uint8_t* row) {
     for (int x = 0; x < width; ++x) row[static_cast<size_t>(x)] = static_cast<uint8_t>((x * 7 + y * 3) & 0xff);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string bytes(reinterpret_cast<char*>(buffer), size);
-  std::free(buffer);
-  return bytes;
+  });
 }
 
 // The JPEG's SOF0 dimensions replaced by width x height.

@@ -230,29 +230,17 @@ int readGif(GifFileType* gif, GifByteType* out, int length) {
   return static_cast<int>(n);
 }
 
-// The first frame of a GIF on its logical screen, through giflib (MuPDF's loader draws every
-// frame of an animation on top of each other). Uncovered and transparent pixels are
-// transparent, as viewers show the first frame.
-std::optional<Image> decodeGif(std::string_view bytes) {
-  GifInput input{bytes};
-  int error = 0;
-  GifFileType* gif = DGifOpen(&input, readGif, &error);
-  if (gif == nullptr) return std::nullopt;
-  struct Closer {
-    GifFileType* gif;
-    ~Closer() {
-      int ignored = 0;
-      DGifCloseFile(gif, &ignored);
-    }
-  } closer{gif};
-  int transparentIndex = NO_TRANSPARENT_COLOR;
+// Reads a GIF's records up to its first frame's descriptor, keeping the transparent colour that
+// a graphics control extension before it names. False when the file ends or breaks before a frame.
+bool readUpToFirstFrame(GifFileType* gif, int& transparentIndex) {
+  transparentIndex = NO_TRANSPARENT_COLOR;
   GifRecordType record;
   do {
-    if (DGifGetRecordType(gif, &record) == GIF_ERROR) return std::nullopt;
+    if (DGifGetRecordType(gif, &record) == GIF_ERROR) return false;
     if (record == EXTENSION_RECORD_TYPE) {
       int code = 0;
       GifByteType* block = nullptr;
-      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return std::nullopt;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return false;
       if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
         GraphicsControlBlock control;
         if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK) {
@@ -260,33 +248,39 @@ std::optional<Image> decodeGif(std::string_view bytes) {
         }
       }
       while (block != nullptr) {
-        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return std::nullopt;
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;
       }
     }
   } while (record != IMAGE_DESC_RECORD_TYPE && record != TERMINATE_RECORD_TYPE);
-  if (record != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif) == GIF_ERROR) return std::nullopt;
-  const GifImageDesc& frame = gif->Image;
-  const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-  if (map == nullptr || frame.Width <= 0 || frame.Height <= 0 ||
-      !allowedSize(frame.Width, frame.Height) ||
-      !gifFileCanHold(frame.Width, frame.Height, bytes.size())) {
-    return std::nullopt;
-  }
-  // The picture is the logical screen with the frame on it, as viewers show it, unless the
-  // screen is far larger than anything the frame draws (a 1 x 1 frame on a 65535 x 4096 screen):
-  // the rest of such a screen is empty, and the picture is then the frame's own rectangle.
-  int left = frame.Left;
-  int top = frame.Top;
-  int width = gif->SWidth;
-  int height = gif->SHeight;
-  const int64_t screenPixels = int64_t{width} * height;
+  return record == IMAGE_DESC_RECORD_TYPE && DGifGetImageDesc(gif) != GIF_ERROR;
+}
+
+// Where the frame goes: the rectangle of the picture and the frame's place on it.
+struct GifCanvas {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// The picture is the logical screen with the frame on it, as viewers show it, unless the
+// screen is far larger than anything the frame draws (a 1 x 1 frame on a 65535 x 4096 screen):
+// the rest of such a screen is empty, and the picture is then the frame's own rectangle.
+GifCanvas gifCanvas(const GifFileType& gif) {
+  const GifImageDesc& frame = gif.Image;
+  GifCanvas canvas{frame.Left, frame.Top, gif.SWidth, gif.SHeight};
+  const int64_t screenPixels = int64_t{canvas.width} * canvas.height;
   const int64_t framePixels = int64_t{frame.Width} * frame.Height;
-  if (!allowedSize(width, height) || screenPixels > std::max<int64_t>(16 * framePixels, 1 << 22)) {
-    width = frame.Width;
-    height = frame.Height;
-    left = 0;
-    top = 0;
+  if (!allowedSize(canvas.width, canvas.height) ||
+      screenPixels > std::max<int64_t>(16 * framePixels, 1 << 22)) {
+    canvas = GifCanvas{0, 0, frame.Width, frame.Height};
   }
+  return canvas;
+}
+
+// The frame's colour indices, row after row, interlaced rows put in their place.
+std::optional<std::vector<GifPixelType>> readFrameIndices(GifFileType* gif) {
+  const GifImageDesc& frame = gif->Image;
   std::vector<GifPixelType> indices(static_cast<size_t>(frame.Width) * frame.Height);
   const auto readRow = [&](int row) {
     return DGifGetLine(gif, indices.data() + static_cast<size_t>(row) * frame.Width,
@@ -305,29 +299,67 @@ std::optional<Image> decodeGif(std::string_view bytes) {
       if (!readRow(row)) return std::nullopt;
     }
   }
-  const size_t stride = static_cast<size_t>(width) * 4;
-  std::vector<uint8_t> pixels(stride * height, 0);
-  bool transparent = left != 0 || top != 0 || frame.Width < width || frame.Height < height;
+  return indices;
+}
+
+// The frame's pixels painted on a transparent canvas; a pixel of the transparent colour or of
+// no colour in the map stays transparent.
+Image paintFrame(const GifImageDesc& frame, const ColorMapObject& map, int transparentIndex,
+                 const std::vector<GifPixelType>& indices, const GifCanvas& canvas) {
+  const size_t stride = static_cast<size_t>(canvas.width) * 4;
+  std::vector<uint8_t> pixels(stride * canvas.height, 0);
+  bool transparent = canvas.left != 0 || canvas.top != 0 || frame.Width < canvas.width ||
+                     frame.Height < canvas.height;
   for (int y = 0; y < frame.Height; ++y) {
-    const int canvasY = top + y;
-    if (canvasY < 0 || canvasY >= height) continue;
+    const int canvasY = canvas.top + y;
+    if (canvasY < 0 || canvasY >= canvas.height) continue;
     for (int x = 0; x < frame.Width; ++x) {
-      const int canvasX = left + x;
-      if (canvasX < 0 || canvasX >= width) continue;
+      const int canvasX = canvas.left + x;
+      if (canvasX < 0 || canvasX >= canvas.width) continue;
       const int index = indices[static_cast<size_t>(y) * frame.Width + x];
       uint8_t* p = pixels.data() + static_cast<size_t>(canvasY) * stride + canvasX * 4;
-      if (index == transparentIndex || index >= map->ColorCount) {
+      if (index == transparentIndex || index >= map.ColorCount) {
         transparent = true;
         continue;
       }
-      p[0] = map->Colors[index].Red;
-      p[1] = map->Colors[index].Green;
-      p[2] = map->Colors[index].Blue;
+      p[0] = map.Colors[index].Red;
+      p[1] = map.Colors[index].Green;
+      p[2] = map.Colors[index].Blue;
       p[3] = 255;
     }
   }
-  return Image(width, height, transparent ? PixelFormat::kRgba : PixelFormat::kRgbx, stride,
-               std::move(pixels));
+  return Image(canvas.width, canvas.height, transparent ? PixelFormat::kRgba : PixelFormat::kRgbx,
+               stride, std::move(pixels));
+}
+
+// The first frame of a GIF on its logical screen, through giflib (MuPDF's loader draws every
+// frame of an animation on top of each other). Uncovered and transparent pixels are
+// transparent, as viewers show the first frame.
+std::optional<Image> decodeGif(std::string_view bytes) {
+  GifInput input{bytes};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&input, readGif, &error);
+  if (gif == nullptr) return std::nullopt;
+  struct Closer {
+    GifFileType* gif;
+    ~Closer() {
+      int ignored = 0;
+      DGifCloseFile(gif, &ignored);
+    }
+  } closer{gif};
+  int transparentIndex = NO_TRANSPARENT_COLOR;
+  if (!readUpToFirstFrame(gif, transparentIndex)) return std::nullopt;
+  const GifImageDesc& frame = gif->Image;
+  const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
+  if (map == nullptr || frame.Width <= 0 || frame.Height <= 0 ||
+      !allowedSize(frame.Width, frame.Height) ||
+      !gifFileCanHold(frame.Width, frame.Height, bytes.size())) {
+    return std::nullopt;
+  }
+  const GifCanvas canvas = gifCanvas(*gif);
+  const std::optional<std::vector<GifPixelType>> indices = readFrameIndices(gif);
+  if (!indices) return std::nullopt;
+  return paintFrame(frame, *map, transparentIndex, *indices, canvas);
 }
 
 // MuPDF's orientation codes (see fz_image_orientation) as EXIF Orientation values.

@@ -2,7 +2,6 @@
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 #include <webp/encode.h>
@@ -14,6 +13,8 @@
 #include <fstream>
 #include <libheif/heif.h>
 
+#include "scan/testing/image_bytes.h"
+#include "scan/testing/jpeg_file.h"
 #include "scan/testing/pdf_fixtures.h"
 
 namespace marrowfen::scan {
@@ -55,26 +56,9 @@ void expectUpright(const Image& image, int tolerance = 12) {
 }
 
 std::string jpeg(J_COLOR_SPACE space, int components, const std::vector<uint8_t>& exifApp1 = {}) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr error;
-  cinfo.err = jpeg_std_error(&error);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = kWidth;
-  cinfo.image_height = kHeight;
-  cinfo.input_components = components;
-  cinfo.in_color_space = space;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 95, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  if (!exifApp1.empty()) {
-    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exifApp1.data(),
-                      static_cast<unsigned>(exifApp1.size()));
-  }
-  std::vector<uint8_t> row(static_cast<size_t>(kWidth) * components);
-  for (int y = 0; y < kHeight; ++y) {
+  const testing::JpegSettings settings{
+      .space = space, .components = components, .quality = 95, .app1 = exifApp1};
+  return testing::encodeJpeg(kWidth, kHeight, settings, [&](int y, uint8_t* row) {
     for (int x = 0; x < kWidth; ++x) {
       const bool dark = inSquare(x, y);
       uint8_t* p = &row[static_cast<size_t>(x) * components];
@@ -86,14 +70,7 @@ std::string jpeg(J_COLOR_SPACE space, int components, const std::vector<uint8_t>
         std::memset(p, dark ? 0 : 255, static_cast<size_t>(components));
       }
     }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string bytes(reinterpret_cast<char*>(buffer), size);
-  std::free(buffer);
-  return bytes;
+  });
 }
 
 // An APP1 "Exif" payload holding only the Orientation tag (big-endian TIFF).
@@ -300,18 +277,8 @@ TEST(ImageFilesTest, GifFirstFrame) {
 
 TEST(ImageFilesTest, Bmp) {
   // 24-bit, rows bottom first, each padded to four bytes (64 * 3 already is).
-  std::string bytes = "BM";
-  const auto put32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes += static_cast<char>(v >> (8 * i));
-  };
-  const auto put16 = [&](uint16_t v) {
-    bytes += static_cast<char>(v);
-    bytes += static_cast<char>(v >> 8);
-  };
   const uint32_t pixelBytes = kWidth * 3 * kHeight;
-  put32(54 + pixelBytes); put32(0); put32(54);
-  put32(40); put32(kWidth); put32(kHeight); put16(1); put16(24); put32(0); put32(pixelBytes);
-  put32(2835); put32(2835); put32(0); put32(0);
+  std::string bytes = testing::bmpHeader(kWidth, kHeight, 54 + pixelBytes, pixelBytes, 2835);
   for (int y = kHeight - 1; y >= 0; --y) {
     for (int x = 0; x < kWidth; ++x) bytes.append(3, inSquare(x, y) ? '\0' : '\xff');
   }

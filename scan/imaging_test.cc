@@ -308,12 +308,5 @@ TEST(ImagingTest, WritePngRoundTripsAndReplacesAtomically) {
   std::filesystem::remove_all(directory);
 }
 
-TEST(ImagingTest, CgImageIsTheDecodedBitmap) {
-  const Image image = greyImage(2, 2, 0);
-  ASSERT_TRUE(cgImage(image).has_value());
-  EXPECT_TRUE(cgImage(image)->isSameImage(image));
-  EXPECT_EQ(cgImage(Image()), std::nullopt);
-}
-
 }  // namespace
 }  // namespace marrowfen::scan

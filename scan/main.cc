@@ -1,12 +1,11 @@
 // marrowfen-scan: OCR of images and PDFs, or --render-pages to PNG files. One JSON document on
 // standard output; status 0 after a result, 1 after a failure.
-#include <malloc.h>
-
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "scan/command_line.h"
+#include "scan/heap_tuning.h"
 #include "scan/image_files.h"
 #include "scan/mupdf_pdf.h"
 #include "scan/platform.h"
@@ -16,13 +15,8 @@
 
 int main(int argc, char** argv) {
   using namespace marrowfen::scan;
-  // Each page's text and images are freed before the next page allocates the same again; keeping
-  // up to 64 MB of freed heap spares the system handing the memory back and forth page by page.
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
-  // Setting the trim threshold freezes glibc's mmap threshold at 128 KB, so every large buffer the
-  // recognition engine allocates (many per page) would be mapped, zeroed by the kernel, faulted in
-  // and unmapped again; below 32 MB (glibc's largest) they are taken from the heap and reused.
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  // Each page's text and images are freed before the next page allocates the same again.
+  keepPageBuffersOnTheHeap(kRecognitionHeapBlockBytes);
   static const ModuleRecognizer recognizer(recognizerModulePath(), argv);
   platform().pdf = &mupdfPdfService();
   platform().images = &fileImageService();

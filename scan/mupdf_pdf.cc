@@ -1,15 +1,9 @@
 #include "scan/mupdf_pdf.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <unicode/usprep.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -19,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "common/json_writer.h"
 #include "common/unicode.h"
 #include "scan/mupdf_context.h"
 #include "scan/pixel_budget.h"
+#include "scan/text_reader_process.h"
 
 extern "C" {
 #include <mupdf/pdf.h>
@@ -40,45 +34,11 @@ constexpr int kMaxPageTreeDepth = 64;
 constexpr int64_t kMaxRenderPixels = kMaxPixels;
 constexpr int64_t kMaxRenderSide = int64_t{1} << 20;
 
-// Structured text is the whole cost of a text-layer run, and a page's text does not depend on
-// the others, so a run that reads page after page gets a second reader: a child process that
-// opens the same file again (through the parent's descriptor, so it is the same file even if the
-// name now points elsewhere) and sends the lines of every other page through a pipe. The parent
-// takes a page from the pipe when the child owns it and extracts every other page itself. Any
-// disagreement or failure of the child (another page count, a short read, a child that died)
-// stops it, and the parent extracts the page itself: the answer never depends on the child.
-class TextReader {
- public:
-  TextReader() = default;
-  TextReader(const TextReader&) = delete;
-  TextReader& operator=(const TextReader&) = delete;
-  ~TextReader() { stop(); }
-
-  // Starts a child that reads pages first, first + 2, ... below `count` of the file open as
-  // `file`. False when no child could be started.
-  bool start(FILE* file, const std::optional<std::string>& password, int64_t first, int64_t count);
-  // Whether the child owns page `index`; if so `lines` is what it read (nothing when the page had
-  // no readable text). False also when the child failed; it is then stopped.
-  bool take(int64_t index, std::optional<std::vector<PdfTextLine>>& lines);
-  bool started() const { return started_; }
-  void stop() {
-    if (pid_ > 0) {
-      ::close(fd_);
-      ::kill(pid_, SIGKILL);
-      while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-      }
-    }
-    pid_ = -1;
-    fd_ = -1;
-  }
-
- private:
-  bool started_ = false;  // tried once; never started again for the same document
-  pid_t pid_ = -1;
-  int fd_ = -1;
-  int64_t next_ = 0;      // the next page the child will send
-  int64_t count_ = 0;
-};
+// What the second text reader's child runs: it opens the file open as `file` again (through the
+// parent's descriptor, so it is the same file even if the name now points elsewhere) and sends
+// the lines of pages first, first + 2, ... below `count`.
+TextReaderProcess::ChildMain textReaderChild(FILE* file, const std::optional<std::string>& password,
+                                             int64_t first, int64_t count);
 
 // Owns the MuPDF document; shared by the document object and every page loaded from it.
 struct DocumentHandle {
@@ -87,7 +47,7 @@ struct DocumentHandle {
   std::optional<std::string> password;  // the password that unlocked it
   std::optional<int64_t> pageCount;     // once counted
   int64_t lastTextPage = -2;            // the page whose text was read last
-  TextReader reader;
+  TextReaderProcess reader;             // reads every other page when pages are read in order
   DocumentHandle(pdf_document* d, FILE* f) : doc(d), file(f) {}
   DocumentHandle(const DocumentHandle&) = delete;
   DocumentHandle& operator=(const DocumentHandle&) = delete;
@@ -290,7 +250,8 @@ class MupdfPage final : public PdfPage {
         *d.pageCount - index_ <= kMinPagesLeft) {
       return;
     }
-    d.reader.start(d.file, d.password, index_ + 2, *d.pageCount);
+    d.reader.start(index_ + 2, *d.pageCount,
+                   textReaderChild(d.file, d.password, index_ + 2, *d.pageCount));
   }
 
   std::optional<std::vector<PdfTextLine>> extractTextLines() const {
@@ -558,103 +519,23 @@ class MupdfPdfService final : public PdfService {
   }
 };
 
-bool TextReader::start(FILE* file, const std::optional<std::string>& password, int64_t first,
-                       int64_t count) {
-  started_ = true;
-  if (first >= count) return false;
+TextReaderProcess::ChildMain textReaderChild(FILE* file, const std::optional<std::string>& password,
+                                             int64_t first, int64_t count) {
   const std::string path = "/proc/self/fd/" + std::to_string(::fileno(file));
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-  const pid_t parent = ::getpid();
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return false;
-  }
-  if (pid == 0) {
-    // The child: dies with the parent, never writes where the parent does, and leaves with
-    // _exit so that nothing of the parent's (buffers, atexit handlers) runs twice.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(0);
-    ::close(fds[0]);
-    const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (devnull >= 0) {
-      ::dup2(devnull, STDOUT_FILENO);
-      ::dup2(devnull, STDERR_FILENO);
-    }
-    const int out = fds[1];
+  return [path, password, first, count](int out) {
     std::unique_ptr<PdfDocument> document = mupdfPdfService().open(path);
     if (!document || (document->isLocked() && !(password && document->unlock(*password))) ||
         document->pageCount() != count) {
-      ::_exit(1);
+      return 1;
     }
-    std::string record;
-    for (int64_t index = first; index < count; index += 2) {
+    const bool sent = sendPageTexts(out, first, count, [&](int64_t index) {
       std::unique_ptr<PdfPage> page = document->pageAt(index);
-      std::optional<std::vector<PdfTextLine>> lines;
+      PageTextLines lines;
       if (page) lines = static_cast<const MupdfPage&>(*page).extractTextLines();
-      record.clear();
-      const int64_t header[2] = {index, lines ? static_cast<int64_t>(lines->size()) : -1};
-      record.append(reinterpret_cast<const char*>(header), sizeof header);
-      if (lines) {
-        for (const PdfTextLine& line : *lines) {
-          const uint64_t length = line.text.size();
-          const double box[4] = {line.bounds.x, line.bounds.y, line.bounds.width, line.bounds.height};
-          record.append(reinterpret_cast<const char*>(&length), sizeof length);
-          record.append(line.text);
-          record.append(reinterpret_cast<const char*>(box), sizeof box);
-        }
-      }
-      if (!writeAll(out, record)) ::_exit(1);
-    }
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  pid_ = pid;
-  fd_ = fds[0];
-  next_ = first;
-  count_ = count;
-  return true;
-}
-
-bool TextReader::take(int64_t index, std::optional<std::vector<PdfTextLine>>& lines) {
-  if (pid_ <= 0 || index < next_ || index >= count_ || (index - next_) % 2 != 0) return false;
-  // Pages the run skipped are read and dropped; the child sends pages in order.
-  for (;;) {
-    int64_t header[2];
-    if (!readAll(fd_, header, sizeof header) || header[0] != next_ || header[1] < -1 ||
-        header[1] > (int64_t{1} << 24)) {
-      stop();
-      return false;
-    }
-    std::optional<std::vector<PdfTextLine>> read;
-    if (header[1] >= 0) {
-      read.emplace();
-      read->reserve(static_cast<size_t>(header[1]));
-      for (int64_t k = 0; k < header[1]; ++k) {
-        uint64_t length = 0;
-        double box[4];
-        PdfTextLine line;
-        if (!readAll(fd_, &length, sizeof length) || length > (uint64_t{1} << 30)) {
-          stop();
-          return false;
-        }
-        line.text.resize(length);
-        if (!readAll(fd_, line.text.data(), length) || !readAll(fd_, box, sizeof box)) {
-          stop();
-          return false;
-        }
-        line.bounds = PdfRect{.x = box[0], .y = box[1], .width = box[2], .height = box[3]};
-        read->push_back(std::move(line));
-      }
-    }
-    next_ += 2;
-    if (header[0] == index) {
-      lines = std::move(read);
-      return true;
-    }
-  }
+      return lines;
+    });
+    return sent ? 0 : 1;
+  };
 }
 
 }  // namespace

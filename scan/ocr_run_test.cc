@@ -15,18 +15,8 @@ using testing::FakeImageService;
 using testing::FakePageData;
 using testing::FakePdfDocument;
 using testing::FakePdfService;
+using testing::FixedText;
 using ::testing::ElementsAre;
-
-class FixedText : public RecognizedText {
- public:
-  explicit FixedText(std::string text) : text_(std::move(text)) {}
-  const std::string& string() const override { return text_; }
-  float confidence() const override { return 0.5f; }
-  std::optional<BoundingBox> boundingBox(size_t, size_t) const override { return std::nullopt; }
-
- private:
-  std::string text_;
-};
 
 // Reads the marker the fake pages draw into pixel 0: 'X' makes the request fail, 255 (no
 // marker) recognises nothing, any other marker is recognised as the text "page <marker>".
@@ -41,7 +31,7 @@ class MarkerRecognizer : public TextRecognizer {
     if (marker == 255) return {};
     return {.observations = {{.boundingBox = {0.1, 0.8, 0.5, 0.05},
                               .topCandidate = std::make_shared<FixedText>(
-                                  std::string("page ") + static_cast<char>(marker))}}};
+                                  std::string("page ") + static_cast<char>(marker), 0.5f)}}};
   }
   mutable int calls = 0;  // in this process
   pid_t mainPid = ::getpid();
@@ -60,6 +50,11 @@ class OcrRunTest : public ::testing::Test {
   void SetUp() override {
     savedPlatform_ = platform();
     savedOptions_ = recognitionOptions;
+    savedBaseRenderScale_ = baseRenderScale;
+    savedMinimumRenderLongEdge_ = minimumRenderLongEdge;
+    savedInputUrl_ = inputUrl;
+    savedExt_ = ext;
+    savedRecognitionWorkers_ = recognitionWorkers;
     platform().pdf = &pdf_;
     platform().images = &images_;
     platform().recognizer = &recognizer_;
@@ -73,7 +68,11 @@ class OcrRunTest : public ::testing::Test {
   void TearDown() override {
     platform() = savedPlatform_;
     recognitionOptions = savedOptions_;
-    recognitionWorkers = 1;
+    baseRenderScale = savedBaseRenderScale_;
+    minimumRenderLongEdge = savedMinimumRenderLongEdge_;
+    inputUrl = savedInputUrl_;
+    ext = savedExt_;
+    recognitionWorkers = savedRecognitionWorkers_;
   }
 
   // Runs the OCR run and parses nothing: returns the written JSON line.
@@ -109,6 +108,11 @@ class OcrRunTest : public ::testing::Test {
   MarkerRecognizer recognizer_;
   Platform savedPlatform_;
   RecognitionOptions savedOptions_;
+  double savedBaseRenderScale_ = 0;
+  double savedMinimumRenderLongEdge_ = 0;
+  std::string savedInputUrl_;
+  std::string savedExt_;
+  int64_t savedRecognitionWorkers_ = 1;
 };
 
 const std::string kLetter = "Dear Ms Sharma, your certificate is enclosed.";
@@ -227,6 +231,8 @@ TEST_F(OcrRunTest, ImageIsAlwaysPageOneWithoutSource) {
             "\n");
 
   images_.image.reset();
+  EXPECT_EQ(failure(), "Could not open image for native OCR.");
+  images_.image = Image();  // a file that decodes to no pixels
   EXPECT_EQ(failure(), "Could not open image for native OCR.");
   images_.image = Image(4, 4, PixelFormat::kGrey, 4, std::vector<uint8_t>(16, 'X'));
   EXPECT_EQ(failure(), "Native OCR failed: the engine refused");

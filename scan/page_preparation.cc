@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace marrowfen::scan {
@@ -26,55 +27,57 @@ constexpr int kUnevenLight = 20;
 
 }  // namespace
 
+namespace {
+
+// Whether every sample of a grey image is black or white.
+bool isTwoValued(const Image& image) {
+  for (int32_t y = 0; y < image.height(); ++y) {
+    const uint8_t* in = image.row(y);
+    for (int32_t x = 0; x < image.width(); ++x) {
+      if (in[x] != 0 && in[x] != 255) return false;
+    }
+  }
+  return true;
+}
+
+// `pix` (of the image's size) with each of its rows written by `putRow(imageRow, pixRow)`;
+// nothing when `pix` could not be made.
+template <typename PutRow>
+PixPtr filledPix(PixPtr pix, const Image& image, const PutRow& putRow) {
+  if (!pix) return nullptr;
+  l_uint32* data = pixGetData(pix.get());
+  const int wpl = pixGetWpl(pix.get());
+  for (int32_t y = 0; y < image.height(); ++y) {
+    putRow(image.row(y), data + static_cast<size_t>(y) * wpl);
+  }
+  return pix;
+}
+
+}  // namespace
+
 PixPtr pixFromImage(const Image& image) {
   const int32_t width = image.width();
   const int32_t height = image.height();
   if (image.empty()) return nullptr;
+  if (image.format() == PixelFormat::kGrey && isTwoValued(image)) {
+    // 1 bit a pixel, created zeroed: white.
+    return filledPix(PixPtr(pixCreate(width, height, 1)), image,
+                     [width](const uint8_t* in, l_uint32* line) {
+                       for (int32_t x = 0; x < width; ++x) {
+                         if (in[x] == 0) SET_DATA_BIT(line, x);
+                       }
+                     });
+  }
   if (image.format() == PixelFormat::kGrey) {
-    bool twoValued = true;
-    for (int32_t y = 0; y < height && twoValued; ++y) {
-      const uint8_t* in = image.row(y);
-      for (int32_t x = 0; x < width; ++x) {
-        if (in[x] != 0 && in[x] != 255) {
-          twoValued = false;
-          break;
-        }
-      }
-    }
-    if (twoValued) {
-      PixPtr pix(pixCreate(width, height, 1));  // zeroed: white
-      if (!pix) return nullptr;
-      l_uint32* data = pixGetData(pix.get());
-      const int wpl = pixGetWpl(pix.get());
-      for (int32_t y = 0; y < height; ++y) {
-        const uint8_t* in = image.row(y);
-        l_uint32* line = data + static_cast<size_t>(y) * wpl;
-        for (int32_t x = 0; x < width; ++x) {
-          if (in[x] == 0) SET_DATA_BIT(line, x);
-        }
-      }
-      return pix;
-    }
-    PixPtr pix(pixCreateNoInit(width, height, 8));
-    if (!pix) return nullptr;
-    l_uint32* data = pixGetData(pix.get());
-    const int wpl = pixGetWpl(pix.get());
-    for (int32_t y = 0; y < height; ++y) {
-      const uint8_t* in = image.row(y);
-      l_uint32* line = data + static_cast<size_t>(y) * wpl;
-      for (int32_t x = 0; x < width; ++x) SET_DATA_BYTE(line, x, in[x]);
-    }
-    return pix;
+    return filledPix(PixPtr(pixCreateNoInit(width, height, 8)), image,
+                     [width](const uint8_t* in, l_uint32* line) {
+                       for (int32_t x = 0; x < width; ++x) SET_DATA_BYTE(line, x, in[x]);
+                     });
   }
   PixPtr pix(pixCreateNoInit(width, height, 32));
-  if (!pix) return nullptr;
-  pixSetSpp(pix.get(), 3);
-  l_uint32* data = pixGetData(pix.get());
-  const int wpl = pixGetWpl(pix.get());
+  if (pix) pixSetSpp(pix.get(), 3);
   const bool alpha = image.format() == PixelFormat::kRgba;
-  for (int32_t y = 0; y < height; ++y) {
-    const uint8_t* in = image.row(y);
-    l_uint32* line = data + static_cast<size_t>(y) * wpl;
+  return filledPix(std::move(pix), image, [width, alpha](const uint8_t* in, l_uint32* line) {
     for (int32_t x = 0; x < width; ++x, in += 4) {
       l_uint32 rgb[3];
       for (int c = 0; c < 3; ++c) {
@@ -83,8 +86,7 @@ PixPtr pixFromImage(const Image& image) {
       }
       line[x] = (rgb[0] << L_RED_SHIFT) | (rgb[1] << L_GREEN_SHIFT) | (rgb[2] << L_BLUE_SHIFT);
     }
-  }
-  return pix;
+  });
 }
 
 PixPtr binaryForAnalysis(Pix* pix) {

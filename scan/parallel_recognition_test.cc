@@ -11,20 +11,18 @@
 #include "scan/platform.h"
 #include "scan/recognizer.h"
 #include "scan/run_state.h"
+#include "scan/testing/fake_platform.h"
 
 namespace marrowfen::scan {
 namespace {
 
-class FixedText : public RecognizedText {
- public:
-  explicit FixedText(std::string text) : text_(std::move(text)) {}
-  const std::string& string() const override { return text_; }
-  float confidence() const override { return 0.25f + static_cast<float>(text_.size() % 7) / 10; }
-  std::optional<BoundingBox> boundingBox(size_t, size_t) const override { return std::nullopt; }
+using testing::FixedText;
 
- private:
-  std::string text_;
-};
+// A line of text with a confidence that varies with the text, so that pages differ in it.
+std::shared_ptr<FixedText> lineOf(std::string text) {
+  const float confidence = 0.25f + static_cast<float>(text.size() % 7) / 10;
+  return std::make_shared<FixedText>(std::move(text), confidence);
+}
 
 // Reads pixel 0 of the page (its marker) and pixel 1 (a delay in tens of milliseconds):
 //   'X'  the request fails;
@@ -48,9 +46,9 @@ class MarkerRecognizer : public TextRecognizer {
     if (marker == 'X')
       return {.error = "the engine refused page " + std::to_string(image.row(0)[2])};
     return {.observations = {{.boundingBox = {0.1, 0.8, 0.5, 0.05},
-                              .topCandidate = std::make_shared<FixedText>(
-                                  std::string("page ") + static_cast<char>(marker) + " " +
-                                  std::to_string(image.row(0)[2]))}}};
+                              .topCandidate = lineOf(std::string("page ") +
+                                                     static_cast<char>(marker) + " " +
+                                                     std::to_string(image.row(0)[2]))}}};
   }
   pid_t mainPid = ::getpid();
   mutable int calls = 0;

@@ -1,7 +1,5 @@
 #include "scan/render_pages.h"
 
-#include <malloc.h>
-
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +7,7 @@
 #include <system_error>
 
 #include "scan/command_line.h"
+#include "scan/heap_tuning.h"
 #include "scan/imaging.h"
 #include "scan/pdf_open.h"
 #include "scan/platform.h"
@@ -84,10 +83,8 @@ std::string renderedPageFileName(int64_t pageNumber) {
 }
 
 int runRenderPages() {
-  // Every page allocates a canvas of some megabytes and frees it again. Above glibc's mmap
-  // threshold each canvas would be mapped afresh and every one of its pages faulted in and
-  // zeroed by the kernel; from the heap the next page reuses the same memory.
-  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  // Every page allocates a canvas of some megabytes and frees it again.
+  keepPageBuffersOnTheHeap(kRenderingHeapBlockBytes);
   const std::string& directory = *renderOutputDir;
   // Made before the input is opened, so it exists even when opening fails.
   if (auto error = createOutputDirectory(directory)) fail("Page rendering failed: " + *error);

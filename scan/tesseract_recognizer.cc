@@ -173,6 +173,68 @@ bool readsWell(const std::vector<TextObservation>& observations) {
   return readingScore(observations) / letters >= kWellReadConfidence;
 }
 
+// A box in the pixels of the page the engine read.
+struct PixelBox {
+  int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// One line as the engine read it: its words joined by single spaces.
+struct ReadLine {
+  std::string text;
+  std::vector<std::pair<size_t, size_t>> ranges;  // byte ranges of the words in text
+  std::vector<PixelBox> words;
+  PixelBox box;
+  float confidence = 0;
+};
+
+// What the engine read on a page.
+struct PageReading {
+  std::vector<ReadLine> lines;
+  // Letters read in each line orientation (quarter turns clockwise of the text).
+  size_t lettersByOrientation[4] = {0, 0, 0, 0};
+};
+
+// The lines and words of the page the engine has just recognised, with their pixel boxes.
+PageReading readPage(tesseract::TessBaseAPI& api) {
+  PageReading reading;
+  std::vector<ReadLine>& lines = reading.lines;
+  std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+  if (it && !it->Empty(tesseract::RIL_WORD)) {
+    int orientation = 0;
+    do {
+      if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || lines.empty()) {
+        ReadLine& line = lines.emplace_back();
+        PixelBox& b = line.box;
+        it->BoundingBox(tesseract::RIL_TEXTLINE, &b.left, &b.top, &b.right, &b.bottom);
+        line.confidence = clampedConfidence(it->Confidence(tesseract::RIL_TEXTLINE));
+        orientation = lineOrientation(*it);
+      }
+      ReadLine& line = lines.back();
+      std::unique_ptr<char[]> word(it->GetUTF8Text(tesseract::RIL_WORD));
+      PixelBox b;
+      if (word && *word.get() &&
+          it->BoundingBox(tesseract::RIL_WORD, &b.left, &b.top, &b.right, &b.bottom)) {
+        if (!line.text.empty()) line.text += ' ';
+        const size_t length = std::char_traits<char>::length(word.get());
+        line.ranges.emplace_back(line.text.size(), line.text.size() + length);
+        line.text += word.get();
+        line.words.push_back(b);
+        if (orientation >= 0) reading.lettersByOrientation[orientation] += length;
+      }
+    } while (it->Next(tesseract::RIL_WORD));
+  }
+  return reading;
+}
+
+// The engine reads lines turned a quarter by itself (a page of vertical lines) and reports them
+// where they stand; when most of the page's text runs that way, the page reads upright turned
+// back by as much. The quarter turns clockwise that make the page upright.
+int quarterTurnsOfMostText(const PageReading& reading) {
+  const size_t* letters = reading.lettersByOrientation;
+  const int mostRead = static_cast<int>(std::max_element(letters, letters + 4) - letters);
+  return (4 - mostRead) % 4;
+}
+
 }  // namespace
 
 std::optional<std::string> traineddataName(std::string_view tag) {
@@ -310,55 +372,9 @@ RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, P
     api.Clear();
     return {.error = "Text recognition could not be performed on the image."};
   }
-  struct PixelBox {
-    int left = 0, top = 0, right = 0, bottom = 0;
-  };
-  struct Line {
-    std::string text;
-    std::vector<std::pair<size_t, size_t>> ranges;  // byte ranges of the words in text
-    std::vector<PixelBox> words;
-    PixelBox box;
-    float confidence = 0;
-  };
-  std::vector<Line> lines;
-  // Letters read in each line orientation (quarter turns clockwise of the text).
-  size_t lettersByOrientation[4] = {0, 0, 0, 0};
-
-  std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-  if (it && !it->Empty(tesseract::RIL_WORD)) {
-    int orientation = 0;
-    do {
-      if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || lines.empty()) {
-        Line& line = lines.emplace_back();
-        PixelBox& b = line.box;
-        it->BoundingBox(tesseract::RIL_TEXTLINE, &b.left, &b.top, &b.right, &b.bottom);
-        line.confidence = clampedConfidence(it->Confidence(tesseract::RIL_TEXTLINE));
-        orientation = lineOrientation(*it);
-      }
-      Line& line = lines.back();
-      std::unique_ptr<char[]> word(it->GetUTF8Text(tesseract::RIL_WORD));
-      PixelBox b;
-      if (word && *word.get() &&
-          it->BoundingBox(tesseract::RIL_WORD, &b.left, &b.top, &b.right, &b.bottom)) {
-        if (!line.text.empty()) line.text += ' ';
-        const size_t length = std::char_traits<char>::length(word.get());
-        line.ranges.emplace_back(line.text.size(), line.text.size() + length);
-        line.text += word.get();
-        line.words.push_back(b);
-        if (orientation >= 0) lettersByOrientation[orientation] += length;
-      }
-    } while (it->Next(tesseract::RIL_WORD));
-  }
-  it.reset();
+  PageReading reading = readPage(api);
   api.Clear();
-
-  // The engine reads lines turned a quarter by itself (a page of vertical lines) and reports them
-  // where they stand; when most of the page's text runs that way, the page reads upright turned
-  // back by as much.
-  const int mostRead = static_cast<int>(
-      std::max_element(std::begin(lettersByOrientation), std::end(lettersByOrientation)) -
-      std::begin(lettersByOrientation));
-  const int turnsToUpright = (4 - mostRead) % 4;
+  const int turnsToUpright = quarterTurnsOfMostText(reading);
   // On a page that was turned or rotated for reading, or that reads turned, the boxes on the
   // upright page are kept too, for the reading order.
   const bool keepUpright = turnsOrRotates(toInput) || turnsToUpright != 0;
@@ -375,7 +391,7 @@ RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, P
   };
 
   RecognitionResult result;
-  for (Line& line : lines) {
+  for (ReadLine& line : reading.lines) {
     std::vector<BoundingBox> boxes;
     std::vector<BoundingBox> uprightBoxes;
     for (const PixelBox& b : line.words) {

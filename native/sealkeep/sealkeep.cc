@@ -4,7 +4,8 @@
 //   storeSecret(account, buffer) -> number    0 stored; 3 bad arguments (also an account name
 //                                             holding U+0000 or a lone surrogate, or a secret
 //                                             over kMaxSecretBytes) or no service; else the
-//                                             failure's code
+//                                             failure's code: 2 the collection stayed locked,
+//                                             4 the service refused the store
 //   loadSecret(account, reason?) -> Promise   resolves with a new Buffer; rejects with 1 (no item),
 //                                             2 (the collection stayed locked), 3 (anything else)
 //   deleteSecret(account) -> number           0 deleted or there was none; 3 otherwise

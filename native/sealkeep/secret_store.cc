@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "native/sealkeep/store_failure.h"
+
 namespace marrowfen::sealkeep {
 
 namespace {
@@ -111,9 +113,7 @@ int32_t storeItem(const char* account, const uint8_t* data, size_t length) {
                                   value, nullptr, &error)) {
       result = kOk;
     } else {
-      // A GError's code is only meaningful within its domain, and 0 is a real code there
-      // (G_IO_ERROR_FAILED, G_DBUS_ERROR_FAILED): it must never read as success.
-      result = error != nullptr && error->code != 0 ? error->code : kFailed;
+      result = storeFailureCode(error);
     }
     g_clear_error(&error);
     g_free(label);

@@ -17,6 +17,9 @@ inline constexpr int32_t kOk = 0;
 inline constexpr int32_t kNoItem = 1;       // loadSecret: no item for the account
 inline constexpr int32_t kStillLocked = 2;  // loadSecret: unlocking was dismissed or failed
 inline constexpr int32_t kFailed = 3;       // anything else
+// storeItem only: the Secret Service refused or failed the store (kStillLocked: the collection
+// is locked and was not unlocked; kFailed: no Secret Service on the bus).
+inline constexpr int32_t kServiceRefused = 4;
 
 // The largest secret stored: 64 KiB. Secrets are keys and tokens; the Secret Service keeps a
 // collection as one file that it rewrites on every change, so one large item would slow every
@@ -25,7 +28,8 @@ inline constexpr size_t kMaxSecretBytes = size_t{64} << 10;
 
 // Replaces the account's item with one holding length bytes (length >= 1): any existing item is
 // deleted first, so a failed add leaves no item. Returns 0 on success, 3 when no Secret Service can
-// be reached, or else the non-zero code of the failure (a GError code; 3 when that code is 0).
+// be reached, 2 when the collection is locked and was not unlocked, 4 when the service refused or
+// failed the store otherwise (storeFailureCode).
 int32_t storeItem(const char* account, const uint8_t* data, size_t length);
 
 // Deletes the account's item. 0 when it was deleted or there was none, 3 on any failure.

@@ -1,4 +1,4 @@
-// Test doubles of the platform services: pages, documents, image files and a recogniser whose
+// Test doubles of the platform services: pages, documents, image files and recognised text whose
 // answers a test sets, and which count what they were asked.
 #pragma once
 
@@ -109,6 +109,20 @@ class FakeImageService : public ImageService {
  public:
   std::optional<Image> image;
   std::optional<Image> load(const std::string&) const override { return image; }
+};
+
+// A recognised line of fixed text and confidence, without word boxes.
+class FixedText : public RecognizedText {
+ public:
+  FixedText(std::string text, float confidence)
+      : text_(std::move(text)), confidence_(confidence) {}
+  const std::string& string() const override { return text_; }
+  float confidence() const override { return confidence_; }
+  std::optional<BoundingBox> boundingBox(size_t, size_t) const override { return std::nullopt; }
+
+ private:
+  std::string text_;
+  float confidence_;
 };
 
 }  // namespace marrowfen::scan::testing

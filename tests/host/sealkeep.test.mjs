@@ -145,7 +145,7 @@ test('loads in flight together each get their own secret', { skip: keyring }, as
 // Locks the default collection through the Secret Service's Lock method. The keyring then needs
 // its unlock prompt, which cannot be shown without a display, so unlocking fails. This test stays
 // last in the file: the collection remains locked afterwards.
-test('a collection that stays locked rejects with 2', { skip: keyring }, async () => {
+test('a collection that stays locked rejects with 2 and refuses stores with 2', { skip: keyring }, async () => {
   const name = account('locked');
   assert.equal(sealkeep.storeSecret(name, Buffer.from('behind the lock')), 0);
   const bus = ['--session', '--dest', 'org.freedesktop.secrets', '--object-path', '/org/freedesktop/secrets'];
@@ -156,5 +156,7 @@ test('a collection that stays locked rejects with 2', { skip: keyring }, async (
   assert.equal(await load(name, 'unlock to read'), 2);
   assert.equal(await load(name), 2);
   assert.equal(sealkeep.deleteSecret(name), 3, 'a locked item is not reported as deleted');
+  assert.equal(sealkeep.storeSecret(account('locked-store'), Buffer.from('x')), 2,
+    'a store into the locked collection answers 2, as a load does');
   assert.equal(await load(account('absent')), 1, 'no item is still 1 while locked');
 });
