@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "scan/jpeg_messages.h"
 #include "scan/jpx_budget.h"
 #include "scan/mupdf_context.h"
+#include "scan/mupdf_deadline.h"
 #include "scan/mupdf_pdf.h"
 #include "scan/pixel_budget.h"
 #include "scan/temporary_files.h"
@@ -413,6 +415,116 @@ TEST(HostilePdfTest, Jbig2RegionOverTheBudgetLeavesThePageUndrawn) {
   ASSERT_NE(plainDocument, nullptr);
   EXPECT_TRUE(plainDocument->pageAt(0)->render(1236, 1600).has_value());
 }
+// Forms nested `depth` deep, each drawing the next ten times: 10^depth strokes from a few
+// hundred bytes, after a line of text.
+std::string nestedFormsPdf(int depth, const std::string& pageEntries) {
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R " + pageEntries +
+          " /Resources << /Font << /F1 4 0 R >> /XObject << /X 6 0 R >> >> /Contents 5 0 R >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+      testing::pdfStream("", "BT /F1 24 Tf 72 700 Td (Certificate of birth) Tj ET /X Do"),
+  };
+  for (int level = 0; level < depth; ++level) {
+    const int number = 6 + level;
+    std::string body = "0 0 m 100 100 l S\n";
+    std::string resources;
+    if (level + 1 < depth) {
+      body.clear();
+      for (int i = 0; i < 10; ++i) body += "q 1 0 0 1 " + std::to_string(i) + " 0 cm /X Do Q\n";
+      resources = " /Resources << /XObject << /X " + std::to_string(number + 1) + " 0 R >> >>";
+    }
+    objects.push_back(
+        testing::pdfStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792]" + resources, body));
+  }
+  return testing::rawPdf(objects);
+}
+
+// A million stroked lines in a Flate stream of a few kilobytes, then a line of text.
+std::string manyOperatorsPdf() {
+  std::string operators;
+  for (int i = 0; i < 1000000; ++i) operators += "0 0 m 612 792 l S\n";
+  uLongf size = compressBound(operators.size());
+  std::string packed(size, '\0');
+  compress(reinterpret_cast<Bytef*>(packed.data()), &size,
+           reinterpret_cast<const Bytef*>(operators.data()), operators.size());
+  packed.resize(size);
+  return testing::rawPdf({
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> "
+      ">> /Contents [6 0 R 5 0 R] >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+      testing::pdfStream("", "BT /F1 24 Tf 72 700 Td (3 Tr) Tj ET"),
+      testing::pdfStream("/Filter /FlateDecode", packed),
+  });
+}
+
+// Sets the time of pages loaded while it lives.
+struct PageTimeBudgetFor {
+  explicit PageTimeBudgetFor(std::chrono::nanoseconds budget) { setPageTimeBudget(budget); }
+  ~PageTimeBudgetFor() { setPageTimeBudget(kPageTimeBudget); }
+};
+
+TEST(HostilePdfTest, PageOverItsTimeIsNeitherDrawnNorRead) {
+  const struct {
+    const char* what;
+    std::string pdf;
+  } cases[] = {
+      // Ten million strokes: unstopped, minutes.
+      {"forms nested seven deep", nestedFormsPdf(7, "/MediaBox [0 0 612 792]")},
+      {"forms nested seven deep on a page without a box", nestedFormsPdf(7, "")},
+      {"a million operators", manyOperatorsPdf()},
+  };
+  for (const auto& c : cases) {
+    PdfFile file(c.pdf);
+    const PageTimeBudgetFor budget(std::chrono::milliseconds(1));
+    auto document = mupdfPdfService().open(file.path);
+    ASSERT_NE(document, nullptr) << c.what;
+    auto page = document->pageAt(0);
+    ASSERT_NE(page, nullptr) << c.what;
+    EXPECT_GT(page->mediaBox().width, 0) << c.what;
+    EXPECT_EQ(page->render(1236, 1600), std::nullopt) << c.what;
+    EXPECT_EQ(page->textLines(), std::nullopt) << c.what;
+    EXPECT_EQ(page->text(), std::nullopt) << c.what;
+    EXPECT_FALSE(page->scanTextRenderModes([](std::optional<int64_t>) {})) << c.what;
+  }
+  // Outside the tiny budget MuPDF works as before: the allocator is not left refusing, the same
+  // kind of page with less nesting is drawn and read.
+  PdfFile light(nestedFormsPdf(2, "/MediaBox [0 0 612 792]"));
+  auto document = mupdfPdfService().open(light.path);
+  ASSERT_NE(document, nullptr);
+  auto page = document->pageAt(0);
+  ASSERT_NE(page, nullptr);
+  auto image = page->render(1236, 1600);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_TRUE(hasInk(*image));
+  auto lines = page->textLines();
+  ASSERT_TRUE(lines.has_value());
+  ASSERT_EQ(lines->size(), 1u);
+  EXPECT_EQ((*lines)[0].text, "Certificate of birth");
+  bool sawMode = false;
+  EXPECT_TRUE(page->scanTextRenderModes([&](std::optional<int64_t>) { sawMode = true; }));
+  EXPECT_FALSE(sawMode);
+}
+
+// The time is the page's, not each call's: once spent, a later call fails without working.
+TEST(HostilePdfTest, PageTimeIsSharedByEveryPieceOfWork) {
+  PageTime time{.left = std::chrono::milliseconds(50)};
+  {
+    MupdfDeadline deadline(time);
+    EXPECT_FALSE(deadline.expired());
+    EXPECT_EQ(deadline.cookie()->abort, 0);
+  }
+  EXPECT_FALSE(time.spent);
+  EXPECT_GT(time.left, std::chrono::nanoseconds::zero());
+  time.left = std::chrono::nanoseconds::zero();
+  MupdfDeadline after(time);
+  EXPECT_TRUE(after.expired());
+  EXPECT_EQ(after.cookie()->abort, 1);
+}
+
 void putBigEndian16(std::string& out, uint16_t v) {
   out.push_back(static_cast<char>(v >> 8));
   out.push_back(static_cast<char>(v));
