@@ -472,9 +472,10 @@ TEST(HostilePdfTest, PageOverItsTimeIsNeitherDrawnNorRead) {
     const char* what;
     std::string pdf;
   } cases[] = {
-      // Ten million strokes: unstopped, minutes.
-      {"forms nested seven deep", nestedFormsPdf(7, "/MediaBox [0 0 612 792]")},
-      {"forms nested seven deep on a page without a box", nestedFormsPdf(7, "")},
+      // A billion strokes: unstopped, hours, so a watchdog that did not stop MuPDF would hold
+      // this test until CTest's timeout rather than let it pass late.
+      {"forms nested nine deep", nestedFormsPdf(9, "/MediaBox [0 0 612 792]")},
+      {"forms nested nine deep on a page without a box", nestedFormsPdf(9, "")},
       {"a million operators", manyOperatorsPdf()},
   };
   for (const auto& c : cases) {
