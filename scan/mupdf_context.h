@@ -18,10 +18,9 @@ namespace marrowfen::scan {
 // so MuPDF throws and drops the picture or page it was working on instead of taking gigabytes.
 //
 // JPEG 2000 pictures are decoded by OpenJPEG, a shared library that allocates with malloc, past
-// this allocator. Every decode MuPDF asks OpenJPEG for passes a check first (the link wraps
-// opj_decode): the picture's declared size must fit withinPixelBudget and its components
-// kMaxJpxSamples samples together (OpenJPEG holds 4 bytes a sample). A larger one is not
-// decoded, MuPDF leaves the picture out, and the refusal is counted as a refused allocation.
+// this allocator. Every picture MuPDF hands to OpenJPEG passes a check first (the link wraps
+// fz_load_jpx): its declared size must pass jpxWithinBudget (scan/jpx_budget.h). A larger one is
+// not decoded, MuPDF leaves the picture out, and the refusal is counted as a refused allocation.
 fz_context* mupdfContext();
 
 // How many allocations the budget has refused so far in this process. A caller compares the
