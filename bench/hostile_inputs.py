@@ -6,7 +6,9 @@ bytes on standard error and the answer's first characters, one line per input.
 
 Goal for every line: one JSON line, status 0 or 1, nothing on standard error, under 1 GB and 30 s.
 The entity rows measure texts of 10 MB on one line, one million short lines, and the sizes given
-(default 10 and 100 MB), also under a 3 GB address-space limit.
+(default 10 and 100 MB), also under a 3 GB address-space limit. The pages of nested forms and of
+a million operators are stopped by the page's time (kPageTimeBudget, 20 s of processor time) in
+each mode; the JPEG 2000 rows are refused by their declared size before OpenJPEG runs.
 """
 import os
 import re
@@ -82,6 +84,32 @@ def jbig2(w, h):
     return page + region
 
 
+def jpx(w, h, tile_w, tile_h, components=1):
+    """A JPEG 2000 codestream declaring w x h in tiles of tile_w x tile_h, every packet empty."""
+    siz = struct.pack(">HIIIIIIIIH", 0, w, h, 0, 0, tile_w, tile_h, 0, 0, components)
+    siz += b"\x07\x01\x01" * components
+    return (b"\xff\x4f\xff\x51" + struct.pack(">H", 2 + len(siz)) + siz
+            + b"\xff\x52\x00\x0c\x00\x00\x00\x01\x00\x00\x04\x04\x00\x01"
+            + b"\xff\x5c\x00\x04\x40\x40"
+            + b"\xff\x90\x00\x0a\x00\x00\x00\x00\x00\x0f\x00\x01\xff\x93\x00\xff\xd9")
+
+
+def nested_forms_pdf(depth, text):
+    """Forms nested depth deep, each drawing the next ten times: 10^depth strokes."""
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+               b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >>"
+               b" /XObject << /X 6 0 R >> >> /Contents 5 0 R >>",
+               b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream(b"", text + b" /X Do")]
+    for level in range(depth):
+        if level + 1 < depth:
+            body = b"".join(b"q 1 0 0 1 %d 0 cm /X Do Q\n" % i for i in range(10))
+            resources = b" /Resources << /XObject << /X %d 0 R >> >>" % (7 + level)
+        else:
+            body, resources = b"0 0 m 100 100 l S\n", b""
+        objects.append(stream(b"/Type /XObject /Subtype /Form /BBox [0 0 612 792]" + resources, body))
+    return pdf(objects)
+
+
 def jpeg_sized(w, h):
     """A JPEG made by pdftoppm (poppler-utils) from a one-page PDF, its SOF0 size changed."""
     with tempfile.TemporaryDirectory() as work:
@@ -142,6 +170,21 @@ def main():
         [stream(b"/Type /XObject /Subtype /Image /Width 100 /Height 100 /BitsPerComponent 1 "
                 b"/ColorSpace /DeviceGray /Filter /JBIG2Decode", jbig2(65535, 65535))]))
     put("no-mediabox.pdf", page_pdf(b"", text))
+    picture = b"/Font << /F1 4 0 R >> /XObject << /Im1 6 0 R >>"
+    draw = text + b" q 200 0 0 200 100 100 cm /Im1 Do Q"
+    jpx_dictionary = b"/Type /XObject /Subtype /Image /Width 64 /Height 64 /Filter /JPXDecode"
+    put("jpx-65535.pdf", page_pdf(b"/MediaBox [0 0 612 792]", draw, picture,
+                                  [stream(jpx_dictionary, jpx(65535, 65535, 65535, 65535))]))
+    put("jpx-65535-tiles.pdf", page_pdf(b"/MediaBox [0 0 612 792]", draw, picture,
+                                        [stream(jpx_dictionary, jpx(255, 257, 1, 1))]))
+    put("jpx-65535.jp2", jpx(65535, 65535, 65535, 65535))
+    put("forms-10^8.pdf", nested_forms_pdf(8, text))
+    put("million-lines.pdf", pdf([
+        b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>"
+        b" /Contents [6 0 R 5 0 R] >>",
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream(b"", text),
+        stream(b"/Filter /FlateDecode", zlib.compress(b"0 0 m 612 792 l S\n" * 3000000, 9))]))
     for name, path in files.items():
         run("scan %s" % name, [SCAN, path])
         run("scan --render-pages %s" % name, [SCAN, "--render-pages", path, out])

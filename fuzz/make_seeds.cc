@@ -226,6 +226,19 @@ int main(int argc, char** argv) {
       jpeg(24, 16, false, 3));
   save(pdfs, "jpeg.pdf", textPdf("/MediaBox [0 0 612 792]", "q 300 0 0 200 100 100 cm /Im1 Do Q",
                                  "/XObject << /Im1 6 0 R >>", {jpegImage}));
+  // A 16 x 16 grey JPEG 2000 codestream (no wavelet levels, every packet empty).
+  static const char kJpx[] =
+      "\xff\x4f\xff\x51\x00\x29\x00\x00\x00\x00\x00\x10\x00\x00\x00\x10\x00\x00\x00\x00"
+      "\x00\x00\x00\x00\x00\x00\x00\x10\x00\x00\x00\x10\x00\x00\x00\x00\x00\x00\x00\x00"
+      "\x00\x01\x07\x01\x01\xff\x52\x00\x0c\x00\x00\x00\x01\x00\x00\x04\x04\x00\x01\xff"
+      "\x5c\x00\x04\x40\x40\xff\x90\x00\x0a\x00\x00\x00\x00\x00\x0f\x00\x01\xff\x93\x00"
+      "\xff\xd9";
+  const std::string jpx(kJpx, sizeof kJpx - 1);
+  save(pdfs, "jpx.pdf", textPdf("/MediaBox [0 0 612 792]", "q 300 0 0 300 100 100 cm /Im1 Do Q",
+                                "/XObject << /Im1 6 0 R >>",
+                                {pdfStream("/Type /XObject /Subtype /Image /Width 16 /Height 16 "
+                                           "/Filter /JPXDecode",
+                                           jpx)}));
 
   const fs::path inputs = root / "entities_input_fuzz";
   save(inputs, "letter.json", R"({"text":"Anna Marie Keller\nHauptstra\u00dfe 12, 10115 Berlin\nBorn 12 March 1987, +49 30 1234567"})");

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,9 @@
 #include "scan/image_files.h"
 #include "scan/imaging.h"
 #include "scan/jpeg_messages.h"
+#include "scan/jpx_budget.h"
 #include "scan/mupdf_context.h"
+#include "scan/mupdf_deadline.h"
 #include "scan/mupdf_pdf.h"
 #include "scan/pixel_budget.h"
 #include "scan/temporary_files.h"
@@ -359,6 +362,230 @@ TEST(HostilePdfTest, Jbig2RegionOverTheBudgetLeavesThePageUndrawn) {
   ASSERT_NE(plainDocument, nullptr);
   EXPECT_TRUE(plainDocument->pageAt(0)->render(1236, 1600).has_value());
 }
+// Forms nested `depth` deep, each drawing the next ten times: 10^depth strokes from a few
+// hundred bytes, after a line of text.
+std::string nestedFormsPdf(int depth, const std::string& pageEntries) {
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R " + pageEntries +
+          " /Resources << /Font << /F1 4 0 R >> /XObject << /X 6 0 R >> >> /Contents 5 0 R >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+      testing::pdfStream("", "BT /F1 24 Tf 72 700 Td (Certificate of birth) Tj ET /X Do"),
+  };
+  for (int level = 0; level < depth; ++level) {
+    const int number = 6 + level;
+    std::string body = "0 0 m 100 100 l S\n";
+    std::string resources;
+    if (level + 1 < depth) {
+      body.clear();
+      for (int i = 0; i < 10; ++i) body += "q 1 0 0 1 " + std::to_string(i) + " 0 cm /X Do Q\n";
+      resources = " /Resources << /XObject << /X " + std::to_string(number + 1) + " 0 R >> >>";
+    }
+    objects.push_back(
+        testing::pdfStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792]" + resources, body));
+  }
+  return testing::rawPdf(objects);
+}
+
+// A million stroked lines in a Flate stream of a few kilobytes, then a line of text.
+std::string manyOperatorsPdf() {
+  std::string operators;
+  for (int i = 0; i < 1000000; ++i) operators += "0 0 m 612 792 l S\n";
+  uLongf size = compressBound(operators.size());
+  std::string packed(size, '\0');
+  compress(reinterpret_cast<Bytef*>(packed.data()), &size,
+           reinterpret_cast<const Bytef*>(operators.data()), operators.size());
+  packed.resize(size);
+  return testing::rawPdf({
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> "
+      ">> /Contents [6 0 R 5 0 R] >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+      testing::pdfStream("", "BT /F1 24 Tf 72 700 Td (3 Tr) Tj ET"),
+      testing::pdfStream("/Filter /FlateDecode", packed),
+  });
+}
+
+// Sets the time of pages loaded while it lives.
+struct PageTimeBudgetFor {
+  explicit PageTimeBudgetFor(std::chrono::nanoseconds budget) { setPageTimeBudget(budget); }
+  ~PageTimeBudgetFor() { setPageTimeBudget(kPageTimeBudget); }
+};
+
+TEST(HostilePdfTest, PageOverItsTimeIsNeitherDrawnNorRead) {
+  const struct {
+    const char* what;
+    std::string pdf;
+  } cases[] = {
+      // A billion strokes: unstopped, hours, so a watchdog that did not stop MuPDF would hold
+      // this test until CTest's timeout rather than let it pass late.
+      {"forms nested nine deep", nestedFormsPdf(9, "/MediaBox [0 0 612 792]")},
+      {"forms nested nine deep on a page without a box", nestedFormsPdf(9, "")},
+      {"a million operators", manyOperatorsPdf()},
+  };
+  for (const auto& c : cases) {
+    PdfFile file(c.pdf);
+    const PageTimeBudgetFor budget(std::chrono::milliseconds(1));
+    auto document = mupdfPdfService().open(file.path);
+    ASSERT_NE(document, nullptr) << c.what;
+    auto page = document->pageAt(0);
+    ASSERT_NE(page, nullptr) << c.what;
+    EXPECT_GT(page->mediaBox().width, 0) << c.what;
+    EXPECT_EQ(page->render(1236, 1600), std::nullopt) << c.what;
+    EXPECT_EQ(page->textLines(), std::nullopt) << c.what;
+    EXPECT_EQ(page->text(), std::nullopt) << c.what;
+    EXPECT_FALSE(page->scanTextRenderModes([](std::optional<int64_t>) {})) << c.what;
+  }
+  // Outside the tiny budget MuPDF works as before: the allocator is not left refusing, the same
+  // kind of page with less nesting is drawn and read.
+  PdfFile light(nestedFormsPdf(2, "/MediaBox [0 0 612 792]"));
+  auto document = mupdfPdfService().open(light.path);
+  ASSERT_NE(document, nullptr);
+  auto page = document->pageAt(0);
+  ASSERT_NE(page, nullptr);
+  auto image = page->render(1236, 1600);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_TRUE(hasInk(*image));
+  auto lines = page->textLines();
+  ASSERT_TRUE(lines.has_value());
+  ASSERT_EQ(lines->size(), 1u);
+  EXPECT_EQ((*lines)[0].text, "Certificate of birth");
+  bool sawMode = false;
+  EXPECT_TRUE(page->scanTextRenderModes([&](std::optional<int64_t>) { sawMode = true; }));
+  EXPECT_FALSE(sawMode);
+}
+
+// The time is the page's, not each call's: once spent, a later call fails without working.
+TEST(HostilePdfTest, PageTimeIsSharedByEveryPieceOfWork) {
+  PageTime time{.left = std::chrono::milliseconds(50)};
+  {
+    MupdfDeadline deadline(time);
+    EXPECT_FALSE(deadline.expired());
+    EXPECT_EQ(deadline.cookie()->abort, 0);
+  }
+  EXPECT_FALSE(time.spent);
+  EXPECT_GT(time.left, std::chrono::nanoseconds::zero());
+  time.left = std::chrono::nanoseconds::zero();
+  MupdfDeadline after(time);
+  EXPECT_TRUE(after.expired());
+  EXPECT_EQ(after.cookie()->abort, 1);
+}
+
+void putBigEndian16(std::string& out, uint16_t v) {
+  out.push_back(static_cast<char>(v >> 8));
+  out.push_back(static_cast<char>(v));
+}
+
+// A JPEG 2000 codestream declaring width x height in tiles of tileWidth x tileHeight, with
+// `components` 8-bit components, no wavelet levels and every packet empty: what it decodes to is
+// mid-grey, however large it says it is.
+std::string jpxCodestream(uint32_t width, uint32_t height, uint32_t tileWidth, uint32_t tileHeight,
+                          uint16_t components) {
+  std::string out("\xff\x4f\xff\x51", 4);  // SOC, SIZ
+  putBigEndian16(out, static_cast<uint16_t>(38 + 3 * components));
+  putBigEndian16(out, 0);
+  for (uint32_t v : {width, height, 0u, 0u, tileWidth, tileHeight, 0u, 0u}) putBigEndian32(out, v);
+  putBigEndian16(out, components);
+  for (uint16_t c = 0; c < components; ++c) out += std::string("\x07\x01\x01", 3);
+  // COD: layer-resolution order, one layer, no colour transform, no decomposition, 64 x 64
+  // code-blocks, the reversible 5-3 filter. QCD: no quantisation, 8-bit range.
+  out += std::string("\xff\x52\x00\x0c\x00\x00\x00\x01\x00\x00\x04\x04\x00\x01", 14);
+  out += std::string("\xff\x5c\x00\x04\x40\x40", 6);
+  // One tile-part holding one empty packet, then EOC.
+  out += std::string("\xff\x90\x00\x0a\x00\x00\x00\x00\x00\x0f\x00\x01", 12);
+  out += std::string("\xff\x93\x00\xff\xd9", 5);
+  return out;
+}
+
+// The same one-component codestream in a JP2 file: signature, file type, a header repeating
+// the codestream's size (grey), a box to skip, then the codestream box.
+std::string jp2File(const std::string& codestream) {
+  std::string out("\x00\x00\x00\x0cjP  \x0d\x0a\x87\x0a", 12);
+  out += std::string("\x00\x00\x00\x14" "ftypjp2 \x00\x00\x00\x00jp2 ", 20);
+  out += std::string("\x00\x00\x00\x2d" "jp2h\x00\x00\x00\x16" "ihdr", 16);
+  out += codestream.substr(12, 4) + codestream.substr(8, 4);  // height, width
+  out += std::string("\x00\x01\x07\x07\x00\x00", 6);
+  out += std::string("\x00\x00\x00\x0f" "colr\x01\x00\x00\x00\x00\x00\x11", 15);
+  out += std::string("\x00\x00\x00\x09" "free\x00", 9);
+  putBigEndian32(out, static_cast<uint32_t>(8 + codestream.size()));
+  return out + "jp2c" + codestream;
+}
+
+TEST(HostileJpxTest, DeclaredSizeIsCheckedBeforeDecoding) {
+  const struct {
+    const char* what;
+    std::string codestream;
+    bool allowed;
+  } cases[] = {
+      {"64 x 64 grey", jpxCodestream(64, 64, 64, 64, 1), true},
+      {"8192 x 8192 grey: the whole pixel budget", jpxCodestream(8192, 8192, 8192, 8192, 1), true},
+      {"8193 x 8192", jpxCodestream(8193, 8192, 8193, 8192, 1), false},
+      {"65535 x 65535", jpxCodestream(65535, 65535, 65535, 65535, 1), false},
+      {"2^32-1 x 1", jpxCodestream(0xffffffffu, 1, 0xffffffffu, 1, 1), false},
+      {"6000 x 6000 RGB: 108 M samples", jpxCodestream(6000, 6000, 6000, 6000, 3), true},
+      {"8000 x 8000 RGB: 192 M samples", jpxCodestream(8000, 8000, 8000, 8000, 3), false},
+      {"4096 tiles", jpxCodestream(4096, 4096, 64, 64, 1), true},
+      {"65535 tiles of one pixel", jpxCodestream(255, 257, 1, 1, 1), false},
+      {"1024 tiles of 32 components", jpxCodestream(1024, 1024, 32, 32, 32), false},
+  };
+  for (const auto& c : cases) {
+    for (const std::string& bytes : {c.codestream, jp2File(c.codestream)}) {
+      const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+      EXPECT_EQ(jpxWithinBudget(data, bytes.size()), c.allowed) << c.what;
+    }
+  }
+  // Without a SIZ where OpenJPEG looks for one, OpenJPEG refuses the file by itself.
+  const std::string cut = jpxCodestream(65535, 65535, 65535, 65535, 1).substr(0, 20);
+  EXPECT_TRUE(jpxWithinBudget(reinterpret_cast<const unsigned char*>(cut.data()), cut.size()));
+}
+
+TEST(HostileJpxTest, HugeJpxInPdfLeavesThePageUndrawnAndItsTextRead) {
+  const std::string text = "BT /F1 24 Tf 72 700 Td (Text beside the picture) Tj ET";
+  const auto pdfWith = [&](const std::string& jpx) {
+    // The dictionary declares a small picture; the codestream decides.
+    return onePagePdf("/MediaBox [0 0 612 792]", text + " q 200 0 0 200 100 100 cm /Im1 Do Q",
+                      "/Font << /F1 4 0 R >> /XObject << /Im1 6 0 R >>",
+                      {testing::pdfStream("/Type /XObject /Subtype /Image /Width 64 /Height 64 "
+                                          "/Filter /JPXDecode",
+                                          jpx)});
+  };
+  const struct {
+    const char* what;
+    std::string jpx;
+    bool drawn;
+  } cases[] = {
+      {"64 x 64", jpxCodestream(64, 64, 64, 64, 1), true},
+      {"64 x 64 in a JP2 file", jp2File(jpxCodestream(64, 64, 64, 64, 1)), true},
+      {"65535 x 65535", jpxCodestream(65535, 65535, 65535, 65535, 1), false},
+      {"65535 x 65535 in a JP2 file", jp2File(jpxCodestream(65535, 65535, 65535, 65535, 1)), false},
+      {"65535 tiles of one pixel", jpxCodestream(255, 257, 1, 1, 1), false},
+  };
+  for (const auto& c : cases) {
+    PdfFile file(pdfWith(c.jpx));
+    auto document = mupdfPdfService().open(file.path);
+    ASSERT_NE(document, nullptr) << c.what;
+    auto page = document->pageAt(0);
+    ASSERT_NE(page, nullptr) << c.what;
+    const uint64_t before = mupdfRefusedAllocations();
+    EXPECT_EQ(page->render(1236, 1600).has_value(), c.drawn) << c.what;
+    EXPECT_EQ(mupdfRefusedAllocations() > before, !c.drawn) << c.what;
+    auto lines = page->textLines();
+    ASSERT_TRUE(lines.has_value()) << c.what;
+    ASSERT_EQ(lines->size(), 1u) << c.what;
+    EXPECT_EQ((*lines)[0].text, "Text beside the picture") << c.what;
+  }
+}
+
+TEST(HostileJpxTest, HugeJpxImageFileIsRefused) {
+  EXPECT_TRUE(decodeImage(jpxCodestream(64, 64, 64, 64, 1)).has_value());
+  EXPECT_TRUE(decodeImage(jp2File(jpxCodestream(64, 64, 64, 64, 1))).has_value());
+  EXPECT_EQ(decodeImage(jpxCodestream(20000, 20000, 20000, 20000, 1)), std::nullopt);
+  EXPECT_EQ(decodeImage(jp2File(jpxCodestream(65535, 65535, 65535, 65535, 1))), std::nullopt);
+  EXPECT_EQ(decodeImage(jpxCodestream(255, 257, 1, 1, 4)), std::nullopt);
+}
+
 
 TEST(TemporaryFilesTest, StaleFilesOfDeadWritersAreRemovedAndNothingElse) {
   namespace fs = std::filesystem;

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "scan/jpeg_messages.h"
+#include "scan/jpx_budget.h"
 #include "scan/mupdf_context.h"
 
 namespace marrowfen::scan {
@@ -415,10 +416,13 @@ std::optional<Image> decodeWithMupdf(std::string_view bytes) {
   if (ctx == nullptr || bytes.size() < 8) return std::nullopt;
   unsigned char head[8];
   std::memcpy(head, bytes.data(), 8);
-  if (fz_recognize_image_format(ctx, head) == FZ_IMAGE_UNKNOWN) return std::nullopt;
+  const int format = fz_recognize_image_format(ctx, head);
+  if (format == FZ_IMAGE_UNKNOWN) return std::nullopt;
 
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t size = bytes.size();
+  // MuPDF reads a JPEG 2000 file's size by decoding it with OpenJPEG, outside its budget.
+  if (format == FZ_IMAGE_JPX && !jpxWithinBudget(data, size)) return std::nullopt;
   fz_buffer* buffer = nullptr;
   fz_image* image = nullptr;
   fz_pixmap* pixmap = nullptr;

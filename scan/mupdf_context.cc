@@ -1,9 +1,11 @@
 #include "scan/mupdf_context.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
+#include "scan/jpx_budget.h"
 #include "scan/pixel_budget.h"
 
 namespace marrowfen::scan {
@@ -26,12 +28,15 @@ struct Budget {
   size_t pendingRetry = 0;
 };
 Budget budget;
+// Set from a deadline's watchdog thread while the work it watches is to stop.
+std::atomic<bool> allocationsStopped{false};
 
 // Keeps the payload aligned as malloc's would be.
 constexpr size_t kHeader = alignof(std::max_align_t) > sizeof(size_t) ? alignof(std::max_align_t)
                                                                       : sizeof(size_t);
 
 bool allowed(size_t size, size_t freed) {
+  if (allocationsStopped.load(std::memory_order_relaxed)) return false;
   if (size > static_cast<uint64_t>(kMaxMupdfBlockBytes)) {
     ++budget.refused;
     return false;
@@ -87,6 +92,8 @@ fz_alloc_context budgetAllocator{nullptr, budgetMalloc, budgetRealloc, budgetFre
 
 uint64_t mupdfRefusedAllocations() { return budget.refused; }
 
+void stopMupdfAllocations(bool stop) { allocationsStopped = stop; }
+
 fz_context* mupdfContext() {
   static fz_context* const context = [] {
     fz_context* ctx = fz_new_context(&budgetAllocator, nullptr, kStoreBytes);
@@ -100,3 +107,20 @@ fz_context* mupdfContext() {
 }
 
 }  // namespace marrowfen::scan
+
+// The link wraps MuPDF's JPEG 2000 loader (-Wl,--wrap=fz_load_jpx, scan/CMakeLists.txt): every
+// call, from the PDF interpreter or the image loader, comes here first. fz_throw leaves through
+// this frame by longjmp, so nothing here has a destructor.
+extern "C" {
+fz_pixmap* __real_fz_load_jpx(fz_context* ctx, const unsigned char* data, size_t size,
+                              fz_colorspace* colorspace);
+
+fz_pixmap* __wrap_fz_load_jpx(fz_context* ctx, const unsigned char* data, size_t size,
+                              fz_colorspace* colorspace) {
+  if (!marrowfen::scan::jpxWithinBudget(data, size)) {
+    ++marrowfen::scan::budget.refused;
+    fz_throw(ctx, FZ_ERROR_GENERIC, "JPEG 2000 picture larger than the pixel budget");
+  }
+  return __real_fz_load_jpx(ctx, data, size, colorspace);
+}
+}

@@ -16,10 +16,19 @@ namespace marrowfen::scan {
 // Every allocation MuPDF makes goes through a budget (scan/pixel_budget.h): a block larger than
 // kMaxMupdfBlockBytes, or one that would take MuPDF's live total over kMaxMupdfBytes, is refused,
 // so MuPDF throws and drops the picture or page it was working on instead of taking gigabytes.
+//
+// JPEG 2000 pictures are decoded by OpenJPEG, a shared library that allocates with malloc, past
+// this allocator. Every picture MuPDF hands to OpenJPEG passes a check first (the link wraps
+// fz_load_jpx): its declared size must pass jpxWithinBudget (scan/jpx_budget.h). A larger one is
+// not decoded, MuPDF leaves the picture out, and the refusal is counted as a refused allocation.
 fz_context* mupdfContext();
 
 // How many allocations the budget has refused so far in this process. A caller compares the
 // count before and after a piece of work to learn whether MuPDF had to leave something out.
 uint64_t mupdfRefusedAllocations();
+
+// While on, every allocation MuPDF asks for is refused (and not counted above): work whose time
+// is up then fails at its next allocation. Safe to call from another thread.
+void stopMupdfAllocations(bool stop);
 
 }  // namespace marrowfen::scan

@@ -15,6 +15,7 @@
 
 #include "common/unicode.h"
 #include "scan/mupdf_context.h"
+#include "scan/mupdf_deadline.h"
 #include "scan/pixel_budget.h"
 #include "scan/text_reader_process.h"
 
@@ -120,7 +121,9 @@ void scanTr(fz_context*, pdf_processor* proc, int render) {
 // contain "Tr" anywhere. When they do not, no text render mode operator can be in the stream, and
 // the full parse can be skipped. Reads in fixed chunks, so a large stream costs no memory; a
 // stream that cannot be read counts as holding the operator, leaving the verdict to the parse.
-bool contentsMayHoldTr(fz_context* ctx, pdf_document* doc, pdf_obj* contents) {
+// Stops, counting as holding it, when `cookie` is aborted.
+bool contentsMayHoldTr(fz_context* ctx, pdf_document* doc, pdf_obj* contents,
+                       const fz_cookie* cookie) {
   fz_stream* stream = nullptr;
   int found = 1;
   fz_var(stream);
@@ -135,24 +138,45 @@ bool contentsMayHoldTr(fz_context* ctx, pdf_document* doc, pdf_obj* contents) {
       if (n == 0) break;
       if (previous == 'T' && chunk[0] == 'r') found = 1;
       if (!found && n >= 2 && memmem(chunk, n, "Tr", 2) != nullptr) found = 1;
-      if (found) break;
+      if (found || __atomic_load_n(&cookie->abort, __ATOMIC_RELAXED)) break;
       previous = chunk[n - 1];
     }
   }
   fz_always(ctx) { fz_drop_stream(ctx, stream); }
   fz_catch(ctx) { found = 1; }
-  return found != 0;
+  return found != 0 || __atomic_load_n(&cookie->abort, __ATOMIC_RELAXED);
+}
+
+// What fz_new_stext_page_from_page does, with a cookie to stop it. Throws MuPDF errors; call
+// inside fz_try.
+fz_stext_page* newStextPage(fz_context* ctx, fz_page* page, const fz_stext_options* options,
+                            fz_cookie* cookie) {
+  fz_stext_page* stext = fz_new_stext_page(ctx, fz_bound_page(ctx, page));
+  fz_device* device = nullptr;
+  fz_var(device);
+  fz_try(ctx) {
+    device = fz_new_stext_device(ctx, stext, options);
+    fz_run_page_contents(ctx, page, device, fz_identity, cookie);
+    fz_close_device(ctx, device);
+  }
+  fz_always(ctx) { fz_drop_device(ctx, device); }
+  fz_catch(ctx) {
+    fz_drop_stext_page(ctx, stext);
+    fz_rethrow(ctx);
+  }
+  return stext;
 }
 
 class MupdfPage final : public PdfPage {
  public:
   MupdfPage(std::shared_ptr<DocumentHandle> document, fz_page* page, int64_t index,
-            PdfRect mediaBox, int64_t rotation)
+            PdfRect mediaBox, int64_t rotation, PageTime time)
       : document_(std::move(document)),
         page_(page),
         index_(index),
         mediaBox_(mediaBox),
-        rotation_(rotation) {}
+        rotation_(rotation),
+        time_(time) {}
   MupdfPage(const MupdfPage&) = delete;
   MupdfPage& operator=(const MupdfPage&) = delete;
   ~MupdfPage() override { fz_drop_page(mupdfContext(), page_); }
@@ -165,6 +189,9 @@ class MupdfPage final : public PdfPage {
     const int64_t w = std::max<int64_t>(1, std::llround(std::min(width, 1e12)));
     const int64_t h = std::max<int64_t>(1, std::llround(std::min(height, 1e12)));
     if (w > kMaxRenderSide || h > kMaxRenderSide || w * h > kMaxRenderPixels) return std::nullopt;
+    // A page whose time ran out is not drawn, however far the drawing got.
+    MupdfDeadline deadline(time_);
+    if (deadline.expired()) return std::nullopt;
     const size_t stride = static_cast<size_t>(w) * 4;
     // Opaque white; the page is composited onto it, so every pixel stays opaque.
     std::vector<uint8_t> pixels(stride * static_cast<size_t>(h), 255);
@@ -203,7 +230,7 @@ class MupdfPage final : public PdfPage {
                                        static_cast<int>(h), nullptr, 1, static_cast<int>(stride),
                                        samples);
       device = fz_new_draw_device(ctx, fz_identity, pixmap);
-      fz_run_page(ctx, page_, device, ctm, nullptr);
+      fz_run_page(ctx, page_, device, ctm, deadline.cookie());
       fz_close_device(ctx, device);
       drawn = 1;
     }
@@ -212,7 +239,9 @@ class MupdfPage final : public PdfPage {
       fz_drop_pixmap(ctx, pixmap);
     }
     fz_catch(ctx) { drawn = 0; }
-    if (!drawn || mupdfRefusedAllocations() != refusedBefore) return std::nullopt;
+    if (!drawn || deadline.expired() || mupdfRefusedAllocations() != refusedBefore) {
+      return std::nullopt;
+    }
     return Image(static_cast<int32_t>(w), static_cast<int32_t>(h), PixelFormat::kRgbx, stride,
                  std::move(pixels));
   }
@@ -254,8 +283,11 @@ class MupdfPage final : public PdfPage {
                    textReaderChild(d.file, d.password, index_ + 2, *d.pageCount));
   }
 
+  // Nothing also when the page's time ran out: part of a page's text is not its text.
   std::optional<std::vector<PdfTextLine>> extractTextLines() const {
     fz_context* ctx = mupdfContext();
+    MupdfDeadline deadline(time_);
+    if (deadline.expired()) return std::nullopt;
     fz_stext_page* stext = nullptr;
     fz_matrix toUser = fz_identity;
     fz_var(stext);
@@ -264,9 +296,13 @@ class MupdfPage final : public PdfPage {
       pdf_page_transform(ctx, pdf_page_from_fz_page(ctx, page_), nullptr, &pageCtm);
       toUser = fz_invert_matrix(pageCtm);
       fz_stext_options options{};
-      stext = fz_new_stext_page_from_page(ctx, page_, &options);
+      stext = newStextPage(ctx, page_, &options, deadline.cookie());
     }
     fz_catch(ctx) { stext = nullptr; }
+    if (stext != nullptr && deadline.expired()) {
+      fz_drop_stext_page(ctx, stext);
+      stext = nullptr;
+    }
     if (stext == nullptr) return std::nullopt;
     std::vector<PdfTextLine> lines = linesOf(stext, toUser);
     fz_drop_stext_page(ctx, stext);
@@ -276,6 +312,9 @@ class MupdfPage final : public PdfPage {
   bool scanTextRenderModes(
       const std::function<void(std::optional<int64_t>)>& onTextRenderMode) const override {
     fz_context* ctx = mupdfContext();
+    MupdfDeadline deadline(time_);
+    if (deadline.expired()) return false;
+    fz_cookie* cookie = deadline.cookie();
     pdf_processor* processor = nullptr;
     int scanned = 0;
     fz_var(processor);
@@ -283,7 +322,7 @@ class MupdfPage final : public PdfPage {
     fz_try(ctx) {
       pdf_page* page = pdf_page_from_fz_page(ctx, page_);
       pdf_obj* contents = pdf_page_contents(ctx, page);
-      if (contents != nullptr && !contentsMayHoldTr(ctx, page->doc, contents)) {
+      if (contents != nullptr && !contentsMayHoldTr(ctx, page->doc, contents, cookie)) {
         scanned = 1;
       } else if (contents != nullptr) {
         processor = static_cast<pdf_processor*>(
@@ -292,14 +331,14 @@ class MupdfPage final : public PdfPage {
         // Only "Tr" is seen; op_Do_form stays unset so form XObjects are not entered.
         processor->op_Tr = scanTr;
         pdf_process_contents(ctx, processor, page->doc, pdf_page_resources(ctx, page), contents,
-                             nullptr);
+                             cookie);
         pdf_close_processor(ctx, processor);
         scanned = 1;
       }
     }
     fz_always(ctx) { pdf_drop_processor(ctx, processor); }
     fz_catch(ctx) { scanned = 0; }
-    return scanned != 0;
+    return scanned != 0 && !deadline.expired();
   }
 
  private:
@@ -308,6 +347,7 @@ class MupdfPage final : public PdfPage {
   int64_t index_;
   PdfRect mediaBox_;
   int64_t rotation_;
+  mutable PageTime time_;  // what is left of the time MuPDF may spend on this page
   mutable bool textLinesRead_ = false;
   mutable std::optional<std::vector<PdfTextLine>> textLines_;
 };
@@ -373,7 +413,7 @@ std::optional<fz_rect> usableBox(fz_context* ctx, pdf_obj* array) {
 // out on, widened to take in whatever the page draws outside it, so that nothing drawn (text
 // above all) falls off the page. Letter alone when the drawing's bounds are empty or absurd.
 // Throws MuPDF errors; call inside fz_try.
-fz_rect fallbackBox(fz_context* ctx, fz_page* page) {
+fz_rect fallbackBox(fz_context* ctx, fz_page* page, fz_cookie* cookie) {
   fz_rect content = fz_empty_rect;
   fz_device* device = nullptr;
   fz_var(device);
@@ -382,7 +422,7 @@ fz_rect fallbackBox(fz_context* ctx, fz_page* page) {
     pdf_page_transform(ctx, pdf_page_from_fz_page(ctx, page), nullptr, &pageCtm);
     device = fz_new_bbox_device(ctx, &content);
     // Back into unrotated user space, where the media box lives.
-    fz_run_page(ctx, page, device, fz_invert_matrix(pageCtm), nullptr);
+    fz_run_page(ctx, page, device, fz_invert_matrix(pageCtm), cookie);
     fz_close_device(ctx, device);
   }
   fz_always(ctx) { fz_drop_device(ctx, device); }
@@ -391,6 +431,17 @@ fz_rect fallbackBox(fz_context* ctx, fz_page* page) {
   const fz_rect joined = fz_union_rect(kUsLetter, content);
   if (saneBox(joined)) return joined;
   return saneBox(content) ? content : kUsLetter;
+}
+
+// fallbackBox within the page's time; Letter when it ran out (the page is then neither read nor
+// drawn).
+fz_rect fallbackBoxWithin(fz_context* ctx, fz_page* page, PageTime& time) {
+  MupdfDeadline deadline(time);
+  fz_rect box = kUsLetter;
+  fz_var(box);
+  fz_try(ctx) { box = fallbackBox(ctx, page, deadline.cookie()); }
+  fz_catch(ctx) { box = kUsLetter; }
+  return deadline.expired() ? kUsLetter : box;
 }
 
 class MupdfDocument final : public PdfDocument {
@@ -442,21 +493,22 @@ class MupdfDocument final : public PdfDocument {
     fz_page* page = nullptr;
     std::optional<fz_rect> box;
     int rotation = 0;
+    PageTime time;
     fz_var(page);
     fz_try(ctx) {
       page = fz_load_page(ctx, &handle_->doc->super, static_cast<int>(index));
       pdf_obj* object = pdf_page_from_fz_page(ctx, page)->obj;
       box = usableBox(ctx, pdf_dict_get_inheritable(ctx, object, PDF_NAME(MediaBox)));
       rotation = pdf_to_int(ctx, pdf_dict_get_inheritable(ctx, object, PDF_NAME(Rotate)));
-      if (!box) box = fallbackBox(ctx, page);
     }
     fz_catch(ctx) {
       fz_drop_page(ctx, page);
       page = nullptr;
     }
     if (page == nullptr) return nullptr;
+    if (!box) box = fallbackBoxWithin(ctx, page, time);
     return std::make_unique<MupdfPage>(handle_, page, index, toPdfRect(*box),
-                                       snappedRotation(rotation));
+                                       snappedRotation(rotation), time);
   }
 
  private:

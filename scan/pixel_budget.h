@@ -16,6 +16,11 @@ inline constexpr int64_t kMaxPixels = int64_t{1} << 26;
 inline constexpr int64_t kMaxMupdfBytes = int64_t{640} << 20;
 inline constexpr int64_t kMaxMupdfBlockBytes = kMaxPixels * 4;
 
+// The most samples (pixels times components) of one JPEG 2000 picture: OpenJPEG, which decodes
+// them outside MuPDF's allocator, holds 4 bytes a sample, so this is 512 MiB. A grey picture of
+// the whole pixel budget fits, and an RGB one of 44 Mpixels (a 600 dpi A4 scan holds 35).
+inline constexpr int64_t kMaxJpxSamples = kMaxPixels * 2;
+
 // Whether a picture of width x height fits the budget: both sides positive and at most 2^31 - 1,
 // and at most kMaxPixels pixels in all.
 inline bool withinPixelBudget(int64_t width, int64_t height) {
