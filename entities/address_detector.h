@@ -1,0 +1,17 @@
+// Postal addresses in a text.
+#pragma once
+
+#include <string_view>
+
+#include "entities/detector_common.h"
+
+namespace marrowfen::entities {
+
+// Postal addresses: street lines, postcode-and-place lines and "Address:" blocks; one match may
+// span lines.
+Matches findAddresses(std::u16string_view text);
+
+// Compiles the address patterns (once); false when one did not compile.
+bool loadAddressPatterns();
+
+}  // namespace marrowfen::entities

@@ -1,0 +1,94 @@
+#include "entities/detector_common.h"
+
+#include <algorithm>
+
+#include "common/unicode.h"
+
+namespace marrowfen::entities::detector {
+
+std::vector<Line> splitLines(std::u16string_view text) {
+  std::vector<Line> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (isLineBreak(text[i])) {
+      lines.push_back({start, i});
+      if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;  // CR LF
+      start = i + 1;
+    }
+  }
+  lines.push_back({start, text.size()});
+  return lines;
+}
+
+bool isDigitUnit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+size_t countDigits(std::u16string_view s) {
+  return static_cast<size_t>(std::count_if(s.begin(), s.end(), isDigitUnit));
+}
+
+int toNumber(std::u16string_view digits) {
+  int n = 0;
+  for (char16_t c : digits) n = n * 10 + (c - u'0');
+  return n;
+}
+
+std::vector<std::u16string> lowerWords(std::u16string_view line) {
+  std::vector<std::u16string> words;
+  std::u16string word;
+  for (char16_t c : line) {
+    if (u_isalpha(c) || (c >= 0xD800 && c <= 0xDFFF)) {
+      word.push_back(static_cast<char16_t>(u_tolower(c)));
+    } else if (!word.empty()) {
+      words.push_back(std::move(word));
+      word.clear();
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+icu::UnicodeString aliasOf(std::u16string_view s) {
+  return icu::UnicodeString(false, s.data(), static_cast<int32_t>(s.size()));
+}
+
+std::unique_ptr<icu::RegexPattern> compile(const icu::UnicodeString& pattern, uint32_t flags) {
+  UErrorCode status = U_ZERO_ERROR;
+  UParseError parseError;
+  std::unique_ptr<icu::RegexPattern> p(
+      icu::RegexPattern::compile(pattern, flags, parseError, status));
+  return U_SUCCESS(status) ? std::move(p) : nullptr;
+}
+
+icu::UnicodeString quoteForPattern(const std::u16string& s) {
+  icu::UnicodeString out;
+  for (char16_t c : s) {
+    if (u_isalpha(c)) {
+      out.append(c);
+    } else {
+      out.append(u'\\');
+      out.append(c);
+    }
+  }
+  return out;
+}
+
+std::u16string groupText(icu::RegexMatcher& m, int group) {
+  UErrorCode status = U_ZERO_ERROR;
+  if (m.start(group, status) < 0) return {};
+  icu::UnicodeString g = m.group(group, status);
+  return std::u16string(g.getBuffer(), static_cast<size_t>(g.length()));
+}
+
+Matches withoutOverlaps(Matches matches) {
+  std::sort(matches.begin(), matches.end(), [](const DetectorMatch& a, const DetectorMatch& b) {
+    return a.location != b.location ? a.location < b.location : a.length > b.length;
+  });
+  Matches out;
+  for (const DetectorMatch& m : matches) {
+    if (!out.empty() && m.location < out.back().location + out.back().length) continue;
+    out.push_back(m);
+  }
+  return out;
+}
+
+}  // namespace marrowfen::entities::detector

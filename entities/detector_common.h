@@ -1,0 +1,86 @@
+// What the data detectors share: the text split into lines, cheap word tests that keep the
+// patterns off lines that cannot match, and ICU pattern helpers.
+#pragma once
+
+#include <unicode/regex.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "entities/services.h"
+
+namespace marrowfen::entities {
+
+// A match of one of the detectors, in UTF-16 units of the text.
+using Matches = std::vector<DetectorMatch>;
+
+namespace detector {
+
+// One line of the text: [begin, end) in UTF-16 units, without its line break.
+struct Line {
+  size_t begin = 0;
+  size_t end = 0;
+};
+
+// The lines of `text`; CR LF is one break.
+std::vector<Line> splitLines(std::u16string_view text);
+
+bool isDigitUnit(char16_t c);
+size_t countDigits(std::u16string_view s);
+// The value of a run of ASCII digits.
+int toNumber(std::u16string_view digits);
+
+// The lower-cased letter runs of a line: a cheap test for the words a pattern needs, so that the
+// patterns run only on the few lines that can match.
+std::vector<std::u16string> lowerWords(std::u16string_view line);
+
+// Whether any word of lowerWords(line) passes `wanted`, without holding the line's words: a
+// line can be a whole file long.
+template <typename Wanted>
+bool anyLowerWord(std::u16string_view line, const Wanted& wanted) {
+  std::u16string word;
+  for (size_t i = 0; i <= line.size(); ++i) {
+    const char16_t c = i < line.size() ? line[i] : u' ';
+    if (u_isalpha(c) || (c >= 0xD800 && c <= 0xDFFF)) {
+      word.push_back(static_cast<char16_t>(u_tolower(c)));
+    } else if (!word.empty()) {
+      if (wanted(word)) return true;
+      word.clear();
+    }
+  }
+  return false;
+}
+
+// A read-only ICU string over `s`: no copy of the text.
+icu::UnicodeString aliasOf(std::u16string_view s);
+
+std::unique_ptr<icu::RegexPattern> compile(const icu::UnicodeString& pattern, uint32_t flags = 0);
+
+// `s` for a pattern: letters as they are, anything else escaped.
+icu::UnicodeString quoteForPattern(const std::u16string& s);
+
+// Calls `found(start, end, matcher)` for each match of `pattern` in `line` (UTF-16 offsets in
+// the line).
+template <typename Found>
+void forEachMatch(const icu::RegexPattern* pattern, const icu::UnicodeString& line, Found found) {
+  if (!pattern) return;
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(line, status));
+  if (U_FAILURE(status)) return;
+  while (m->find(status) && U_SUCCESS(status)) {
+    found(static_cast<size_t>(m->start(status)), static_cast<size_t>(m->end(status)), *m);
+  }
+}
+
+// The text of capture group `group` of the current match; empty when it took no part.
+std::u16string groupText(icu::RegexMatcher& m, int group);
+
+// Keeps, among overlapping matches, the one that starts first (the longer one on a tie).
+Matches withoutOverlaps(Matches matches);
+
+}  // namespace detector
+}  // namespace marrowfen::entities
