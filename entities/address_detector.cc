@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 #include <set>
+#include <span>
 
 #include "entities/date_detector.h"
 
@@ -28,31 +29,21 @@ struct AddressPatterns {
 const AddressPatterns& addressPatterns() {
   static const AddressPatterns patterns = [] {
     AddressPatterns p;
-    const icu::UnicodeString streetWords(
-        u"street|st|road|rd|avenue|ave|av|lane|ln|drive|dr|boulevard|blvd|way|court|ct|place|pl|"
-        u"square|sq|terrace|close|crescent|highway|hwy|parkway|circle|row|mews|gardens|grove|"
-        u"marg|nagar|colony|chowk|gali|sector|layout|cross|main|enclave|vihar|bagh|puram|"
-        u"rue|bd|allée|chemin|impasse|quai|cours|via|viale|piazza|corso|largo|calle|avenida|"
-        u"avda|plaza|paseo|carrera|rua|travessa|praça|alameda|straat|laan|weg|plein|gracht|kade|"
-        u"singel");
-    // Languages that put the street word first: "Via Roma 10", "Calle Mayor 5", "Rua Augusta 100".
-    const icu::UnicodeString leadingStreetWords(
-        u"via|viale|piazza|corso|largo|calle|c/|avenida|avda|plaza|paseo|carrera|rua|travessa|"
-        u"praça|alameda|avenue|boulevard|rue|place");
-    const icu::UnicodeString germanSuffix(
-        u"(?:straße|strasse|str\\.|weg|gasse|platz|allee|ring|damm|ufer|chaussee|straat|laan|"
-        u"gracht|plein|kade|singel|steenweg)");
+    const icu::UnicodeString streetWords = alternationOf(kStreetWords);
+    const icu::UnicodeString leadingStreetWords = alternationOf(kLeadingStreetWords);
+    const icu::UnicodeString germanSuffix =
+        icu::UnicodeString(u"(?:") + alternationOf(kStreetSuffixes) + u")";
     // Words of a street's name: capitalised, or the small words inside names.
     const icu::UnicodeString nameWord(
         u"(?:(?-i:\\p{Lu})[\\p{L}.'\\-]*|de|la|le|du|des|of|the|di|del|della|dos|das|do|da|van|"
         u"von)");
-    p.label = compile(
-        u"^[ \\t\\u00A0]*(?:[\\p{L}']+[ \\t\\u00A0]+){0,2}(?:address|addr|adresse|anschrift|"
-        u"dirección|direccion|domicilio|indirizzo|morada|endereço|adres|adresa)"
-        u"(?:[ \\t\\u00A0]+(?:line[ \\t\\u00A0]*\\d|of[ \\t\\u00A0]+\\p{L}+))?[ "
-        u"\\t\\u00A0]*[:\\uFF1A]"
-        u"[ \\t\\u00A0]*",
-        UREGEX_CASE_INSENSITIVE);
+    p.label = compile(icu::UnicodeString(u"^[ \\t\\u00A0]*(?:[\\p{L}']+[ \\t\\u00A0]+){0,2}(?:") +
+                          alternationOf(kAddressLabelWords) +
+                          u")"
+                          u"(?:[ \\t\\u00A0]+(?:line[ \\t\\u00A0]*\\d|of[ \\t\\u00A0]+\\p{L}+))?[ "
+                          u"\\t\\u00A0]*[:\\uFF1A]"
+                          u"[ \\t\\u00A0]*",
+                      UREGEX_CASE_INSENSITIVE);
     // A house number, up to five name words and a street word; a leading street word, name words
     // and a number; or a German or Dutch compound with a number ("Hauptstraße 5").
     p.street = compile(
@@ -173,38 +164,34 @@ size_t wordCount(std::u16string_view text) {
   return n;
 }
 
-const std::set<std::u16string>& addressLabelWords() {
-  static const std::set<std::u16string> words{
-      u"address",   u"addr",      u"adresse", u"anschrift", u"dirección", u"direccion",
-      u"domicilio", u"indirizzo", u"morada",  u"endereço",  u"adres",     u"adresa"};
-  return words;
+// The letters of each of `words`, as the word tests see them ("c/" is "c", "str." is "str").
+std::set<std::u16string> lettersOf(std::span<const std::u16string_view> words) {
+  std::set<std::u16string> set;
+  for (std::u16string_view w : words) {
+    std::u16string letters;
+    for (char16_t c : w) {
+      if (u_isalpha(c)) letters.push_back(c);
+    }
+    set.insert(std::move(letters));
+  }
+  return set;
+}
+
+bool isAddressLabelWord(const std::u16string& w) {
+  static const std::set<std::u16string> words = lettersOf(kAddressLabelWords);
+  return words.count(w) > 0;
 }
 
 // Whether a lower-case word may be the street word of a street line.
 bool isStreetWord(const std::u16string& w) {
   static const std::set<std::u16string> words = [] {
-    std::set<std::u16string> set;
-    std::u16string list =
-        u"street st road rd avenue ave av lane ln drive dr boulevard blvd way court ct place pl "
-        u"square sq terrace close crescent highway hwy parkway circle row mews gardens grove marg "
-        u"nagar colony chowk gali sector layout cross main enclave vihar bagh puram rue bd allée "
-        u"chemin impasse quai cours via viale piazza corso largo calle c avenida avda plaza paseo "
-        u"carrera rua travessa praça alameda straat laan weg plein gracht kade singel";
-    size_t start = 0;
-    for (size_t i = 0; i <= list.size(); ++i) {
-      if (i == list.size() || list[i] == u' ') {
-        set.insert(list.substr(start, i - start));
-        start = i + 1;
-      }
-    }
+    std::set<std::u16string> set = lettersOf(kStreetWords);
+    set.merge(lettersOf(kLeadingStreetWords));
     return set;
   }();
   if (words.count(w)) return true;
-  static const std::u16string_view kSuffixes[] = {
-      u"straße", u"strasse", u"str",   u"weg",  u"gasse",    u"platz",
-      u"allee",  u"ring",    u"damm",  u"ufer", u"chaussee", u"straat",
-      u"laan",   u"gracht",  u"plein", u"kade", u"singel",   u"steenweg"};
-  return std::any_of(std::begin(kSuffixes), std::end(kSuffixes),
+  static const std::set<std::u16string> suffixes = lettersOf(kStreetSuffixes);
+  return std::any_of(suffixes.begin(), suffixes.end(),
                      [&](std::u16string_view suffix) { return endsWith(w, suffix); });
 }
 
@@ -481,11 +468,10 @@ Matches findAddresses(std::u16string_view text) {
     };
     const bool mayBeLabel = line.find(u':') != std::u16string_view::npos ||
                             line.find(u'\uFF1A') != std::u16string_view::npos;
-    const Span label = mayBeLabel && hasWord([](const std::u16string& w) {
-                         return addressLabelWords().count(w) > 0;
-                       })
-                           ? firstMatch(p.label.get(), u)
-                           : Span{};
+    const Span label =
+        mayBeLabel && hasWord([](const std::u16string& w) { return isAddressLabelWord(w); })
+            ? firstMatch(p.label.get(), u)
+            : Span{};
     if (label.found) {
       size_t first = k, begin = label.end;
       if (!trimmed(line, begin, line.size()).found) {

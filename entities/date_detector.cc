@@ -86,18 +86,13 @@ const MonthNames& monthNames() {
     // Common forms the locale data does not list.
     add(u"sept", 9, false);
     add(u"sep", 9, false);
-    std::vector<std::u16string> all;
-    for (const auto& [name, month] : n.number) all.push_back(name);
-    std::sort(all.begin(), all.end(),
-              [](const auto& a, const auto& b) { return a.size() > b.size(); });
-    for (const auto& name : all) {
-      if (!n.alternation.isEmpty()) n.alternation.append(u'|');
-      n.alternation.append(quoteForPattern(name));
-      if (n.full.count(name)) {
-        if (!n.fullAlternation.isEmpty()) n.fullAlternation.append(u'|');
-        n.fullAlternation.append(quoteForPattern(name));
-      }
+    std::vector<std::u16string_view> all, full;
+    for (const auto& [name, month] : n.number) {
+      all.push_back(name);
+      if (n.full.count(name)) full.push_back(name);
     }
+    n.alternation = alternationOf(all);
+    n.fullAlternation = alternationOf(full);
     return n;
   }();
   return names;

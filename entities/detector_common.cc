@@ -1,6 +1,7 @@
 #include "entities/detector_common.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "common/unicode.h"
 
@@ -59,15 +60,33 @@ std::unique_ptr<icu::RegexPattern> compile(const icu::UnicodeString& pattern, ui
   return U_SUCCESS(status) ? std::move(p) : nullptr;
 }
 
-icu::UnicodeString quoteForPattern(const std::u16string& s) {
+icu::UnicodeString quoteForPattern(std::u16string_view s) {
   icu::UnicodeString out;
-  for (char16_t c : s) {
-    if (u_isalpha(c)) {
-      out.append(c);
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    const bool pair = U16_IS_LEAD(c) && i + 1 < s.size() && U16_IS_TRAIL(s[i + 1]);
+    const UChar32 scalar = pair ? U16_GET_SUPPLEMENTARY(c, s[i + 1]) : c;
+    if (u_isalnum(scalar)) {
+      out.append(scalar);
     } else {
-      out.append(u'\\');
-      out.append(c);
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "\\x{%X}", static_cast<unsigned>(scalar));
+      out.append(icu::UnicodeString(hex, -1, icu::UnicodeString::kInvariant));
     }
+    if (pair) ++i;
+  }
+  return out;
+}
+
+icu::UnicodeString alternationOf(std::span<const std::u16string_view> words) {
+  std::vector<std::u16string_view> sorted(words.begin(), words.end());
+  std::stable_sort(sorted.begin(), sorted.end(), [](std::u16string_view a, std::u16string_view b) {
+    return a.size() > b.size();
+  });
+  icu::UnicodeString out;
+  for (std::u16string_view w : sorted) {
+    if (!out.isEmpty()) out.append(u'|');
+    out.append(quoteForPattern(w));
   }
   return out;
 }

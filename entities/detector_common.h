@@ -7,6 +7,7 @@
 #include <unicode/unistr.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,8 +61,46 @@ icu::UnicodeString aliasOf(std::u16string_view s);
 
 std::unique_ptr<icu::RegexPattern> compile(const icu::UnicodeString& pattern, uint32_t flags = 0);
 
-// `s` for a pattern: letters as they are, anything else escaped.
-icu::UnicodeString quoteForPattern(const std::u16string& s);
+// `s` for a pattern: letters and digits as they are, anything else escaped, so that it matches
+// itself only.
+icu::UnicodeString quoteForPattern(std::u16string_view s);
+
+// An alternation of `words` for a pattern ("street|road|st"), each quoted, the longer words
+// first so that none stops at a shorter word it begins with; words of equal length keep their
+// order.
+icu::UnicodeString alternationOf(std::span<const std::u16string_view> words);
+
+// The words of postal addresses, lower case. Each list is written once: the patterns are built
+// from it, and the quick word tests from its letters.
+//
+// Street words after a house number and a name: "12 Baker Street", "5 MG Marg".
+inline constexpr std::u16string_view kStreetWords[] = {
+    u"street",   u"st",       u"road",    u"rd",     u"avenue",    u"ave",     u"av",
+    u"lane",     u"ln",       u"drive",   u"dr",     u"boulevard", u"blvd",    u"way",
+    u"court",    u"ct",       u"place",   u"pl",     u"square",    u"sq",      u"terrace",
+    u"close",    u"crescent", u"highway", u"hwy",    u"parkway",   u"circle",  u"row",
+    u"mews",     u"gardens",  u"grove",   u"marg",   u"nagar",     u"colony",  u"chowk",
+    u"gali",     u"sector",   u"layout",  u"cross",  u"main",      u"enclave", u"vihar",
+    u"bagh",     u"puram",    u"rue",     u"bd",     u"allée",     u"chemin",  u"impasse",
+    u"quai",     u"cours",    u"via",     u"viale",  u"piazza",    u"corso",   u"largo",
+    u"calle",    u"avenida",  u"avda",    u"plaza",  u"paseo",     u"carrera", u"rua",
+    u"travessa", u"praça",    u"alameda", u"straat", u"laan",      u"weg",     u"plein",
+    u"gracht",   u"kade",     u"singel"};
+// Street words of the languages that put them first: "Via Roma 10", "Calle Mayor 5", "C/ Mayor 5".
+inline constexpr std::u16string_view kLeadingStreetWords[] = {
+    u"via",     u"viale",   u"piazza", u"corso",     u"largo",   u"calle", u"c/",
+    u"avenida", u"avda",    u"plaza",  u"paseo",     u"carrera", u"rua",   u"travessa",
+    u"praça",   u"alameda", u"avenue", u"boulevard", u"rue",     u"place"};
+// Endings of German and Dutch street names written as one word: "Hauptstraße", "Goethestr.",
+// "Keizersgracht".
+inline constexpr std::u16string_view kStreetSuffixes[] = {
+    u"straße", u"strasse", u"str.",  u"weg",  u"gasse",    u"platz",
+    u"allee",  u"ring",    u"damm",  u"ufer", u"chaussee", u"straat",
+    u"laan",   u"gracht",  u"plein", u"kade", u"singel",   u"steenweg"};
+// Words that label an address field: "Address:", "Anschrift:", "Dirección:".
+inline constexpr std::u16string_view kAddressLabelWords[] = {
+    u"address",   u"addr",      u"adresse", u"anschrift", u"dirección", u"direccion",
+    u"domicilio", u"indirizzo", u"morada",  u"endereço",  u"adres",     u"adresa"};
 
 // Calls `found(start, end, matcher)` for each match of `pattern` in `line` (UTF-16 offsets in
 // the line).

@@ -1,0 +1,89 @@
+#include "entities/detector_common.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/unicode.h"
+
+namespace marrowfen::entities::detector {
+namespace {
+
+std::string utf8(const icu::UnicodeString& s) {
+  std::string out;
+  s.toUTF8String(out);
+  return out;
+}
+
+TEST(AlternationOf, QuotesEachWordAndPutsLongerWordsFirst) {
+  struct Case {
+    std::vector<std::u16string_view> words;
+    std::string pattern;
+  };
+  const std::vector<Case> cases = {
+      {{}, ""},
+      {{u"st", u"street", u"rd"}, "street|st|rd"},
+      {{u"ab", u"cd", u"abc", u"ef"}, "abc|ab|cd|ef"},  // equal lengths keep their order
+      {{u"c/", u"str."}, "str\\x{2E}|c\\x{2F}"},
+      {{u"a|b", u"(x)", u"\\1"}, "a\\x{7C}b|\\x{28}x\\x{29}|\\x{5C}1"},
+      {{u"allée", u"praça", u"10th"}, "allée|praça|10th"},
+      {{u"a b"}, "a\\x{20}b"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(utf8(alternationOf(c.words)), c.pattern) << c.pattern;
+  }
+}
+
+TEST(AlternationOf, MatchesItsWordsAndNothingElse) {
+  const std::u16string_view words[] = {u"c/", u"str.", u"a|b", u"(x)", u"st", u"street", u"$1"};
+  const auto whole = compile(icu::UnicodeString(u"^(?:") + alternationOf(words) + u")$",
+                             UREGEX_CASE_INSENSITIVE);
+  ASSERT_TRUE(whole);
+  const auto matches = [&](std::u16string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::UnicodeString u = aliasOf(text);
+    std::unique_ptr<icu::RegexMatcher> m(whole->matcher(u, status));
+    return m->matches(status);
+  };
+  for (std::u16string_view w : words) EXPECT_TRUE(matches(w)) << toUtf8(w);
+  for (std::u16string_view other : {u"c", u"c-", u"str", u"strx", u"a", u"b", u"x", u"", u"$",
+                                    u"stree", u"streets"}) {
+    EXPECT_FALSE(matches(other)) << toUtf8(other);
+  }
+  EXPECT_TRUE(matches(u"STREET"));
+}
+
+TEST(SplitLines, BreaksAtEveryLineBreakAndOnceAtCrLf) {
+  struct Case {
+    std::u16string text;
+    std::vector<std::pair<size_t, size_t>> lines;
+  };
+  const std::vector<Case> cases = {
+      {u"", {{0, 0}}},
+      {u"abc", {{0, 3}}},
+      {u"a\nb", {{0, 1}, {2, 3}}},
+      {u"a\r\nb", {{0, 1}, {3, 4}}},
+      {u"a\r\rb", {{0, 1}, {2, 2}, {3, 4}}},
+      {u"a\u2028b\u0085c\n", {{0, 1}, {2, 3}, {4, 5}, {6, 6}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<size_t, size_t>> got;
+    for (const Line& line : splitLines(c.text)) got.emplace_back(line.begin, line.end);
+    EXPECT_EQ(got, c.lines) << toUtf8(c.text);
+  }
+}
+
+TEST(WithoutOverlaps, KeepsTheFirstStartingAndTheLongerOnATie) {
+  const auto pairs = [](const Matches& ms) {
+    std::vector<std::pair<size_t, size_t>> out;
+    for (const DetectorMatch& m : ms) out.emplace_back(m.location, m.length);
+    return out;
+  };
+  const Matches in = {{10, 5, 0}, {0, 4, 0}, {3, 2, 0}, {10, 8, 0}, {17, 3, 0}, {18, 2, 0}};
+  EXPECT_EQ(pairs(withoutOverlaps(in)),
+            (std::vector<std::pair<size_t, size_t>>{{0, 4}, {10, 8}, {18, 2}}));
+}
+
+}  // namespace
+}  // namespace marrowfen::entities::detector
