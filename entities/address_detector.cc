@@ -568,9 +568,6 @@ Matches findAddresses(std::u16string_view text) {
   return withoutOverlaps(std::move(found));
 }
 
-bool loadAddressPatterns() {
-  const AddressPatterns& a = addressPatterns();
-  return a.label && a.street && a.postcode && a.field;
-}
+void prepareAddressPatterns() { addressPatterns(); }
 
 }  // namespace marrowfen::entities

@@ -11,7 +11,8 @@ namespace marrowfen::entities {
 // span lines.
 Matches findAddresses(std::u16string_view text);
 
-// Compiles the address patterns (once); false when one did not compile.
-bool loadAddressPatterns();
+// Compiles the address patterns (once, on the first call); throws std::logic_error when one does
+// not compile.
+void prepareAddressPatterns();
 
 }  // namespace marrowfen::entities

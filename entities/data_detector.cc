@@ -16,8 +16,10 @@ class CombinedDataDetector : public DataDetector {
 }  // namespace
 
 std::unique_ptr<DataDetector> makeDataDetector() {
-  // The patterns compile once; a pattern that failed to compile means no detector at all.
-  if (!loadDatePatterns() || !loadAddressPatterns()) return nullptr;
+  // The patterns compile here, once: one that does not compile throws now rather than leaving a
+  // detector that finds nothing.
+  prepareDatePatterns();
+  prepareAddressPatterns();
   return std::make_unique<CombinedDataDetector>();
 }
 

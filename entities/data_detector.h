@@ -12,6 +12,8 @@
 
 namespace marrowfen::entities {
 
+// The three detectors and their merge. Compiles every pattern first: throws std::logic_error
+// when one does not compile.
 std::unique_ptr<DataDetector> makeDataDetector();
 
 }  // namespace marrowfen::entities

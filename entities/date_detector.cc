@@ -250,9 +250,6 @@ Matches findDates(std::u16string_view text) {
   return withoutOverlaps(std::move(found));
 }
 
-bool loadDatePatterns() {
-  const DatePatterns& d = datePatterns();
-  return d.numeric && d.dayMonth && d.monthDay && d.monthYear;
-}
+void prepareDatePatterns() { datePatterns(); }
 
 }  // namespace marrowfen::entities

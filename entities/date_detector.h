@@ -11,7 +11,8 @@ namespace marrowfen::entities {
 // abbreviations in en, de, fr, es, it, pt, nl, with ordinals ("1st March 2020", "March 3rd, 2020").
 Matches findDates(std::u16string_view text);
 
-// Compiles the date patterns (once); false when one did not compile.
-bool loadDatePatterns();
+// Compiles the date patterns (once, on the first call); throws std::logic_error when one does
+// not compile.
+void prepareDatePatterns();
 
 }  // namespace marrowfen::entities

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
+#include <string>
 
 #include "common/unicode.h"
 
@@ -54,10 +56,17 @@ icu::UnicodeString aliasOf(std::u16string_view s) {
 
 std::unique_ptr<icu::RegexPattern> compile(const icu::UnicodeString& pattern, uint32_t flags) {
   UErrorCode status = U_ZERO_ERROR;
-  UParseError parseError;
+  UParseError parseError{};
   std::unique_ptr<icu::RegexPattern> p(
       icu::RegexPattern::compile(pattern, flags, parseError, status));
-  return U_SUCCESS(status) ? std::move(p) : nullptr;
+  if (U_FAILURE(status) || !p) {
+    std::string text;
+    pattern.toUTF8String(text);
+    throw std::logic_error("data detector pattern does not compile (" +
+                           std::string(u_errorName(status)) + " at offset " +
+                           std::to_string(parseError.offset) + "): " + text);
+  }
+  return p;
 }
 
 icu::UnicodeString quoteForPattern(std::u16string_view s) {

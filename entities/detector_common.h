@@ -59,6 +59,9 @@ bool anyLowerWord(std::u16string_view line, const Wanted& wanted) {
 // A read-only ICU string over `s`: no copy of the text.
 icu::UnicodeString aliasOf(std::u16string_view s);
 
+// The compiled `pattern`. The patterns are the program's own, so one that does not compile is a
+// fault of the program: it throws std::logic_error naming the pattern and the place, rather than
+// leaving a detector that silently finds nothing.
 std::unique_ptr<icu::RegexPattern> compile(const icu::UnicodeString& pattern, uint32_t flags = 0);
 
 // `s` for a pattern: letters and digits as they are, anything else escaped, so that it matches
@@ -106,7 +109,6 @@ inline constexpr std::u16string_view kAddressLabelWords[] = {
 // the line).
 template <typename Found>
 void forEachMatch(const icu::RegexPattern* pattern, const icu::UnicodeString& line, Found found) {
-  if (!pattern) return;
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(line, status));
   if (U_FAILURE(status)) return;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,8 @@ TEST(AlternationOf, QuotesEachWordAndPutsLongerWordsFirst) {
 
 TEST(AlternationOf, MatchesItsWordsAndNothingElse) {
   const std::u16string_view words[] = {u"c/", u"str.", u"a|b", u"(x)", u"st", u"street", u"$1"};
-  const auto whole = compile(icu::UnicodeString(u"^(?:") + alternationOf(words) + u")$",
-                             UREGEX_CASE_INSENSITIVE);
+  const auto whole =
+      compile(icu::UnicodeString(u"^(?:") + alternationOf(words) + u")$", UREGEX_CASE_INSENSITIVE);
   ASSERT_TRUE(whole);
   const auto matches = [&](std::u16string_view text) {
     UErrorCode status = U_ZERO_ERROR;
@@ -47,11 +48,27 @@ TEST(AlternationOf, MatchesItsWordsAndNothingElse) {
     return m->matches(status);
   };
   for (std::u16string_view w : words) EXPECT_TRUE(matches(w)) << toUtf8(w);
-  for (std::u16string_view other : {u"c", u"c-", u"str", u"strx", u"a", u"b", u"x", u"", u"$",
-                                    u"stree", u"streets"}) {
+  for (std::u16string_view other :
+       {u"c", u"c-", u"str", u"strx", u"a", u"b", u"x", u"", u"$", u"stree", u"streets"}) {
     EXPECT_FALSE(matches(other)) << toUtf8(other);
   }
   EXPECT_TRUE(matches(u"STREET"));
+}
+
+TEST(Compile, RefusesABadPatternLoudly) {
+  for (const char16_t* bad : {u"(unclosed", u"[a-", u"a{2,1}", u"(?<!a+)b", u"\\x{110000}", u"*"}) {
+    EXPECT_THROW(compile(bad), std::logic_error) << toUtf8(bad);
+  }
+  try {
+    compile(u"ab(c");
+    ADD_FAILURE() << "no exception";
+  } catch (const std::logic_error& e) {
+    EXPECT_NE(std::string(e.what()).find("ab(c"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("U_REGEX_"), std::string::npos) << e.what();
+  }
+  for (const char16_t* good : {u"a|b", u"(?<![\\p{L}])\\d{1,2}", u"\\x{2F}"}) {
+    EXPECT_TRUE(compile(good, UREGEX_CASE_INSENSITIVE)) << toUtf8(good);
+  }
 }
 
 TEST(SplitLines, BreaksAtEveryLineBreakAndOnceAtCrLf) {
