@@ -124,101 +124,138 @@ Matches matchSnippet(std::u16string_view snippet, size_t runAt, std::u16string_v
   return withoutOverlaps(std::move(matches));
 }
 
+bool isNumberUnit(char16_t c) {
+  return isDigitUnit(c) || c == u'+' || c == u'(' || c == u')' || c == u'-' || c == u'.' ||
+         c == u'/' || c == u' ' || c == 0xA0;
+}
+
+bool isSpace(char16_t c) { return c == u' ' || c == 0xA0; }
+
+// The end of the run of digits and phone punctuation that starts at `start` (a digit, "+" or
+// "("). A "+" starts a number, so it ends the run before it; so do two spaces.
+size_t numberRunEnd(std::u16string_view line, size_t start) {
+  size_t end = start;
+  while (end < line.size() && isNumberUnit(line[end]) && !(line[end] == u'+' && end > start) &&
+         !(isSpace(line[end]) && end + 1 < line.size() && isSpace(line[end + 1]))) {
+    ++end;
+  }
+  return end;
+}
+
+// A piece of a run as the matcher sees it: [begin, end) from its first to its last digit group,
+// and where the next piece starts.
+struct Piece {
+  size_t begin = 0, end = 0, next = 0;
+  size_t digits = 0, maxDigits = 0;
+};
+
+// A run may hold several numbers, or a table of figures: the matcher sees it in pieces of at most
+// 6 digit groups and as many digits as a phone number has (13 written nationally, 16 after a
+// "+"), cut where a group would go past either. The piece that starts at `begin`.
+Piece pieceAt(std::u16string_view line, size_t begin, size_t runEnd) {
+  Piece piece{.begin = begin, .end = begin, .next = runEnd};
+  piece.maxDigits = line[begin] == u'+' ? 16 : 13;
+  size_t groups = 0;
+  for (size_t at = begin; at < runEnd;) {
+    if (!isDigitUnit(line[at])) {
+      ++at;
+      continue;
+    }
+    size_t g = at;
+    while (g < runEnd && isDigitUnit(line[g])) ++g;
+    if (groups > 0 && (piece.digits + (g - at) > piece.maxDigits || groups == 6)) {
+      // The next piece starts at this group, or at the bracket just before it.
+      piece.next = at > piece.end && line[at - 1] == u'(' ? at - 1 : at;
+      break;
+    }
+    piece.digits += g - at;
+    ++groups;
+    piece.end = g;
+    at = g;
+  }
+  if (piece.next <= begin) piece.next = runEnd;
+  return piece;
+}
+
+// Reads the pieces of a text's lines with libphonenumber, remembering what each snippet gave
+// (documents repeat their numbers) and counting matcher runs against the budget.
+class PhoneReader {
+ public:
+  // Reads one piece of the line that starts at `lineBegin` in the text; false once the matcher
+  // budget is spent.
+  bool read(std::u16string_view line, size_t lineBegin, const Piece& piece) {
+    // Up to 3 characters of context on either side, which the matcher looks at to tell a number
+    // from part of a word, but no digit of a neighbouring piece.
+    constexpr size_t kContext = 3;
+    size_t from = piece.begin, to = piece.end;
+    while (from > 0 && piece.begin - from < kContext && !isDigitUnit(line[from - 1])) --from;
+    while (to < line.size() && to - piece.end < kContext && !isDigitUnit(line[to])) ++to;
+    const std::u16string_view snippet = line.substr(from, to - from);
+    const std::u16string_view run = line.substr(piece.begin, piece.end - piece.begin);
+    const size_t runAt = piece.begin - from;
+    std::u16string key(snippet);
+    key.push_back(static_cast<char16_t>(runAt));
+    auto cached = cache_.find(key);
+    if (cached == cache_.end()) {
+      if (matcherRuns_ >= kMatcherBudget) return false;
+      if (cache_.size() > kMaxCached) cache_.clear();
+      cached =
+          cache_.emplace(std::move(key), matchSnippet(snippet, runAt, run, matcherRuns_)).first;
+    }
+    for (const DetectorMatch& m : cached->second) {
+      const size_t location = lineBegin + from + m.location;
+      if (found_.empty() || location >= found_.back().location + found_.back().length) {
+        found_.push_back({location, m.length, kResultTypePhoneNumber});
+      }
+    }
+    return true;
+  }
+
+  Matches take() { return std::move(found_); }
+
+ private:
+  static constexpr size_t kMaxCached = 10000;
+  std::unordered_map<std::u16string, Matches> cache_;  // snippet and run offset -> its matches
+  size_t matcherRuns_ = 0;
+  Matches found_;
+};
+
+// Reads the runs of one line; false once the matcher budget is spent.
+bool readLine(std::u16string_view line, size_t lineBegin, PhoneReader& reader) {
+  for (size_t i = 0; i < line.size();) {
+    if (!isDigitUnit(line[i]) && line[i] != u'+' && line[i] != u'(') {
+      ++i;
+      continue;
+    }
+    const size_t runStart = i, runEnd = numberRunEnd(line, runStart);
+    i = std::max(runEnd, i + 1);
+    // Digits that follow a letter without a break are the tail of a code, not a phone number:
+    // an IBAN ("DE89 3704 0044 0532 0130 00"), a document number ("AB1234567").
+    if (runStart > 0 && isDigitUnit(line[runStart]) && u_isalpha(line[runStart - 1])) continue;
+    for (size_t pieceStart = runStart; pieceStart < runEnd;) {
+      const Piece piece = pieceAt(line, pieceStart, runEnd);
+      pieceStart = piece.next;
+      const std::u16string_view run = line.substr(piece.begin, piece.end - piece.begin);
+      if (piece.digits < 7 || piece.digits > piece.maxDigits || looksLikeDateOrAadhaar(run)) {
+        continue;
+      }
+      if (!reader.read(line, lineBegin, piece)) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 Matches findPhoneNumbers(std::u16string_view text) {
-  Matches found;
-  // Matches of each snippet already read (documents repeat their numbers), within the snippet.
-  std::unordered_map<std::u16string, Matches> cache;
-  constexpr size_t kMaxCached = 10000;
-  size_t matcherRuns = 0;
-  const auto isNumberUnit = [](char16_t c) {
-    return isDigitUnit(c) || c == u'+' || c == u'(' || c == u')' || c == u'-' || c == u'.' ||
-           c == u'/' || c == u' ' || c == 0xA0;
-  };
-  const auto isSpace = [](char16_t c) { return c == u' ' || c == 0xA0; };
+  PhoneReader reader;
   for (const Line& line : splitLines(text)) {
     const std::u16string_view lineText = text.substr(line.begin, line.end - line.begin);
+    // The matcher runs only on runs of digits and phone punctuation with at least 7 digits.
     if (countDigits(lineText) < 7) continue;
-    // The matcher runs only on runs of digits and phone punctuation with at least 7 digits (and
-    // a few characters on either side, which it looks at to tell a number from part of a word).
-    for (size_t i = 0; i < lineText.size();) {
-      if (!isDigitUnit(lineText[i]) && lineText[i] != u'+' && lineText[i] != u'(') {
-        ++i;
-        continue;
-      }
-      // A "+" starts a number, so it also ends the run before it.
-      const size_t runStart0 = i;
-      size_t end = i;
-      while (end < lineText.size() && isNumberUnit(lineText[end]) &&
-             !(lineText[end] == u'+' && end > i) &&
-             !(isSpace(lineText[end]) && end + 1 < lineText.size() && isSpace(lineText[end + 1]))) {
-        ++end;
-      }
-      const size_t runEnd = end;
-      i = std::max(runEnd, i + 1);
-      // Digits that follow a letter without a break are the tail of a code, not a phone
-      // number: an IBAN ("DE89 3704 0044 0532 0130 00"), a document number ("AB1234567").
-      if (runStart0 > 0 && isDigitUnit(lineText[runStart0]) && u_isalpha(lineText[runStart0 - 1]))
-        continue;
-      // A run may hold several numbers, or a table of figures: the matcher sees it in pieces of
-      // at most 6 digit groups and as many digits as a phone number has (13 written nationally,
-      // 16 after a "+"), cut where a group would go past either.
-      for (size_t pieceStart = runStart0; pieceStart < runEnd;) {
-        const bool plus = lineText[pieceStart] == u'+';
-        const size_t maxDigits = plus ? 16 : 13;
-        size_t digits = 0, groups = 0, pieceEnd = pieceStart, at = pieceStart;
-        size_t nextStart = runEnd;
-        while (at < runEnd) {
-          if (!isDigitUnit(lineText[at])) {
-            ++at;
-            continue;
-          }
-          size_t g = at;
-          while (g < runEnd && isDigitUnit(lineText[g])) ++g;
-          if (groups > 0 && (digits + (g - at) > maxDigits || groups == 6)) {
-            // The next piece starts at this group, or at the bracket just before it.
-            nextStart = at > pieceEnd && lineText[at - 1] == u'(' ? at - 1 : at;
-            break;
-          }
-          digits += g - at;
-          ++groups;
-          pieceEnd = g;
-          at = g;
-        }
-        const size_t runStart = pieceStart;
-        const size_t end = pieceEnd;
-        pieceStart = nextStart > pieceStart ? nextStart : runEnd;
-        const std::u16string_view run = lineText.substr(runStart, end - runStart);
-        if (digits < 7 || digits > maxDigits || looksLikeDateOrAadhaar(run)) continue;
-        // Up to 3 characters of context on either side, but no digit of a neighbouring piece.
-        constexpr size_t kContext = 3;
-        size_t from = runStart, to = end;
-        while (from > 0 && runStart - from < kContext && !isDigitUnit(lineText[from - 1])) --from;
-        while (to < lineText.size() && to - end < kContext && !isDigitUnit(lineText[to])) ++to;
-        const std::u16string_view snippet = lineText.substr(from, to - from);
-        const std::u16string_view runInSnippet = run;
-        const size_t runAt = runStart - from;
-        std::u16string key(snippet);
-        key.push_back(static_cast<char16_t>(runAt));
-        auto cached = cache.find(key);
-        if (cached == cache.end()) {
-          if (matcherRuns >= kMatcherBudget) return found;
-          if (cache.size() > kMaxCached) cache.clear();
-          cached =
-              cache.emplace(std::move(key), matchSnippet(snippet, runAt, runInSnippet, matcherRuns))
-                  .first;
-        }
-        for (const DetectorMatch& m : cached->second) {
-          const size_t location = line.begin + from + m.location;
-          if (found.empty() || location >= found.back().location + found.back().length) {
-            found.push_back({location, m.length, kResultTypePhoneNumber});
-          }
-        }
-      }
-    }
+    if (!readLine(lineText, line.begin, reader)) break;
   }
-  return found;
+  return reader.take();
 }
 
 }  // namespace marrowfen::entities
