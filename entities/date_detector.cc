@@ -201,6 +201,18 @@ bool numericDateIsValid(icu::RegexMatcher& m) {
   return isValidDate(toNumber(a), toNumber(b), year) || isValidDate(toNumber(b), toNumber(a), year);
 }
 
+// A match of a day and a month name ("3 March", "March 3rd, 2020") whose groups `dayGroup` and
+// `monthGroup` hold the day and the month, and group 3 the year if written: a valid date, where
+// a date without a year needs the month's full name ("3 Mar" is too often something else).
+bool namedMonthDateIsValid(icu::RegexMatcher& m, int dayGroup, int monthGroup) {
+  bool full = false;
+  const auto month = monthNumber(groupText(m, monthGroup), full);
+  const std::u16string y = groupText(m, 3);
+  const auto year = y.empty() ? std::nullopt : readYear(y);
+  if (!month || (!y.empty() && !year) || (y.empty() && !full)) return false;
+  return isValidDate(toNumber(groupText(m, dayGroup)), *month, year);
+}
+
 }  // namespace
 
 Matches findDates(std::u16string_view text) {
@@ -222,20 +234,10 @@ Matches findDates(std::u16string_view text) {
     }
     if (!monthWord) continue;
     forEachMatch(p.dayMonth.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-      bool full = false;
-      const auto month = monthNumber(groupText(m, 2), full);
-      const std::u16string y = groupText(m, 3);
-      const auto year = y.empty() ? std::nullopt : readYear(y);
-      if (!month || (!y.empty() && !year) || (y.empty() && !full)) return;
-      if (isValidDate(toNumber(groupText(m, 1)), *month, year)) add(s, e);
+      if (namedMonthDateIsValid(m, 1, 2)) add(s, e);
     });
     forEachMatch(p.monthDay.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-      bool full = false;
-      const auto month = monthNumber(groupText(m, 1), full);
-      const std::u16string y = groupText(m, 3);
-      const auto year = y.empty() ? std::nullopt : readYear(y);
-      if (!month || (!y.empty() && !year) || (y.empty() && !full)) return;
-      if (isValidDate(toNumber(groupText(m, 2)), *month, year)) add(s, e);
+      if (namedMonthDateIsValid(m, 2, 1)) add(s, e);
     });
     forEachMatch(p.ordinalDayMonth.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
       bool full = false;
