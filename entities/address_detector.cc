@@ -122,8 +122,9 @@ Span lastMatch(const icu::RegexPattern* pattern, const icu::UnicodeString& line)
   return span;
 }
 
-// [begin, end) of `line` without white space and trailing commas at either end.
-Span trimmed(std::u16string_view line, size_t begin, size_t end) {
+// [begin, end) of `line` without white space at either end, and without commas and semicolons
+// at its end (unlike trimmed() on UTF-8 text, which trims white space only).
+Span trimmedSpan(std::u16string_view line, size_t begin, size_t end) {
   while (begin < end && (u_isUWhiteSpace(line[begin]))) ++begin;
   while (end > begin &&
          (u_isUWhiteSpace(line[end - 1]) || line[end - 1] == u',' || line[end - 1] == u';')) {
@@ -331,7 +332,7 @@ std::optional<size_t> addressBlockOpening(std::u16string_view line) {
 size_t addressBlockPart(std::u16string_view line, const AddressPatterns& p, bool& cut,
                         bool first = false) {
   cut = false;
-  if (line.size() > 100 || !trimmed(line, 0, line.size()).found) return 0;
+  if (line.size() > 100 || !trimmedSpan(line, 0, line.size()).found) return 0;
   if (!first && firstMatch(p.field.get(), aliasOf(line)).found)
     return 0;  // "NO: 28, ..." opens one
   if (line.find(u'@') != std::u16string_view::npos) return 0;
@@ -353,7 +354,7 @@ size_t addressBlockPart(std::u16string_view line, const AddressPatterns& p, bool
     }
     word.clear();
   }
-  const std::u16string_view part = line.substr(0, trimmed(line, 0, end).end);
+  const std::u16string_view part = line.substr(0, trimmedSpan(line, 0, end).end);
   if (part.empty() || !findDates(part).empty()) return 0;
   return part.size();
 }
@@ -417,8 +418,8 @@ std::optional<std::pair<size_t, size_t>> addressBlockEnd(
   };
   const auto regionAfter = [&](size_t j) -> std::pair<size_t, size_t> {
     if (j + 1 < lines.size() && isRegionLine(lines[j + 1]))
-      return {j + 1, trimmed(lines[j + 1], 0, lines[j + 1].size()).end};
-    return {j, trimmed(lines[j], 0, lines[j].size()).end};
+      return {j + 1, trimmedSpan(lines[j + 1], 0, lines[j + 1].size()).end};
+    return {j, trimmedSpan(lines[j], 0, lines[j].size()).end};
   };
   std::optional<std::pair<size_t, size_t>>
       streets;  // the lines that name streets, when no postcode comes
@@ -430,7 +431,7 @@ std::optional<std::pair<size_t, size_t>> addressBlockEnd(
     const std::u16string_view l = lines[j].substr(0, part);
     if (const auto code = blockPostcodeEnd(l, j == 0 ? opening : 0, p)) {
       if (cut) return std::pair{j, part};
-      const bool townBelow = !trimmed(l, *code, l.size()).found && j + 1 < lines.size() &&
+      const bool townBelow = !trimmedSpan(l, *code, l.size()).found && j + 1 < lines.size() &&
                              whole(j + 1) && countDigits(lines[j + 1]) == 0 &&
                              lowerWords(lines[j + 1]).size() <= 6;
       return regionAfter(townBelow ? j + 1 : j);
@@ -445,128 +446,167 @@ std::optional<std::pair<size_t, size_t>> addressBlockEnd(
 
 }  // namespace
 
-Matches findAddresses(std::u16string_view text) {
-  const AddressPatterns& p = addressPatterns();
-  const std::vector<Line> lines = splitLines(text);
-  Matches found;
-  const auto lineView = [&](size_t k) {
-    return text.substr(lines[k].begin, lines[k].end - lines[k].begin);
-  };
-  const auto add = [&](size_t firstLine, size_t begin, size_t lastLine, size_t end) {
-    const size_t from = lines[firstLine].begin + begin, to = lines[lastLine].begin + end;
-    if (to > from) found.push_back({from, to - from, kResultTypeAddress});
-  };
-  for (size_t k = 0; k < lines.size(); ++k) {
-    const std::u16string_view line = lineView(k);
-    if (line.size() > kMaxAddressLine || line.empty()) continue;
-    const icu::UnicodeString u = aliasOf(line);
+namespace {
 
-    // "Address: ..." and the lines that follow it, up to a postcode, a blank line or a field.
-    const std::vector<std::u16string> lineWords = lowerWords(line);
-    const auto hasWord = [&](const auto& wanted) {
-      return std::any_of(lineWords.begin(), lineWords.end(), wanted);
-    };
+// Reads the addresses of a text line by line. Each kind of address has its step; a step that
+// takes a block of lines tells the last line it took, and the reading goes on after it.
+class AddressReader {
+ public:
+  explicit AddressReader(std::u16string_view text)
+      : p_(addressPatterns()), text_(text), lines_(splitLines(text)) {}
+
+  Matches read() {
+    for (size_t k = 0; k < lines_.size(); ++k) {
+      const std::u16string_view line = lineView(k);
+      if (line.size() > kMaxAddressLine || line.empty()) continue;
+      const std::vector<std::u16string> words = lowerWords(line);
+      if (const auto last = labelledBlock(k, words)) {
+        k = *last;
+        continue;
+      }
+      if (const auto last = letterheadBlock(k)) {
+        k = *last;
+        continue;
+      }
+      if (countDigits(line) == 0) continue;  // streets and postcodes carry numbers
+      const icu::UnicodeString u = aliasOf(line);
+      const Span street =
+          std::any_of(words.begin(), words.end(),
+                      [](const std::u16string& w) { return isStreetWord(w) || isPostBoxWord(w); })
+              ? firstMatch(p_.street.get(), u)
+              : Span{};
+      const Span code = mayHoldPostcode(line) ? lastMatch(p_.postcode.get(), u) : Span{};
+      if (street.found) {
+        k = streetLine(k, street, code);
+      } else if (code.found) {
+        postcodeLine(k, code);
+      }
+    }
+    return withoutOverlaps(std::move(found_));
+  }
+
+ private:
+  std::u16string_view lineView(size_t k) const {
+    return text_.substr(lines_[k].begin, lines_[k].end - lines_[k].begin);
+  }
+
+  // An address from `begin` in line `firstLine` to `end` in line `lastLine`.
+  void add(size_t firstLine, size_t begin, size_t lastLine, size_t end) {
+    const size_t from = lines_[firstLine].begin + begin, to = lines_[lastLine].begin + end;
+    if (to > from) found_.push_back({from, to - from, kResultTypeAddress});
+  }
+
+  // "Address: ..." and the lines that follow it, up to a postcode, a blank line or a field.
+  // Nothing when line `k` (of lower-case `words`) holds no such label.
+  std::optional<size_t> labelledBlock(size_t k, const std::vector<std::u16string>& words) {
+    const std::u16string_view line = lineView(k);
     const bool mayBeLabel = line.find(u':') != std::u16string_view::npos ||
                             line.find(u'\uFF1A') != std::u16string_view::npos;
-    const Span label =
-        mayBeLabel && hasWord([](const std::u16string& w) { return isAddressLabelWord(w); })
-            ? firstMatch(p.label.get(), u)
-            : Span{};
-    if (label.found) {
-      size_t first = k, begin = label.end;
-      if (!trimmed(line, begin, line.size()).found) {
-        // The address is on the next line, unless that is another field.
-        if (k + 1 >= lines.size() || firstMatch(p.field.get(), aliasOf(lineView(k + 1))).found)
-          continue;
-        first = k + 1;
-        begin = 0;
+    if (!mayBeLabel || !std::any_of(words.begin(), words.end(), isAddressLabelWord)) return {};
+    const Span label = firstMatch(p_.label.get(), aliasOf(line));
+    if (!label.found) return {};
+    size_t first = k, begin = label.end;
+    if (!trimmedSpan(line, begin, line.size()).found) {
+      // The address is on the next line, unless that is another field.
+      if (k + 1 >= lines_.size() || firstMatch(p_.field.get(), aliasOf(lineView(k + 1))).found) {
+        return k;
       }
-      size_t last = first, end = line.size();
-      for (size_t j = first; j < lines.size() && j < first + kMaxBlockLines; ++j) {
-        const std::u16string_view l = lineView(j);
-        const icu::UnicodeString lu = aliasOf(l);
-        if (!trimmed(l, 0, l.size()).found || l.size() > kMaxAddressLine) break;
-        if (j > first && (firstMatch(p.field.get(), lu).found || !mayContinueAddress(l, p))) break;
-        last = j;
-        end = trimmed(l, 0, l.size()).end;
-        if (mayHoldPostcode(l) && lastMatch(p.postcode.get(), lu).found) break;
-      }
-      const Span start = trimmed(lineView(first), begin, lineView(first).size());
-      if (start.found) add(first, start.begin, last, end);
-      k = last;
-      continue;
+      first = k + 1;
+      begin = 0;
     }
+    size_t last = first, end = line.size();
+    for (size_t j = first; j < lines_.size() && j < first + kMaxBlockLines; ++j) {
+      const std::u16string_view l = lineView(j);
+      const icu::UnicodeString lu = aliasOf(l);
+      if (!trimmedSpan(l, 0, l.size()).found || l.size() > kMaxAddressLine) break;
+      if (j > first && (firstMatch(p_.field.get(), lu).found || !mayContinueAddress(l, p_))) break;
+      last = j;
+      end = trimmedSpan(l, 0, l.size()).end;
+      if (mayHoldPostcode(l) && lastMatch(p_.postcode.get(), lu).found) break;
+    }
+    const Span start = trimmedSpan(lineView(first), begin, lineView(first).size());
+    if (start.found) add(first, start.begin, last, end);
+    return last;
+  }
 
-    // A block of address lines under a letterhead, from its street to its postcode.
-    if (const auto opening = countDigits(line) > 0 ? addressBlockOpening(line) : std::nullopt) {
-      std::vector<std::u16string_view> following;
-      for (size_t j = k; j < lines.size() && j < k + kMaxBlockLines; ++j)
-        following.push_back(lineView(j));
-      if (const auto end = addressBlockEnd(following, *opening, p)) {
-        add(k, trimmed(line, 0, line.size()).begin, k + end->first, end->second);
-        k += end->first;
-        continue;
-      }
+  // A block of address lines under a letterhead, from its street to its postcode, opening at
+  // line `k`; nothing when none does.
+  std::optional<size_t> letterheadBlock(size_t k) {
+    const std::u16string_view line = lineView(k);
+    const auto opening = countDigits(line) > 0 ? addressBlockOpening(line) : std::nullopt;
+    if (!opening) return {};
+    std::vector<std::u16string_view> following;
+    for (size_t j = k; j < lines_.size() && j < k + kMaxBlockLines; ++j) {
+      following.push_back(lineView(j));
     }
+    const auto end = addressBlockEnd(following, *opening, p_);
+    if (!end) return {};
+    add(k, trimmedSpan(line, 0, line.size()).begin, k + end->first, end->second);
+    return k + end->first;
+  }
 
-    // A street line, with its postcode on the same line or the next.
-    if (countDigits(line) == 0) continue;  // streets and postcodes carry numbers
-    const Span street =
-        hasWord([](const std::u16string& w) { return isStreetWord(w) || isPostBoxWord(w); })
-            ? firstMatch(p.street.get(), u)
-            : Span{};
-    const Span code = mayHoldPostcode(line) ? lastMatch(p.postcode.get(), u) : Span{};
-    if (street.found) {
-      if (code.found && code.end > street.end) {
-        add(k, street.begin, k, code.end);
-        continue;
-      }
-      if (k + 1 < lines.size()) {
-        const std::u16string_view next = lineView(k + 1);
-        const Span nextCode = next.size() <= kMaxAddressLine && mayHoldPostcode(next)
-                                  ? lastMatch(p.postcode.get(), aliasOf(next))
-                                  : Span{};
-        if (nextCode.found) {
-          add(k, street.begin, k + 1, nextCode.end);
-          ++k;
-          continue;
-        }
-      }
-      // "12 Baker Street, London": the rest of the line after a comma names the town, up to
-      // the end of a sentence ("I moved to 12 Oxford Road, Leeds. The office ...").
-      const Span rest = trimmed(line, street.end, townEnd(line, street.end));
-      const std::u16string_view town = line.substr(rest.begin, rest.end - rest.begin);
-      if (rest.found && town[0] == u',' && countDigits(town) == 0 &&
-          wordCount(town) <= kMaxTownWords) {
-        add(k, street.begin, k, rest.end);
-      } else {
-        add(k, street.begin, k, street.end);
-      }
-      continue;
+  // A street line, with its postcode (`code`, perhaps not found) on the same line or the next,
+  // or its town after a comma. The last line taken.
+  size_t streetLine(size_t k, const Span& street, const Span& code) {
+    const std::u16string_view line = lineView(k);
+    if (code.found && code.end > street.end) {
+      add(k, street.begin, k, code.end);
+      return k;
     }
-    // A postcode line on its own: "London NW1 6XE", "10115 Berlin", "Springfield, IL 62704".
-    // The place before the code holds no field and no other number, and a bare "PIN 411001"
-    // names no place.
-    if (code.found && line.size() <= 60) {
-      const std::u16string_view before = line.substr(0, code.begin);
-      const bool placeOnly = before.find(u':') == std::u16string_view::npos &&
-                             before.find(u'\uFF1A') == std::u16string_view::npos &&
-                             countDigits(before) == 0;
-      const Span whole = trimmed(line, 0, code.end);
-      const bool atStart = !trimmed(line, 0, code.begin).found;
-      const bool barePin = atStart && (line[code.begin] == u'P' || line[code.begin] == u'p');
-      // A 5-digit or Dutch code stands before its place ("10115 Berlin"): elsewhere it is any
-      // number. Four digits and a word alone are as often a year ("1985 Bordeaux"), so they count
-      // only beside a street.
-      const bool codeInside =
-          (code.group == kFiveDigits || code.group == kDutchPostcode) && !atStart;
-      if (placeOnly && !barePin && !codeInside && code.group != kFourDigits && whole.found) {
-        add(k, whole.begin, k, code.end);
+    if (k + 1 < lines_.size()) {
+      const std::u16string_view next = lineView(k + 1);
+      const Span nextCode = next.size() <= kMaxAddressLine && mayHoldPostcode(next)
+                                ? lastMatch(p_.postcode.get(), aliasOf(next))
+                                : Span{};
+      if (nextCode.found) {
+        add(k, street.begin, k + 1, nextCode.end);
+        return k + 1;
       }
+    }
+    // "12 Baker Street, London": the rest of the line after a comma names the town, up to
+    // the end of a sentence ("I moved to 12 Oxford Road, Leeds. The office ...").
+    const Span rest = trimmedSpan(line, street.end, townEnd(line, street.end));
+    const std::u16string_view town = line.substr(rest.begin, rest.end - rest.begin);
+    if (rest.found && town[0] == u',' && countDigits(town) == 0 &&
+        wordCount(town) <= kMaxTownWords) {
+      add(k, street.begin, k, rest.end);
+    } else {
+      add(k, street.begin, k, street.end);
+    }
+    return k;
+  }
+
+  // A postcode line on its own: "London NW1 6XE", "10115 Berlin", "Springfield, IL 62704".
+  // The place before the code holds no field and no other number, and a bare "PIN 411001"
+  // names no place.
+  void postcodeLine(size_t k, const Span& code) {
+    const std::u16string_view line = lineView(k);
+    if (line.size() > 60) return;
+    const std::u16string_view before = line.substr(0, code.begin);
+    const bool placeOnly = before.find(u':') == std::u16string_view::npos &&
+                           before.find(u'\uFF1A') == std::u16string_view::npos &&
+                           countDigits(before) == 0;
+    const Span whole = trimmedSpan(line, 0, code.end);
+    const bool atStart = !trimmedSpan(line, 0, code.begin).found;
+    const bool barePin = atStart && (line[code.begin] == u'P' || line[code.begin] == u'p');
+    // A 5-digit or Dutch code stands before its place ("10115 Berlin"): elsewhere it is any
+    // number. Four digits and a word alone are as often a year ("1985 Bordeaux"), so they count
+    // only beside a street.
+    const bool codeInside = (code.group == kFiveDigits || code.group == kDutchPostcode) && !atStart;
+    if (placeOnly && !barePin && !codeInside && code.group != kFourDigits && whole.found) {
+      add(k, whole.begin, k, code.end);
     }
   }
-  return withoutOverlaps(std::move(found));
-}
+
+  const AddressPatterns& p_;
+  std::u16string_view text_;
+  std::vector<Line> lines_;
+  Matches found_;
+};
+
+}  // namespace
+
+Matches findAddresses(std::u16string_view text) { return AddressReader(text).read(); }
 
 void prepareAddressPatterns() { addressPatterns(); }
 
