@@ -29,14 +29,19 @@ struct AddressPatterns {
 const AddressPatterns& addressPatterns() {
   static const AddressPatterns patterns = [] {
     AddressPatterns p;
-    const icu::UnicodeString streetWords = alternationOf(kStreetWords);
-    const icu::UnicodeString leadingStreetWords = alternationOf(kLeadingStreetWords);
-    const icu::UnicodeString germanSuffix =
-        icu::UnicodeString(u"(?:") + alternationOf(kStreetSuffixes) + u")";
+    // Each list behind a look-ahead that fails at once where none of its words can start.
+    const auto anyOf = [](std::span<const std::u16string_view> words) {
+      return firstUnitLookahead(words) + u"(?:" + alternationOf(words) + u")";
+    };
+    const icu::UnicodeString streetWords = anyOf(kStreetWords);
+    const icu::UnicodeString leadingStreetWords = anyOf(kLeadingStreetWords);
+    const icu::UnicodeString germanSuffix = anyOf(kStreetSuffixes);
+    // The look-aheads below ("(?=[fhpdau])" before "flat|house|...") fail at once where none of
+    // the words after them can start; they change nothing else.
     // Words of a street's name: capitalised, or the small words inside names.
     const icu::UnicodeString nameWord(
-        u"(?:(?-i:\\p{Lu})[\\p{L}.'\\-]*|de|la|le|du|des|of|the|di|del|della|dos|das|do|da|van|"
-        u"von)");
+        u"(?:(?-i:\\p{Lu})[\\p{L}.'\\-]*|(?=[dlotv])(?:de|la|le|du|des|of|the|di|del|della|dos|das|"
+        u"do|da|van|von))");
     p.label = compile(icu::UnicodeString(u"^[ \\t\\u00A0]*(?:[\\p{L}']+[ \\t\\u00A0]+){0,2}(?:") +
                           alternationOf(kAddressLabelWords) +
                           u")"
@@ -46,32 +51,34 @@ const AddressPatterns& addressPatterns() {
                       UREGEX_CASE_INSENSITIVE);
     // A house number, up to five name words and a street word; a leading street word, name words
     // and a number; or a German or Dutch compound with a number ("Hauptstraße 5").
-    p.street = compile(
-        icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(?:") +
-            u"(?:(?:flat|house|h\\.?|plot|door|apt|unit)[ \\t\\u00A0.]*(?:no\\.?)?[ \\t\\u00A0:]*)?"
-            u"\\d{1,5}[A-Za-z]?(?:[\\-/]\\d{1,5}[A-Za-z]?)*,?[ \\t\\u00A0]+"
-            u"(?:" +
-            nameWord + u",?[ \\t\\u00A0]+){0,5}(?:" + streetWords +
-            u")\\.?(?![\\p{L}])"
-            u"|(?=(?-i:\\p{Lu}))(?:" +
-            leadingStreetWords + u")[ \\t\\u00A0]+(?:" + nameWord +
-            u"[ \\t\\u00A0]+){0,4}\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
-            u"|(?-i:\\p{Lu})[\\p{L}\\-]*" +
-            germanSuffix +
-            u"[ \\t\\u00A0]+\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
-            // A post-office box, which stands where the street would: "PO Box 227", "Postfach 10 12
-            // 34".
-            u"|(?:g?p\\.?[ \\t\\u00A0]?o\\.?[ \\t\\u00A0]?box|post[ "
-            u"\\t\\u00A0]?box|postbus|postfach|"
-            u"bo[iî]te[ \\t\\u00A0]postale|apartado|casella[ \\t\\u00A0]postale)"
-            u"[ \\t\\u00A0]*(?:no\\.?[ \\t\\u00A0]*)?\\d{1,6}(?:[ "
-            u"\\t\\u00A0]\\d{2,3}){0,2}(?![\\p{L}\\p{N}])"
-            u")",
-        UREGEX_CASE_INSENSITIVE);
+    p.street = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(?:") +
+                           u"(?:(?=[fhpdau])(?:flat|house|h\\.?|plot|door|apt|unit)[ "
+                           u"\\t\\u00A0.]*(?:no\\.?)?[ \\t\\u00A0:]*)?"
+                           u"\\d{1,5}[A-Za-z]?(?:[\\-/]\\d{1,5}[A-Za-z]?)*,?[ \\t\\u00A0]+"
+                           u"(?:" +
+                           nameWord + u",?[ \\t\\u00A0]+){0,5}(?:" + streetWords +
+                           u")\\.?(?![\\p{L}])"
+                           u"|(?=(?-i:\\p{Lu}))(?:" +
+                           leadingStreetWords + u")[ \\t\\u00A0]+(?:" + nameWord +
+                           u"[ \\t\\u00A0]+){0,4}\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
+                           u"|(?-i:\\p{Lu})[\\p{L}\\-]*" +
+                           germanSuffix +
+                           u"[ \\t\\u00A0]+\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
+                           // A post-office box, which stands where the street would: "PO Box 227",
+                           // "Postfach 10 12 34".
+                           u"|(?=[gpbac])(?:g?p\\.?[ \\t\\u00A0]?o\\.?[ \\t\\u00A0]?box|post[ "
+                           u"\\t\\u00A0]?box|postbus|postfach|"
+                           u"bo[iî]te[ \\t\\u00A0]postale|apartado|casella[ \\t\\u00A0]postale)"
+                           u"[ \\t\\u00A0]*(?:no\\.?[ \\t\\u00A0]*)?\\d{1,6}(?:[ "
+                           u"\\t\\u00A0]\\d{2,3}){0,2}(?![\\p{L}\\p{N}])"
+                           u")",
+                       UREGEX_CASE_INSENSITIVE);
     // US state + ZIP, UK postcode, Indian PIN after a place or "PIN", DE/FR code + place.
     p.postcode = compile(
         u"(?<![\\p{L}\\p{N}])(?:"
-        u"((?:AL|AK|AZ|AR|CA|CO|CT|DE|DC|FL|GA|HI|ID|IL|IN|IA|KS|KY|LA|ME|MD|MA|MI|MN|MS|MO|MT|NE|"
+        u"((?=[A-Z]{2}[ "
+        u"\\t\\u00A0])(?:AL|AK|AZ|AR|CA|CO|CT|DE|DC|FL|GA|HI|ID|IL|IN|IA|KS|KY|LA|ME|MD|MA|MI|MN|"
+        u"MS|MO|MT|NE|"
         u"NV|NH|NJ|NM|NY|NC|ND|OH|OK|OR|PA|RI|SC|SD|TN|TX|UT|VT|VA|WA|WV|WI|WY)[ "
         u"\\t\\u00A0]+\\d{5}(?:-\\d{4})?)"
         u"|([A-Z]{1,2}\\d[A-Z\\d]?[ \\t\\u00A0]?\\d[ABD-HJLNP-UW-Z]{2})"
@@ -106,17 +113,56 @@ int firstGroup(icu::RegexMatcher& m) {
   return 0;
 }
 
-Span firstMatch(const icu::RegexPattern* pattern, const icu::UnicodeString& line) {
+// Where a street or a postcode may start: after no letter or digit, at a character one of their
+// forms can start with (for ASCII: a digit, a capital, or the first letter of a post-office box
+// or of a house-number word; a letter or a digit for a postcode). Whatever is not ASCII is left
+// to the patterns.
+bool streetMayStart(std::u16string_view line, size_t at) {
+  const char16_t c = line[at];
+  const bool ascii = c < 0x80;
+  if (ascii && !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') ||
+                 std::u16string_view(u"fhpdaugbc").find(c) != std::u16string_view::npos)) {
+    return false;
+  }
+  return mayStartWord(line, at);
+}
+
+bool postcodeMayStart(std::u16string_view line, size_t at) {
+  const char16_t c = line[at];
+  if (c < 0x80 &&
+      !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))) {
+    return false;
+  }
+  return mayStartWord(line, at);
+}
+
+// The first and the last match of a pattern that may start only where `mayStart` holds.
+template <typename MayStart>
+Span firstMatch(const icu::RegexPattern* pattern, std::u16string_view line,
+                const MayStart& mayStart) {
   Span span;
-  forEachMatch(pattern, line, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-    if (!span.found) span = {s, e, true, firstGroup(m)};
+  forEachMatchWhere(pattern, line, mayStart, [&](size_t s, size_t e, icu::RegexMatcher& m) {
+    span = {s, e, true, firstGroup(m)};
+    return false;
   });
   return span;
 }
 
-Span lastMatch(const icu::RegexPattern* pattern, const icu::UnicodeString& line) {
+// The match of a pattern that opens with "^" in `line`.
+Span lineStartMatch(const icu::RegexPattern* pattern, std::u16string_view line) {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::UnicodeString text = aliasOf(line);
+  std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(text, status));
+  if (U_FAILURE(status) || !m->lookingAt(status) || U_FAILURE(status)) return {};
+  return {static_cast<size_t>(m->start(status)), static_cast<size_t>(m->end(status)), true,
+          firstGroup(*m)};
+}
+
+template <typename MayStart>
+Span lastMatch(const icu::RegexPattern* pattern, std::u16string_view line,
+               const MayStart& mayStart) {
   Span span;
-  forEachMatch(pattern, line, [&](size_t s, size_t e, icu::RegexMatcher& m) {
+  forEachMatchWhere(pattern, line, mayStart, [&](size_t s, size_t e, icu::RegexMatcher& m) {
     span = {s, e, true, firstGroup(m)};
   });
   return span;
@@ -230,8 +276,8 @@ bool mayHoldPostcode(std::u16string_view line) {
 // "Near Shiv Mandir"). A date, or a lower-case word other than a street's or a locality's, ends
 // the block ("Utrecht, 5 januari 2024", "De burgemeester van Utrecht").
 bool mayContinueAddress(std::u16string_view line, const AddressPatterns& p) {
-  const icu::UnicodeString u = aliasOf(line);
-  if (mayHoldPostcode(line) && lastMatch(p.postcode.get(), u).found) return true;
+  if (mayHoldPostcode(line) && lastMatch(p.postcode.get(), line, postcodeMayStart).found)
+    return true;
   if (!findDates(line).empty()) return false;
   static const std::set<std::u16string> kLocalityWords{
       u"near",  u"opp",       u"opposite",   u"behind", u"beside", u"next",
@@ -333,8 +379,7 @@ size_t addressBlockPart(std::u16string_view line, const AddressPatterns& p, bool
                         bool first = false) {
   cut = false;
   if (line.size() > 100 || !trimmedSpan(line, 0, line.size()).found) return 0;
-  if (!first && firstMatch(p.field.get(), aliasOf(line)).found)
-    return 0;  // "NO: 28, ..." opens one
+  if (!first && lineStartMatch(p.field.get(), line).found) return 0;  // "NO: 28, ..." opens one
   if (line.find(u'@') != std::u16string_view::npos) return 0;
   static const std::set<std::u16string> kNotAddress{
       u"tel",   u"telephone", u"phone",   u"fax",   u"hp",     u"mobile",
@@ -379,11 +424,11 @@ std::optional<size_t> blockPostcodeEnd(std::u16string_view line, size_t from,
     if (j - i == 5 && before && after) return j;
     i = j;
   }
-  const icu::UnicodeString u = aliasOf(line);
   std::optional<size_t> end;
-  forEachMatch(p.postcode.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-    if (s >= from && firstGroup(m) != kFourDigits) end = e;
-  });
+  forEachMatchWhere(p.postcode.get(), line, postcodeMayStart,
+                    [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                      if (s >= from && firstGroup(m) != kFourDigits) end = e;
+                    });
   return end;
 }
 
@@ -469,13 +514,13 @@ class AddressReader {
         continue;
       }
       if (countDigits(line) == 0) continue;  // streets and postcodes carry numbers
-      const icu::UnicodeString u = aliasOf(line);
       const Span street =
           std::any_of(words.begin(), words.end(),
                       [](const std::u16string& w) { return isStreetWord(w) || isPostBoxWord(w); })
-              ? firstMatch(p_.street.get(), u)
+              ? firstMatch(p_.street.get(), line, streetMayStart)
               : Span{};
-      const Span code = mayHoldPostcode(line) ? lastMatch(p_.postcode.get(), u) : Span{};
+      const Span code =
+          mayHoldPostcode(line) ? lastMatch(p_.postcode.get(), line, postcodeMayStart) : Span{};
       if (street.found) {
         k = streetLine(k, street, code);
       } else if (code.found) {
@@ -503,12 +548,12 @@ class AddressReader {
     const bool mayBeLabel = line.find(u':') != std::u16string_view::npos ||
                             line.find(u'\uFF1A') != std::u16string_view::npos;
     if (!mayBeLabel || !std::any_of(words.begin(), words.end(), isAddressLabelWord)) return {};
-    const Span label = firstMatch(p_.label.get(), aliasOf(line));
+    const Span label = lineStartMatch(p_.label.get(), line);
     if (!label.found) return {};
     size_t first = k, begin = label.end;
     if (!trimmedSpan(line, begin, line.size()).found) {
       // The address is on the next line, unless that is another field.
-      if (k + 1 >= lines_.size() || firstMatch(p_.field.get(), aliasOf(lineView(k + 1))).found) {
+      if (k + 1 >= lines_.size() || lineStartMatch(p_.field.get(), lineView(k + 1)).found) {
         return k;
       }
       first = k + 1;
@@ -517,12 +562,12 @@ class AddressReader {
     size_t last = first, end = line.size();
     for (size_t j = first; j < lines_.size() && j < first + kMaxBlockLines; ++j) {
       const std::u16string_view l = lineView(j);
-      const icu::UnicodeString lu = aliasOf(l);
       if (!trimmedSpan(l, 0, l.size()).found || l.size() > kMaxAddressLine) break;
-      if (j > first && (firstMatch(p_.field.get(), lu).found || !mayContinueAddress(l, p_))) break;
+      if (j > first && (lineStartMatch(p_.field.get(), l).found || !mayContinueAddress(l, p_)))
+        break;
       last = j;
       end = trimmedSpan(l, 0, l.size()).end;
-      if (mayHoldPostcode(l) && lastMatch(p_.postcode.get(), lu).found) break;
+      if (mayHoldPostcode(l) && lastMatch(p_.postcode.get(), l, postcodeMayStart).found) break;
     }
     const Span start = trimmedSpan(lineView(first), begin, lineView(first).size());
     if (start.found) add(first, start.begin, last, end);
@@ -556,7 +601,7 @@ class AddressReader {
     if (k + 1 < lines_.size()) {
       const std::u16string_view next = lineView(k + 1);
       const Span nextCode = next.size() <= kMaxAddressLine && mayHoldPostcode(next)
-                                ? lastMatch(p_.postcode.get(), aliasOf(next))
+                                ? lastMatch(p_.postcode.get(), next, postcodeMayStart)
                                 : Span{};
       if (nextCode.found) {
         add(k, street.begin, k + 1, nextCode.end);

@@ -53,6 +53,7 @@ struct MonthNames {
   std::map<std::u16string, int> number;  // lower-case name or abbreviation -> 1..12
   std::set<std::u16string> full;         // the wide names
   icu::UnicodeString alternation;        // all names, longest first, for a pattern
+  icu::UnicodeString lookahead;          // where one of them may start
   icu::UnicodeString fullAlternation;    // the wide names only
 };
 
@@ -92,6 +93,7 @@ const MonthNames& monthNames() {
       if (n.full.count(name)) full.push_back(name);
     }
     n.alternation = alternationOf(all);
+    n.lookahead = firstUnitLookahead(all);
     n.fullAlternation = alternationOf(full);
     return n;
   }();
@@ -100,6 +102,8 @@ const MonthNames& monthNames() {
 
 struct DatePatterns {
   std::unique_ptr<icu::RegexPattern> numeric, dayMonth, monthDay, monthYear, ordinalDayMonth;
+  // Where the patterns that open with a month name or an ordinal may start.
+  std::optional<WordStarts> monthStarts, fullMonthStarts, ordinalStarts;
 };
 
 // English ordinal numbers of the days of a month ("fourth", "twenty-first"), as certificates write
@@ -138,7 +142,9 @@ const DatePatterns& datePatterns() {
   static const DatePatterns patterns = [] {
     const MonthNames& names = monthNames();
     const icu::UnicodeString sp(u"[ \\t\\u00A0]");
-    const icu::UnicodeString months = icu::UnicodeString(u"(") + names.alternation + u")";
+    // The look-ahead fails at once where no month name can start, before the long alternation
+    // is tried name by name.
+    const icu::UnicodeString months = names.lookahead + u"(" + names.alternation + u")";
     DatePatterns p;
     p.numeric = compile(
         u"(?<![\\p{L}\\p{N}.,/:+\\-])(\\d{1,4})([./\\-])(\\d{1,2})\\2(\\d{1,4})"
@@ -169,6 +175,12 @@ const DatePatterns& datePatterns() {
                                     sp + u"+day)?(?:" + sp + u"+of)?" + sp + u"+" + months + u",?" +
                                     sp + u"+(\\d{4})(?![\\p{L}\\p{N}])",
                                 UREGEX_CASE_INSENSITIVE);
+    std::vector<std::u16string> all, full;
+    for (const auto& [name, month] : names.number) all.push_back(name);
+    full.assign(names.full.begin(), names.full.end());
+    p.monthStarts.emplace(all);
+    p.fullMonthStarts.emplace(full);
+    p.ordinalStarts.emplace(dayOrdinals());
     return p;
   }();
   return patterns;
@@ -213,6 +225,18 @@ bool namedMonthDateIsValid(icu::RegexMatcher& m, int dayGroup, int monthGroup) {
   return isValidDate(toNumber(groupText(m, dayGroup)), *month, year);
 }
 
+// Where the numeric and day-first patterns may start: a digit after no letter or digit.
+bool startsNumber(std::u16string_view line, size_t at) {
+  return mayBeDigit(line[at]) && mayStartWord(line, at);
+}
+
+// Where a pattern that opens with one of `words` may start.
+auto startsWordOf(const WordStarts& words) {
+  return [&words](std::u16string_view line, size_t at) {
+    return mayStartWord(line, at) && words.mayStartAt(line, at);
+  };
+}
+
 }  // namespace
 
 Matches findDates(std::u16string_view text) {
@@ -221,33 +245,38 @@ Matches findDates(std::u16string_view text) {
   for (const Line& line : splitLines(text)) {
     const std::u16string_view lineText = text.substr(line.begin, line.end - line.begin);
     if (countDigits(lineText) == 0) continue;  // every date form holds a digit
-    const icu::UnicodeString u = aliasOf(lineText);
     const bool monthWord = anyLowerWord(
         lineText, [](const std::u16string& w) { return monthNames().number.count(w) > 0; });
     const auto add = [&](size_t start, size_t end) {
       found.push_back({line.begin + start, end - start, kResultTypeDate});
     };
     if (hasNumericDateShape(lineText)) {
-      forEachMatch(p.numeric.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-        if (numericDateIsValid(m)) add(s, e);
-      });
+      forEachMatchWhere(p.numeric.get(), lineText, startsNumber,
+                        [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                          if (numericDateIsValid(m)) add(s, e);
+                        });
     }
     if (!monthWord) continue;
-    forEachMatch(p.dayMonth.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-      if (namedMonthDateIsValid(m, 1, 2)) add(s, e);
-    });
-    forEachMatch(p.monthDay.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-      if (namedMonthDateIsValid(m, 2, 1)) add(s, e);
-    });
-    forEachMatch(p.ordinalDayMonth.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-      bool full = false;
-      const auto month = monthNumber(groupText(m, 2), full);
-      const auto year = readYear(groupText(m, 3));
-      if (month && year && isValidDate(dayOfOrdinal(groupText(m, 1)), *month, year)) add(s, e);
-    });
-    forEachMatch(p.monthYear.get(), u, [&](size_t s, size_t e, icu::RegexMatcher& m) {
-      if (readYear(groupText(m, 2))) add(s, e);
-    });
+    forEachMatchWhere(p.dayMonth.get(), lineText, startsNumber,
+                      [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                        if (namedMonthDateIsValid(m, 1, 2)) add(s, e);
+                      });
+    forEachMatchWhere(p.monthDay.get(), lineText, startsWordOf(*p.monthStarts),
+                      [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                        if (namedMonthDateIsValid(m, 2, 1)) add(s, e);
+                      });
+    forEachMatchWhere(
+        p.ordinalDayMonth.get(), lineText, startsWordOf(*p.ordinalStarts),
+        [&](size_t s, size_t e, icu::RegexMatcher& m) {
+          bool full = false;
+          const auto month = monthNumber(groupText(m, 2), full);
+          const auto year = readYear(groupText(m, 3));
+          if (month && year && isValidDate(dayOfOrdinal(groupText(m, 1)), *month, year)) add(s, e);
+        });
+    forEachMatchWhere(p.monthYear.get(), lineText, startsWordOf(*p.fullMonthStarts),
+                      [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                        if (readYear(groupText(m, 2))) add(s, e);
+                      });
   }
   return withoutOverlaps(std::move(found));
 }

@@ -100,6 +100,67 @@ icu::UnicodeString alternationOf(std::span<const std::u16string_view> words) {
   return out;
 }
 
+icu::UnicodeString firstUnitLookahead(std::span<const std::u16string_view> words) {
+  std::u16string first;
+  for (std::u16string_view w : words) {
+    icu::UnicodeString folded(w.data(), static_cast<int32_t>(w.size()));
+    folded.foldCase();
+    if (folded.isEmpty()) return {};  // an empty word matches anywhere
+    const char16_t c = folded.charAt(0);
+    if (c < 0x80 && first.find(c) == std::u16string::npos) first.push_back(c);
+  }
+  std::sort(first.begin(), first.end());
+  icu::UnicodeString out(u"(?=");
+  if (!first.empty()) out += icu::UnicodeString(u"[") + quoteForPattern(first) + u"]|";
+  out += u"(?-i:[^\\x{0}-\\x{7F}]))";
+  return out;
+}
+
+bool mayStartWord(std::u16string_view line, size_t at) {
+  if (at == 0) return true;
+  const char16_t c = line[at - 1];
+  return !((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'));
+}
+
+bool mayBeDigit(char16_t c) {
+  return (c >= u'0' && c <= u'9') ||
+         (c >= 0x80 && (U16_IS_SURROGATE(c) || u_charType(c) == U_DECIMAL_DIGIT_NUMBER));
+}
+
+WordStarts::WordStarts(const std::vector<std::u16string>& words) {
+  for (const std::u16string& w : words) {
+    icu::UnicodeString folded(w.data(), static_cast<int32_t>(w.size()));
+    folded.foldCase();
+    std::u16string prefix(folded.getBuffer(),
+                          std::min<size_t>(kPrefix, static_cast<size_t>(folded.length())));
+    // ASCII text folds to ASCII: it can begin only the words whose folding begins in ASCII.
+    if (std::all_of(prefix.begin(), prefix.end(), [](char16_t c) { return c < 0x80; })) {
+      prefixes_.push_back(std::move(prefix));
+    }
+  }
+  std::sort(prefixes_.begin(), prefixes_.end());
+  prefixes_.erase(std::unique(prefixes_.begin(), prefixes_.end()), prefixes_.end());
+  for (const std::u16string& p : prefixes_) {
+    if (p.size() < kPrefix) shortPrefixes_.push_back(p);
+  }
+}
+
+bool WordStarts::mayStartAt(std::u16string_view line, size_t at) const {
+  std::u16string next;
+  for (size_t i = at; i < line.size() && next.size() < kPrefix; ++i) {
+    const char16_t c = line[i];
+    if (c >= 0x80) return true;
+    next.push_back(c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c);
+  }
+  if (next.size() == kPrefix && std::binary_search(prefixes_.begin(), prefixes_.end(), next)) {
+    return true;
+  }
+  // A word whose folding is shorter than three units is its own prefix.
+  return std::any_of(shortPrefixes_.begin(), shortPrefixes_.end(), [&](const std::u16string& p) {
+    return std::u16string_view(next).substr(0, p.size()) == p;
+  });
+}
+
 std::u16string groupText(icu::RegexMatcher& m, int group) {
   UErrorCode status = U_ZERO_ERROR;
   if (m.start(group, status) < 0) return {};

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "entities/services.h"
@@ -116,6 +117,72 @@ void forEachMatch(const icu::RegexPattern* pattern, const icu::UnicodeString& li
     found(static_cast<size_t>(m->start(status)), static_cast<size_t>(m->end(status)), *m);
   }
 }
+
+// A look-ahead for a pattern, "(?=[..]|(?-i:[^\x{0}-\x{7F}]))", that holds where a case-insensitive
+// alternation of `words` may match: at an ASCII unit that begins the case folding of one of them,
+// or at any unit that is not ASCII (left to the alternation). It does not change what the
+// pattern matches, only how soon it gives up.
+icu::UnicodeString firstUnitLookahead(std::span<const std::u16string_view> words);
+
+// Like forEachMatch on `line`, but tries the pattern only at the positions `at` where
+// `mayStart(line, at)` holds, where find() tries every position (and stops early when `found`
+// returns false): the same matches as long as no
+// match can start elsewhere. Most positions of a line cannot start a date or an address, and a
+// pattern that opens with a look-behind or a long alternation is slow to find that out itself.
+// The pattern's look-behind and look-ahead still see the whole line (transparent bounds); it
+// must not use "^" or "$".
+template <typename MayStart, typename Found>
+void forEachMatchWhere(const icu::RegexPattern* pattern, std::u16string_view line,
+                       const MayStart& mayStart, Found found) {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::UnicodeString text = aliasOf(line);
+  std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(text, status));
+  if (U_FAILURE(status)) return;
+  m->useTransparentBounds(true);
+  m->useAnchoringBounds(false);
+  const auto size = static_cast<int64_t>(line.size());
+  for (size_t at = 0; at < line.size();) {
+    if (!mayStart(line, at)) {
+      ++at;
+      continue;
+    }
+    m->region(static_cast<int64_t>(at), size, status);
+    if (!m->lookingAt(status) || U_FAILURE(status)) {
+      if (U_FAILURE(status)) return;
+      ++at;
+      continue;
+    }
+    const auto start = static_cast<size_t>(m->start(status));
+    const auto end = static_cast<size_t>(m->end(status));
+    if constexpr (std::is_same_v<decltype(found(start, end, *m)), bool>) {
+      if (!found(start, end, *m)) return;
+    } else {
+      found(start, end, *m);
+    }
+    at = end > start ? end : start + 1;
+  }
+}
+
+// Whether `at` may start a word for a pattern that opens with (?<![\p{L}\p{N}]): the unit
+// before it is not an ASCII letter or digit (other letters and digits are left to the pattern).
+bool mayStartWord(std::u16string_view line, size_t at);
+
+// Whether the unit at `at` may be where \d matches: a decimal digit, or half of a surrogate pair.
+bool mayBeDigit(char16_t c);
+
+// The positions where a case-insensitive alternation of words may match: the next (up to)
+// three units of the text, if ASCII, must begin the case folding of one of the words. Text that
+// is not ASCII there is left to the pattern.
+class WordStarts {
+ public:
+  explicit WordStarts(const std::vector<std::u16string>& words);
+  bool mayStartAt(std::u16string_view line, size_t at) const;
+
+ private:
+  static constexpr size_t kPrefix = 3;
+  std::vector<std::u16string> prefixes_;       // sorted, lower-case ASCII
+  std::vector<std::u16string> shortPrefixes_;  // those of the words shorter than kPrefix
+};
 
 // The text of capture group `group` of the current match; empty when it took no part.
 std::u16string groupText(icu::RegexMatcher& m, int group);

@@ -71,6 +71,75 @@ TEST(Compile, RefusesABadPatternLoudly) {
   }
 }
 
+// All matches as (start, end) pairs, found by find() at every position or only where `mayStart`.
+std::vector<std::pair<size_t, size_t>> allMatches(const icu::RegexPattern& pattern,
+                                                  std::u16string_view line) {
+  std::vector<std::pair<size_t, size_t>> out;
+  forEachMatch(&pattern, aliasOf(line),
+               [&](size_t s, size_t e, icu::RegexMatcher&) { out.emplace_back(s, e); });
+  return out;
+}
+
+template <typename MayStart>
+std::vector<std::pair<size_t, size_t>> matchesWhere(const icu::RegexPattern& pattern,
+                                                    std::u16string_view line,
+                                                    const MayStart& mayStart) {
+  std::vector<std::pair<size_t, size_t>> out;
+  forEachMatchWhere(&pattern, line, mayStart,
+                    [&](size_t s, size_t e, icu::RegexMatcher&) { out.emplace_back(s, e); });
+  return out;
+}
+
+TEST(ForEachMatchWhere, FindsWhatFindFindsWhereMatchesCanStart) {
+  const std::vector<std::u16string> months = {u"march", u"mar", u"mai", u"märz", u"juni"};
+  std::vector<std::u16string_view> views(months.begin(), months.end());
+  const WordStarts starts(months);
+  const auto wordStart = [&](std::u16string_view l, size_t at) {
+    return mayStartWord(l, at) && starts.mayStartAt(l, at);
+  };
+  const auto digit = [](std::u16string_view l, size_t at) {
+    return mayBeDigit(l[at]) && mayStartWord(l, at);
+  };
+  const auto monthFirst =
+      compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])") + firstUnitLookahead(views) + u"(?:" +
+                  alternationOf(views) + u")\\.?(?![\\p{L}])",
+              UREGEX_CASE_INSENSITIVE);
+  const auto dayFirst =
+      compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])\\d{1,2}[ .]+") + firstUnitLookahead(views) +
+                  u"(?:" + alternationOf(views) + u")",
+              UREGEX_CASE_INSENSITIVE);
+  const std::u16string texts[] = {
+      u"3 March 2020, MAR. 4, mai 5, Märzen, März 6",
+      u"xMarch 1 March 12.Juni 1Mai a3 juni",
+      u"\u017Fep MÄRZ 7 \u0661\u0662 juni",  // long s, capitals, Arabic-Indic digits
+      u"",
+      u"ma",
+      u"12 ju",
+  };
+  for (const std::u16string& t : texts) {
+    EXPECT_EQ(matchesWhere(*monthFirst, t, wordStart), allMatches(*monthFirst, t)) << toUtf8(t);
+    EXPECT_EQ(matchesWhere(*dayFirst, t, digit), allMatches(*dayFirst, t)) << toUtf8(t);
+  }
+  EXPECT_EQ(allMatches(*monthFirst, texts[0]).size(), 4u);  // the test sees real matches
+}
+
+TEST(WordStarts, HoldsWhereAWordMayBeginAndForAnythingNotAscii) {
+  const WordStarts starts({u"march", u"de", u"märz"});
+  struct Case {
+    std::u16string_view text;
+    bool may;
+  };
+  const Case cases[] = {{u"March", true}, {u"MAR", true},  {u"mat", false}, {u"De", true},
+                        {u"d", false},    {u"MÄRZ", true}, {u"ma", false},  {u"\u017Fx", true},
+                        {u"x", false},    {u"", false}};
+  for (const Case& c : cases) EXPECT_EQ(starts.mayStartAt(c.text, 0), c.may) << toUtf8(c.text);
+}
+
+TEST(FirstUnitLookahead, ListsTheAsciiFirstLettersOfTheFoldedWords) {
+  const std::u16string_view words[] = {u"Street", u"rue", u"straße", u"Äpfel", u"c/"};
+  EXPECT_EQ(utf8(firstUnitLookahead(words)), "(?=[crs]|(?-i:[^\\x{0}-\\x{7F}]))");
+}
+
 TEST(SplitLines, BreaksAtEveryLineBreakAndOnceAtCrLf) {
   struct Case {
     std::u16string text;
