@@ -113,21 +113,10 @@ int firstGroup(icu::RegexMatcher& m) {
   return 0;
 }
 
-// Where a street or a postcode may start: after no letter or digit, at a character one of their
-// forms can start with (for ASCII: a digit, a capital, or the first letter of a post-office box
-// or of a house-number word; a letter or a digit for a postcode). Whatever is not ASCII is left
-// to the patterns.
-bool streetMayStart(std::u16string_view line, size_t at) {
-  const char16_t c = line[at];
-  const bool ascii = c < 0x80;
-  if (ascii && !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') ||
-                 std::u16string_view(u"fhpdaugbc").find(c) != std::u16string_view::npos)) {
-    return false;
-  }
-  return mayStartWord(line, at);
-}
-
-bool postcodeMayStart(std::u16string_view line, size_t at) {
+// Where a street or a postcode may start: at a letter or a digit after no letter or digit (every
+// form of both opens with a letter or a digit behind (?<![\p{L}\p{N}])). Whatever is not ASCII
+// is left to the patterns.
+bool addressMayStart(std::u16string_view line, size_t at) {
   const char16_t c = line[at];
   if (c < 0x80 &&
       !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))) {
@@ -276,7 +265,7 @@ bool mayHoldPostcode(std::u16string_view line) {
 // "Near Shiv Mandir"). A date, or a lower-case word other than a street's or a locality's, ends
 // the block ("Utrecht, 5 januari 2024", "De burgemeester van Utrecht").
 bool mayContinueAddress(std::u16string_view line, const AddressPatterns& p) {
-  if (mayHoldPostcode(line) && lastMatch(p.postcode.get(), line, postcodeMayStart).found)
+  if (mayHoldPostcode(line) && lastMatch(p.postcode.get(), line, addressMayStart).found)
     return true;
   if (!findDates(line).empty()) return false;
   static const std::set<std::u16string> kLocalityWords{
@@ -425,7 +414,7 @@ std::optional<size_t> blockPostcodeEnd(std::u16string_view line, size_t from,
     i = j;
   }
   std::optional<size_t> end;
-  forEachMatchWhere(p.postcode.get(), line, postcodeMayStart,
+  forEachMatchWhere(p.postcode.get(), line, addressMayStart,
                     [&](size_t s, size_t e, icu::RegexMatcher& m) {
                       if (s >= from && firstGroup(m) != kFourDigits) end = e;
                     });
@@ -517,10 +506,10 @@ class AddressReader {
       const Span street =
           std::any_of(words.begin(), words.end(),
                       [](const std::u16string& w) { return isStreetWord(w) || isPostBoxWord(w); })
-              ? firstMatch(p_.street.get(), line, streetMayStart)
+              ? firstMatch(p_.street.get(), line, addressMayStart)
               : Span{};
       const Span code =
-          mayHoldPostcode(line) ? lastMatch(p_.postcode.get(), line, postcodeMayStart) : Span{};
+          mayHoldPostcode(line) ? lastMatch(p_.postcode.get(), line, addressMayStart) : Span{};
       if (street.found) {
         k = streetLine(k, street, code);
       } else if (code.found) {
@@ -567,7 +556,7 @@ class AddressReader {
         break;
       last = j;
       end = trimmedSpan(l, 0, l.size()).end;
-      if (mayHoldPostcode(l) && lastMatch(p_.postcode.get(), l, postcodeMayStart).found) break;
+      if (mayHoldPostcode(l) && lastMatch(p_.postcode.get(), l, addressMayStart).found) break;
     }
     const Span start = trimmedSpan(lineView(first), begin, lineView(first).size());
     if (start.found) add(first, start.begin, last, end);
@@ -601,7 +590,7 @@ class AddressReader {
     if (k + 1 < lines_.size()) {
       const std::u16string_view next = lineView(k + 1);
       const Span nextCode = next.size() <= kMaxAddressLine && mayHoldPostcode(next)
-                                ? lastMatch(p_.postcode.get(), next, postcodeMayStart)
+                                ? lastMatch(p_.postcode.get(), next, addressMayStart)
                                 : Span{};
       if (nextCode.found) {
         add(k, street.begin, k + 1, nextCode.end);
