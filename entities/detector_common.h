@@ -106,31 +106,19 @@ inline constexpr std::u16string_view kAddressLabelWords[] = {
     u"address",   u"addr",      u"adresse", u"anschrift", u"dirección", u"direccion",
     u"domicilio", u"indirizzo", u"morada",  u"endereço",  u"adres",     u"adresa"};
 
-// Calls `found(start, end, matcher)` for each match of `pattern` in `line` (UTF-16 offsets in
-// the line).
-template <typename Found>
-void forEachMatch(const icu::RegexPattern* pattern, const icu::UnicodeString& line, Found found) {
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(line, status));
-  if (U_FAILURE(status)) return;
-  while (m->find(status) && U_SUCCESS(status)) {
-    found(static_cast<size_t>(m->start(status)), static_cast<size_t>(m->end(status)), *m);
-  }
-}
-
 // A look-ahead for a pattern, "(?=[..]|(?-i:[^\x{0}-\x{7F}]))", that holds where a case-insensitive
 // alternation of `words` may match: at an ASCII unit that begins the case folding of one of them,
 // or at any unit that is not ASCII (left to the alternation). It does not change what the
 // pattern matches, only how soon it gives up.
 icu::UnicodeString firstUnitLookahead(std::span<const std::u16string_view> words);
 
-// Like forEachMatch on `line`, but tries the pattern only at the positions `at` where
-// `mayStart(line, at)` holds, where find() tries every position (and stops early when `found`
-// returns false): the same matches as long as no
-// match can start elsewhere. Most positions of a line cannot start a date or an address, and a
-// pattern that opens with a look-behind or a long alternation is slow to find that out itself.
-// The pattern's look-behind and look-ahead still see the whole line (transparent bounds); it
-// must not use "^" or "$".
+// Calls `found(start, end, matcher)` for each match of `pattern` in `line` (UTF-16 offsets in
+// the line) that RegexMatcher::find() would find, and stops early when `found` returns false.
+// It tries the pattern only at the positions `at` where `mayStart(line, at)` holds, where find()
+// tries every position: the same matches as long as no match can start elsewhere. Most positions
+// of a line cannot start a date or an address, and a pattern that opens with a look-behind or a
+// long alternation is slow to find that out itself. The pattern's look-behind and look-ahead
+// still see the whole line (transparent bounds); it must not use "^" or "$".
 template <typename MayStart, typename Found>
 void forEachMatchWhere(const icu::RegexPattern* pattern, std::u16string_view line,
                        const MayStart& mayStart, Found found) {

@@ -75,8 +75,12 @@ TEST(Compile, RefusesABadPatternLoudly) {
 std::vector<std::pair<size_t, size_t>> allMatches(const icu::RegexPattern& pattern,
                                                   std::u16string_view line) {
   std::vector<std::pair<size_t, size_t>> out;
-  forEachMatch(&pattern, aliasOf(line),
-               [&](size_t s, size_t e, icu::RegexMatcher&) { out.emplace_back(s, e); });
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::UnicodeString text = aliasOf(line);
+  std::unique_ptr<icu::RegexMatcher> m(pattern.matcher(text, status));
+  while (m->find(status) && U_SUCCESS(status)) {
+    out.emplace_back(static_cast<size_t>(m->start(status)), static_cast<size_t>(m->end(status)));
+  }
   return out;
 }
 
