@@ -1,0 +1,101 @@
+#include "entities/address_detector.h"
+
+#include <gtest/gtest.h>
+
+#include "entities/detector_test_cases.h"
+
+namespace marrowfen::entities {
+namespace {
+
+using detector_testing::check;
+using detector_testing::texts;
+
+TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
+  check(
+      findAddresses,
+      {
+          {"Address: 221B Baker Street, London NW1 6XE", {"221B Baker Street, London NW1 6XE"}},
+          {"Hauptstraße 5\n10115 Berlin", {"Hauptstraße 5\n10115 Berlin"}},
+          {"12 rue de la Paix, 75002 Paris", {"12 rue de la Paix, 75002 Paris"}},
+          {"1600 Pennsylvania Avenue NW\nWashington, DC 20500",
+           {"1600 Pennsylvania Avenue NW\nWashington, DC 20500"}},
+          {"Flat 12, MG Road\nBengaluru - 560001", {"Flat 12, MG Road\nBengaluru - 560001"}},
+          {"Via Roma 10, Milano", {"Via Roma 10, Milano"}},
+          // The town after the comma ends with its sentence; a long rest is prose, not a town.
+          {"I moved to 12 Oxford Road, Leeds. The office in Oxford Road is closed.",
+           {"12 Oxford Road, Leeds"}},
+          {"Write to 12 High St., Ely!", {"12 High St., Ely"}},
+          {"12 Station Road, Mt. Pleasant", {"12 Station Road, Mt. Pleasant"}},
+          {"We live at 4 Mill Lane, which is near the old bridge over the river", {"4 Mill Lane"}},
+          {"Calle Mayor 5", {"Calle Mayor 5"}},
+          {"Bitte rufen Sie uns an oder schreiben Sie an die Allianz Versicherung AG, "
+           "K\u00F6niginstra\u00DFe 28, 80802 M\u00FCnchen.",
+           {"K\u00F6niginstra\u00DFe 28, 80802 M\u00FCnchen"}},
+          {"Permanent Address:\n45 Park Lane\nMayfair\nLondon W1K 1AA\nEmail: a@b.c",
+           {"45 Park Lane\nMayfair\nLondon W1K 1AA"}},
+          {"Address: House 4, Gandhi Nagar\r\nJaipur\r\nPhone: +91 98765 43210",
+           {"House 4, Gandhi Nagar\r\nJaipur"}},
+          {"Springfield, IL 62704", {"Springfield, IL 62704"}},
+          {"Stephansplatz 1\n1010 Wien", {"Stephansplatz 1\n1010 Wien"}},
+          {"3511 NK Utrecht", {"3511 NK Utrecht"}},
+          // A post-office box stands where the street would.
+          {"PO Box 227\nRotherham S98 1PD", {"PO Box 227\nRotherham S98 1PD"}},
+          {"Postbus 202, 1000 AE Amsterdam", {"Postbus 202, 1000 AE Amsterdam"}},
+          {"Postfach 10 12 34\n1010 Wien", {"Postfach 10 12 34\n1010 Wien"}},
+          {"Inbox 12 and P.O. Box", {}},
+          {"Address: Flat 3, Rose Court\nNear Shiv Mandir\nPune 411001\nMobile 98765",
+           {"Flat 3, Rose Court\nNear Shiv Mandir\nPune 411001"}},
+          // An "Address:" block ends where the text goes on with something else.
+          {"Adres: Oudegracht 231, 3511 NK Utrecht\nUtrecht, 5 januari 2024\nDe burgemeester van "
+           "Utrecht",
+           {"Oudegracht 231, 3511 NK Utrecht"}},
+          {"Address: 12 Main Street\nSpringfield\nLondon, 5 January 2024\nThe registrar",
+           {"12 Main Street\nSpringfield"}},
+          {"Anschrift: Lindenweg 4\nbitte bis Montag zur\u00FCcksenden", {"Lindenweg 4"}},
+          // Not addresses.
+          {"1985 Bordeaux", {}},
+          {"PAN: ABCDE1234F  Aadhaar: 1234 5678 9012  PIN 411001", {}},
+          {"We walked down the street for 5 minutes.", {}},
+          {"Invoice 12345 Total", {}},
+          {"Address:", {}},
+          {"Address:\nPhone: 12345", {}},
+      });
+}
+
+TEST(FindAddresses, BlocksUnderALetterhead) {
+  check(
+      findAddresses,
+      {
+          // Street word first, house number before it; quarters; the postcode line ends the block.
+          {"KEDAI BUKU SINAR JAYA\nNO. 7, JALAN KENANGA 2/3,\nTAMAN SRI INDAH,\n47100 PUCHONG, "
+           "SELANGOR\nTEL: 03-8070 1234",
+           {"NO. 7, JALAN KENANGA 2/3,\nTAMAN SRI INDAH,\n47100 PUCHONG, SELANGOR"}},
+          // A postcode at the end of its line takes the town below it, and a country line follows.
+          {"LOT 12, JALAN MAWAR 4,\nBANDAR BARU BANGI, 43650\nKAJANG SELANGOR\nMALAYSIA\nGST NO: "
+           "0001",
+           {"LOT 12, JALAN MAWAR 4,\nBANDAR BARU BANGI, 43650\nKAJANG SELANGOR\nMALAYSIA"}},
+          {"No: 9, Lorong Cempaka 1,\n53200, Kuala Lumpur.\nSelangor Darul Ehsan",
+           {"No: 9, Lorong Cempaka 1,\n53200, Kuala Lumpur.\nSelangor Darul Ehsan"}},
+          // The telephone after the address on its last line is not part of it.
+          {"NO.5, JALAN MELATI 8, TAMAN SENTOSA\n41200 KLANG, SELANGOR, TEL NO.: 03-3371 2222",
+           {"NO.5, JALAN MELATI 8, TAMAN SENTOSA\n41200 KLANG, SELANGOR"}},
+          // Floors, units and lots open a block as a house number does.
+          {"3RD FLOOR, WISMA MUTIARA, JALAN RAJA LAUT,\n50350 KUALA LUMPUR.",
+           {"3RD FLOOR, WISMA MUTIARA, JALAN RAJA LAUT,\n50350 KUALA LUMPUR."}},
+          {"LOT P.T. 415, JALAN BESI,\nTAMAN DAMAI\n41150 KLANG",
+           {"LOT P.T. 415, JALAN BESI,\nTAMAN DAMAI\n41150 KLANG"}},
+          // Without a postcode, the lines that name streets and buildings.
+          {"UNIT G-12, PLAZA DAMAI\nJALAN DAMAI 3/1\nTEL: 03-1234 5678",
+           {"UNIT G-12, PLAZA DAMAI\nJALAN DAMAI 3/1"}},
+          // The lot number is not the postcode; a field or a date ends the block.
+          {"LOT 26150 BANDAR SETIA,\n43000 KAJANG", {"LOT 26150 BANDAR SETIA,\n43000 KAJANG"}},
+          {"NO 8 JALAN INTAN\nDATE: 12/03/2018 45000 KUALA SELANGOR", {"NO 8 JALAN INTAN"}},
+          // Not addresses: articles, totals, numbers of documents.
+          {"NO. OF ITEMS 2\nTOTAL 12.50", {}},
+          {"2 BLACK FRAME 12.90\n3 LED LIGHT 10.00\nTOTAL 22.90", {}},
+          {"INVOICE NO: 48213 JALAN", {}},
+      });
+}
+
+}  // namespace
+}  // namespace marrowfen::entities

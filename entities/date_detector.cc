@@ -1,0 +1,286 @@
+#include "entities/date_detector.h"
+
+#include <unicode/dtfmtsym.h>
+#include <unicode/regex.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+
+namespace marrowfen::entities {
+
+using namespace detector;
+
+namespace {
+
+// A digit, one of "." "/" "-", and a digit: the core of every numeric date.
+bool hasNumericDateShape(std::u16string_view line) {
+  for (size_t i = 1; i + 1 < line.size(); ++i) {
+    const char16_t c = line[i];
+    if ((c == u'.' || c == u'/' || c == u'-') && isDigitUnit(line[i - 1]) &&
+        isDigitUnit(line[i + 1])) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool isValidDate(int day, int month, std::optional<int> year) {
+  if (month < 1 || month > 12 || day < 1) return false;
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (day > kDays[month - 1]) return false;
+  if (month == 2 && day == 29 && year) {
+    const int y = *year;
+    if (!((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return false;
+  }
+  return true;
+}
+
+// Years as written: two digits, or four from 1800 to 2199.
+std::optional<int> readYear(std::u16string_view digits) {
+  if (digits.size() == 2) return 2000 + toNumber(digits);  // the century only matters for 29 Feb
+  if (digits.size() == 4) {
+    const int y = toNumber(digits);
+    if (y >= 1800 && y <= 2199) return y;
+  }
+  return std::nullopt;
+}
+
+struct MonthNames {
+  std::map<std::u16string, int> number;  // lower-case name or abbreviation -> 1..12
+  std::set<std::u16string> full;         // the wide names
+  icu::UnicodeString alternation;        // all names, longest first, for a pattern
+  icu::UnicodeString lookahead;          // where one of them may start
+  icu::UnicodeString fullAlternation;    // the wide names only
+};
+
+const MonthNames& monthNames() {
+  static const MonthNames names = [] {
+    MonthNames n;
+    const char* locales[] = {"en", "de", "fr", "es", "it", "pt", "nl"};
+    auto add = [&](const icu::UnicodeString& name, int month, bool full) {
+      icu::UnicodeString s(name);
+      s.toLower(icu::Locale::getRoot());
+      while (s.length() > 0 && s.charAt(s.length() - 1) == u'.') s.truncate(s.length() - 1);
+      if (s.length() < 3) return;
+      std::u16string key(s.getBuffer(), static_cast<size_t>(s.length()));
+      n.number.emplace(key, month);
+      if (full) n.full.insert(key);
+    };
+    for (const char* locale : locales) {
+      UErrorCode status = U_ZERO_ERROR;
+      icu::DateFormatSymbols symbols(icu::Locale(locale), status);
+      if (U_FAILURE(status)) continue;
+      for (auto context : {icu::DateFormatSymbols::FORMAT, icu::DateFormatSymbols::STANDALONE}) {
+        for (auto width : {icu::DateFormatSymbols::WIDE, icu::DateFormatSymbols::ABBREVIATED}) {
+          int32_t count = 0;
+          const icu::UnicodeString* months = symbols.getMonths(count, context, width);
+          for (int32_t i = 0; i < count && i < 12; ++i) {
+            add(months[i], i + 1, width == icu::DateFormatSymbols::WIDE);
+          }
+        }
+      }
+    }
+    // Common forms the locale data does not list.
+    add(u"sept", 9, false);
+    add(u"sep", 9, false);
+    std::vector<std::u16string_view> all, full;
+    for (const auto& [name, month] : n.number) {
+      all.push_back(name);
+      if (n.full.count(name)) full.push_back(name);
+    }
+    n.alternation = alternationOf(all);
+    n.lookahead = firstUnitLookahead(all);
+    n.fullAlternation = alternationOf(full);
+    return n;
+  }();
+  return names;
+}
+
+struct DatePatterns {
+  std::unique_ptr<icu::RegexPattern> numeric, dayMonth, monthDay, monthYear, ordinalDayMonth;
+  // Where the patterns that open with a month name or an ordinal may start.
+  std::optional<WordStarts> monthStarts, fullMonthStarts, ordinalStarts;
+};
+
+// English ordinal numbers of the days of a month ("fourth", "twenty-first"), as certificates write
+// dates out in words: "Fourth June 1990", "the twenty-first day of March 2001".
+const std::vector<std::u16string>& dayOrdinals() {
+  static const std::vector<std::u16string> ordinals = [] {
+    const std::u16string units[] = {u"first", u"second",  u"third",  u"fourth", u"fifth",
+                                    u"sixth", u"seventh", u"eighth", u"ninth"};
+    std::vector<std::u16string> o(units, units + 9);
+    for (const char16_t* w :
+         {u"tenth", u"eleventh", u"twelfth", u"thirteenth", u"fourteenth", u"fifteenth",
+          u"sixteenth", u"seventeenth", u"eighteenth", u"nineteenth", u"twentieth"}) {
+      o.emplace_back(w);
+    }
+    for (const auto& u : units) o.push_back(u"twenty " + u);
+    o.emplace_back(u"thirtieth");
+    o.emplace_back(u"thirty first");
+    return o;
+  }();
+  return ordinals;
+}
+
+// The day of an ordinal matched by the pattern (its words apart by spaces or hyphens), or 0.
+int dayOfOrdinal(std::u16string_view matched) {
+  std::u16string key;
+  for (const std::u16string& w : lowerWords(matched)) {
+    if (!key.empty()) key += u' ';
+    key += w;
+  }
+  const auto& o = dayOrdinals();
+  const auto it = std::find(o.begin(), o.end(), key);
+  return it == o.end() ? 0 : static_cast<int>(it - o.begin()) + 1;
+}
+
+const DatePatterns& datePatterns() {
+  static const DatePatterns patterns = [] {
+    const MonthNames& names = monthNames();
+    const icu::UnicodeString sp(u"[ \\t\\u00A0]");
+    // The look-ahead fails at once where no month name can start, before the long alternation
+    // is tried name by name.
+    const icu::UnicodeString months = names.lookahead + u"(" + names.alternation + u")";
+    DatePatterns p;
+    p.numeric = compile(
+        u"(?<![\\p{L}\\p{N}.,/:+\\-])(\\d{1,4})([./\\-])(\\d{1,2})\\2(\\d{1,4})"
+        u"(?![\\p{L}\\p{N}]|[./\\-:,]\\p{N})");
+    p.dayMonth =
+        compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(\\d{1,2})(?:st|nd|rd|th|er|\\.)?(?:") +
+                    sp + u"*[\\-./]?" + sp + u"*|" + sp + u"+(?:of|de|del)" + sp + u"+)" + months +
+                    u"\\.?(?![\\p{L}])(?:(?:,?" + sp + u"*[\\-./]?" + sp + u"*|" + sp +
+                    u"+(?:de|del)" + sp + u"+)(\\d{4}|\\d{2}(?!\\d)))?(?![\\p{L}\\p{N}])",
+                UREGEX_CASE_INSENSITIVE);
+    p.monthDay = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])") + months + u"\\.?" + sp +
+                             u"+(\\d{1,2})(?:st|nd|rd|th)?(?![\\p{L}\\p{N}])(?:,?" + sp +
+                             u"+(\\d{4})(?![\\p{L}\\p{N}]))?",
+                         UREGEX_CASE_INSENSITIVE);
+    p.monthYear = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(") + names.fullAlternation +
+                              u")" + sp + u"+(\\d{4})(?![\\p{L}\\p{N}])",
+                          UREGEX_CASE_INSENSITIVE);
+    // Compounds first, so that "twenty first" is not read as far as "twenty" only.
+    icu::UnicodeString ordinals;
+    const auto& words = dayOrdinals();
+    for (auto it = words.rbegin(); it != words.rend(); ++it) {
+      icu::UnicodeString word(it->data(), static_cast<int32_t>(it->size()));
+      word.findAndReplace(u" ", u"[ \\-]+");
+      if (!ordinals.isEmpty()) ordinals += u"|";
+      ordinals += word;
+    }
+    p.ordinalDayMonth = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(") + ordinals + u")(?:" +
+                                    sp + u"+day)?(?:" + sp + u"+of)?" + sp + u"+" + months + u",?" +
+                                    sp + u"+(\\d{4})(?![\\p{L}\\p{N}])",
+                                UREGEX_CASE_INSENSITIVE);
+    std::vector<std::u16string> all, full;
+    for (const auto& [name, month] : names.number) all.push_back(name);
+    full.assign(names.full.begin(), names.full.end());
+    p.monthStarts.emplace(all);
+    p.fullMonthStarts.emplace(full);
+    p.ordinalStarts.emplace(dayOrdinals());
+    return p;
+  }();
+  return patterns;
+}
+
+std::optional<int> monthNumber(std::u16string name, bool& full) {
+  icu::UnicodeString s(name.data(), static_cast<int32_t>(name.size()));
+  s.toLower(icu::Locale::getRoot());
+  const std::u16string key(s.getBuffer(), static_cast<size_t>(s.length()));
+  const MonthNames& names = monthNames();
+  const auto it = names.number.find(key);
+  if (it == names.number.end()) return std::nullopt;
+  full = names.full.count(key) > 0;
+  return it->second;
+}
+
+bool numericDateIsValid(icu::RegexMatcher& m) {
+  const std::u16string a = groupText(m, 1), sep = groupText(m, 2), b = groupText(m, 3),
+                       c = groupText(m, 4);
+  if (a.size() == 4) {  // y-m-d
+    const auto year = readYear(a);
+    return year && c.size() <= 2 && isValidDate(toNumber(c), toNumber(b), year);
+  }
+  if (a.size() > 2 || (c.size() != 2 && c.size() != 4)) return false;
+  const auto year = readYear(c);
+  if (!year) return false;
+  // "1.2.10" reads like a version number and "12-3-45" like a house number; dates with a short
+  // year and these separators are written 01.02.10.
+  if ((sep == u"." || sep == u"-") && c.size() == 2 && (a.size() < 2 || b.size() < 2)) return false;
+  return isValidDate(toNumber(a), toNumber(b), year) || isValidDate(toNumber(b), toNumber(a), year);
+}
+
+// A match of a day and a month name ("3 March", "March 3rd, 2020") whose groups `dayGroup` and
+// `monthGroup` hold the day and the month, and group 3 the year if written: a valid date, where
+// a date without a year needs the month's full name ("3 Mar" is too often something else).
+bool namedMonthDateIsValid(icu::RegexMatcher& m, int dayGroup, int monthGroup) {
+  bool full = false;
+  const auto month = monthNumber(groupText(m, monthGroup), full);
+  const std::u16string y = groupText(m, 3);
+  const auto year = y.empty() ? std::nullopt : readYear(y);
+  if (!month || (!y.empty() && !year) || (y.empty() && !full)) return false;
+  return isValidDate(toNumber(groupText(m, dayGroup)), *month, year);
+}
+
+// Where the numeric and day-first patterns may start: a digit after no letter or digit.
+bool startsNumber(std::u16string_view line, size_t at) {
+  return mayBeDigit(line[at]) && mayStartWord(line, at);
+}
+
+// Where a pattern that opens with one of `words` may start.
+auto startsWordOf(const WordStarts& words) {
+  return [&words](std::u16string_view line, size_t at) {
+    return mayStartWord(line, at) && words.mayStartAt(line, at);
+  };
+}
+
+}  // namespace
+
+Matches findDates(std::u16string_view text) {
+  const DatePatterns& p = datePatterns();
+  Matches found;
+  for (const Line& line : splitLines(text)) {
+    const std::u16string_view lineText = text.substr(line.begin, line.end - line.begin);
+    if (countDigits(lineText) == 0) continue;  // every date form holds a digit
+    const bool monthWord = anyLowerWord(
+        lineText, [](const std::u16string& w) { return monthNames().number.count(w) > 0; });
+    const auto add = [&](size_t start, size_t end) {
+      found.push_back({line.begin + start, end - start, kResultTypeDate});
+    };
+    if (hasNumericDateShape(lineText)) {
+      forEachMatchWhere(p.numeric.get(), lineText, startsNumber,
+                        [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                          if (numericDateIsValid(m)) add(s, e);
+                        });
+    }
+    if (!monthWord) continue;
+    forEachMatchWhere(p.dayMonth.get(), lineText, startsNumber,
+                      [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                        if (namedMonthDateIsValid(m, 1, 2)) add(s, e);
+                      });
+    forEachMatchWhere(p.monthDay.get(), lineText, startsWordOf(*p.monthStarts),
+                      [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                        if (namedMonthDateIsValid(m, 2, 1)) add(s, e);
+                      });
+    forEachMatchWhere(
+        p.ordinalDayMonth.get(), lineText, startsWordOf(*p.ordinalStarts),
+        [&](size_t s, size_t e, icu::RegexMatcher& m) {
+          bool full = false;
+          const auto month = monthNumber(groupText(m, 2), full);
+          const auto year = readYear(groupText(m, 3));
+          if (month && year && isValidDate(dayOfOrdinal(groupText(m, 1)), *month, year)) add(s, e);
+        });
+    forEachMatchWhere(p.monthYear.get(), lineText, startsWordOf(*p.fullMonthStarts),
+                      [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                        if (readYear(groupText(m, 2))) add(s, e);
+                      });
+  }
+  return withoutOverlaps(std::move(found));
+}
+
+void prepareDatePatterns() { datePatterns(); }
+
+}  // namespace marrowfen::entities

@@ -1,0 +1,46 @@
+#include "entities/date_detector.h"
+
+#include <gtest/gtest.h>
+
+#include "entities/detector_test_cases.h"
+
+namespace marrowfen::entities {
+namespace {
+
+using detector_testing::check;
+using detector_testing::texts;
+
+TEST(FindDates, NumericAndNamedForms) {
+  check(findDates,
+        {
+            {"Date of Birth: 12/03/1990", {"12/03/1990"}},
+            {"born 03-12-90 and 1990-03-12", {"03-12-90", "1990-03-12"}},
+            {"am 12.03.1990 in Köln", {"12.03.1990"}},
+            {"US style 12/31/2020", {"12/31/2020"}},
+            {"leap 29/02/2020", {"29/02/2020"}},
+            {"Issue: 12-MAR-1990, expiry 12 Mar 2030", {"12-MAR-1990", "12 Mar 2030"}},
+            {"1st March 2020, March 3rd, 2020 and the 2nd of May 1999",
+             {"1st March 2020", "March 3rd, 2020", "2nd of May 1999"}},
+            {"12. März 2021 / 3 de marzo de 2020 / 1er janvier 2000",
+             {"12. März 2021", "3 de marzo de 2020", "1er janvier 2000"}},
+            {"5 maggio 2019, 7 de setembro de 2021, 4 juli 2018",
+             {"5 maggio 2019", "7 de setembro de 2021", "4 juli 2018"}},
+            {"since March 2019 until 14 February", {"March 2019", "14 February"}},
+            {"\U0001F600 12/03/1990", {"12/03/1990"}},
+            {"born Fourth June 1990 at home; the twenty-first day of March, 2001; TWENTY FIRST MAY "
+             "1999",
+             {"Fourth June 1990", "twenty-first day of March, 2001", "TWENTY FIRST MAY 1999"}},
+            // Not dates.
+            {"Thirtieth February 2020", {"February 2020"}},
+            {"31/02/2020 13/13/2020 29/02/2021 00/01/2020", {}},
+            {"at 10:30, 10:30:15 or 10.30", {}},
+            {"version 1.2.10, v2.3.4 and 192.168.1.1", {}},
+            {"H.No. 12-3-45, Banjara Hills", {}},
+            {"Phone 98765-43210, 040-1234-5678, +49-30-12-34", {}},
+            {"12/03 and 5 ago and May be 20", {}},
+            {"id 12/03/19901 or 112/03/1990", {}},
+        });
+}
+
+}  // namespace
+}  // namespace marrowfen::entities
