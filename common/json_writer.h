@@ -3,9 +3,9 @@
 // JsonWriter appends tokens to an in-memory buffer. Strings are written with the RFC 8259 escapes
 // for '"', '\\' and U+0000..U+001F only: the solidus and every non-ASCII character go out as their
 // UTF-8 bytes; bytes that are not well-formed UTF-8 (a file name in another encoding, say) become
-// U+FFFD, one for each maximal ill-formed part, so the output is always valid UTF-8. Doubles are written in the shortest form that reads back to the same value. A
-// non-finite double has no JSON form: it marks the writer failed, and the caller must discard the
-// buffer (see failed()).
+// U+FFFD, one for each maximal ill-formed part, so the output is always valid UTF-8. Doubles are
+// written in the shortest form that reads back to the same value. A non-finite double has no JSON
+// form: it marks the writer failed, and the caller must discard the buffer (see failed()).
 #pragma once
 
 #include <cstdint>

@@ -41,15 +41,15 @@ TEST(JsonStringTest, IllFormedUtf8BecomesReplacementCharacters) {
     std::string_view in;
     std::string_view out;
   } cases[] = {
-      {"caf\xE9.png", "\"caf" FFFD ".png\""},                 // Latin-1
-      {"\xFF\xFE", "\"" FFFD FFFD "\""},                     // never in UTF-8
-      {"\xC0\xAF", "\"" FFFD FFFD "\""},                     // overlong solidus
-      {"\xED\xA0\x80", "\"" FFFD FFFD FFFD "\""},            // a surrogate
-      {"a\xE2\x82", "\"a" FFFD "\""},                         // cut short at the end
-      {"\xE2\x82\"", "\"" FFFD "\\\"\""},                    // cut short, then escaped
-      {"\xF0\x9F\x98", "\"" FFFD "\""},                      // an emoji cut short
-      {"\xF4\x90\x80\x80", "\"" FFFD FFFD FFFD FFFD "\""},   // above U+10FFFF
-      {"\x80x", "\"" FFFD "x\""},                              // a lone continuation byte
+      {"caf\xE9.png", "\"caf" FFFD ".png\""},               // Latin-1
+      {"\xFF\xFE", "\"" FFFD FFFD "\""},                    // never in UTF-8
+      {"\xC0\xAF", "\"" FFFD FFFD "\""},                    // overlong solidus
+      {"\xED\xA0\x80", "\"" FFFD FFFD FFFD "\""},           // a surrogate
+      {"a\xE2\x82", "\"a" FFFD "\""},                       // cut short at the end
+      {"\xE2\x82\"", "\"" FFFD "\\\"\""},                   // cut short, then escaped
+      {"\xF0\x9F\x98", "\"" FFFD "\""},                     // an emoji cut short
+      {"\xF4\x90\x80\x80", "\"" FFFD FFFD FFFD FFFD "\""},  // above U+10FFFF
+      {"\x80x", "\"" FFFD "x\""},                           // a lone continuation byte
       {"\xE2\x82\xAC\xF0\x9F\x98\x80", "\"\xE2\x82\xAC\xF0\x9F\x98\x80\""},  // valid stays
   };
 #undef FFFD
@@ -57,8 +57,16 @@ TEST(JsonStringTest, IllFormedUtf8BecomesReplacementCharacters) {
 }
 
 TEST(JsonWriterTest, DoublesReadBackExactly) {
-  const double values[] = {0.0, 1.0, 0.1, 1.0 / 3, 0.30000001192092896, 1e-300, 1.7976931348623157e308,
-                           -2.5, 5e-324, 123456789012345678.0};
+  const double values[] = {0.0,
+                           1.0,
+                           0.1,
+                           1.0 / 3,
+                           0.30000001192092896,
+                           1e-300,
+                           1.7976931348623157e308,
+                           -2.5,
+                           5e-324,
+                           123456789012345678.0};
   for (double v : values) {
     JsonWriter w;
     w.value(v);

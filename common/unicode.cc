@@ -1,10 +1,10 @@
 #include "common/unicode.h"
 
-#include <cstdint>
-
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
+
+#include <cstdint>
 
 namespace marrowfen {
 

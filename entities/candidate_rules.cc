@@ -15,7 +15,8 @@ namespace marrowfen::entities {
 namespace {
 
 bool isAscii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 // One grapheme iterator for the process, reused for every short string (the run is
@@ -58,20 +59,21 @@ struct Kind {
 
 void addKind(RunState& state, const Kind& kind, TextRange range) {
   const std::string_view value = state.text.substr(range.begin, range.end - range.begin);
-  addCandidateWith(state.entities, state.seen, &state.firstIndex, kind.type, value, kind.label,
-                   kind.suggestedRole, [&] { return contextLine(range, state.text); }, kind.confidence,
-                   {{kind.metadataKey, kind.metadataValue}}, kMaxCandidates);
+  addCandidateWith(
+      state.entities, state.seen, &state.firstIndex, kind.type, value, kind.label,
+      kind.suggestedRole, [&] { return contextLine(range, state.text); }, kind.confidence,
+      {{kind.metadataKey, kind.metadataValue}}, kMaxCandidates);
 }
 
 const Kind kPersonKind{"person", std::nullopt, std::nullopt, 0.82, "nlTag", "personalName"};
-const Kind kOrganizationKind{"organization", std::nullopt, std::nullopt, 0.82, "nlTag",
-                             "organizationName"};
+const Kind kOrganizationKind{"organization", std::nullopt, std::nullopt,
+                             0.82,           "nlTag",      "organizationName"};
 const Kind kPlaceKind{"location", std::nullopt, std::nullopt, 0.78, "nlTag", "placeName"};
 const Kind kDateKind{"date", std::nullopt, std::nullopt, 0.84, "detector", "NSDataDetector.date"};
-const Kind kAddressKind{"location", std::nullopt, std::nullopt, 0.8, "detector",
-                        "NSDataDetector.address"};
-const Kind kPhoneKind{"identifier", "phone", "reference_number", 0.72, "detector",
-                      "NSDataDetector.phoneNumber"};
+const Kind kAddressKind{"location", std::nullopt, std::nullopt,
+                        0.8,        "detector",   "NSDataDetector.address"};
+const Kind kPhoneKind{"identifier", "phone",    "reference_number",
+                      0.72,         "detector", "NSDataDetector.phoneNumber"};
 
 }  // namespace
 
@@ -136,7 +138,8 @@ size_t characterCount(std::string_view text) {
     for (size_t i = 1; i < text.size(); ++i) crlf += text[i - 1] == '\r' && text[i] == '\n';
     return text.size() - crlf;
   }
-  icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
   icu::BreakIterator& it = graphemeIterator();
   it.setText(u);
   size_t count = 0;
@@ -154,13 +157,15 @@ std::string dedupeKey(std::string_view type, std::string_view value) {
   if (isAscii(cleaned)) {
     // ASCII: each byte is a character (no CR LF survives cleaning), letters and digits are kept.
     for (char c : cleaned) {
-      if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) key.push_back(c);
-      else if (c >= 'A' && c <= 'Z') key.push_back(static_cast<char>(c - 'A' + 'a'));
+      if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+        key.push_back(c);
+      else if (c >= 'A' && c <= 'Z')
+        key.push_back(static_cast<char>(c - 'A' + 'a'));
     }
     return key;
   }
-  icu::UnicodeString u =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(cleaned.data(), static_cast<int32_t>(cleaned.size())));
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(cleaned.data(), static_cast<int32_t>(cleaned.size())));
   u.toLower(icu::Locale::getRoot());
   icu::UnicodeString kept;
   icu::BreakIterator& it = graphemeIterator();
@@ -189,7 +194,9 @@ std::string contextLine(TextRange range, std::string_view text) {
     start = std::max(start, range.begin > kEvidenceWindow ? range.begin - kEvidenceWindow : 0);
     end = std::min(end, range.end + kEvidenceWindow);
     // Whole characters only: the range itself starts and ends on scalar boundaries.
-    const auto continuation = [&](size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+    const auto continuation = [&](size_t i) {
+      return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+    };
     while (start < range.begin && continuation(start)) ++start;
     while (end > range.end && end < text.size() && continuation(end)) --end;
   }
@@ -278,18 +285,27 @@ void addCandidate(std::vector<Candidate>& entities, std::unordered_set<std::stri
                   double confidence, const std::map<std::string, std::string>& metadata) {
   // Empty evidence stops before anything changes, wherever the candidate would go.
   if (clean(evidence).empty()) return;
-  addCandidateWith(entities, seen, nullptr, type, value, label, suggestedRole,
-                   [&] { return std::string(evidence); }, confidence, metadata, SIZE_MAX);
+  addCandidateWith(
+      entities, seen, nullptr, type, value, label, suggestedRole,
+      [&] { return std::string(evidence); }, confidence, metadata, SIZE_MAX);
 }
 
 bool handleNameTag(RunState& state, std::optional<NameTag> tag, TextRange range) {
   if (!tag) return true;
-  if (range.begin > range.end || range.end > state.text.size()) return state.entities.size() < kMaxCandidates;
+  if (range.begin > range.end || range.end > state.text.size())
+    return state.entities.size() < kMaxCandidates;
   switch (*tag) {
-    case NameTag::kPersonalName: addKind(state, kPersonKind, range); break;
-    case NameTag::kOrganizationName: addKind(state, kOrganizationKind, range); break;
-    case NameTag::kPlaceName: addKind(state, kPlaceKind, range); break;
-    case NameTag::kOtherWord: break;
+    case NameTag::kPersonalName:
+      addKind(state, kPersonKind, range);
+      break;
+    case NameTag::kOrganizationName:
+      addKind(state, kOrganizationKind, range);
+      break;
+    case NameTag::kPlaceName:
+      addKind(state, kPlaceKind, range);
+      break;
+    case NameTag::kOtherWord:
+      break;
   }
   return state.entities.size() < kMaxCandidates;
 }
@@ -306,10 +322,17 @@ void handleDetectorMatch(RunState& state, const std::optional<DetectorMatch>& ma
   }
   const TextRange range{*begin, *end};
   switch (match->resultType) {
-    case kResultTypeDate: addKind(state, kDateKind, range); break;
-    case kResultTypeAddress: addKind(state, kAddressKind, range); break;
-    case kResultTypePhoneNumber: addKind(state, kPhoneKind, range); break;
-    default: break;
+    case kResultTypeDate:
+      addKind(state, kDateKind, range);
+      break;
+    case kResultTypeAddress:
+      addKind(state, kAddressKind, range);
+      break;
+    case kResultTypePhoneNumber:
+      addKind(state, kPhoneKind, range);
+      break;
+    default:
+      break;
   }
 }
 

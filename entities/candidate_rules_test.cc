@@ -68,9 +68,9 @@ TEST(AddCandidate, CleansDropsAndDeduplicates) {
   c.add("organization", "Acme Ltd", std::nullopt, std::nullopt, 0.82);
   c.add("location", "Paris", std::nullopt, std::nullopt, 0.78);
   c.add("person", "Paris", std::nullopt, std::nullopt, 0.82);
-  c.add("person", "!!", std::nullopt, std::nullopt, 0.82);     // key "person:" is 7 characters
-  c.add("person", "A", std::nullopt, std::nullopt, 0.82);      // "person:a" is 8
-  c.add("date", "5/6", std::nullopt, std::nullopt, 0.84);      // "date:56" is 7
+  c.add("person", "!!", std::nullopt, std::nullopt, 0.82);  // key "person:" is 7 characters
+  c.add("person", "A", std::nullopt, std::nullopt, 0.82);   // "person:a" is 8
+  c.add("date", "5/6", std::nullopt, std::nullopt, 0.84);   // "date:56" is 7
   c.add("date", "5/6/24", std::nullopt, std::nullopt, 0.84);
   c.add("organization", "...", std::nullopt, std::nullopt, 0.82);
   c.add("organization", "--", std::nullopt, std::nullopt, 0.82);
@@ -97,13 +97,17 @@ TEST(AddCandidate, ReplacementByLabelRoleAndConfidence) {
     double newConfidence;
     bool replaced;
   } cases[] = {
-      {"plain old, new with role", std::nullopt, std::nullopt, 0.9, std::nullopt, "subject", 0.5, true},
-      {"plain new is ignored", std::nullopt, "subject", 0.5, std::nullopt, std::nullopt, 0.9, false},
+      {"plain old, new with role", std::nullopt, std::nullopt, 0.9, std::nullopt, "subject", 0.5,
+       true},
+      {"plain new is ignored", std::nullopt, "subject", 0.5, std::nullopt, std::nullopt, 0.9,
+       false},
       {"higher priority wins", std::nullopt, "subject", 0.8, std::nullopt, "spouse", 0.8, true},
       {"higher confidence wins", std::nullopt, "spouse", 0.7, std::nullopt, "subject", 0.75, true},
-      {"equal priority stays", std::nullopt, "spouse", 0.8, std::nullopt, "parent_or_guardian", 0.8, false},
+      {"equal priority stays", std::nullopt, "spouse", 0.8, std::nullopt, "parent_or_guardian", 0.8,
+       false},
       {"label only old stays", "phone", std::nullopt, 0.72, "phone", std::nullopt, 0.72, false},
-      {"same phone stays", "phone", "reference_number", 0.72, "phone", "reference_number", 0.72, false},
+      {"same phone stays", "phone", "reference_number", 0.72, "phone", "reference_number", 0.72,
+       false},
       {"label only old, new role", "phone", std::nullopt, 0.72, std::nullopt, "issuer", 0.72, true},
   };
   for (const auto& t : cases) {
@@ -214,11 +218,13 @@ DetectorMatch matchOf(std::string_view text, std::string_view needle, uint64_t t
 
 TEST(HandleDetectorMatch, KindsAndUtf16Ranges) {
   const std::string text =
-      "\U0001F600\U0001F468\u200D\U0001F469 born 12/03/1990\r\nat 221B Baker Street\nLondon NW1 6XE\n"
+      "\U0001F600\U0001F468\u200D\U0001F469 born 12/03/1990\r\nat 221B Baker Street\nLondon NW1 "
+      "6XE\n"
       "call +91 98765 43210 or +91-98765-43210";
   RunState state(text);
   handleDetectorMatch(state, matchOf(text, "12/03/1990", kResultTypeDate));
-  handleDetectorMatch(state, matchOf(text, "221B Baker Street\nLondon NW1 6XE", kResultTypeAddress));
+  handleDetectorMatch(state,
+                      matchOf(text, "221B Baker Street\nLondon NW1 6XE", kResultTypeAddress));
   handleDetectorMatch(state, matchOf(text, "+91 98765 43210", kResultTypePhoneNumber));
   handleDetectorMatch(state, matchOf(text, "+91-98765-43210", kResultTypePhoneNumber));
   handleDetectorMatch(state, matchOf(text, "born", 32));
@@ -237,8 +243,9 @@ TEST(HandleDetectorMatch, KindsAndUtf16Ranges) {
   EXPECT_EQ(address.value, "221B Baker Street London NW1 6XE");
   EXPECT_EQ(address.confidence, 0.8);
   EXPECT_EQ(address.metadata.at("detector"), "NSDataDetector.address");
-  EXPECT_EQ(address.evidence,
-            "\U0001F600\U0001F468\u200D\U0001F469 born 12/03/1990 at 221B Baker Street London NW1 6XE");
+  EXPECT_EQ(
+      address.evidence,
+      "\U0001F600\U0001F468\u200D\U0001F469 born 12/03/1990 at 221B Baker Street London NW1 6XE");
   const Candidate& phone = state.entities[2];
   EXPECT_EQ(phone.type, "identifier");
   EXPECT_EQ(phone.value, "+91 98765 43210");
@@ -265,9 +272,7 @@ TEST(HandleDetectorMatch, RangesOffCharacterBoundariesAddNothing) {
       {family + 2, 12, false},  // starts on the ZWJ, inside the cluster
       {flag + 2, 12, false},    // between the two regional indicators
       {0, n + 1, false},        // runs past the end
-      {n + 1, 0, false},
-      {SIZE_MAX, 2, false},
-      {family, n - family, true},
+      {n + 1, 0, false},       {SIZE_MAX, 2, false}, {family, n - family, true},
       {flag, n - flag, true},
   };
   for (const auto& c : cases) {

@@ -58,7 +58,8 @@ struct Lines {
 };
 
 Services servicesOf(LanguageRecognizer* language, NameTagger* tagger,
-                    std::vector<std::optional<DetectorMatch>> matches, bool detectorAvailable = true) {
+                    std::vector<std::optional<DetectorMatch>> matches,
+                    bool detectorAvailable = true) {
   return Services{.recognizer = language,
                   .tagger = tagger,
                   .makeDetector = [matches, detectorAvailable]() -> std::unique_ptr<DataDetector> {
@@ -70,7 +71,8 @@ Services servicesOf(LanguageRecognizer* language, NameTagger* tagger,
 TEST(ExtractionRun, TaggerFirstThenDetectorCappedAt80) {
   Lines lines;
   for (int i = 0; i < 10; ++i) lines.add("Person" + std::to_string(i));
-  for (int i = 0; i < 100; ++i) lines.add(std::to_string(1 + i % 28) + "/05/" + std::to_string(1900 + i));
+  for (int i = 0; i < 100; ++i)
+    lines.add(std::to_string(1 + i % 28) + "/05/" + std::to_string(1900 + i));
   ScriptedTagger tagger;
   for (size_t k = 0; k < 10; ++k) {
     tagger.tokens.push_back({std::nullopt, lines.ranges[k]});
@@ -85,7 +87,8 @@ TEST(ExtractionRun, TaggerFirstThenDetectorCappedAt80) {
   for (size_t i = 10; i < 80; ++i) {
     EXPECT_EQ(out.entities[i].type, "date");
     EXPECT_EQ(out.entities[i].evidence, out.entities[i].value);
-    EXPECT_EQ(out.entities[i].value, std::to_string(1 + (i - 10) % 28) + "/05/" + std::to_string(1900 + i - 10));
+    EXPECT_EQ(out.entities[i].value,
+              std::to_string(1 + (i - 10) % 28) + "/05/" + std::to_string(1900 + i - 10));
   }
   EXPECT_EQ(out.language, "en");
   EXPECT_TRUE(out.warnings.empty());
@@ -97,10 +100,11 @@ TEST(ExtractionRun, TaggingStopsAt80AndDetectorAddsNothingVisible) {
   for (int i = 0; i < 100; ++i) lines.add("Name" + std::to_string(i));
   lines.add("12/03/1990");
   ScriptedTagger tagger;
-  for (size_t k = 0; k < 100; ++k) tagger.tokens.push_back({NameTag::kOrganizationName, lines.ranges[k]});
+  for (size_t k = 0; k < 100; ++k)
+    tagger.tokens.push_back({NameTag::kOrganizationName, lines.ranges[k]});
   FixedLanguage language(std::nullopt);
-  const HelperOutput out =
-      runExtraction(lines.text, servicesOf(&language, &tagger, {lines.match(100, kResultTypeDate)}));
+  const HelperOutput out = runExtraction(
+      lines.text, servicesOf(&language, &tagger, {lines.match(100, kResultTypeDate)}));
   EXPECT_EQ(tagger.calls, 80u);  // the 80th candidate's callback said stop
   ASSERT_EQ(out.entities.size(), 80u);
   for (const Candidate& c : out.entities) EXPECT_EQ(c.type, "organization");
@@ -112,8 +116,8 @@ TEST(ExtractionRun, MissingDetectorAndNoLanguage) {
   ScriptedTagger tagger;
   tagger.tokens.push_back({NameTag::kPersonalName, {0, text.size()}});
   FixedLanguage language(std::nullopt);
-  const HelperOutput out =
-      runExtraction(text, servicesOf(&language, &tagger, {DetectorMatch{0, 4, kResultTypeDate}}, false));
+  const HelperOutput out = runExtraction(
+      text, servicesOf(&language, &tagger, {DetectorMatch{0, 4, kResultTypeDate}}, false));
   ASSERT_EQ(out.entities.size(), 1u);
   EXPECT_EQ(out.entities[0].type, "person");
   EXPECT_FALSE(out.language);
@@ -142,18 +146,21 @@ TEST(ExtractionRun, CrLfLinesGiveTheWholeTextAsEvidence) {
   const HelperOutput out =
       runExtraction(text, servicesOf(nullptr, &tagger, {DetectorMatch{23, 10, kResultTypeDate}}));
   ASSERT_EQ(out.entities.size(), 3u);
-  for (const Candidate& c : out.entities) EXPECT_EQ(c.evidence, "Name: Anna Marie Born 12/03/1990 in Paris");
+  for (const Candidate& c : out.entities)
+    EXPECT_EQ(c.evidence, "Name: Anna Marie Born 12/03/1990 in Paris");
   EXPECT_EQ(out.entities[2].value, "12/03/1990");
 }
 
 TEST(ExtractionRun, TaggedPlaceHidesTheSameAddressAndDuplicatePhones) {
-  const std::string text = "Baker Street 221B\nbaker street, 221-B\n+91 98765 43210\n+91-98765-43210";
+  const std::string text =
+      "Baker Street 221B\nbaker street, 221-B\n+91 98765 43210\n+91-98765-43210";
   ScriptedTagger tagger;
   tagger.tokens.push_back({NameTag::kPlaceName, {0, 17}});
-  const HelperOutput out = runExtraction(
-      text, servicesOf(nullptr, &tagger,
-                       {DetectorMatch{18, 19, kResultTypeAddress}, DetectorMatch{38, 15, kResultTypePhoneNumber},
-                        DetectorMatch{54, 15, kResultTypePhoneNumber}}));
+  const HelperOutput out =
+      runExtraction(text, servicesOf(nullptr, &tagger,
+                                     {DetectorMatch{18, 19, kResultTypeAddress},
+                                      DetectorMatch{38, 15, kResultTypePhoneNumber},
+                                      DetectorMatch{54, 15, kResultTypePhoneNumber}}));
   ASSERT_EQ(out.entities.size(), 2u);
   EXPECT_EQ(out.entities[0].metadata.at("nlTag"), "placeName");
   EXPECT_EQ(out.entities[1].value, "+91 98765 43210");

@@ -90,10 +90,14 @@ class Reader {
     for (int k = 0; k < 4; ++k) {
       const char c = s_[pos_++];
       value <<= 4;
-      if (c >= '0' && c <= '9') value |= static_cast<char32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f') value |= static_cast<char32_t>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') value |= static_cast<char32_t>(c - 'A' + 10);
-      else return false;
+      if (c >= '0' && c <= '9')
+        value |= static_cast<char32_t>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        value |= static_cast<char32_t>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        value |= static_cast<char32_t>(c - 'A' + 10);
+      else
+        return false;
     }
     return true;
   }
@@ -133,14 +137,30 @@ class Reader {
         const char e = s_[pos_++];
         char plain = 0;
         switch (e) {
-          case '"': plain = '"'; break;
-          case '\\': plain = '\\'; break;
-          case '/': plain = '/'; break;
-          case 'b': plain = '\b'; break;
-          case 'f': plain = '\f'; break;
-          case 'n': plain = '\n'; break;
-          case 'r': plain = '\r'; break;
-          case 't': plain = '\t'; break;
+          case '"':
+            plain = '"';
+            break;
+          case '\\':
+            plain = '\\';
+            break;
+          case '/':
+            plain = '/';
+            break;
+          case 'b':
+            plain = '\b';
+            break;
+          case 'f':
+            plain = '\f';
+            break;
+          case 'n':
+            plain = '\n';
+            break;
+          case 'r':
+            plain = '\r';
+            break;
+          case 't':
+            plain = '\t';
+            break;
           case 'u': {
             char32_t unit = 0;
             if (!hex4(unit)) return false;
@@ -153,7 +173,8 @@ class Reader {
             if (out) appendUtf8(*out, unit);
             continue;
           }
-          default: return false;
+          default:
+            return false;
         }
         if (out) out->push_back(plain);
         continue;
@@ -205,10 +226,14 @@ class Reader {
           return false;
         }
       } else {
-        if (c == 't') scalarDone = literal("true");
-        else if (c == 'f') scalarDone = literal("false");
-        else if (c == 'n') scalarDone = literal("null");
-        else scalarDone = number();
+        if (c == 't')
+          scalarDone = literal("true");
+        else if (c == 'f')
+          scalarDone = literal("false");
+        else if (c == 'n')
+          scalarDone = literal("null");
+        else
+          scalarDone = number();
         if (!scalarDone) return false;
         if (topMember && memberIsText) textIsString_ = false;
       }

@@ -96,7 +96,8 @@ TEST(DecodeHelperInput, RefusesEverythingElse) {
 
 TEST(DecodeHelperInput, DeepNestingIsReadWithoutRecursion) {
   const size_t depth = 1'000'000;
-  std::string deep = R"({"text":"deep","n":)" + std::string(depth, '[') + std::string(depth, ']') + "}";
+  std::string deep =
+      R"({"text":"deep","n":)" + std::string(depth, '[') + std::string(depth, ']') + "}";
   const auto input = decodeHelperInput(deep);
   ASSERT_TRUE(input);
   EXPECT_EQ(input->text, "deep");

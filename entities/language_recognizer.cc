@@ -1,11 +1,10 @@
 #include "entities/language_recognizer.h"
 
 // compact_lang_det.h uses FILE without including its header.
-#include <cstdio>
-
 #include <cld2/public/compact_lang_det.h>
 
 #include <climits>
+#include <cstdio>
 
 namespace marrowfen::entities {
 namespace {
@@ -22,9 +21,9 @@ class Cld2LanguageRecognizer : public LanguageRecognizer {
     bool isReliable = false;
     int validPrefixBytes = 0;
     const CLD2::Language language = CLD2::ExtDetectLanguageSummaryCheckUTF8(
-        text.data(), length, /*is_plain_text=*/true, /*cld_hints=*/nullptr, /*flags=*/0,
-        language3, percent3, normalizedScore3, /*resultchunkvector=*/nullptr, &textBytes,
-        &isReliable, &validPrefixBytes);
+        text.data(), length, /*is_plain_text=*/true, /*cld_hints=*/nullptr, /*flags=*/0, language3,
+        percent3, normalizedScore3, /*resultchunkvector=*/nullptr, &textBytes, &isReliable,
+        &validPrefixBytes);
     if (!isReliable) return std::nullopt;
     return bcp47FromCld2Code(CLD2::LanguageCode(language));
   }
@@ -40,8 +39,8 @@ std::optional<std::string> bcp47FromCld2Code(std::string_view code) {
   static const struct {
     std::string_view cld2, bcp47;
   } kMapped[] = {
-      {"iw", "he"},      {"in", "id"},      {"ji", "yi"},      {"jw", "jv"},
-      {"mo", "ro"},      {"no", "nb"},      {"zh", "zh-Hans"}, {"zh-TW", "zh-Hant"},
+      {"iw", "he"},           {"in", "id"},      {"ji", "yi"},      {"jw", "jv"},
+      {"mo", "ro"},           {"no", "nb"},      {"zh", "zh-Hans"}, {"zh-TW", "zh-Hant"},
       {"zh-Hant", "zh-Hant"}, {"sh", "sr-Latn"}, {"tl", "fil"},
   };
   for (const auto& m : kMapped) {

@@ -10,9 +10,18 @@ TEST(Bcp47FromCld2Code, MapsOldAndGoogleCodes) {
     std::string code;
     std::optional<std::string> tag;
   } cases[] = {
-      {"en", "en"}, {"de", "de"}, {"iw", "he"}, {"in", "id"}, {"ji", "yi"}, {"jw", "jv"},
-      {"no", "nb"}, {"zh", "zh-Hans"}, {"zh-Hant", "zh-Hant"}, {"un", std::nullopt},
-      {"xx-Qaai", std::nullopt}, {"", std::nullopt},
+      {"en", "en"},
+      {"de", "de"},
+      {"iw", "he"},
+      {"in", "id"},
+      {"ji", "yi"},
+      {"jw", "jv"},
+      {"no", "nb"},
+      {"zh", "zh-Hans"},
+      {"zh-Hant", "zh-Hant"},
+      {"un", std::nullopt},
+      {"xx-Qaai", std::nullopt},
+      {"", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(bcp47FromCld2Code(c.code), c.tag) << c.code;
 }

@@ -30,8 +30,8 @@ Pieces piecesOf(const std::string& text) {
       }
       all.push_back(t);
     }
-    p.lastTokenOfEach += text.substr(tokens.back().range.begin,
-                                     tokens.back().range.end - tokens.back().range.begin);
+    p.lastTokenOfEach +=
+        text.substr(tokens.back().range.begin, tokens.back().range.end - tokens.back().range.begin);
     return true;
   });
   return p;
@@ -53,7 +53,8 @@ TEST(LongInputTest, LineWithoutSentencesIsCutAtTheHardBound) {
   for (int i = 0; i < 10000; ++i) text += "word ";
   const Pieces p = piecesOf(text);
   EXPECT_EQ(p.words, 10000u);
-  EXPECT_EQ(p.sizes, (std::vector<size_t>{kMaxLineTokens, kMaxLineTokens, 10000 - 2 * kMaxLineTokens}));
+  EXPECT_EQ(p.sizes,
+            (std::vector<size_t>{kMaxLineTokens, kMaxLineTokens, 10000 - 2 * kMaxLineTokens}));
 }
 
 TEST(LongInputTest, OrdinaryLinesStayWhole) {

@@ -1,10 +1,10 @@
 #include "entities/name_tagger.h"
 
-#include <algorithm>
-
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
+
+#include <algorithm>
 
 #include "common/unicode.h"
 #include "entities/model/tagger_features.h"
@@ -21,10 +21,14 @@ bool isHyphen(std::string_view segment) {
 
 NameTag tagOf(NameType type) {
   switch (type) {
-    case NameType::kPersonalName: return NameTag::kPersonalName;
-    case NameType::kOrganization: return NameTag::kOrganizationName;
-    case NameType::kPlaceName: return NameTag::kPlaceName;
-    case NameType::kNone: break;
+    case NameType::kPersonalName:
+      return NameTag::kPersonalName;
+    case NameType::kOrganization:
+      return NameTag::kOrganizationName;
+    case NameType::kPlaceName:
+      return NameTag::kPlaceName;
+    case NameType::kNone:
+      break;
   }
   return NameTag::kOtherWord;
 }
@@ -36,8 +40,10 @@ bool isMachineReadableLine(std::string_view line) {
   size_t length = 0, fillers = 0;
   for (char c : line) {
     if (c == ' ') continue;
-    if (c == '<') ++fillers;
-    else if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    if (c == '<')
+      ++fillers;
+    else if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+      return false;
     ++length;
   }
   return fillers >= 2 && length >= 25;
@@ -91,12 +97,14 @@ bool isAmount(std::string_view token) {
 // is read again by the rule below.
 // The same holds for the heading of a price list, a line with two or more of its column words
 // ("QTY U.PRICE TOTAL (RM)", "GST SUMMARY AMOUNT (RM) TAX").
-void clearOrganizationsInPriceLines(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+void clearOrganizationsInPriceLines(const std::vector<std::string>& words,
+                                    std::vector<NameLabel>& labels) {
   size_t columns = 0;
   for (const std::string& w : words) {
     columns += w.size() <= 11 && tagger_words::priceColumns().count(asciiLower(w));
   }
-  if (columns < 2 && std::none_of(words.begin(), words.end(), [](const std::string& w) { return isAmount(w); })) {
+  if (columns < 2 &&
+      std::none_of(words.begin(), words.end(), [](const std::string& w) { return isAmount(w); })) {
     return;
   }
   for (NameLabel& l : labels) {
@@ -263,11 +271,10 @@ void markTradeName(FirmLine& line) {
   const size_t n = line.n;
   if (!line.capitals || n < 2 || n > 5) return;
   const auto& words = line.words;
-  const bool allNameLike =
-      std::all_of(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n),
-                  [&](const std::string& w) {
-                    return startsWithCapitalOrDigit(w) || isIn(tagger_words::nameJoiners(), w);
-                  });
+  const bool allNameLike = std::all_of(
+      words.begin(), words.begin() + static_cast<std::ptrdiff_t>(n), [&](const std::string& w) {
+        return startsWithCapitalOrDigit(w) || isIn(tagger_words::nameJoiners(), w);
+      });
   if (!allNameLike) return;
   const bool numbered = n >= 3 && std::all_of(words[n - 1].begin(), words[n - 1].end(),
                                               [](char c) { return c >= '0' && c <= '9'; });
@@ -283,8 +290,9 @@ void markTradeName(FirmLine& line) {
 // start of the line, a colon, a word in small letters or a word that leads up to a name ("PAID
 // TO", "von"), are an organisation whatever the model made of them; the small words inside names
 // ("Bank of Scotland plc") only where the model found the organisation. In a line in capitals
-// that is a letterhead of up to five words, so is a trade name ending in "ENTERPRISE" or "TRADING" or
-// opening with a trade word of Malay shops ("RESTORAN WAN SHENG", "SYARIKAT PERNIAGAAN GIN KEE").
+// that is a letterhead of up to five words, so is a trade name ending in "ENTERPRISE" or "TRADING"
+// or opening with a trade word of Malay shops ("RESTORAN WAN SHENG", "SYARIKAT PERNIAGAAN GIN
+// KEE").
 void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
                           const NameModel& model) {
   const size_t n = std::min(words.size(), labels.size());
@@ -305,7 +313,8 @@ void markFirmsByLegalForm(const std::vector<std::string>& words, std::vector<Nam
 // "(000760274-K)", "002043319-W", "(JM0517726)", "(CO.NO.639240 H)".
 bool isRegistrationLine(std::string_view line) {
   while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+    line.remove_suffix(1);
   const bool bracketed = line.size() >= 2 && line.front() == '(' && line.back() == ')';
   if (bracketed) line = line.substr(1, line.size() - 2);
   size_t letters = 0, run = 0, longest = 0;
@@ -318,8 +327,10 @@ bool isRegistrationLine(std::string_view line) {
   }
   if (!bracketed) {
     // Digits and a check letter only: "002043319-W", "1241045-D"; not "TEL 012-3456789".
-    const size_t body = line.size() >= 2 && line[line.size() - 2] == '-' ? line.size() - 2 : line.size() - 1;
-    return line.size() >= 6 && letters == 1 && line.back() >= 'A' && line.back() <= 'Z' && longest == body;
+    const size_t body =
+        line.size() >= 2 && line[line.size() - 2] == '-' ? line.size() - 2 : line.size() - 1;
+    return line.size() >= 6 && letters == 1 && line.back() >= 'A' && line.back() <= 'Z' &&
+           longest == body;
   }
   return line.size() <= 24 && longest >= 5 && letters <= 6;
 }
@@ -328,13 +339,15 @@ bool isRegistrationLine(std::string_view line) {
 // six capitalised words without digits there ("GOLDEN KEY MAKER" above "(000760274-K)") is an
 // organisation.
 void markNameAboveRegistration(std::string_view text, const std::vector<LineToken>& tokens,
-                               const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
+                               const std::vector<std::string>& words,
+                               std::vector<NameLabel>& labels) {
   const size_t n = std::min(words.size(), labels.size());
   if (n == 0 || n > 8) return;
   size_t named = 0;
   for (size_t k = 0; k < n; ++k) {
     const bool joiner = words[k] == "&" || words[k] == "'" || words[k] == "-" || words[k] == ".";
-    if (!joiner && (!startsWithCapitalOrDigit(words[k]) || words[k].find_first_of("0123456789") != std::string::npos)) {
+    if (!joiner && (!startsWithCapitalOrDigit(words[k]) ||
+                    words[k].find_first_of("0123456789") != std::string::npos)) {
       return;
     }
     named += joiner ? 0 : 1;
@@ -353,7 +366,9 @@ void markNameAboveRegistration(std::string_view text, const std::vector<LineToke
 // ...), or that opens with a house number and ends in a street word, is none.
 void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
   const size_t n = std::min(words.size(), labels.size());
-  const auto digitFirst = [&](size_t k) { return k < n && !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9'; };
+  const auto digitFirst = [&](size_t k) {
+    return k < n && !words[k].empty() && words[k][0] >= '0' && words[k][0] <= '9';
+  };
   for (size_t i = 0; i < n;) {
     const NameType type = labels[i].type;
     if (type != NameType::kOrganization && type != NameType::kPersonalName) {
@@ -363,14 +378,17 @@ void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLab
     size_t end = i + 1;
     while (end < n && labels[end].type == type && !labels[end].begins) ++end;
     size_t last = end;
-    while (last > i + 1 && !startsWithCapitalOrDigit(words[last - 1])) --last;  // trailing punctuation
+    while (last > i + 1 && !startsWithCapitalOrDigit(words[last - 1]))
+      --last;  // trailing punctuation
     bool street = false;
     for (size_t k = i; k < end; ++k) {
       street = street || tagger_words::streetWordsFirst().count(lowerCase(words[k])) > 0;
     }
     const std::string opener = lowerCase(words[i]);
-    const bool numbered = digitFirst(i) || ((opener == "no" || opener == "lot" || opener == "unit") &&
-                                            (digitFirst(i + 1) || (i + 1 < n && words[i + 1] == "." && digitFirst(i + 2))));
+    const bool numbered =
+        digitFirst(i) ||
+        ((opener == "no" || opener == "lot" || opener == "unit") &&
+         (digitFirst(i + 1) || (i + 1 < n && words[i + 1] == "." && digitFirst(i + 2))));
     street = street || (numbered && last > i + 1 &&
                         tagger_words::streetWordsLast().count(lowerCase(words[last - 1])) > 0);
     if (street) {
@@ -387,9 +405,13 @@ bool isPriceListInCapitals(std::string_view text) {
   const auto digit = [&](size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c >= 'a' && c <= 'z') ++small;
-    else if (c >= 'A' && c <= 'Z') ++capitals;
-    else if ((c == '.' || c == ',') && i > 0 && digit(i - 1) && digit(i + 1) && digit(i + 2) && !digit(i + 3)) ++sums;
+    if (c >= 'a' && c <= 'z')
+      ++small;
+    else if (c >= 'A' && c <= 'Z')
+      ++capitals;
+    else if ((c == '.' || c == ',') && i > 0 && digit(i - 1) && digit(i + 1) && digit(i + 2) &&
+             !digit(i + 3))
+      ++sums;
   }
   return sums >= 3 && small * 20 < capitals;
 }
@@ -463,8 +485,8 @@ class ModelNameTagger : public NameTagger {
       std::vector<NameLabel> labels;
       // The names of a machine-readable zone are run together with fillers and codes: its words
       // are reported as words, since no name can be cut out of them cleanly.
-      if (isMachineReadableLine(text.substr(tokens.front().range.begin,
-                                            tokens.back().range.end - tokens.front().range.begin))) {
+      if (isMachineReadableLine(text.substr(
+              tokens.front().range.begin, tokens.back().range.end - tokens.front().range.begin))) {
         labels.assign(tokens.size(), NameLabel{});
       } else if (!fieldLabel.empty() && !isLabel) {
         if (labelIsKey && !isColonToken(fieldLabel.back())) fieldLabel.emplace_back(":");
@@ -580,9 +602,10 @@ void forEachLine(std::string_view text,
       // A wide gap (a tab, or two or more spaces) parts the columns of a card or form: no name
       // runs across it, so each side is a line of its own. After a colon it only sets off the
       // value from its label, which belong together.
-      const bool gap = allSpace && (tab || spaces >= 2) && !tokens.empty() &&
-                       !isColonToken(text.substr(tokens.back().range.begin,
-                                            tokens.back().range.end - tokens.back().range.begin));
+      const bool gap =
+          allSpace && (tab || spaces >= 2) && !tokens.empty() &&
+          !isColonToken(text.substr(tokens.back().range.begin,
+                                    tokens.back().range.end - tokens.back().range.begin));
       if (breaks || gap) {
         if (!tokens.empty()) go = line(tokens);
         tokens.clear();

@@ -13,7 +13,7 @@ namespace marrowfen::entities {
 
 // One segment of a line as the model sees it.
 struct LineToken {
-  TextRange range;    // bytes in the text
+  TextRange range;      // bytes in the text
   bool isWord = false;  // holds a letter, digit or ideograph; otherwise punctuation or a symbol
 };
 

@@ -1,13 +1,13 @@
 #include "entities/name_tagger.h"
-#include "entities/rule_name_model.h"
-#include "entities/model/perceptron_model.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
+#include "entities/model/perceptron_model.h"
 #include "entities/name_model_factory.h"
+#include "entities/rule_name_model.h"
 
 namespace marrowfen::entities {
 namespace {
@@ -18,10 +18,11 @@ class TableModel : public NameModel {
   std::map<std::string, NameLabel> table;
   mutable std::vector<std::vector<std::string>> seen;
   mutable std::vector<std::string> languages;  // the language given with each line
-  std::set<std::string> labelTokens;            // a line of only these is a form label
+  std::set<std::string> labelTokens;           // a line of only these is a form label
   bool isFieldLabel(const std::vector<std::string>& tokens) const override {
-    return !tokens.empty() && std::all_of(tokens.begin(), tokens.end(),
-                                          [&](const std::string& t) { return labelTokens.count(t) > 0; });
+    return !tokens.empty() && std::all_of(tokens.begin(), tokens.end(), [&](const std::string& t) {
+      return labelTokens.count(t) > 0;
+    });
   }
   std::vector<NameLabel> label(const std::vector<std::string>& tokens,
                                std::string_view language) const override {
@@ -49,7 +50,8 @@ void PrintTo(const Reported& r, std::ostream* os) {
   *os << (r.tag ? static_cast<int>(*r.tag) : -1) << ":" << r.text;
 }
 
-std::vector<Reported> tagAll(NameTagger& tagger, const std::string& text, size_t stopAfter = SIZE_MAX) {
+std::vector<Reported> tagAll(NameTagger& tagger, const std::string& text,
+                             size_t stopAfter = SIZE_MAX) {
   std::vector<Reported> out;
   tagger.enumerateTags(text, [&](std::optional<NameTag> tag, TextRange r) {
     out.push_back({tag, text.substr(r.begin, r.end - r.begin)});
@@ -73,8 +75,9 @@ const NameLabel kBPer{NameType::kPersonalName, true}, kIPer{NameType::kPersonalN
 
 TEST(NameTagger, SegmentsLinesJoinsNamesAndDropsPunctuation) {
   TableModel model;
-  model.table = {{"PRIYA", kBPer}, {"SHARMA", kIPer}, {":", kIPer}, {"Acme", kBOrg},
-                 {"Ltd", kIOrg},   {".", kIOrg},      {"Pune", kBLoc}, {"Anna", kBPer}, {"Marie", kBPer}};
+  model.table = {{"PRIYA", kBPer}, {"SHARMA", kIPer}, {":", kIPer},
+                 {"Acme", kBOrg},  {"Ltd", kIOrg},    {".", kIOrg},
+                 {"Pune", kBLoc},  {"Anna", kBPer},   {"Marie", kBPer}};
   auto tagger = makeNameTagger(model);
   const std::string text = "Name: PRIYA SHARMA\r\nAcme Ltd. in Pune!\n\n  Anna Marie \U0001F600 x";
   const std::vector<Reported> expected = {
@@ -111,7 +114,8 @@ TEST(NameTagger, WideGapsPartColumnsAndHyphensJoinWords) {
       // Words joined by a hyphen are one word; spaced or doubled hyphens do not join.
       {"Jean-Pierre Müller-Lüdenscheidt, Baden\u2010Württemberg",
        {{"Jean-Pierre", "Müller-Lüdenscheidt", ",", "Baden\u2010Württemberg"}}},
-      {"Erzherzog-Johann-Hütte - EU -Kommission", {{"Erzherzog-Johann-Hütte", "-", "EU", "-", "Kommission"}}},
+      {"Erzherzog-Johann-Hütte - EU -Kommission",
+       {{"Erzherzog-Johann-Hütte", "-", "EU", "-", "Kommission"}}},
       {"Nord--Süd -Ost 12-03-1990", {{"Nord", "-", "-", "Süd", "-", "Ost", "12-03-1990"}}},
   };
   for (const Case& c : cases) {
@@ -132,16 +136,21 @@ TEST(NameTagger, LabelsAValueUnderItsFormLabelAsAKeyValueLine) {
   // of which only its own tokens' labels count. A label under a label, or a line under a value,
   // is labelled alone; a label ending in a colon gets no second one.
   EXPECT_EQ(tagAll(*tagger, "Surname/Nom\nOKAFOR\nGiven names\nSurname:\n\nOKAFOR\nOKAFOR"),
-            (std::vector<Reported>{{word, "Surname"}, {NameTag::kOrganizationName, "Nom"},
-                                   {NameTag::kPersonalName, "OKAFOR"}, {word, "Given"}, {word, "names"},
-                                   {word, "Surname"}, {NameTag::kPersonalName, "OKAFOR"},
+            (std::vector<Reported>{{word, "Surname"},
+                                   {NameTag::kOrganizationName, "Nom"},
+                                   {NameTag::kPersonalName, "OKAFOR"},
+                                   {word, "Given"},
+                                   {word, "names"},
+                                   {word, "Surname"},
+                                   {NameTag::kPersonalName, "OKAFOR"},
                                    {NameTag::kPersonalName, "OKAFOR"}}));
-  EXPECT_EQ(model.seen, (std::vector<std::vector<std::string>>{{"Surname", "/", "Nom"},
-                                                               {"Surname", "/", "Nom", ":", "OKAFOR"},
-                                                               {"Given", "names"},
-                                                               {"Surname", ":"},
-                                                               {"Surname", ":", "OKAFOR"},
-                                                               {"OKAFOR"}}));
+  EXPECT_EQ(model.seen,
+            (std::vector<std::vector<std::string>>{{"Surname", "/", "Nom"},
+                                                   {"Surname", "/", "Nom", ":", "OKAFOR"},
+                                                   {"Given", "names"},
+                                                   {"Surname", ":"},
+                                                   {"Surname", ":", "OKAFOR"},
+                                                   {"OKAFOR"}}));
 }
 
 TEST(NameTagger, ReadsTheSignatureAfterTheClosingOfALetter) {
@@ -152,39 +161,53 @@ TEST(NameTagger, ReadsTheSignatureAfterTheClosingOfALetter) {
   // The closing is labelled alone, the signature after it with the closing's words before it
   // (no colon) of which only its own labels count; the line after the signature is alone again.
   EXPECT_EQ(tagAll(*tagger, "Mit freundlichen Grüßen\nWeber\nWeber\nYours sincerely,\nAnna"),
-            (std::vector<Reported>{{word, "Mit"}, {word, "freundlichen"}, {NameTag::kOrganizationName, "Grüßen"},
-                                   {NameTag::kPersonalName, "Weber"}, {NameTag::kPersonalName, "Weber"},
-                                   {word, "Yours"}, {word, "sincerely"}, {word, "Anna"}}));
-  EXPECT_EQ(model.seen, (std::vector<std::vector<std::string>>{{"Mit", "freundlichen", "Grüßen"},
-                                                               {"Mit", "freundlichen", "Grüßen", "Weber"},
-                                                               {"Weber"},
-                                                               {"Yours", "sincerely", ","},
-                                                               {"Yours", "sincerely", ",", "Anna"}}));
+            (std::vector<Reported>{{word, "Mit"},
+                                   {word, "freundlichen"},
+                                   {NameTag::kOrganizationName, "Grüßen"},
+                                   {NameTag::kPersonalName, "Weber"},
+                                   {NameTag::kPersonalName, "Weber"},
+                                   {word, "Yours"},
+                                   {word, "sincerely"},
+                                   {word, "Anna"}}));
+  EXPECT_EQ(model.seen,
+            (std::vector<std::vector<std::string>>{{"Mit", "freundlichen", "Grüßen"},
+                                                   {"Mit", "freundlichen", "Grüßen", "Weber"},
+                                                   {"Weber"},
+                                                   {"Yours", "sincerely", ","},
+                                                   {"Yours", "sincerely", ",", "Anna"}}));
   // Other lines are no closings: "Regards to Anna" is a sentence.
   model.seen.clear();
   tagAll(*tagger, "Regards to Anna\nWeber");
-  EXPECT_EQ(model.seen, (std::vector<std::vector<std::string>>{{"Regards", "to", "Anna"}, {"Weber"}}));
+  EXPECT_EQ(model.seen,
+            (std::vector<std::vector<std::string>>{{"Regards", "to", "Anna"}, {"Weber"}}));
 }
 
 TEST(NameTagger, NoNamesInsideMailOrWebAddresses) {
   TableModel model;
-  model.table = {{"sofia.rossi", kBOrg}, {"example.com", kIOrg}, {"Sofia", kBPer}, {"Rossi", kIPer},
-                 {"www.rossi.it", kBOrg}, {"https", kBOrg}, {"rossi.it", kIOrg}};
+  model.table = {{"sofia.rossi", kBOrg}, {"example.com", kIOrg},  {"Sofia", kBPer},
+                 {"Rossi", kIPer},       {"www.rossi.it", kBOrg}, {"https", kBOrg},
+                 {"rossi.it", kIOrg}};
   auto tagger = makeNameTagger(model);
   // "Rossi @ example.com" has spaces: no address, and its words are labelled as they come.
-  EXPECT_EQ(namesIn(*tagger, "Sofia Rossi sofia.rossi@example.com, www.rossi.it HTTPS://rossi.it Rossi @ example.com"),
-            (std::vector<std::string>{"Sofia Rossi", "Rossi", "example.com"}));
+  EXPECT_EQ(
+      namesIn(
+          *tagger,
+          "Sofia Rossi sofia.rossi@example.com, www.rossi.it HTTPS://rossi.it Rossi @ example.com"),
+      (std::vector<std::string>{"Sofia Rossi", "Rossi", "example.com"}));
 }
 
 TEST(NameTagger, ReportsNoNamesInAMachineReadableZone) {
   TableModel model;
-  model.table = {{"P", kBPer}, {"FRAMARTIN", kIPer}, {"SOPHIE", kBPer}, {"ANNE", kBPer}, {"MARTIN", kBPer}};
+  model.table = {
+      {"P", kBPer}, {"FRAMARTIN", kIPer}, {"SOPHIE", kBPer}, {"ANNE", kBPer}, {"MARTIN", kBPer}};
   auto tagger = makeNameTagger(model);
   const std::string text =
-      "MARTIN\nP<FRAMARTIN<<SOPHIE<ANNE<<<<<<<<<<<<<<<<<<<<\n18AB123456FRA8805127F3001015<<<<<<<<<<<<<<06\n"
+      "MARTIN\nP<FRAMARTIN<<SOPHIE<ANNE<<<<<<<<<<<<<<<<<<<<\n18AB123456FRA8805127F3001015<<<<<<<<<<"
+      "<<<<06\n"
       "P<FRA MARTIN<<SOPHIE<ANNE<<<<<<<<<\nSOPHIE <ANNE>\nSOPHIE<<ANNE";
   // The ordinary lines keep their names, short ones with a filler or brackets included.
-  EXPECT_EQ(namesIn(*tagger, text), (std::vector<std::string>{"MARTIN", "SOPHIE", "ANNE", "SOPHIE", "ANNE"}));
+  EXPECT_EQ(namesIn(*tagger, text),
+            (std::vector<std::string>{"MARTIN", "SOPHIE", "ANNE", "SOPHIE", "ANNE"}));
 }
 
 // Labels each line's tokens in order from a pattern of "B", "I" and "O" (names of `type`).
@@ -224,63 +247,96 @@ void expectPatternCases(const std::vector<PatternCase>& cases, NameType type) {
 
 TEST(NameTagger, KeepsBracketsInsideANameBalanced) {
   const std::optional<NameTag> word;
-  expectPatternCases({
-      {"Lille (Nord) 1970", "BIIOO", {{NameTag::kPlaceName, "Lille (Nord)"}, {word, "1970"}}},
-      {"Lille (Nord 1970", "BIIO", {{NameTag::kPlaceName, "Lille"}, {word, "Nord"}, {word, "1970"}}},
-      {"Acme ) Hall", "BII", {{NameTag::kPlaceName, "Acme"}, {word, "Hall"}}},
-      {"Paris (France) (x", "BIIIII", {{NameTag::kPlaceName, "Paris (France)"}, {word, "x"}}},
-      {"Acme (UK) Hall", "BIIII", {{NameTag::kPlaceName, "Acme (UK) Hall"}}},
-      {"( Nord )", "OBO", {{NameTag::kPlaceName, "Nord"}}},
-  }, NameType::kPlaceName);
+  expectPatternCases(
+      {
+          {"Lille (Nord) 1970", "BIIOO", {{NameTag::kPlaceName, "Lille (Nord)"}, {word, "1970"}}},
+          {"Lille (Nord 1970",
+           "BIIO",
+           {{NameTag::kPlaceName, "Lille"}, {word, "Nord"}, {word, "1970"}}},
+          {"Acme ) Hall", "BII", {{NameTag::kPlaceName, "Acme"}, {word, "Hall"}}},
+          {"Paris (France) (x", "BIIIII", {{NameTag::kPlaceName, "Paris (France)"}, {word, "x"}}},
+          {"Acme (UK) Hall", "BIIII", {{NameTag::kPlaceName, "Acme (UK) Hall"}}},
+          {"( Nord )", "OBO", {{NameTag::kPlaceName, "Nord"}}},
+      },
+      NameType::kPlaceName);
 }
 
 TEST(NameTagger, APersonsNameStartsAfterItsTitle) {
   const std::optional<NameTag> word;
-  expectPatternCases({
-      {"Ms. Li Wei", "BIII", {{word, "Ms"}, {NameTag::kPersonalName, "Li Wei"}}},
-      {"DR PROF Anna Berg", "BIII", {{word, "DR"}, {word, "PROF"}, {NameTag::kPersonalName, "Anna Berg"}}},
-      {"Mr", "B", {{NameTag::kPersonalName, "Mr"}}},        // nothing would be left
-      {"Mr.", "BI", {{NameTag::kPersonalName, "Mr"}}},
-      {"M. Patel", "BII", {{NameTag::kPersonalName, "M. Patel"}}},  // an initial, or Monsieur
-      {"Mrsa Li", "BI", {{NameTag::kPersonalName, "Mrsa Li"}}},
-      {"i. A. Jürgen Hofmann", "BIIIII", {{word, "i"}, {word, "A"}, {NameTag::kPersonalName, "Jürgen Hofmann"}}},
-      {"i.V. Dr. Anna Berg", "BIIIIII", {{word, "i.V"}, {word, "Dr"}, {NameTag::kPersonalName, "Anna Berg"}}},
-      {"I. Avdic", "BII", {{NameTag::kPersonalName, "I. Avdic"}}},
-  }, NameType::kPersonalName);
+  expectPatternCases(
+      {
+          {"Ms. Li Wei", "BIII", {{word, "Ms"}, {NameTag::kPersonalName, "Li Wei"}}},
+          {"DR PROF Anna Berg",
+           "BIII",
+           {{word, "DR"}, {word, "PROF"}, {NameTag::kPersonalName, "Anna Berg"}}},
+          {"Mr", "B", {{NameTag::kPersonalName, "Mr"}}},  // nothing would be left
+          {"Mr.", "BI", {{NameTag::kPersonalName, "Mr"}}},
+          {"M. Patel", "BII", {{NameTag::kPersonalName, "M. Patel"}}},  // an initial, or Monsieur
+          {"Mrsa Li", "BI", {{NameTag::kPersonalName, "Mrsa Li"}}},
+          {"i. A. Jürgen Hofmann",
+           "BIIIII",
+           {{word, "i"}, {word, "A"}, {NameTag::kPersonalName, "Jürgen Hofmann"}}},
+          {"i.V. Dr. Anna Berg",
+           "BIIIIII",
+           {{word, "i.V"}, {word, "Dr"}, {NameTag::kPersonalName, "Anna Berg"}}},
+          {"I. Avdic", "BII", {{NameTag::kPersonalName, "I. Avdic"}}},
+      },
+      NameType::kPersonalName);
   // Other names keep their first word.
   expectPatternCases({{"Dr Berg", "BI", {{NameTag::kPlaceName, "Dr Berg"}}}}, NameType::kPlaceName);
 }
 
 TEST(NameTagger, NoNameStartsWithADutchPostcode) {
   const std::optional<NameTag> word;
-  expectPatternCases({
-      {"3511 NK Utrecht", "OBI", {{word, "3511"}, {word, "NK"}, {NameTag::kPlaceName, "Utrecht"}}},
-      {"3511 NK Utrecht", "BII", {{word, "3511"}, {word, "NK"}, {NameTag::kPlaceName, "Utrecht"}}},
-      {"2514 EA Den Haag", "OBII", {{word, "2514"}, {word, "EA"}, {NameTag::kPlaceName, "Den Haag"}}},
-      // Not a postcode: other digits, lower case, three letters, nothing after the code.
-      {"351 NK Utrecht", "OBI", {{word, "351"}, {NameTag::kOrganizationName, "NK Utrecht"}}},
-      {"0511 NK Utrecht", "OBI", {{word, "0511"}, {NameTag::kOrganizationName, "NK Utrecht"}}},
-      {"3511 Nk Utrecht", "OBI", {{word, "3511"}, {NameTag::kOrganizationName, "Nk Utrecht"}}},
-      {"1904 NKV Utrecht", "OBI", {{word, "1904"}, {NameTag::kOrganizationName, "NKV Utrecht"}}},
-      {"3511 NK", "OB", {{word, "3511"}, {NameTag::kOrganizationName, "NK"}}},
-      {"NK Maribor", "BI", {{NameTag::kOrganizationName, "NK Maribor"}}},
-  }, NameType::kOrganization);
+  expectPatternCases(
+      {
+          {"3511 NK Utrecht",
+           "OBI",
+           {{word, "3511"}, {word, "NK"}, {NameTag::kPlaceName, "Utrecht"}}},
+          {"3511 NK Utrecht",
+           "BII",
+           {{word, "3511"}, {word, "NK"}, {NameTag::kPlaceName, "Utrecht"}}},
+          {"2514 EA Den Haag",
+           "OBII",
+           {{word, "2514"}, {word, "EA"}, {NameTag::kPlaceName, "Den Haag"}}},
+          // Not a postcode: other digits, lower case, three letters, nothing after the code.
+          {"351 NK Utrecht", "OBI", {{word, "351"}, {NameTag::kOrganizationName, "NK Utrecht"}}},
+          {"0511 NK Utrecht", "OBI", {{word, "0511"}, {NameTag::kOrganizationName, "NK Utrecht"}}},
+          {"3511 Nk Utrecht", "OBI", {{word, "3511"}, {NameTag::kOrganizationName, "Nk Utrecht"}}},
+          {"1904 NKV Utrecht",
+           "OBI",
+           {{word, "1904"}, {NameTag::kOrganizationName, "NKV Utrecht"}}},
+          {"3511 NK", "OB", {{word, "3511"}, {NameTag::kOrganizationName, "NK"}}},
+          {"NK Maribor", "BI", {{NameTag::kOrganizationName, "NK Maribor"}}},
+      },
+      NameType::kOrganization);
 }
 
 TEST(NameTagger, TheSalutationOfALetterIsNoPartOfAName) {
   const std::optional<NameTag> word;
-  expectPatternCases({
-      {"Dear Mr. Thompson,", "BIIIO", {{word, "Dear"}, {word, "Mr"}, {NameTag::kPersonalName, "Thompson"}}},
-      {"Sehr geehrte Frau Dr. Berg", "BIIIII",
-       {{word, "Sehr"}, {word, "geehrte"}, {word, "Frau"}, {word, "Dr"}, {NameTag::kPersonalName, "Berg"}}},
-      {"Dear Professor Hayes", "BII", {{word, "Dear"}, {word, "Professor"}, {NameTag::kPersonalName, "Hayes"}}},
-      // Without a title the rest keeps the model's type.
-      {"Dear Acme Team", "BII", {{word, "Dear"}, {NameTag::kOrganizationName, "Acme Team"}}},
-      // Nothing left after it, or no salutation at all.
-      {"Dear", "B", {{NameTag::kOrganizationName, "Dear"}}},
-      {"Sehr Gut GmbH", "BII", {{NameTag::kOrganizationName, "Sehr Gut GmbH"}}},
-      {"Deary Mr Smith", "BII", {{NameTag::kOrganizationName, "Deary Mr Smith"}}},
-  }, NameType::kOrganization);
+  expectPatternCases(
+      {
+          {"Dear Mr. Thompson,",
+           "BIIIO",
+           {{word, "Dear"}, {word, "Mr"}, {NameTag::kPersonalName, "Thompson"}}},
+          {"Sehr geehrte Frau Dr. Berg",
+           "BIIIII",
+           {{word, "Sehr"},
+            {word, "geehrte"},
+            {word, "Frau"},
+            {word, "Dr"},
+            {NameTag::kPersonalName, "Berg"}}},
+          {"Dear Professor Hayes",
+           "BII",
+           {{word, "Dear"}, {word, "Professor"}, {NameTag::kPersonalName, "Hayes"}}},
+          // Without a title the rest keeps the model's type.
+          {"Dear Acme Team", "BII", {{word, "Dear"}, {NameTag::kOrganizationName, "Acme Team"}}},
+          // Nothing left after it, or no salutation at all.
+          {"Dear", "B", {{NameTag::kOrganizationName, "Dear"}}},
+          {"Sehr Gut GmbH", "BII", {{NameTag::kOrganizationName, "Sehr Gut GmbH"}}},
+          {"Deary Mr Smith", "BII", {{NameTag::kOrganizationName, "Deary Mr Smith"}}},
+      },
+      NameType::kOrganization);
 }
 
 // Answers with a fixed language (or none) and counts its calls.
@@ -304,7 +360,8 @@ TEST(NameTagger, HandsTheTextsLanguageToTheModelWithEveryLine) {
     bool withRecognizer;
     std::string expected;
   };
-  for (const Case& c : {Case{"de", true, "de"}, Case{std::nullopt, true, ""}, Case{"de", false, ""}}) {
+  for (const Case& c :
+       {Case{"de", true, "de"}, Case{std::nullopt, true, ""}, Case{"de", false, ""}}) {
     TableModel model;
     FixedRecognizer recognizer(c.recognised);
     auto tagger = makeNameTagger(model, c.withRecognizer ? &recognizer : nullptr);
@@ -315,7 +372,8 @@ TEST(NameTagger, HandsTheTextsLanguageToTheModelWithEveryLine) {
 }
 
 // The names reported for `text` when the model labels every line by `pattern` with `type`.
-std::vector<Reported> namedWith(const std::string& text, const std::string& pattern, NameType type) {
+std::vector<Reported> namedWith(const std::string& text, const std::string& pattern,
+                                NameType type) {
   SequenceModel model;
   model.pattern = pattern;
   model.type = type;
@@ -338,11 +396,17 @@ TEST(NameTagger, FirmsAreNamedByTheirLegalForm) {
   };
   const std::vector<Case> cases = {
       // Found whatever the model made of them, with their registration number left out.
-      {"PELITA JAYA STATIONERY SDN BHD", "", NameType::kNone, {org("PELITA JAYA STATIONERY SDN BHD")}},
+      {"PELITA JAYA STATIONERY SDN BHD",
+       "",
+       NameType::kNone,
+       {org("PELITA JAYA STATIONERY SDN BHD")}},
       {"WIRA CO. (M) BHD (123456-K)", "", NameType::kNone, {org("WIRA CO. (M) BHD")}},
       {"SAM LEE S/B", "BI", NameType::kPlaceName, {org("SAM LEE S/B")}},
       {"TOKO BUNGA SDN. BHD.", "B", NameType::kPlaceName, {org("TOKO BUNGA SDN. BHD")}},
-      {"Invoice from Hollins Widgets Ltd, Leeds", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
+      {"Invoice from Hollins Widgets Ltd, Leeds",
+       "",
+       NameType::kNone,
+       {org("Hollins Widgets Ltd")}},
       {"Müller Bau GmbH & Co. KG", "", NameType::kNone, {org("Müller Bau GmbH & Co. KG")}},
       {"KING HOE TRADING CO", "", NameType::kNone, {org("KING HOE TRADING CO")}},
       // A sentence's first word and numbers in a sentence are no part of the name.
@@ -366,7 +430,10 @@ TEST(NameTagger, FirmsAreNamedByTheirLegalForm) {
       {"TOTAL 0% SUPPLIES (INC. GST): 15.26", "", NameType::kNone, {}},
       {"BERAS WANGI 5 KG 12.90", "", NameType::kNone, {}},
       // The line above a registration number in a letterhead names the firm.
-      {"BLUE DOOR KEYS\n(000123456-K)\nNO 5, JALAN MAJU", "", NameType::kNone, {org("BLUE DOOR KEYS")}},
+      {"BLUE DOOR KEYS\n(000123456-K)\nNO 5, JALAN MAJU",
+       "",
+       NameType::kNone,
+       {org("BLUE DOOR KEYS")}},
       {"SUNRISE\n001234567-W", "", NameType::kNone, {org("SUNRISE")}},
       {"Blue Door Keys\n(CO.NO.123456 H)", "", NameType::kNone, {org("Blue Door Keys")}},
       {"BLUE DOOR KEYS\n(SEE OVERLEAF)", "", NameType::kNone, {}},
@@ -396,16 +463,20 @@ TEST(NameTagger, AStreetIsNoOrganization) {
       {"Oxford Road Ltd", "BII", {org("Oxford Road Ltd")}},
       {"Abbey Road Studios", "BII", {org("Abbey Road Studios")}},
   };
-  for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, NameType::kOrganization), c.named) << c.text;
-  EXPECT_EQ(namedWith("No 5, Jalan Maju 3", "OOOBIO", NameType::kPersonalName), std::vector<Reported>{});
-  EXPECT_EQ(namedWith("Jalan Maju", "BI", NameType::kPlaceName).size(), 1u);  // places may hold them
+  for (const Case& c : cases)
+    EXPECT_EQ(namedWith(c.text, c.pattern, NameType::kOrganization), c.named) << c.text;
+  EXPECT_EQ(namedWith("No 5, Jalan Maju 3", "OOOBIO", NameType::kPersonalName),
+            std::vector<Reported>{});
+  EXPECT_EQ(namedWith("Jalan Maju", "BI", NameType::kPlaceName).size(),
+            1u);  // places may hold them
 }
 
 TEST(NameTagger, NoOrganizationsInPriceLines) {
   const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
   const auto person = [](std::string t) { return Reported{NameTag::kPersonalName, std::move(t)}; };
   // A line with a sum of money, or the heading of a price list, gives no organisation ...
-  EXPECT_EQ(namedWith("GOLDEN FRAME 2 12.90", "BI", NameType::kOrganization), std::vector<Reported>{});
+  EXPECT_EQ(namedWith("GOLDEN FRAME 2 12.90", "BI", NameType::kOrganization),
+            std::vector<Reported>{});
   EXPECT_EQ(namedWith("QTY ITEM PRICE", "BII", NameType::kOrganization), std::vector<Reported>{});
   EXPECT_EQ(namedWith("Tea 1,50", "B", NameType::kOrganization), std::vector<Reported>{});
   // ... but its people, and firms with their legal form.
@@ -414,16 +485,21 @@ TEST(NameTagger, NoOrganizationsInPriceLines) {
   EXPECT_EQ(namedWith("PAID TO ACME SDN BHD 120.00", "OOB", NameType::kOrganization),
             std::vector<Reported>{org("ACME SDN BHD")});
   // Numbers are no sums: "12.9", "2018", "1.250".
-  EXPECT_EQ(namedWith("ACME 12.9 2018 1.250", "B", NameType::kOrganization), std::vector<Reported>{org("ACME")});
+  EXPECT_EQ(namedWith("ACME 12.9 2018 1.250", "B", NameType::kOrganization),
+            std::vector<Reported>{org("ACME")});
   // In a price list in capitals, an organisation of unit or lot numbers only is none; elsewhere
   // the model's names stand.
-  EXPECT_EQ(namedWith("THANK YOU\nA 1.00\nB 2.00\nC 3.00", "BI", NameType::kOrganization), std::vector<Reported>{});
-  EXPECT_EQ(namedWith("THANK YOU", "BI", NameType::kOrganization), std::vector<Reported>{org("THANK YOU")});
+  EXPECT_EQ(namedWith("THANK YOU\nA 1.00\nB 2.00\nC 3.00", "BI", NameType::kOrganization),
+            std::vector<Reported>{});
+  EXPECT_EQ(namedWith("THANK YOU", "BI", NameType::kOrganization),
+            std::vector<Reported>{org("THANK YOU")});
   const std::string receipt = "NO. 31G, LORONG MAJU\nA 1.00\nB 2.00\nC 3.00";
   EXPECT_EQ(namedWith(receipt, "BII", NameType::kOrganization), std::vector<Reported>{});
-  EXPECT_EQ(namedWith("NO. 31G, JALAN MAJU", "BII", NameType::kOrganization), std::vector<Reported>{org("NO. 31G")});
-  EXPECT_EQ(namedWith("ZETA 31G, JALAN MAJU\nA 1.00\nB 2.00\nC 3.00", "BII", NameType::kOrganization),
-            std::vector<Reported>{org("ZETA 31G")});
+  EXPECT_EQ(namedWith("NO. 31G, JALAN MAJU", "BII", NameType::kOrganization),
+            std::vector<Reported>{org("NO. 31G")});
+  EXPECT_EQ(
+      namedWith("ZETA 31G, JALAN MAJU\nA 1.00\nB 2.00\nC 3.00", "BII", NameType::kOrganization),
+      std::vector<Reported>{org("ZETA 31G")});
 }
 
 TEST(NameTagger, StopsWhenTheCallbackSaysSo) {
@@ -447,24 +523,28 @@ struct NameCase {
 const std::vector<NameCase>& nameCases() {
   static const std::vector<NameCase> cases = {
       {"Name: PRIYA SHARMA", {{NameTag::kPersonalName, "PRIYA SHARMA"}}},
-      {"Issued by: Ministry of External Affairs", {{NameTag::kOrganizationName, "Ministry of External Affairs"}}},
+      {"Issued by: Ministry of External Affairs",
+       {{NameTag::kOrganizationName, "Ministry of External Affairs"}}},
       {"Father's Name: Ramesh Kumar   Sex: M", {{NameTag::kPersonalName, "Ramesh Kumar"}}},
       {"Place of Birth: PUNE, MAHARASHTRA",
        {{NameTag::kPlaceName, "PUNE"}, {NameTag::kPlaceName, "MAHARASHTRA"}}},
       {"Name: Mr. John Smith", {{NameTag::kPersonalName, "John Smith"}}},
       {"Yesterday Anna Müller met Rahul Verma in Berlin.",
-       {{NameTag::kPersonalName, "Anna Müller"}, {NameTag::kPersonalName, "Rahul Verma"},
+       {{NameTag::kPersonalName, "Anna Müller"},
+        {NameTag::kPersonalName, "Rahul Verma"},
         {NameTag::kPlaceName, "Berlin"}}},
       {"She works at the State Bank of India in Mumbai.",
        {{NameTag::kOrganizationName, "State Bank of India"}, {NameTag::kPlaceName, "Mumbai"}}},
       {"John Smith of Acme Ltd wrote to Dr. Rao.",
-       {{NameTag::kPersonalName, "John Smith"}, {NameTag::kOrganizationName, "Acme Ltd"},
+       {{NameTag::kPersonalName, "John Smith"},
+        {NameTag::kOrganizationName, "Acme Ltd"},
         {NameTag::kPersonalName, "Rao"}},
        true},
       {"INCOME TAX DEPARTMENT", {{NameTag::kOrganizationName, "INCOME TAX DEPARTMENT"}}},
-      {"Siemens AG and Deutsche Bank", {{NameTag::kOrganizationName, "Siemens AG"},
-                                        {NameTag::kOrganizationName, "Deutsche Bank"}}},
-      {"The office moved to a house in Springfield last year.", {{NameTag::kPlaceName, "Springfield"}}},
+      {"Siemens AG and Deutsche Bank",
+       {{NameTag::kOrganizationName, "Siemens AG"}, {NameTag::kOrganizationName, "Deutsche Bank"}}},
+      {"The office moved to a house in Springfield last year.",
+       {{NameTag::kPlaceName, "Springfield"}}},
       // Nothing here is a name.
       {"Date of Birth: 12/03/1990", {}},
       {"Permanent Account Number Card", {}},
@@ -474,7 +554,9 @@ const std::vector<NameCase>& nameCases() {
       {"Name: 12345", {}},
       {"Name: Name", {}},
       {"Name: PRIYA SHARMA DATE OF BIRTH 12/03/1990", {{NameTag::kPersonalName, "PRIYA SHARMA"}}},
-      {"Priya Priya Priya Priya Priya Priya", {{NameTag::kPersonalName, "Priya Priya Priya Priya Priya"}}, true},
+      {"Priya Priya Priya Priya Priya Priya",
+       {{NameTag::kPersonalName, "Priya Priya Priya Priya Priya"}},
+       true},
   };
   return cases;
 }

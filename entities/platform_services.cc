@@ -15,9 +15,9 @@ PlatformServices::PlatformServices()
 PlatformServices::~PlatformServices() = default;
 
 Services PlatformServices::services() {
-  return Services{.recognizer = recognizer_.get(),
-                  .tagger = tagger_.get(),
-                  .makeDetector = [] { return makeDataDetector(); }};
+  return Services{.recognizer = recognizer_.get(), .tagger = tagger_.get(), .makeDetector = [] {
+                    return makeDataDetector();
+                  }};
 }
 
 }  // namespace marrowfen::entities

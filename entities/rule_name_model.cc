@@ -27,7 +27,8 @@ using words::titles;
 
 std::string lowerCase(std::string_view s) {
   std::string out;
-  if (std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+  if (std::all_of(s.begin(), s.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
     out.reserve(s.size());
     for (char c : s) out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
     return out;
@@ -44,7 +45,7 @@ std::string lowerCase(std::string_view s) {
 // What the model needs to know about one token.
 struct Token {
   std::string lower;
-  bool isWord = false;       // holds a letter or digit
+  bool isWord = false;  // holds a letter or digit
   bool hasDigit = false;
   bool capitalised = false;  // starts with an upper- or title-case letter, holds no digit
   bool allCaps = false;      // two or more letters, none lower-case
@@ -88,10 +89,14 @@ KeyKind keyKindOf(const std::string& key) {
 
 NameType typeOf(KeyKind kind) {
   switch (kind) {
-    case KeyKind::kPerson: return NameType::kPersonalName;
-    case KeyKind::kOrganization: return NameType::kOrganization;
-    case KeyKind::kPlace: return NameType::kPlaceName;
-    case KeyKind::kUnknown: break;
+    case KeyKind::kPerson:
+      return NameType::kPersonalName;
+    case KeyKind::kOrganization:
+      return NameType::kOrganization;
+    case KeyKind::kPlace:
+      return NameType::kPlaceName;
+    case KeyKind::kUnknown:
+      break;
   }
   return NameType::kNone;
 }
@@ -170,7 +175,9 @@ class RuleNameModel : public NameModel {
       if (t.isWord) {
         if (t.hasDigit && kind != KeyKind::kOrganization) break;
         // "Name: PRIYA SHARMA DATE OF BIRTH ...": a field word ends a personal name.
-        if (kind == KeyKind::kPerson && notNameWords().count(t.lower) && !firstNames().count(t.lower)) break;
+        if (kind == KeyKind::kPerson && notNameWords().count(t.lower) &&
+            !firstNames().count(t.lower))
+          break;
         if (++wordsTaken > maxWords) break;
         labels[i] = {type, begins};
         begins = false;

@@ -68,7 +68,11 @@ std::optional<std::string> encodeJson(const HelperFailure& failure) {
   return w.buffer();
 }
 
-void writeJson(const HelperOutput& output) { writeAnswerLine(encodeJson(output), kEncodingFallback); }
-void writeJson(const HelperFailure& failure) { writeAnswerLine(encodeJson(failure), kEncodingFallback); }
+void writeJson(const HelperOutput& output) {
+  writeAnswerLine(encodeJson(output), kEncodingFallback);
+}
+void writeJson(const HelperFailure& failure) {
+  writeAnswerLine(encodeJson(failure), kEncodingFallback);
+}
 
 }  // namespace marrowfen::entities

@@ -20,8 +20,9 @@ inline constexpr char kOutOfMemoryFailure[] = "{\"ok\":false,\"error\":\"out_of_
 std::optional<std::string> encodeJson(const HelperOutput& output);
 std::optional<std::string> encodeJson(const HelperFailure& failure);
 
-// Writes the encoded record to standard output, then a line feed in a second write, both unbuffered;
-// or kEncodingFallback when the record cannot be encoded. Reports nothing to the caller.
+// Writes the encoded record to standard output, then a line feed in a second write, both
+// unbuffered; or kEncodingFallback when the record cannot be encoded. Reports nothing to the
+// caller.
 void writeJson(const HelperOutput& output);
 void writeJson(const HelperFailure& failure);
 

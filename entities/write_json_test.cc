@@ -22,9 +22,10 @@ TEST(EncodeJson, OutputLeavesAbsentMembersOut) {
                                       .evidence = "Phone: +91 98765 43210",
                                       .confidence = 0.72,
                                       .metadata = {{"detector", "NSDataDetector.phoneNumber"}}});
-  EXPECT_EQ(encodeJson(output),
-            R"({"ok":true,"entities":[{"type":"date","value":"12/03/1990","evidence":"Born \"12/03/1990\"\tin\\Pune","confidence":0.84,"metadata":{"detector":"NSDataDetector.date"}},)"
-            R"({"type":"identifier","value":"+91 98765 43210","label":"phone","suggestedRole":"reference_number","evidence":"Phone: +91 98765 43210","confidence":0.72,"metadata":{"detector":"NSDataDetector.phoneNumber"}}],"warnings":[]})");
+  EXPECT_EQ(
+      encodeJson(output),
+      R"({"ok":true,"entities":[{"type":"date","value":"12/03/1990","evidence":"Born \"12/03/1990\"\tin\\Pune","confidence":0.84,"metadata":{"detector":"NSDataDetector.date"}},)"
+      R"({"type":"identifier","value":"+91 98765 43210","label":"phone","suggestedRole":"reference_number","evidence":"Phone: +91 98765 43210","confidence":0.72,"metadata":{"detector":"NSDataDetector.phoneNumber"}}],"warnings":[]})");
   output.language = "de";
   output.entities.clear();
   EXPECT_EQ(encodeJson(output), R"({"ok":true,"language":"de","entities":[],"warnings":[]})");
@@ -46,8 +47,8 @@ TEST(EncodeJson, ControlCharactersEscapedUnicodeRaw) {
 
 TEST(EncodeJson, NonFiniteConfidenceCannotBeEncoded) {
   HelperOutput output;
-  output.entities.push_back(Candidate{.type = "date", .value = "x", .evidence = "x",
-                                      .confidence = std::nan("")});
+  output.entities.push_back(
+      Candidate{.type = "date", .value = "x", .evidence = "x", .confidence = std::nan("")});
   EXPECT_FALSE(encodeJson(output));
   EXPECT_EQ(std::strlen(kEncodingFallback), 42u);
   EXPECT_EQ(std::string(kEncodingFallback), "{\"ok\":false,\"error\":\"json_encode_failed\"}\n");

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t limit = size > 0 ? static_cast<int8_t>(data[0]) : 0;
   const std::vector<int64_t> pages = selectedRenderPageNumbers(pageCount, limit, argv[1]);
   for (size_t i = 0; i < pages.size(); ++i) {
-    if (pages[i] < 1 || pages[i] > pageCount || (i > 0 && pages[i] <= pages[i - 1])) __builtin_trap();
+    if (pages[i] < 1 || pages[i] > pageCount || (i > 0 && pages[i] <= pages[i - 1]))
+      __builtin_trap();
   }
   return 0;
 }

@@ -78,7 +78,8 @@ std::string jpeg(int w, int h, bool progressive, int components) {
                               .progressive = progressive};
   return encodeJpeg(w, h, settings, [&](int y, uint8_t* row) {
     for (int x = 0; x < w; ++x) {
-      for (int c = 0; c < components; ++c) row[x * components + c] = rgb[(static_cast<size_t>(y) * w + x) * 3 + c];
+      for (int c = 0; c < components; ++c)
+        row[x * components + c] = rgb[(static_cast<size_t>(y) * w + x) * 3 + c];
     }
   });
 }
@@ -172,7 +173,8 @@ std::string gif(int screenW, int screenH, int left, int top, int w, int h, bool 
 }
 
 std::string textPdf(const std::string& pageEntries, const std::string& contents,
-                    const std::string& extraResources = "", const std::vector<std::string>& more = {}) {
+                    const std::string& extraResources = "",
+                    const std::vector<std::string>& more = {}) {
   std::vector<std::string> objects = {
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -207,25 +209,29 @@ int main(int argc, char** argv) {
   save(root / "image_webp_fuzz", "lossy.webp", webp(24, 16, false));
   save(root / "image_webp_fuzz", "lossless.webp", webp(24, 16, true));
 
-  const std::string text = "BT /F1 18 Tf 72 700 Td (Certificate of birth) Tj 0 -24 Td (Anna Marie Keller) Tj ET";
+  const std::string text =
+      "BT /F1 18 Tf 72 700 Td (Certificate of birth) Tj 0 -24 Td (Anna Marie Keller) Tj ET";
   const fs::path pdfs = root / "pdf_fuzz";
   save(pdfs, "text.pdf", textPdf("/MediaBox [0 0 612 792]", text));
   save(pdfs, "rotated.pdf", textPdf("/MediaBox [0 0 595 842] /Rotate 90", text));
   save(pdfs, "no-box.pdf", textPdf("", text));
-  save(pdfs, "invisible.pdf", textPdf("/MediaBox [0 0 612 792]", "BT 3 Tr /F1 12 Tf 72 72 Td (hidden) Tj ET " + text));
+  save(pdfs, "invisible.pdf",
+       textPdf("/MediaBox [0 0 612 792]", "BT 3 Tr /F1 12 Tf 72 72 Td (hidden) Tj ET " + text));
   const std::vector<uint8_t> rgb = picture(16, 16);
   const std::string image = pdfStream(
       "/Type /XObject /Subtype /Image /Width 16 /Height 16 /BitsPerComponent 8 "
       "/ColorSpace /DeviceRGB /Filter /FlateDecode",
       deflated(std::string(rgb.begin(), rgb.end())));
-  save(pdfs, "image.pdf", textPdf("/MediaBox [0 0 612 792]", "q 300 0 0 300 100 100 cm /Im1 Do Q " + text,
-                                  "/XObject << /Im1 6 0 R >>", {image}));
+  save(pdfs, "image.pdf",
+       textPdf("/MediaBox [0 0 612 792]", "q 300 0 0 300 100 100 cm /Im1 Do Q " + text,
+               "/XObject << /Im1 6 0 R >>", {image}));
   const std::string jpegImage = pdfStream(
       "/Type /XObject /Subtype /Image /Width 24 /Height 16 /BitsPerComponent 8 "
       "/ColorSpace /DeviceRGB /Filter /DCTDecode",
       jpeg(24, 16, false, 3));
-  save(pdfs, "jpeg.pdf", textPdf("/MediaBox [0 0 612 792]", "q 300 0 0 200 100 100 cm /Im1 Do Q",
-                                 "/XObject << /Im1 6 0 R >>", {jpegImage}));
+  save(pdfs, "jpeg.pdf",
+       textPdf("/MediaBox [0 0 612 792]", "q 300 0 0 200 100 100 cm /Im1 Do Q",
+               "/XObject << /Im1 6 0 R >>", {jpegImage}));
   // A 16 x 16 grey JPEG 2000 codestream (no wavelet levels, every packet empty).
   static const char kJpx[] =
       "\xff\x4f\xff\x51\x00\x29\x00\x00\x00\x00\x00\x10\x00\x00\x00\x10\x00\x00\x00\x00"
@@ -234,15 +240,19 @@ int main(int argc, char** argv) {
       "\x5c\x00\x04\x40\x40\xff\x90\x00\x0a\x00\x00\x00\x00\x00\x0f\x00\x01\xff\x93\x00"
       "\xff\xd9";
   const std::string jpx(kJpx, sizeof kJpx - 1);
-  save(pdfs, "jpx.pdf", textPdf("/MediaBox [0 0 612 792]", "q 300 0 0 300 100 100 cm /Im1 Do Q",
-                                "/XObject << /Im1 6 0 R >>",
-                                {pdfStream("/Type /XObject /Subtype /Image /Width 16 /Height 16 "
-                                           "/Filter /JPXDecode",
-                                           jpx)}));
+  save(pdfs, "jpx.pdf",
+       textPdf("/MediaBox [0 0 612 792]", "q 300 0 0 300 100 100 cm /Im1 Do Q",
+               "/XObject << /Im1 6 0 R >>",
+               {pdfStream("/Type /XObject /Subtype /Image /Width 16 /Height 16 "
+                          "/Filter /JPXDecode",
+                          jpx)}));
 
   const fs::path inputs = root / "entities_input_fuzz";
-  save(inputs, "letter.json", R"({"text":"Anna Marie Keller\nHauptstra\u00dfe 12, 10115 Berlin\nBorn 12 March 1987, +49 30 1234567"})");
-  save(inputs, "extra-keys.json", R"({"a":[1,2.5e3,{"b":null}],"text":"Paris, 3 mai 2021","z":true})");
+  save(
+      inputs, "letter.json",
+      R"({"text":"Anna Marie Keller\nHauptstra\u00dfe 12, 10115 Berlin\nBorn 12 March 1987, +49 30 1234567"})");
+  save(inputs, "extra-keys.json",
+       R"({"a":[1,2.5e3,{"b":null}],"text":"Paris, 3 mai 2021","z":true})");
   save(inputs, "escapes.json", R"({"text":"\ud83d\ude00 \"quoted\" \\ \/ \b\f\n\r\t"})");
 
   const fs::path lines = root / "command_line_fuzz";
@@ -252,8 +262,11 @@ int main(int argc, char** argv) {
     if (!out.empty()) out.pop_back();
     return out;
   };
-  save(lines, "ocr", argvSeed({"--source", "auto", "--pages", "1-3,7", "--languages", "de-DE,en-US", "in.pdf"}));
+  save(lines, "ocr",
+       argvSeed({"--source", "auto", "--pages", "1-3,7", "--languages", "de-DE,en-US", "in.pdf"}));
   save(lines, "render", argvSeed({"--render-pages", "in.pdf", "out", "4", "first-last:3:2"}));
-  save(lines, "scale", argvSeed({"--scale", "1.5", "--min-long-edge", "2000", "--fast", "--no-language-correction", "x.png"}));
+  save(lines, "scale",
+       argvSeed({"--scale", "1.5", "--min-long-edge", "2000", "--fast", "--no-language-correction",
+                 "x.png"}));
   return 0;
 }

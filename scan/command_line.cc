@@ -1,10 +1,10 @@
 #include "scan/command_line.h"
 
-#include <clocale>
-#include <cstdlib>
 #include <locale.h>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdlib>
 
 #include "common/unicode.h"
 #include "scan/run_state.h"
@@ -51,8 +51,8 @@ void normalise(PageSelection& selection) {
   std::sort(ranges.begin(), ranges.end());
   std::vector<std::pair<int64_t, int64_t>> merged;
   for (const auto& range : ranges) {
-    if (!merged.empty() && (merged.back().second == INT64_MAX ||
-                            range.first <= merged.back().second + 1)) {
+    if (!merged.empty() &&
+        (merged.back().second == INT64_MAX || range.first <= merged.back().second + 1)) {
       merged.back().second = std::max(merged.back().second, range.second);
     } else {
       merged.push_back(range);
@@ -101,7 +101,12 @@ std::optional<int64_t> readInteger(std::string_view text) {
 std::optional<double> readFloating(std::string_view text) {
   if (text.empty()) return std::nullopt;
   switch (text.front()) {
-    case ' ': case '\t': case '\n': case '\v': case '\f': case '\r':
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\v':
+    case '\f':
+    case '\r':
       return std::nullopt;
   }
   // strtod needs a terminated string; an embedded NUL would end it early and is caught below.

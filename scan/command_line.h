@@ -32,8 +32,8 @@ struct RecognitionOptions {
 
 // What parseCommandLine returns.
 struct CommandLine {
-  RecognitionOptions options;          // the options, defaults where not given
-  std::vector<std::string> positional; // the other arguments, in order ("--render-pages" too)
+  RecognitionOptions options;           // the options, defaults where not given
+  std::vector<std::string> positional;  // the other arguments, in order ("--render-pages" too)
 };
 
 // Thrown by fail(); the program's top level writes the failure document and exits with `code`.

@@ -84,8 +84,8 @@ TEST(CommandLineTest, AcceptedValues) {
   EXPECT_FALSE(parsed({"--fast", "--accurate"}).options.fast);
   EXPECT_TRUE(parsed({"--accurate", "--fast"}).options.fast);
   EXPECT_FALSE(parsed({"--no-language-correction"}).options.languageCorrection);
-  EXPECT_TRUE(parsed({"--no-language-correction", "--language-correction"})
-                  .options.languageCorrection);
+  EXPECT_TRUE(
+      parsed({"--no-language-correction", "--language-correction"}).options.languageCorrection);
   EXPECT_EQ(parsed({"--source", "auto", "--source", "text-layer"}).options.source, "text-layer");
 }
 

@@ -66,8 +66,8 @@ std::string gif(uint16_t screenWidth, uint16_t screenHeight, uint16_t left, uint
   std::string out = "GIF89a";
   putLittleEndian16(out, screenWidth);
   putLittleEndian16(out, screenHeight);
-  out += std::string("\x80\x00\x00", 3);                    // a global table of 2 colours
-  out += std::string("\x00\x00\x00\xff\x00\x00", 6);        // black, red
+  out += std::string("\x80\x00\x00", 3);              // a global table of 2 colours
+  out += std::string("\x00\x00\x00\xff\x00\x00", 6);  // black, red
   out.push_back(',');
   putLittleEndian16(out, left);
   putLittleEndian16(out, top);
@@ -105,7 +105,8 @@ std::string hugeTiff(uint32_t width, uint32_t height) {
 std::string jpegOf(int width, int height) {
   const testing::JpegSettings grey{.space = JCS_GRAYSCALE, .components = 1};
   return testing::encodeJpeg(width, height, grey, [&](int y, uint8_t* row) {
-    for (int x = 0; x < width; ++x) row[static_cast<size_t>(x)] = static_cast<uint8_t>((x * 7 + y * 3) & 0xff);
+    for (int x = 0; x < width; ++x)
+      row[static_cast<size_t>(x)] = static_cast<uint8_t>((x * 7 + y * 3) & 0xff);
   });
 }
 
@@ -129,7 +130,8 @@ TEST(HostileImageTest, HugeDeclaredSizesAreRefusedBeforeAllocating) {
       {"PNG within the budget but more than the file can hold", hugePng(8000, 8000)},
       {"PNG 1 x 2^31-1", hugePng(1, 0x7fffffff)},
       {"GIF frame 16000 x 16000", gif(16000, 16000, 0, 0, 16000, 16000)},
-      {"GIF frame within the budget but more than the file can hold", gif(8000, 8000, 0, 0, 8000, 8000)},
+      {"GIF frame within the budget but more than the file can hold",
+       gif(8000, 8000, 0, 0, 8000, 8000)},
       {"BMP 16000 x 16000", hugeBmp(16000, 16000)},
       {"BMP 16000 x -16000 (top-down)", hugeBmp(16000, -16000)},
       {"TIFF 16000 x 16000", hugeTiff(16000, 16000)},
@@ -503,12 +505,25 @@ std::string jpxCodestream(uint32_t width, uint32_t height, uint32_t tileWidth, u
 // the codestream's size (grey), a box to skip, then the codestream box.
 std::string jp2File(const std::string& codestream) {
   std::string out("\x00\x00\x00\x0cjP  \x0d\x0a\x87\x0a", 12);
-  out += std::string("\x00\x00\x00\x14" "ftypjp2 \x00\x00\x00\x00jp2 ", 20);
-  out += std::string("\x00\x00\x00\x2d" "jp2h\x00\x00\x00\x16" "ihdr", 16);
+  out += std::string(
+      "\x00\x00\x00\x14"
+      "ftypjp2 \x00\x00\x00\x00jp2 ",
+      20);
+  out += std::string(
+      "\x00\x00\x00\x2d"
+      "jp2h\x00\x00\x00\x16"
+      "ihdr",
+      16);
   out += codestream.substr(12, 4) + codestream.substr(8, 4);  // height, width
   out += std::string("\x00\x01\x07\x07\x00\x00", 6);
-  out += std::string("\x00\x00\x00\x0f" "colr\x01\x00\x00\x00\x00\x00\x11", 15);
-  out += std::string("\x00\x00\x00\x09" "free\x00", 9);
+  out += std::string(
+      "\x00\x00\x00\x0f"
+      "colr\x01\x00\x00\x00\x00\x00\x11",
+      15);
+  out += std::string(
+      "\x00\x00\x00\x09"
+      "free\x00",
+      9);
   putBigEndian32(out, static_cast<uint32_t>(8 + codestream.size()));
   return out + "jp2c" + codestream;
 }
@@ -586,7 +601,6 @@ TEST(HostileJpxTest, HugeJpxImageFileIsRefused) {
   EXPECT_EQ(decodeImage(jpxCodestream(255, 257, 1, 1, 4)), std::nullopt);
 }
 
-
 TEST(TemporaryFilesTest, StaleFilesOfDeadWritersAreRemovedAndNothingElse) {
   namespace fs = std::filesystem;
   const fs::path directory = testing::temporaryPath("-stale");
@@ -599,15 +613,16 @@ TEST(TemporaryFilesTest, StaleFilesOfDeadWritersAreRemovedAndNothingElse) {
   };
   const std::string live = temporaryFileName("page-0003.png", ::getpid(), 7);
   touch(temporaryFileName("page-0001.png", 999999999, 0), 0);  // no such process
-  touch(".page-0002.png.Ab12Cd", 3600);                         // earlier form, an hour old
-  touch(live, 3600);                                            // this process still runs
-  touch(".page-0004.png.Xy34Zw", 10);                           // earlier form, just written
+  touch(".page-0002.png.Ab12Cd", 3600);                        // earlier form, an hour old
+  touch(live, 3600);                                           // this process still runs
+  touch(".page-0004.png.Xy34Zw", 10);                          // earlier form, just written
   touch("page-0005.png", 3600);
   touch(".page-0006.png.txt", 3600);
   touch(".notes.123.4", 3600);
   removeStaleTemporaryFiles(directory.string());
   std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(directory)) left.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(directory))
+    left.push_back(entry.path().filename());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{".notes.123.4", live, ".page-0004.png.Xy34Zw",
                                             ".page-0006.png.txt", "page-0005.png"}));
@@ -623,7 +638,8 @@ TEST(TemporaryFilesTest, WritePngLeavesOnlyTheFile) {
   ASSERT_EQ(writePng(image, path), std::nullopt);
   ASSERT_EQ(writePng(image, path), std::nullopt);  // over an existing file
   std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(directory)) left.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(directory))
+    left.push_back(entry.path().filename());
   EXPECT_EQ(left, std::vector<std::string>{"page-0001.png"});
   std::ifstream in(path, std::ios::binary);
   const std::string written{std::istreambuf_iterator<char>(in), {}};

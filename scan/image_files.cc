@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <gif_lib.h>
+#include <libheif/heif.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <webp/decode.h>
@@ -9,7 +10,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <libheif/heif.h>
 #include <memory>
 
 #include "scan/jpeg_messages.h"
@@ -50,8 +50,8 @@ bool isWebp(std::string_view bytes) {
 bool isHeif(std::string_view bytes) {
   if (bytes.size() < 12 || bytes.substr(4, 4) != "ftyp") return false;
   const std::string_view brand = bytes.substr(8, 4);
-  for (std::string_view known : {"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1", "msf1",
-                                 "avif", "avis"}) {
+  for (std::string_view known :
+       {"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1", "msf1", "avif", "avis"}) {
     if (brand == known) return true;
   }
   return false;
@@ -81,8 +81,10 @@ std::optional<Image> decodePng(std::string_view bytes) {
   }
   png_image_free(&png);
   return Image(static_cast<int32_t>(png.width), static_cast<int32_t>(png.height),
-               grey ? PixelFormat::kGrey : alpha ? PixelFormat::kRgba : PixelFormat::kRgbx, stride,
-               std::move(pixels));
+               grey    ? PixelFormat::kGrey
+               : alpha ? PixelFormat::kRgba
+                       : PixelFormat::kRgbx,
+               stride, std::move(pixels));
 }
 
 std::optional<Image> decodeWebp(std::string_view bytes) {
@@ -103,13 +105,14 @@ std::optional<Image> decodeWebp(std::string_view bytes) {
     uint8_t* frame = nullptr;
     int timestamp = 0;
     std::optional<Image> image;
-    if (WebPAnimDecoderGetInfo(decoder, &info) && allowedSize(info.canvas_width, info.canvas_height) &&
+    if (WebPAnimDecoderGetInfo(decoder, &info) &&
+        allowedSize(info.canvas_width, info.canvas_height) &&
         WebPAnimDecoderGetNext(decoder, &frame, &timestamp)) {
       const size_t stride = static_cast<size_t>(info.canvas_width) * 4;
       std::vector<uint8_t> pixels(frame, frame + stride * info.canvas_height);
-      image = Image(static_cast<int32_t>(info.canvas_width),
-                    static_cast<int32_t>(info.canvas_height), PixelFormat::kRgba, stride,
-                    std::move(pixels));
+      image =
+          Image(static_cast<int32_t>(info.canvas_width), static_cast<int32_t>(info.canvas_height),
+                PixelFormat::kRgba, stride, std::move(pixels));
     }
     WebPAnimDecoderDelete(decoder);
     return image;
@@ -126,12 +129,14 @@ std::optional<Image> decodeWebp(std::string_view bytes) {
 // libheif and the codecs it pulls in (HEVC, AV1) take longer to load than a whole text-layer
 // run, so the library is opened on the first HEIF file instead of with the program.
 struct HeifLibrary {
+// clang-format off
 #define MARROWFEN_HEIF_FUNCTIONS(X)                                                             \
   X(heif_context_alloc) X(heif_context_free) X(heif_context_read_from_memory_without_copy)      \
   X(heif_context_get_primary_image_handle) X(heif_image_handle_release)                        \
   X(heif_image_handle_get_width) X(heif_image_handle_get_height)                               \
   X(heif_image_handle_has_alpha_channel) X(heif_decode_image) X(heif_image_release)            \
   X(heif_image_get_width) X(heif_image_get_height) X(heif_image_get_plane_readonly)
+// clang-format on
 #define MARROWFEN_HEIF_POINTER(name) decltype(&::name) name = nullptr;
   MARROWFEN_HEIF_FUNCTIONS(MARROWFEN_HEIF_POINTER)
 #undef MARROWFEN_HEIF_POINTER
@@ -141,8 +146,8 @@ struct HeifLibrary {
     void* handle = ::dlopen("libheif.so.1", RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) return;
     loaded = true;
-#define MARROWFEN_HEIF_RESOLVE(name)                                        \
-  name = reinterpret_cast<decltype(&::name)>(::dlsym(handle, #name));     \
+#define MARROWFEN_HEIF_RESOLVE(name)                                  \
+  name = reinterpret_cast<decltype(&::name)>(::dlsym(handle, #name)); \
   loaded = loaded && name != nullptr;
     MARROWFEN_HEIF_FUNCTIONS(MARROWFEN_HEIF_RESOLVE)
 #undef MARROWFEN_HEIF_RESOLVE
@@ -164,15 +169,16 @@ std::optional<Image> decodeHeif(std::string_view bytes) {
   auto heif_image_handle_release = heif->heif_image_handle_release;
   auto heif_image_release = heif->heif_image_release;
   std::unique_ptr<heif_context, decltype(heif_context_free)> context(heif->heif_context_alloc(),
-                                                                      heif_context_free);
+                                                                     heif_context_free);
   if (!context) return std::nullopt;
   if (heif->heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),
-                                                 nullptr)
+                                                       nullptr)
           .code != heif_error_Ok) {
     return std::nullopt;
   }
   heif_image_handle* rawHandle = nullptr;
-  if (heif->heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok) {
+  if (heif->heif_context_get_primary_image_handle(context.get(), &rawHandle).code !=
+      heif_error_Ok) {
     return std::nullopt;
   }
   std::unique_ptr<heif_image_handle, decltype(heif_image_handle_release)> handle(
@@ -185,13 +191,12 @@ std::optional<Image> decodeHeif(std::string_view bytes) {
   heif_image* rawImage = nullptr;
   // Decoding applies the file's rotation, mirroring and clean aperture, as viewers show it.
   if (heif->heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
-                        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                        nullptr)
+                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                              nullptr)
           .code != heif_error_Ok) {
     return std::nullopt;
   }
-  std::unique_ptr<heif_image, decltype(heif_image_release)> decoded(rawImage,
-                                                                     heif_image_release);
+  std::unique_ptr<heif_image, decltype(heif_image_release)> decoded(rawImage, heif_image_release);
   const int width = heif->heif_image_get_width(decoded.get(), heif_channel_interleaved);
   const int height = heif->heif_image_get_height(decoded.get(), heif_channel_interleaved);
   int sourceStride = 0;
@@ -225,7 +230,8 @@ struct GifInput {
 
 int readGif(GifFileType* gif, GifByteType* out, int length) {
   auto* input = static_cast<GifInput*>(gif->UserData);
-  const size_t n = std::min(static_cast<size_t>(std::max(length, 0)), input->bytes.size() - input->at);
+  const size_t n =
+      std::min(static_cast<size_t>(std::max(length, 0)), input->bytes.size() - input->at);
   std::memcpy(out, input->bytes.data() + input->at, n);
   input->at += n;
   return static_cast<int>(n);
@@ -284,8 +290,8 @@ std::optional<std::vector<GifPixelType>> readFrameIndices(GifFileType* gif) {
   const GifImageDesc& frame = gif->Image;
   std::vector<GifPixelType> indices(static_cast<size_t>(frame.Width) * frame.Height);
   const auto readRow = [&](int row) {
-    return DGifGetLine(gif, indices.data() + static_cast<size_t>(row) * frame.Width,
-                       frame.Width) != GIF_ERROR;
+    return DGifGetLine(gif, indices.data() + static_cast<size_t>(row) * frame.Width, frame.Width) !=
+           GIF_ERROR;
   };
   if (frame.Interlace) {
     static constexpr int kStart[] = {0, 4, 2, 1};
@@ -372,7 +378,8 @@ int exifOrientationFromMupdf(int code) {
 // Notes whether MuPDF warned that the data ended early (its decoders pad a truncated stream and
 // go on; such a picture is missing its end).
 void noteTruncation(void* user, const char* message) {
-  if (strcasestr(message, "premature end") != nullptr || strcasestr(message, "truncated") != nullptr) {
+  if (strcasestr(message, "premature end") != nullptr ||
+      strcasestr(message, "truncated") != nullptr) {
     *static_cast<int*>(user) = 1;
   }
 }
@@ -402,12 +409,17 @@ std::optional<Image> imageFromPixmap(fz_context* ctx, fz_pixmap* pixmap) {
       for (int c = 0; c < 3; ++c) {
         const int v = in[colours == 1 ? 0 : c];
         // Straight alpha from MuPDF's premultiplied samples.
-        out[c] = a == 255 ? v : a == 0 ? 0 : static_cast<uint8_t>(std::min(255, (v * 255 + a / 2) / a));
+        out[c] = a == 255 ? v
+                 : a == 0 ? 0
+                          : static_cast<uint8_t>(std::min(255, (v * 255 + a / 2) / a));
       }
       out[3] = a;
     }
   }
-  return Image(width, height, grey ? PixelFormat::kGrey : alpha ? PixelFormat::kRgba : PixelFormat::kRgbx,
+  return Image(width, height,
+               grey    ? PixelFormat::kGrey
+               : alpha ? PixelFormat::kRgba
+                       : PixelFormat::kRgbx,
                stride, std::move(pixels));
 }
 
@@ -450,7 +462,8 @@ std::optional<Image> decodeWithMupdf(std::string_view bytes) {
     // without colour, extra channels): MuPDF's converters read past such samples.
     if (space == nullptr || fz_pixmap_spots(ctx, pixmap) != 0 ||
         fz_pixmap_colorants(ctx, pixmap) != fz_colorspace_n(ctx, space) ||
-        fz_pixmap_stride(ctx, pixmap) < fz_pixmap_width(ctx, pixmap) * fz_pixmap_components(ctx, pixmap)) {
+        fz_pixmap_stride(ctx, pixmap) <
+            fz_pixmap_width(ctx, pixmap) * fz_pixmap_components(ctx, pixmap)) {
       fz_throw(ctx, FZ_ERROR_GENERIC, "pixmap does not match its colour space");
     }
     if (!fz_colorspace_is_rgb(ctx, space) && !fz_colorspace_is_gray(ctx, space)) {
@@ -523,13 +536,32 @@ Image orientedImage(const Image& image, int orientation) {
       int32_t sx = dx;
       int32_t sy = dy;
       switch (orientation) {
-        case 2: sx = w - 1 - dx; break;                        // mirrored
-        case 3: sx = w - 1 - dx; sy = h - 1 - dy; break;       // upside down
-        case 4: sy = h - 1 - dy; break;                        // mirrored vertically
-        case 5: sx = dy; sy = dx; break;                       // transposed
-        case 6: sx = dy; sy = h - 1 - dx; break;               // shown turned 90 degrees clockwise
-        case 7: sx = w - 1 - dy; sy = h - 1 - dx; break;       // transversed
-        case 8: sx = w - 1 - dy; sy = dx; break;               // shown turned 90 degrees anticlockwise
+        case 2:
+          sx = w - 1 - dx;
+          break;  // mirrored
+        case 3:
+          sx = w - 1 - dx;
+          sy = h - 1 - dy;
+          break;  // upside down
+        case 4:
+          sy = h - 1 - dy;
+          break;  // mirrored vertically
+        case 5:
+          sx = dy;
+          sy = dx;
+          break;  // transposed
+        case 6:
+          sx = dy;
+          sy = h - 1 - dx;
+          break;  // shown turned 90 degrees clockwise
+        case 7:
+          sx = w - 1 - dy;
+          sy = h - 1 - dx;
+          break;  // transversed
+        case 8:
+          sx = w - 1 - dy;
+          sy = dx;
+          break;  // shown turned 90 degrees anticlockwise
       }
       std::memcpy(out, image.row(sy) + static_cast<size_t>(sx) * bpp, bpp);
     }

@@ -2,6 +2,7 @@
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
 #include <png.h>
 #include <tiffio.h>
 #include <webp/encode.h>
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <libheif/heif.h>
 
 #include "scan/testing/image_bytes.h"
 #include "scan/testing/jpeg_file.h"
@@ -75,12 +75,38 @@ std::string jpeg(J_COLOR_SPACE space, int components, const std::vector<uint8_t>
 
 // An APP1 "Exif" payload holding only the Orientation tag (big-endian TIFF).
 std::vector<uint8_t> exifOrientation(uint16_t orientation) {
-  return {'E', 'x', 'i', 'f', 0, 0,                     // identifier
-          'M', 'M', 0, 42, 0, 0, 0, 8,                  // TIFF header, IFD at 8
-          0, 1,                                         // one entry
-          0x01, 0x12, 0, 3, 0, 0, 0, 1,                 // Orientation, SHORT, count 1
-          static_cast<uint8_t>(orientation >> 8), static_cast<uint8_t>(orientation), 0, 0,
-          0, 0, 0, 0};                                  // no next IFD
+  return {'E',
+          'x',
+          'i',
+          'f',
+          0,
+          0,  // identifier
+          'M',
+          'M',
+          0,
+          42,
+          0,
+          0,
+          0,
+          8,  // TIFF header, IFD at 8
+          0,
+          1,  // one entry
+          0x01,
+          0x12,
+          0,
+          3,
+          0,
+          0,
+          0,
+          1,  // Orientation, SHORT, count 1
+          static_cast<uint8_t>(orientation >> 8),
+          static_cast<uint8_t>(orientation),
+          0,
+          0,
+          0,
+          0,
+          0,
+          0};  // no next IFD
 }
 
 // PNGs through libpng's full API: any colour type and bit depth.
@@ -101,8 +127,8 @@ std::string png(int colourType, int bitDepth, bool withTrns = false) {
     }
   }
   png_write_info(writer, info);
-  const int channels = colourType == PNG_COLOR_TYPE_RGB        ? 3
-                       : colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+  const int channels = colourType == PNG_COLOR_TYPE_RGB          ? 3
+                       : colourType == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
                        : colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
                                                                  : 1;
   const int bytesPerSample = bitDepth == 16 ? 2 : 1;
@@ -174,8 +200,8 @@ TEST(ImageFilesTest, PngInEveryLayout) {
 }
 
 TEST(ImageFilesTest, JpegGreyRgbAndCmyk) {
-  for (auto [space, components] : {std::pair{JCS_GRAYSCALE, 1}, std::pair{JCS_RGB, 3},
-                                   std::pair{JCS_CMYK, 4}}) {
+  for (auto [space, components] :
+       {std::pair{JCS_GRAYSCALE, 1}, std::pair{JCS_RGB, 3}, std::pair{JCS_CMYK, 4}}) {
     SCOPED_TRACE(components);
     auto image = decodeImage(jpeg(space, components));
     ASSERT_TRUE(image.has_value());
@@ -304,7 +330,8 @@ TEST(ImageFilesTest, WebpLossyAndWithAlpha) {
   const auto picture = rgbaPicture(false);
   uint8_t* out = nullptr;
   std::vector<uint8_t> rgb;
-  for (size_t i = 0; i < picture.size(); i += 4) rgb.insert(rgb.end(), &picture[i], &picture[i + 3]);
+  for (size_t i = 0; i < picture.size(); i += 4)
+    rgb.insert(rgb.end(), &picture[i], &picture[i + 3]);
   size_t size = WebPEncodeRGB(rgb.data(), kWidth, kHeight, kWidth * 3, 90, &out);
   ASSERT_GT(size, 0u);
   auto lossy = decodeImage(std::string(reinterpret_cast<char*>(out), size));
@@ -365,7 +392,9 @@ TEST(ImageFilesTest, NotAnImageTruncatedOrDirectoryIsNothing) {
       whole.substr(0, whole.size() / 2),
       wholeJpeg.substr(0, wholeJpeg.size() / 2),
       std::string("RIFF\0\0\0\0WEBPVP8 ", 16),
-      std::string("\0\0\0\x18" "ftypheic", 12),
+      std::string("\0\0\0\x18"
+                  "ftypheic",
+                  12),
       "GIF89a",
       "BM\x10\0\0\0",
   };
@@ -374,8 +403,7 @@ TEST(ImageFilesTest, NotAnImageTruncatedOrDirectoryIsNothing) {
     file.write(input);
     EXPECT_EQ(fileImageService().load(file.path), std::nullopt) << input.size();
   }
-  EXPECT_EQ(fileImageService().load(std::filesystem::temp_directory_path().string()),
-            std::nullopt);
+  EXPECT_EQ(fileImageService().load(std::filesystem::temp_directory_path().string()), std::nullopt);
   EXPECT_EQ(fileImageService().load("/no/such/picture.png"), std::nullopt);
   EXPECT_EQ(fileImageService().load("/dev/null"), std::nullopt);
 }

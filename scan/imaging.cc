@@ -203,8 +203,8 @@ void pngErrorExit(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 // Encodes `image` into `output`; false when libpng fails. No C++ object lives in this frame:
 // libpng returns here by longjmp.
 bool encodePng(const Image* image, PngOutput* output) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngErrorExit,
-                                            pngWarning);
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngErrorExit, pngWarning);
   if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);
   if (info == nullptr || setjmp(png_jmpbuf(png))) {
@@ -376,7 +376,9 @@ Image flattenToOpaqueRgb(const Image& image) {
   return redrawn(image, image.width(), image.height(), false);
 }
 
-Image prepareRenderedPage(const Image& image) { return flattenToOpaqueRgb(croppedToContent(image)); }
+Image prepareRenderedPage(const Image& image) {
+  return flattenToOpaqueRgb(croppedToContent(image));
+}
 
 std::optional<std::string> writePng(const Image& image, const std::string& path) {
   if (image.empty()) return "Could not encode PNG image.";

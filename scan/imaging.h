@@ -30,9 +30,9 @@ Image resampledImage(const Image& image);
 
 // Canvas geometry of a page, before the page is drawn.
 struct PageCanvas {
-  double scale = 0;   // points to pixels
-  double width = 0;   // canvas width in pixels, not rounded
-  double height = 0;  // canvas height in pixels, not rounded
+  double scale = 0;     // points to pixels
+  double width = 0;     // canvas width in pixels, not rounded
+  double height = 0;    // canvas height in pixels, not rounded
   bool capped = false;  // the scale was lowered to keep the canvas within kMaxCanvasPixels
 };
 

@@ -20,7 +20,8 @@ Image greyImage(int32_t width, int32_t height, uint8_t background, int32_t inkX 
                 int32_t inkY = 0, int32_t inkWidth = 0, int32_t inkHeight = 0, uint8_t ink = 0) {
   std::vector<uint8_t> pixels(static_cast<size_t>(width) * height, background);
   for (int32_t y = inkY; y < inkY + inkHeight; ++y) {
-    for (int32_t x = inkX; x < inkX + inkWidth; ++x) pixels[static_cast<size_t>(y) * width + x] = ink;
+    for (int32_t x = inkX; x < inkX + inkWidth; ++x)
+      pixels[static_cast<size_t>(y) * width + x] = ink;
   }
   return Image(width, height, PixelFormat::kGrey, static_cast<size_t>(width), std::move(pixels));
 }
@@ -261,9 +262,9 @@ TEST(ImagingTest, ResampledImageOnlyWithAScaleOtherThanOne) {
   Image larger = resampledImage(greyImage(3, 2, 0, 0, 0, 1, 2, 255));
   EXPECT_EQ(larger.width(), 7);
   EXPECT_EQ(larger.height(), 5);
-  EXPECT_EQ(larger.row(2)[0], 255);           // the white left column stays white at the edge
-  EXPECT_EQ(larger.row(2)[4 * 6], 0);         // the black right side stays black
-  EXPECT_GT(larger.row(2)[4 * 2], 0);         // and between them a gradient, not a step
+  EXPECT_EQ(larger.row(2)[0], 255);    // the white left column stays white at the edge
+  EXPECT_EQ(larger.row(2)[4 * 6], 0);  // the black right side stays black
+  EXPECT_GT(larger.row(2)[4 * 2], 0);  // and between them a gradient, not a step
   EXPECT_LT(larger.row(2)[4 * 2], 255);
   recognitionOptions.renderScale = 8;
   const Image big = greyImage(4000, 3000, 0);
@@ -277,7 +278,8 @@ TEST(ImagingTest, WritePngRoundTripsAndReplacesAtomically) {
   const std::string path = (directory / "page-0001.png").string();
   std::ofstream(path) << std::string(100000, 'x');  // an older, larger file of that name
 
-  const Image rgba(2, 2, PixelFormat::kRgba, 8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 255});
+  const Image rgba(2, 2, PixelFormat::kRgba, 8,
+                   {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 255});
   const Image grey = greyImage(300, 200, 255, 10, 10, 50, 50, 0);
   const Image rgbx = flattenToOpaqueRgb(grey).cropped(5, 5, 100, 60);  // a view with a stride
   for (const Image* image : {&rgba, &grey, &rgbx}) {
@@ -290,9 +292,9 @@ TEST(ImagingTest, WritePngRoundTripsAndReplacesAtomically) {
     EXPECT_EQ(decoded->height(), image->height());
     const int bpp = bytesPerPixel(image->format());
     for (int32_t y = 0; y < image->height(); ++y) {
-      ASSERT_EQ(std::memcmp(decoded->row(y), image->row(y),
-                            static_cast<size_t>(image->width()) * bpp),
-                0);
+      ASSERT_EQ(
+          std::memcmp(decoded->row(y), image->row(y), static_cast<size_t>(image->width()) * bpp),
+          0);
     }
   }
   // Only the PNG is left: no temporary file.

@@ -26,7 +26,8 @@ void noteMessage(j_common_ptr cinfo) {
 using StdErrorFunction = struct jpeg_error_mgr* (*)(struct jpeg_error_mgr*);
 
 StdErrorFunction libjpegStdError() {
-  static const auto function = reinterpret_cast<StdErrorFunction>(::dlsym(RTLD_NEXT, "jpeg_std_error"));
+  static const auto function =
+      reinterpret_cast<StdErrorFunction>(::dlsym(RTLD_NEXT, "jpeg_std_error"));
   return function;
 }
 

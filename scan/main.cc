@@ -9,8 +9,8 @@
 #include "scan/image_files.h"
 #include "scan/mupdf_pdf.h"
 #include "scan/platform.h"
-#include "scan/run_state.h"
 #include "scan/recognizer_module.h"
+#include "scan/run_state.h"
 #include "scan/write_json.h"
 
 int main(int argc, char** argv) {

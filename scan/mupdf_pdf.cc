@@ -226,9 +226,9 @@ class MupdfPage final : public PdfPage {
                                       static_cast<float>(h / displayedHeight)));
       }
       ctm = fz_concat(fz_invert_matrix(pageCtm), ctm);
-      pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), static_cast<int>(w),
-                                       static_cast<int>(h), nullptr, 1, static_cast<int>(stride),
-                                       samples);
+      pixmap =
+          fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), static_cast<int>(w), static_cast<int>(h),
+                                  nullptr, 1, static_cast<int>(stride), samples);
       device = fz_new_draw_device(ctx, fz_identity, pixmap);
       fz_run_page(ctx, page_, device, ctm, deadline.cookie());
       fz_close_device(ctx, device);
@@ -403,8 +403,8 @@ std::optional<fz_rect> usableBox(fz_context* ctx, pdf_obj* array) {
     if (!pdf_is_number(ctx, number)) return std::nullopt;
     v[i] = pdf_to_real(ctx, number);
   }
-  const fz_rect box = fz_make_rect(std::min(v[0], v[2]), std::min(v[1], v[3]),
-                                   std::max(v[0], v[2]), std::max(v[1], v[3]));
+  const fz_rect box = fz_make_rect(std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]),
+                                   std::max(v[1], v[3]));
   if (!saneBox(box)) return std::nullopt;
   return box;
 }
@@ -567,7 +567,8 @@ class MupdfPdfService final : public PdfService {
       std::fclose(file);
       return nullptr;
     }
-    return std::make_unique<MupdfDocument>(std::make_shared<DocumentHandle>(doc, file), locked != 0);
+    return std::make_unique<MupdfDocument>(std::make_shared<DocumentHandle>(doc, file),
+                                           locked != 0);
   }
 };
 
@@ -598,11 +599,10 @@ std::optional<std::string> saslPrepared(const std::string& password) {
   if (U_FAILURE(status)) return std::nullopt;
   const std::u16string source = toUtf16(password);
   std::u16string prepared(source.size() * 4 + 16, u'\0');
-  const int32_t length =
-      usprep_prepare(profile, reinterpret_cast<const UChar*>(source.data()),
-                     static_cast<int32_t>(source.size()), reinterpret_cast<UChar*>(prepared.data()),
-                     static_cast<int32_t>(prepared.size()), USPREP_ALLOW_UNASSIGNED, nullptr,
-                     &status);
+  const int32_t length = usprep_prepare(
+      profile, reinterpret_cast<const UChar*>(source.data()), static_cast<int32_t>(source.size()),
+      reinterpret_cast<UChar*>(prepared.data()), static_cast<int32_t>(prepared.size()),
+      USPREP_ALLOW_UNASSIGNED, nullptr, &status);
   usprep_close(profile);
   if (U_FAILURE(status)) return std::nullopt;
   prepared.resize(static_cast<size_t>(length));

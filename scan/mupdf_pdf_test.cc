@@ -63,9 +63,10 @@ TEST(MupdfPdfTest, PagesGiveMediaBoxAndRotationAsWritten) {
     PdfRect box;
     int64_t rotation;
   };
-  const Expected expected[] = {
-      {{0, 0, 612, 792}, 180}, {{100, -50, 300, 400}, 90}, {{0, 0, 612, 792}, -90},
-      {{0, 0, 612, 792}, 0}};
+  const Expected expected[] = {{{0, 0, 612, 792}, 180},
+                               {{100, -50, 300, 400}, 90},
+                               {{0, 0, 612, 792}, -90},
+                               {{0, 0, 612, 792}, 0}};
   for (int i = 0; i < 4; ++i) {
     auto page = pdf->pageAt(i);
     ASSERT_NE(page, nullptr) << i;
@@ -97,12 +98,17 @@ TEST(MupdfPdfTest, PageCountIsThePagesThatExistNotTheClaimedCount) {
 TEST(MupdfPdfTest, ManyPagesGiveEachPageItsOwnText) {
   constexpr int kPages = 24;
   FixtureDocument document;
-  for (int k = 0; k < kPages; ++k) document.pages.push_back(pageWithText("Page number " + std::to_string(k + 1)));
+  for (int k = 0; k < kPages; ++k)
+    document.pages.push_back(pageWithText("Page number " + std::to_string(k + 1)));
   FixtureDocument locked = document;
   locked.encryption = FixtureEncryption::kAes256;
   locked.userPassword = "secret";
   const std::vector<std::vector<int>> orders = {
-      [] { std::vector<int> all(kPages); for (int k = 0; k < kPages; ++k) all[k] = k; return all; }(),
+      [] {
+        std::vector<int> all(kPages);
+        for (int k = 0; k < kPages; ++k) all[k] = k;
+        return all;
+      }(),
       {0, 1, 2, 9, 10, 11, 23},  // a selection with gaps, both parities
       {0, 1, 7, 4, 5, 6, 20},    // going back: pages the reader has passed
       {3, 4},                    // only the start of a run
@@ -213,9 +219,11 @@ TEST(MupdfPdfTest, Aes256PasswordInAnotherNormalisationFormOpens) {
 
 TEST(MupdfPdfTest, SaslPrepNormalisesAndRejects) {
   EXPECT_EQ(saslPrepared("cafe\xcc\x81"), "caf\xc3\xa9");
-  EXPECT_EQ(saslPrepared("I\xc2\xadX"), "IX");                // soft hyphen maps to nothing
-  EXPECT_EQ(saslPrepared("a\xc2\xa0" "b"), "a b");            // no-break space to space
-  EXPECT_EQ(saslPrepared("\xe2\x85\xa8"), "IX");              // compatibility form (NFKC)
+  EXPECT_EQ(saslPrepared("I\xc2\xadX"), "IX");  // soft hyphen maps to nothing
+  EXPECT_EQ(saslPrepared("a\xc2\xa0"
+                         "b"),
+            "a b");                                                // no-break space to space
+  EXPECT_EQ(saslPrepared("\xe2\x85\xa8"), "IX");                   // compatibility form (NFKC)
   EXPECT_EQ(saslPrepared(std::string("a\x07", 2)), std::nullopt);  // control character
 }
 

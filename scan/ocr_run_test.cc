@@ -11,12 +11,12 @@
 namespace marrowfen::scan {
 namespace {
 
+using ::testing::ElementsAre;
 using testing::FakeImageService;
 using testing::FakePageData;
 using testing::FakePdfDocument;
 using testing::FakePdfService;
 using testing::FixedText;
-using ::testing::ElementsAre;
 
 // Reads the marker the fake pages draw into pixel 0: 'X' makes the request fail, 255 (no
 // marker) recognises nothing, any other marker is recognised as the text "page <marker>".
@@ -128,10 +128,9 @@ TEST_F(OcrRunTest, PageSelectionSkipsSilentlyAndCountsProducedPages) {
   EXPECT_EQ(recognizer_.calls, 2);
 
   recognitionOptions.pages = parsePageSelection("12");
-  EXPECT_EQ(run(),
-            R"({"ok":true,"sourceType":"native_ocr_pdf","pageCount":1,"rawText":"",)"
-            R"("confidence":0,"pages":[],"warnings":[]})"
-            "\n");
+  EXPECT_EQ(run(), R"({"ok":true,"sourceType":"native_ocr_pdf","pageCount":1,"rawText":"",)"
+                   R"("confidence":0,"pages":[],"warnings":[]})"
+                   "\n");
 }
 
 TEST_F(OcrRunTest, SourcesAndReasonsFollowTheSourceOption) {
@@ -171,8 +170,7 @@ TEST_F(OcrRunTest, SourcesAndReasonsFollowTheSourceOption) {
       EXPECT_NE(json.find(R"("pageNumber":2,"text":"","confidence":0,"fragments":[])"),
                 std::string::npos)
           << json;
-      EXPECT_NE(json.find(R"("confidence":0.6666666666666666,"pages")"), std::string::npos)
-          << json;
+      EXPECT_NE(json.find(R"("confidence":0.6666666666666666,"pages")"), std::string::npos) << json;
     }
   }
 }
@@ -196,10 +194,9 @@ TEST_F(OcrRunTest, RecognitionFailureOnALaterPageEndsTheRun) {
 
 TEST_F(OcrRunTest, DocumentWithoutPages) {
   setPages({});
-  EXPECT_EQ(run(),
-            R"({"ok":true,"sourceType":"native_ocr_pdf","pageCount":1,"rawText":"",)"
-            R"("confidence":0,"pages":[],"warnings":[]})"
-            "\n");
+  EXPECT_EQ(run(), R"({"ok":true,"sourceType":"native_ocr_pdf","pageCount":1,"rawText":"",)"
+                   R"("confidence":0,"pages":[],"warnings":[]})"
+                   "\n");
 }
 
 TEST_F(OcrRunTest, OpenFailuresAndPasswords) {
@@ -223,12 +220,11 @@ TEST_F(OcrRunTest, ImageIsAlwaysPageOneWithoutSource) {
   recognitionOptions.pages = parsePageSelection("2");
   recognitionOptions.source = "auto";
   const std::string json = run();
-  EXPECT_EQ(json,
-            R"({"ok":true,"sourceType":"native_ocr_image","pageCount":1,"rawText":"page I",)"
-            R"("confidence":0.5,"pages":[{"pageNumber":1,"text":"page I","confidence":0.5,)"
-            R"("fragments":[{"text":"page I","confidence":0.5,"boundingBox":)"
-            R"({"x":0.1,"y":0.8,"width":0.5,"height":0.05}}]}],"warnings":[]})"
-            "\n");
+  EXPECT_EQ(json, R"({"ok":true,"sourceType":"native_ocr_image","pageCount":1,"rawText":"page I",)"
+                  R"("confidence":0.5,"pages":[{"pageNumber":1,"text":"page I","confidence":0.5,)"
+                  R"("fragments":[{"text":"page I","confidence":0.5,"boundingBox":)"
+                  R"({"x":0.1,"y":0.8,"width":0.5,"height":0.05}}]}],"warnings":[]})"
+                  "\n");
 
   images_.image.reset();
   EXPECT_EQ(failure(), "Could not open image for native OCR.");

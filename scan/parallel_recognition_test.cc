@@ -45,10 +45,10 @@ class MarkerRecognizer : public TextRecognizer {
     ::usleep(image.row(0)[1] * 10000u);
     if (marker == 'X')
       return {.error = "the engine refused page " + std::to_string(image.row(0)[2])};
-    return {.observations = {{.boundingBox = {0.1, 0.8, 0.5, 0.05},
-                              .topCandidate = lineOf(std::string("page ") +
-                                                     static_cast<char>(marker) + " " +
-                                                     std::to_string(image.row(0)[2]))}}};
+    return {
+        .observations = {{.boundingBox = {0.1, 0.8, 0.5, 0.05},
+                          .topCandidate = lineOf(std::string("page ") + static_cast<char>(marker) +
+                                                 " " + std::to_string(image.row(0)[2]))}}};
   }
   pid_t mainPid = ::getpid();
   mutable int calls = 0;

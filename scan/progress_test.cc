@@ -40,10 +40,19 @@ TEST(ProgressDescriptor, AcceptsOnlyAnOpenWritableDescriptorAboveTheStandardThre
     std::string value;
     bool accepted;
   } cases[] = {
-      {writeEnd, true},  {"", false},     {"0", false},    {"1", false},
-      {"2", false},      {"-4", false},   {"+" + writeEnd, false},
-      {" " + writeEnd, false}, {writeEnd + "x", false}, {"abc", false},
-      {readEnd, false},  {std::to_string(closed), false}, {"99999999999999999999", false},
+      {writeEnd, true},
+      {"", false},
+      {"0", false},
+      {"1", false},
+      {"2", false},
+      {"-4", false},
+      {"+" + writeEnd, false},
+      {" " + writeEnd, false},
+      {writeEnd + "x", false},
+      {"abc", false},
+      {readEnd, false},
+      {std::to_string(closed), false},
+      {"99999999999999999999", false},
   };
   for (const auto& c : cases) {
     const auto fd = progressDescriptor(c.value);

@@ -43,15 +43,19 @@ void referenceSort(std::vector<Item>& v, Before before) {
     if (a.size() < b.size()) {
       size_t ia = 0, ib = 0, out = low;
       while (ia < a.size() && ib < b.size()) {
-        if (before(b[ib], a[ia])) v[out++] = b[ib++];
-        else v[out++] = a[ia++];
+        if (before(b[ib], a[ia]))
+          v[out++] = b[ib++];
+        else
+          v[out++] = a[ia++];
       }
       while (ia < a.size()) v[out++] = a[ia++];
     } else {
       size_t ia = a.size(), ib = b.size(), out = high;
       while (ia > 0 && ib > 0) {
-        if (before(b[ib - 1], a[ia - 1])) v[--out] = a[--ia];
-        else v[--out] = b[--ib];
+        if (before(b[ib - 1], a[ia - 1]))
+          v[--out] = a[--ia];
+        else
+          v[--out] = b[--ib];
       }
       while (ib > 0) v[--out] = b[--ib];
     }
@@ -116,7 +120,8 @@ std::vector<Item> slantedBoxes(size_t n, std::mt19937& random) {
     Item item{.id = static_cast<int>(k)};
     // Some boxes snap to a coarse grid so that equal tops and equal x occur.
     const bool snapped = coarse(random) < 3;
-    item.box.x = snapped ? 0.1 * coarse(random) : 0.07 * static_cast<double>(k % perLine) + jitter(random);
+    item.box.x =
+        snapped ? 0.1 * coarse(random) : 0.07 * static_cast<double>(k % perLine) + jitter(random);
     item.box.height = 0.02;
     item.box.y = (snapped ? lineTop : lineTop - slant + jitter(random)) - item.box.height;
     item.box.width = 0.05;
@@ -124,8 +129,9 @@ std::vector<Item> slantedBoxes(size_t n, std::mt19937& random) {
   }
   std::shuffle(items.begin(), items.end(), random);
   // Keep long stretches in recognition order too, so that natural runs occur.
-  if (random() % 2 == 0) std::sort(items.begin(), items.begin() + static_cast<long>(n / 2),
-                                   [](const Item& a, const Item& b) { return a.id < b.id; });
+  if (random() % 2 == 0)
+    std::sort(items.begin(), items.begin() + static_cast<long>(n / 2),
+              [](const Item& a, const Item& b) { return a.id < b.id; });
   return items;
 }
 
@@ -147,15 +153,15 @@ TEST(ReadingOrder, ComparatorCases) {
 
 TEST(ReadingOrder, MinimumRunLength) {
   const std::vector<std::pair<size_t, size_t>> cases = {
-      {0, 0},    {1, 1},   {63, 63},  {64, 32},  {65, 33},   {96, 48},
+      {0, 0},    {1, 1},    {63, 63},  {64, 32},   {65, 33},   {96, 48},
       {127, 64}, {128, 32}, {129, 33}, {1000, 63}, {1024, 32}, {4095, 64}};
   for (const auto& [n, r] : cases) EXPECT_EQ(minimumRunLength(n), r) << n;
 }
 
 TEST(ReadingOrder, MatchesTheReferenceOnSlantedLinesComparisonForComparison) {
   std::mt19937 random(20261208);
-  const std::vector<size_t> sizes = {0, 1, 2, 3, 17, 40, 63, 64, 65, 66, 97, 128, 129,
-                                     200, 257, 600, 1500};
+  const std::vector<size_t> sizes = {0,  1,  2,   3,   17,  40,  63,  64,  65,
+                                     66, 97, 128, 129, 200, 257, 600, 1500};
   for (size_t n : sizes) {
     for (int round = 0; round < 12; ++round) {
       std::vector<Item> ours = slantedBoxes(n, random);
@@ -186,7 +192,8 @@ TEST(ReadingOrder, FinishesAndAgreesForArbitraryAnswers) {
     std::vector<Item> theirs = ours;
     const uint32_t salt = random();
     auto answer = [salt](const Item& a, const Item& b) {
-      uint32_t h = static_cast<uint32_t>(a.id) * 2654435761u ^ static_cast<uint32_t>(b.id) * 40503u ^ salt;
+      uint32_t h =
+          static_cast<uint32_t>(a.id) * 2654435761u ^ static_cast<uint32_t>(b.id) * 40503u ^ salt;
       h ^= h >> 15;
       h *= 2246822519u;
       return ((h >> 13) & 1) != 0;
@@ -209,8 +216,10 @@ TEST(ReadingOrder, IsAStableSortForAConsistentOrder) {
     for (size_t k = 0; k < n; ++k) {
       const double top = 0.05 * static_cast<double>(random() % 18);
       items.push_back({.id = static_cast<int>(k),
-                       .box = {.x = 0.1 * static_cast<double>(random() % 6), .y = top - 0.02,
-                               .width = 0.05, .height = 0.02}});
+                       .box = {.x = 0.1 * static_cast<double>(random() % 6),
+                               .y = top - 0.02,
+                               .width = 0.05,
+                               .height = 0.02}});
     }
     std::vector<Item> expected = items;
     auto before = [](const Item& a, const Item& b) {

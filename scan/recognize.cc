@@ -39,10 +39,7 @@ std::vector<size_t> graphemeBoundaries(std::string_view text) {
   return boundaries;
 }
 
-bool isWordSeparator(char32_t c) {
-  return isWhiteSpaceProperty(c) || isLineBreak(c);
-}
-
+bool isWordSeparator(char32_t c) { return isWhiteSpaceProperty(c) || isLineBreak(c); }
 
 }  // namespace
 
@@ -88,8 +85,7 @@ std::optional<size_t> findWord(std::string_view text, std::string_view word, siz
   return findWordWithin(text, graphemeBoundaries(text), word, from);
 }
 
-OcrPage pageFromObservations(const std::vector<TextObservation>& observations,
-                             int64_t pageNumber) {
+OcrPage pageFromObservations(const std::vector<TextObservation>& observations, int64_t pageNumber) {
   // Each line and fragment keeps the box it is put in reading order by: its box on the upright
   // page when the recogniser read the page turned, otherwise the box it is reported with.
   struct Line {
@@ -145,8 +141,8 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations,
   runMergeSort(fragments, [](const Fragment& a, const Fragment& b) {
     return comesBeforeInReadingOrder(a.orderBox, b.orderBox);
   });
-  runMergeSort(lines,
-               [](const Line& a, const Line& b) { return comesBeforeInReadingOrder(a.box, b.box); });
+  runMergeSort(
+      lines, [](const Line& a, const Line& b) { return comesBeforeInReadingOrder(a.box, b.box); });
 
   OcrPage page;
   page.pageNumber = pageNumber;

@@ -27,8 +27,7 @@ Recognition recognize(const Image& image, int64_t pageNumber);
 // The page made of a recogniser's observations, in the recogniser's order: trimmed lines, one
 // fragment per located word (or per line whose words cannot be located), both sorted into reading
 // order, the lines joined by line feeds, and the mean line confidence.
-OcrPage pageFromObservations(const std::vector<TextObservation>& observations,
-                             int64_t pageNumber);
+OcrPage pageFromObservations(const std::vector<TextObservation>& observations, int64_t pageNumber);
 
 // The words of a trimmed line: split at grapheme clusters whose first scalar is white space,
 // runs of separators counting as one, no empty words. Each is a view into `line`.

@@ -45,8 +45,10 @@ class FakeText : public RecognizedText {
 // Word boxes laid out along the line's box: x from the byte offset, so boxes tell ranges apart.
 FakeText::Lookup alongLine(BoundingBox line) {
   return [line](size_t begin, size_t end) {
-    return BoundingBox{.x = line.x + 0.01 * static_cast<double>(begin), .y = line.y,
-                       .width = 0.01 * static_cast<double>(end - begin), .height = line.height};
+    return BoundingBox{.x = line.x + 0.01 * static_cast<double>(begin),
+                       .y = line.y,
+                       .width = 0.01 * static_cast<double>(end - begin),
+                       .height = line.height};
   };
 }
 
@@ -55,7 +57,8 @@ FakeText::Lookup nothing() {
 }
 
 TextObservation line(const std::string& text, float confidence, BoundingBox box) {
-  return {.boundingBox = box, .topCandidate = std::make_shared<FakeText>(text, confidence, alongLine(box))};
+  return {.boundingBox = box,
+          .topCandidate = std::make_shared<FakeText>(text, confidence, alongLine(box))};
 }
 
 BoundingBox box(double x, double y, double height = 0.05) {
@@ -90,11 +93,12 @@ TEST(PageFromObservations, HigherLineFirstWhenTopsDifferByMoreThanTheTolerance) 
 }
 
 TEST(PageFromObservations, RepeatedWordsAreLocatedPastTheCursor) {
-  const std::vector<TextObservation> observations = {line("to be or not to be", 0.25f, box(0, 0.5))};
+  const std::vector<TextObservation> observations = {
+      line("to be or not to be", 0.25f, box(0, 0.5))};
   const OcrPage page = pageFromObservations(observations, 1);
   EXPECT_THAT(texts(page), ElementsAre("to", "be", "or", "not", "to", "be"));
-  EXPECT_THAT(fake(observations[0]).asked,
-              ElementsAre(Pair(0, 2), Pair(3, 5), Pair(6, 8), Pair(9, 12), Pair(13, 15), Pair(16, 18)));
+  EXPECT_THAT(fake(observations[0]).asked, ElementsAre(Pair(0, 2), Pair(3, 5), Pair(6, 8),
+                                                       Pair(9, 12), Pair(13, 15), Pair(16, 18)));
   for (const OcrFragment& f : page.fragments) EXPECT_EQ(f.confidence, 0.25);
   EXPECT_DOUBLE_EQ(page.fragments[4].boundingBox.x, 0.13);  // the second "to"
 }
@@ -114,8 +118,10 @@ TEST(PageFromObservations, ConfidencesAreWidenedExactlyAndAveragedOverLines) {
 
   // Lengths and fragment counts do not weigh; blank and candidate-less observations add nothing.
   std::vector<TextObservation> observations = {
-      line("one two three four five", 0.5f, box(0, 0.8)), line("x", 1.0f, box(0, 0.6)),
-      line("  \u3000 \n", 0.0f, box(0, 0.5)), line("a b", 0.75f, box(0, 0.4)),
+      line("one two three four five", 0.5f, box(0, 0.8)),
+      line("x", 1.0f, box(0, 0.6)),
+      line("  \u3000 \n", 0.0f, box(0, 0.5)),
+      line("a b", 0.75f, box(0, 0.4)),
       {.boundingBox = box(0, 0.3), .topCandidate = nullptr}};
   const OcrPage page = pageFromObservations(observations, 1);
   EXPECT_EQ(page.confidence, 0.75);
@@ -146,7 +152,8 @@ TEST(PageFromObservations, WordsWhoseLookupFailsAreLeftOutAlone) {
        .topCandidate = std::make_shared<FakeText>(
            "alpha beta gamma", 0.5f, [](size_t begin, size_t end) -> std::optional<BoundingBox> {
              if (begin != 6) return std::nullopt;
-             return BoundingBox{.x = 0.5, .y = 0.5, .width = 0.1 * static_cast<double>(end - begin)};
+             return BoundingBox{
+                 .x = 0.5, .y = 0.5, .width = 0.1 * static_cast<double>(end - begin)};
            })}};
   const OcrPage page = pageFromObservations(observations, 1);
   EXPECT_THAT(texts(page), ElementsAre("beta"));
@@ -193,7 +200,8 @@ TextObservation turnedLine(const std::string& text, BoundingBox uprightBox, int 
     return std::optional<BoundingBox>(turnedBox(*alongLine(uprightBox)(b, e), turns));
   });
   if (uprightWords) candidate->upright = alongLine(uprightBox);
-  return {.boundingBox = turnedBox(uprightBox, turns), .uprightBox = uprightBox,
+  return {.boundingBox = turnedBox(uprightBox, turns),
+          .uprightBox = uprightBox,
           .topCandidate = candidate};
 }
 
@@ -212,11 +220,10 @@ TEST(PageFromObservations, TurnedPagesAreReadInTheirUprightOrderWithBoxesAsRepor
                                          {"Born 1990", box(0.6, 0.7)},
                                          {"Place Leeds", box(0.1, 0.6)},
                                          {"Mother Ann", box(0.6, 0.6)}};
-  const std::string upright =
-      "Certificate of birth\nName Jane\nBorn 1990\nPlace Leeds\nMother Ann";
-  const std::vector<std::string> uprightWords = {"Certificate", "of",    "birth", "Name", "Jane",
-                                                 "Born",        "1990",  "Place", "Leeds",
-                                                 "Mother",      "Ann"};
+  const std::string upright = "Certificate of birth\nName Jane\nBorn 1990\nPlace Leeds\nMother Ann";
+  const std::vector<std::string> uprightWords = {"Certificate", "of",     "birth", "Name",
+                                                 "Jane",        "Born",   "1990",  "Place",
+                                                 "Leeds",       "Mother", "Ann"};
   // The recogniser's order is not the reading order.
   const std::vector<size_t> recognised = {3, 0, 4, 2, 1};
   struct Case {
@@ -240,8 +247,7 @@ TEST(PageFromObservations, TurnedPagesAreReadInTheirUprightOrderWithBoxesAsRepor
     // Every fragment keeps the box the recogniser reported in the turned frame.
     const BoundingBox name = page[1].box;
     ASSERT_EQ(read.fragments.size(), uprightWords.size());
-    EXPECT_TRUE(sameBox(read.fragments[4].boundingBox,
-                        turnedBox(*alongLine(name)(5, 9), c.turns)))
+    EXPECT_TRUE(sameBox(read.fragments[4].boundingBox, turnedBox(*alongLine(name)(5, 9), c.turns)))
         << c.turns;  // "Jane"
 
     // Without upright boxes the lines are ordered as they stand in the turned frame.
@@ -266,8 +272,8 @@ TEST(SplitWords, SeparatorsAreWhiteSpaceClusters) {
       {"a  \t b", {"a", "b"}},
       {"Stra\u00dfe\u3000Nr.\u20037", {"Stra\u00dfe", "Nr.", "7"}},  // ideographic, em space
       {"one\u2028two\u2029three\u0085four", {"one", "two", "three", "four"}},
-      {"x\u200by", {"x\u200by"}},          // a zero-width space is no White_Space
-      {"a \u0301b", {"a", "b"}},           // a space with a combining mark is one separator
+      {"x\u200by", {"x\u200by"}},  // a zero-width space is no White_Space
+      {"a \u0301b", {"a", "b"}},   // a space with a combining mark is one separator
       {"", {}},
       {"\u00a0", {}},
   };
@@ -288,7 +294,8 @@ TEST(FindWord, MatchesWholeClustersOnlyAndRespectsCase) {
 }
 
 TEST(PageFromObservations, OffsetsAreUtf8BytesOfTheCandidate) {
-  const std::vector<TextObservation> observations = {line(" \u00fcber caf\u00e9 ", 1.0f, box(0, 0.5))};
+  const std::vector<TextObservation> observations = {
+      line(" \u00fcber caf\u00e9 ", 1.0f, box(0, 0.5))};
   pageFromObservations(observations, 1);
   EXPECT_THAT(fake(observations[0]).asked, ElementsAre(Pair(1, 6), Pair(7, 12)));
 }

@@ -34,7 +34,7 @@ class RecognizedText {
 
 // One recognised region of text (a line), in the recogniser's own order.
 struct TextObservation {
-  BoundingBox boundingBox;                      // normalised, lower-left origin
+  BoundingBox boundingBox;  // normalised, lower-left origin
   // The line's box on the page as the recogniser read it upright, when that page is turned or
   // rotated from the image given: normalised to the upright page, lower-left origin. Lines are
   // put in the order they stand there; boundingBox stays the box reported.

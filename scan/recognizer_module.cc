@@ -40,8 +40,8 @@ RecognitionResult ModuleRecognizer::perform(const Image& image,
       const char* why = ::dlerror();
       loadError_ = "The recognition engine could not be loaded from " + path_ +
                    (why != nullptr ? std::string(" (") + why + ")." : std::string("."));
-    } else if (auto entry = reinterpret_cast<NewTextRecognizer>(
-                   ::dlsym(module, kRecognizerModuleEntry))) {
+    } else if (auto entry =
+                   reinterpret_cast<NewTextRecognizer>(::dlsym(module, kRecognizerModuleEntry))) {
       inner_.reset(entry(kRecognizerModuleVersion));
       if (!inner_) {
         loadError_ = "The recognition engine in " + path_ + " was built for another version.";

@@ -19,19 +19,19 @@ struct BoundingBox {
 
 // One piece of recognised or extracted text.
 struct OcrFragment {
-  std::string text;          // the word or line
-  double confidence = 0;     // 0..1; exactly 1 for text-layer fragments
-  BoundingBox boundingBox;   // where it stands on the page
+  std::string text;         // the word or line
+  double confidence = 0;    // 0..1; exactly 1 for text-layer fragments
+  BoundingBox boundingBox;  // where it stands on the page
 };
 
 // One page of an OCR run.
 struct OcrPage {
-  int64_t pageNumber = 0;                  // 1-based
-  std::string text;                        // the page's text in reading order
-  double confidence = 0;                   // mean line confidence, or 1/0 for text layers
-  std::vector<OcrFragment> fragments;      // words or lines, possibly empty
-  std::optional<std::string> source;       // where the text came from; may be set later
-  std::optional<std::string> sourceReason; // why; may be set later
+  int64_t pageNumber = 0;                   // 1-based
+  std::string text;                         // the page's text in reading order
+  double confidence = 0;                    // mean line confidence, or 1/0 for text layers
+  std::vector<OcrFragment> fragments;       // words or lines, possibly empty
+  std::optional<std::string> source;        // where the text came from; may be set later
+  std::optional<std::string> sourceReason;  // why; may be set later
 };
 
 // The result of an OCR run.

@@ -60,8 +60,8 @@ TEST(RunRenderPagesTest, WarningsAndReportedPageCount) {
                          testing::FakePageData{}};
   const Platform saved = platform();
   platform().pdf = &pdf;
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("mf-render-test-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("mf-render-test-" + std::to_string(::getpid()));
   renderOutputDir = (dir / "a" / "b").string();
   inputUrl = "/in/doc.pdf";
   ext = "pdf";

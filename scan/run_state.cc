@@ -1,10 +1,10 @@
 #include "scan/run_state.h"
 
 #include <sys/stat.h>
-
-#include <filesystem>
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
+
+#include <filesystem>
 
 #include "scan/ocr_run.h"
 #include "scan/parallel_recognition.h"
@@ -38,8 +38,9 @@ void startUp(const std::vector<std::string>& argv) {
   arguments.push_back(argv.empty() ? std::string() : argv[0]);
   arguments.insert(arguments.end(), commandLine.positional.begin(), commandLine.positional.end());
   if (arguments.size() < 2) {
-    fail("Usage: marrowfen-scan <file-path> OR marrowfen-scan --render-pages <file-path> "
-         "<output-dir>");
+    fail(
+        "Usage: marrowfen-scan <file-path> OR marrowfen-scan --render-pages <file-path> "
+        "<output-dir>");
   }
 
   // "--render-pages" with fewer than two arguments after it falls through to an OCR run of the
@@ -67,8 +68,8 @@ std::string pathExtension(std::string_view path) {
   const size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return {};
   std::string lowered;
-  icu::UnicodeString::fromUTF8(icu::StringPiece(name.data() + dot + 1,
-                                                static_cast<int32_t>(name.size() - dot - 1)))
+  icu::UnicodeString::fromUTF8(
+      icu::StringPiece(name.data() + dot + 1, static_cast<int32_t>(name.size() - dot - 1)))
       .toLower(icu::Locale::getRoot())
       .toUTF8String(lowered);
   return lowered;

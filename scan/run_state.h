@@ -16,9 +16,9 @@ inline constexpr char documentPasswordEnvironmentKey[] = "MARROWFEN_DOCUMENT_PAS
 
 extern CommandLine commandLine;
 extern RecognitionOptions recognitionOptions;
-extern double minimumRenderLongEdge;  // recognitionOptions.minimumLongEdge
-extern double baseRenderScale;        // recognitionOptions.renderScale
-extern double renderCropMargin;       // 0.04: margin kept around the ink when cropping
+extern double minimumRenderLongEdge;        // recognitionOptions.minimumLongEdge
+extern double baseRenderScale;              // recognitionOptions.renderScale
+extern double renderCropMargin;             // 0.04: margin kept around the ink when cropping
 extern std::vector<std::string> arguments;  // program name, then the positional arguments
 extern bool renderOnly;                     // page-rendering mode
 extern std::string inputPath;               // the input as typed

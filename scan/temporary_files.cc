@@ -85,8 +85,9 @@ std::optional<std::string> commitPendingFile(const PendingFile& file,
     ::unlink(file.temporaryPath.c_str());
     return errorText(error);
   }
-  // A nameless file is reached through its open descriptor. linkat cannot replace a file, so a new name is linked first and then renamed over
-  // the destination; where there is nothing to replace, the destination is linked directly.
+  // A nameless file is reached through its open descriptor. linkat cannot replace a file, so a new
+  // name is linked first and then renamed over the destination; where there is nothing to replace,
+  // the destination is linked directly.
   const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
   if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0) {
     return std::nullopt;

@@ -26,7 +26,8 @@ std::optional<PendingFile> createPendingFile(const std::string& destination, mod
 // Gives the written file the name `destination`, replacing a file of that name in one step. Call
 // with everything written and flushed but the descriptor still open (a nameless file is reached
 // through it). The system's reason when that fails; the pending file is then gone.
-std::optional<std::string> commitPendingFile(const PendingFile& file, const std::string& destination);
+std::optional<std::string> commitPendingFile(const PendingFile& file,
+                                             const std::string& destination);
 
 // Removes the pending file (the descriptor is closed by the caller).
 void discardPendingFile(const PendingFile& file);

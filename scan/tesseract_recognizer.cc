@@ -33,28 +33,24 @@ std::string lowered(std::string_view s) {
 // ISO 639-1 codes (as BCP 47 writes them) to Tesseract's traineddata names.
 const std::map<std::string, std::string, std::less<>>& primaryLanguages() {
   static const std::map<std::string, std::string, std::less<>> table = {
-      {"af", "afr"}, {"am", "amh"}, {"ar", "ara"}, {"as", "asm"}, {"az", "aze"},
-      {"be", "bel"}, {"bg", "bul"}, {"bn", "ben"}, {"bo", "bod"}, {"br", "bre"},
-      {"bs", "bos"}, {"ca", "cat"}, {"co", "cos"}, {"cs", "ces"}, {"cy", "cym"},
-      {"da", "dan"}, {"de", "deu"}, {"dv", "div"}, {"dz", "dzo"}, {"el", "ell"},
-      {"en", "eng"}, {"eo", "epo"}, {"es", "spa"}, {"et", "est"}, {"eu", "eus"},
-      {"fa", "fas"}, {"fi", "fin"}, {"fo", "fao"}, {"fr", "fra"}, {"fy", "fry"},
-      {"ga", "gle"}, {"gd", "gla"}, {"gl", "glg"}, {"gu", "guj"}, {"he", "heb"},
-      {"hi", "hin"}, {"hr", "hrv"}, {"ht", "hat"}, {"hu", "hun"}, {"hy", "hye"},
-      {"id", "ind"}, {"is", "isl"}, {"it", "ita"}, {"iu", "iku"}, {"iw", "heb"},
-      {"ja", "jpn"}, {"jv", "jav"}, {"ka", "kat"}, {"kk", "kaz"}, {"km", "khm"},
-      {"kn", "kan"}, {"ko", "kor"}, {"ku", "kmr"}, {"ky", "kir"}, {"la", "lat"},
-      {"lb", "ltz"}, {"lo", "lao"}, {"lt", "lit"}, {"lv", "lav"}, {"mi", "mri"},
-      {"mk", "mkd"}, {"ml", "mal"}, {"mn", "mon"}, {"mr", "mar"}, {"ms", "msa"},
-      {"mt", "mlt"}, {"my", "mya"}, {"nb", "nor"}, {"ne", "nep"}, {"nl", "nld"},
-      {"nn", "nor"}, {"no", "nor"}, {"oc", "oci"}, {"or", "ori"}, {"pa", "pan"},
-      {"pl", "pol"}, {"ps", "pus"}, {"pt", "por"}, {"qu", "que"}, {"ro", "ron"},
-      {"ru", "rus"}, {"sa", "san"}, {"sd", "snd"}, {"si", "sin"}, {"sk", "slk"},
-      {"sl", "slv"}, {"sq", "sqi"}, {"sr", "srp"}, {"su", "sun"}, {"sv", "swe"},
-      {"sw", "swa"}, {"ta", "tam"}, {"te", "tel"}, {"tg", "tgk"}, {"th", "tha"},
-      {"ti", "tir"}, {"tl", "tgl"}, {"to", "ton"}, {"tr", "tur"}, {"tt", "tat"},
-      {"ug", "uig"}, {"uk", "ukr"}, {"ur", "urd"}, {"uz", "uzb"}, {"vi", "vie"},
-      {"yi", "yid"}, {"yo", "yor"}, {"zh", "chi_sim"},
+      {"af", "afr"}, {"am", "amh"}, {"ar", "ara"}, {"as", "asm"}, {"az", "aze"}, {"be", "bel"},
+      {"bg", "bul"}, {"bn", "ben"}, {"bo", "bod"}, {"br", "bre"}, {"bs", "bos"}, {"ca", "cat"},
+      {"co", "cos"}, {"cs", "ces"}, {"cy", "cym"}, {"da", "dan"}, {"de", "deu"}, {"dv", "div"},
+      {"dz", "dzo"}, {"el", "ell"}, {"en", "eng"}, {"eo", "epo"}, {"es", "spa"}, {"et", "est"},
+      {"eu", "eus"}, {"fa", "fas"}, {"fi", "fin"}, {"fo", "fao"}, {"fr", "fra"}, {"fy", "fry"},
+      {"ga", "gle"}, {"gd", "gla"}, {"gl", "glg"}, {"gu", "guj"}, {"he", "heb"}, {"hi", "hin"},
+      {"hr", "hrv"}, {"ht", "hat"}, {"hu", "hun"}, {"hy", "hye"}, {"id", "ind"}, {"is", "isl"},
+      {"it", "ita"}, {"iu", "iku"}, {"iw", "heb"}, {"ja", "jpn"}, {"jv", "jav"}, {"ka", "kat"},
+      {"kk", "kaz"}, {"km", "khm"}, {"kn", "kan"}, {"ko", "kor"}, {"ku", "kmr"}, {"ky", "kir"},
+      {"la", "lat"}, {"lb", "ltz"}, {"lo", "lao"}, {"lt", "lit"}, {"lv", "lav"}, {"mi", "mri"},
+      {"mk", "mkd"}, {"ml", "mal"}, {"mn", "mon"}, {"mr", "mar"}, {"ms", "msa"}, {"mt", "mlt"},
+      {"my", "mya"}, {"nb", "nor"}, {"ne", "nep"}, {"nl", "nld"}, {"nn", "nor"}, {"no", "nor"},
+      {"oc", "oci"}, {"or", "ori"}, {"pa", "pan"}, {"pl", "pol"}, {"ps", "pus"}, {"pt", "por"},
+      {"qu", "que"}, {"ro", "ron"}, {"ru", "rus"}, {"sa", "san"}, {"sd", "snd"}, {"si", "sin"},
+      {"sk", "slk"}, {"sl", "slv"}, {"sq", "sqi"}, {"sr", "srp"}, {"su", "sun"}, {"sv", "swe"},
+      {"sw", "swa"}, {"ta", "tam"}, {"te", "tel"}, {"tg", "tgk"}, {"th", "tha"}, {"ti", "tir"},
+      {"tl", "tgl"}, {"to", "ton"}, {"tr", "tur"}, {"tt", "tat"}, {"ug", "uig"}, {"uk", "ukr"},
+      {"ur", "urd"}, {"uz", "uzb"}, {"vi", "vie"}, {"yi", "yid"}, {"yo", "yor"}, {"zh", "chi_sim"},
   };
   return table;
 }
@@ -68,9 +64,7 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-float clampedConfidence(float percent) {
-  return std::clamp(percent / 100.0f, 0.0f, 1.0f);
-}
+float clampedConfidence(float percent) { return std::clamp(percent / 100.0f, 0.0f, 1.0f); }
 
 // One text line: its words joined by single spaces, and the box of each word.
 class TesseractLine : public RecognizedText {
@@ -78,8 +72,8 @@ class TesseractLine : public RecognizedText {
   // `uprightBoxes` holds the words' boxes on the page as read, when it was turned or rotated
   // for reading; empty otherwise.
   TesseractLine(std::string text, float confidence,
-                std::vector<std::pair<size_t, size_t>> wordRanges, std::vector<BoundingBox> wordBoxes,
-                std::vector<BoundingBox> uprightBoxes)
+                std::vector<std::pair<size_t, size_t>> wordRanges,
+                std::vector<BoundingBox> wordBoxes, std::vector<BoundingBox> uprightBoxes)
       : text_(std::move(text)),
         confidence_(confidence),
         wordRanges_(std::move(wordRanges)),
@@ -249,11 +243,14 @@ std::optional<std::string> traineddataName(std::string_view tag) {
   const std::string& primary = subtags[0];
   std::string script, region;
   for (size_t k = 1; k < subtags.size(); ++k) {
-    if (subtags[k].size() == 4 && script.empty() && region.empty()) script = subtags[k];
-    else if ((subtags[k].size() == 2 || subtags[k].size() == 3) && region.empty()) region = subtags[k];
+    if (subtags[k].size() == 4 && script.empty() && region.empty())
+      script = subtags[k];
+    else if ((subtags[k].size() == 2 || subtags[k].size() == 3) && region.empty())
+      region = subtags[k];
   }
   if (primary == "zh") {
-    if (script == "hant" || (script.empty() && (region == "tw" || region == "hk" || region == "mo")))
+    if (script == "hant" ||
+        (script.empty() && (region == "tw" || region == "hk" || region == "mo")))
       return "chi_tra";
     return "chi_sim";
   }
@@ -329,8 +326,8 @@ RecognitionResult TesseractRecognizer::perform(const Image& image,
     }
     if (engine->api.Init(dir.c_str(), languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0,
                          &variables, &values, false) != 0) {
-      return {.error = "The recognition engine could not start with the languages " + languages +
-                       "."};
+      return {.error =
+                  "The recognition engine could not start with the languages " + languages + "."};
     }
     engine_ = std::move(engine);
   }
@@ -380,14 +377,15 @@ RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, P
   const bool keepUpright = turnsOrRotates(toInput) || turnsToUpright != 0;
   const int pageWidth = pixGetWidth(page);
   const int pageHeight = pixGetHeight(page);
-  const PageTransform toUpright = inverted(quarterTurnTransform(turnsToUpright, pageWidth, pageHeight));
+  const PageTransform toUpright =
+      inverted(quarterTurnTransform(turnsToUpright, pageWidth, pageHeight));
   const bool across = turnsToUpright % 2 == 1;
   auto normalised = [&](const PixelBox& b) {
     return boxInSource(toInput, b.left, b.top, b.right, b.bottom, width, height);
   };
   auto upright = [&](const PixelBox& b) {
-    return boxInSource(toUpright, b.left, b.top, b.right, b.bottom,
-                       across ? pageHeight : pageWidth, across ? pageWidth : pageHeight);
+    return boxInSource(toUpright, b.left, b.top, b.right, b.bottom, across ? pageHeight : pageWidth,
+                       across ? pageWidth : pageHeight);
   };
 
   RecognitionResult result;

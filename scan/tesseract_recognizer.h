@@ -34,10 +34,11 @@ class TesseractRecognizer : public TextRecognizer {
 
   // Languages map through traineddataName, keep their order (repeats dropped) and default to
   // the Latin-script model "Latin" (or "eng" when it is not installed). A tag that maps to nothing
-  // or to a file that is not installed fails the request with a description naming the tag. The engine is started on the first request and kept for later
-  // ones with the same languages and correction setting; `fast` switches off the second pass over
-  // lines read as inverted (light on dark) text, `languageCorrection` loads or leaves out the
-  // dictionaries that the line recogniser's search consults.
+  // or to a file that is not installed fails the request with a description naming the tag. The
+  // engine is started on the first request and kept for later ones with the same languages and
+  // correction setting; `fast` switches off the second pass over lines read as inverted (light on
+  // dark) text, `languageCorrection` loads or leaves out the dictionaries that the line
+  // recogniser's search consults.
   //
   // The page is prepared first (page_preparation.h): small text enlarged, huge text reduced,
   // skewed lines set level; a page that then reads badly is checked with the orientation model

@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -19,12 +18,29 @@ using ::testing::HasSubstr;
 
 TEST(TraineddataName, MapsBcp47Tags) {
   const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-      {"en-US", "eng"},       {"en", "eng"},          {"de-DE", "deu"},     {"DE_at", "deu"},
-      {"fr", "fra"},          {"fr-CA", "fra"},       {"zh-Hans", "chi_sim"}, {"zh-CN", "chi_sim"},
-      {"zh-Hant", "chi_tra"}, {"zh-TW", "chi_tra"},   {"zh-Hant-HK", "chi_tra"}, {"zh", "chi_sim"},
-      {"sr-Latn", "srp_latn"}, {"sr", "srp"},         {"iw", "heb"},         {"nb-NO", "nor"},
-      {"ja-JP", "jpn"},       {"pt-BR", "por"},       {"deu", "deu"},        {"fil", "fil"},
-      {"xx", std::nullopt},   {"", std::nullopt},     {"e1", std::nullopt},
+      {"en-US", "eng"},
+      {"en", "eng"},
+      {"de-DE", "deu"},
+      {"DE_at", "deu"},
+      {"fr", "fra"},
+      {"fr-CA", "fra"},
+      {"zh-Hans", "chi_sim"},
+      {"zh-CN", "chi_sim"},
+      {"zh-Hant", "chi_tra"},
+      {"zh-TW", "chi_tra"},
+      {"zh-Hant-HK", "chi_tra"},
+      {"zh", "chi_sim"},
+      {"sr-Latn", "srp_latn"},
+      {"sr", "srp"},
+      {"iw", "heb"},
+      {"nb-NO", "nor"},
+      {"ja-JP", "jpn"},
+      {"pt-BR", "por"},
+      {"deu", "deu"},
+      {"fil", "fil"},
+      {"xx", std::nullopt},
+      {"", std::nullopt},
+      {"e1", std::nullopt},
   };
   for (const auto& [tag, name] : cases) EXPECT_EQ(traineddataName(tag), name) << tag;
 }
@@ -91,7 +107,10 @@ TEST_F(TesseractTest, ColourImagesAndTransparencyAreRead) {
       uint8_t* p = &rgba[(static_cast<size_t>(y) * grey.width() + x) * 4];
       const uint8_t v = grey.row(y)[x];
       // Ink is opaque blue-black, paper is fully transparent black: composed over white it reads.
-      p[0] = 0; p[1] = 0; p[2] = v < 128 ? 60 : 0; p[3] = static_cast<uint8_t>(255 - v);
+      p[0] = 0;
+      p[1] = 0;
+      p[2] = v < 128 ? 60 : 0;
+      p[3] = static_cast<uint8_t>(255 - v);
     }
   }
   const Image image(grey.width(), grey.height(), PixelFormat::kRgba,
@@ -213,7 +232,7 @@ std::map<std::string, PixelBox> wordBoxes(const RecognitionResult& result, int w
 
 const std::vector<std::string> kPageLines = {
     "Certificate of registration issued", "to the holder named below, valid",
-    "until the date shown on the back.", "Reference number 58214 office",
+    "until the date shown on the back.",  "Reference number 58214 office",
     "Signed and sealed by the registrar", "of births, marriages and deaths."};
 
 std::vector<std::string> splitOn(const std::string& text, char separator) {
@@ -254,8 +273,7 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
   const RecognitionRequest request{.languages = {"en"}};
   const RecognitionResult level = recognizer_->perform(upright, request);
   ASSERT_FALSE(level.error);
-  const std::map<std::string, PixelBox> truth =
-      wordBoxes(level, upright.width(), upright.height());
+  const std::map<std::string, PixelBox> truth = wordBoxes(level, upright.width(), upright.height());
   ASSERT_GE(truth.size(), 20u);
   const std::vector<size_t> uprightOrder = {0, 1, 2, 3, 4, 5};
   ASSERT_EQ(pageLineOrder(pageFromObservations(level.observations, 1).text), uprightOrder);
@@ -287,10 +305,9 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
       const auto it = truth.find(word);
       if (it == truth.end()) continue;
       const PixelBox& u = it->second;
-      const BoundingBox expected = boxInSource(c.fromUpright, static_cast<int>(u.left),
-                                               static_cast<int>(u.top), static_cast<int>(u.right),
-                                               static_cast<int>(u.bottom), c.image.width(),
-                                               c.image.height());
+      const BoundingBox expected = boxInSource(
+          c.fromUpright, static_cast<int>(u.left), static_cast<int>(u.top),
+          static_cast<int>(u.right), static_cast<int>(u.bottom), c.image.width(), c.image.height());
       EXPECT_GT(covered(box, pixels(expected, c.image.width(), c.image.height())), 0.8)
           << c.name << ": " << word;
       ++matched;

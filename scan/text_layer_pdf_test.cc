@@ -85,8 +85,8 @@ TEST_F(TextLayerPdfTest, InvisibleTextInAnyPlaceOfThePagesStreamMeansOcr) {
   }
   // Other modes are visible; a bad operand is ignored.
   for (const std::string& contents :
-       {testing::textContent(kLetter, 72, 700, 12, 0), testing::textContent(kLetter, 72, 700, 12, 7),
-        "/Name Tr\n" + words, "2 Tr 1 Tr\n" + words,
+       {testing::textContent(kLetter, 72, 700, 12, 0),
+        testing::textContent(kLetter, 72, 700, 12, 7), "/Name Tr\n" + words, "2 Tr 1 Tr\n" + words,
         testing::textContent("Set 3 Tr before the words to hide them", 72, 700, 12)}) {
     auto pdf = open({textPage(contents)});
     ASSERT_NE(pdf, nullptr);

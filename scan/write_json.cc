@@ -7,26 +7,36 @@ namespace {
 
 void put(JsonWriter& w, const BoundingBox& box) {
   w.beginObject();
-  w.key("x"); w.value(box.x);
-  w.key("y"); w.value(box.y);
-  w.key("width"); w.value(box.width);
-  w.key("height"); w.value(box.height);
+  w.key("x");
+  w.value(box.x);
+  w.key("y");
+  w.value(box.y);
+  w.key("width");
+  w.value(box.width);
+  w.key("height");
+  w.value(box.height);
   w.endObject();
 }
 
 void put(JsonWriter& w, const OcrFragment& fragment) {
   w.beginObject();
-  w.key("text"); w.value(fragment.text);
-  w.key("confidence"); w.value(fragment.confidence);
-  w.key("boundingBox"); put(w, fragment.boundingBox);
+  w.key("text");
+  w.value(fragment.text);
+  w.key("confidence");
+  w.value(fragment.confidence);
+  w.key("boundingBox");
+  put(w, fragment.boundingBox);
   w.endObject();
 }
 
 void put(JsonWriter& w, const OcrPage& page) {
   w.beginObject();
-  w.key("pageNumber"); w.value(page.pageNumber);
-  w.key("text"); w.value(page.text);
-  w.key("confidence"); w.value(page.confidence);
+  w.key("pageNumber");
+  w.value(page.pageNumber);
+  w.key("text");
+  w.value(page.text);
+  w.key("confidence");
+  w.value(page.confidence);
   w.key("fragments");
   w.beginArray();
   for (const auto& fragment : page.fragments) put(w, fragment);
@@ -44,8 +54,10 @@ void put(JsonWriter& w, const OcrPage& page) {
 
 void put(JsonWriter& w, const RenderedPage& page) {
   w.beginObject();
-  w.key("pageNumber"); w.value(page.pageNumber);
-  w.key("path"); w.value(page.path);
+  w.key("pageNumber");
+  w.value(page.pageNumber);
+  w.key("path");
+  w.value(page.path);
   w.endObject();
 }
 
@@ -77,13 +89,20 @@ void writeRecord(const Record& record) {
 std::optional<std::string> encodeJson(const OcrOutput& output) {
   JsonWriter w;
   w.beginObject();
-  w.key("ok"); w.value(output.ok);
-  w.key("sourceType"); w.value(output.sourceType);
-  w.key("pageCount"); w.value(output.pageCount);
-  w.key("rawText"); w.value(output.rawText);
-  w.key("confidence"); w.value(output.confidence);
-  w.key("pages"); putArray(w, output.pages);
-  w.key("warnings"); putStrings(w, output.warnings);
+  w.key("ok");
+  w.value(output.ok);
+  w.key("sourceType");
+  w.value(output.sourceType);
+  w.key("pageCount");
+  w.value(output.pageCount);
+  w.key("rawText");
+  w.value(output.rawText);
+  w.key("confidence");
+  w.value(output.confidence);
+  w.key("pages");
+  putArray(w, output.pages);
+  w.key("warnings");
+  putStrings(w, output.warnings);
   w.endObject();
   return finish(w);
 }
@@ -91,10 +110,14 @@ std::optional<std::string> encodeJson(const OcrOutput& output) {
 std::optional<std::string> encodeJson(const RenderOutput& output) {
   JsonWriter w;
   w.beginObject();
-  w.key("ok"); w.value(output.ok);
-  w.key("pageCount"); w.value(output.pageCount);
-  w.key("pages"); putArray(w, output.pages);
-  w.key("warnings"); putStrings(w, output.warnings);
+  w.key("ok");
+  w.value(output.ok);
+  w.key("pageCount");
+  w.value(output.pageCount);
+  w.key("pages");
+  putArray(w, output.pages);
+  w.key("warnings");
+  putStrings(w, output.warnings);
   w.endObject();
   return finish(w);
 }
@@ -102,8 +125,10 @@ std::optional<std::string> encodeJson(const RenderOutput& output) {
 std::optional<std::string> encodeJson(const OcrFailure& failure) {
   JsonWriter w;
   w.beginObject();
-  w.key("ok"); w.value(failure.ok);
-  w.key("error"); w.value(failure.error);
+  w.key("ok");
+  w.value(failure.ok);
+  w.key("error");
+  w.value(failure.error);
   w.endObject();
   return finish(w);
 }

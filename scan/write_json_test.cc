@@ -9,8 +9,13 @@ namespace marrowfen::scan {
 namespace {
 
 TEST(WriteJsonTest, PageWithoutSourceHasExactlyFourMembers) {
-  OcrOutput output{.ok = true, .sourceType = "native_ocr_image", .pageCount = 1, .rawText = "",
-                   .confidence = 0, .pages = {OcrPage{.pageNumber = 1}}, .warnings = {}};
+  OcrOutput output{.ok = true,
+                   .sourceType = "native_ocr_image",
+                   .pageCount = 1,
+                   .rawText = "",
+                   .confidence = 0,
+                   .pages = {OcrPage{.pageNumber = 1}},
+                   .warnings = {}};
   EXPECT_EQ(*encodeJson(output),
             R"({"ok":true,"sourceType":"native_ocr_image","pageCount":1,"rawText":"",)"
             R"("confidence":0,"pages":[{"pageNumber":1,"text":"","confidence":0,"fragments":[]}],)"
@@ -18,7 +23,9 @@ TEST(WriteJsonTest, PageWithoutSourceHasExactlyFourMembers) {
 }
 
 TEST(WriteJsonTest, SourceWithoutReason) {
-  OcrPage page{.pageNumber = 2, .text = "a\"b\\c\td\ne\u0001 é", .confidence = 0.5,
+  OcrPage page{.pageNumber = 2,
+               .text = "a\"b\\c\td\ne\u0001 é",
+               .confidence = 0.5,
                .fragments = {{.text = "x", .confidence = 1, .boundingBox = {0.25, 0.5, 0.125, 1}}},
                .source = "ocr"};
   OcrOutput output{.sourceType = "native_ocr_pdf", .pageCount = 1, .pages = {page}};
@@ -34,9 +41,10 @@ TEST(WriteJsonTest, RenderOutputKeepsSlashesPlain) {
   RenderOutput output{.pageCount = 3,
                       .pages = {{.pageNumber = 1, .path = "/tmp/out dir/page-0001.png"}},
                       .warnings = {"Could not render PDF page 2."}};
-  EXPECT_EQ(*encodeJson(output),
-            R"({"ok":true,"pageCount":3,"pages":[{"pageNumber":1,)"
-            R"("path":"/tmp/out dir/page-0001.png"}],"warnings":["Could not render PDF page 2."]})");
+  EXPECT_EQ(
+      *encodeJson(output),
+      R"({"ok":true,"pageCount":3,"pages":[{"pageNumber":1,)"
+      R"("path":"/tmp/out dir/page-0001.png"}],"warnings":["Could not render PDF page 2."]})");
 }
 
 TEST(WriteJsonTest, NonFiniteValueAnywhereFailsTheWholeRecord) {

@@ -81,8 +81,8 @@ bool transitionAllowed(int from, int to) {
   const bool open = from > 0 && ((from - 1) % 4 == 0 || (from - 1) % 4 == 1);  // after B or I
   if (to == 0) return !open;
   const int kind = (to - 1) % 4;
-  if (kind == 0 || kind == 3) return !open;             // B and U start a name
-  return open && (from - 1) / 4 == (to - 1) / 4;       // I and L continue one of their type
+  if (kind == 0 || kind == 3) return !open;       // B and U start a name
+  return open && (from - 1) / 4 == (to - 1) / 4;  // I and L continue one of their type
 }
 
 bool endAllowed(int state) { return transitionAllowed(state, 0); }
@@ -126,9 +126,11 @@ std::vector<int> viterbiDecode(const std::vector<float>& emissions,
   return path;
 }
 
-PerceptronNameModel::PerceptronNameModel(PerceptronWeights weights) : weights_(std::move(weights)) {}
+PerceptronNameModel::PerceptronNameModel(PerceptronWeights weights)
+    : weights_(std::move(weights)) {}
 
-std::vector<int> PerceptronNameModel::tags(const std::vector<std::string>& tokens, int language) const {
+std::vector<int> PerceptronNameModel::tags(const std::vector<std::string>& tokens,
+                                           int language) const {
   if (tokens.empty()) return {};
   thread_local LineFeatures features;
   extractLineFeatures(tokens, weights_.gazetteer, weights_.bucketBits, features, language);
@@ -171,8 +173,9 @@ bool PerceptronNameModel::isCommonWord(std::string_view word) const {
 
 bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) const {
   // Words that join the words of a label: "Place of birth", "Lieu de naissance", "Date of issue".
-  static constexpr std::string_view kJoining[] = {"of", "the", "de", "du", "la", "le", "des", "d",
-                                                  "der", "die", "des", "van", "het", "von", "en"};
+  static constexpr std::string_view kJoining[] = {"of",  "the", "de",  "du",  "la",
+                                                  "le",  "des", "d",   "der", "die",
+                                                  "des", "van", "het", "von", "en"};
   constexpr size_t kLongest = 10;
   bool labelWord = false;
   size_t words = 0;
@@ -183,7 +186,8 @@ bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) c
       continue;
     }
     bool alphanumeric = false;
-    for (size_t k = 0; k < t.size() && !alphanumeric;) alphanumeric = isAlphanumeric(nextScalar(t, k));
+    for (size_t k = 0; k < t.size() && !alphanumeric;)
+      alphanumeric = isAlphanumeric(nextScalar(t, k));
     if (!alphanumeric) continue;  // "/", "(", "." between the languages of a label
     if (++words > kLongest) return false;
     const std::string lower = lowerCase(t);
@@ -217,8 +221,8 @@ bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
   h.clusterCount = static_cast<uint32_t>(clusterCount);
   bool ok = std::fwrite(&h, sizeof h, 1, f) == 1;
   ok = ok && std::fwrite(weights.start.data(), sizeof(float), kStateCount, f) == kStateCount;
-  ok = ok && std::fwrite(weights.transitions.data(), sizeof(float), weights.transitions.size(), f) ==
-                 weights.transitions.size();
+  ok = ok && std::fwrite(weights.transitions.data(), sizeof(float), weights.transitions.size(),
+                         f) == weights.transitions.size();
   ok = ok && std::fwrite(weights.quantised.data(), sizeof(int8_t), weights.quantised.size(), f) ==
                  weights.quantised.size();
   const auto& gaz = weights.gazetteer.entries();
@@ -244,10 +248,10 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
   if (!f) return std::nullopt;
   PerceptronWeights w;
   Header h{};
-  bool ok = std::fread(&h, sizeof h, 1, f) == 1 && std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 &&
-            h.tagCount == kStateCount && h.bucketBits >= 4 && h.bucketBits <= 24 &&
-            h.gazetteerCount <= (uint64_t{1} << 26) && h.lexiconCount <= (uint32_t{1} << 26) &&
-            h.clusterCount <= (uint32_t{1} << 26);
+  bool ok = std::fread(&h, sizeof h, 1, f) == 1 &&
+            std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 && h.tagCount == kStateCount &&
+            h.bucketBits >= 4 && h.bucketBits <= 24 && h.gazetteerCount <= (uint64_t{1} << 26) &&
+            h.lexiconCount <= (uint32_t{1} << 26) && h.clusterCount <= (uint32_t{1} << 26);
   if (ok) {
     w.bucketBits = h.bucketBits;
     w.scale = h.scale;
@@ -265,7 +269,8 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
          std::fread(gaz.data(), sizeof(uint64_t), gaz.size(), f) == gaz.size() &&
          std::fread(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
          std::fread(flags.data(), 1, flags.size(), f) == flags.size() &&
-         std::fread(clusterHashes.data(), sizeof(uint32_t), clusterHashes.size(), f) == clusterHashes.size() &&
+         std::fread(clusterHashes.data(), sizeof(uint32_t), clusterHashes.size(), f) ==
+             clusterHashes.size() &&
          std::fread(classes.data(), sizeof(uint16_t), classes.size(), f) == classes.size() &&
          std::fgetc(f) == EOF;
     std::shared_ptr<const Lexicon> lexicon;

@@ -45,12 +45,12 @@ bool endAllowed(int state);
 
 // The weights of a model in the form stored on disk.
 struct PerceptronWeights {
-  unsigned bucketBits = 20;                              // 2^bucketBits feature buckets
-  float scale = 1.0f;                                    // weight = quantised * scale
-  std::vector<int8_t> quantised;                         // (2^bucketBits) x kStateCount
+  unsigned bucketBits = 20;                                    // 2^bucketBits feature buckets
+  float scale = 1.0f;                                          // weight = quantised * scale
+  std::vector<int8_t> quantised;                               // (2^bucketBits) x kStateCount
   std::array<float, kStateCount * kStateCount> transitions{};  // from x to
-  std::array<float, kStateCount> start{};                // first token of a line
-  Gazetteer gazetteer;                                   // word classes used by the features
+  std::array<float, kStateCount> start{};                      // first token of a line
+  Gazetteer gazetteer;                                         // word classes used by the features
 };
 
 class PerceptronNameModel : public NameModel {

@@ -27,8 +27,8 @@ std::vector<float> rows(std::initializer_list<std::initializer_list<std::pair<in
 }
 
 // States: O 0; person B 1, I 2, L 3, U 4; organisation 5-8; place 9-12.
-constexpr int kBPer = 1, kIPer = 2, kLPer = 3, kUPer = 4, kBOrg = 5, kLOrg = 7, kBLoc = 9, kLLoc = 11,
-              kULoc = 12;
+constexpr int kBPer = 1, kIPer = 2, kLPer = 3, kUPer = 4, kBOrg = 5, kLOrg = 7, kBLoc = 9,
+              kLLoc = 11, kULoc = 12;
 
 TEST(Labels, TagNumbersRoundTrip) {
   for (int t = 0; t < kTagCount; ++t) EXPECT_EQ(tagOf(labelOf(t)), t);
@@ -46,8 +46,8 @@ TEST(States, SplitBioTagsAndMapBack) {
   };
   for (const Case& c : {
            Case{{1, 2, 2, 0, 5, 3, 4}, {kBPer, kIPer, kLPer, 0, kULoc, kBOrg, kLOrg}},
-           Case{{1, 1, 2}, {kUPer, kBPer, kLPer}},   // a new B ends the name before it
-           Case{{5, 6, 3}, {kBLoc, kLLoc, 8}},        // a different type ends it too
+           Case{{1, 1, 2}, {kUPer, kBPer, kLPer}},  // a new B ends the name before it
+           Case{{5, 6, 3}, {kBLoc, kLLoc, 8}},      // a different type ends it too
            Case{{0, 0}, {0, 0}},
            Case{{}, {}},
        }) {
@@ -63,12 +63,13 @@ TEST(States, OnlyNamesThatOpenCloseAndOnlyAtTheirEnds) {
     int from, to;
     bool allowed;
   };
-  for (const Case& c : {Case{-1, 0, true}, Case{-1, kBPer, true}, Case{-1, kUPer, true},
-                        Case{-1, kIPer, false}, Case{-1, kLPer, false}, Case{kBPer, kIPer, true},
-                        Case{kBPer, kLPer, true}, Case{kIPer, kIPer, true}, Case{kBPer, 0, false},
-                        Case{kBPer, kBPer, false}, Case{kBPer, kUPer, false}, Case{kBPer, kLOrg, false},
-                        Case{kLPer, 0, true}, Case{kLPer, kBOrg, true}, Case{kLPer, kIPer, false},
-                        Case{kUPer, kULoc, true}, Case{kUPer, kLPer, false}, Case{0, kLLoc, false}}) {
+  for (const Case& c :
+       {Case{-1, 0, true}, Case{-1, kBPer, true}, Case{-1, kUPer, true}, Case{-1, kIPer, false},
+        Case{-1, kLPer, false}, Case{kBPer, kIPer, true}, Case{kBPer, kLPer, true},
+        Case{kIPer, kIPer, true}, Case{kBPer, 0, false}, Case{kBPer, kBPer, false},
+        Case{kBPer, kUPer, false}, Case{kBPer, kLOrg, false}, Case{kLPer, 0, true},
+        Case{kLPer, kBOrg, true}, Case{kLPer, kIPer, false}, Case{kUPer, kULoc, true},
+        Case{kUPer, kLPer, false}, Case{0, kLLoc, false}}) {
     EXPECT_EQ(transitionAllowed(c.from, c.to), c.allowed) << c.from << " -> " << c.to;
   }
   for (int s = 0; s < kStateCount; ++s) {
@@ -145,9 +146,10 @@ TEST(PerceptronNameModel, LabelsFromWeights) {
 
 TEST(PerceptronNameModel, TellsFormLabelsStandingAlone) {
   PerceptronWeights w = tinyModel();
-  w.gazetteer = Gazetteer({gazetteerEntry("surname", kGazKeyWord), gazetteerEntry("nom", kGazKeyWord),
-                           gazetteerEntry("birth", kGazKeyWord), gazetteerEntry("naissance", kGazKeyWord),
-                           gazetteerEntry("smith", kGazLastName)});
+  w.gazetteer =
+      Gazetteer({gazetteerEntry("surname", kGazKeyWord), gazetteerEntry("nom", kGazKeyWord),
+                 gazetteerEntry("birth", kGazKeyWord), gazetteerEntry("naissance", kGazKeyWord),
+                 gazetteerEntry("smith", kGazLastName)});
   const PerceptronNameModel m(std::move(w));
   const struct {
     std::vector<std::string> tokens;
@@ -219,11 +221,13 @@ TEST(ModelFile, RoundTripsAndRefusesDamage) {
 
 TEST(ModelFile, KeepsTheDictionaryWordsAndWordClasses) {
   PerceptronWeights w = tinyModel();
-  w.gazetteer = Gazetteer(w.gazetteer.entries(),
-                          std::make_shared<const Lexicon>(std::vector<uint64_t>{
-                              lexiconEntry("Haus", 2), lexiconEntry("house", 1), lexiconEntry("maison", 3)}),
-                          std::make_shared<const WordClusters>(std::vector<std::pair<std::string, WordClusters::Classes>>{
-                              {"house", {1, 9}}, {"maison", {2, 9}}}));
+  w.gazetteer =
+      Gazetteer(w.gazetteer.entries(),
+                std::make_shared<const Lexicon>(std::vector<uint64_t>{
+                    lexiconEntry("Haus", 2), lexiconEntry("house", 1), lexiconEntry("maison", 3)}),
+                std::make_shared<const WordClusters>(
+                    std::vector<std::pair<std::string, WordClusters::Classes>>{
+                        {"house", {1, 9}}, {"maison", {2, 9}}}));
   const std::string path = tempPath("lexmodel");
   ASSERT_TRUE(saveNameModel(w, path));
   auto r = readNameModel(path);
@@ -243,9 +247,11 @@ TEST(ModelFile, KeepsTheDictionaryWordsAndWordClasses) {
     bytes.assign(std::istreambuf_iterator<char>(in), {});
   }
   // The dictionary's hashes follow the gazetteer; the word classes (two of them) come last.
-  const size_t hashes = bytes.size() - 2 * (sizeof(uint32_t) + sizeof(uint16_t)) - 3 - 3 * sizeof(uint32_t);
+  const size_t hashes =
+      bytes.size() - 2 * (sizeof(uint32_t) + sizeof(uint16_t)) - 3 - 3 * sizeof(uint32_t);
   std::string swapped = bytes;
-  std::swap_ranges(swapped.begin() + hashes, swapped.begin() + hashes + 4, swapped.begin() + hashes + 4);
+  std::swap_ranges(swapped.begin() + hashes, swapped.begin() + hashes + 4,
+                   swapped.begin() + hashes + 4);
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << swapped;

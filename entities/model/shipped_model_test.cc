@@ -47,7 +47,8 @@ TEST(ShippedNameModel, StaysWithinItsSizeAndCarriesTheDictionaries) {
   const Lexicon* lexicon = weights->gazetteer.lexicon();
   ASSERT_NE(lexicon, nullptr);
   // A common word of each language, as the dictionaries write it.
-  constexpr uint8_t kEnglishLower = 1, kGermanCapital = 2 << 2, kFrenchLower = 1 << 4, kDutchLower = 1 << 6;
+  constexpr uint8_t kEnglishLower = 1, kGermanCapital = 2 << 2, kFrenchLower = 1 << 4,
+                    kDutchLower = 1 << 6;
   EXPECT_TRUE(lexicon->lookup("yesterday") & kEnglishLower);
   EXPECT_TRUE(lexicon->lookup("mannschaft") & kGermanCapital);
   EXPECT_TRUE(lexicon->lookup("maison") & kFrenchLower);
@@ -86,29 +87,36 @@ TEST(ShippedNameModel, LabelsDocumentLines) {
       {"ACTE DE MARIAGE", {}},
       {"Le douze juin deux mille quinze, devant Nous, Marie DUPONT, Maire de Toulouse,",
        {{NameTag::kPersonalName, "Marie DUPONT"}, {NameTag::kPlaceName, "Toulouse"}}},
-      {"Ms. Li Wei has been employed by Northwind Traders Inc. in Seattle since March 2019 as a Senior Accountant.",
+      {"Ms. Li Wei has been employed by Northwind Traders Inc. in Seattle since March 2019 as a "
+       "Senior Accountant.",
        {{NameTag::kPersonalName, "Li Wei"},
         {NameTag::kOrganizationName, "Northwind Traders Inc"},
         {NameTag::kPlaceName, "Seattle"}}},
       {"CURRICULUM VITAE", {}},
       {"2015 - 2018: B.Sc. Computer Science, Università di Bologna",
        {{NameTag::kOrganizationName, "Università di Bologna"}}},
-      // Street lines and postcodes: the street is no organisation, the town beside a postcode a place.
+      // Street lines and postcodes: the street is no organisation, the town beside a postcode a
+      // place.
       {"14 Kingsway Road", {}},
       {"Leeds LS11 5QT", {{NameTag::kPlaceName, "Leeds"}}},
       {"Adres: Oudegracht 231, 3511 NK Utrecht", {{NameTag::kPlaceName, "Utrecht"}}},
       {"Flat 12, Shanti Niketan Apartments, MG Road", {}},
-      {"Le 1er septembre 2023, à Lille (Nord), est né Lucas Pierre DUBOIS, fils de Marc DUBOIS et de Claire LEFEBVRE.",
+      {"Le 1er septembre 2023, à Lille (Nord), est né Lucas Pierre DUBOIS, fils de Marc DUBOIS et "
+       "de Claire LEFEBVRE.",
        {{NameTag::kPlaceName, "Lille (Nord)"},
         {NameTag::kPersonalName, "Lucas Pierre DUBOIS"},
         {NameTag::kPersonalName, "Marc DUBOIS"},
         {NameTag::kPersonalName, "Claire LEFEBVRE"}}},
       // Labels printed above their values, as on passports.
-      {"Surname/Nom\nOKAFOR\nGiven names/Prénoms\nCHIDI EMEKA\nPlace of birth/Lieu de naissance\nLAGOS",
-       {{NameTag::kPersonalName, "OKAFOR"}, {NameTag::kPersonalName, "CHIDI EMEKA"}, {NameTag::kPlaceName, "LAGOS"}}},
+      {"Surname/Nom\nOKAFOR\nGiven names/Prénoms\nCHIDI EMEKA\nPlace of birth/Lieu de "
+       "naissance\nLAGOS",
+       {{NameTag::kPersonalName, "OKAFOR"},
+        {NameTag::kPersonalName, "CHIDI EMEKA"},
+        {NameTag::kPlaceName, "LAGOS"}}},
       {"Dressé le 3 septembre 2023 par Nous, Jean-Claude Moreau, adjoint au maire de Lille.",
        {{NameTag::kPersonalName, "Jean-Claude Moreau"}, {NameTag::kPlaceName, "Lille"}}},
-      {"Je soussigné, Pierre Martin, maire de la commune de Saint-Étienne, certifie que Mme Sophie Bernard demeure à Lyon.",
+      {"Je soussigné, Pierre Martin, maire de la commune de Saint-Étienne, certifie que Mme Sophie "
+       "Bernard demeure à Lyon.",
        {{NameTag::kPersonalName, "Pierre Martin"},
         {NameTag::kPlaceName, "Saint-Étienne"},
         {NameTag::kPersonalName, "Sophie Bernard"},
@@ -118,7 +126,8 @@ TEST(ShippedNameModel, LabelsDocumentLines) {
 }
 
 TEST(ShippedNameModel, FallsBackToRulesWithoutAReadableFile) {
-  const std::string path = std::string(::testing::TempDir()) + "broken-model" + std::to_string(::getpid());
+  const std::string path =
+      std::string(::testing::TempDir()) + "broken-model" + std::to_string(::getpid());
   {
     std::ofstream out(path);
     out << "not a model";

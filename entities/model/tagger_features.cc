@@ -1,7 +1,7 @@
 #include "entities/model/tagger_features.h"
 
-#include <unicode/uchar.h>
 #include <unicode/locid.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
@@ -107,16 +107,17 @@ struct LineContext {
   std::vector<std::string> lower;
   std::vector<std::string> shape;
   std::vector<uint8_t> gaz;
-  std::vector<uint8_t> stemGaz;   // name classes of the word less a final "s", when it has none itself
-  std::vector<int> keyLast;   // index of the last word of the key before the nearest colon, or -1
-  std::vector<int> keyPrev;   // index of the word before that, or -1
+  std::vector<uint8_t>
+      stemGaz;               // name classes of the word less a final "s", when it has none itself
+  std::vector<int> keyLast;  // index of the last word of the key before the nearest colon, or -1
+  std::vector<int> keyPrev;  // index of the word before that, or -1
   std::vector<int> colonDistance;  // tokens since that colon, 0 when none
   std::vector<uint8_t> nameWord;   // per token the types of listed names it is a word of (bits 0-2)
   std::vector<uint8_t> phrase;     // bit 2t: begins a listed phrase of type t, bit 2t+1: inside one
   std::string dictionary;          // per token a dictionaryClass, empty without a lexicon
   std::vector<std::string> coarse, fine;  // per token its word classes ("c12", "f201"), "" when it
                                           // has none; no entries without word classes
-  char pattern = 'M';         // 'C' all caps line, 'T' title-case line, 'M' mixed
+  char pattern = 'M';                     // 'C' all caps line, 'T' title-case line, 'M' mixed
 };
 
 // How the dictionaries of `language` (0: of every model language) know a lower-cased word:
@@ -136,8 +137,10 @@ char dictionaryClass(const Lexicon& lexicon, std::string_view lower, int languag
   // Nouns: German writes them with a capital, Dutch in lower case.
   constexpr int kGerman = 2, kDutch = 4;
   uint8_t nounBits = 0;
-  if (language == 0 || language == kGerman) nounBits |= static_cast<uint8_t>(2u << (2 * (kGerman - 1)));
-  if (language == 0 || language == kDutch) nounBits |= static_cast<uint8_t>(1u << (2 * (kDutch - 1)));
+  if (language == 0 || language == kGerman)
+    nounBits |= static_cast<uint8_t>(2u << (2 * (kGerman - 1)));
+  if (language == 0 || language == kDutch)
+    nounBits |= static_cast<uint8_t>(1u << (2 * (kDutch - 1)));
   if (nounBits == 0) return 'n';
   // The known noun is at least four letters long and leaves at least three in front of it.
   const size_t cps = codePointCount(lower);
@@ -161,7 +164,8 @@ uint8_t genitiveStemClasses(const Gazetteer& gazetteer, std::string_view lower, 
 
 std::string className(char kind, unsigned number) { return kind + std::to_string(number); }
 
-LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer& gazetteer, int language) {
+LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
+                        int language) {
   LineContext ctx;
   ctx.tokens = &tokens;
   const size_t n = tokens.size();
@@ -199,14 +203,17 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
       // Common words tell a heading in title case from a sentence full of names: the heading
       // capitalises them too. The first word is capitalised in either.
       if (i > 0 && (ctx.gaz.back() & kGazCommonWord)) {
-        if (ci.firstUpper) ++commonCapitalised;
-        else ++commonLower;
+        if (ci.firstUpper)
+          ++commonCapitalised;
+        else
+          ++commonLower;
       }
     }
   }
   if (wordTokens > 0 && longCaps && capsTokens * 4 >= wordTokens * 3) {
     ctx.pattern = 'C';
-  } else if (wordTokens > 1 && titleTokens * 4 >= wordTokens * 3 && commonCapitalised >= commonLower) {
+  } else if (wordTokens > 1 && titleTokens * 4 >= wordTokens * 3 &&
+             commonCapitalised >= commonLower) {
     ctx.pattern = 'T';
   }
   // Listed phrases: every span of up to kMaxPhraseTokens tokens that starts and ends with a word.
@@ -260,7 +267,7 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
 }
 
 std::string_view lengthBucket(size_t cps) {
-  static constexpr std::array<std::string_view, 11> kBuckets = {"0", "1", "2", "3", "4", "5",
+  static constexpr std::array<std::string_view, 11> kBuckets = {"0", "1", "2", "3", "4",  "5",
                                                                 "6", "7", "8", "9", "10+"};
   return kBuckets[std::min<size_t>(cps, 10)];
 }
@@ -318,7 +325,8 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
     sink(static_cast<uint32_t>(11 + k), {w0.substr(suffixStart(w0, k))});
   }
   // Longer endings of long words: the last part of a compound ("...stiftung", "...straße").
-  for (size_t k = 5; k <= 6 && k + 2 < cps; ++k) sink(static_cast<uint32_t>(53 + k), {w0.substr(suffixStart(w0, k))});
+  for (size_t k = 5; k <= 6 && k + 2 < cps; ++k)
+    sink(static_cast<uint32_t>(53 + k), {w0.substr(suffixStart(w0, k))});
   sink(16, {shape(j)});
   sink(17, {shape(j - 1)});
   sink(18, {shape(j + 1)});
@@ -333,8 +341,8 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
   sink(26, {maskName(gaz(j - 1), b2), maskName(gaz(j), b1), maskName(gaz(j + 1), b3)});
   const uint8_t g = ctx.gaz[i];
   if (ctx.stemGaz[i]) sink(44, {maskName(ctx.stemGaz[i], b1), pattern});
-  static constexpr std::array<std::string_view, 8> kBits = {"first", "last", "country", "city",
-                                                            "org", "placepart", "key", "common"};
+  static constexpr std::array<std::string_view, 8> kBits = {
+      "first", "last", "country", "city", "org", "placepart", "key", "common"};
   for (size_t bit = 0; bit < kBits.size(); ++bit) {
     if (g & (1u << bit)) sink(27, {kBits[bit], pattern});
   }
@@ -351,10 +359,12 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
   sink(32, {lengthBucket(cps), pattern});
   sink(33, {word(j - 1), shape(j)});
   sink(34, {shape(j), word(j + 1)});
-  if (ctx.pattern != 'C') sink(35, {(*ctx.tokens)[i]});  // the word as written, where case means something
+  if (ctx.pattern != 'C')
+    sink(35, {(*ctx.tokens)[i]});  // the word as written, where case means something
   std::array<char, 4> b4{}, b5{}, b6{};
   const uint8_t ph = ctx.phrase[i];
-  const uint8_t phPrev = i > 0 ? ctx.phrase[i - 1] : 0x80, phNext = i + 1 < n ? ctx.phrase[i + 1] : 0x80;
+  const uint8_t phPrev = i > 0 ? ctx.phrase[i - 1] : 0x80,
+                phNext = i + 1 < n ? ctx.phrase[i + 1] : 0x80;
   sink(36, {maskName(ph, b4)});
   sink(37, {maskName(phPrev, b5), maskName(ph, b4), maskName(phNext, b6)});
   static constexpr std::array<std::string_view, 6> kPhraseBits = {"B-PER", "I-PER", "B-ORG",
@@ -371,7 +381,8 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
     const unsigned before = nameWord(j - 1), self = nameWord(j), after = nameWord(j + 1);
     std::array<char, 4> c1{}, c2{}, c3{};
     if (self) sink(45, {maskName(self, c1), pattern});
-    if ((before | self | after) & 7) sink(46, {maskName(before, c2), maskName(self, c1), maskName(after, c3)});
+    if ((before | self | after) & 7)
+      sink(46, {maskName(before, c2), maskName(self, c1), maskName(after, c3)});
   }
   // What the dictionaries know of the word and its neighbours.
   if (!ctx.dictionary.empty()) {
@@ -510,7 +521,8 @@ long indexOfWord(const std::vector<uint32_t>& hashes, std::string_view lowerWord
 
 }  // namespace
 
-std::optional<Lexicon> Lexicon::fromSorted(std::vector<uint32_t> hashes, std::vector<uint8_t> flags) {
+std::optional<Lexicon> Lexicon::fromSorted(std::vector<uint32_t> hashes,
+                                           std::vector<uint8_t> flags) {
   if (!storedInOrder(hashes, flags)) return std::nullopt;
   Lexicon l;
   l.hashes_ = std::move(hashes);
@@ -529,7 +541,8 @@ WordClusters::WordClusters(const std::vector<std::pair<std::string, Classes>>& w
   for (const auto& [w, c] : words) {
     entries.emplace_back(lexiconHash(w), static_cast<uint16_t>(c.coarse << 8 | c.fine));
   }
-  std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   for (const auto& [h, c] : entries) {
     if (!hashes_.empty() && hashes_.back() == h) continue;
     hashes_.push_back(h);
@@ -537,7 +550,8 @@ WordClusters::WordClusters(const std::vector<std::pair<std::string, Classes>>& w
   }
 }
 
-std::optional<WordClusters> WordClusters::fromSorted(std::vector<uint32_t> hashes, std::vector<uint16_t> classes) {
+std::optional<WordClusters> WordClusters::fromSorted(std::vector<uint32_t> hashes,
+                                                     std::vector<uint16_t> classes) {
   if (!storedInOrder(hashes, classes)) return std::nullopt;
   WordClusters w;
   w.hashes_ = std::move(hashes);
@@ -598,7 +612,9 @@ uint64_t phraseKeyAdd(uint64_t key, std::string_view lowerToken) {
   return key * kFnvPrime;
 }
 
-uint64_t phraseEntry(uint64_t key, uint8_t mask) { return (mix64(key ^ 0x5bd1e995ull) & ~0xFFull) | mask; }
+uint64_t phraseEntry(uint64_t key, uint8_t mask) {
+  return (mix64(key ^ 0x5bd1e995ull) & ~0xFFull) | mask;
+}
 
 uint64_t gazetteerEntry(std::string_view lowerWord, uint8_t mask) {
   return (mix64(hashBytes(kFnvOffset, lowerWord)) & ~0xFFull) | mask;
@@ -678,8 +694,7 @@ void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer
 }
 
 std::vector<std::string> describeFeatures(const std::vector<std::string>& tokens,
-                                          const Gazetteer& gazetteer, size_t index,
-                                          int language) {
+                                          const Gazetteer& gazetteer, size_t index, int language) {
   std::vector<std::string> out;
   if (index >= tokens.size()) return out;
   const LineContext ctx = makeContext(tokens, gazetteer, language);

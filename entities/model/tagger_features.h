@@ -39,7 +39,8 @@ class Lexicon {
   // `entries` are lexiconEntry values in any order; entries of the same word are merged.
   explicit Lexicon(std::vector<uint64_t> entries);
   // Parallel arrays as stored in a model file; nothing unless the hashes strictly increase.
-  static std::optional<Lexicon> fromSorted(std::vector<uint32_t> hashes, std::vector<uint8_t> flags);
+  static std::optional<Lexicon> fromSorted(std::vector<uint32_t> hashes,
+                                           std::vector<uint8_t> flags);
   // The flags of a lower-cased word, 0 when no dictionary lists it.
   uint8_t lookup(std::string_view lowerWord) const;
   const std::vector<uint32_t>& hashes() const { return hashes_; }
@@ -68,7 +69,8 @@ class WordClusters {
   explicit WordClusters(const std::vector<std::pair<std::string, Classes>>& words);
   // Parallel arrays as stored in a model file (coarse << 8 | fine); nothing unless the hashes
   // strictly increase.
-  static std::optional<WordClusters> fromSorted(std::vector<uint32_t> hashes, std::vector<uint16_t> classes);
+  static std::optional<WordClusters> fromSorted(std::vector<uint32_t> hashes,
+                                                std::vector<uint16_t> classes);
   std::optional<Classes> lookup(std::string_view lowerWord) const;
   const std::vector<uint32_t>& hashes() const { return hashes_; }
   const std::vector<uint16_t>& classes() const { return classes_; }
@@ -86,7 +88,8 @@ class Gazetteer {
   Gazetteer() = default;
   // `entries` are (hash & ~0xFF) | mask values as made by gazetteerEntry, in any order; entries of
   // the same word are merged.
-  explicit Gazetteer(std::vector<uint64_t> entries, std::shared_ptr<const Lexicon> lexicon = nullptr,
+  explicit Gazetteer(std::vector<uint64_t> entries,
+                     std::shared_ptr<const Lexicon> lexicon = nullptr,
                      std::shared_ptr<const WordClusters> clusters = nullptr);
   // The class mask of a lower-cased word, 0 when it is not listed.
   uint8_t lookup(std::string_view lowerWord) const;
@@ -133,7 +136,8 @@ bool isColonToken(std::string_view token);
 // The word lower-cased (full Unicode case mapping; ASCII without ICU calls).
 std::string lowerCase(std::string_view word);
 // The word's shape with runs collapsed: "Smith" -> "Xx", "IBM" -> "X", "D-12" -> "X-d",
-// "McDonald" -> "XxXx", "über" -> "x". Letters without case give 'a', other symbols '.' unless ASCII.
+// "McDonald" -> "XxXx", "über" -> "x". Letters without case give 'a', other symbols '.' unless
+// ASCII.
 std::string wordShape(std::string_view word);
 
 // Feature buckets of every token of a line: token i owns buckets[offsets[i] .. offsets[i+1]).

@@ -13,17 +13,20 @@ bool has(const std::vector<std::string>& features, const std::string& f) {
 }
 
 TEST(LowerCase, MapsAsciiAndOtherScripts) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"SMITH", "smith"}, {"MÜLLER", "müller"}, {"ÉCOLE", "école"}, {"Ærø", "ærø"},
-      {"ΑΘΗΝΑ", "αθηνα"}, {"123-A", "123-a"}, {"", ""}};
+  const std::pair<const char*, const char*> cases[] = {{"SMITH", "smith"},
+                                                       {"MÜLLER", "müller"},
+                                                       {"ÉCOLE", "école"},
+                                                       {"Ærø", "ærø"},
+                                                       {"ΑΘΗΝΑ", "αθηνα"},
+                                                       {"123-A", "123-a"},
+                                                       {"", ""}};
   for (const auto& [in, out] : cases) EXPECT_EQ(lowerCase(in), out) << in;
 }
 
 TEST(WordShape, CollapsesRuns) {
   const std::pair<const char*, const char*> cases[] = {
-      {"Smith", "Xx"}, {"IBM", "X"},      {"D-12", "X-d"}, {"McDonald", "XxXx"},
-      {"über", "x"},   {"Öztürk", "Xx"},  {"1985", "d"},   {"O'Neil", "X'Xx"},
-      {":", ":"},      {"北京", "a"}};
+      {"Smith", "Xx"},  {"IBM", "X"},  {"D-12", "X-d"},    {"McDonald", "XxXx"}, {"über", "x"},
+      {"Öztürk", "Xx"}, {"1985", "d"}, {"O'Neil", "X'Xx"}, {":", ":"},           {"北京", "a"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(wordShape(in), out) << in;
 }
 
@@ -96,12 +99,14 @@ TEST(Features, WhatTheDictionaryKnowsOfAWord) {
   EXPECT_TRUE(has(f, "de:43=n|."));
   // Without dictionaries the templates are not there at all.
   const auto plain = describeFeatures({"sagte", "Pfister"}, Gazetteer(), 1, de);
-  EXPECT_FALSE(std::any_of(plain.begin(), plain.end(), [](const std::string& s) { return s.starts_with("40="); }));
+  EXPECT_FALSE(std::any_of(plain.begin(), plain.end(),
+                           [](const std::string& s) { return s.starts_with("40="); }));
 }
 
 TEST(Features, WordClassesOfTheWordAndItsNeighbours) {
-  auto clusters = std::make_shared<const WordClusters>(std::vector<std::pair<std::string, WordClusters::Classes>>{
-      {"in", {1, 10}}, {"brattleboro", {7, 200}}, {"today", {3, 30}}});
+  auto clusters = std::make_shared<const WordClusters>(
+      std::vector<std::pair<std::string, WordClusters::Classes>>{
+          {"in", {1, 10}}, {"brattleboro", {7, 200}}, {"today", {3, 30}}});
   EXPECT_EQ(clusters->lookup("brattleboro")->fine, 200);
   EXPECT_EQ(clusters->lookup("brattleboro")->coarse, 7);
   EXPECT_FALSE(clusters->lookup("Brattleboro").has_value());  // looked up lower-cased
@@ -109,13 +114,14 @@ TEST(Features, WordClassesOfTheWordAndItsNeighbours) {
   const Gazetteer g({}, nullptr, clusters);
   const std::vector<std::string> line = {"in", "Brattleboro", "today", "perhaps"};
   const auto town = describeFeatures(line, g, 1);
-  for (const char* f : {"47=f200", "48=f200|Xx", "49=c7|M", "50=c1|c7", "51=c7|c3", "52=f10|Xx", "53=Xx|f30",
-                        "54=<s>|c1", "55=c3|", "56=c1|c7|c3"}) {
+  for (const char* f : {"47=f200", "48=f200|Xx", "49=c7|M", "50=c1|c7", "51=c7|c3", "52=f10|Xx",
+                        "53=Xx|f30", "54=<s>|c1", "55=c3|", "56=c1|c7|c3"}) {
     EXPECT_TRUE(has(town, f)) << f;
   }
   // A word without a class has no class features of its own; its neighbours see it as unknown.
   const auto unknown = describeFeatures(line, g, 3);
-  EXPECT_FALSE(std::any_of(unknown.begin(), unknown.end(), [](const std::string& x) { return x.starts_with("47="); }));
+  EXPECT_FALSE(std::any_of(unknown.begin(), unknown.end(),
+                           [](const std::string& x) { return x.starts_with("47="); }));
   EXPECT_TRUE(has(unknown, "50=c3|"));
   EXPECT_TRUE(has(unknown, "51=|</s>"));
   EXPECT_TRUE(has(describeFeatures(line, g, 0), "50=<s>|c1"));
@@ -155,23 +161,26 @@ TEST(Features, LineCapitalisationPattern) {
 }
 
 TEST(Features, TitleCaseLinesCapitaliseTheirCommonWords) {
-  const Gazetteer common({gazetteerEntry("yesterday", kGazCommonWord), gazetteerEntry("met", kGazCommonWord),
-                          gazetteerEntry("in", kGazCommonWord), gazetteerEntry("of", kGazCommonWord),
-                          gazetteerEntry("external", kGazCommonWord), gazetteerEntry("affairs", kGazCommonWord)});
+  const Gazetteer common(
+      {gazetteerEntry("yesterday", kGazCommonWord), gazetteerEntry("met", kGazCommonWord),
+       gazetteerEntry("in", kGazCommonWord), gazetteerEntry("of", kGazCommonWord),
+       gazetteerEntry("external", kGazCommonWord), gazetteerEntry("affairs", kGazCommonWord)});
   struct Case {
     std::vector<std::string> line;
     const Gazetteer* gazetteer;
     const char* expected;  // the pattern feature of the first token
   };
   const Gazetteer none;
-  const std::vector<std::string> sentence = {"Yesterday", "Anna", "Müller", "met", "Rahul", "Verma", "in", "Berlin"};
+  const std::vector<std::string> sentence = {"Yesterday", "Anna",  "Müller", "met",
+                                             "Rahul",     "Verma", "in",     "Berlin"};
   for (const Case& c : {
            Case{sentence, &common, "20=M|Xx"},  // names, but "met" and "in" stay in lower case
            Case{sentence, &none, "20=T|Xx"},    // nothing known about the words
            Case{{"Ministry", "of", "External", "Affairs"}, &common, "20=T|Xx"},
            Case{{"Ministry", "of", "external", "affairs"}, &common, "20=M|Xx"},
        }) {
-    EXPECT_TRUE(has(describeFeatures(c.line, *c.gazetteer, 0), c.expected)) << c.line[0] << " " << c.line[3];
+    EXPECT_TRUE(has(describeFeatures(c.line, *c.gazetteer, 0), c.expected))
+        << c.line[0] << " " << c.line[3];
   }
 }
 
@@ -204,14 +213,17 @@ TEST(Features, ListedNamesBehindAGenitiveS) {
     const char* expected;  // the feature, or "" for none
   };
   for (const Case& c : {Case{"Indiens", "44=04|M"}, Case{"Jacksons", "44=02|M"},
-                        Case{"Paris", ""},     // a listed name itself
-                        Case{"Ulms", ""},      // too short to trust
-                        Case{"Hauses", ""},    // only a common word
+                        Case{"Paris", ""},   // a listed name itself
+                        Case{"Ulms", ""},    // too short to trust
+                        Case{"Hauses", ""},  // only a common word
                         Case{"Indien", ""}, Case{"Indienx", ""}}) {
     const auto f = describeFeatures({"in", c.word, "heute"}, g, 1);
-    const bool any = std::any_of(f.begin(), f.end(), [](const std::string& s) { return s.starts_with("44="); });
+    const bool any =
+        std::any_of(f.begin(), f.end(), [](const std::string& s) { return s.starts_with("44="); });
     EXPECT_EQ(any, *c.expected != 0) << c.word;
-    if (*c.expected) EXPECT_TRUE(has(f, c.expected)) << c.word;
+    if (*c.expected) {
+      EXPECT_TRUE(has(f, c.expected)) << c.word;
+    }
   }
 }
 
@@ -220,20 +232,24 @@ TEST(Features, LongerEndingsOfLongWords) {
     const char* word;
     std::vector<std::string> present, absent;
   };
-  for (const Case& c : {Case{"Bundesstiftung", {"58=ftung", "59=iftung"}, {}},
-                        Case{"Stiftung", {"58=ftung"}, {"59="}},  // six letters need nine
-                        Case{"Schloss", {}, {"58=", "59="}},
-                        Case{"Hauptstraße", {"58=traße", "59=straße"}, {}}}) {
+  for (const Case& c :
+       {Case{"Bundesstiftung", {"58=ftung", "59=iftung"}, {}},
+        Case{"Stiftung", {"58=ftung"}, {"59="}},  // six letters need nine
+        Case{"Schloss", {}, {"58=", "59="}}, Case{"Hauptstraße", {"58=traße", "59=straße"}, {}}}) {
     const auto f = describeFeatures({"die", c.word}, Gazetteer(), 1);
     for (const auto& p : c.present) EXPECT_TRUE(has(f, p)) << c.word << " " << p;
     for (const auto& p : c.absent) {
-      EXPECT_FALSE(std::any_of(f.begin(), f.end(), [&](const std::string& s) { return s.starts_with(p); })) << c.word << " " << p;
+      EXPECT_FALSE(
+          std::any_of(f.begin(), f.end(), [&](const std::string& s) { return s.starts_with(p); }))
+          << c.word << " " << p;
     }
   }
 }
 
 TEST(Features, WordsOfListedNames) {
-  auto word = [](const char* w, uint8_t mask) { return phraseEntry(phraseKeyAdd(phraseKeyStart(), w), mask); };
+  auto word = [](const char* w, uint8_t mask) {
+    return phraseEntry(phraseKeyAdd(phraseKeyStart(), w), mask);
+  };
   const Gazetteer g({word("schrempp", kPhrasePersonWord), word("berlin", kPhrasePlace),
                      word("berlin", kPhraseOrganizationWord | kPhrasePlaceWord)});
   const std::vector<std::string> line = {"sagte", "Schrempp", "in", "Berlin"};
@@ -244,7 +260,9 @@ TEST(Features, WordsOfListedNames) {
   EXPECT_TRUE(has(describeFeatures(line, g, 3), "38=B-LOC|M"));  // still a listed place as well
   // Nothing is said of words far from any name word.
   const auto far = describeFeatures({"sagte", "er", "heute", "Schrempp"}, g, 0);
-  EXPECT_FALSE(std::any_of(far.begin(), far.end(), [](const std::string& s) { return s.starts_with("45=") || s.starts_with("46="); }));
+  EXPECT_FALSE(std::any_of(far.begin(), far.end(), [](const std::string& s) {
+    return s.starts_with("45=") || s.starts_with("46=");
+  }));
   EXPECT_TRUE(has(describeFeatures(line, g, 0), "46=--|00|01"));
   EXPECT_FALSE(has(describeFeatures(line, g, 0), "45=00|M"));
 }
@@ -254,8 +272,9 @@ TEST(Features, LanguagesOfTheModelGetWeightsOfTheirOwn) {
     std::string_view code;
     int expected;
   };
-  for (const Case& c : {Case{"en", 1}, Case{"de", 2}, Case{"fr", 3}, Case{"nl", 4}, Case{"en-GB", 1},
-                        Case{"de_CH", 2}, Case{"es", 0}, Case{"", 0}, Case{"eng", 0}, Case{"-en", 0}}) {
+  for (const Case& c :
+       {Case{"en", 1}, Case{"de", 2}, Case{"fr", 3}, Case{"nl", 4}, Case{"en-GB", 1},
+        Case{"de_CH", 2}, Case{"es", 0}, Case{"", 0}, Case{"eng", 0}, Case{"-en", 0}}) {
     EXPECT_EQ(modelLanguageOf(c.code), c.expected) << c.code;
   }
   const std::vector<std::string> line = {"Das", "Schloss", "Charlottenburg"};

@@ -114,8 +114,7 @@ class FakeImageService : public ImageService {
 // A recognised line of fixed text and confidence, without word boxes.
 class FixedText : public RecognizedText {
  public:
-  FixedText(std::string text, float confidence)
-      : text_(std::move(text)), confidence_(confidence) {}
+  FixedText(std::string text, float confidence) : text_(std::move(text)), confidence_(confidence) {}
   const std::string& string() const override { return text_; }
   float confidence() const override { return confidence_; }
   std::optional<BoundingBox> boundingBox(size_t, size_t) const override { return std::nullopt; }

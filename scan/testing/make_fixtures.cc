@@ -155,10 +155,10 @@ FixturePage textOnlyPage(int number) {
   FixturePage page;
   page.contents = textContent("Chapter " + std::to_string(number), 72, 740, 18);
   for (int line = 0; line < 50; ++line) {
-    page.contents += textContent(
-        "Records of the office are kept for seven years and then archived, line " +
-            std::to_string(line),
-        72, 712 - line * 13, 10);
+    page.contents +=
+        textContent("Records of the office are kept for seven years and then archived, line " +
+                        std::to_string(line),
+                    72, 712 - line * 13, 10);
   }
   return page;
 }
@@ -174,7 +174,10 @@ bool writePng(const std::string& path) {
   for (int y = 80; y < 120; ++y) {
     for (int x = 120; x < 180; ++x) {
       uint8_t* p = &pixels[(y * 300 + x) * 4];
-      p[0] = 30; p[1] = 30; p[2] = 60; p[3] = 255;
+      p[0] = 30;
+      p[1] = 30;
+      p[2] = 60;
+      p[3] = 255;
     }
   }
   return png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr) != 0;

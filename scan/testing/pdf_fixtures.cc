@@ -104,8 +104,7 @@ bool writeFixturePdf(const FixtureDocument& document, const std::string& path) {
     options.permissions = -1;
     const std::string& owner =
         document.ownerPassword.empty() ? document.userPassword : document.ownerPassword;
-    std::snprintf(options.upwd_utf8, sizeof options.upwd_utf8, "%s",
-                  document.userPassword.c_str());
+    std::snprintf(options.upwd_utf8, sizeof options.upwd_utf8, "%s", document.userPassword.c_str());
     std::snprintf(options.opwd_utf8, sizeof options.opwd_utf8, "%s", owner.c_str());
   }
   const char* filename = path.c_str();
@@ -124,7 +123,8 @@ bool writeFixturePdf(const FixtureDocument& document, const std::string& path) {
     font = pdf_add_simple_font(ctx, doc, base, PDF_SIMPLE_ENCODING_LATIN);
     for (const FixturePage& page : source->pages) addPage(ctx, doc, font, page);
     pdf_obj* root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages");
-    if (source->inheritedRotate) pdf_dict_put_int(ctx, root, PDF_NAME(Rotate), *source->inheritedRotate);
+    if (source->inheritedRotate)
+      pdf_dict_put_int(ctx, root, PDF_NAME(Rotate), *source->inheritedRotate);
     if (source->claimedPageCount) {
       pdf_dict_put_int(ctx, root, PDF_NAME(Count), *source->claimedPageCount);
     }

@@ -23,9 +23,9 @@ struct FixtureImage {
 // `image` is given and /Fm1 when `formContents` is not empty.
 struct FixturePage {
   PdfRect mediaBox{.x = 0, .y = 0, .width = 612, .height = 792};  // may have a non-zero origin
-  std::optional<int64_t> rotate;    // /Rotate on the page itself; absent: none (inherits)
-  std::string contents;             // the page's content stream, as written
-  std::string formContents;         // content of the form XObject /Fm1 (bbox = media box)
+  std::optional<int64_t> rotate;  // /Rotate on the page itself; absent: none (inherits)
+  std::string contents;           // the page's content stream, as written
+  std::string formContents;       // content of the form XObject /Fm1 (bbox = media box)
   std::optional<FixtureImage> image;
 };
 

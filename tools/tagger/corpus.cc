@@ -1,9 +1,7 @@
 #include "tools/tagger/corpus.h"
 
-#include "entities/name_tagger.h"
-
-#include <unicode/uchar.h>
 #include <unicode/locid.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
@@ -12,6 +10,8 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+
+#include "entities/name_tagger.h"
 
 namespace marrowfen::tagger {
 namespace {
@@ -128,7 +128,8 @@ std::optional<std::vector<Sentence>> readCorpusFile(const std::string& path, Cor
 
 void writeCorpus(std::ostream& out, const std::vector<Sentence>& sentences) {
   for (const auto& s : sentences) {
-    for (size_t i = 0; i < s.tokens.size(); ++i) out << s.tokens[i] << '\t' << tagName(s.tags[i]) << '\n';
+    for (size_t i = 0; i < s.tokens.size(); ++i)
+      out << s.tokens[i] << '\t' << tagName(s.tags[i]) << '\n';
     out << '\n';
   }
 }
@@ -136,7 +137,8 @@ void writeCorpus(std::ostream& out, const std::vector<Sentence>& sentences) {
 std::vector<std::string> wordSegments(std::string_view text) {
   std::vector<std::string> out;
   entities::forEachLine(text, [&](const std::vector<entities::LineToken>& tokens) {
-    for (const auto& t : tokens) out.emplace_back(text.substr(t.range.begin, t.range.end - t.range.begin));
+    for (const auto& t : tokens)
+      out.emplace_back(text.substr(t.range.begin, t.range.end - t.range.begin));
     return true;
   });
   return out;
@@ -159,8 +161,8 @@ SegmentedSentence segmentSentence(const Sentence& s) {
   return out;
 }
 
-std::vector<int> tagsOfOriginalTokens(const SegmentedSentence& s, const std::vector<int>& segmentTags,
-                                      size_t originalCount) {
+std::vector<int> tagsOfOriginalTokens(const SegmentedSentence& s,
+                                      const std::vector<int>& segmentTags, size_t originalCount) {
   std::vector<int> out(originalCount, 0);
   std::vector<bool> set(originalCount, false);
   for (size_t k = 0; k < s.origin.size() && k < segmentTags.size(); ++k) {
@@ -191,7 +193,8 @@ std::vector<Span> spansOf(const std::vector<int>& tags) {
     const int t = tags[i];
     if (t == 0) continue;
     const int type = (t + 1) / 2;
-    const bool continues = t % 2 == 0 && !out.empty() && out.back().end == i && out.back().type == type;
+    const bool continues =
+        t % 2 == 0 && !out.empty() && out.back().end == i && out.back().type == type;
     if (continues) {
       out.back().end = i + 1;
     } else {
@@ -243,8 +246,8 @@ void printScores(std::ostream& out, const EntityCounts& c) {
       pred += c.predicted[u];
       ok += c.correct[u];
     }
-    std::snprintf(line, sizeof line, "%-8s %9.4f %9.4f %9.4f %7ld %7ld %7ld\n", kNames[t], p.precision,
-                  p.recall, p.f1, gold, pred, ok);
+    std::snprintf(line, sizeof line, "%-8s %9.4f %9.4f %9.4f %7ld %7ld %7ld\n", kNames[t],
+                  p.precision, p.recall, p.f1, gold, pred, ok);
     out << line;
   }
 }

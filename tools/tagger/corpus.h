@@ -58,8 +58,8 @@ struct SegmentedSentence {
 SegmentedSentence segmentSentence(const Sentence& s);
 // Tags of segments mapped back to the original tokens: each token takes its first segment's tag,
 // then the sequence is repaired to valid BIO.
-std::vector<int> tagsOfOriginalTokens(const SegmentedSentence& s, const std::vector<int>& segmentTags,
-                                      size_t originalCount);
+std::vector<int> tagsOfOriginalTokens(const SegmentedSentence& s,
+                                      const std::vector<int>& segmentTags, size_t originalCount);
 
 // Every token of the sentence upper-cased (full Unicode mapping).
 Sentence upperCased(const Sentence& s);
@@ -76,7 +76,7 @@ std::vector<Span> spansOf(const std::vector<int>& tags);
 
 // Counts for entity-level precision and recall; a name is right only with exact span and type.
 struct EntityCounts {
-  std::array<long, 4> gold{};       // per type 1..3, index 0 unused
+  std::array<long, 4> gold{};  // per type 1..3, index 0 unused
   std::array<long, 4> predicted{};
   std::array<long, 4> correct{};
   void add(const std::vector<int>& goldTags, const std::vector<int>& predictedTags);

@@ -16,11 +16,10 @@ TEST(ParseTag, MapsTypesAndRepairsBio) {
     const char* tag;
     int previous;
     int expected;
-  } cases[] = {
-      {"O", 0, 0},          {"B-PER", 0, 1},     {"I-PER", 1, 2},     {"I-PER", 2, 2},
-      {"I-PER", 0, 1},      {"I-ORG", 1, 3},     {"B-LOC", 6, 5},     {"I-LOC", 5, 6},
-      {"B-LOCderiv", 0, 0}, {"I-ORGpart", 3, 0}, {"B-OTH", 0, 0},     {"B-MISC", 0, 0},
-      {"", 0, 0},           {"X-PER", 0, 0}};
+  } cases[] = {{"O", 0, 0},          {"B-PER", 0, 1},     {"I-PER", 1, 2}, {"I-PER", 2, 2},
+               {"I-PER", 0, 1},      {"I-ORG", 1, 3},     {"B-LOC", 6, 5}, {"I-LOC", 5, 6},
+               {"B-LOCderiv", 0, 0}, {"I-ORGpart", 3, 0}, {"B-OTH", 0, 0}, {"B-MISC", 0, 0},
+               {"", 0, 0},           {"X-PER", 0, 0}};
   for (const auto& c : cases) EXPECT_EQ(parseTag(c.tag, c.previous), c.expected) << c.tag;
 }
 
@@ -67,15 +66,15 @@ TEST(CaseCounter, ListsWordsMostlyWrittenInLowerCase) {
   counter.add({"We", "met", "Anna", "yesterday", "at", "the", "bath", "."});
   counter.add({"It", "rained", "yesterday", "in", "Bath", "and", "the", "bath", "leaked"});
   counter.add({"THE", "BATH", "THE", "BATH", "IN", "BATH"});  // capitals count for nothing
-  counter.add({"Anna"});                                       // the first word neither
+  counter.add({"Anna"});                                      // the first word neither
   const entities::Gazetteer g(counter.commonWordEntries());
   struct Case {
     const char* word;
     bool common;
   };
-  for (const Case& c : {Case{"yesterday", true}, Case{"the", true}, Case{"bath", true},
-                        Case{"in", true}, Case{"anna", false}, Case{"met", false},
-                        Case{"we", false}, Case{".", false}}) {
+  for (const Case& c :
+       {Case{"yesterday", true}, Case{"the", true}, Case{"bath", true}, Case{"in", true},
+        Case{"anna", false}, Case{"met", false}, Case{"we", false}, Case{".", false}}) {
     EXPECT_EQ(g.lookup(c.word) == entities::kGazCommonWord, c.common) << c.word;
   }
 }
@@ -123,7 +122,8 @@ TEST(Scoring, CountsExactSpansAndTypes) {
 NameLists smallLists() {
   NameLists l;
   for (int i = 0; i < 50; ++i) {
-    l.firstNames.push_back("Given" + std::string(1, static_cast<char>('a' + i % 26)) + std::to_string(i));
+    l.firstNames.push_back("Given" + std::string(1, static_cast<char>('a' + i % 26)) +
+                           std::to_string(i));
     l.lastNames.push_back("Family" + std::to_string(i));
     l.cities.push_back("Town" + std::to_string(i));
     l.countries.push_back("Land" + std::to_string(i));
@@ -171,7 +171,9 @@ TEST(Synthetic, ReceiptLinesNameTheSellerAndNotTheSums) {
   size_t sellers = 0, sums = 0;
   for (const auto& s : lines) {
     for (const Span& span : spansOf(s.tags)) {
-      if (span.type == 2 && (s.tokens[span.end - 1] == "BHD" || s.tokens[span.end - 1] == "ENTERPRISE")) ++sellers;
+      if (span.type == 2 &&
+          (s.tokens[span.end - 1] == "BHD" || s.tokens[span.end - 1] == "ENTERPRISE"))
+        ++sellers;
     }
     for (size_t i = 0; i < s.tokens.size(); ++i) {
       if (s.tokens[i] == "TOTAL") {
@@ -190,7 +192,8 @@ TEST(Trainer, LearnsASmallCorpus) {
       {{"Place", "of", "Birth", ":", "OSLO"}, {0, 0, 0, 0, 5}},
       {{"Employer", ":", "Acme", "Ltd"}, {0, 0, 3, 4}},
       {{"Date", ":", "12.03.1990"}, {0, 0, 0}},
-      {{"Witnesses", ":", "Anna", "Berg", "Oslo", "Acme", "Group", "Ltd"}, {0, 0, 1, 2, 5, 3, 4, 4}},
+      {{"Witnesses", ":", "Anna", "Berg", "Oslo", "Acme", "Group", "Ltd"},
+       {0, 0, 1, 2, 5, 3, 4, 4}},
   };
   // Plain updates, updates until a margin is won, and passes with features left out all have to
   // learn the corpus (the last two need more passes).
@@ -213,7 +216,8 @@ TEST(Trainer, LearnsASmallCorpus) {
     }
     entities::PerceptronNameModel model(trainer.averagedWeights());
     for (const auto& s : corpus) {
-      EXPECT_EQ(model.tags(s.tokens), s.tags) << s.tokens[0] << " margin " << c.margin << " dropout " << c.dropout;
+      EXPECT_EQ(model.tags(s.tokens), s.tags)
+          << s.tokens[0] << " margin " << c.margin << " dropout " << c.dropout;
     }
   }
 }
@@ -242,7 +246,8 @@ TEST(Trainer, RunsFromZeroAgainAndKeepsTheMean) {
     differ += a.quantised[i] != b.quantised[i];
   }
   EXPECT_LT(differ, 10u);
-  for (size_t i = 0; i < a.transitions.size(); ++i) EXPECT_NEAR(a.transitions[i], b.transitions[i], 1e-4);
+  for (size_t i = 0; i < a.transitions.size(); ++i)
+    EXPECT_NEAR(a.transitions[i], b.transitions[i], 1e-4);
   // Runs in other orders still make a model that knows the corpus; restarting before any
   // training adds no empty run.
   mixed.restart();

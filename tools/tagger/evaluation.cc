@@ -15,13 +15,14 @@ std::vector<Sentence> partOf(const std::vector<Sentence>& all, Part part) {
   return all;
 }
 
-EntityCounts evaluate(const entities::PerceptronNameModel& model, const std::vector<Sentence>& sentences,
-                      bool upper) {
+EntityCounts evaluate(const entities::PerceptronNameModel& model,
+                      const std::vector<Sentence>& sentences, bool upper) {
   EntityCounts counts;
   for (const Sentence& original : sentences) {
     const Sentence s = upper ? upperCased(original) : original;
     const SegmentedSentence seg = segmentSentence(s);
-    const std::vector<int> predicted = model.tags(seg.sentence.tokens, entities::modelLanguageOf(s.language));
+    const std::vector<int> predicted =
+        model.tags(seg.sentence.tokens, entities::modelLanguageOf(s.language));
     counts.add(s.tags, tagsOfOriginalTokens(seg, predicted, s.tokens.size()));
   }
   return counts;

@@ -15,7 +15,7 @@ std::vector<Sentence> partOf(const std::vector<Sentence>& all, Part part);
 
 // Tags every sentence, split into the word segments the program sees, and scores the names on
 // the file's own tokens; `upper` upper-cases the text first.
-EntityCounts evaluate(const entities::PerceptronNameModel& model, const std::vector<Sentence>& sentences,
-                      bool upper);
+EntityCounts evaluate(const entities::PerceptronNameModel& model,
+                      const std::vector<Sentence>& sentences, bool upper);
 
 }  // namespace marrowfen::tagger

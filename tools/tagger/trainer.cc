@@ -1,13 +1,13 @@
 #include "tools/tagger/trainer.h"
 
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <numeric>
 #include <random>
-
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
 
 namespace marrowfen::tagger {
 
@@ -17,28 +17,104 @@ namespace {
 
 // Words of form labels; values after them are often names.
 constexpr std::string_view kKeyWords[] = {
-    "name", "names", "surname", "given", "forename", "forenames", "first", "last", "family",
-    "holder", "father's", "mother's", "father", "mother", "spouse", "place", "birth", "birthplace",
-    "issue", "issued", "authority", "nom", "prénom", "prénoms", "naissance", "lieu", "délivré",
-    "vorname", "vornamen", "nachname", "familienname", "geburtsname", "geburtsort", "wohnort",
-    "ausstellungsort", "behörde", "naam", "achternaam", "voornamen", "voornaam", "geboorteplaats",
-    "woonplaats", "nombre", "apellidos", "cognome", "nome", "luogo", "nascita", "lugar",
-    "nacimiento", "employer", "arbeitgeber", "employeur", "residence", "country", "city", "town",
-    "nationality", "sex", "date", "signature", "inhaber", "titulaire", "applicant"};
+    "name",           "names",       "surname",     "given",     "forename",
+    "forenames",      "first",       "last",        "family",    "holder",
+    "father's",       "mother's",    "father",      "mother",    "spouse",
+    "place",          "birth",       "birthplace",  "issue",     "issued",
+    "authority",      "nom",         "prénom",      "prénoms",   "naissance",
+    "lieu",           "délivré",     "vorname",     "vornamen",  "nachname",
+    "familienname",   "geburtsname", "geburtsort",  "wohnort",   "ausstellungsort",
+    "behörde",        "naam",        "achternaam",  "voornamen", "voornaam",
+    "geboorteplaats", "woonplaats",  "nombre",      "apellidos", "cognome",
+    "nome",           "luogo",       "nascita",     "lugar",     "nacimiento",
+    "employer",       "arbeitgeber", "employeur",   "residence", "country",
+    "city",           "town",        "nationality", "sex",       "date",
+    "signature",      "inhaber",     "titulaire",   "applicant"};
 
 // Words typical of organisation names, beside the company suffixes of the lists.
-constexpr std::string_view kOrgWords[] = {
-    "university", "universität", "université", "universiteit", "università", "universidad",
-    "ministry", "ministère", "ministerie", "ministerium", "bundesministerium", "ministero",
-    "bank", "banque", "sparkasse", "council", "office", "amt", "landratsamt", "bürgeramt",
-    "standesamt", "finanzamt", "agency", "agentur", "agence", "department", "embassy",
-    "botschaft", "ambassade", "gemeente", "mairie", "préfecture", "court", "gericht",
-    "amtsgericht", "landgericht", "tribunal", "rechtbank", "hospital", "klinikum", "hôpital",
-    "school", "schule", "école", "college", "institute", "institut", "police", "polizei",
-    "company", "gesellschaft", "corporation", "association", "verein", "club", "foundation",
-    "stiftung", "party", "partei", "union", "committee", "commission", "services", "group",
-    "holding", "insurance", "versicherung", "assurances", "federation", "fc", "ltd", "inc",
-    "gmbh", "ag", "plc", "llc", "sa", "sarl", "bv", "nv", "kg", "corp", "co"};
+constexpr std::string_view kOrgWords[] = {"university",
+                                          "universität",
+                                          "université",
+                                          "universiteit",
+                                          "università",
+                                          "universidad",
+                                          "ministry",
+                                          "ministère",
+                                          "ministerie",
+                                          "ministerium",
+                                          "bundesministerium",
+                                          "ministero",
+                                          "bank",
+                                          "banque",
+                                          "sparkasse",
+                                          "council",
+                                          "office",
+                                          "amt",
+                                          "landratsamt",
+                                          "bürgeramt",
+                                          "standesamt",
+                                          "finanzamt",
+                                          "agency",
+                                          "agentur",
+                                          "agence",
+                                          "department",
+                                          "embassy",
+                                          "botschaft",
+                                          "ambassade",
+                                          "gemeente",
+                                          "mairie",
+                                          "préfecture",
+                                          "court",
+                                          "gericht",
+                                          "amtsgericht",
+                                          "landgericht",
+                                          "tribunal",
+                                          "rechtbank",
+                                          "hospital",
+                                          "klinikum",
+                                          "hôpital",
+                                          "school",
+                                          "schule",
+                                          "école",
+                                          "college",
+                                          "institute",
+                                          "institut",
+                                          "police",
+                                          "polizei",
+                                          "company",
+                                          "gesellschaft",
+                                          "corporation",
+                                          "association",
+                                          "verein",
+                                          "club",
+                                          "foundation",
+                                          "stiftung",
+                                          "party",
+                                          "partei",
+                                          "union",
+                                          "committee",
+                                          "commission",
+                                          "services",
+                                          "group",
+                                          "holding",
+                                          "insurance",
+                                          "versicherung",
+                                          "assurances",
+                                          "federation",
+                                          "fc",
+                                          "ltd",
+                                          "inc",
+                                          "gmbh",
+                                          "ag",
+                                          "plc",
+                                          "llc",
+                                          "sa",
+                                          "sarl",
+                                          "bv",
+                                          "nv",
+                                          "kg",
+                                          "corp",
+                                          "co"};
 
 void addEntry(std::vector<uint64_t>& out, const std::string& entry, uint8_t oneWord, uint8_t part) {
   std::vector<std::string> words;
@@ -63,7 +139,8 @@ void addPlacePhrase(std::vector<uint64_t>& out, const std::string& entry) {
     key = entities::phraseKeyAdd(key, entities::lowerCase(w));
     ++n;
   }
-  if (n > 0 && n <= entities::kMaxPhraseTokens) out.push_back(entities::phraseEntry(key, entities::kPhrasePlace));
+  if (n > 0 && n <= entities::kMaxPhraseTokens)
+    out.push_back(entities::phraseEntry(key, entities::kPhrasePlace));
 }
 
 }  // namespace
@@ -75,8 +152,10 @@ void CaseCounter::add(const std::vector<std::string>& tokens) {
     const icu::UnicodeString u = icu::UnicodeString::fromUTF8(tokens[i]);
     if (u.isEmpty()) continue;
     const UChar32 c = u.char32At(0);
-    if (u_islower(c)) firstCase[i] = -1;
-    else if (u_isupper(c) || u_istitle(c)) firstCase[i] = 1;
+    if (u_islower(c))
+      firstCase[i] = -1;
+    else if (u_isupper(c) || u_istitle(c))
+      firstCase[i] = 1;
     for (int32_t k = 0; k < u.length(); k = u.moveIndex32(k, 1)) {
       const UChar32 d = u.char32At(k);
       lower += u_islower(d) ? 1 : 0;
@@ -102,7 +181,8 @@ std::vector<uint64_t> CaseCounter::commonWordEntries(long minLower) const {
   return out;
 }
 
-std::optional<entities::Lexicon> readDictionaries(const std::vector<std::pair<std::string, std::string>>& files) {
+std::optional<entities::Lexicon> readDictionaries(
+    const std::vector<std::pair<std::string, std::string>>& files) {
   std::vector<uint64_t> entries;
   for (const auto& [language, path] : files) {
     const int l = entities::modelLanguageOf(language);
@@ -128,7 +208,8 @@ std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences) {
         key = entities::phraseKeyAdd(key, lower);
         // Each word on its own, too, as a word of a name of the type.
         const uint64_t word = entities::phraseKeyAdd(entities::phraseKeyStart(), lower);
-        out.push_back(entities::phraseEntry(word, static_cast<uint8_t>(entities::kPhrasePersonWord << (span.type - 1))));
+        out.push_back(entities::phraseEntry(
+            word, static_cast<uint8_t>(entities::kPhrasePersonWord << (span.type - 1))));
       }
       out.push_back(entities::phraseEntry(key, static_cast<uint8_t>(1 << (span.type - 1))));
     }
@@ -136,7 +217,9 @@ std::vector<uint64_t> phraseEntries(const std::vector<Sentence>& sentences) {
   return out;
 }
 
-entities::Gazetteer buildGazetteer(const NameLists& lists) { return entities::Gazetteer(listEntries(lists)); }
+entities::Gazetteer buildGazetteer(const NameLists& lists) {
+  return entities::Gazetteer(listEntries(lists));
+}
 
 std::vector<uint64_t> listEntries(const NameLists& lists) {
   using namespace entities;
@@ -171,7 +254,8 @@ void PerceptronTrainer::add(const Sentence& sentence, const entities::Gazetteer&
                                 entities::modelLanguageOf(sentence.language));
   const std::vector<int> states = entities::statesOfTags(sentence.tags);
   for (size_t i = 0; i < sentence.tokens.size(); ++i) {
-    buckets_.insert(buckets_.end(), f.buckets.begin() + f.offsets[i], f.buckets.begin() + f.offsets[i + 1]);
+    buckets_.insert(buckets_.end(), f.buckets.begin() + f.offsets[i],
+                    f.buckets.begin() + f.offsets[i + 1]);
     tokenOffset_.push_back(buckets_.size());
     tags_.push_back(static_cast<uint8_t>(states[i]));
   }
@@ -218,12 +302,14 @@ void PerceptronTrainer::update(size_t s, const std::vector<int>& pred) {
   }
 }
 
-void PerceptronTrainer::train(int epochs, uint64_t seed, const std::function<void(int, double)>& afterEpoch) {
+void PerceptronTrainer::train(int epochs, uint64_t seed,
+                              const std::function<void(int, double)>& afterEpoch) {
   std::vector<size_t> order(sentenceCount());
   std::iota(order.begin(), order.end(), size_t{0});
   std::mt19937_64 rng(seed);
   std::vector<float> emissions;
-  dropThreshold_ = static_cast<uint64_t>(std::clamp(featureDropout, 0.0, 1.0) * 18446744073709551615.0);
+  dropThreshold_ =
+      static_cast<uint64_t>(std::clamp(featureDropout, 0.0, 1.0) * 18446744073709551615.0);
   for (int e = 1; e <= epochs; ++e) {
     std::shuffle(order.begin(), order.end(), rng);
     dropSalt_ = rng();
@@ -261,7 +347,8 @@ void PerceptronTrainer::restart() {
   if (step_ > 1) {
     const double c = step_;
     ensemble_.resize(weights_.size(), 0.0f);
-    for (size_t i = 0; i < weights_.size(); ++i) ensemble_[i] += static_cast<float>(weights_[i] - accumulated_[i] / c);
+    for (size_t i = 0; i < weights_.size(); ++i)
+      ensemble_[i] += static_cast<float>(weights_[i] - accumulated_[i] / c);
     for (size_t i = 0; i < trans_.size(); ++i) ensembleTrans_[i] += trans_[i] - transAcc_[i] / c;
     for (size_t i = 0; i < start_.size(); ++i) ensembleStart_[i] += start_[i] - startAcc_[i] / c;
     ++runs_;
@@ -288,7 +375,8 @@ entities::PerceptronWeights PerceptronTrainer::averagedWeights() const {
   float maxAbs = 0;
   std::vector<float> avg(weights_.size());
   for (size_t i = 0; i < weights_.size(); ++i) {
-    avg[i] = static_cast<float>(mean(ensemble_.empty() ? 0.0 : ensemble_[i], weights_[i], accumulated_[i]));
+    avg[i] = static_cast<float>(
+        mean(ensemble_.empty() ? 0.0 : ensemble_[i], weights_[i], accumulated_[i]));
     maxAbs = std::max(maxAbs, std::fabs(avg[i]));
   }
   w.scale = maxAbs > 0 ? maxAbs / 127.0f : 1.0f;
@@ -299,7 +387,8 @@ entities::PerceptronWeights PerceptronTrainer::averagedWeights() const {
   for (size_t i = 0; i < w.transitions.size(); ++i) {
     w.transitions[i] = static_cast<float>(mean(ensembleTrans_[i], trans_[i], transAcc_[i]));
   }
-  for (size_t i = 0; i < w.start.size(); ++i) w.start[i] = static_cast<float>(mean(ensembleStart_[i], start_[i], startAcc_[i]));
+  for (size_t i = 0; i < w.start.size(); ++i)
+    w.start[i] = static_cast<float>(mean(ensembleStart_[i], start_[i], startAcc_[i]));
   return w;
 }
 

@@ -30,13 +30,15 @@ class CaseCounter {
   std::vector<uint64_t> commonWordEntries(long minLower = 2) const;
 
  private:
-  std::unordered_map<std::string, std::pair<long, long>> counts_;  // lower-cased word: lower, capital
+  std::unordered_map<std::string, std::pair<long, long>>
+      counts_;  // lower-cased word: lower, capital
 };
 
 // The dictionary words of spelling word lists, one word per line as the dictionary writes it;
 // `files` pairs a model language ("de") with a file. Nothing when a file cannot be read or its
 // language is not a model language.
-std::optional<entities::Lexicon> readDictionaries(const std::vector<std::pair<std::string, std::string>>& files);
+std::optional<entities::Lexicon> readDictionaries(
+    const std::vector<std::pair<std::string, std::string>>& files);
 
 // The names of labelled sentences as phrases of their types, and each of their words as a word
 // of a name of that type.
@@ -84,8 +86,8 @@ class PerceptronTrainer {
   std::vector<uint64_t> tokenOffset_;  // per token, start in buckets_; one extra at the end
   std::vector<uint8_t> tags_;          // gold state per token
   std::vector<size_t> sentenceStart_;  // first token of each sentence; one extra at the end
-  std::vector<float> weights_;        // current weights
-  std::vector<double> accumulated_;   // step-weighted sums of the updates (averaging)
+  std::vector<float> weights_;         // current weights
+  std::vector<double> accumulated_;    // step-weighted sums of the updates (averaging)
   std::array<float, entities::kStateCount * entities::kStateCount> trans_{};
   std::array<double, entities::kStateCount * entities::kStateCount> transAcc_{};
   std::array<float, entities::kStateCount> start_{};
@@ -94,7 +96,7 @@ class PerceptronTrainer {
   std::vector<float> ensemble_;  // sums of the finished runs' averaged weights
   std::array<double, entities::kStateCount * entities::kStateCount> ensembleTrans_{};
   std::array<double, entities::kStateCount> ensembleStart_{};
-  int runs_ = 0;                 // finished runs
+  int runs_ = 0;                // finished runs
   uint64_t dropSalt_ = 0;       // changes every pass
   uint64_t dropThreshold_ = 0;  // featureDropout scaled to 2^64
 };

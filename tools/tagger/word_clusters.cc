@@ -12,7 +12,8 @@ namespace {
 class XLogX {
  public:
   XLogX() : table_(kTable) {
-    for (size_t i = 1; i < kTable; ++i) table_[i] = static_cast<double>(i) * std::log(static_cast<double>(i));
+    for (size_t i = 1; i < kTable; ++i)
+      table_[i] = static_cast<double>(i) * std::log(static_cast<double>(i));
   }
   double operator()(int64_t x) const {
     if (x <= 0) return 0;
@@ -56,14 +57,16 @@ void ClusterCounter::add(const std::vector<std::string>& lowerTokens) {
   tokens_ += lowerTokens.size();
 }
 
-std::unordered_map<std::string, uint16_t> ClusterCounter::cluster(int classCount, int minCount, int passes) const {
+std::unordered_map<std::string, uint16_t> ClusterCounter::cluster(int classCount, int minCount,
+                                                                  int passes) const {
   std::unordered_map<std::string, uint16_t> out;
   if (classCount < 2 || words_.empty()) return out;
   const size_t classes = static_cast<size_t>(classCount);
   // Words seen often enough, most frequent first; all others share one pseudo-word, the last.
   std::vector<uint32_t> order(words_.size());
   std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return count_[a] > count_[b]; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](uint32_t a, uint32_t b) { return count_[a] > count_[b]; });
   std::vector<uint32_t> vocab(words_.size());
   size_t kept = 0;
   for (uint32_t w : order) {
@@ -87,7 +90,8 @@ std::unordered_map<std::string, uint16_t> ClusterCounter::cluster(int classCount
       merged[static_cast<uint64_t>(a) << 32 | b] += c;
     }
     for (const auto& [key, c] : merged) {
-      const uint32_t a = static_cast<uint32_t>(key >> 32), b = static_cast<uint32_t>(key & 0xFFFFFFFFu);
+      const uint32_t a = static_cast<uint32_t>(key >> 32),
+                     b = static_cast<uint32_t>(key & 0xFFFFFFFFu);
       if (a == b) {
         self[a] += c;
       } else {
@@ -166,7 +170,8 @@ std::unordered_map<std::string, uint16_t> ClusterCounter::cluster(int classCount
     if (moved * 1000 < n) break;
   }
   for (size_t w = 0; w < words_.size(); ++w) {
-    if (vocab[w] != rare && words_[w] != "<s>") out.emplace(words_[w], static_cast<uint16_t>(cls[vocab[w]]));
+    if (vocab[w] != rare && words_[w] != "<s>")
+      out.emplace(words_[w], static_cast<uint16_t>(cls[vocab[w]]));
   }
   return out;
 }

@@ -18,9 +18,9 @@ TEST(WordClusters, WordsBetweenTheSameNeighboursShareAClass) {
   ClusterCounter counter;
   // Animals after articles and before verbs, towns after prepositions and before times.
   for (int r = 0; r < 5; ++r) {
-    for (const char* line : {"the cat sleeps", "the dog sleeps", "a cat runs", "a dog runs", "the horse runs",
-                             "in paris today", "in london today", "from paris now", "from london now",
-                             "in rome now"}) {
+    for (const char* line : {"the cat sleeps", "the dog sleeps", "a cat runs", "a dog runs",
+                             "the horse runs", "in paris today", "in london today",
+                             "from paris now", "from london now", "in rome now"}) {
       counter.add(words(line));
     }
   }
