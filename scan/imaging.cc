@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 
 #include "scan/run_state.h"
@@ -128,24 +129,42 @@ Image redrawn(const Image& image, int32_t width, int32_t height, bool grey) {
   const FilterTable rows = filterTable(image.height(), height);
   const size_t rowFloats = static_cast<size_t>(width) * channels;
 
-  // Horizontal pass over every source row that some output row reads.
+  // Horizontal pass, one source row at a time, computed when an output row first reads it and
+  // kept only while later output rows may still read it: the window is as tall as the vertical
+  // filter, not the whole image (twelve bytes a source pixel for a colour page otherwise).
   std::vector<float> source(static_cast<size_t>(image.width()) * channels);
-  std::vector<float> horizontal(static_cast<size_t>(image.height()) * rowFloats);
-  for (int32_t y = 0; y < image.height(); ++y) {
-    whiteCompositedRow(image, y, channels, source.data());
-    float* out = horizontal.data() + static_cast<size_t>(y) * rowFloats;
-    for (int32_t x = 0; x < width; ++x) {
-      const Taps& taps = columns.taps[static_cast<size_t>(x)];
-      const float* w = columns.weights.data() + taps.offset;
-      for (int c = 0; c < channels; ++c) {
-        float sum = 0;
-        for (int32_t k = 0; k < taps.count; ++k) {
-          sum += w[k] * source[static_cast<size_t>(taps.first + k) * channels + c];
-        }
-        out[static_cast<size_t>(x) * channels + c] = sum;
-      }
+  std::deque<std::vector<float>> window;  // horizontal rows windowStart, windowStart + 1, ...
+  int32_t windowStart = 0;
+  auto horizontalRow = [&](int32_t y) -> const float* {
+    if (y < windowStart || y - windowStart > static_cast<int32_t>(window.size())) {
+      window.clear();
+      windowStart = y;
     }
-  }
+    while (y - windowStart >= static_cast<int32_t>(window.size())) {
+      const int32_t next = windowStart + static_cast<int32_t>(window.size());
+      whiteCompositedRow(image, next, channels, source.data());
+      std::vector<float> out(rowFloats);
+      for (int32_t x = 0; x < width; ++x) {
+        const Taps& taps = columns.taps[static_cast<size_t>(x)];
+        const float* w = columns.weights.data() + taps.offset;
+        for (int c = 0; c < channels; ++c) {
+          float sum = 0;
+          for (int32_t k = 0; k < taps.count; ++k) {
+            sum += w[k] * source[static_cast<size_t>(taps.first + k) * channels + c];
+          }
+          out[static_cast<size_t>(x) * channels + c] = sum;
+        }
+      }
+      window.push_back(std::move(out));
+    }
+    return window[static_cast<size_t>(y - windowStart)].data();
+  };
+  auto forgetRowsBefore = [&](int32_t y) {
+    while (!window.empty() && windowStart < y) {
+      window.pop_front();
+      ++windowStart;
+    }
+  };
 
   const int outBytes = grey ? 1 : 4;
   const size_t stride = static_cast<size_t>(width) * outBytes;
@@ -155,8 +174,9 @@ Image redrawn(const Image& image, int32_t width, int32_t height, bool grey) {
     const Taps& taps = rows.taps[static_cast<size_t>(y)];
     const float* w = rows.weights.data() + taps.offset;
     std::fill(accumulated.begin(), accumulated.end(), 0.0f);
+    forgetRowsBefore(taps.first);
     for (int32_t k = 0; k < taps.count; ++k) {
-      const float* in = horizontal.data() + static_cast<size_t>(taps.first + k) * rowFloats;
+      const float* in = horizontalRow(taps.first + k);
       for (size_t i = 0; i < rowFloats; ++i) accumulated[i] += w[k] * in[i];
     }
     uint8_t* out = pixels.data() + static_cast<size_t>(y) * stride;
