@@ -43,6 +43,15 @@ def huge_bmp(w, h):
             + b"\0" * 24 + b"\0" * 48)
 
 
+def rle_bmp(w, h):
+    """An 8-bit run-length BMP whose data is only "end of bitmap": w x h pixels in 64 bytes."""
+    palette, data = b"\xff\xff\xff\0\0\0\0\0", b"\0\1"
+    offset = 14 + 40 + len(palette)
+    return (b"BM" + struct.pack("<IHHI", offset + len(data), 0, 0, offset)
+            + struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 1, len(data), 0, 0, 2, 0)
+            + palette + data)
+
+
 def huge_tiff(w, h):
     entries = [(256, 4, w), (257, 4, h), (258, 3, 8), (259, 3, 1), (262, 3, 1), (273, 4, 122),
                (277, 3, 1), (278, 4, h), (279, 4, 4)]
@@ -160,6 +169,7 @@ def main():
     put("16000.png", huge_png(16000, 16000))
     put("16000.tif", huge_tiff(16000, 16000))
     put("16000.bmp", huge_bmp(16000, 16000))
+    put("rle-5707x11260.bmp", rle_bmp(5707, 11260))  # just under the pixel budget, and valid
     big_jpeg, whole_jpeg = jpeg_sized(16000, 16000)
     put("16000.jpg", big_jpeg)
     put("truncated.jpg", whole_jpeg[: len(whole_jpeg) * 2 // 3])
