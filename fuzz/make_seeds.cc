@@ -24,9 +24,9 @@ using marrowfen::scan::testing::bmpHeader;
 using marrowfen::scan::testing::deflated;
 using marrowfen::scan::testing::encodeJpeg;
 using marrowfen::scan::testing::JpegSettings;
+using marrowfen::scan::testing::onePagePdf;
 using marrowfen::scan::testing::pdfStream;
 using marrowfen::scan::testing::putLittleEndian16;
-using marrowfen::scan::testing::rawPdf;
 using marrowfen::scan::testing::tiffDirectory;
 
 void save(const fs::path& directory, const std::string& name, const std::string& bytes) {
@@ -175,16 +175,10 @@ std::string gif(int screenW, int screenH, int left, int top, int w, int h, bool 
 std::string textPdf(const std::string& pageEntries, const std::string& contents,
                     const std::string& extraResources = "",
                     const std::vector<std::string>& more = {}) {
-  std::vector<std::string> objects = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      "<< /Type /Page /Parent 2 0 R " + pageEntries + " /Resources << /Font << /F1 4 0 R >> " +
-          extraResources + " >> /Contents 5 0 R >>",
+  return onePagePdf(
+      pageEntries, "/Font << /F1 4 0 R >> " + extraResources,
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
-      pdfStream("/Filter /FlateDecode", deflated(contents)),
-  };
-  objects.insert(objects.end(), more.begin(), more.end());
-  return rawPdf(objects);
+      pdfStream("/Filter /FlateDecode", deflated(contents)), more);
 }
 
 }  // namespace

@@ -233,16 +233,9 @@ struct PdfFile {
 std::string onePagePdf(const std::string& pageEntries, const std::string& contents,
                        const std::string& resources = "/Font << /F1 4 0 R >>",
                        const std::vector<std::string>& more = {}) {
-  std::vector<std::string> objects = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      "<< /Type /Page /Parent 2 0 R " + pageEntries + " /Resources << " + resources +
-          " >> /Contents 5 0 R >>",
-      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-      testing::pdfStream("", contents),
-  };
-  objects.insert(objects.end(), more.begin(), more.end());
-  return testing::rawPdf(objects);
+  return testing::onePagePdf(pageEntries, resources,
+                             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                             testing::pdfStream("", contents), more);
 }
 
 bool hasInk(const Image& image) {

@@ -35,4 +35,22 @@ inline std::string pdfStream(const std::string& dictionary, const std::string& d
          "\nendstream";
 }
 
+// A one-page PDF: the catalogue, the page tree and the page, whose dictionary holds
+// `pageEntries` and `/Resources << resources >>`, then `font` as object 4 and the page's
+// content stream `contents` as object 5; `more` follow as objects 6, 7, ...
+inline std::string onePagePdf(const std::string& pageEntries, const std::string& resources,
+                              const std::string& font, const std::string& contents,
+                              const std::vector<std::string>& more = {}) {
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R " + pageEntries + " /Resources << " + resources +
+          " >> /Contents 5 0 R >>",
+      font,
+      contents,
+  };
+  objects.insert(objects.end(), more.begin(), more.end());
+  return rawPdf(objects);
+}
+
 }  // namespace marrowfen::scan::testing
