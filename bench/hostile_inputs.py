@@ -33,6 +33,18 @@ def huge_png(w, h):
             + png_chunk(b"IDAT", zlib.compress(b"\0" * 64)) + png_chunk(b"IEND", b""))
 
 
+def colour_text_png(w, h):
+    """A colour page of w x h pixels in lines of letter-sized blocks: text the preparation finds,
+    on a page at the pixel budget, in a PNG that compresses to a few hundred kilobytes."""
+    paper, ink = b"\xfa\xf0\xdc", b"\x14\x1e\x5a"
+    blank = b"\0" + paper * w
+    word = (ink * 18 + paper * 6) * 5 + paper * 30
+    text = b"\0" + (paper * 60 + word * (3 * w // len(word) + 1))[: 3 * w]
+    rows = b"".join((text if 20 <= y % 60 < 50 else blank) for y in range(h))
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+            + png_chunk(b"IDAT", zlib.compress(rows, 6)) + png_chunk(b"IEND", b""))
+
+
 def gif(sw, sh, left, top, w, h):
     return (b"GIF89a" + struct.pack("<HH", sw, sh) + b"\x80\0\0" + b"\0\0\0\xff\0\0" + b","
             + struct.pack("<HHHH", left, top, w, h) + b"\0" + b"\x02\x02\x4c\x01\x00" + b";")
@@ -170,6 +182,7 @@ def main():
     put("16000.tif", huge_tiff(16000, 16000))
     put("16000.bmp", huge_bmp(16000, 16000))
     put("rle-5707x11260.bmp", rle_bmp(5707, 11260))  # just under the pixel budget, and valid
+    put("colour-text-5707x11260.png", colour_text_png(5707, 11260))  # the same, in colour, with text
     big_jpeg, whole_jpeg = jpeg_sized(16000, 16000)
     put("16000.jpg", big_jpeg)
     put("truncated.jpg", whole_jpeg[: len(whole_jpeg) * 2 // 3])

@@ -38,6 +38,9 @@ class Image {
   // An empty image when nothing of the rectangle lies inside.
   Image cropped(int32_t x, int32_t y, int32_t width, int32_t height) const;
 
+  // True when no other Image shares these pixels: releasing this one frees them.
+  bool holdsPixelsAlone() const { return storage_ != nullptr && storage_.use_count() == 1; }
+
   // True when both are the same view of the same pixels (an operation handed its input back).
   bool isSameImage(const Image& other) const {
     return storage_ == other.storage_ && origin_ == other.origin_ && width_ == other.width_ &&

@@ -20,8 +20,8 @@ namespace marrowfen::scan {
 namespace {
 
 // Recognises one image; a recogniser failure ends the run, dropping what was collected.
-OcrPage recognizeOrFail(const Image& image, int64_t pageNumber) {
-  Recognition recognition = recognize(image, pageNumber);
+OcrPage recognizeOrFail(Image image, int64_t pageNumber) {
+  Recognition recognition = recognize(std::move(image), pageNumber);
   if (!recognition.page) fail("Native OCR failed: " + recognition.error);
   return std::move(*recognition.page);
 }
@@ -126,14 +126,21 @@ void readPdf(std::vector<OcrPage>& pages, std::vector<std::string>& warnings) {
   takePages(pending, recognition, true, progress, pages, warnings);
 }
 
-void readImage(std::vector<OcrPage>& pages) {
+// The page to recognise from the input image; nothing else keeps its pixels, so the recogniser
+// can free them once it has its own copy.
+Image imageToRecognise() {
   const std::optional<Image> loaded = platform().images->load(inputUrl);
   if (!loaded) fail("Could not open image for native OCR.");
   const std::optional<Image> bitmap = cgImage(*loaded);
   if (!bitmap) fail("Could not open image for native OCR.");
+  return resampledImage(*bitmap);
+}
+
+void readImage(std::vector<OcrPage>& pages) {
+  Image image = imageToRecognise();
   // An image is always page 1 and always recognised, whatever --pages and --source say.
   PageProgress progress(1);
-  pages.push_back(recognizeOrFail(resampledImage(*bitmap), 1));
+  pages.push_back(recognizeOrFail(std::move(image), 1));
   progress.pageFinished(1);
 }
 

@@ -22,8 +22,9 @@ using testing::FixedText;
 // marker) recognises nothing, any other marker is recognised as the text "page <marker>".
 class MarkerRecognizer : public TextRecognizer {
  public:
-  RecognitionResult perform(const Image& image, const RecognitionRequest&) const override {
+  RecognitionResult perform(Image image, const RecognitionRequest&) const override {
     const uint8_t marker = image.row(0)[0];
+    if (!image.holdsPixelsAlone()) ++sharedImages;
     // A worker process dies on 'K'; the program itself recognises that page normally.
     if (marker == 'K' && ::getpid() != mainPid) ::_exit(3);
     ++calls;
@@ -33,7 +34,8 @@ class MarkerRecognizer : public TextRecognizer {
                               .topCandidate = std::make_shared<FixedText>(
                                   std::string("page ") + static_cast<char>(marker), 0.5f)}}};
   }
-  mutable int calls = 0;  // in this process
+  mutable int calls = 0;         // in this process
+  mutable int sharedImages = 0;  // pages whose pixels something else still held
   pid_t mainPid = ::getpid();
 };
 
@@ -232,6 +234,30 @@ TEST_F(OcrRunTest, ImageIsAlwaysPageOneWithoutSource) {
   EXPECT_EQ(failure(), "Could not open image for native OCR.");
   images_.image = Image(4, 4, PixelFormat::kGrey, 4, std::vector<uint8_t>(16, 'X'));
   EXPECT_EQ(failure(), "Native OCR failed: the engine refused");
+}
+
+// A page goes to the recogniser as the only holder of its pixels, so the recogniser can free them
+// once it has its own copy (a page at the pixel budget is hundreds of megabytes).
+TEST_F(OcrRunTest, RecognisedPagesAreHeldByNothingElse) {
+  const struct {
+    std::string ext;
+    std::optional<double> scale;
+  } cases[] = {{"png", std::nullopt}, {"png", 2.0}, {"pdf", std::nullopt}, {"pdf", 3.0}};
+  for (const auto& c : cases) {
+    ext = c.ext;
+    inputUrl = "/in/page." + c.ext;
+    images_.image = Image(4, 4, PixelFormat::kGrey, 4, std::vector<uint8_t>(16, 'I'));
+    setPages({scanned('1'), withText(kLetter), scanned('3')});
+    recognitionOptions = RecognitionOptions();
+    if (c.scale) {
+      recognitionOptions.scaleWasSet = true;
+      recognitionOptions.renderScale = *c.scale;
+    }
+    recognizer_.calls = recognizer_.sharedImages = 0;
+    run();
+    EXPECT_EQ(recognizer_.calls, c.ext == "pdf" ? 3 : 1) << c.ext;
+    EXPECT_EQ(recognizer_.sharedImages, 0) << c.ext << " scale " << c.scale.value_or(0);
+  }
 }
 
 TEST_F(OcrRunTest, PagesRecognisedByWorkersAnswerExactlyAsOneAfterAnother) {

@@ -199,12 +199,19 @@ PixPtr ruleMask(Pix* binary, double textHeight) {
   return PixPtr(pixDilateBrick(nullptr, mask.get(), 3, 3));
 }
 
+namespace {
+
+bool rulesPaintedOut(Pix* pix, Pix* mask) {
+  const int depth = pixGetDepth(pix);
+  const l_uint32 white = depth == 1 ? 0 : depth == 8 ? 255 : 0xffffff00;
+  return pixPaintThroughMask(pix, mask, 0, 0, white) == 0;
+}
+
+}  // namespace
+
 PixPtr withoutRules(Pix* pix, Pix* mask) {
   PixPtr copy(pixCopy(nullptr, pix));
-  if (!copy) return nullptr;
-  const int depth = pixGetDepth(copy.get());
-  const l_uint32 white = depth == 1 ? 0 : depth == 8 ? 255 : 0xffffff00;
-  if (pixPaintThroughMask(copy.get(), mask, 0, 0, white) != 0) return nullptr;
+  if (!copy || !rulesPaintedOut(copy.get(), mask)) return nullptr;
   return copy;
 }
 
@@ -227,7 +234,11 @@ std::optional<PreparedPage> scaledPage(Pix* pix, double scale) {
   PixPtr source(pixClone(pix));
   if (pixGetDepth(pix) == 1 && scale > 1) source.reset(pixConvertTo8(pix, 0));
   if (!source) return std::nullopt;
-  PixPtr scaled(pixScale(source.get(), static_cast<float>(scale), static_cast<float>(scale)));
+  const float factor = static_cast<float>(scale);
+  const double pixels = double(pixGetWidth(pix)) * pixGetHeight(pix) * scale * scale;
+  const bool sharpen = pixGetDepth(source.get()) < 32 || pixels <= kMaxSharpenedColourPixels;
+  PixPtr scaled(sharpen ? pixScale(source.get(), factor, factor)
+                        : pixScaleGeneral(source.get(), factor, factor, 0.0f, 0));
   if (!scaled) return std::nullopt;
   const PageTransform back = scaleTransform(pixGetWidth(pix), pixGetHeight(pix),
                                             pixGetWidth(scaled.get()), pixGetHeight(scaled.get()));
@@ -291,12 +302,16 @@ std::optional<PreparedPage> preparedPage(Pix* input) {
     page = std::move(rotated);
   }
   if (!page && levelled) page = PreparedPage{std::move(levelled), {}};
+  levelled.reset();  // a scaled or rotated page has pixels of its own
   // Rules are looked for once the page is level and at its final size, where they run straight
   // along rows and columns.
   if (page) binary = binaryForAnalysis(page->pix.get());
   PixPtr rules = binary ? ruleMask(binary.get(), textHeight * scale) : nullptr;
   binary.reset();
-  if (rules) {
+  // A prepared copy that nothing else holds is cleaned in place: one full-size copy the less.
+  if (rules && page && page->pix && pixGetRefcount(page->pix.get()) == 1) {
+    rulesPaintedOut(page->pix.get(), rules.get());
+  } else if (rules) {
     if (PixPtr clean = withoutRules(page ? page->pix.get() : input, rules.get())) {
       if (!page) page = PreparedPage{nullptr, {}};
       page->pix = std::move(clean);

@@ -59,6 +59,10 @@ PixPtr withoutRules(Pix* pix, Pix* mask);
 // never makes a page larger than kMaxPreparedPixels.
 double scaleForTextHeight(double textHeight, int width, int height);
 inline constexpr double kMaxPreparedPixels = 60e6;
+// Leptonica sharpens a page it scales by less than 1.4 through a float copy of each channel; for
+// a colour page above this size (128 MB of pixels) that copy and the channel copies would lift
+// the peak past a gigabyte, so such a page is scaled without the sharpening.
+inline constexpr double kMaxSharpenedColourPixels = 32e6;
 
 // The page resampled by `scale` (grey or colour interpolated; 1-bit pages are made grey first
 // when enlarged). Nothing for a scale of 1.

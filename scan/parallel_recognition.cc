@@ -166,7 +166,7 @@ std::optional<std::string> receiveRecord(int fd) {
     for (;;) {
       std::optional<std::pair<int64_t, Image>> job = receiveImage(fd);
       if (!job) ::_exit(0);
-      const Recognition recognition = recognize(job->second, job->first);
+      const Recognition recognition = recognize(std::move(job->second), job->first);
       job.reset();
       if (!sendRecord(fd, encodeRecognition(recognition))) ::_exit(1);
     }
@@ -299,7 +299,7 @@ Recognition PageRecognition::take(size_t ticket) {
   Job& taken = job(ticket);
   Recognition recognition = taken.state == JobState::kDone
                                 ? std::move(*taken.result)
-                                : recognize(taken.image, taken.pageNumber);
+                                : recognize(std::move(taken.image), taken.pageNumber);
   // Tickets are taken in order: the front job is done with.
   while (!jobs_.empty() && firstTicket_ <= ticket) {
     jobs_.pop_front();

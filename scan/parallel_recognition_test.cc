@@ -32,7 +32,7 @@ std::shared_ptr<FixedText> lineOf(std::string text) {
 // Counts the requests made in this process only (a worker's count stays in the worker).
 class MarkerRecognizer : public TextRecognizer {
  public:
-  RecognitionResult perform(const Image& image, const RecognitionRequest&) const override {
+  RecognitionResult perform(Image image, const RecognitionRequest&) const override {
     const uint8_t marker = image.row(0)[0];
     const bool inWorker = ::getpid() != mainPid;
     if (inWorker && marker == 'K') ::_exit(3);

@@ -158,13 +158,13 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations, i
   return page;
 }
 
-Recognition recognize(const Image& image, int64_t pageNumber) {
+Recognition recognize(Image image, int64_t pageNumber) {
   const RecognitionRequest request{.fast = recognitionOptions.fast,
                                    .languageCorrection = recognitionOptions.languageCorrection,
                                    .languages = recognitionOptions.languages};
   const TextRecognizer* recognizer = platform().recognizer;
   if (recognizer == nullptr) return {.error = "no text recogniser is available"};
-  RecognitionResult result = recognizer->perform(image, request);
+  RecognitionResult result = recognizer->perform(std::move(image), request);
   if (result.error) return {.error = *result.error};
   return {.page = pageFromObservations(result.observations, pageNumber)};
 }

@@ -303,7 +303,7 @@ TEST(PageFromObservations, OffsetsAreUtf8BytesOfTheCandidate) {
 // A recogniser that hands back canned observations or an error, and keeps the last request.
 class FakeRecognizer : public TextRecognizer {
  public:
-  RecognitionResult perform(const Image& image, const RecognitionRequest& request) const override {
+  RecognitionResult perform(Image image, const RecognitionRequest& request) const override {
     lastRequest = request;
     lastImage = image;
     return answer;

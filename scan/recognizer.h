@@ -58,9 +58,10 @@ struct RecognitionResult {
 class TextRecognizer {
  public:
   virtual ~TextRecognizer() = default;
-  // Recognises the upright image synchronously. The image is neither kept nor altered.
-  virtual RecognitionResult perform(const Image& image,
-                                    const RecognitionRequest& request) const = 0;
+  // Recognises the upright image synchronously. The image is taken, not altered: a recogniser
+  // lets go of it as soon as it has made its own copy, so a caller that moves a page in holds
+  // one full-size copy of it the less while the engine works.
+  virtual RecognitionResult perform(Image image, const RecognitionRequest& request) const = 0;
 };
 
 }  // namespace marrowfen::scan

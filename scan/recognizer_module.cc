@@ -29,8 +29,7 @@ void limitOpenMpThreads(char** argv) {
 
 std::string recognizerModulePath() { return executableDirectory() + kRecognizerModuleName; }
 
-RecognitionResult ModuleRecognizer::perform(const Image& image,
-                                            const RecognitionRequest& request) const {
+RecognitionResult ModuleRecognizer::perform(Image image, const RecognitionRequest& request) const {
   if (!tried_) {
     tried_ = true;
     limitOpenMpThreads(argv_);
@@ -51,7 +50,7 @@ RecognitionResult ModuleRecognizer::perform(const Image& image,
     }
   }
   if (!inner_) return {.error = loadError_};
-  return inner_->perform(image, request);
+  return inner_->perform(std::move(image), request);
 }
 
 }  // namespace marrowfen::scan

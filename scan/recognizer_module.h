@@ -15,7 +15,7 @@ namespace marrowfen::scan {
 inline constexpr const char* kRecognizerModuleName = "marrowfen-tesseract.so";
 // The module's one entry point, and the interface version both sides must have been built with.
 inline constexpr const char* kRecognizerModuleEntry = "marrowfen_new_text_recognizer";
-inline constexpr int kRecognizerModuleVersion = 2;
+inline constexpr int kRecognizerModuleVersion = 3;
 using NewTextRecognizer = TextRecognizer* (*)(int version);
 
 // Where the module of the running program is: beside /proc/self/exe.
@@ -28,7 +28,7 @@ std::string recognizerModulePath();
 class ModuleRecognizer : public TextRecognizer {
  public:
   ModuleRecognizer(std::string path, char** argv) : path_(std::move(path)), argv_(argv) {}
-  RecognitionResult perform(const Image& image, const RecognitionRequest& request) const override;
+  RecognitionResult perform(Image image, const RecognitionRequest& request) const override;
 
  private:
   std::string path_;

@@ -284,7 +284,7 @@ TesseractRecognizer::TesseractRecognizer() {
 
 TesseractRecognizer::~TesseractRecognizer() = default;
 
-RecognitionResult TesseractRecognizer::perform(const Image& image,
+RecognitionResult TesseractRecognizer::perform(Image image,
                                                const RecognitionRequest& request) const {
   const std::string dir = tessdataDirectory();
   std::vector<std::string> names;
@@ -336,12 +336,17 @@ RecognitionResult TesseractRecognizer::perform(const Image& image,
   api.SetPageSegMode(tesseract::PSM_AUTO);
   api.SetVariable("tessedit_do_invert", request.fast ? "0" : "1");
 
+  const int width = image.width();
+  const int height = image.height();
   PixPtr pix = pixFromImage(image);
+  // From here on only Pix copies are read; when the caller moved the page in, its pixels go now.
+  image = Image();
   if (!pix) return {.error = "Text recognition could not be performed on the image."};
   std::optional<PreparedPage> prepared = preparedPage(pix.get());
+  if (prepared && prepared->pix) pix.reset();  // the engine reads the prepared copy only
   Pix* page = prepared ? prepared->pix.get() : pix.get();
   const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
-  RecognitionResult result = recognised(api, page, toInput, image.width(), image.height());
+  RecognitionResult result = recognised(api, page, toInput, width, height);
   if (result.error || readsWell(result.observations)) return result;
 
   // A page that reads badly may be turned: ask the orientation model, and keep the turned
@@ -354,7 +359,7 @@ RecognitionResult TesseractRecognizer::perform(const Image& image,
   Pix* upright = again ? again->pix.get() : turned.pix.get();
   if (again) turnedToInput = composed(turnedToInput, again->toInput);
   if (again) turned.pix.reset();  // the engine reads the prepared copy only
-  RecognitionResult second = recognised(api, upright, turnedToInput, image.width(), image.height());
+  RecognitionResult second = recognised(api, upright, turnedToInput, width, height);
   if (!second.error && readingScore(second.observations) > readingScore(result.observations)) {
     return second;
   }

@@ -44,7 +44,7 @@ class TesseractRecognizer : public TextRecognizer {
   // skewed lines set level; a page that then reads badly is checked with the orientation model
   // (osd.traineddata, when installed) and read again turned upright if that reads better. Every
   // box is mapped back into `image`.
-  RecognitionResult perform(const Image& image, const RecognitionRequest& request) const override;
+  RecognitionResult perform(Image image, const RecognitionRequest& request) const override;
 
  private:
   struct Engine;

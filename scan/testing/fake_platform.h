@@ -2,6 +2,8 @@
 // answers a test sets, and which count what they were asked.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
@@ -105,10 +107,19 @@ class FakePdfService : public PdfService {
   }
 };
 
+// Hands out a fresh copy of `image` on every load, as a decoder does.
 class FakeImageService : public ImageService {
  public:
   std::optional<Image> image;
-  std::optional<Image> load(const std::string&) const override { return image; }
+  std::optional<Image> load(const std::string&) const override {
+    if (!image || image->empty()) return image;
+    const size_t rowBytes = static_cast<size_t>(image->width()) * bytesPerPixel(image->format());
+    std::vector<uint8_t> pixels(rowBytes * static_cast<size_t>(image->height()));
+    for (int32_t y = 0; y < image->height(); ++y) {
+      std::copy_n(image->row(y), rowBytes, pixels.begin() + static_cast<ptrdiff_t>(rowBytes * y));
+    }
+    return Image(image->width(), image->height(), image->format(), rowBytes, std::move(pixels));
+  }
 };
 
 // A recognised line of fixed text and confidence, without word boxes.
