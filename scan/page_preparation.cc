@@ -24,6 +24,8 @@ constexpr double kMinSkewConfidence = 3.0;
 // The paper is taken as uneven when the brightest tenth of the tiles and the darkest tenth of
 // them (each tile's paper level: its 90th-percentile brightness) lie this far apart.
 constexpr int kUnevenLight = 20;
+// The grey level Leptonica's background normalisation gives the paper.
+constexpr int kLevelledPaper = 200;
 
 }  // namespace
 
@@ -156,7 +158,17 @@ bool unevenLight(Pix* pix) {
 PixPtr levelledLight(Pix* pix) {
   PixPtr grey(pixConvertTo8(pix, 0));
   if (!grey) return nullptr;
-  return PixPtr(pixBackgroundNormSimple(grey.get(), nullptr, nullptr));
+  PixPtr levelled(pixBackgroundNormSimple(grey.get(), nullptr, nullptr));
+  if (!levelled) return nullptr;
+  // The paper now lies at kLevelledPaper, grey. Whatever is whiter (glare, the margin around a
+  // photographed sheet, the white corners brought in when the page is set level) makes a second
+  // bright mode, and the engine's global threshold then splits white from grey paper and reads
+  // the paper as ink: the page comes back empty. The paper level is made white, the ink spread
+  // over the range below it.
+  if (pixGammaTRC(levelled.get(), levelled.get(), 1.0f, 0, kLevelledPaper) == nullptr) {
+    return nullptr;
+  }
+  return levelled;
 }
 
 namespace {
@@ -208,6 +220,17 @@ bool rulesPaintedOut(Pix* pix, Pix* mask) {
 }
 
 }  // namespace
+
+double letterHeight(Pix* binary) {
+  const double height = medianTextHeight(binary);
+  if (height <= 0 || height >= kSmallText) return height;
+  // Rows of dots (a fax header of asterisks or periods, dotted leaders) can outnumber the letters
+  // and pass for small print: measured again without the strokes found at that height (rows of
+  // dots bridged into lines), the letters speak.
+  PixPtr rows = ruleMask(binary, height);
+  PixPtr rest = rows ? withoutRules(binary, rows.get()) : nullptr;
+  return rest ? medianTextHeight(rest.get()) : height;
+}
 
 PixPtr withoutRules(Pix* pix, Pix* mask) {
   PixPtr copy(pixCopy(nullptr, pix));
@@ -292,7 +315,7 @@ std::optional<PreparedPage> preparedPage(Pix* input) {
   Pix* pix = levelled ? levelled.get() : input;
   PixPtr binary = binaryForAnalysis(pix);
   if (!binary) return std::nullopt;
-  const double textHeight = medianTextHeight(binary.get());
+  const double textHeight = letterHeight(binary.get());
   const double scale = scaleForTextHeight(textHeight, pixGetWidth(pix), pixGetHeight(pix));
   const std::optional<double> skew = textSkewDegrees(binary.get());
   std::optional<PreparedPage> page = scaledPage(pix, scale);

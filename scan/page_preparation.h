@@ -37,12 +37,16 @@ PixPtr binaryForAnalysis(Pix* pix);
 // specks nor rules nor pictures); 0 when there are too few to tell.
 double medianTextHeight(Pix* binary);
 
+// The height of the page's letters: medianTextHeight, measured again without the page's rules
+// when it comes out small, so that rows of dots do not pass for small print.
+double letterHeight(Pix* binary);
+
 // True when the paper's brightness varies across a grey or colour page so much (shadows, a
 // photo's falling light) that one global threshold would lose text in the dark or light parts.
 bool unevenLight(Pix* pix);
 
 // The page with its background levelled to one brightness (Leptonica's background
-// normalisation), as 8-bit grey; pixels stay where they are.
+// normalisation) and that brightness made white, as 8-bit grey; pixels stay where they are.
 PixPtr levelledLight(Pix* pix);
 
 // The long thin horizontal and vertical strokes of a 1-bit page (underlines, table rules, box

@@ -135,6 +135,72 @@ int inkCount(Pix* pix) {
   return count;
 }
 
+TEST(PagePreparation, LevelledPaperIsWhiteAndItsTextSurvivesAGlobalThreshold) {
+  // Text on paper shaded from `left` to `right` across the page, as a photo's light falls, inside
+  // a white frame `frame` pixels wide (the margin of a photographed sheet, or the corners a
+  // rotation brings in).
+  struct Case {
+    int left, right, frame;
+  };
+  const Image text = textPage(30);
+  ASSERT_FALSE(text.empty());
+  PixPtr clean = binaryForAnalysis(pixFromImage(text).get());
+  l_int32 cleanInk = 0;
+  pixCountPixels(clean.get(), &cleanInk, nullptr);
+  for (const Case c : {Case{240, 110, 0}, Case{240, 110, 80}, Case{190, 140, 80},
+                       Case{150, 230, 40}, Case{220, 200, 120}}) {
+    const int32_t width = text.width() + 2 * c.frame, height = text.height() + 2 * c.frame;
+    std::vector<uint8_t> photo(static_cast<size_t>(width) * height, 255);
+    for (int32_t y = 0; y < text.height(); ++y) {
+      for (int32_t x = 0; x < text.width(); ++x) {
+        const int paper = c.left + (c.right - c.left) * x / text.width();
+        photo[static_cast<size_t>(y + c.frame) * width + x + c.frame] =
+            static_cast<uint8_t>(text.row(y)[x] * paper / 255);
+      }
+    }
+    PixPtr page = pixFromImage(Image(width, height, PixelFormat::kGrey, width, std::move(photo)));
+    PixPtr levelled = levelledLight(page.get());
+    ASSERT_TRUE(levelled) << c.left << " " << c.frame;
+    // A global threshold of the levelled page finds the letters, nearly all of their ink and
+    // little else.
+    PixPtr binary = binaryForAnalysis(levelled.get());
+    l_int32 ink = 0;
+    pixCountPixels(binary.get(), &ink, nullptr);
+    EXPECT_GE(ink, cleanInk * 8 / 10) << c.left << " " << c.frame;
+    EXPECT_LE(ink, cleanInk * 12 / 10) << c.left << " " << c.frame;
+    // The paper below the text is white.
+    l_uint32 paper = 0;
+    pixGetPixel(levelled.get(), width / 2, c.frame + text.height() - 60, &paper);
+    EXPECT_GE(paper, 250u) << c.left << " " << c.frame;
+  }
+}
+
+TEST(PagePreparation, RowsOfDotsDoNotPassForSmallPrint) {
+  // Ten lines of letters above twenty rows of 3-pixel dots (a fax header of asterisks, dotted
+  // leaders): the dots outnumber the letters, yet the letters' height is what is measured.
+  for (const int pixelSize : {14, 18, 24, 32}) {
+    std::vector<std::string> lines(10, "The quick brown fox jumps over the lazy dog 1234");
+    const int width = pixelSize * 30;
+    const int textBottom = 40 + 11 * pixelSize * 3 / 2;
+    const Image text = testing::textImage(lines, width, textBottom + 40 * pixelSize, pixelSize, 40);
+    ASSERT_FALSE(text.empty());
+    PixPtr letters = binaryForAnalysis(pixFromImage(text).get());
+    PixPtr page(pixCopy(nullptr, letters.get()));
+    for (int row = 0; row < 20; ++row) {
+      for (int x = 40; x < width - 40; x += 4) {
+        pixRasterop(page.get(), x, textBottom + row * 2 * pixelSize, 3, 3, PIX_SET, nullptr, 0, 0);
+      }
+    }
+    const double truth = medianTextHeight(letters.get());
+    ASSERT_GT(truth, 0) << pixelSize;
+    // Counted as they come, the dots win.
+    EXPECT_LE(medianTextHeight(page.get()), 4) << pixelSize;
+    EXPECT_NEAR(letterHeight(page.get()), truth, 0.2 * truth) << pixelSize;
+    // A page without dots keeps its plain measure.
+    EXPECT_EQ(letterHeight(letters.get()), truth) << pixelSize;
+  }
+}
+
 TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
   const Image text = textPage(30);
   ASSERT_FALSE(text.empty());
