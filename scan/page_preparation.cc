@@ -199,12 +199,20 @@ PixPtr ruleMask(Pix* binary, double textHeight) {
   return PixPtr(pixDilateBrick(nullptr, mask.get(), 3, 3));
 }
 
+namespace {
+
+// Paints the pixels of `pix` under `mask` white, in place.
+bool paintedWhite(Pix* pix, Pix* mask) {
+  const int depth = pixGetDepth(pix);
+  const l_uint32 white = depth == 1 ? 0 : depth == 8 ? 255 : 0xffffff00;
+  return pixPaintThroughMask(pix, mask, 0, 0, white) == 0;
+}
+
+}  // namespace
+
 PixPtr withoutRules(Pix* pix, Pix* mask) {
   PixPtr copy(pixCopy(nullptr, pix));
-  if (!copy) return nullptr;
-  const int depth = pixGetDepth(copy.get());
-  const l_uint32 white = depth == 1 ? 0 : depth == 8 ? 255 : 0xffffff00;
-  if (pixPaintThroughMask(copy.get(), mask, 0, 0, white) != 0) return nullptr;
+  if (!copy || !paintedWhite(copy.get(), mask)) return nullptr;
   return copy;
 }
 
@@ -291,12 +299,16 @@ std::optional<PreparedPage> preparedPage(Pix* input) {
     page = std::move(rotated);
   }
   if (!page && levelled) page = PreparedPage{std::move(levelled), {}};
+  levelled.reset();  // resampled or rotated by now when still held
   // Rules are looked for once the page is level and at its final size, where they run straight
   // along rows and columns.
   if (page) binary = binaryForAnalysis(page->pix.get());
   PixPtr rules = binary ? ruleMask(binary.get(), textHeight * scale) : nullptr;
   binary.reset();
-  if (rules) {
+  if (rules && page && pixGetRefcount(page->pix.get()) == 1) {
+    // The page is already a copy of its own: painted where it is, not copied once more.
+    paintedWhite(page->pix.get(), rules.get());
+  } else if (rules) {
     if (PixPtr clean = withoutRules(page ? page->pix.get() : input, rules.get())) {
       if (!page) page = PreparedPage{nullptr, {}};
       page->pix = std::move(clean);
