@@ -423,8 +423,12 @@ RecognitionResult TesseractRecognizer::perform(const Image& image,
   if (prepared) pix.reset();
   Pix* page = prepared ? prepared->pix.get() : pix.get();
   const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
-  RecognitionResult result = recognised(api, page, toInput, image.width(), image.height());
-  if (result.error || readsWell(result.observations)) return result;
+  bool turnedText = false;
+  RecognitionResult result =
+      recognised(api, page, toInput, image.width(), image.height(), &turnedText);
+  // A page whose lines the engine found running up or down is turned, however well it read them:
+  // read upright, it reads better still.
+  if (result.error || (readsWell(result.observations) && !turnedText)) return result;
 
   // A page that reads badly may be turned: ask the orientation model, and keep the turned
   // page's reading only when it reads better.
@@ -445,7 +449,7 @@ RecognitionResult TesseractRecognizer::perform(const Image& image,
 
 RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, Pix* page,
                                                   const PageTransform& toInput, int width,
-                                                  int height) const {
+                                                  int height, bool* turnedText) const {
   api.SetImage(page);
   if (api.Recognize(nullptr) != 0) {
     api.Clear();
@@ -454,6 +458,7 @@ RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, P
   PageReading reading = readPage(api);
   api.Clear();
   const int turnsToUpright = quarterTurnsOfMostText(reading);
+  if (turnedText) *turnedText = turnsToUpright != 0;
   // On a page that was turned or rotated for reading, or that reads turned, the boxes on the
   // upright page are kept too, for the reading order.
   const bool keepUpright = turnsOrRotates(toInput) || turnsToUpright != 0;

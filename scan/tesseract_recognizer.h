@@ -61,9 +61,10 @@ class TesseractRecognizer : public TextRecognizer {
 
  private:
   struct Engine;
-  // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input.
+  // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input;
+  // `turnedText`, when given, tells whether most of the text was read on turned baselines.
   RecognitionResult recognised(tesseract::TessBaseAPI& api, Pix* page, const PageTransform& toInput,
-                               int width, int height) const;
+                               int width, int height, bool* turnedText = nullptr) const;
   // Quarter turns clockwise that set `page` upright; 0 when upright or unsure.
   int quarterTurnsToUpright(Pix* page) const;
 
