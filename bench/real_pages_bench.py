@@ -2,7 +2,7 @@
 """Recognition of real pages: marrowfen-scan against the tesseract command line and ocrmypdf.
 
   nice -n 10 bench/real_pages_bench.py [pages-per-source] [--no-ocrmypdf]
-  nice -n 10 bench/real_pages_bench.py [pages-per-source] --cost
+  nice -n 10 bench/real_pages_bench.py [pages-per-source] --cost   (one page: CPU, peak, errors)
 
 Pages: scanned forms and receipts from $MARROWFEN_OCR_DEV (default /work/shared/data/ocr-dev; their
 .txt beside each image is the truth) and pages rendered here from seeded random text (English, and
@@ -176,42 +176,69 @@ def photo_like(img, seed):
 
 
 def cost():
-    """One page image: ours with the same model as the command line (--languages en) against
-    `OMP_THREAD_LIMIT=1 tesseract IMG -`: median CPU and peak of 3 runs, and whether the text is
-    the same. Pages: receipts (colour JPEG), forms (8-bit grey), rendered pages as 1-bit PNG."""
+    """One page image, side by side in one run: ours with no language named (the Latin-script
+    model) against `tesseract IMG - -l Latin`, and ours with `--languages en` against
+    `tesseract IMG -` (both OMP_THREAD_LIMIT=1): median CPU and peak of 3 runs, the error rate
+    (word order ignored) of each, and whether ours with eng gives the command line's text.
+    Pages: receipts (colour JPEG), forms (8-bit grey), rendered English pages as 1-bit PNG and
+    rendered pages with accented European words."""
     work = tempfile.mkdtemp(prefix="engine-cost-")
     pages = []
     for folder in ("receipts", "forms"):
         files = sorted(glob.glob(os.path.join(DATA, folder, "*.png")) +
                        glob.glob(os.path.join(DATA, folder, "*.jpg")))
         step = max(1, len(files) // PER_SOURCE)
-        pages += [(folder, f) for f in files[::step][:PER_SOURCE]]
+        for f in files[::step][:PER_SOURCE]:
+            truth = open(os.path.splitext(f)[0] + ".txt", encoding="utf-8").read()
+            pages.append((folder, f, truth))
     for k in range(PER_SOURCE):
-        img, _ = rendered_page(500 + k, False)
+        img, truth = rendered_page(500 + k, False)
         path = os.path.join(work, f"bilevel-{k}.png")
         img.point(lambda v: 255 if v > 128 else 0).convert("1").save(path)
-        pages.append(("rendered 1-bit", path))
+        pages.append(("rendered 1-bit", path, truth))
+    for k in range(max(1, PER_SOURCE // 2)):
+        img, truth = rendered_page(600 + k, True)
+        path = os.path.join(work, f"accents-{k}.png")
+        img.save(path)
+        pages.append(("accents", path, truth))
     env = dict(os.environ, OMP_THREAD_LIMIT="1")
-    print(f"{'page':40} {'ours cpu':>9} {'cli cpu':>8} {'ratio':>6} {'ours MB':>8} {'cli MB':>7} same")
-    ratios = {}
-    for kind, path in pages:
-        ours, cli = [], []
-        for _ in range(3):
-            cpu, peak, out = timed([SCAN, "--languages", "en", path])
-            ours.append((cpu, peak, json.loads(out).get("rawText", "")))
-            cpu, peak, out = timed(["tesseract", path, "-"], env)
-            cli.append((cpu, peak, out.decode("utf-8", "replace")))
-        o = sorted(ours)[1]
-        c = sorted(cli)[1]
-        same = clean_text(o[2]) == clean_text(c[2])
-        ratios.setdefault(kind, []).append((o[0] / c[0], o[1] / c[1], same))
-        print(f"{os.path.basename(path):40} {o[0]:9.2f} {c[0]:8.2f} {o[0] / c[0]:6.2f} {o[1]:8.0f}"
-              f" {c[1]:7.0f} {'yes' if same else 'no'}")
-    for kind, rows in ratios.items():
-        cpu = sorted(r[0] for r in rows)[len(rows) // 2]
-        peak = max(r[1] for r in rows)
-        print(f"{kind}: median CPU ratio {cpu:.2f}, largest peak ratio {peak:.2f}, "
-              f"same text on {sum(r[2] for r in rows)} of {len(rows)}")
+    runs = [("ours", [SCAN, "PAGE"], None),
+            ("cli Latin", ["tesseract", "PAGE", "-", "-l", "Latin"], env),
+            ("ours en", [SCAN, "--languages", "en", "PAGE"], None),
+            ("cli eng", ["tesseract", "PAGE", "-"], env)]
+    print(f"{'page':28} " + " ".join(f"{n + ' s':>11} {n + ' MB':>10} {n + ' cer':>11}" for n, _, _ in runs)
+          + " same")
+    rows = {}
+    for kind, path, truth in pages:
+        measured = []
+        for name, cmd, run_env in runs:
+            taken = []
+            for _ in range(3):
+                cpu, peak, out = timed([path if a == "PAGE" else a for a in cmd], run_env)
+                text = (json.loads(out).get("rawText", "") if cmd[0] == SCAN
+                        else out.decode("utf-8", "replace"))
+                taken.append((cpu, peak, text))
+            cpus = sorted(t[0] for t in taken)
+            peaks = sorted(t[1] for t in taken)
+            measured.append((cpus[1], peaks[1], scores(truth, taken[0][2])[1], taken[0][2]))
+        same = clean_text(measured[2][3]) == clean_text(measured[3][3])
+        rows.setdefault(kind, []).append((measured, same))
+        print(f"{os.path.basename(path)[:28]:28} " +
+              " ".join(f"{m[0]:11.2f} {m[1]:10.0f} {m[2]:11.3f}" for m in measured) +
+              f" {'yes' if same else 'no'}", flush=True)
+    def median(values):
+        values = sorted(values)
+        return values[len(values) // 2]
+    print("\nper kind: median CPU ratio, largest peak ratio, mean error rate (word order ignored)")
+    for kind, entries in rows.items():
+        ms = [e[0] for e in entries]
+        for ours, cli, label in ((0, 1, "default vs -l Latin"), (2, 3, "--languages en vs eng")):
+            cpu = median(m[ours][0] / m[cli][0] for m in ms)
+            peak = max(m[ours][1] / m[cli][1] for m in ms)
+            cer_o = sum(m[ours][2] for m in ms) / len(ms)
+            cer_c = sum(m[cli][2] for m in ms) / len(ms)
+            print(f"  {kind:15} {label:22} CPU {cpu:5.2f}  peak {peak:5.2f}  error {cer_o:.3f} vs {cer_c:.3f}")
+        print(f"  {kind:15} --languages en gives eng's text on {sum(e[1] for e in entries)} of {len(entries)}")
 
 
 def main():

@@ -6,8 +6,11 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <utility>
 
 #include "scan/page_preparation.h"
@@ -17,8 +20,10 @@ namespace {
 
 // Below this mean confidence a page is looked at again for a turn; the orientation model must be
 // at least this sure before a turned reading is tried (a low bar: the turned reading is kept only
-// when it reads better).
-constexpr double kWellReadConfidence = 0.80;
+// when it reads better). Turned pages read as letter soup at 0.15 - 0.35; upright scanned forms
+// and receipts, noisy as they are, mostly at 0.6 - 0.9, and asking the orientation model costs
+// about as much CPU as reading such a page.
+constexpr double kWellReadConfidence = 0.50;
 constexpr float kMinOrientationConfidence = 0.3f;
 
 std::string lowered(std::string_view s) {
@@ -229,7 +234,75 @@ int quarterTurnsOfMostText(const PageReading& reading) {
   return (4 - mostRead) % 4;
 }
 
+// The components of a traineddata file that hold the LSTM recogniser's dictionaries: the
+// punctuation, word and number graphs (Tesseract's TESSDATA_LSTM_PUNC_DAWG, _SYSTEM_DAWG and
+// _NUMBER_DAWG). The word graph of the Latin-script model alone is 89 MB.
+const std::vector<int> kLstmDictionaries = {18, 19, 20};
+
+// Reads a traineddata file without the LSTM dictionaries (Tesseract's FileReader): the engine
+// then neither holds them nor consults them, and their bytes are never read. A file that is not
+// laid out as a traineddata file is read whole.
+bool readWithoutDictionaries(const char* filename, std::vector<char>* data) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(filename, "rb"), &std::fclose);
+  if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(file.get());
+  if (size < 0) return false;
+  auto readAt = [&](int64_t offset, size_t length, char* out) {
+    return std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) == 0 &&
+           std::fread(out, 1, length, file.get()) == length;
+  };
+  if (std::optional<std::vector<char>> reduced =
+          traineddataWithout(size, readAt, kLstmDictionaries)) {
+    *data = std::move(*reduced);
+    return true;
+  }
+  data->resize(static_cast<size_t>(size));
+  return readAt(0, data->size(), data->data());
+}
+
 }  // namespace
+
+std::optional<std::vector<char>> traineddataWithout(int64_t size, const ReadAt& readAt,
+                                                    const std::vector<int>& dropped) {
+  // Little-endian, as the files are shipped: a 32-bit count, then one 64-bit offset per
+  // component (-1 when absent); each component runs to the next present one or the file's end.
+  uint32_t count = 0;
+  if (size < static_cast<int64_t>(sizeof count) ||
+      !readAt(0, sizeof count, reinterpret_cast<char*>(&count))) {
+    return std::nullopt;
+  }
+  const size_t header = sizeof count + size_t{count} * sizeof(int64_t);
+  if (count == 0 || count > 1000 || size < static_cast<int64_t>(header)) return std::nullopt;
+  std::vector<int64_t> offsets(count);
+  if (!readAt(sizeof count, count * sizeof(int64_t), reinterpret_cast<char*>(offsets.data()))) {
+    return std::nullopt;
+  }
+  std::vector<int64_t> kept(count, -1);
+  std::vector<char> out(header);
+  int64_t previous = static_cast<int64_t>(header);
+  for (uint32_t k = 0; k < count; ++k) {
+    if (offsets[k] < 0) continue;
+    if (offsets[k] < previous || offsets[k] > size) return std::nullopt;
+    previous = offsets[k];
+    int64_t end = size;
+    for (uint32_t next = k + 1; next < count; ++next) {
+      if (offsets[next] >= 0) {
+        end = offsets[next];
+        break;
+      }
+    }
+    if (end < offsets[k] || end > size) return std::nullopt;
+    if (std::find(dropped.begin(), dropped.end(), static_cast<int>(k)) != dropped.end()) continue;
+    kept[k] = static_cast<int64_t>(out.size());
+    out.resize(out.size() + static_cast<size_t>(end - offsets[k]));
+    if (!readAt(offsets[k], static_cast<size_t>(end - offsets[k]), out.data() + kept[k])) {
+      return std::nullopt;
+    }
+  }
+  std::memcpy(out.data(), &count, sizeof count);
+  std::memcpy(out.data() + sizeof count, kept.data(), count * sizeof(int64_t));
+  return out;
+}
 
 std::optional<std::string> traineddataName(std::string_view tag) {
   const std::string normal = lowered(tag);
@@ -318,14 +391,21 @@ RecognitionResult TesseractRecognizer::perform(Image image,
     std::vector<std::string> values = {"/dev/null"};
     if (!request.languageCorrection) {
       // The dictionaries are read at start-up only, so correction is part of the engine's key.
+      // These variables reach the legacy engine's dictionaries; the LSTM recogniser loads its
+      // own regardless, so its files are read without them (readWithoutDictionaries).
       for (const char* name : {"load_system_dawg", "load_freq_dawg", "load_number_dawg",
                                "load_punc_dawg", "load_unambig_dawg", "load_bigram_dawg"}) {
         variables.emplace_back(name);
         values.emplace_back("0");
       }
     }
-    if (engine->api.Init(dir.c_str(), languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0,
-                         &variables, &values, false) != 0) {
+    const int failed =
+        request.languageCorrection
+            ? engine->api.Init(dir.c_str(), languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0,
+                               &variables, &values, false)
+            : engine->api.Init(dir.c_str(), 0, languages.c_str(), tesseract::OEM_DEFAULT, nullptr,
+                               0, &variables, &values, false, readWithoutDictionaries);
+    if (failed != 0) {
       return {.error =
                   "The recognition engine could not start with the languages " + languages + "."};
     }
@@ -346,8 +426,11 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   if (prepared && prepared->pix) pix.reset();  // the engine reads the prepared copy only
   Pix* page = prepared ? prepared->pix.get() : pix.get();
   const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
-  RecognitionResult result = recognised(api, page, toInput, width, height);
-  if (result.error || readsWell(result.observations)) return result;
+  bool turnedText = false;
+  RecognitionResult result = recognised(api, page, toInput, width, height, &turnedText);
+  // A page whose lines the engine found running up or down is turned, however well it read them:
+  // read upright, it reads better still.
+  if (result.error || (readsWell(result.observations) && !turnedText)) return result;
 
   // A page that reads badly may be turned: ask the orientation model, and keep the turned
   // page's reading only when it reads better.
@@ -368,7 +451,7 @@ RecognitionResult TesseractRecognizer::perform(Image image,
 
 RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, Pix* page,
                                                   const PageTransform& toInput, int width,
-                                                  int height) const {
+                                                  int height, bool* turnedText) const {
   api.SetImage(page);
   if (api.Recognize(nullptr) != 0) {
     api.Clear();
@@ -377,6 +460,7 @@ RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, P
   PageReading reading = readPage(api);
   api.Clear();
   const int turnsToUpright = quarterTurnsOfMostText(reading);
+  if (turnedText) *turnedText = turnsToUpright != 0;
   // On a page that was turned or rotated for reading, or that reads turned, the boxes on the
   // upright page are kept too, for the reading order.
   const bool keepUpright = turnsOrRotates(toInput) || turnsToUpright != 0;

@@ -2,6 +2,8 @@
 // line's words joined by single spaces.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +29,17 @@ std::optional<std::string> traineddataName(std::string_view tag);
 // system's tessdata directory.
 std::string tessdataDirectory();
 
+// Reads `size` bytes at `offset` of a file into `out`; false when it cannot.
+using ReadAt = std::function<bool(int64_t offset, size_t size, char* out)>;
+
+// A traineddata file of `size` bytes (a count of components, their offsets, then the components),
+// read through `readAt`, with the components numbered in `dropped` left out and never read, laid
+// out as Tesseract reads it; nothing when the file is not laid out that way or cannot be read.
+// Used to start the engine without the line recogniser's dictionaries, which its variables do not
+// switch off.
+std::optional<std::vector<char>> traineddataWithout(int64_t size, const ReadAt& readAt,
+                                                    const std::vector<int>& dropped);
+
 class TesseractRecognizer : public TextRecognizer {
  public:
   TesseractRecognizer();
@@ -48,9 +61,10 @@ class TesseractRecognizer : public TextRecognizer {
 
  private:
   struct Engine;
-  // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input.
+  // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input;
+  // `turnedText`, when given, tells whether most of the text was read on turned baselines.
   RecognitionResult recognised(tesseract::TessBaseAPI& api, Pix* page, const PageTransform& toInput,
-                               int width, int height) const;
+                               int width, int height, bool* turnedText = nullptr) const;
   // Quarter turns clockwise that set `page` upright; 0 when upright or unsure.
   int quarterTurnsToUpright(Pix* page) const;
 

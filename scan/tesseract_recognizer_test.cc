@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "scan/page_preparation.h"
@@ -43,6 +44,77 @@ TEST(TraineddataName, MapsBcp47Tags) {
       {"e1", std::nullopt},
   };
   for (const auto& [tag, name] : cases) EXPECT_EQ(traineddataName(tag), name) << tag;
+}
+
+// A traineddata file whose components are `parts` (nullopt: absent), laid out as Tesseract
+// writes it.
+std::string traineddataFile(const std::vector<std::optional<std::string>>& parts) {
+  const uint32_t count = static_cast<uint32_t>(parts.size());
+  std::string header(sizeof count + count * sizeof(int64_t), '\0');
+  std::memcpy(header.data(), &count, sizeof count);
+  std::string body;
+  for (uint32_t k = 0; k < count; ++k) {
+    const int64_t offset = parts[k] ? static_cast<int64_t>(header.size() + body.size()) : -1;
+    std::memcpy(header.data() + sizeof count + k * sizeof(int64_t), &offset, sizeof offset);
+    if (parts[k]) body += *parts[k];
+  }
+  return header + body;
+}
+
+// traineddataWithout over the bytes of `file`, counting the bytes read.
+std::optional<std::string> withoutOf(const std::string& file, const std::vector<int>& dropped,
+                                     size_t* bytesRead = nullptr) {
+  size_t read = 0;
+  auto readAt = [&](int64_t offset, size_t size, char* out) {
+    if (offset < 0 || static_cast<size_t>(offset) + size > file.size()) return false;
+    std::memcpy(out, file.data() + offset, size);
+    read += size;
+    return true;
+  };
+  const std::optional<std::vector<char>> out =
+      traineddataWithout(static_cast<int64_t>(file.size()), readAt, dropped);
+  if (bytesRead) *bytesRead = read;
+  if (!out) return std::nullopt;
+  return std::string(out->begin(), out->end());
+}
+
+TEST(TraineddataWithout, DropsTheNamedComponentsWithoutReadingThem) {
+  using Parts = std::vector<std::optional<std::string>>;
+  struct Case {
+    Parts parts;
+    std::vector<int> dropped;
+    Parts expected;
+  };
+  const std::vector<Case> cases = {
+      {{"aa", "bbb", "c"}, {1}, {"aa", std::nullopt, "c"}},
+      {{"aa", "bbb", "c"}, {2}, {"aa", "bbb", std::nullopt}},
+      {{"aa", std::nullopt, "dict", "c"}, {0, 2}, {std::nullopt, std::nullopt, std::nullopt, "c"}},
+      {{"aa", "bbb"}, {5}, {"aa", "bbb"}},
+      {{"aa", "", "c"}, {}, {"aa", "", "c"}},
+  };
+  for (const Case& c : cases) {
+    const std::string file = traineddataFile(c.parts);
+    size_t bytesRead = 0;
+    EXPECT_EQ(withoutOf(file, c.dropped, &bytesRead), traineddataFile(c.expected));
+    size_t droppedBytes = 0;
+    for (const int k : c.dropped) {
+      if (k < static_cast<int>(c.parts.size()) && c.parts[k]) droppedBytes += c.parts[k]->size();
+    }
+    EXPECT_EQ(bytesRead, file.size() - droppedBytes);
+  }
+}
+
+TEST(TraineddataWithout, RefusesWhatIsNotATraineddataFile) {
+  std::string decreasing = traineddataFile({"aa", "bb"});
+  const int64_t before = 4;  // the second offset pointing inside the header
+  std::memcpy(decreasing.data() + sizeof(uint32_t) + sizeof(int64_t), &before, sizeof before);
+  std::string pastEnd = traineddataFile({"aa"});
+  const int64_t far = 1 << 20;
+  std::memcpy(pastEnd.data() + sizeof(uint32_t), &far, sizeof far);
+  for (const std::string& file : {std::string(), std::string("ab"), std::string(4, '\0'),
+                                  std::string("\xff\xff\xff\x7f", 4), decreasing, pastEnd}) {
+    EXPECT_FALSE(withoutOf(file, {1})) << file.size();
+  }
 }
 
 bool installed(const std::string& name) {
@@ -145,11 +217,16 @@ TEST_F(TesseractTest, AccentsAreReadWhenNoLanguageIsNamed) {
   if (!installed("Latin")) GTEST_SKIP() << "Latin.traineddata is not installed";
   const Image image = testing::textImage(
       {"\u00fcber die Stra\u00dfe", "gar\u00e7on pr\u00e9f\u00e9r\u00e9e ni\u00f1o"}, 1000, 260);
-  const RecognitionResult result = recognizer_->perform(image, {});
-  ASSERT_FALSE(result.error);
-  EXPECT_EQ(lineTexts(result),
-            (std::vector<std::string>{"\u00fcber die Stra\u00dfe",
-                                      "gar\u00e7on pr\u00e9f\u00e9r\u00e9e ni\u00f1o"}));
+  // Without correction the model is started without its dictionaries (they are not read at all).
+  for (const bool correction : {true, false}) {
+    const RecognitionResult result =
+        recognizer_->perform(image, {.languageCorrection = correction});
+    ASSERT_FALSE(result.error);
+    EXPECT_EQ(lineTexts(result),
+              (std::vector<std::string>{"\u00fcber die Stra\u00dfe",
+                                        "gar\u00e7on pr\u00e9f\u00e9r\u00e9e ni\u00f1o"}))
+        << correction;
+  }
 }
 
 TEST_F(TesseractTest, LanguagesInOrderAndTheOtherSettingsChangeTheEngine) {
