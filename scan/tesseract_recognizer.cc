@@ -357,6 +357,42 @@ TesseractRecognizer::TesseractRecognizer() {
 
 TesseractRecognizer::~TesseractRecognizer() = default;
 
+std::optional<std::string> TesseractRecognizer::startEngine(const std::string& dir,
+                                                            const std::string& languages,
+                                                            bool languageCorrection) const {
+  const std::string key = languages + (languageCorrection ? "/dict" : "/nodict");
+  if (!engine_ || engine_->key != key) {
+    engine_.reset();
+    auto engine = std::make_unique<Engine>();
+    engine->key = key;
+    // Everything Tesseract prints goes to its debug file; /dev/null silences it.
+    engine->api.SetVariable("debug_file", "/dev/null");
+    std::vector<std::string> variables = {"debug_file"};
+    std::vector<std::string> values = {"/dev/null"};
+    if (!languageCorrection) {
+      // The dictionaries are read at start-up only, so correction is part of the engine's key.
+      // These variables reach the legacy engine's dictionaries; the LSTM recogniser loads its
+      // own regardless, so its files are read without them (readWithoutDictionaries).
+      for (const char* name : {"load_system_dawg", "load_freq_dawg", "load_number_dawg",
+                               "load_punc_dawg", "load_unambig_dawg", "load_bigram_dawg"}) {
+        variables.emplace_back(name);
+        values.emplace_back("0");
+      }
+    }
+    const int failed =
+        languageCorrection
+            ? engine->api.Init(dir.c_str(), languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0,
+                               &variables, &values, false)
+            : engine->api.Init(dir.c_str(), 0, languages.c_str(), tesseract::OEM_DEFAULT, nullptr,
+                               0, &variables, &values, false, readWithoutDictionaries);
+    if (failed != 0) {
+      return "The recognition engine could not start with the languages " + languages + ".";
+    }
+    engine_ = std::move(engine);
+  }
+  return std::nullopt;
+}
+
 RecognitionResult TesseractRecognizer::perform(Image image,
                                                const RecognitionRequest& request) const {
   const std::string dir = tessdataDirectory();
@@ -380,36 +416,8 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   for (const std::string& name : names) languages += (languages.empty() ? "" : "+") + name;
   if (image.empty()) return {.error = "The image to recognise is empty."};
 
-  const std::string key = languages + (request.languageCorrection ? "/dict" : "/nodict");
-  if (!engine_ || engine_->key != key) {
-    engine_.reset();
-    auto engine = std::make_unique<Engine>();
-    engine->key = key;
-    // Everything Tesseract prints goes to its debug file; /dev/null silences it.
-    engine->api.SetVariable("debug_file", "/dev/null");
-    std::vector<std::string> variables = {"debug_file"};
-    std::vector<std::string> values = {"/dev/null"};
-    if (!request.languageCorrection) {
-      // The dictionaries are read at start-up only, so correction is part of the engine's key.
-      // These variables reach the legacy engine's dictionaries; the LSTM recogniser loads its
-      // own regardless, so its files are read without them (readWithoutDictionaries).
-      for (const char* name : {"load_system_dawg", "load_freq_dawg", "load_number_dawg",
-                               "load_punc_dawg", "load_unambig_dawg", "load_bigram_dawg"}) {
-        variables.emplace_back(name);
-        values.emplace_back("0");
-      }
-    }
-    const int failed =
-        request.languageCorrection
-            ? engine->api.Init(dir.c_str(), languages.c_str(), tesseract::OEM_DEFAULT, nullptr, 0,
-                               &variables, &values, false)
-            : engine->api.Init(dir.c_str(), 0, languages.c_str(), tesseract::OEM_DEFAULT, nullptr,
-                               0, &variables, &values, false, readWithoutDictionaries);
-    if (failed != 0) {
-      return {.error =
-                  "The recognition engine could not start with the languages " + languages + "."};
-    }
-    engine_ = std::move(engine);
+  if (std::optional<std::string> error = startEngine(dir, languages, request.languageCorrection)) {
+    return {.error = *error};
   }
 
   tesseract::TessBaseAPI& api = engine_->api;

@@ -61,6 +61,10 @@ class TesseractRecognizer : public TextRecognizer {
 
  private:
   struct Engine;
+  // Makes engine_ the engine for `languages` ("+"-joined traineddata names in `dir`) with the
+  // dictionaries on or off, keeping the running one when it already is; the error otherwise.
+  std::optional<std::string> startEngine(const std::string& dir, const std::string& languages,
+                                         bool languageCorrection) const;
   // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input;
   // `turnedText`, when given, tells whether most of the text was read on turned baselines.
   RecognitionResult recognised(tesseract::TessBaseAPI& api, Pix* page, const PageTransform& toInput,
