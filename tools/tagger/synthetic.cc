@@ -1286,26 +1286,17 @@ class Generator {
              std::to_string(10 + uniform(50)));
         break;
       default:
-        text(pickView({"TAX INVOICE",
-                       "SIMPLIFIED TAX INVOICE",
-                       "CASH SALES",
-                       "CASH RECEIPT",
-                       "OFFICIAL RECEIPT",
-                       "THANK YOU. PLEASE COME AGAIN",
-                       "THANK YOU FOR YOUR PATRONAGE",
-                       "GOODS SOLD ARE NOT RETURNABLE",
-                       "GST SUMMARY",
-                       "TAX CODE % AMT (RM) TAX (RM)",
-                       "ITEM QTY S/PRICE AMOUNT TAX",
-                       "TAKE AWAY",
-                       "DINE IN",
-                       "PLEASE KEEP THIS RECEIPT",
-                       "CUSTOMER COPY",
-                       "MEMBER POINTS",
-                       "CREDIT NOTE",
-                       "PRICE INCLUSIVE OF GST",
-                       "E. & O. E.",
-                       "DESCRIPTION QTY PRICE AMOUNT"}));
+        text(pickView({"TAX INVOICE", "SIMPLIFIED TAX INVOICE", "CASH SALES", "CASH RECEIPT",
+                       "OFFICIAL RECEIPT", "THANK YOU. PLEASE COME AGAIN",
+                       "THANK YOU FOR YOUR PATRONAGE", "GOODS SOLD ARE NOT RETURNABLE",
+                       "GST SUMMARY", "TAX CODE % AMT (RM) TAX (RM)", "ITEM QTY S/PRICE AMOUNT TAX",
+                       "TAKE AWAY", "DINE IN", "PLEASE KEEP THIS RECEIPT", "CUSTOMER COPY",
+                       "MEMBER POINTS", "CREDIT NOTE", "PRICE INCLUSIVE OF GST", "E. & O. E.",
+                       "DESCRIPTION QTY PRICE AMOUNT",
+                       // The same notices in Malay, as Malaysian shops print them.
+                       "TERIMA KASIH", "TERIMA KASIH SILA DATANG LAGI", "SILA DATANG LAGI",
+                       "SILA SIMPAN RESIT INI", "BARANG YANG DIJUAL TIDAK BOLEH DIPULANGKAN",
+                       "RESIT RASMI", "RESIT CUKAI", "BUNGKUS", "MAKAN SINI"}));
         break;
     }
   }
