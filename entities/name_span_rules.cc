@@ -103,6 +103,13 @@ NameSpan dropPersonalTitles(const NameLine& line, NameSpan span) {
   return span;
 }
 
+NameSpan dropCourses(const NameLine& line, NameSpan span) {
+  if (span.type != NameType::kPersonalName || span.first >= span.last) return span;
+  if (tagger_words::academicDegrees().count(lowerCase(line.words[span.first])) > 0)
+    span.last = span.first;
+  return span;
+}
+
 NameSpan balanceBrackets(const NameLine& line, NameSpan span) {
   int depth = 0;
   size_t open = span.last;
@@ -137,9 +144,9 @@ NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 6> kRules{trimToWords,     dropDutchPostcode,
-                                                      dropSalutation,  dropPersonalTitles,
-                                                      balanceBrackets, trimTrailingPunctuation};
+  static constexpr std::array<NameSpanRule, 7> kRules{
+      trimToWords, dropDutchPostcode, dropSalutation,         dropPersonalTitles,
+      dropCourses, balanceBrackets,   trimTrailingPunctuation};
   return kRules;
 }
 

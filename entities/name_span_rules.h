@@ -40,6 +40,10 @@ NameSpan dropSalutation(const NameLine& line, NameSpan span);
 // A person's name starts after the titles before it ("Ms. Li Wei" is Li Wei) and after the "i. A."
 // or "i. V." of a German letter's signature, as long as a word of the name is left.
 NameSpan dropPersonalTitles(const NameLine& line, NameSpan span);
+// A person's name does not open with an academic degree: "B.Sc. Computer Science" on the line of
+// a CV or certificate is the course, no person (a degree follows a name: "Anna Weber, PhD").
+// Such a span is no name at all.
+NameSpan dropCourses(const NameLine& line, NameSpan span);
 // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and a name
 // that would end inside a bracket, or close one it never opened, ends before it.
 NameSpan balanceBrackets(const NameLine& line, NameSpan span);

@@ -132,6 +132,20 @@ TEST(NameSpanRules, PersonsNameStartsAfterTitlesAndOnBehalfMarks) {
       });
 }
 
+TEST(NameSpanRules, ADegreeOpensACourseNotAPerson) {
+  expectRule(
+      dropCourses,
+      {
+          {"2015 - 2018: B.Sc. Computer Science", "B.Sc. Computer Science", kPerson, "", kPerson},
+          {"MSc Data Science, Leeds", "MSc Data Science", kPerson, "", kPerson},
+          {"PH.D. PHYSICS", "PH.D. PHYSICS", kPerson, "", kPerson},
+          // A degree after the name, a degree word inside it, and other types stay.
+          {"Anna Weber PhD", "Anna Weber PhD", kPerson, "Anna Weber PhD", kPerson},
+          {"Ma Long", "Ma Long", kPerson, "Ma Long", kPerson},
+          {"MBA Partners Ltd", "MBA Partners Ltd", kOrg, "MBA Partners Ltd", kOrg},
+      });
+}
+
 TEST(NameSpanRules, BracketsOfANameAreBalanced) {
   expectRule(balanceBrackets,
              {

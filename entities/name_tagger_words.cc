@@ -12,6 +12,10 @@ namespace marrowfen::entities::tagger_words {
 MARROWFEN_TAGGER_WORDS(personalTitles,
   "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "professor", "herr", "frau", "mme", "mlle", "dhr",
   "mevr", "shri", "smt", "sri", "kumari", "ppa")
+MARROWFEN_TAGGER_WORDS(academicDegrees,
+  "b.sc", "bsc", "m.sc", "msc", "b.a", "m.a", "mba", "phd", "ph.d", "ll.b", "llb", "ll.m", "llm",
+  "b.eng", "beng", "m.eng", "meng", "b.com", "bcom", "m.com", "mcom", "b.tech", "btech", "m.tech",
+  "mtech", "m.phil", "mphil", "b.ed", "m.ed", "bba", "b.b.a", "m.b.a", "dipl.-ing", "dipl.-kfm")
 MARROWFEN_TAGGER_WORDS(salutations,
   "dear", "dearest", "hello", "liebe", "lieber", "cher", "chère", "chers", "chères", "beste",
   "geachte")

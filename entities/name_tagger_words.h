@@ -8,6 +8,8 @@ namespace marrowfen::entities::tagger_words {
 
 // Titles written before a person's name ("Ms. Li Wei").
 const std::unordered_set<std::string_view>& personalTitles();
+// Academic degrees as written before a subject ("B.Sc. Computer Science"), without a final dot.
+const std::unordered_set<std::string_view>& academicDegrees();
 // Salutations of a letter that stand alone before a name ("Dear", "Liebe", "Chère").
 const std::unordered_set<std::string_view>& salutations();
 // The second word of the German salutation "Sehr geehrte(r)" / "Sehr verehrte(r)".

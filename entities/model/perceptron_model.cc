@@ -24,9 +24,9 @@ struct Header {
   uint32_t tagCount;
   uint64_t gazetteerCount;
   float scale;
-  uint32_t lexiconCount;  // dictionary words, after the gazetteer: their hashes, then their flags
-  uint32_t clusterCount;  // words with classes, after those: their hashes, then their classes
-  uint32_t reserved;
+  uint32_t lexiconCount;   // dictionary words, after the gazetteer: their hashes, then their flags
+  uint32_t clusterCount;   // words with classes, after those: their hashes, then their classes
+  uint32_t featureGroups;  // FeatureGroup bits the weights were trained with
 };
 static_assert(sizeof(Header) == 40);
 
@@ -133,7 +133,8 @@ std::vector<int> PerceptronNameModel::tags(const std::vector<std::string>& token
                                            int language) const {
   if (tokens.empty()) return {};
   thread_local LineFeatures features;
-  extractLineFeatures(tokens, weights_.gazetteer, weights_.bucketBits, features, language);
+  extractLineFeatures(tokens, weights_.gazetteer, weights_.bucketBits, features, language,
+                      weights_.featureGroups);
   std::vector<float> emissions(tokens.size() * kStateCount);
   const int8_t* w = weights_.quantised.data();
   for (size_t i = 0; i < tokens.size(); ++i) {
@@ -219,6 +220,7 @@ bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
   h.scale = weights.scale;
   h.lexiconCount = static_cast<uint32_t>(lexiconCount);
   h.clusterCount = static_cast<uint32_t>(clusterCount);
+  h.featureGroups = weights.featureGroups;
   bool ok = std::fwrite(&h, sizeof h, 1, f) == 1;
   ok = ok && std::fwrite(weights.start.data(), sizeof(float), kStateCount, f) == kStateCount;
   ok = ok && std::fwrite(weights.transitions.data(), sizeof(float), weights.transitions.size(),
@@ -251,9 +253,11 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
   bool ok = std::fread(&h, sizeof h, 1, f) == 1 &&
             std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 && h.tagCount == kStateCount &&
             h.bucketBits >= 4 && h.bucketBits <= 24 && h.gazetteerCount <= (uint64_t{1} << 26) &&
-            h.lexiconCount <= (uint32_t{1} << 26) && h.clusterCount <= (uint32_t{1} << 26);
+            h.lexiconCount <= (uint32_t{1} << 26) && h.clusterCount <= (uint32_t{1} << 26) &&
+            (h.featureGroups & ~kKnownFeatureGroups) == 0;
   if (ok) {
     w.bucketBits = h.bucketBits;
+    w.featureGroups = h.featureGroups;
     w.scale = h.scale;
     w.quantised.resize((size_t{1} << h.bucketBits) * kStateCount);
     std::vector<uint64_t> gaz(h.gazetteerCount);

@@ -51,6 +51,7 @@ struct PerceptronWeights {
   std::array<float, kStateCount * kStateCount> transitions{};  // from x to
   std::array<float, kStateCount> start{};                      // first token of a line
   Gazetteer gazetteer;                                         // word classes used by the features
+  uint32_t featureGroups = 0;  // the FeatureGroup bits the model was trained with
 };
 
 class PerceptronNameModel : public NameModel {

@@ -219,6 +219,28 @@ TEST(ModelFile, RoundTripsAndRefusesDamage) {
   EXPECT_FALSE(saveNameModel(bad, path));
 }
 
+TEST(ModelFile, KeepsItsFeatureGroups) {
+  PerceptronWeights w = tinyModel();
+  const std::string path = tempPath("groups");
+  ASSERT_TRUE(saveNameModel(w, path));
+  EXPECT_EQ(readNameModel(path)->featureGroups, 0u);  // a model of the plain features
+  w.featureGroups = kLineKindFeatures;
+  ASSERT_TRUE(saveNameModel(w, path));
+  auto r = readNameModel(path);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(r->featureGroups, kLineKindFeatures);
+  // The model is given the features it records: the line-kind ones add buckets to each token.
+  LineFeatures plain, kinds;
+  extractLineFeatures({"Smith"}, w.gazetteer, w.bucketBits, plain);
+  extractLineFeatures({"Smith"}, w.gazetteer, w.bucketBits, kinds, 0, kLineKindFeatures);
+  EXPECT_GT(kinds.buckets.size(), plain.buckets.size());
+  // A group this program does not know makes the file unreadable rather than misread.
+  w.featureGroups = 1u << 7;
+  ASSERT_TRUE(saveNameModel(w, path));
+  EXPECT_FALSE(readNameModel(path).has_value());
+  std::remove(path.c_str());
+}
+
 TEST(ModelFile, KeepsTheDictionaryWordsAndWordClasses) {
   PerceptronWeights w = tinyModel();
   w.gazetteer =

@@ -118,6 +118,8 @@ struct LineContext {
   std::vector<std::string> coarse, fine;  // per token its word classes ("c12", "f201"), "" when it
                                           // has none; no entries without word classes
   char pattern = 'M';                     // 'C' all caps line, 'T' title-case line, 'M' mixed
+  char kind = 0;                          // lineKind, 0 without kLineKindFeatures
+  std::string_view wordCount;             // words with letters or digits, bucketed ("1" ... "8+")
 };
 
 // How the dictionaries of `language` (0: of every model language) know a lower-cased word:
@@ -164,8 +166,85 @@ uint8_t genitiveStemClasses(const Gazetteer& gazetteer, std::string_view lower, 
 
 std::string className(char kind, unsigned number) { return kind + std::to_string(number); }
 
+// Small words that stand inside names as well as in running text: "Bank of England", "Charles de
+// Gaulle", "Frankfurt am Main", "Procter and Gamble".
+bool isNameJoiningWord(std::string_view lower) {
+  static constexpr std::string_view kWords[] = {
+      "of",  "the", "de",   "du",  "des", "la",  "le",  "les", "d",   "da",  "das",  "do",
+      "dos", "di",  "del",  "der", "die", "den", "dem", "von", "vom", "zu",  "zur",  "zum",
+      "am",  "im",  "van",  "het", "ten", "ter", "y",   "e",   "et",  "and", "und",  "en",
+      "for", "für", "upon", "on",  "st",  "af",  "a",   "an",  "al",  "el",  "della"};
+  return std::find(std::begin(kWords), std::end(kWords), lower) != std::end(kWords);
+}
+
+// Words that only running text has: articles, pronouns, auxiliary verbs and prepositions of the
+// model languages that names hardly ever hold ("the" and "de" can, and are joining words).
+bool isFunctionWord(std::string_view lower) {
+  static constexpr std::string_view kWords[] = {
+      // English
+      "is", "was", "were", "are", "be", "been", "has", "have", "had", "said", "says", "will",
+      "would", "can", "could", "to", "with", "by", "from", "that", "this", "which", "who", "it",
+      "its", "he", "she", "they", "we", "i", "you", "his", "her", "their", "our", "not", "but",
+      "or", "as", "at", "in", "after", "before", "when", "where", "while", "also", "than", "into",
+      "over", "about",
+      // German
+      "ist", "war", "sind", "wurde", "hat", "haben", "ein", "eine", "einer", "einem", "einen",
+      "mit", "auf", "nicht", "sich", "er", "sie", "es", "wird", "werden", "als", "bei", "nach",
+      "aus", "auch", "dass",
+      // French
+      "est", "était", "sont", "une", "un", "il", "elle", "qui", "que", "dans", "par", "avec",
+      "pour", "sur", "au", "aux", "ne", "pas", "se", "son", "sa", "ses", "été",
+      // Dutch
+      "zijn", "werd", "een", "met", "op", "voor", "niet", "zich", "hij", "zij", "dat", "ook", "bij",
+      "naar", "uit", "wordt", "heeft"};
+  return std::find(std::begin(kWords), std::end(kWords), lower) != std::end(kWords);
+}
+
+std::string_view wordCountBucket(int words) {
+  static constexpr std::array<std::string_view, 9> kBuckets = {"0",   "1",   "2",   "3", "4",
+                                                               "5-7", "5-7", "5-7", "8+"};
+  return kBuckets[static_cast<size_t>(std::clamp(words, 0, 8))];
+}
+
+// The lineKind of a line whose context is made but for its kind; `punct` marks the tokens
+// without letters or digits.
+char kindOfLine(const LineContext& ctx, const std::vector<bool>& punct, int& contentWords) {
+  const auto& tokens = *ctx.tokens;
+  int numbers = 0, lettered = 0, runningWords = 0;
+  bool functionWord = false;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (punct[i]) continue;
+    const CaseInfo ci = caseInfo(tokens[i]);
+    if (ci.letters == 0) {
+      ++numbers;
+      continue;
+    }
+    ++lettered;
+    if (isNameJoiningWord(ctx.lower[i])) continue;
+    functionWord = functionWord || isFunctionWord(ctx.lower[i]);  // "He", "IN" as well
+    const bool running =
+        ctx.pattern == 'C'
+            ? (ctx.gaz[i] & kGazCommonWord) || (!ctx.dictionary.empty() && ctx.dictionary[i] == 'l')
+            : ci.lower > 0 && !ci.firstUpper;
+    if (!running) continue;
+    ++runningWords;
+  }
+  contentWords = numbers + lettered;
+  if (numbers >= 2 && lettered > 0 && numbers * 3 >= contentWords) return 'R';
+  // A sentence ends in a full stop, a question or an exclamation mark, perhaps before a quote or
+  // a bracket.
+  size_t last = tokens.size();
+  while (last > 0 && punct[last - 1] && tokens[last - 1].find_first_of(".!?") == std::string::npos)
+    --last;
+  const bool sentenceEnd =
+      last > 0 && punct[last - 1] && tokens[last - 1].find_first_of(".!?") != std::string::npos;
+  // A title may hold a word or two in small letters ("Zasyadko (crater)", "Clustered file
+  // system"); a function word or three such words make it running text.
+  return sentenceEnd || functionWord || runningWords >= 3 ? 'S' : 'F';
+}
+
 LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
-                        int language) {
+                        int language, uint32_t groups) {
   LineContext ctx;
   ctx.tokens = &tokens;
   const size_t n = tokens.size();
@@ -215,6 +294,11 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
   } else if (wordTokens > 1 && titleTokens * 4 >= wordTokens * 3 &&
              commonCapitalised >= commonLower) {
     ctx.pattern = 'T';
+  }
+  if (groups & kLineKindFeatures) {
+    int words = 0;
+    ctx.kind = kindOfLine(ctx, punct, words);
+    ctx.wordCount = wordCountBucket(words);
   }
   // Listed phrases: every span of up to kMaxPhraseTokens tokens that starts and ends with a word.
   ctx.phrase.assign(n, 0);
@@ -416,6 +500,15 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
     sink(54, {coarse(j - 2), coarse(j - 1)});
     sink(55, {coarse(j + 1), coarse(j + 2)});
     if (!ctx.coarse[i].empty()) sink(56, {coarse(j - 1), ctx.coarse[i], coarse(j + 1)});
+  }
+  // The kind of line: brackets, digits and small words read apart in titles, tables and prose.
+  if (ctx.kind != 0) {
+    const std::string_view kind(&ctx.kind, 1);
+    sink(60, {kind, ctx.wordCount, pattern});
+    sink(61, {kind, pattern, shape(j)});
+    sink(62, {kind, shape(j - 1), shape(j), shape(j + 1)});
+    if (ctx.shape[i].empty() || ctx.shape[i][0] != 'X') sink(63, {kind, w0});
+    if (!ctx.fine.empty() && !ctx.fine[i].empty()) sink(64, {kind, ctx.fine[i]});
   }
   // Letter trigrams of longer words carry over to names never seen whole.
   if (cps >= 5) {
@@ -679,13 +772,18 @@ int modelLanguageOf(std::string_view code) {
   return 0;
 }
 
+char lineKind(const std::vector<std::string>& tokens, const Gazetteer& gazetteer, int language) {
+  if (tokens.empty()) return 'F';
+  return makeContext(tokens, gazetteer, language, kLineKindFeatures).kind;
+}
+
 void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
-                         unsigned bucketBits, LineFeatures& out, int language) {
+                         unsigned bucketBits, LineFeatures& out, int language, uint32_t groups) {
   out.buckets.clear();
   out.offsets.clear();
   out.offsets.push_back(0);
   if (tokens.empty()) return;
-  const LineContext ctx = makeContext(tokens, gazetteer, language);
+  const LineContext ctx = makeContext(tokens, gazetteer, language, groups);
   HashSink sink{bucketBits, &out.buckets, ctx.pattern == 'C', language};
   for (size_t i = 0; i < tokens.size(); ++i) {
     tokenFeatures(ctx, i, sink);
@@ -694,10 +792,11 @@ void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer
 }
 
 std::vector<std::string> describeFeatures(const std::vector<std::string>& tokens,
-                                          const Gazetteer& gazetteer, size_t index, int language) {
+                                          const Gazetteer& gazetteer, size_t index, int language,
+                                          uint32_t groups) {
   std::vector<std::string> out;
   if (index >= tokens.size()) return out;
-  const LineContext ctx = makeContext(tokens, gazetteer, language);
+  const LineContext ctx = makeContext(tokens, gazetteer, language, groups);
   StringSink sink{&out, ctx.pattern == 'C', language};
   tokenFeatures(ctx, index, sink);
   return out;

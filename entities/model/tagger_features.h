@@ -153,15 +153,36 @@ inline constexpr std::string_view kModelLanguages[] = {"en", "de", "fr", "nl"};
 // The language's index + 1 in kModelLanguages ("en-GB" counts as "en"), 0 for any other or none.
 int modelLanguageOf(std::string_view languageCode);
 
+// Optional groups of features, one bit each; a model file records the groups it was trained
+// with, and a model is always given exactly those.
+enum FeatureGroup : uint32_t {
+  // The kind of line: running text, a fragment with no word of running text (a title, a bare
+  // name, a heading) or a table row (words among numbers), with its length in words. Words
+  // between brackets, digits and small words are read apart in each kind, so that titles such as
+  // "Zasyadko ( crater )" do not teach that names run on through brackets in prose, and a team
+  // before its scores can be told from a town in a sentence.
+  kLineKindFeatures = 1u << 0,
+};
+inline constexpr uint32_t kKnownFeatureGroups = kLineKindFeatures;
+
+// The kind of a line as kLineKindFeatures reads it: 'R' a table row (two or more numbers, at least
+// a third of its words), 'S' running text (a sentence end, a function word such as "was", "mit",
+// "dans", or three words written in small letters other than the small words inside names such
+// as "of", "de", "von"), 'F' a fragment (neither: titles, bare names, headings). In a line in
+// capitals a word listed as a common word, or by a dictionary in small letters only, stands for a
+// word written in small letters.
+char lineKind(const std::vector<std::string>& tokens, const Gazetteer& gazetteer, int language = 0);
+
 // Computes the features of `tokens` (one line, ICU word segments without white space) into `out`;
-// `language` is a modelLanguageOf value.
+// `language` is a modelLanguageOf value, `groups` the FeatureGroup bits to add.
 void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
-                         unsigned bucketBits, LineFeatures& out, int language = 0);
+                         unsigned bucketBits, LineFeatures& out, int language = 0,
+                         uint32_t groups = 0);
 
 // The human-readable feature strings of token `index`, for tests and debugging; the same
 // templates that extractLineFeatures hashes.
 std::vector<std::string> describeFeatures(const std::vector<std::string>& tokens,
                                           const Gazetteer& gazetteer, size_t index,
-                                          int language = 0);
+                                          int language = 0, uint32_t groups = 0);
 
 }  // namespace marrowfen::entities

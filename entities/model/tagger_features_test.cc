@@ -296,6 +296,69 @@ TEST(Features, LanguagesOfTheModelGetWeightsOfTheirOwn) {
   EXPECT_NE(a.buckets, b.buckets);  // German and English twins land in different buckets
 }
 
+TEST(Features, KindOfLine) {
+  // "Yesterday" and "results" are common words: in a line in capitals they stand for words written
+  // in small letters.
+  const Gazetteer g(
+      {gazetteerEntry("yesterday", kGazCommonWord), gazetteerEntry("results", kGazCommonWord)});
+  struct Case {
+    std::vector<std::string> line;
+    char kind;
+  };
+  for (const Case& c : {
+           Case{{"Zasyadko", "(", "crater", ")"}, 'F'},  // a word or two in small letters
+           Case{{"Buffy", "broad-nosed", "bat"}, 'F'},
+           Case{{"UCLA", "Bruins", "women", "'s", "basketball", "team"}, 'S'},
+           Case{{"Paris", "is", "Paris"}, 'S'},  // a function word
+           Case{{"Anna", "ist", "Ärztin"}, 'S'},
+           Case{{"Bank", "of", "England"}, 'F'},
+           Case{{"Charles", "de", "Gaulle", "(", "1890", ")"}, 'F'},
+           Case{{"Kevin", "Durant"}, 'F'},
+           Case{{"Anna", "Weber", "."}, 'S'},  // a sentence end
+           Case{{"Anna", "Weber", ".", "\""}, 'S'},
+           Case{{"He", "met", "Anna"}, 'S'},
+           Case{{"Bordeaux", "20", "9", "7", "4", "25", "22", "34"}, 'R'},
+           Case{{"Leicester", "1", "(", "Marshall", "78", ")", "Blackburn", "2"}, 'R'},
+           Case{{"In", "2019", "and", "2020", "he", "lived", "in", "Lyon"}, 'S'},
+           Case{{"12", "34"}, 'F'},  // numbers alone are no row of a table
+           Case{{"SOCCER", "-", "ENGLISH", "LEAGUE"}, 'F'},
+           Case{{"SOCCER", "-", "LEAGUE", "RESULTS"}, 'F'},
+           Case{{"YESTERDAY", "ANNA", "WAS", "HERE"}, 'S'},
+           Case{{"RESULTS", "YESTERDAY"}, 'F'},
+           Case{{"RESULTS", "YESTERDAY", "RESULTS"}, 'S'},
+           Case{{"GROUP", "B"}, 'F'},
+           Case{{"("}, 'F'},
+       }) {
+    std::string text;
+    for (const auto& t : c.line) text += t + " ";
+    EXPECT_EQ(lineKind(c.line, g), c.kind) << text;
+  }
+  EXPECT_EQ(lineKind({}, g), 'F');
+}
+
+TEST(Features, LineKindFeaturesOnlyWhenAsked) {
+  const std::vector<std::string> line = {"Zasyadko", "(", "Crater", ")"};
+  const auto plain = describeFeatures(line, Gazetteer(), 1);
+  const auto kinds = describeFeatures(line, Gazetteer(), 1, 0, kLineKindFeatures);
+  for (const auto& f : plain) EXPECT_TRUE(has(kinds, f)) << f;
+  for (const char* f : {"60=F|2|T", "61=F|T|(", "62=F|Xx|(|Xx", "63=F|("}) {
+    EXPECT_TRUE(has(kinds, f)) << f;
+    EXPECT_FALSE(has(plain, f)) << f;
+  }
+  // A capitalised word has no word feature of its kind; words without letters and small ones do.
+  EXPECT_FALSE(has(describeFeatures(line, Gazetteer(), 0, 0, kLineKindFeatures), "63=F|zasyadko"));
+  const auto row =
+      describeFeatures({"Bordeaux", "20", "9", "7"}, Gazetteer(), 1, 0, kLineKindFeatures);
+  EXPECT_TRUE(has(row, "63=R|20"));
+  EXPECT_TRUE(has(row, "62=R|Xx|d|d"));
+  LineFeatures a;
+  extractLineFeatures(line, Gazetteer(), 16, a, 1, kLineKindFeatures);
+  for (size_t i = 0; i < line.size(); ++i) {
+    EXPECT_EQ(a.offsets[i + 1] - a.offsets[i],
+              describeFeatures(line, Gazetteer(), i, 1, kLineKindFeatures).size());
+  }
+}
+
 TEST(Features, HashedBucketsMatchTheDescribedFeatures) {
   const std::vector<std::string> line = {"Issuing", "Authority", ":", "Stadt", "Köln"};
   LineFeatures a, b;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 #include <sstream>
 
@@ -184,6 +185,38 @@ TEST(Synthetic, ReceiptLinesNameTheSellerAndNotTheSums) {
   }
   EXPECT_GT(sellers, 0u);
   EXPECT_GT(sums, 0u);
+}
+
+TEST(Synthetic, NewsLinesNameTeamsAndPlayersButNoNationalities) {
+  NameLists train, held;
+  splitNameLists(smallLists(), train, held);
+  std::mt19937_64 plainRng(5), newsRng(5);
+  const auto plain = syntheticLines(train, 2000, plainRng);
+  const auto news = syntheticLines(train, 2000, newsRng, false, true);
+  size_t rows = 0, nationalities = 0, differ = 0;
+  const std::set<std::string> kNationalities = {"Russian", "French", "German", "Swiss", "Greek"};
+  for (size_t k = 0; k < news.size(); ++k) {
+    const Sentence& s = news[k];
+    if (k < plain.size() && s.tokens != plain[k].tokens) ++differ;
+    // A table row: a name, then numbers only; the name is the team, an organisation.
+    size_t numbers = 0;
+    for (size_t i = 1; i < s.tokens.size(); ++i) {
+      numbers += std::isdigit(static_cast<unsigned char>(s.tokens[i][0])) ? 1 : 0;
+    }
+    if (s.tokens.size() >= 4 && numbers + 1 == s.tokens.size() && s.tags[0] != 0) {
+      ++rows;
+      EXPECT_EQ(s.tags[0], 3) << s.tokens[0];
+    }
+    for (size_t i = 0; i < s.tokens.size(); ++i) {
+      if (kNationalities.count(s.tokens[i])) {
+        ++nationalities;
+        EXPECT_EQ(s.tags[i], 0) << s.tokens[i];
+      }
+    }
+  }
+  EXPECT_GT(rows, 0u);
+  EXPECT_GT(nationalities, 0u);
+  EXPECT_GT(differ, 0u);
 }
 
 TEST(Trainer, LearnsASmallCorpus) {

@@ -2,14 +2,17 @@
 // labelled files.
 //
 //   tagger-eval [--model FILE] [--format wikiann|germeval|conll] [--upper]
-//               [--part all|first|second] [--language CODE] FILE...
+//               [--part all|first|second] [--language CODE] [--agree RULES]
+//               [--text-sentences N] FILE...
 //
 // Without --model the model is found as the program finds it. The format defaults to the one the
 // file name suggests (.iob WikiANN, .tsv GermEval, else token<TAB>tag). --part first/second takes
 // the first or second half of each file's sentences (tuning and reporting halves). --language
 // gives the language of sentences whose file does not name it (token<TAB>tag files); "none"
 // takes every sentence as of no known language. --show-errors N prints the first N sentences the
-// model tags wrongly, each token with its gold and predicted tags.
+// model tags wrongly, each token with its gold and predicted tags. --agree applies the rules of
+// entities/name_consistency.h (their bits: 1 surnames, 2 types, 4 repeats) to every
+// --text-sentences sentences in a row (default 20), taken as one text.
 #include <iostream>
 #include <optional>
 #include <string>
@@ -23,11 +26,13 @@ namespace {
 
 // The command line of tagger-eval.
 struct EvalOptions {
-  std::string modelPath;  // the model file; found as the program finds it when empty
-  std::string format;     // the files' format; guessed from each file's name when empty
-  std::string language;   // language of sentences whose file names none; "none" for no language
-  bool upper = false;     // evaluate the sentences upper-cased
-  int showErrors = 0;     // sentences tagged wrongly to print
+  std::string modelPath;   // the model file; found as the program finds it when empty
+  std::string format;      // the files' format; guessed from each file's name when empty
+  std::string language;    // language of sentences whose file names none; "none" for no language
+  bool upper = false;      // evaluate the sentences upper-cased
+  int showErrors = 0;      // sentences tagged wrongly to print
+  uint32_t agreement = 0;  // entities::NameAgreement rules
+  size_t textSentences = 20;
   tagger::Part part = tagger::Part::kAll;
   std::vector<std::string> files;
 };
@@ -42,7 +47,8 @@ std::optional<EvalOptions> parseEvalOptions(int argc, char** argv, std::string& 
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool takesValue = a == "--model" || a == "--format" || a == "--show-errors" ||
-                            a == "--language" || a == "--part";
+                            a == "--language" || a == "--part" || a == "--agree" ||
+                            a == "--text-sentences";
     if (takesValue && i + 1 == argc) {
       error = a + " needs a value\n";
       return std::nullopt;
@@ -62,6 +68,22 @@ std::optional<EvalOptions> parseEvalOptions(int argc, char** argv, std::string& 
         error = "--show-errors takes a number, not \"" + v + "\"\n";
         return std::nullopt;
       }
+    } else if (a == "--agree" || a == "--text-sentences") {
+      const std::string v = argv[++i];
+      size_t used = 0;
+      unsigned long n = 0;
+      try {
+        n = std::stoul(v, &used);
+      } catch (const std::logic_error&) {
+      }
+      if (used == 0 || used != v.size()) {
+        error = a + " takes a number, not \"" + v + "\"\n";
+        return std::nullopt;
+      }
+      if (a == "--agree")
+        o.agreement = static_cast<uint32_t>(n);
+      else
+        o.textSentences = n;
     } else if (a == "--language") {
       o.language = argv[++i];
     } else if (a == "--upper") {
@@ -138,7 +160,7 @@ int evaluateFile(const std::string& f, const entities::PerceptronNameModel& mode
       s.language = o.language;
   }
   const auto chosen = tagger::partOf(*sentences, o.part);
-  const auto counts = tagger::evaluate(model, chosen, o.upper);
+  const auto counts = tagger::evaluate(model, chosen, o.upper, o.agreement, o.textSentences);
   printErrors(model, chosen, o.upper, o.showErrors);
   std::cout << f << " (" << chosen.size() << " sentences" << (o.upper ? ", upper-cased" : "")
             << ")\n";

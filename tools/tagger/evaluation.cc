@@ -1,5 +1,9 @@
 #include "tools/tagger/evaluation.h"
 
+#include <algorithm>
+
+#include "tools/tagger/name_consistency.h"
+
 namespace marrowfen::tagger {
 
 std::vector<Sentence> partOf(const std::vector<Sentence>& all, Part part) {
@@ -16,14 +20,30 @@ std::vector<Sentence> partOf(const std::vector<Sentence>& all, Part part) {
 }
 
 EntityCounts evaluate(const entities::PerceptronNameModel& model,
-                      const std::vector<Sentence>& sentences, bool upper) {
+                      const std::vector<Sentence>& sentences, bool upper, uint32_t agreement,
+                      size_t textSentences) {
   EntityCounts counts;
-  for (const Sentence& original : sentences) {
-    const Sentence s = upper ? upperCased(original) : original;
-    const SegmentedSentence seg = segmentSentence(s);
-    const std::vector<int> predicted =
-        model.tags(seg.sentence.tokens, entities::modelLanguageOf(s.language));
-    counts.add(s.tags, tagsOfOriginalTokens(seg, predicted, s.tokens.size()));
+  const size_t perText = std::max<size_t>(textSentences, 1);
+  for (size_t from = 0; from < sentences.size(); from += perText) {
+    const size_t to = std::min(sentences.size(), from + perText);
+    std::vector<Sentence> texts;
+    std::vector<SegmentedSentence> segs;
+    std::vector<std::vector<std::string>> lines;
+    std::vector<std::vector<entities::NameLabel>> labels;
+    for (size_t k = from; k < to; ++k) {
+      texts.push_back(upper ? upperCased(sentences[k]) : sentences[k]);
+      segs.push_back(segmentSentence(texts.back()));
+      lines.push_back(segs.back().sentence.tokens);
+      labels.emplace_back();
+      for (int t : model.tags(lines.back(), entities::modelLanguageOf(texts.back().language)))
+        labels.back().push_back(entities::labelOf(t));
+    }
+    if (agreement) agreeAcrossText(lines, labels, model, agreement);
+    for (size_t k = 0; k < texts.size(); ++k) {
+      std::vector<int> predicted;
+      for (const auto& l : labels[k]) predicted.push_back(entities::tagOf(l));
+      counts.add(texts[k].tags, tagsOfOriginalTokens(segs[k], predicted, texts[k].tokens.size()));
+    }
   }
   return counts;
 }

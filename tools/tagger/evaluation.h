@@ -15,7 +15,10 @@ std::vector<Sentence> partOf(const std::vector<Sentence>& all, Part part);
 
 // Tags every sentence, split into the word segments the program sees, and scores the names on
 // the file's own tokens; `upper` upper-cases the text first.
+// With `agreement` rules (NameAgreement bits of tools/tagger/name_consistency.h), every
+// `textSentences` sentences in a row are taken as one text, whose labels the rules make agree.
 EntityCounts evaluate(const entities::PerceptronNameModel& model,
-                      const std::vector<Sentence>& sentences, bool upper);
+                      const std::vector<Sentence>& sentences, bool upper, uint32_t agreement = 0,
+                      size_t textSentences = 1);
 
 }  // namespace marrowfen::tagger

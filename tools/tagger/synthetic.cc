@@ -47,14 +47,19 @@ std::string upper(std::string_view s) {
 
 class Generator {
  public:
-  Generator(const NameLists& lists, std::mt19937_64& rng, bool receiptLines)
-      : l_(lists), rng_(rng), receiptLines_(receiptLines) {}
+  Generator(const NameLists& lists, std::mt19937_64& rng, bool receiptLines, bool newsLines)
+      : l_(lists), rng_(rng), receiptLines_(receiptLines), newsLines_(newsLines) {}
 
   Sentence line() {
     pieces_.clear();
     capitals_ = false;
+    asWritten_ = false;
     if (receiptLines_ && chance(8)) {
       receiptLine();
+      return render();
+    }
+    if (newsLines_ && chance(8)) {
+      newsLine();
       return render();
     }
     const int r = uniform(100);
@@ -862,6 +867,164 @@ class Generator {
   // the shop's address in the Malaysian way ("NO 12, JALAN MELATI 3/4,", "43300 SERI KEMBANGAN,
   // SELANGOR"), articles with quantities and prices, totals, payment and greetings. Only the
   // seller, a cashier's name and the town and state after a postcode are names.
+  // A line of a newspaper's sports and news pages, as written: rows of league tables and results
+  // with the teams (named after their town, an organisation there) and scorers, placings of
+  // players with their country in brackets, datelines, headings without names, and sentences
+  // where a nationality or an event (never a name of the three types) stands before or among
+  // names.
+  void newsLine() {
+    asWritten_ = true;
+    const int r = uniform(100);
+    if (r < 22) {
+      tableRow();
+    } else if (r < 42) {
+      resultLine();
+    } else if (r < 56) {
+      placingLine();
+    } else if (r < 66) {
+      capitals_ = true;
+      name(3, city());
+      if (chance(30)) {
+        text(" , ");
+        name(3, country());
+      }
+      text(" " + std::to_string(1990 + uniform(35)) + "-" + twoDigits(1 + uniform(12)) + "-" +
+           twoDigits(1 + uniform(28)));
+    } else if (r < 78) {
+      newsHeading();
+    } else {
+      nationalitySentence();
+    }
+  }
+
+  static std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+  std::string number(int below) { return std::to_string(uniform(below)); }
+
+  std::string team() {
+    std::string t = city();
+    if (chance(35)) {
+      t += " " + std::string(pickView({"United", "City", "Rovers", "Athletic", "Wanderers", "FC",
+                                       "Town", "County", "Albion", "SC", "Sporting", "Real"}));
+    }
+    return t;
+  }
+
+  void tableRow() {  // "Bordeaux 20 9 7 4 25 22 34"
+    if (chance(40)) text(std::to_string(1 + uniform(20)) + (chance(50) ? ". " : " "));
+    name(2, team());
+    for (int k = 0, n = 3 + uniform(6); k < n; ++k) text(" " + number(40));
+  }
+
+  void scorers() {  // "( Marshall 78 , Bowen 12 pen )"
+    text(" ( ");
+    for (int k = 0, n = 1 + uniform(3); k < n; ++k) {
+      if (k > 0) text(" , ");
+      name(1, chance(80) ? last() : first() + " " + last());
+      text(" " + std::to_string(1 + uniform(90)));
+      if (chance(10)) text(" pen");
+    }
+    text(" )");
+  }
+
+  void resultLine() {  // "Leicester 1 ( Marshall 78 ) Blackburn 2"
+    const bool withScorers = chance(50);
+    name(2, team());
+    text(" " + number(6));
+    if (withScorers) scorers();
+    text(" ");
+    name(2, team());
+    text(" " + number(6));
+    if (withScorers && chance(60)) scorers();
+  }
+
+  void placingLine() {  // "3. Ernie Els ( South Africa ) 69 70 72", "Anna Weber ( Austria ) beat"
+    if (chance(60)) text(std::to_string(1 + uniform(30)) + ". ");
+    name(1, first() + " " + last());
+    text(" ( ");
+    name(3, country());
+    text(" ) ");
+    if (chance(30)) {
+      text("beat ");
+      name(1, first() + " " + last());
+      text(" 6-" + number(5) + " 7-" + number(6));
+    } else if (chance(50)) {
+      text(std::to_string(60 + uniform(15)) + " " + std::to_string(60 + uniform(15)) + " " +
+           std::to_string(200 + uniform(90)));
+    } else {
+      text(std::to_string(1 + uniform(3)) + ":" + twoDigits(uniform(60)) + "." +
+           twoDigits(uniform(100)));
+    }
+  }
+
+  std::string_view nationality() {
+    return pickView(
+        {"Russian",       "French",     "German",     "British",   "American",  "Italian",
+         "Spanish",       "Dutch",      "Belgian",    "Swiss",     "Austrian",  "Polish",
+         "Czech",         "Swedish",    "Danish",     "Norwegian", "Finnish",   "Greek",
+         "Turkish",       "Chinese",    "Japanese",   "Indian",    "Brazilian", "Mexican",
+         "Canadian",      "Australian", "Irish",      "Scottish",  "English",   "Israeli",
+         "Palestinian",   "Iraqi",      "Iranian",    "Pakistani", "Nigerian",  "Kenyan",
+         "South African", "Argentine",  "Portuguese", "Hungarian", "Serbian",   "Croatian",
+         "Bosnian",       "Ukrainian",  "Egyptian",   "Zimbabwean"});
+  }
+
+  void newsHeading() {  // "SOCCER - ENGLISH LEAGUE RESULTS", "Group B", "Men 's singles"
+    if (chance(45)) {
+      capitals_ = true;
+      text(std::string(pickView({"SOCCER", "TENNIS", "GOLF", "CRICKET", "RUGBY UNION", "ATHLETICS",
+                                 "CYCLING", "BASKETBALL", "MOTOR RACING"})) +
+           " - " + std::string(nationality()) + " " +
+           std::string(pickView({"LEAGUE RESULTS", "FIRST DIVISION", "LEAGUE STANDINGS",
+                                 "CHAMPIONSHIP", "CUP RESULTS", "OPEN RESULTS", "SQUAD"})));
+      return;
+    }
+    text(pickView({"Group B", "Group C", "Men 's singles", "Women 's singles", "Second round",
+                   "Standings", "Results", "Semifinals", "Quarter-finals", "FRIDAY", "SATURDAY",
+                   "SUNDAY", "Division one", "Premier division", "Leading scores", "Halftime",
+                   "First innings", "Played on Saturday", "Final standings"}));
+  }
+
+  std::string_view event() {
+    return pickView({"World Cup", "Olympic Games", "Grand Prix", "Open", "Masters", "Marathon",
+                     "Cup final", "championship", "Games"});
+  }
+
+  void nationalitySentence() {  // "The Russian striker Oleg Petrov scored in Bremen ."
+    switch (uniform(4)) {
+      case 0:
+        text("The " + std::string(nationality()) + " " +
+             std::string(pickView({"striker ", "champion ", "minister ", "president ", "driver ",
+                                   "coach ", "company "})));
+        name(1, first() + " " + last());
+        text(std::string(pickView({" scored in ", " arrived in ", " won in ", " spoke in "})));
+        name(3, city());
+        text(" .");
+        break;
+      case 1:
+        name(1, first() + " " + last());
+        text(" won the ");
+        // An event named after a country or town is no place.
+        text((chance(50) ? country() : city()) + " " + std::string(event()));
+        text(" on " + std::string(pickView({"Sunday", "Friday", "Saturday"})) + " .");
+        break;
+      case 2:
+        text(std::string(nationality()) + " " +
+             std::string(pickView({"troops", "officials", "shares", "voters", "police"})) +
+             " said on Tuesday that ");
+        name(2, org());
+        text(" had left ");
+        name(3, city());
+        text(" .");
+        break;
+      default:
+        text("He told " + std::string(nationality()) + " " +
+             std::string(pickView({"television", "radio", "newspapers"})) + " in ");
+        name(3, city());
+        text(" that the " + std::string(event()) + " would go ahead .");
+        break;
+    }
+  }
+
   void receiptLine() {
     capitals_ = chance(80);
     const int r = uniform(100);
@@ -1123,26 +1286,17 @@ class Generator {
              std::to_string(10 + uniform(50)));
         break;
       default:
-        text(pickView({"TAX INVOICE",
-                       "SIMPLIFIED TAX INVOICE",
-                       "CASH SALES",
-                       "CASH RECEIPT",
-                       "OFFICIAL RECEIPT",
-                       "THANK YOU. PLEASE COME AGAIN",
-                       "THANK YOU FOR YOUR PATRONAGE",
-                       "GOODS SOLD ARE NOT RETURNABLE",
-                       "GST SUMMARY",
-                       "TAX CODE % AMT (RM) TAX (RM)",
-                       "ITEM QTY S/PRICE AMOUNT TAX",
-                       "TAKE AWAY",
-                       "DINE IN",
-                       "PLEASE KEEP THIS RECEIPT",
-                       "CUSTOMER COPY",
-                       "MEMBER POINTS",
-                       "CREDIT NOTE",
-                       "PRICE INCLUSIVE OF GST",
-                       "E. & O. E.",
-                       "DESCRIPTION QTY PRICE AMOUNT"}));
+        text(pickView({"TAX INVOICE", "SIMPLIFIED TAX INVOICE", "CASH SALES", "CASH RECEIPT",
+                       "OFFICIAL RECEIPT", "THANK YOU. PLEASE COME AGAIN",
+                       "THANK YOU FOR YOUR PATRONAGE", "GOODS SOLD ARE NOT RETURNABLE",
+                       "GST SUMMARY", "TAX CODE % AMT (RM) TAX (RM)", "ITEM QTY S/PRICE AMOUNT TAX",
+                       "TAKE AWAY", "DINE IN", "PLEASE KEEP THIS RECEIPT", "CUSTOMER COPY",
+                       "MEMBER POINTS", "CREDIT NOTE", "PRICE INCLUSIVE OF GST", "E. & O. E.",
+                       "DESCRIPTION QTY PRICE AMOUNT",
+                       // The same notices in Malay, as Malaysian shops print them.
+                       "TERIMA KASIH", "TERIMA KASIH SILA DATANG LAGI", "SILA DATANG LAGI",
+                       "SILA SIMPAN RESIT INI", "BARANG YANG DIJUAL TIDAK BOLEH DIPULANGKAN",
+                       "RESIT RASMI", "RESIT CUKAI", "BUNGKUS", "MAKAN SINI"}));
         break;
     }
   }
@@ -1550,8 +1704,8 @@ class Generator {
   Sentence render() {
     // Identity documents print most lines in capitals; letters and statements mostly not.
     const int mode = uniform(100);
-    const bool allCaps = capitals_ || mode < 40;
-    const bool namesCaps = !allCaps && mode < 65;
+    const bool allCaps = capitals_ || (!asWritten_ && mode < 40);
+    const bool namesCaps = !allCaps && !asWritten_ && mode < 65;
     Sentence s;
     for (const Piece& p : pieces_) {
       std::string t = (allCaps || (namesCaps && p.type != 0)) ? upper(p.text) : p.text;
@@ -1568,7 +1722,9 @@ class Generator {
   std::mt19937_64& rng_;
   std::vector<Piece> pieces_;
   bool receiptLines_ = false;
-  bool capitals_ = false;  // the line is printed in capitals whatever the draw
+  bool newsLines_ = false;
+  bool capitals_ = false;   // the line is printed in capitals whatever the draw
+  bool asWritten_ = false;  // the line is printed in the case it is written in (unless capitals_)
 };
 
 }  // namespace
@@ -1600,8 +1756,8 @@ void splitNameLists(const NameLists& all, NameLists& train, NameLists& heldOut) 
 }
 
 std::vector<Sentence> syntheticLines(const NameLists& lists, size_t count, std::mt19937_64& rng,
-                                     bool receiptLines) {
-  Generator g(lists, rng, receiptLines);
+                                     bool receiptLines, bool newsLines) {
+  Generator g(lists, rng, receiptLines, newsLines);
   std::vector<Sentence> out;
   out.reserve(count);
   while (out.size() < count) {

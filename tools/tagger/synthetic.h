@@ -33,8 +33,10 @@ void splitNameLists(const NameLists& all, NameLists& train, NameLists& heldOut);
 
 // `count` labelled lines drawn from `lists` with the generator `rng`, as word segments. With
 // `receiptLines`, about one line in twelve is a line of a shop's receipt (seller, registration,
-// Malaysian address, articles, totals); without, the lines and the draws are those of before.
+// Malaysian address, articles, totals); with `newsLines`, about one in twelve of the others is a
+// line of a newspaper (league tables, results, placings, datelines, headings, nationalities and
+// events beside names). Without either, the lines and the draws are those of before.
 std::vector<Sentence> syntheticLines(const NameLists& lists, size_t count, std::mt19937_64& rng,
-                                     bool receiptLines = false);
+                                     bool receiptLines = false, bool newsLines = false);
 
 }  // namespace marrowfen::tagger

@@ -22,5 +22,6 @@ cmake --build --preset release -j2 --target tagger-train tagger-eval
   --repeat wikiann-en=4 --repeat germeval=40 --dev-halves 1 --feature-dropout 0.4 --runs 4 \
   --dictionary en=/usr/share/dict/american-english --dictionary en=/usr/share/dict/british-english \
   --dictionary de=/usr/share/dict/ngerman --dictionary fr=/usr/share/dict/french \
-  --dictionary nl=/usr/share/dict/dutch --classes 64,256 --shared-only wikiann-de
+  --dictionary nl=/usr/share/dict/dutch --classes 64,256 --shared-only wikiann-de \
+  --news-and-web 1 --receipt-lines 1 --line-kinds 1 --news-lines 1
 tools/tagger/evaluate.sh

@@ -6,17 +6,21 @@
 //                [--skip PART]... [--shared-only PART]... [--unknown-language F]
 //                [--common-words 0|1] [--margin M] [--feature-dropout P] [--runs N]
 //                [--dictionary LANG=FILE]... [--classes COARSE,FINE] [--class-min-count N]
-//                [--news-and-web 0|1] [--receipt-lines 0|1]
+//                [--news-and-web 0|1] [--receipt-lines 0|1] [--line-kinds 0|1]
+//                [--news-lines 0|1]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
 // wikiann-*-dev.iob files; with --news-and-web 1 also wnut17-*.conll and uner-*.conll, of the
 // news treebanks uner-*-pud.conll only the first halves), --lists the word lists that
 // tools/tagger/extract_lists.mjs writes. Every sentence is also trained in upper case.
-// --receipt-lines 1 adds synthetic lines of shop receipts to the document lines. --synthetic
-// document lines are generated from the training share of the lists; --heldout writes 3000 lines
-// made from the held-out share, for tagger-eval. --tune prints the first half's F1 of a dev file
-// after each pass. Sentences are trained as of their file's language (BTC: English), except a share
+// --receipt-lines 1 adds synthetic lines of shop receipts to the document lines, --news-lines 1
+// lines of newspapers' sports and news pages (tables, results, datelines, headings, nationalities).
+// --line-kinds 1 adds the features of the kind of line (running text, fragment, table row;
+// entities:: kLineKindFeatures), which the model file records. --synthetic document lines are
+// generated from the training share of the lists; --heldout writes 3000 lines made from the
+// held-out share, for tagger-eval. --tune prints the first half's F1 of a dev file after each pass.
+// Sentences are trained as of their file's language (BTC: English), except a share
 // --unknown-language (default 0.4) trained as of none; --common-words 0 leaves the words the
 // labelled text mostly writes in lower case out of the gazetteer. --skip leaves out the files
 // whose names contain PART; --shared-only trains their sentences as of no known language, so that
@@ -69,6 +73,8 @@ struct TrainOptions {
   bool devHalves = false;
   bool receiptLines = false;   // synthetic lines of shop receipts
   bool newsAndWeb = false;     // also WNUT 17 and Universal NER (first halves of the news files)
+  bool lineKinds = false;      // the features of the kind of line
+  bool newsLines = false;      // synthetic lines of newspapers
   double upperFraction = 1.0;  // share of the labelled sentences that also get an upper-cased copy
   double unknownLanguage = 0.4;  // share of the sentences trained as of no known language
   bool commonWords = true;       // list the words mostly written in lower case
@@ -149,6 +155,10 @@ void setOption(TrainOptions& o, const std::string& a, const std::string& v) {
     o.newsAndWeb = v != "0";
   else if (a == "--receipt-lines")
     o.receiptLines = v != "0";
+  else if (a == "--news-lines")
+    o.newsLines = v != "0";
+  else if (a == "--line-kinds")
+    o.lineKinds = v != "0";
   else if (a == "--upper-fraction")
     o.upperFraction = toDouble(a, v);
   else if (a == "--unknown-language")
@@ -355,6 +365,7 @@ tagger::PerceptronTrainer trainerWithLabelledSentences(
     foldGazetteers.push_back(withPhrases(others));
   }
   tagger::PerceptronTrainer trainer(o.bits, withPhrases(d.sentences));
+  if (o.lineKinds) trainer.featureGroups = entities::kLineKindFeatures;
   // Some sentences are trained without their language, so that the shared weights also serve
   // text whose language is not known.
   for (size_t i = 0; i < d.sentences.size(); ++i) {
@@ -374,7 +385,8 @@ tagger::PerceptronTrainer trainerWithLabelledSentences(
 void addSyntheticLines(tagger::PerceptronTrainer& trainer, const tagger::NameLists& trainLists,
                        const TrainOptions& o) {
   std::mt19937_64 rng(o.seed);
-  for (auto& s : tagger::syntheticLines(trainLists, o.synthetic, rng, o.receiptLines)) {
+  for (auto& s :
+       tagger::syntheticLines(trainLists, o.synthetic, rng, o.receiptLines, o.newsLines)) {
     const size_t k =
         std::uniform_int_distribution<size_t>(0, std::size(entities::kModelLanguages))(rng);
     if (k > 0) s.language = std::string(entities::kModelLanguages[k - 1]);
@@ -388,7 +400,8 @@ void writeHeldOutLines(const tagger::NameLists& heldOutLists, const TrainOptions
   if (o.heldout.empty()) return;
   std::mt19937_64 heldRng(o.seed ^ 0x5eed);
   std::ofstream h(o.heldout);
-  tagger::writeCorpus(h, tagger::syntheticLines(heldOutLists, 3000, heldRng, o.receiptLines));
+  tagger::writeCorpus(
+      h, tagger::syntheticLines(heldOutLists, 3000, heldRng, o.receiptLines, o.newsLines));
 }
 
 // The first half of the --tune file; empty without one.

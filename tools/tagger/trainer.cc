@@ -251,7 +251,7 @@ void PerceptronTrainer::add(const Sentence& sentence, const entities::Gazetteer&
   if (sentence.tokens.empty()) return;
   entities::LineFeatures f;
   entities::extractLineFeatures(sentence.tokens, gazetteer, bits_, f,
-                                entities::modelLanguageOf(sentence.language));
+                                entities::modelLanguageOf(sentence.language), featureGroups);
   const std::vector<int> states = entities::statesOfTags(sentence.tags);
   for (size_t i = 0; i < sentence.tokens.size(); ++i) {
     buckets_.insert(buckets_.end(), f.buckets.begin() + f.offsets[i],
@@ -366,6 +366,7 @@ entities::PerceptronWeights PerceptronTrainer::averagedWeights() const {
   entities::PerceptronWeights w;
   w.bucketBits = bits_;
   w.gazetteer = gazetteer_;
+  w.featureGroups = featureGroups;
   // The mean of the finished runs' averages and, when it has begun, the current run's.
   const bool current = step_ > 1 || runs_ == 0;
   const double runs = runs_ + (current ? 1 : 0), c = step_;

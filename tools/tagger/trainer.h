@@ -66,6 +66,9 @@ class PerceptronTrainer {
   // feature of a token is left out of a training pass with probability `featureDropout`.
   double margin = 0;
   double featureDropout = 0;
+  // The optional feature groups (entities::FeatureGroup bits) of the sentences added after it is
+  // set; the model records them.
+  uint32_t featureGroups = 0;
 
   // Keeps the averages of the run so far and starts a new run from zero weights; the model is
   // then the mean of all runs (runs in different orders disagree on rare features, and their mean
