@@ -309,9 +309,145 @@ PreparedPage turnedPage(Pix* pix, int quarterTurns) {
   return {std::move(turned), quarterTurnTransform(turns, pixGetWidth(pix), pixGetHeight(pix))};
 }
 
-std::optional<PreparedPage> preparedPage(Pix* input) {
+namespace {
+
+// An edge pixel darker than this share of the paper's level is surface, not paper; a page is taken
+// as lying on a surface when at least kMinDarkEdge of its edge samples are surface. The paper must
+// then cover at least kMinPaperShare of the picture, and the surface around it kMinSurfaceShare.
+constexpr double kSurfaceDarkness = 0.6;
+constexpr double kMinDarkEdge = 0.4;
+constexpr double kMinPaperShare = 0.1;
+constexpr double kMinSurfaceShare = 0.03;
+// The paper's outline is traced on a copy this many pixels along its longer side.
+constexpr int kOutlineSize = 600;
+
+// The brightness of pixel x of a row of an 8-bit grey or 32-bit colour image.
+int brightnessAt(const l_uint32* line, int depth, int x) {
+  if (depth == 8) return GET_DATA_BYTE(line, x);
+  const l_uint32 v = line[x];
+  return static_cast<int>((77 * ((v >> L_RED_SHIFT) & 0xff) + 150 * ((v >> L_GREEN_SHIFT) & 0xff) +
+                           29 * ((v >> L_BLUE_SHIFT) & 0xff)) >>
+                          8);
+}
+
+// The paper's level (the 90th percentile of a sparse grid of samples) when most samples along
+// the page's four edges are far darker than it; 0 otherwise. Reads about 5,000 pixels.
+int paperLevelOnDarkEdges(Pix* pix) {
+  const int depth = pixGetDepth(pix);
+  const int w = pixGetWidth(pix), h = pixGetHeight(pix);
+  if ((depth != 8 && depth != 32) || pixGetColormap(pix) || w < 64 || h < 64) return 0;
+  const l_uint32* data = pixGetData(pix);
+  const int wpl = pixGetWpl(pix);
+  auto at = [&](int x, int y) {
+    return brightnessAt(data + static_cast<size_t>(y) * wpl, depth, x);
+  };
+  constexpr int kGrid = 64;
+  std::vector<int> grid;
+  for (int j = 0; j < kGrid; ++j) {
+    for (int i = 0; i < kGrid; ++i)
+      grid.push_back(at((2 * i + 1) * w / (2 * kGrid), (2 * j + 1) * h / (2 * kGrid)));
+  }
+  std::nth_element(grid.begin(), grid.begin() + grid.size() * 9 / 10, grid.end());
+  const int paper = grid[grid.size() * 9 / 10];
+  // Samples a little inside the edges: the outermost rows of a photo are often damaged.
+  const int inX = std::max(1, w / 200), inY = std::max(1, h / 200);
+  constexpr int kAlong = 256;
+  int dark = 0;
+  for (int k = 0; k < kAlong; ++k) {
+    const int x = inX + k * (w - 2 * inX) / kAlong, y = inY + k * (h - 2 * inY) / kAlong;
+    for (int v : {at(x, inY), at(x, h - 1 - inY), at(inX, y), at(w - 1 - inX, y)}) {
+      dark += v < kSurfaceDarkness * paper;
+    }
+  }
+  return dark >= kMinDarkEdge * 4 * kAlong ? paper : 0;
+}
+
+// The surface around the paper on a small grey copy of the page: the dark region connected to
+// the copy's edges, without the thin dark strokes (rules, letters) by which it may touch the
+// paper's own ink. 1 = surface.
+PixPtr surfaceMask(Pix* small, int paperLevel) {
+  PixPtr dark(pixThresholdToBinary(small, static_cast<int>(kSurfaceDarkness * paperLevel)));
+  if (!dark) return nullptr;
+  PixPtr solid(pixOpenBrick(nullptr, dark.get(), 5, 5));
+  return solid ? PixPtr(pixExtractBorderConnComps(solid.get(), 8)) : nullptr;
+}
+
+// The largest 4-connected region of `mask` (by the area of its box), as a mask of the
+// same size, with that box; nothing when the mask is empty.
+PixPtr largestRegion(Pix* mask, l_int32* x, l_int32* y, l_int32* w, l_int32* h) {
+  Pixa* parts = nullptr;
+  Boxa* boxes = pixConnComp(mask, &parts, 4);
+  int best = -1, bestArea = 0;
+  for (int k = 0; boxes && k < boxaGetCount(boxes); ++k) {
+    l_int32 bx, by, bw, bh;
+    boxaGetBoxGeometry(boxes, k, &bx, &by, &bw, &bh);
+    if (bw * bh > bestArea) best = k, bestArea = bw * bh, *x = bx, *y = by, *w = bw, *h = bh;
+  }
+  PixPtr region;
+  if (best >= 0) {
+    PixPtr part(pixaGetPix(parts, best, L_CLONE));
+    region.reset(pixCreate(pixGetWidth(mask), pixGetHeight(mask), 1));
+    if (part && region) pixRasterop(region.get(), *x, *y, *w, *h, PIX_SRC, part.get(), 0, 0);
+  }
+  boxaDestroy(&boxes);
+  pixaDestroy(&parts);
+  return region;
+}
+
+}  // namespace
+
+std::optional<PreparedPage> paperOnDarkSurface(Pix* pix) {
+  const int paperLevel = paperLevelOnDarkEdges(pix);
+  if (paperLevel == 0) return std::nullopt;
+  const int width = pixGetWidth(pix), height = pixGetHeight(pix);
+  const float factor = std::min(1.0f, float(kOutlineSize) / std::max(width, height));
+  PixPtr grey(pixConvertTo8(pix, 0));
+  // Leptonica's area map is for reductions below 0.7; nearer 1 it interpolates.
+  PixPtr small(!grey          ? nullptr
+               : factor < 0.7 ? pixScaleAreaMap(grey.get(), factor, factor)
+               : factor < 1   ? pixScale(grey.get(), factor, factor)
+                              : pixClone(grey.get()));
+  grey.reset();
+  PixPtr surface = small ? surfaceMask(small.get(), paperLevel) : nullptr;
+  if (!surface) return std::nullopt;
+  pixInvert(surface.get(), surface.get());
+  l_int32 x = 0, y = 0, w = 0, h = 0;
+  PixPtr paper = largestRegion(surface.get(), &x, &y, &w, &h);
+  l_int32 paperPixels = 0;
+  if (!paper || pixCountPixels(paper.get(), &paperPixels, nullptr) != 0) return std::nullopt;
+  const double area = double(pixGetWidth(paper.get())) * pixGetHeight(paper.get());
+  if (paperPixels < kMinPaperShare * area || paperPixels > (1 - kMinSurfaceShare) * area) {
+    return std::nullopt;
+  }
+  // Everything but the paper is painted white, a pixel of the small copy into the paper too: the
+  // paper's edge is a soft shadow that would read as a rule or a letter.
+  pixInvert(paper.get(), paper.get());
+  PixPtr around(pixDilateBrick(nullptr, paper.get(), 3, 3));
+  // The paper's box on the page, each edge rounded outwards.
+  const int left = std::max(0, int(std::floor(x / factor)));
+  const int top = std::max(0, int(std::floor(y / factor)));
+  const int right = std::min(width, int(std::ceil((x + w) / factor)));
+  const int bottom = std::min(height, int(std::ceil((y + h) / factor)));
+  Box* box = boxCreate(left, top, right - left, bottom - top);
+  Box* smallBox = boxCreate(x, y, w, h);
+  PixPtr cropped(pixClipRectangle(pix, box, nullptr));
+  PixPtr smallMask(around ? pixClipRectangle(around.get(), smallBox, nullptr) : nullptr);
+  boxDestroy(&box);
+  boxDestroy(&smallBox);
+  if (!cropped || !smallMask) return std::nullopt;
+  PixPtr mask(pixScaleBySamplingToSize(smallMask.get(), right - left, bottom - top));
+  if (!mask || !rulesPaintedOut(cropped.get(), mask.get())) return std::nullopt;
+  return PreparedPage{std::move(cropped), {.x0 = double(left), .y0 = double(top)}};
+}
+
+namespace {
+
+// `photographed`: the page is a photo of a paper cut from its surface, whose light is levelled
+// whether or not it looks uneven (the white around the paper would otherwise stand beside grey
+// paper, and the engine's global threshold read the grey paper as ink).
+std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
   PixPtr levelled;  // the page with its light levelled, same geometry
-  if (unevenLight(input)) levelled = levelledLight(input);
+  if (photographed || unevenLight(input)) levelled = levelledLight(input);
   Pix* pix = levelled ? levelled.get() : input;
   PixPtr binary = binaryForAnalysis(pix);
   if (!binary) return std::nullopt;
@@ -340,6 +476,17 @@ std::optional<PreparedPage> preparedPage(Pix* input) {
       page->pix = std::move(clean);
     }
   }
+  return page;
+}
+
+}  // namespace
+
+std::optional<PreparedPage> preparedPage(Pix* input) {
+  std::optional<PreparedPage> paper = paperOnDarkSurface(input);
+  if (!paper) return preparedFlatPage(input, false);
+  std::optional<PreparedPage> page = preparedFlatPage(paper->pix.get(), true);
+  if (!page || !page->pix) return paper;
+  page->toInput = composed(paper->toInput, page->toInput);
   return page;
 }
 

@@ -83,8 +83,15 @@ PreparedPage rotatedPage(Pix* pix, double degrees);
 // The page turned `quarterTurns` quarters clockwise.
 PreparedPage turnedPage(Pix* pix, int quarterTurns);
 
-// Light, rules, scale and skew in that order, each only when the page needs it: the page the engine
-// should read, or nothing when the input is best read as it is.
+// A photo of a paper lying on a darker surface (a table, a hand): the page cropped to the bounds
+// of the bright paper, everything around the paper inside those bounds painted white, and the map
+// back. Nothing when the page's edges are not mostly far darker than its paper (scans, photos
+// the paper fills), which a sample of edge pixels tells before anything else is done.
+std::optional<PreparedPage> paperOnDarkSurface(Pix* pix);
+
+// The paper found on its surface, then light, rules, scale and skew in that order, each only when
+// the page needs it: the page the engine should read, or nothing when the input is best read as
+// it is.
 std::optional<PreparedPage> preparedPage(Pix* pix);
 
 }  // namespace marrowfen::scan

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -266,6 +267,128 @@ TEST(PagePreparation, MeasuresTextHeightAndSkewOfAGeneratedPage) {
   }
   // A clean page of ordinary text needs nothing.
   EXPECT_FALSE(preparedPage(pix.get()));
+}
+
+// A photo of `paper` (8-bit) lying on a surface of grey `level` with grain of `grain` either way,
+// the paper turned by `degrees` and placed with its top-left corner at (x, y) of a `width` x
+// `height` picture; the parts of the paper that fall outside the picture are cut off.
+struct Surface {
+  int level, grain, x, y, width, height;
+  double degrees;
+};
+
+PixPtr onSurface(Pix* paper, const Surface& s) {
+  PixPtr photo(pixCreate(s.width, s.height, 8));
+  for (int y = 0; y < s.height; ++y) {
+    for (int x = 0; x < s.width; ++x) {
+      const double wood =
+          std::sin(x / 5.0 + 3 * std::sin(y / 40.0)) + ((x * 7919 + y * 104729) % 13) / 6.0 - 1;
+      pixSetPixel(photo.get(), x, y, std::clamp(int(s.level + s.grain * wood / 2), 0, 255));
+    }
+  }
+  const float radians = static_cast<float>(s.degrees * M_PI / 180);
+  PixPtr turned(pixRotate(paper, radians, L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0));
+  PixPtr shape(pixCreate(pixGetWidth(paper), pixGetHeight(paper), 1));
+  pixSetAll(shape.get());
+  PixPtr turnedShape(pixRotate(shape.get(), radians, L_ROTATE_SAMPLING, L_BRING_IN_WHITE, 0, 0));
+  pixCombineMaskedGeneral(photo.get(), turned.get(), turnedShape.get(), s.x, s.y);
+  return photo;
+}
+
+TEST(PagePreparation, PaperOnADarkSurfaceIsCutOutAndItsPixelsMapBack) {
+  const Image text = textPage(24);
+  ASSERT_FALSE(text.empty());
+  PixPtr paper = pixFromImage(text);
+  const int w = pixGetWidth(paper.get()), h = pixGetHeight(paper.get());
+  const int paperInk = inkCount(paper.get());
+  for (const Surface s : {Surface{30, 0, 150, 100, w + 300, h + 200, 0},
+                          Surface{60, 50, 90, 140, w + 260, h + 230, 0},
+                          Surface{45, 40, 160, 120, w + 320, h + 240, 3.5},
+                          Surface{20, 10, 200, 110, w + 400, h + 300, -5},
+                          // The paper runs off the bottom of the picture.
+                          Surface{50, 30, 120, 150, w + 240, h + 100, 0}}) {
+    PixPtr photo = onSurface(paper.get(), s);
+    const std::optional<PreparedPage> cut = paperOnDarkSurface(photo.get());
+    ASSERT_TRUE(cut) << s.level << " " << s.degrees;
+    Pix* out = cut->pix.get();
+    // The box of the paper, no more than a few pixels either way (a turned paper's box is larger).
+    const int slack = 8 + static_cast<int>(std::abs(s.degrees) * h / 50);
+    EXPECT_NEAR(cut->toInput.x0, s.x, slack) << s.level << " " << s.degrees;
+    EXPECT_NEAR(cut->toInput.y0, s.y, slack) << s.level << " " << s.degrees;
+    EXPECT_NEAR(pixGetWidth(out), std::min(w, s.width - s.x), 2 * slack) << s.level;
+    // The surface is gone and the letters are all there.
+    EXPECT_GE(inkCount(out), paperInk * 97 / 100) << s.level << " " << s.degrees;
+    EXPECT_LE(inkCount(out), paperInk * 103 / 100) << s.level << " " << s.degrees;
+    // Every pixel of the cut-out that was not painted is the photo's pixel where the map puts it.
+    int differ = 0, kept = 0;
+    for (int y = 0; y < pixGetHeight(out); y += 3) {
+      for (int x = 0; x < pixGetWidth(out); x += 3) {
+        l_uint32 v = 0, source = 0;
+        pixGetPixel(out, x, y, &v);
+        const auto [sx, sy] = apply(cut->toInput, {x + 0.5, y + 0.5});
+        pixGetPixel(photo.get(), int(sx), int(sy), &source);
+        if (v != 255) ++kept, differ += v != source;
+      }
+    }
+    EXPECT_GT(kept, 0);
+    EXPECT_EQ(differ, 0) << s.level << " " << s.degrees;
+  }
+}
+
+TEST(PagePreparation, PagesNotLyingOnADarkSurfaceAreLeftAlone) {
+  const Image text = textPage(24);
+  ASSERT_FALSE(text.empty());
+  PixPtr paper = pixFromImage(text);
+  const int w = pixGetWidth(paper.get()), h = pixGetHeight(paper.get());
+  // A dark band across the top of the page (a letterhead), a page on a light grey surface, a
+  // page that is dark all over, and a 1-bit page with a black surround (a scanner's).
+  PixPtr banded(pixCopy(nullptr, paper.get()));
+  pixRasterop(banded.get(), 0, 0, w, h / 6, PIX_CLR, nullptr, 0, 0);
+  PixPtr light = onSurface(paper.get(), {190, 20, 100, 100, w + 200, h + 200, 0});
+  PixPtr dark(pixCopy(nullptr, paper.get()));
+  pixMultConstantGray(dark.get(), 0.2f);
+  PixPtr bilevel(
+      pixThresholdToBinary(onSurface(paper.get(), {0, 0, 50, 50, w + 100, h + 100, 0}).get(), 128));
+  for (Pix* page : {paper.get(), banded.get(), light.get(), dark.get(), bilevel.get()}) {
+    EXPECT_FALSE(paperOnDarkSurface(page)) << pixGetWidth(page) << " " << pixGetDepth(page);
+  }
+}
+
+TEST(PagePreparation, BoxesOnPaperCutFromItsSurfaceLandOnTheInput) {
+  // Small print (enlarged for reading) above an empty space holding a black square, on a dark
+  // table: the square found in the prepared page maps back onto the square in the photo.
+  const Image text = textPage(8);
+  ASSERT_FALSE(text.empty());
+  const int w = text.width(), h = text.height() * 2;
+  PixPtr paper(pixCreate(w, h, 8));
+  pixSetAllArbitrary(paper.get(), 255);
+  pixRasterop(paper.get(), 0, 0, w, h / 2, PIX_SRC, pixFromImage(text).get(), 0, 0);
+  pixRasterop(paper.get(), w / 2, h * 3 / 4, 30, 30, PIX_CLR, nullptr, 0, 0);
+  PixPtr photo = onSurface(paper.get(), {35, 20, 70, 90, w + 160, h + 150, 0});
+  const std::optional<PreparedPage> page = preparedPage(photo.get());
+  ASSERT_TRUE(page && page->pix);
+  PixPtr binary = binaryForAnalysis(page->pix.get());
+  Boxa* boxes = pixConnCompBB(binary.get(), 8);
+  ASSERT_TRUE(boxes);
+  int best = 0, bestArea = 0;
+  for (int k = 0; k < boxaGetCount(boxes); ++k) {
+    l_int32 x, y, bw, bh;
+    boxaGetBoxGeometry(boxes, k, &x, &y, &bw, &bh);
+    if (bw * bh > bestArea) best = k, bestArea = bw * bh;
+  }
+  l_int32 x, y, bw, bh;
+  boxaGetBoxGeometry(boxes, best, &x, &y, &bw, &bh);
+  boxaDestroy(&boxes);
+  // The page was enlarged, and the square is still the largest thing on it.
+  EXPECT_GT(bw, 40);
+  const BoundingBox box = boxInSource(page->toInput, x, y, x + bw, y + bh, pixGetWidth(photo.get()),
+                                      pixGetHeight(photo.get()));
+  const double photoW = pixGetWidth(photo.get()), photoH = pixGetHeight(photo.get());
+  EXPECT_NEAR(box.x * photoW, 70 + w / 2, 2);
+  EXPECT_NEAR(box.width * photoW, 30, 3);
+  // Lower-left origin: the square's bottom edge.
+  EXPECT_NEAR((1 - box.y - box.height) * photoH, 90 + h * 3 / 4, 2);
+  EXPECT_NEAR(box.height * photoH, 30, 3);
 }
 
 }  // namespace
