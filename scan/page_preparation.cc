@@ -213,7 +213,8 @@ PixPtr ruleMask(Pix* binary, double textHeight) {
 
 namespace {
 
-bool rulesPaintedOut(Pix* pix, Pix* mask) {
+// Paints the pixels of `pix` under `mask` white, in place (rules, the surface around a paper).
+bool paintedWhite(Pix* pix, Pix* mask) {
   const int depth = pixGetDepth(pix);
   const l_uint32 white = depth == 1 ? 0 : depth == 8 ? 255 : 0xffffff00;
   return pixPaintThroughMask(pix, mask, 0, 0, white) == 0;
@@ -234,7 +235,7 @@ double letterHeight(Pix* binary) {
 
 PixPtr withoutRules(Pix* pix, Pix* mask) {
   PixPtr copy(pixCopy(nullptr, pix));
-  if (!copy || !rulesPaintedOut(copy.get(), mask)) return nullptr;
+  if (!copy || !paintedWhite(copy.get(), mask)) return nullptr;
   return copy;
 }
 
@@ -436,7 +437,7 @@ std::optional<PreparedPage> paperOnDarkSurface(Pix* pix) {
   boxDestroy(&smallBox);
   if (!cropped || !smallMask) return std::nullopt;
   PixPtr mask(pixScaleBySamplingToSize(smallMask.get(), right - left, bottom - top));
-  if (!mask || !rulesPaintedOut(cropped.get(), mask.get())) return std::nullopt;
+  if (!mask || !paintedWhite(cropped.get(), mask.get())) return std::nullopt;
   return PreparedPage{std::move(cropped), {.x0 = double(left), .y0 = double(top)}};
 }
 
@@ -469,7 +470,7 @@ std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
   binary.reset();
   // A prepared copy that nothing else holds is cleaned in place: one full-size copy the less.
   if (rules && page && page->pix && pixGetRefcount(page->pix.get()) == 1) {
-    rulesPaintedOut(page->pix.get(), rules.get());
+    paintedWhite(page->pix.get(), rules.get());
   } else if (rules) {
     if (PixPtr clean = withoutRules(page ? page->pix.get() : input, rules.get())) {
       if (!page) page = PreparedPage{nullptr, {}};
