@@ -8,7 +8,9 @@ Goal for every line: one JSON line, status 0 or 1, nothing on standard error, un
 The entity rows measure texts of 10 MB on one line, one million short lines, and the sizes given
 (default 10 and 100 MB), also under a 3 GB address-space limit. The pages of nested forms and of
 a million operators are stopped by the page's time (kPageTimeBudget, 20 s of processor time) in
-each mode; the JPEG 2000 rows are refused by their declared size before OpenJPEG runs.
+each mode; the turned page of blocks is stopped by the recognition time (kRecognitionTimeBudget,
+25 s of processor time outside reading words); the JPEG 2000 rows are refused by their declared
+size before OpenJPEG runs.
 """
 import os
 import re
@@ -43,6 +45,18 @@ def colour_text_png(w, h):
     rows = b"".join((text if 20 <= y % 60 < 50 else blank) for y in range(h))
     return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
             + png_chunk(b"IDAT", zlib.compress(rows, 6)) + png_chunk(b"IEND", b""))
+
+
+def turned_png(path, degrees):
+    """The page at `path` turned by `degrees` on a canvas of its own size: once levelled again, its
+    thousands of identical blocks line up into one table that the engine's layout analysis grinds
+    through for many minutes, unless the page's time stops it."""
+    from PIL import Image
+    import io
+    page = Image.open(path).convert("RGB")
+    out = io.BytesIO()
+    page.rotate(degrees, resample=Image.BILINEAR, fillcolor=(250, 240, 220)).save(out, "PNG")
+    return out.getvalue()
 
 
 def gif(sw, sh, left, top, w, h):
@@ -183,6 +197,7 @@ def main():
     put("16000.bmp", huge_bmp(16000, 16000))
     put("rle-5707x11260.bmp", rle_bmp(5707, 11260))  # just under the pixel budget, and valid
     put("colour-text-5707x11260.png", colour_text_png(5707, 11260))  # the same, in colour, with text
+    put("colour-text-turned-5.png", turned_png(files["colour-text-5707x11260.png"], 5))
     big_jpeg, whole_jpeg = jpeg_sized(16000, 16000)
     put("16000.jpg", big_jpeg)
     put("truncated.jpg", whole_jpeg[: len(whole_jpeg) * 2 // 3])

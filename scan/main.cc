@@ -8,7 +8,9 @@
 #include "scan/heap_tuning.h"
 #include "scan/image_files.h"
 #include "scan/mupdf_pdf.h"
+#include "scan/ocr_run.h"
 #include "scan/platform.h"
+#include "scan/recognition_deadline.h"
 #include "scan/recognizer_module.h"
 #include "scan/run_state.h"
 #include "scan/write_json.h"
@@ -21,6 +23,7 @@ int main(int argc, char** argv) {
   platform().pdf = &mupdfPdfService();
   platform().images = &fileImageService();
   platform().recognizer = &recognizer;
+  setRecognitionOverTime(endRunOverTime);
   try {
     startUp(std::vector<std::string>(argv, argv + argc));
     return commonStart();

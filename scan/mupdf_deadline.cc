@@ -5,18 +5,13 @@
 #include <system_error>
 
 #include "scan/mupdf_context.h"
+#include "scan/processor_time.h"
 
 namespace marrowfen::scan {
 namespace {
 
 std::atomic<std::chrono::nanoseconds::rep> budgetNanoseconds{
     std::chrono::nanoseconds(kPageTimeBudget).count()};
-
-std::chrono::nanoseconds processorTime(clockid_t clock) {
-  timespec now{};
-  ::clock_gettime(clock, &now);
-  return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
-}
 
 }  // namespace
 

@@ -1,6 +1,9 @@
 #include "scan/ocr_run.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -19,10 +22,12 @@
 namespace marrowfen::scan {
 namespace {
 
+constexpr char kRecognitionFailed[] = "Native OCR failed: ";
+
 // Recognises one image; a recogniser failure ends the run, dropping what was collected.
 OcrPage recognizeOrFail(Image image, int64_t pageNumber) {
   Recognition recognition = recognize(std::move(image), pageNumber);
-  if (!recognition.page) fail("Native OCR failed: " + recognition.error);
+  if (!recognition.page) fail(kRecognitionFailed + recognition.error);
   return std::move(*recognition.page);
 }
 
@@ -76,7 +81,7 @@ void takePages(std::deque<PendingPage>& pending, PageRecognition& recognition, b
     } else {
       if (!wait && !recognition.finished(*next.ticket)) return;
       Recognition recognized = recognition.take(*next.ticket);
-      if (!recognized.page) fail("Native OCR failed: " + recognized.error);
+      if (!recognized.page) fail(kRecognitionFailed + recognized.error);
       if (recognitionOptions.source != "ocr") {
         recognized.page->source = "ocr";
         recognized.page->sourceReason = next.reason;
@@ -145,6 +150,12 @@ void readImage(std::vector<OcrPage>& pages) {
 }
 
 }  // namespace
+
+void endRunOverTime(const std::string& error) {
+  writeJson(OcrFailure{.ok = false, .error = kRecognitionFailed + error});
+  std::fflush(stdout);
+  ::_exit(1);
+}
 
 OcrOutput aggregateOcrOutput(std::vector<OcrPage> pages, std::vector<std::string> warnings,
                              bool isPdf) {

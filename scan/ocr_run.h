@@ -13,6 +13,11 @@ namespace marrowfen::scan {
 // page cannot be recognised; pages that cannot be read or rendered become warnings.
 int runOcr();
 
+// Ends the process as a run whose page could not be recognised ends, with the recogniser's
+// `error`: the failure on standard output, status 1. What the program does when a page's
+// recognition runs out of time (setRecognitionOverTime); the engine is not left to finish.
+[[noreturn]] void endRunOverTime(const std::string& error);
+
 // The answer of a run that collected `pages` and `warnings`: page texts joined by blank lines
 // (empty ones left out), the mean page confidence, at least one page counted.
 OcrOutput aggregateOcrOutput(std::vector<OcrPage> pages, std::vector<std::string> warnings,

@@ -1,9 +1,15 @@
 #include "scan/ocr_run.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
+#include "scan/processor_time.h"
+#include "scan/recognition_deadline.h"
 #include "scan/recognizer.h"
 #include "scan/run_state.h"
 #include "scan/testing/fake_platform.h"
@@ -27,6 +33,12 @@ class MarkerRecognizer : public TextRecognizer {
     if (!image.holdsPixelsAlone()) ++sharedImages;
     // A worker process dies on 'K'; the program itself recognises that page normally.
     if (marker == 'K' && ::getpid() != mainPid) ::_exit(3);
+    // 'S' works for two seconds of processor time before reading: a page that runs out of time.
+    if (marker == 'S') {
+      const auto until = processorTime(CLOCK_THREAD_CPUTIME_ID) + std::chrono::seconds(2);
+      while (processorTime(CLOCK_THREAD_CPUTIME_ID) < until) {
+      }
+    }
     ++calls;
     if (marker == 'X') return {.error = "the engine refused"};
     if (marker == 255) return {};
@@ -75,6 +87,7 @@ class OcrRunTest : public ::testing::Test {
     inputUrl = savedInputUrl_;
     ext = savedExt_;
     recognitionWorkers = savedRecognitionWorkers_;
+    setRecognitionTimeBudget(kRecognitionTimeBudget);
   }
 
   // Runs the OCR run and parses nothing: returns the written JSON line.
@@ -192,6 +205,44 @@ TEST_F(OcrRunTest, UnreadableAndUnrenderablePagesBecomeWarnings) {
 TEST_F(OcrRunTest, RecognitionFailureOnALaterPageEndsTheRun) {
   setPages({scanned('1'), scanned('2'), scanned('3'), scanned('4'), scanned('X')});
   EXPECT_EQ(failure(), "Native OCR failed: the engine refused");
+}
+
+// A page that runs out of time ends the run with the same failure wherever it is recognised: a
+// worker hands the error on, the program itself writes the failure and ends with status 1.
+TEST_F(OcrRunTest, APageOutOfTimeEndsTheRunWhereverItIsRecognised) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  setRecognitionTimeBudget(std::chrono::milliseconds(100));
+  const auto error = [](int page) {
+    return "Native OCR failed: Recognition of page " + std::to_string(page) +
+           " was stopped: preparing the page and finding its lines took more than 0.1 s of "
+           "processor time.";
+  };
+  setPages({scanned('1'), scanned('S'), scanned('3')});
+  recognitionWorkers = 2;
+  EXPECT_EQ(failure(), error(2));
+
+  const std::string answer = ::testing::TempDir() + "out-of-time.json";
+  const struct {
+    std::string ext;
+    int page;
+  } inProgram[] = {{"pdf", 2}, {"png", 1}};
+  for (const auto& c : inProgram) {
+    ext = c.ext;
+    inputUrl = "/in/page." + c.ext;
+    images_.image = Image(4, 4, PixelFormat::kGrey, 4, std::vector<uint8_t>(16, 'S'));
+    recognitionWorkers = 1;
+    EXPECT_EXIT(
+        {
+          const int fd = ::open(answer.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+          ::dup2(fd, STDOUT_FILENO);
+          setRecognitionOverTime(endRunOverTime);
+          runOcr();
+        },
+        ::testing::ExitedWithCode(1), "");
+    std::stringstream written;
+    written << std::ifstream(answer).rdbuf();
+    EXPECT_EQ(written.str(), R"({"ok":false,"error":")" + error(c.page) + "\"}\n") << c.ext;
+  }
 }
 
 TEST_F(OcrRunTest, DocumentWithoutPages) {

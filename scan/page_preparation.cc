@@ -285,7 +285,13 @@ std::optional<double> textSkewDegrees(Pix* binary) {
 PreparedPage rotatedPage(Pix* pix, double degrees) {
   const float radians = static_cast<float>(degrees * M_PI / 180);
   const int width = pixGetWidth(pix), height = pixGetHeight(pix);
-  PixPtr embedded(pixEmbedForRotation(pix, radians, L_BRING_IN_WHITE, width, height));
+  PixPtr grey;
+  if (pixGetDepth(pix) == 32 && double(width) * height > kMaxSharpenedColourPixels) {
+    grey.reset(pixConvertRGBToLuminance(pix));
+  }
+  PixPtr embedded(
+      pixEmbedForRotation(grey ? grey.get() : pix, radians, L_BRING_IN_WHITE, width, height));
+  grey.reset();
   if (!embedded) return {PixPtr(pixClone(pix)), {}};
   const int outWidth = pixGetWidth(embedded.get()), outHeight = pixGetHeight(embedded.get());
   // The source sits in the middle of the larger canvas, rounded down (as Leptonica places it).

@@ -77,7 +77,9 @@ std::optional<PreparedPage> scaledPage(Pix* pix, double scale);
 std::optional<double> textSkewDegrees(Pix* binary);
 
 // The page turned by `degrees` clockwise around its centre onto a canvas large enough to hold all
-// of it, white brought in at the corners.
+// of it, white brought in at the corners. A colour page above kMaxSharpenedColourPixels is turned
+// in grey: its canvas and the turned copy, at four bytes a pixel, would hold the best part of a
+// gigabyte beside the page.
 PreparedPage rotatedPage(Pix* pix, double degrees);
 
 // The page turned `quarterTurns` quarters clockwise.

@@ -20,6 +20,7 @@
 #include "common/json_writer.h"
 #include "scan/command_line.h"
 #include "scan/pixel_budget.h"
+#include "scan/recognition_deadline.h"
 
 namespace marrowfen::scan {
 namespace {
@@ -162,6 +163,12 @@ std::optional<std::string> receiveRecord(int fd) {
 // It never writes to the program's standard output and leaves through _exit, so nothing of the
 // program's (buffers, handlers, the caller's stack) runs twice.
 [[noreturn]] void workerMain(int fd) {
+  // A page that runs out of time answers with its error, as the program itself would fail with
+  // it; the engine is not left to finish, so the worker ends.
+  setRecognitionOverTime([fd](const std::string& error) {
+    sendRecord(fd, encodeRecognition(Recognition{.error = error}));
+    ::_exit(0);
+  });
   try {
     for (;;) {
       std::optional<std::pair<int64_t, Image>> job = receiveImage(fd);

@@ -8,6 +8,7 @@
 #include "common/unicode.h"
 #include "scan/platform.h"
 #include "scan/reading_order.h"
+#include "scan/recognition_deadline.h"
 #include "scan/run_state.h"
 
 namespace marrowfen::scan {
@@ -159,9 +160,11 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations, i
 }
 
 Recognition recognize(Image image, int64_t pageNumber) {
+  RecognitionDeadline deadline(pageNumber);
   const RecognitionRequest request{.fast = recognitionOptions.fast,
                                    .languageCorrection = recognitionOptions.languageCorrection,
-                                   .languages = recognitionOptions.languages};
+                                   .languages = recognitionOptions.languages,
+                                   .phases = &deadline};
   const TextRecognizer* recognizer = platform().recognizer;
   if (recognizer == nullptr) return {.error = "no text recogniser is available"};
   RecognitionResult result = recognizer->perform(std::move(image), request);

@@ -22,7 +22,8 @@ struct Recognition {
 // Recognises `image` with platform().recognizer and the fast, languageCorrection and languages
 // fields of recognitionOptions, read at every call. Fails only when the recogniser refuses the
 // request; its error is handed on unchanged.
-// The image is handed on to the recogniser: move a page in to free its pixels early.
+// The image is handed on to the recogniser: move a page in to free its pixels early. The page is
+// recognised under a RecognitionDeadline (recognition_deadline.h).
 Recognition recognize(Image image, int64_t pageNumber);
 
 // The page made of a recogniser's observations, in the recogniser's order: trimmed lines, one

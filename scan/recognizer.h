@@ -42,11 +42,21 @@ struct TextObservation {
   std::shared_ptr<const RecognizedText> topCandidate;  // nullptr when none was offered
 };
 
+// Told by a recogniser, on the thread that recognises, when it starts and stops reading words.
+// Reading words takes time in proportion to the text on the page; everything else (preparing the
+// page, finding its lines) should not take long on any page, and is what a watchdog bounds.
+class RecognitionPhases {
+ public:
+  virtual ~RecognitionPhases() = default;
+  virtual void readingWords(bool reading) = 0;
+};
+
 // The settings of one request; every request is made afresh with them.
 struct RecognitionRequest {
-  bool fast = false;                   // the faster configuration
-  bool languageCorrection = true;      // dictionary / language model on
-  std::vector<std::string> languages;  // BCP 47 tags in order; empty: the recogniser's default
+  bool fast = false;                    // the faster configuration
+  bool languageCorrection = true;       // dictionary / language model on
+  std::vector<std::string> languages;   // BCP 47 tags in order; empty: the recogniser's default
+  RecognitionPhases* phases = nullptr;  // told of word reading when set
 };
 
 // What one request gives: the observations, or the reason the request could not be performed.

@@ -3,6 +3,7 @@
 #include <leptonica/allheaders.h>
 #include <sys/stat.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
@@ -345,6 +346,45 @@ std::string tessdataDirectory() {
   return dir;
 }
 
+namespace {
+
+// Tells the request's phases while the engine reads words. The engine asks its monitor whether to
+// cancel before each word it reads, once it has found the page's lines; the first question marks
+// the start of reading, the end of Recognize() its end. The answer is always no.
+class WordReading {
+ public:
+  explicit WordReading(RecognitionPhases* phases) : phases_(phases) {
+    monitor_.cancel = &WordReading::beforeWord;
+    monitor_.cancel_this = this;
+  }
+  WordReading(const WordReading&) = delete;
+  WordReading& operator=(const WordReading&) = delete;
+  ~WordReading() { stop(); }
+
+  // The monitor to hand to Recognize(); none without phases to tell.
+  tesseract::ETEXT_DESC* monitor() { return phases_ != nullptr ? &monitor_ : nullptr; }
+  void stop() {
+    if (reading_) phases_->readingWords(false);
+    reading_ = false;
+  }
+
+ private:
+  static bool beforeWord(void* self, int /*words*/) {
+    auto* reading = static_cast<WordReading*>(self);
+    if (!reading->reading_) {
+      reading->reading_ = true;
+      reading->phases_->readingWords(true);
+    }
+    return false;
+  }
+
+  RecognitionPhases* phases_;
+  tesseract::ETEXT_DESC monitor_;
+  bool reading_ = false;
+};
+
+}  // namespace
+
 struct TesseractRecognizer::Engine {
   std::string key;  // languages "+"-joined, then the correction setting
   tesseract::TessBaseAPI api;
@@ -435,7 +475,8 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   Pix* page = prepared ? prepared->pix.get() : pix.get();
   const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
   bool turnedText = false;
-  RecognitionResult result = recognised(api, page, toInput, width, height, &turnedText);
+  RecognitionResult result =
+      recognised(api, page, toInput, width, height, request.phases, &turnedText);
   // A page whose lines the engine found running up or down is turned, however well it read them:
   // read upright, it reads better still.
   if (result.error || (readsWell(result.observations) && !turnedText)) return result;
@@ -450,7 +491,7 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   Pix* upright = again ? again->pix.get() : turned.pix.get();
   if (again) turnedToInput = composed(turnedToInput, again->toInput);
   if (again) turned.pix.reset();  // the engine reads the prepared copy only
-  RecognitionResult second = recognised(api, upright, turnedToInput, width, height);
+  RecognitionResult second = recognised(api, upright, turnedToInput, width, height, request.phases);
   if (!second.error && readingScore(second.observations) > readingScore(result.observations)) {
     return second;
   }
@@ -459,12 +500,15 @@ RecognitionResult TesseractRecognizer::perform(Image image,
 
 RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, Pix* page,
                                                   const PageTransform& toInput, int width,
-                                                  int height, bool* turnedText) const {
+                                                  int height, RecognitionPhases* phases,
+                                                  bool* turnedText) const {
   api.SetImage(page);
-  if (api.Recognize(nullptr) != 0) {
+  WordReading wordReading(phases);
+  if (api.Recognize(wordReading.monitor()) != 0) {
     api.Clear();
     return {.error = "Text recognition could not be performed on the image."};
   }
+  wordReading.stop();
   PageReading reading = readPage(api);
   api.Clear();
   const int turnsToUpright = quarterTurnsOfMostText(reading);

@@ -65,10 +65,12 @@ class TesseractRecognizer : public TextRecognizer {
   // dictionaries on or off, keeping the running one when it already is; the error otherwise.
   std::optional<std::string> startEngine(const std::string& dir, const std::string& languages,
                                          bool languageCorrection) const;
-  // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input;
-  // `turnedText`, when given, tells whether most of the text was read on turned baselines.
+  // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input,
+  // telling `phases` (when set) while the engine reads words; `turnedText`, when given, tells
+  // whether most of the text was read on turned baselines.
   RecognitionResult recognised(tesseract::TessBaseAPI& api, Pix* page, const PageTransform& toInput,
-                               int width, int height, bool* turnedText = nullptr) const;
+                               int width, int height, RecognitionPhases* phases,
+                               bool* turnedText = nullptr) const;
   // Quarter turns clockwise that set `page` upright; 0 when upright or unsure.
   int quarterTurnsToUpright(Pix* page) const;
 

@@ -192,6 +192,29 @@ TEST_F(TesseractTest, ColourImagesAndTransparencyAreRead) {
   EXPECT_EQ(lineTexts(result), std::vector<std::string>{"Transparent colour page"});
 }
 
+// The engine's word reading is reported, start and end, and telling changes nothing read.
+TEST_F(TesseractTest, WordReadingIsToldToThePhases) {
+  struct Phases : RecognitionPhases {
+    void readingWords(bool reading) override { told.push_back(reading); }
+    std::vector<bool> told;
+  };
+  const struct {
+    Image image;
+    std::vector<bool> told;
+  } cases[] = {
+      {testing::textImage({"Invoice number 4711", "Total amount due"}, 1200, 400), {true, false}},
+      {Image(400, 300, PixelFormat::kGrey, 400, std::vector<uint8_t>(400 * 300, 255)), {}},
+  };
+  for (const auto& c : cases) {
+    Phases phases;
+    const RecognitionResult told = recognizer_->perform(c.image, {.phases = &phases});
+    const RecognitionResult untold = recognizer_->perform(c.image, {});
+    ASSERT_FALSE(told.error || untold.error);
+    EXPECT_EQ(phases.told, c.told);
+    EXPECT_EQ(lineTexts(told), lineTexts(untold));
+  }
+}
+
 TEST_F(TesseractTest, BlankPageGivesNoObservations) {
   const Image blank(400, 300, PixelFormat::kGrey, 400, std::vector<uint8_t>(400 * 300, 255));
   const RecognitionResult result = recognizer_->perform(blank, {});
