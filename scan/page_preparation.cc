@@ -95,12 +95,12 @@ PixPtr binaryForAnalysis(Pix* pix) {
   if (pixGetDepth(pix) == 1) return PixPtr(pixClone(pix));
   PixPtr grey(pixConvertTo8(pix, 0));
   if (!grey) return nullptr;
+  // A global Otsu threshold (with Leptonica's search for the histogram's minimum near the best
+  // split), applied to the page as it is: what pixOtsuAdaptiveThreshold does with one tile, without
+  // its three full-page copies of the tile.
   l_int32 threshold = 128;
-  const int w = pixGetWidth(grey.get()), h = pixGetHeight(grey.get());
-  Pix* binary = nullptr;
-  // One tile over the whole page: a global Otsu threshold.
-  if (pixOtsuAdaptiveThreshold(grey.get(), w, h, 0, 0, 0.1f, nullptr, &binary) == 0 && binary) {
-    return PixPtr(binary);
+  if (pixSplitDistributionFgBg(grey.get(), 0.1f, 1, &threshold, nullptr, nullptr, nullptr) != 0) {
+    threshold = 128;
   }
   return PixPtr(pixThresholdToBinary(grey.get(), threshold));
 }
