@@ -89,9 +89,17 @@ PreparedPage turnedPage(Pix* pix, int quarterTurns);
 // the paper fills), which a sample of edge pixels tells before anything else is done.
 std::optional<PreparedPage> paperOnDarkSurface(Pix* pix);
 
-// The paper found on its surface, then light, rules, scale and skew in that order, each only when
-// the page needs it: the page the engine should read, or nothing when the input is best read as
-// it is.
+// A photo of a paper lying on a darker surface (less dark than paperOnDarkSurface needs: a grey
+// desk will do), whose edges can be traced as straight lines: the paper with its light levelled
+// (grey), stretched from the quadrilateral a photo taken at an angle makes of it back to a
+// rectangle, at the size its letters read best at (one resampling), or only cropped to it when it
+// is an upright rectangle already; and the map back. Nothing when the page's edges are not
+// mostly darker than its paper, or fewer than two of the paper's edges are found.
+std::optional<PreparedPage> straightenedPaper(Pix* pix);
+
+// The paper found on its surface (straightened, or else cut from a dark one), then light, rules,
+// scale and skew in that order, each only when the page needs it: the page the engine should read,
+// or nothing when the input is best read as it is.
 std::optional<PreparedPage> preparedPage(Pix* pix);
 
 }  // namespace marrowfen::scan
