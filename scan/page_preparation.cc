@@ -463,8 +463,6 @@ namespace {
 // at least this many of the paper's edges must be found.
 constexpr double kDarkerSurface = 0.85;
 constexpr int kMinPaperEdges = 2;
-// Corners this close to a rectangle's (a share of the page's size) are only cropped to.
-constexpr double kSquareCorners = 0.002;
 
 double distance(const SourcePoint& a, const SourcePoint& b) {
   return std::hypot(a.x - b.x, a.y - b.y);
@@ -473,28 +471,17 @@ double distance(const SourcePoint& a, const SourcePoint& b) {
 // The map of a shift by `d` pixels along both axes.
 PageTransform shifted(double d) { return {.x0 = d, .y0 = d}; }
 
-// The grey page cropped to the paper, when its corners are those of an upright rectangle that
-// leaves enough of the picture out; nothing otherwise.
-std::optional<PreparedPage> croppedToCorners(Pix* grey, const std::array<SourcePoint, 4>& c) {
-  const int width = pixGetWidth(grey), height = pixGetHeight(grey);
-  const double tx = kSquareCorners * width, ty = kSquareCorners * height;
-  if (std::abs(c[0].x - c[3].x) > tx || std::abs(c[1].x - c[2].x) > tx ||
-      std::abs(c[0].y - c[1].y) > ty || std::abs(c[3].y - c[2].y) > ty) {
-    return std::nullopt;
-  }
-  const int left = std::clamp(int(std::ceil(std::max(c[0].x, c[3].x))), 0, width);
-  const int top = std::clamp(int(std::ceil(std::max(c[0].y, c[1].y))), 0, height);
-  const int right = std::clamp(int(std::floor(std::min(c[1].x, c[2].x))), left, width);
-  const int bottom = std::clamp(int(std::floor(std::min(c[3].y, c[2].y))), top, height);
-  const double kept = double(right - left) * (bottom - top);
-  if (kept > (1 - kMinSurfaceShare) * width * height || kept < kMinPaperShare * width * height) {
-    return std::nullopt;
-  }
-  Box* box = boxCreate(left, top, right - left, bottom - top);
-  PixPtr cropped(pixClipRectangle(grey, box, nullptr));
-  boxDestroy(&box);
-  if (!cropped) return std::nullopt;
-  return PreparedPage{std::move(cropped), {.x0 = double(left), .y0 = double(top)}};
+// Whether each edge of the quadrilateral runs within kMinSkewDegrees of the picture's sides: a
+// paper lying square in the photo, which resampling would only blur.
+bool squareInPicture(const std::array<SourcePoint, 4>& c) {
+  const double limit = std::tan(kMinSkewDegrees * M_PI / 180);
+  auto steep = [&](const SourcePoint& a, const SourcePoint& b, bool horizontal) {
+    const double along = horizontal ? b.x - a.x : b.y - a.y;
+    const double across = horizontal ? b.y - a.y : b.x - a.x;
+    return std::abs(across) > limit * std::abs(along);
+  };
+  return !steep(c[0], c[1], true) && !steep(c[3], c[2], true) && !steep(c[0], c[3], false) &&
+         !steep(c[1], c[2], false);
 }
 
 // The scale at which the paper inside `corners` of a levelled page is read best, measured on the
@@ -528,12 +515,12 @@ std::optional<PreparedPage> straightenedPaper(Pix* pix) {
   small.reset();
   std::array<SourcePoint, 4> c;
   for (int k = 0; k < 4; ++k) c[k] = {(*found)[k].x * fx, (*found)[k].y * fy};
+  if (squareInPicture(c)) return std::nullopt;
   // The paper's light is levelled before it is stretched (a photo's light is uneven, and the
   // page is read in grey), and it is stretched straight to the size its letters read best at:
   // one resampling of the photo, not two.
   PixPtr levelled = levelledLight(pix);
   if (!levelled) return std::nullopt;
-  if (std::optional<PreparedPage> cropped = croppedToCorners(levelled.get(), c)) return cropped;
   const double scale = paperScale(levelled.get(), c);
   const int outWidth = int(std::lround(scale * (distance(c[0], c[1]) + distance(c[3], c[2])) / 2));
   const int outHeight = int(std::lround(scale * (distance(c[0], c[3]) + distance(c[1], c[2])) / 2));

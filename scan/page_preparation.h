@@ -92,9 +92,9 @@ std::optional<PreparedPage> paperOnDarkSurface(Pix* pix);
 // A photo of a paper lying on a darker surface (less dark than paperOnDarkSurface needs: a grey
 // desk will do), whose edges can be traced as straight lines: the paper with its light levelled
 // (grey), stretched from the quadrilateral a photo taken at an angle makes of it back to a
-// rectangle, at the size its letters read best at (one resampling), or only cropped to it when it
-// is an upright rectangle already; and the map back. Nothing when the page's edges are not
-// mostly darker than its paper, or fewer than two of the paper's edges are found.
+// rectangle, at the size its letters read best at (one resampling); and the map back. Nothing
+// when the page's edges are not mostly darker than its paper, fewer than two of the paper's
+// edges are found, or the paper lies square in the picture (resampling would only blur it).
 std::optional<PreparedPage> straightenedPaper(Pix* pix);
 
 // The paper found on its surface (straightened, or else cut from a dark one), then light, rules,

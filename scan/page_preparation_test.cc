@@ -471,12 +471,17 @@ TEST(PagePreparation, PagesWithoutASurfaceAroundThemAreNotStraightened) {
   ASSERT_FALSE(text.empty());
   PixPtr paper = pixFromImage(text);
   const int w = pixGetWidth(paper.get()), h = pixGetHeight(paper.get());
-  // A dark band across the top of the page (a letterhead) and a 1-bit page on black.
+  // A dark band across the top of the page (a letterhead), a 1-bit page on black, and papers
+  // lying square on a grey desk and on a dark table (nothing to straighten: resampling would only
+  // blur them).
   PixPtr banded(pixCopy(nullptr, paper.get()));
   pixRasterop(banded.get(), 0, 0, w, h / 6, PIX_CLR, nullptr, 0, 0);
   PixPtr bilevel(
       pixThresholdToBinary(onSurface(paper.get(), {0, 0, 50, 50, w + 100, h + 100, 0}).get(), 128));
-  for (Pix* page : {paper.get(), banded.get(), bilevel.get()}) {
+  PixPtr onDesk = onSurface(paper.get(), {160, 10, 90, 70, w + 200, h + 150, 0});
+  PixPtr onTable = onSurface(paper.get(), {40, 30, 110, 60, w + 220, h + 140, 0});
+  EXPECT_TRUE(paperOnDarkSurface(onTable.get()));
+  for (Pix* page : {paper.get(), banded.get(), bilevel.get(), onDesk.get(), onTable.get()}) {
     EXPECT_FALSE(straightenedPaper(page)) << pixGetWidth(page) << " " << pixGetDepth(page);
   }
 }
