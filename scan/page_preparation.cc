@@ -1,9 +1,12 @@
 #include "scan/page_preparation.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 #include <vector>
+
+#include "scan/paper_outline.h"
 
 namespace marrowfen::scan {
 namespace {
@@ -338,8 +341,9 @@ int brightnessAt(const l_uint32* line, int depth, int x) {
 }
 
 // The paper's level (the 90th percentile of a sparse grid of samples) when most samples along
-// the page's four edges are far darker than it; 0 otherwise. Reads about 5,000 pixels.
-int paperLevelOnDarkEdges(Pix* pix) {
+// the page's four edges are darker than `darkness` times it; 0 otherwise. Reads about 5,000
+// pixels.
+int paperLevelOnDarkEdges(Pix* pix, double darkness) {
   const int depth = pixGetDepth(pix);
   const int w = pixGetWidth(pix), h = pixGetHeight(pix);
   if ((depth != 8 && depth != 32) || pixGetColormap(pix) || w < 64 || h < 64) return 0;
@@ -363,7 +367,7 @@ int paperLevelOnDarkEdges(Pix* pix) {
   for (int k = 0; k < kAlong; ++k) {
     const int x = inX + k * (w - 2 * inX) / kAlong, y = inY + k * (h - 2 * inY) / kAlong;
     for (int v : {at(x, inY), at(x, h - 1 - inY), at(inX, y), at(w - 1 - inX, y)}) {
-      dark += v < kSurfaceDarkness * paper;
+      dark += v < darkness * paper;
     }
   }
   return dark >= kMinDarkEdge * 4 * kAlong ? paper : 0;
@@ -403,18 +407,30 @@ PixPtr largestRegion(Pix* mask, l_int32* x, l_int32* y, l_int32* w, l_int32* h) 
 
 }  // namespace
 
-std::optional<PreparedPage> paperOnDarkSurface(Pix* pix) {
-  const int paperLevel = paperLevelOnDarkEdges(pix);
-  if (paperLevel == 0) return std::nullopt;
-  const int width = pixGetWidth(pix), height = pixGetHeight(pix);
-  const float factor = std::min(1.0f, float(kOutlineSize) / std::max(width, height));
+namespace {
+
+// A grey copy of the page at most kOutlineSize pixels along its longer side, reduced by `factor`.
+PixPtr smallGreyCopy(Pix* pix, float factor) {
   PixPtr grey(pixConvertTo8(pix, 0));
   // Leptonica's area map is for reductions below 0.7; nearer 1 it interpolates.
-  PixPtr small(!grey          ? nullptr
-               : factor < 0.7 ? pixScaleAreaMap(grey.get(), factor, factor)
-               : factor < 1   ? pixScale(grey.get(), factor, factor)
-                              : pixClone(grey.get()));
-  grey.reset();
+  return PixPtr(!grey          ? nullptr
+                : factor < 0.7 ? pixScaleAreaMap(grey.get(), factor, factor)
+                : factor < 1   ? pixScale(grey.get(), factor, factor)
+                               : pixClone(grey.get()));
+}
+
+float outlineFactor(Pix* pix) {
+  return std::min(1.0f, float(kOutlineSize) / std::max(pixGetWidth(pix), pixGetHeight(pix)));
+}
+
+}  // namespace
+
+std::optional<PreparedPage> paperOnDarkSurface(Pix* pix) {
+  const int paperLevel = paperLevelOnDarkEdges(pix, kSurfaceDarkness);
+  if (paperLevel == 0) return std::nullopt;
+  const int width = pixGetWidth(pix), height = pixGetHeight(pix);
+  const float factor = outlineFactor(pix);
+  PixPtr small = smallGreyCopy(pix, factor);
   PixPtr surface = small ? surfaceMask(small.get(), paperLevel) : nullptr;
   if (!surface) return std::nullopt;
   pixInvert(surface.get(), surface.get());
@@ -445,6 +461,99 @@ std::optional<PreparedPage> paperOnDarkSurface(Pix* pix) {
   PixPtr mask(pixScaleBySamplingToSize(smallMask.get(), right - left, bottom - top));
   if (!mask || !paintedWhite(cropped.get(), mask.get())) return std::nullopt;
   return PreparedPage{std::move(cropped), {.x0 = double(left), .y0 = double(top)}};
+}
+
+namespace {
+
+// The outline search runs on photos whose edges are mostly darker than this share of the paper;
+// at least this many of the paper's edges must be found.
+constexpr double kDarkerSurface = 0.85;
+constexpr int kMinPaperEdges = 2;
+
+double distance(const SourcePoint& a, const SourcePoint& b) {
+  return std::hypot(a.x - b.x, a.y - b.y);
+}
+
+// The map of a shift by `d` pixels along both axes.
+PageTransform shifted(double d) { return {.x0 = d, .y0 = d}; }
+
+// Whether each edge of the quadrilateral runs within kMinSkewDegrees of the picture's sides: a
+// paper lying square in the photo, which resampling would only blur.
+bool squareInPicture(const std::array<SourcePoint, 4>& c) {
+  const double limit = std::tan(kMinSkewDegrees * M_PI / 180);
+  auto steep = [&](const SourcePoint& a, const SourcePoint& b, bool horizontal) {
+    const double along = horizontal ? b.x - a.x : b.y - a.y;
+    const double across = horizontal ? b.y - a.y : b.x - a.x;
+    return std::abs(across) > limit * std::abs(along);
+  };
+  return !steep(c[0], c[1], true) && !steep(c[3], c[2], true) && !steep(c[0], c[3], false) &&
+         !steep(c[1], c[2], false);
+}
+
+// The scale at which the paper inside `corners` of a levelled page is read best, measured on the
+// largest upright rectangle inside them (a photo's mild perspective changes letters little).
+double paperScale(Pix* levelled, const std::array<SourcePoint, 4>& c) {
+  const int left = int(std::ceil(std::max(c[0].x, c[3].x)));
+  const int top = int(std::ceil(std::max(c[0].y, c[1].y)));
+  const int right = int(std::floor(std::min(c[1].x, c[2].x)));
+  const int bottom = int(std::floor(std::min(c[3].y, c[2].y)));
+  Box* box = boxCreate(std::max(0, left), std::max(0, top), right - left, bottom - top);
+  PixPtr inside(pixClipRectangle(levelled, box, nullptr));
+  boxDestroy(&box);
+  PixPtr binary = inside ? binaryForAnalysis(inside.get()) : nullptr;
+  if (!binary) return 1;
+  const double paperWidth = (distance(c[0], c[1]) + distance(c[3], c[2])) / 2;
+  const double paperHeight = (distance(c[0], c[3]) + distance(c[1], c[2])) / 2;
+  return scaleForTextHeight(letterHeight(binary.get()), int(paperWidth), int(paperHeight));
+}
+
+}  // namespace
+
+std::optional<PreparedPage> straightenedPaper(Pix* pix) {
+  if (paperLevelOnDarkEdges(pix, kDarkerSurface) == 0) return std::nullopt;
+  PixPtr small = smallGreyCopy(pix, outlineFactor(pix));
+  const std::optional<std::array<SourcePoint, 4>> found =
+      small ? paperCorners(small.get(), kMinPaperEdges) : std::nullopt;
+  if (!found) return std::nullopt;
+  const int width = pixGetWidth(pix), height = pixGetHeight(pix);
+  const double fx = double(width) / pixGetWidth(small.get());
+  const double fy = double(height) / pixGetHeight(small.get());
+  small.reset();
+  std::array<SourcePoint, 4> c;
+  for (int k = 0; k < 4; ++k) c[k] = {(*found)[k].x * fx, (*found)[k].y * fy};
+  if (squareInPicture(c)) return std::nullopt;
+  // The paper's light is levelled before it is stretched (a photo's light is uneven, and the
+  // page is read in grey), and it is stretched straight to the size its letters read best at:
+  // one resampling of the photo, not two.
+  PixPtr levelled = levelledLight(pix);
+  if (!levelled) return std::nullopt;
+  const double scale = paperScale(levelled.get(), c);
+  const int outWidth = int(std::lround(scale * (distance(c[0], c[1]) + distance(c[3], c[2])) / 2));
+  const int outHeight = int(std::lround(scale * (distance(c[0], c[3]) + distance(c[1], c[2])) / 2));
+  // Leptonica's warp keeps the page's size: a paper enlarged beyond it gets a larger canvas.
+  PixPtr canvas(outWidth <= width && outHeight <= height
+                    ? pixClone(levelled.get())
+                    : pixAddBorderGeneral(levelled.get(), 0, std::max(0, outWidth - width), 0,
+                                          std::max(0, outHeight - height), 255));
+  levelled.reset();
+  if (!canvas) return std::nullopt;
+  const SourcePoint corners[4] = {c[0], c[1], c[2], c[3]};
+  const PageTransform back = quadTransform(corners, outWidth, outHeight);
+  // Leptonica reads the source at the map of each pixel's whole-numbered coordinates; the map
+  // here takes pixel centres (x + 0.5) to pixel centres.
+  const PageTransform onCentres = composed(composed(shifted(-0.5), back), shifted(0.5));
+  l_float32 coefficients[8] = {l_float32(onCentres.xx), l_float32(onCentres.xy),
+                               l_float32(onCentres.x0), l_float32(onCentres.yx),
+                               l_float32(onCentres.yy), l_float32(onCentres.y0),
+                               l_float32(onCentres.wx), l_float32(onCentres.wy)};
+  PixPtr warped(pixProjective(canvas.get(), coefficients, L_BRING_IN_WHITE));
+  canvas.reset();
+  if (!warped) return std::nullopt;
+  Box* box = boxCreate(0, 0, outWidth, outHeight);
+  PixPtr paper(pixClipRectangle(warped.get(), box, nullptr));
+  boxDestroy(&box);
+  if (!paper) return std::nullopt;
+  return PreparedPage{std::move(paper), back};
 }
 
 namespace {
@@ -489,9 +598,12 @@ std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
 }  // namespace
 
 std::optional<PreparedPage> preparedPage(Pix* input) {
-  std::optional<PreparedPage> paper = paperOnDarkSurface(input);
+  std::optional<PreparedPage> paper = straightenedPaper(input);
+  const bool straightened = paper.has_value();
+  if (!paper) paper = paperOnDarkSurface(input);
   if (!paper) return preparedFlatPage(input, false);
-  std::optional<PreparedPage> page = preparedFlatPage(paper->pix.get(), true);
+  // A straightened paper is levelled already.
+  std::optional<PreparedPage> page = preparedFlatPage(paper->pix.get(), !straightened);
   if (!page || !page->pix) return paper;
   page->toInput = composed(paper->toInput, page->toInput);
   return page;

@@ -91,9 +91,17 @@ PreparedPage turnedPage(Pix* pix, int quarterTurns);
 // the paper fills), which a sample of edge pixels tells before anything else is done.
 std::optional<PreparedPage> paperOnDarkSurface(Pix* pix);
 
-// The paper found on its surface, then light, rules, scale and skew in that order, each only when
-// the page needs it: the page the engine should read, or nothing when the input is best read as
-// it is.
+// A photo of a paper lying on a darker surface (less dark than paperOnDarkSurface needs: a grey
+// desk will do), whose edges can be traced as straight lines: the paper with its light levelled
+// (grey), stretched from the quadrilateral a photo taken at an angle makes of it back to a
+// rectangle, at the size its letters read best at (one resampling); and the map back. Nothing
+// when the page's edges are not mostly darker than its paper, fewer than two of the paper's
+// edges are found, or the paper lies square in the picture (resampling would only blur it).
+std::optional<PreparedPage> straightenedPaper(Pix* pix);
+
+// The paper found on its surface (straightened, or else cut from a dark one), then light, rules,
+// scale and skew in that order, each only when the page needs it: the page the engine should read,
+// or nothing when the input is best read as it is.
 std::optional<PreparedPage> preparedPage(Pix* pix);
 
 }  // namespace marrowfen::scan

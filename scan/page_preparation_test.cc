@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "scan/testing/photographed_page.h"
 #include "scan/testing/text_image.h"
 
 namespace marrowfen::scan {
@@ -389,6 +390,100 @@ TEST(PagePreparation, BoxesOnPaperCutFromItsSurfaceLandOnTheInput) {
   // Lower-left origin: the square's bottom edge.
   EXPECT_NEAR((1 - box.y - box.height) * photoH, 90 + h * 3 / 4, 2);
   EXPECT_NEAR(box.height * photoH, 30, 3);
+}
+
+TEST(PagePreparation, PaperPhotographedAtAnAngleIsStraightenedAndMapsBack) {
+  // A page of text with a black square below it, photographed at an angle on surfaces from dark
+  // wood to a light grey desk; one paper runs off the picture's right side.
+  const Image text = textPage(20);
+  ASSERT_FALSE(text.empty());
+  const int w = text.width(), h = text.height() * 3 / 2;
+  PixPtr paper(pixCreate(w, h, 8));
+  pixSetAllArbitrary(paper.get(), 255);
+  pixRasterop(paper.get(), 0, 0, w, text.height(), PIX_SRC, pixFromImage(text).get(), 0, 0);
+  const int sq = 40, sqX = w / 2, sqY = h * 5 / 6;
+  pixRasterop(paper.get(), sqX, sqY, sq, sq, PIX_CLR, nullptr, 0, 0);
+  struct Case {
+    SourcePoint quad[4];
+    int width, height, level, grain;
+  };
+  const double W = w, H = h;
+  const Case cases[] = {
+      {{{80, 60}, {80 + W, 90}, {60 + W * 0.98, 80 + H}, {100, 40 + H * 1.02}},
+       w + 200,
+       h + 170,
+       40,
+       40},
+      {{{150, 70}, {W + 20, 70}, {W + 120, H + 60}, {50, H + 60}}, w + 200, h + 160, 150, 10},
+      {{{60, 80}, {W + 60, 120}, {W + 40, H + 90}, {40, H + 60}}, w + 130, h + 180, 190, 6},
+      // The right side of the paper is outside the picture.
+      {{{60, 50}, {W + 60, 90}, {W + 30, H + 70}, {30, H + 40}}, w, h + 140, 60, 30},
+  };
+  for (const Case& c : cases) {
+    PixPtr photo =
+        testing::photographedAtAnAngle(paper.get(), c.quad, c.width, c.height, c.level, c.grain);
+    const std::optional<PreparedPage> page = straightenedPaper(photo.get());
+    ASSERT_TRUE(page) << c.level;
+    ASSERT_EQ(pixGetDepth(page->pix.get()), 8);
+    const int ow = pixGetWidth(page->pix.get()), oh = pixGetHeight(page->pix.get());
+    // The straightened page's corners are the paper's, a few pixels inside it (or the picture's
+    // side, where the paper runs off it).
+    const std::pair<double, double> corners[] = {{0, 0}, {ow, 0}, {ow, oh}, {0, oh}};
+    for (int k = 0; k < 4; ++k) {
+      const SourcePoint p = pointInSource(page->toInput, corners[k].first, corners[k].second);
+      const double wantX = std::min(c.quad[k].x, double(c.width));
+      EXPECT_NEAR(p.x, wantX, 8) << c.level << " corner " << k;
+      EXPECT_NEAR(p.y, c.quad[k].y, 8) << c.level << " corner " << k;
+    }
+    // The square is square again, and its box lands on the square in the photo.
+    PixPtr binary = binaryForAnalysis(page->pix.get());
+    Boxa* boxes = pixConnCompBB(binary.get(), 8);
+    ASSERT_TRUE(boxes);
+    int best = 0, bestArea = 0;
+    for (int k = 0; k < boxaGetCount(boxes); ++k) {
+      l_int32 x, y, bw, bh;
+      boxaGetBoxGeometry(boxes, k, &x, &y, &bw, &bh);
+      if (bw * bh > bestArea) best = k, bestArea = bw * bh;
+    }
+    l_int32 x, y, bw, bh;
+    boxaGetBoxGeometry(boxes, best, &x, &y, &bw, &bh);
+    boxaDestroy(&boxes);
+    EXPECT_NEAR(bw, bh, 4) << c.level;
+    const double pw = pixGetWidth(photo.get()), ph = pixGetHeight(photo.get());
+    const BoundingBox box = boxInSource(page->toInput, x, y, x + bw, y + bh, c.width, c.height);
+    const PageTransform there = quadTransform(c.quad, w, h);
+    double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
+    for (const auto& [qx, qy] :
+         {std::pair{sqX, sqY}, {sqX + sq, sqY}, {sqX, sqY + sq}, {sqX + sq, sqY + sq}}) {
+      const SourcePoint p = pointInSource(there, qx, qy);
+      minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
+      minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
+    }
+    EXPECT_NEAR(box.x * pw, minX, 3) << c.level;
+    EXPECT_NEAR((box.x + box.width) * pw, maxX, 3) << c.level;
+    EXPECT_NEAR((1 - box.y - box.height) * ph, minY, 3) << c.level;
+    EXPECT_NEAR((1 - box.y) * ph, maxY, 3) << c.level;
+  }
+}
+
+TEST(PagePreparation, PagesWithoutASurfaceAroundThemAreNotStraightened) {
+  const Image text = textPage(24);
+  ASSERT_FALSE(text.empty());
+  PixPtr paper = pixFromImage(text);
+  const int w = pixGetWidth(paper.get()), h = pixGetHeight(paper.get());
+  // A dark band across the top of the page (a letterhead), a 1-bit page on black, and papers
+  // lying square on a grey desk and on a dark table (nothing to straighten: resampling would only
+  // blur them).
+  PixPtr banded(pixCopy(nullptr, paper.get()));
+  pixRasterop(banded.get(), 0, 0, w, h / 6, PIX_CLR, nullptr, 0, 0);
+  PixPtr bilevel(
+      pixThresholdToBinary(onSurface(paper.get(), {0, 0, 50, 50, w + 100, h + 100, 0}).get(), 128));
+  PixPtr onDesk = onSurface(paper.get(), {160, 10, 90, 70, w + 200, h + 150, 0});
+  PixPtr onTable = onSurface(paper.get(), {40, 30, 110, 60, w + 220, h + 140, 0});
+  EXPECT_TRUE(paperOnDarkSurface(onTable.get()));
+  for (Pix* page : {paper.get(), banded.get(), bilevel.get(), onDesk.get(), onTable.get()}) {
+    EXPECT_FALSE(straightenedPaper(page)) << pixGetWidth(page) << " " << pixGetDepth(page);
+  }
 }
 
 }  // namespace

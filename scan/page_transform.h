@@ -8,13 +8,23 @@
 
 namespace marrowfen::scan {
 
-// An affine map of pixel coordinates (origin at the top-left corner of the image, y down, pixel
-// edges on whole numbers, so a w x h image spans [0, w] x [0, h]):
-//   source x = xx * x + xy * y + x0,  source y = yx * x + yy * y + y0.
+// A projective map of pixel coordinates (origin at the top-left corner of the image, y down,
+// pixel edges on whole numbers, so a w x h image spans [0, w] x [0, h]):
+//   source x = (xx * x + xy * y + x0) / d,  source y = (yx * x + yy * y + y0) / d,
+//   d = wx * x + wy * y + 1.
+// Turns, rotations, crops and rescaling are affine (wx = wy = 0, d = 1); only straightening a
+// photographed paper's perspective needs the denominator.
 struct PageTransform {
-  double xx = 1, xy = 0, x0 = 0;  // source x as a function of (x, y)
-  double yx = 0, yy = 1, y0 = 0;  // source y as a function of (x, y)
+  double xx = 1, xy = 0, x0 = 0;  // source x as a function of (x, y), before the division
+  double yx = 0, yy = 1, y0 = 0;  // source y as a function of (x, y), before the division
+  double wx = 0, wy = 0;          // the denominator's terms in x and y
 };
+
+// Where the point (x, y) of the prepared image lies in the source.
+struct SourcePoint {
+  double x = 0, y = 0;
+};
+SourcePoint pointInSource(const PageTransform& t, double x, double y);
 
 // `later` applied first, then `earlier`: maps points of the last image of two steps into the
 // first one's input, when `earlier` maps step one's output to its input and `later` maps step
@@ -35,6 +45,11 @@ PageTransform rotationTransform(double radians, int width, int height, int outWi
 // The map back from an image made by resizing a `width` x `height` source to `outWidth` x
 // `outHeight`.
 PageTransform scaleTransform(int width, int height, int outWidth, int outHeight);
+
+// The map back from an `outWidth` x `outHeight` image onto which the quadrilateral `corners` of
+// the source (top-left, top-right, bottom-right, bottom-left) was stretched: the image's corners
+// map to those four points and its straight lines to straight lines.
+PageTransform quadTransform(const SourcePoint (&corners)[4], int outWidth, int outHeight);
 
 // The pixel rectangle [left, right) x [top, bottom) of the prepared image, mapped into the
 // `width` x `height` source: the bounds of its four mapped corners, normalised to the source with

@@ -10,6 +10,7 @@
 
 #include "scan/page_preparation.h"
 #include "scan/recognize.h"
+#include "scan/testing/photographed_page.h"
 #include "scan/testing/text_image.h"
 
 namespace marrowfen::scan {
@@ -394,6 +395,16 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
     const PreparedPage skewed = rotatedPage(pix.get(), degrees);
     cases.push_back({"skewed " + std::to_string(degrees), imageFromPix(skewed.pix.get()),
                      inverted(skewed.toInput)});
+  }
+  // Photographed at an angle on a dark table and on a light grey desk.
+  const double w = upright.width(), h = upright.height();
+  const SourcePoint tilted[4] = {{90, 50}, {w + 70, 100}, {w + 110, h + 90}, {60, h + 40}};
+  const SourcePoint trapezoid[4] = {{140, 60}, {w + 40, 80}, {w + 120, h + 70}, {50, h + 60}};
+  for (const auto& [quad, level] : {std::pair{&tilted, 45}, {&trapezoid, 175}}) {
+    PixPtr photo = testing::photographedAtAnAngle(pix.get(), *quad, upright.width() + 200,
+                                                  upright.height() + 160, level, 20);
+    cases.push_back({"photographed on " + std::to_string(level), imageFromPix(photo.get()),
+                     quadTransform(*quad, upright.width(), upright.height())});
   }
   for (const Case& c : cases) {
     const RecognitionResult result = recognizer_->perform(c.image, request);
