@@ -3,6 +3,7 @@
 byte: the check that a change meant to keep behaviour (a refactoring, a speed-up) keeps it.
 
     bench/compare_answers.py OLD_PREFIX NEW_PREFIX [--data DIR] [--pages N] [--texts N]
+                             [--skip-scan] [--scan-args "--languages en"]
 
 Inputs: the PDFs of testdata/, the fuzz seed corpora when build/fuzz/seeds exists (scripts/fuzz
 makes them), the first N pages of each folder of DIR/ocr-dev/ and N generated texts made with a
@@ -83,6 +84,8 @@ def main():
     ap.add_argument("--pages", type=int, default=8)
     ap.add_argument("--texts", type=int, default=300)
     ap.add_argument("--skip-scan", action="store_true")
+    ap.add_argument("--scan-args", default="",
+                    help="options for every recognising scan run, e.g. \"--languages en\"")
     args = ap.parse_args()
     old = lambda p: os.path.join(args.old, "bin", p)
     new = lambda p: os.path.join(args.new, "bin", p)
@@ -98,9 +101,9 @@ def main():
     if not args.skip_scan:
         for f in scan_inputs(args.data, args.pages):
             rel = os.path.relpath(f, ROOT)
-            modes = [[]]
+            modes = [args.scan_args.split()]
             if f.endswith(".pdf") or "pdf_fuzz" in f:
-                modes.append(["--source", "auto"])
+                modes.append(["--source", "auto"] + args.scan_args.split())
             for extra in modes:
                 a = run([old("marrowfen-scan")] + extra + [f])[:2]
                 b = run([new("marrowfen-scan")] + extra + [f])[:2]
