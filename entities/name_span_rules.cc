@@ -110,6 +110,17 @@ NameSpan dropCourses(const NameLine& line, NameSpan span) {
   return span;
 }
 
+NameSpan dropNationalities(const NameLine& line, NameSpan span) {
+  size_t words = 0;
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (!line.tokens[k].isWord) continue;
+    if (!tagger_words::isNationalityWord(lowerCase(line.words[k]))) return span;
+    ++words;
+  }
+  if (words > 0 && (span.type != NameType::kPersonalName || words > 1)) span.last = span.first;
+  return span;
+}
+
 NameSpan balanceBrackets(const NameLine& line, NameSpan span) {
   int depth = 0;
   size_t open = span.last;
@@ -144,9 +155,9 @@ NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 7> kRules{
-      trimToWords, dropDutchPostcode, dropSalutation,         dropPersonalTitles,
-      dropCourses, balanceBrackets,   trimTrailingPunctuation};
+  static constexpr std::array<NameSpanRule, 8> kRules{
+      trimToWords, dropDutchPostcode, dropSalutation,  dropPersonalTitles,
+      dropCourses, dropNationalities, balanceBrackets, trimTrailingPunctuation};
   return kRules;
 }
 

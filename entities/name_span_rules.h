@@ -44,6 +44,11 @@ NameSpan dropPersonalTitles(const NameLine& line, NameSpan span);
 // a CV or certificate is the course, no person (a degree follows a name: "Anna Weber, PhD").
 // Such a span is no name at all.
 NameSpan dropCourses(const NameLine& line, NameSpan span);
+// Nationalities and peoples are no names of the three types: an organisation or place whose every
+// word is one ("Egyptian", "Europeans", "THAI CHINESE"), or a person's name of two or more such
+// words ("Spanish Jews"), is no name at all. A lone word that is also a first name ("Christian",
+// "Roman") stays a person.
+NameSpan dropNationalities(const NameLine& line, NameSpan span);
 // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and a name
 // that would end inside a bracket, or close one it never opened, ends before it.
 NameSpan balanceBrackets(const NameLine& line, NameSpan span);

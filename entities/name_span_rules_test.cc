@@ -146,6 +146,22 @@ TEST(NameSpanRules, ADegreeOpensACourseNotAPerson) {
       });
 }
 
+TEST(NameSpanRules, NationalitiesAreNoNames) {
+  expectRule(dropNationalities,
+             {
+                 {"the Egyptian army", "Egyptian", kPlace, "", kPlace},
+                 {"Europeans and Americans", "Europeans", kOrg, "", kOrg},
+                 {"THAI CHINESE MERCHANTS", "THAI CHINESE", kOrg, "", kOrg},
+                 {"Spanish Jews settled", "Spanish Jews", kPerson, "", kPerson},
+                 // A nationality in a longer name, and a lone first name, stay.
+                 {"Russian Railways", "Russian Railways", kOrg, "Russian Railways", kOrg},
+                 {"British Airways plc", "British Airways plc", kOrg, "British Airways plc", kOrg},
+                 {"South Africa", "South Africa", kPlace, "South Africa", kPlace},
+                 {"Christian signed", "Christian", kPerson, "Christian", kPerson},
+                 {"Germany", "Germany", kPlace, "Germany", kPlace},
+             });
+}
+
 TEST(NameSpanRules, BracketsOfANameAreBalanced) {
   expectRule(balanceBrackets,
              {
