@@ -97,7 +97,9 @@ NameSpan dropPersonalTitles(const NameLine& line, NameSpan span) {
     const bool split = lower == "i" && (after == "a" || after == "v");  // "i. A."
     const bool onBehalf = split || lower == "i.a" || lower == "i.v";
     if (split) next = nextWord(next);
-    if ((!onBehalf && !isPersonalTitle(line.words[span.first])) || next >= span.last) break;
+    const std::string_view word = line.words[span.first];
+    const bool fieldCode = word == "LN" || word == "FN";  // licences: last name, first name
+    if ((!onBehalf && !fieldCode && !isPersonalTitle(word)) || next >= span.last) break;
     span.first = next;
   }
   return span;

@@ -123,6 +123,10 @@ TEST(NameSpanRules, PersonsNameStartsAfterTitlesAndOnBehalfMarks) {
           {"i. A. Hans Meier", "i. A. Hans Meier", kPerson, "Hans Meier", kPerson},
           {"i.A. Petra Schulz", "i.A. Petra Schulz", kPerson, "Petra Schulz", kPerson},
           {"i. V. Jonas Berg", "i. V. Jonas Berg", kPerson, "Jonas Berg", kPerson},
+          // The field codes of American licences before the value: "LN GARCIA", "FN MARIA".
+          {"LN GARCIA", "LN GARCIA", kPerson, "GARCIA", kPerson},
+          {"2 FN MARIA ELENA", "FN MARIA ELENA", kPerson, "MARIA ELENA", kPerson},
+          {"Ln Wei", "Ln Wei", kPerson, "Ln Wei", kPerson},
           // Only persons; a title with no name after it stays.
           {"Dr. Oetker GmbH", "Dr. Oetker GmbH", kOrg, "Dr. Oetker GmbH", kOrg},
           {"Mr.", "Mr.", kPerson, "Mr.", kPerson},

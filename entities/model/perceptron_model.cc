@@ -225,7 +225,7 @@ std::vector<T> storedColumns(const T* values, size_t rows, int states) {
 
 // The stored rows of `states` states widened to kStateCount, the missing state's weights 0.
 template <typename T>
-std::vector<T> widenedColumns(const std::vector<T>& stored, size_t rows, int states) {
+std::vector<T> widenedColumns(std::vector<T> stored, size_t rows, int states) {
   if (states == kStateCount) return stored;
   std::vector<T> out(rows * kStateCount, T{});
   for (size_t r = 0; r < rows; ++r) {
@@ -321,7 +321,7 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
          std::fread(classes.data(), sizeof(uint16_t), classes.size(), f) == classes.size() &&
          std::fgetc(f) == EOF;
     if (ok) {
-      w.quantised = widenedColumns(quantised, rows, states);
+      w.quantised = widenedColumns(std::move(quantised), rows, states);
       const auto wide = widenedColumns(transitions, static_cast<size_t>(states), states);
       std::copy_n(wide.begin(), static_cast<long>(states) * kStateCount, w.transitions.begin());
     }
