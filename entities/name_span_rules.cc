@@ -97,7 +97,9 @@ NameSpan dropPersonalTitles(const NameLine& line, NameSpan span) {
     const bool split = lower == "i" && (after == "a" || after == "v");  // "i. A."
     const bool onBehalf = split || lower == "i.a" || lower == "i.v";
     if (split) next = nextWord(next);
-    if ((!onBehalf && !isPersonalTitle(line.words[span.first])) || next >= span.last) break;
+    const std::string_view word = line.words[span.first];
+    const bool fieldCode = word == "LN" || word == "FN";  // licences: last name, first name
+    if ((!onBehalf && !fieldCode && !isPersonalTitle(word)) || next >= span.last) break;
     span.first = next;
   }
   return span;
@@ -107,6 +109,17 @@ NameSpan dropCourses(const NameLine& line, NameSpan span) {
   if (span.type != NameType::kPersonalName || span.first >= span.last) return span;
   if (tagger_words::academicDegrees().count(lowerCase(line.words[span.first])) > 0)
     span.last = span.first;
+  return span;
+}
+
+NameSpan dropNationalities(const NameLine& line, NameSpan span) {
+  size_t words = 0;
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (!line.tokens[k].isWord) continue;
+    if (!tagger_words::isNationalityWord(lowerCase(line.words[k]))) return span;
+    ++words;
+  }
+  if (words > 0 && (span.type != NameType::kPersonalName || words > 1)) span.last = span.first;
   return span;
 }
 
@@ -144,9 +157,9 @@ NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 7> kRules{
-      trimToWords, dropDutchPostcode, dropSalutation,         dropPersonalTitles,
-      dropCourses, balanceBrackets,   trimTrailingPunctuation};
+  static constexpr std::array<NameSpanRule, 8> kRules{
+      trimToWords, dropDutchPostcode, dropSalutation,  dropPersonalTitles,
+      dropCourses, dropNationalities, balanceBrackets, trimTrailingPunctuation};
   return kRules;
 }
 

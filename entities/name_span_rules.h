@@ -37,13 +37,19 @@ NameSpan dropDutchPostcode(const NameLine& line, NameSpan span);
 // The salutation of a letter ("Dear", "Sehr geehrter", "Chère") is no part of a name, and a title
 // after it makes the rest a person's name: "Dear Mr. Thompson" is a person, "Mr. Thompson".
 NameSpan dropSalutation(const NameLine& line, NameSpan span);
-// A person's name starts after the titles before it ("Ms. Li Wei" is Li Wei) and after the "i. A."
-// or "i. V." of a German letter's signature, as long as a word of the name is left.
+// A person's name starts after the titles before it ("Ms. Li Wei" is Li Wei), after the "i. A."
+// or "i. V." of a German letter's signature and after the field codes "LN" and "FN" that American
+// driving licences print before the value, as long as a word of the name is left.
 NameSpan dropPersonalTitles(const NameLine& line, NameSpan span);
 // A person's name does not open with an academic degree: "B.Sc. Computer Science" on the line of
 // a CV or certificate is the course, no person (a degree follows a name: "Anna Weber, PhD").
 // Such a span is no name at all.
 NameSpan dropCourses(const NameLine& line, NameSpan span);
+// Nationalities and peoples are no names of the three types: an organisation or place whose every
+// word is one ("Egyptian", "Europeans", "THAI CHINESE"), or a person's name of two or more such
+// words ("Spanish Jews"), is no name at all. A lone word that is also a first name ("Christian",
+// "Roman") stays a person.
+NameSpan dropNationalities(const NameLine& line, NameSpan span);
 // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and a name
 // that would end inside a bracket, or close one it never opened, ends before it.
 NameSpan balanceBrackets(const NameLine& line, NameSpan span);

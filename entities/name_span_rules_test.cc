@@ -123,6 +123,10 @@ TEST(NameSpanRules, PersonsNameStartsAfterTitlesAndOnBehalfMarks) {
           {"i. A. Hans Meier", "i. A. Hans Meier", kPerson, "Hans Meier", kPerson},
           {"i.A. Petra Schulz", "i.A. Petra Schulz", kPerson, "Petra Schulz", kPerson},
           {"i. V. Jonas Berg", "i. V. Jonas Berg", kPerson, "Jonas Berg", kPerson},
+          // The field codes of American licences before the value: "LN GARCIA", "FN MARIA".
+          {"LN GARCIA", "LN GARCIA", kPerson, "GARCIA", kPerson},
+          {"2 FN MARIA ELENA", "FN MARIA ELENA", kPerson, "MARIA ELENA", kPerson},
+          {"Ln Wei", "Ln Wei", kPerson, "Ln Wei", kPerson},
           // Only persons; a title with no name after it stays.
           {"Dr. Oetker GmbH", "Dr. Oetker GmbH", kOrg, "Dr. Oetker GmbH", kOrg},
           {"Mr.", "Mr.", kPerson, "Mr.", kPerson},
@@ -144,6 +148,22 @@ TEST(NameSpanRules, ADegreeOpensACourseNotAPerson) {
           {"Ma Long", "Ma Long", kPerson, "Ma Long", kPerson},
           {"MBA Partners Ltd", "MBA Partners Ltd", kOrg, "MBA Partners Ltd", kOrg},
       });
+}
+
+TEST(NameSpanRules, NationalitiesAreNoNames) {
+  expectRule(dropNationalities,
+             {
+                 {"the Egyptian army", "Egyptian", kPlace, "", kPlace},
+                 {"Europeans and Americans", "Europeans", kOrg, "", kOrg},
+                 {"THAI CHINESE MERCHANTS", "THAI CHINESE", kOrg, "", kOrg},
+                 {"Spanish Jews settled", "Spanish Jews", kPerson, "", kPerson},
+                 // A nationality in a longer name, and a lone first name, stay.
+                 {"Russian Railways", "Russian Railways", kOrg, "Russian Railways", kOrg},
+                 {"British Airways plc", "British Airways plc", kOrg, "British Airways plc", kOrg},
+                 {"South Africa", "South Africa", kPlace, "South Africa", kPlace},
+                 {"Christian signed", "Christian", kPerson, "Christian", kPerson},
+                 {"Germany", "Germany", kPlace, "Germany", kPlace},
+             });
 }
 
 TEST(NameSpanRules, BracketsOfANameAreBalanced) {

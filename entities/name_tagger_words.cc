@@ -52,7 +52,42 @@ MARROWFEN_TAGGER_WORDS(streetWordsFirst,
 MARROWFEN_TAGGER_WORDS(streetWordsLast,
   "street", "road", "lane", "avenue", "drive", "way", "close", "crescent", "place", "square",
   "terrace")
+MARROWFEN_TAGGER_WORDS(nationalities,
+  "aboriginal", "afghan", "african", "albanian", "algerian", "american", "andalusian", "anglican",
+  "angolan", "arab", "arabian", "arabic", "argentine", "argentinian", "armenian", "asian",
+  "assyrian", "australian", "austrian", "azerbaijani", "babylonian", "bahraini", "balkan",
+  "baltic", "bangladeshi", "basque", "bavarian", "belarusian", "belgian", "bolivian", "bosnian",
+  "brazilian", "british", "buddhist", "bulgarian", "burmese", "byzantine", "californian",
+  "cambodian", "cameroonian", "canadian", "caribbean", "catalan", "catholic", "celtic", "chechen",
+  "chilean", "chinese", "christian", "colombian", "congolese", "croatian", "cuban", "cypriot",
+  "czech", "danish", "dutch", "ecuadorian", "egyptian", "english", "eritrean", "estonian",
+  "ethiopian", "european", "filipino", "finnish", "flemish", "french", "georgian", "german",
+  "germanic", "ghanaian", "greek", "guatemalan", "haitian", "hebrew", "hindu", "hispanic",
+  "honduran", "hungarian", "icelandic", "indian", "indonesian", "iranian", "iraqi", "irish",
+  "islamic", "israeli", "italian", "ivorian", "jamaican", "japanese", "jewish", "jordanian",
+  "kazakh", "kenyan", "korean", "kosovar", "kurdish", "kuwaiti", "latvian", "lebanese",
+  "liberian", "libyan", "lithuanian", "macedonian", "malaysian", "maltese", "mexican", "moldovan",
+  "mongolian", "montenegrin", "moroccan", "mozambican", "muslim", "namibian", "nepalese",
+  "nepali", "nicaraguan", "nigerian", "nordic", "norwegian", "pakistani", "palestinian",
+  "panamanian", "paraguayan", "persian", "peruvian", "polish", "portuguese", "protestant",
+  "prussian", "qatari", "roman", "romanian", "russian", "rwandan", "saudi", "scandinavian",
+  "scottish", "senegalese", "serbian", "shiite", "sikh", "singaporean", "slavic", "slovak",
+  "slovenian", "somali", "spanish", "sudanese", "sunni", "swedish", "swiss", "syrian",
+  "taiwanese", "tanzanian", "thai", "tibetan", "tunisian", "turkish", "ugandan", "ukrainian",
+  "uruguayan", "uzbek", "venezuelan", "vietnamese", "welsh", "yemeni", "zambian", "zimbabwean")
+MARROWFEN_TAGGER_WORDS(peoples,
+  "arabs", "aborigines", "britons", "buddhists", "catholics", "croats", "cypriots", "czechs",
+  "danes", "filipinos", "finns", "greeks", "hindus", "jews", "kazakhs", "kurds", "maori", "poles",
+  "protestants", "scots", "serbs", "shiites", "sikhs", "slovaks", "swedes", "turks", "uzbeks",
+  "inuit")
 // clang-format on
+
+bool isNationalityWord(std::string_view lower) {
+  if (nationalities().count(lower) > 0 || peoples().count(lower) > 0) return true;
+  if (lower.size() < 4 || lower.back() != 's') return false;
+  const std::string_view one = lower.substr(0, lower.size() - 1);
+  return (one.ends_with("an") || one.ends_with("i")) && nationalities().count(one) > 0;
+}
 
 #undef MARROWFEN_TAGGER_WORDS
 

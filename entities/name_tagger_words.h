@@ -37,4 +37,13 @@ const std::unordered_set<std::string_view>& streetWordsFirst();
 // Street words written after the street's name ("road", "lane").
 const std::unordered_set<std::string_view>& streetWordsLast();
 
+// English adjectives of nations, regions, peoples, languages and religions ("russian",
+// "european", "muslim"); most also name a person ("a Russian").
+const std::unordered_set<std::string_view>& nationalities();
+// Peoples whose plural is not the adjective with an "s" ("britons", "swedes", "jews").
+const std::unordered_set<std::string_view>& peoples();
+// Whether a word in small letters names a nationality or people: a word of the two lists above,
+// or an adjective in "-an" or "-i" with an "s" ("russians", "israelis").
+bool isNationalityWord(std::string_view lower);
+
 }  // namespace marrowfen::entities::tagger_words

@@ -59,7 +59,7 @@ NameLabel labelOf(int tag) {
 }
 
 int tagOfState(int state) {
-  if (state <= 0 || state >= kStateCount) return 0;
+  if (state <= 0 || state >= kNameStateCount) return 0;
   const int type = (state - 1) / 4, kind = (state - 1) % 4;  // kind: 0 B, 1 I, 2 L, 3 U
   return 1 + 2 * type + (kind == 1 || kind == 2 ? 1 : 0);
 }
@@ -68,6 +68,7 @@ std::vector<int> statesOfTags(const std::vector<int>& tags) {
   std::vector<int> out(tags.size(), 0);
   for (size_t i = 0; i < tags.size(); ++i) {
     const int t = tags[i];
+    if (t == kOtherNameTag) out[i] = kOtherNameState;
     if (t <= 0 || t >= kTagCount) continue;
     const int type = (t - 1) / 2;
     const bool continues = i + 1 < tags.size() && tags[i + 1] == 2 + 2 * type;
@@ -78,14 +79,21 @@ std::vector<int> statesOfTags(const std::vector<int>& tags) {
 }
 
 bool transitionAllowed(int from, int to) {
-  const bool open = from > 0 && ((from - 1) % 4 == 0 || (from - 1) % 4 == 1);  // after B or I
-  if (to == 0) return !open;
+  const bool open = from > 0 && from < kNameStateCount &&
+                    ((from - 1) % 4 == 0 || (from - 1) % 4 == 1);  // after B or I
+  if (to == 0 || to == kOtherNameState) return !open;
   const int kind = (to - 1) % 4;
   if (kind == 0 || kind == 3) return !open;       // B and U start a name
   return open && (from - 1) / 4 == (to - 1) / 4;  // I and L continue one of their type
 }
 
 bool endAllowed(int state) { return transitionAllowed(state, 0); }
+
+void forbidOtherNames(std::array<float, kStateCount * kStateCount>& transitions,
+                      std::array<float, kStateCount>& start) {
+  start[kOtherNameState] = kForbidden;
+  for (int f = 0; f < kStateCount; ++f) transitions[f * kStateCount + kOtherNameState] = kForbidden;
+}
 
 std::vector<int> viterbiDecode(const std::vector<float>& emissions,
                                const std::array<float, kStateCount * kStateCount>& transitions,
@@ -126,8 +134,9 @@ std::vector<int> viterbiDecode(const std::vector<float>& emissions,
   return path;
 }
 
-PerceptronNameModel::PerceptronNameModel(PerceptronWeights weights)
-    : weights_(std::move(weights)) {}
+PerceptronNameModel::PerceptronNameModel(PerceptronWeights weights) : weights_(std::move(weights)) {
+  if (!weights_.otherNames) forbidOtherNames(weights_.transitions, weights_.start);
+}
 
 std::vector<int> PerceptronNameModel::tags(const std::vector<std::string>& tokens,
                                            int language) const {
@@ -201,9 +210,37 @@ bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) c
   return labelWord;
 }
 
+namespace {
+
+// The weights of the first `states` states of each row (all of them, or all but the other-name
+// state), as stored in a file.
+template <typename T>
+std::vector<T> storedColumns(const T* values, size_t rows, int states) {
+  std::vector<T> out(rows * states);
+  for (size_t r = 0; r < rows; ++r) {
+    std::copy_n(values + r * kStateCount, states, out.begin() + static_cast<long>(r * states));
+  }
+  return out;
+}
+
+// The stored rows of `states` states widened to kStateCount, the missing state's weights 0.
+template <typename T>
+std::vector<T> widenedColumns(std::vector<T> stored, size_t rows, int states) {
+  if (states == kStateCount) return stored;
+  std::vector<T> out(rows * kStateCount, T{});
+  for (size_t r = 0; r < rows; ++r) {
+    std::copy_n(stored.begin() + static_cast<long>(r * states), states,
+                out.begin() + static_cast<long>(r * kStateCount));
+  }
+  return out;
+}
+
+}  // namespace
+
 bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
   const size_t rows = size_t{1} << weights.bucketBits;
   if (weights.quantised.size() != rows * kStateCount) return false;
+  const int states = weights.otherNames ? kStateCount : kNameStateCount;
   const Lexicon* lexicon = weights.gazetteer.lexicon();
   const WordClusters* clusters = weights.gazetteer.clusters();
   const size_t lexiconCount = lexicon ? lexicon->hashes().size() : 0;
@@ -215,18 +252,20 @@ bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
   Header h{};
   std::memcpy(h.magic, kMagic, sizeof kMagic);
   h.bucketBits = weights.bucketBits;
-  h.tagCount = kStateCount;
+  h.tagCount = static_cast<uint32_t>(states);
   h.gazetteerCount = weights.gazetteer.entries().size();
   h.scale = weights.scale;
   h.lexiconCount = static_cast<uint32_t>(lexiconCount);
   h.clusterCount = static_cast<uint32_t>(clusterCount);
   h.featureGroups = weights.featureGroups;
   bool ok = std::fwrite(&h, sizeof h, 1, f) == 1;
-  ok = ok && std::fwrite(weights.start.data(), sizeof(float), kStateCount, f) == kStateCount;
-  ok = ok && std::fwrite(weights.transitions.data(), sizeof(float), weights.transitions.size(),
-                         f) == weights.transitions.size();
-  ok = ok && std::fwrite(weights.quantised.data(), sizeof(int8_t), weights.quantised.size(), f) ==
-                 weights.quantised.size();
+  const auto transitions = storedColumns(weights.transitions.data(), states, states);
+  const auto quantised = storedColumns(weights.quantised.data(), rows, states);
+  const size_t startCount = static_cast<size_t>(states);
+  ok = ok && std::fwrite(weights.start.data(), sizeof(float), startCount, f) == startCount;
+  ok = ok &&
+       std::fwrite(transitions.data(), sizeof(float), transitions.size(), f) == transitions.size();
+  ok = ok && std::fwrite(quantised.data(), sizeof(int8_t), quantised.size(), f) == quantised.size();
   const auto& gaz = weights.gazetteer.entries();
   ok = ok && std::fwrite(gaz.data(), sizeof(uint64_t), gaz.size(), f) == gaz.size();
   if (lexicon) {
@@ -251,25 +290,29 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
   PerceptronWeights w;
   Header h{};
   bool ok = std::fread(&h, sizeof h, 1, f) == 1 &&
-            std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 && h.tagCount == kStateCount &&
-            h.bucketBits >= 4 && h.bucketBits <= 24 && h.gazetteerCount <= (uint64_t{1} << 26) &&
+            std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 &&
+            (h.tagCount == kStateCount || h.tagCount == kNameStateCount) && h.bucketBits >= 4 &&
+            h.bucketBits <= 24 && h.gazetteerCount <= (uint64_t{1} << 26) &&
             h.lexiconCount <= (uint32_t{1} << 26) && h.clusterCount <= (uint32_t{1} << 26) &&
             (h.featureGroups & ~kKnownFeatureGroups) == 0;
   if (ok) {
     w.bucketBits = h.bucketBits;
     w.featureGroups = h.featureGroups;
     w.scale = h.scale;
-    w.quantised.resize((size_t{1} << h.bucketBits) * kStateCount);
+    const int states = static_cast<int>(h.tagCount);
+    const size_t rows = size_t{1} << h.bucketBits;
+    w.otherNames = states == kStateCount;
+    std::vector<int8_t> quantised(rows * states);
+    std::vector<float> transitions(static_cast<size_t>(states) * states);
     std::vector<uint64_t> gaz(h.gazetteerCount);
     std::vector<uint32_t> hashes(h.lexiconCount);
     std::vector<uint8_t> flags(h.lexiconCount);
     std::vector<uint32_t> clusterHashes(h.clusterCount);
     std::vector<uint16_t> classes(h.clusterCount);
-    ok = std::fread(w.start.data(), sizeof(float), kStateCount, f) == kStateCount &&
-         std::fread(w.transitions.data(), sizeof(float), w.transitions.size(), f) ==
-             w.transitions.size() &&
-         std::fread(w.quantised.data(), sizeof(int8_t), w.quantised.size(), f) ==
-             w.quantised.size() &&
+    ok = std::fread(w.start.data(), sizeof(float), states, f) == static_cast<size_t>(states) &&
+         std::fread(transitions.data(), sizeof(float), transitions.size(), f) ==
+             transitions.size() &&
+         std::fread(quantised.data(), sizeof(int8_t), quantised.size(), f) == quantised.size() &&
          std::fread(gaz.data(), sizeof(uint64_t), gaz.size(), f) == gaz.size() &&
          std::fread(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
          std::fread(flags.data(), 1, flags.size(), f) == flags.size() &&
@@ -277,6 +320,11 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
              clusterHashes.size() &&
          std::fread(classes.data(), sizeof(uint16_t), classes.size(), f) == classes.size() &&
          std::fgetc(f) == EOF;
+    if (ok) {
+      w.quantised = widenedColumns(std::move(quantised), rows, states);
+      const auto wide = widenedColumns(transitions, static_cast<size_t>(states), states);
+      std::copy_n(wide.begin(), static_cast<long>(states) * kStateCount, w.transitions.begin());
+    }
     std::shared_ptr<const Lexicon> lexicon;
     if (ok && h.lexiconCount > 0) {
       auto l = Lexicon::fromSorted(std::move(hashes), std::move(flags));

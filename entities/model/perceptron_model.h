@@ -5,7 +5,10 @@
 // (3, 4) and place (5, 6). Inside, the model tells four states of each type apart, BILOU: the
 // first word of a longer name (B), a middle one (I), its last (L), a name of one word (U). Ends of
 // names then get weights of their own. State 0 is O; type t (0 person, 1 organisation, 2 place)
-// has B = 1 + 4t, I = 2 + 4t, L = 3 + 4t, U = 4 + 4t.
+// has B = 1 + 4t, I = 2 + 4t, L = 3 + 4t, U = 4 + 4t. A model may have one more state, 13, for
+// the words of names of none of the three types (nationalities, events, works): it is trained
+// from the training-only tag 7 and gives O, so that such words stop competing with the three
+// types without being reported.
 #pragma once
 
 #include <array>
@@ -21,7 +24,10 @@
 namespace marrowfen::entities {
 
 inline constexpr int kTagCount = 7;
-inline constexpr int kStateCount = 13;
+inline constexpr int kOtherNameTag = 7;  // training data only; never a tag of the model's answers
+inline constexpr int kStateCount = 14;
+inline constexpr int kOtherNameState = 13;
+inline constexpr int kNameStateCount = 13;  // the states of a model without the other-name state
 
 // The tag number of a label, and back.
 int tagOf(NameLabel label);
@@ -42,6 +48,9 @@ std::vector<int> viterbiDecode(const std::vector<float>& emissions,
 // line may end in `state` (not inside a name).
 bool transitionAllowed(int from, int to);
 bool endAllowed(int state);
+// Makes the other-name state unreachable (a model trained without it).
+void forbidOtherNames(std::array<float, kStateCount * kStateCount>& transitions,
+                      std::array<float, kStateCount>& start);
 
 // The weights of a model in the form stored on disk.
 struct PerceptronWeights {
@@ -52,6 +61,9 @@ struct PerceptronWeights {
   std::array<float, kStateCount> start{};                      // first token of a line
   Gazetteer gazetteer;                                         // word classes used by the features
   uint32_t featureGroups = 0;  // the FeatureGroup bits the model was trained with
+  // Whether the model has the other-name state; without it, the file stores 13 states and the
+  // state is forbidden by `transitions` and `start`.
+  bool otherNames = false;
 };
 
 class PerceptronNameModel : public NameModel {

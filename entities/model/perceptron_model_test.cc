@@ -74,7 +74,7 @@ TEST(States, OnlyNamesThatOpenCloseAndOnlyAtTheirEnds) {
   }
   for (int s = 0; s < kStateCount; ++s) {
     const int kind = (s - 1) % 4;
-    EXPECT_EQ(endAllowed(s), s == 0 || kind == 2 || kind == 3) << s;
+    EXPECT_EQ(endAllowed(s), s == 0 || s == kOtherNameState || kind == 2 || kind == 3) << s;
   }
 }
 
@@ -217,6 +217,33 @@ TEST(ModelFile, RoundTripsAndRefusesDamage) {
   PerceptronWeights bad = w;
   bad.quantised.pop_back();
   EXPECT_FALSE(saveNameModel(bad, path));
+}
+
+TEST(ModelFile, StoresTheOtherNameStateOnlyWhenTrained) {
+  PerceptronWeights w = tinyModel();
+  const std::string plain = tempPath("plain"), other = tempPath("other");
+  ASSERT_TRUE(saveNameModel(w, plain));
+  // The other-name state scores best on every word; a model without it never takes it.
+  for (size_t r = 0; r < w.quantised.size() / kStateCount; ++r)
+    w.quantised[r * kStateCount + kOtherNameState] = 100;
+  ASSERT_TRUE(saveNameModel(w, other));  // written without the state: the same file
+  std::ifstream a(plain, std::ios::binary), b(other, std::ios::binary);
+  const std::string plainBytes(std::istreambuf_iterator<char>(a), {});
+  EXPECT_EQ(plainBytes, std::string(std::istreambuf_iterator<char>(b), {}));
+  EXPECT_EQ(PerceptronNameModel(*readNameModel(plain)).tags({"Mr", "Smith", "arrived"}),
+            (std::vector<int>{0, 1, 0}));
+  w.otherNames = true;
+  ASSERT_TRUE(saveNameModel(w, other));
+  auto r = readNameModel(other);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_TRUE(r->otherNames);
+  EXPECT_FALSE(readNameModel(plain)->otherNames);
+  EXPECT_EQ(r->quantised, w.quantised);
+  // The state wins every word, and is reported as no name.
+  EXPECT_EQ(PerceptronNameModel(std::move(*r)).tags({"Mr", "Smith", "arrived"}),
+            (std::vector<int>{0, 0, 0}));
+  std::remove(plain.c_str());
+  std::remove(other.c_str());
 }
 
 TEST(ModelFile, KeepsItsFeatureGroups) {

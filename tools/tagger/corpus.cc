@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "entities/model/perceptron_model.h"
 #include "entities/name_tagger.h"
 
 namespace marrowfen::tagger {
@@ -70,13 +71,24 @@ int parseTag(std::string_view tag, int previous) {
   return (previous == b || previous == i) ? i : b;
 }
 
+bool isOtherNameTag(std::string_view tag, std::string_view token) {
+  if (tag.size() < 3 || (tag[0] != 'B' && tag[0] != 'I') || tag[1] != '-') return false;
+  const std::string_view name = tag.substr(2);
+  if (name == "OTH" || name == "MISC") return true;
+  if (!name.ends_with("deriv") || token.empty()) return false;
+  UChar32 c = 0;
+  int32_t k = 0;
+  U8_NEXT(token.data(), k, static_cast<int32_t>(token.size()), c);
+  return u_isupper(c);
+}
+
 std::string_view tagName(int tag) {
   static constexpr std::string_view kNames[] = {"O",     "B-PER", "I-PER", "B-ORG",
                                                 "I-ORG", "B-LOC", "I-LOC"};
   return (tag >= 0 && tag < 7) ? kNames[tag] : "O";
 }
 
-std::vector<Sentence> readCorpus(std::istream& in, CorpusFormat format) {
+std::vector<Sentence> readCorpus(std::istream& in, CorpusFormat format, bool otherNames) {
   std::vector<Sentence> out;
   Sentence current;
   auto flush = [&] {
@@ -114,16 +126,19 @@ std::vector<Sentence> readCorpus(std::istream& in, CorpusFormat format) {
     if (token.empty()) continue;
     const int prev = current.tags.empty() ? 0 : current.tags.back();
     current.tokens.emplace_back(token);
-    current.tags.push_back(parseTag(tag, prev));
+    int t = parseTag(tag, prev);
+    if (otherNames && t == 0 && isOtherNameTag(tag, token)) t = entities::kOtherNameTag;
+    current.tags.push_back(t);
   }
   flush();
   return out;
 }
 
-std::optional<std::vector<Sentence>> readCorpusFile(const std::string& path, CorpusFormat format) {
+std::optional<std::vector<Sentence>> readCorpusFile(const std::string& path, CorpusFormat format,
+                                                    bool otherNames) {
   std::ifstream in(path);
   if (!in) return std::nullopt;
-  return readCorpus(in, format);
+  return readCorpus(in, format, otherNames);
 }
 
 void writeCorpus(std::ostream& out, const std::vector<Sentence>& sentences) {
@@ -152,7 +167,8 @@ SegmentedSentence segmentSentence(const Sentence& s) {
     if (parts.empty()) continue;  // a token of white space only
     for (size_t k = 0; k < parts.size(); ++k) {
       int tag = s.tags[i];
-      if (k > 0 && tag != 0 && tag % 2 == 1) tag += 1;  // later segments continue the name
+      const bool begins = tag % 2 == 1 && tag != entities::kOtherNameTag;
+      if (k > 0 && begins) tag += 1;  // later segments continue the name
       out.sentence.tokens.push_back(std::move(parts[k]));
       out.sentence.tags.push_back(tag);
       out.origin.push_back(i);
@@ -191,7 +207,7 @@ std::vector<Span> spansOf(const std::vector<int>& tags) {
   std::vector<Span> out;
   for (size_t i = 0; i < tags.size(); ++i) {
     const int t = tags[i];
-    if (t == 0) continue;
+    if (t == 0 || t == entities::kOtherNameTag) continue;  // other names are no names of a type
     const int type = (t + 1) / 2;
     const bool continues =
         t % 2 == 0 && !out.empty() && out.back().end == i && out.back().type == type;

@@ -34,13 +34,19 @@ CorpusFormat guessCorpusFormat(std::string_view path);
 // GermEval's derived and partial names ("B-LOCderiv", "I-ORGpart") are O. I after a tag of another
 // type is read as B (IOB1 and inconsistent files), so that every sentence is valid BIO.
 int parseTag(std::string_view tag, int previous);
+// Whether a tag text that parseTag reads as O marks a name of none of the three types, to be
+// trained as entities::kOtherNameTag: other types ("B-OTH", "I-MISC") and derived names
+// ("B-LOCderiv") written with a capital ("Berliner", "Deutschen"; not "deutschen").
+bool isOtherNameTag(std::string_view tag, std::string_view token);
 // "O", "B-PER", ... for a tag number.
 std::string_view tagName(int tag);
 
-// Reads the sentences of a stream; malformed lines are skipped.
-std::vector<Sentence> readCorpus(std::istream& in, CorpusFormat format);
+// Reads the sentences of a stream; malformed lines are skipped. With `otherNames`, the words of
+// isOtherNameTag get entities::kOtherNameTag instead of O.
+std::vector<Sentence> readCorpus(std::istream& in, CorpusFormat format, bool otherNames = false);
 // Reads a file; nothing when it cannot be opened.
-std::optional<std::vector<Sentence>> readCorpusFile(const std::string& path, CorpusFormat format);
+std::optional<std::vector<Sentence>> readCorpusFile(const std::string& path, CorpusFormat format,
+                                                    bool otherNames = false);
 // Writes sentences as token<TAB>tag lines with a blank line after each.
 void writeCorpus(std::ostream& out, const std::vector<Sentence>& sentences);
 

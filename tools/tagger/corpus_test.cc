@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <set>
 #include <sstream>
 
@@ -279,8 +280,11 @@ TEST(Trainer, RunsFromZeroAgainAndKeepsTheMean) {
     differ += a.quantised[i] != b.quantised[i];
   }
   EXPECT_LT(differ, 10u);
-  for (size_t i = 0; i < a.transitions.size(); ++i)
+  for (size_t i = 0; i < a.transitions.size(); ++i) {
+    if (std::isinf(a.transitions[i]) && a.transitions[i] == b.transitions[i])
+      continue;  // forbidden
     EXPECT_NEAR(a.transitions[i], b.transitions[i], 1e-4);
+  }
   // Runs in other orders still make a model that knows the corpus; restarting before any
   // training adds no empty run.
   mixed.restart();

@@ -3,7 +3,7 @@
 //
 //   tagger-eval [--model FILE] [--format wikiann|germeval|conll] [--upper]
 //               [--part all|first|second] [--language CODE] [--agree RULES]
-//               [--text-sentences N] FILE...
+//               [--text-sentences N] [--span-rules 0|1] FILE...
 //
 // Without --model the model is found as the program finds it. The format defaults to the one the
 // file name suggests (.iob WikiANN, .tsv GermEval, else token<TAB>tag). --part first/second takes
@@ -12,7 +12,9 @@
 // takes every sentence as of no known language. --show-errors N prints the first N sentences the
 // model tags wrongly, each token with its gold and predicted tags. --agree applies the rules of
 // entities/name_consistency.h (their bits: 1 surnames, 2 types, 4 repeats) to every
-// --text-sentences sentences in a row (default 20), taken as one text.
+// --text-sentences sentences in a row (default 20), taken as one text. --span-rules 1 applies the
+// tagger's corrections to the edges of each name (entities/name_span_rules.h) to the model's
+// names, as the program does, before they are scored.
 #include <iostream>
 #include <optional>
 #include <string>
@@ -30,6 +32,7 @@ struct EvalOptions {
   std::string format;      // the files' format; guessed from each file's name when empty
   std::string language;    // language of sentences whose file names none; "none" for no language
   bool upper = false;      // evaluate the sentences upper-cased
+  bool spanRules = false;  // apply the tagger's corrections to the names' edges
   int showErrors = 0;      // sentences tagged wrongly to print
   uint32_t agreement = 0;  // entities::NameAgreement rules
   size_t textSentences = 20;
@@ -48,7 +51,7 @@ std::optional<EvalOptions> parseEvalOptions(int argc, char** argv, std::string& 
     const std::string a = argv[i];
     const bool takesValue = a == "--model" || a == "--format" || a == "--show-errors" ||
                             a == "--language" || a == "--part" || a == "--agree" ||
-                            a == "--text-sentences";
+                            a == "--text-sentences" || a == "--span-rules";
     if (takesValue && i + 1 == argc) {
       error = a + " needs a value\n";
       return std::nullopt;
@@ -68,6 +71,8 @@ std::optional<EvalOptions> parseEvalOptions(int argc, char** argv, std::string& 
         error = "--show-errors takes a number, not \"" + v + "\"\n";
         return std::nullopt;
       }
+    } else if (a == "--span-rules") {
+      o.spanRules = std::string(argv[++i]) != "0";
     } else if (a == "--agree" || a == "--text-sentences") {
       const std::string v = argv[++i];
       size_t used = 0;
@@ -160,7 +165,8 @@ int evaluateFile(const std::string& f, const entities::PerceptronNameModel& mode
       s.language = o.language;
   }
   const auto chosen = tagger::partOf(*sentences, o.part);
-  const auto counts = tagger::evaluate(model, chosen, o.upper, o.agreement, o.textSentences);
+  const auto counts =
+      tagger::evaluate(model, chosen, o.upper, o.agreement, o.textSentences, o.spanRules);
   printErrors(model, chosen, o.upper, o.showErrors);
   std::cout << f << " (" << chosen.size() << " sentences" << (o.upper ? ", upper-cased" : "")
             << ")\n";

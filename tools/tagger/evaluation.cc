@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/unicode.h"
+#include "entities/name_span_rules.h"
 #include "tools/tagger/name_consistency.h"
 
 namespace marrowfen::tagger {
@@ -19,9 +21,33 @@ std::vector<Sentence> partOf(const std::vector<Sentence>& all, Part part) {
   return all;
 }
 
+void applySpanRules(const std::vector<std::string>& words,
+                    std::vector<entities::NameLabel>& labels) {
+  std::vector<entities::LineToken> tokens(words.size());
+  for (size_t k = 0; k < words.size(); ++k) {
+    for (size_t at = 0; at < words[k].size() && !tokens[k].isWord;)
+      tokens[k].isWord = isAlphanumeric(nextScalar(words[k], at));
+  }
+  const entities::NameLine line{tokens, words};
+  for (size_t i = 0; i < labels.size();) {
+    const entities::NameType type = labels[i].type;
+    if (type == entities::NameType::kNone) {
+      ++i;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < labels.size() && labels[end].type == type && !labels[end].begins) ++end;
+    entities::NameSpan span{i, end, type};
+    for (const entities::NameSpanRule rule : entities::nameSpanRules()) span = rule(line, span);
+    for (size_t k = i; k < end; ++k) labels[k] = {};
+    for (size_t k = span.first; k < span.last; ++k) labels[k] = {span.type, k == span.first};
+    i = std::max(end, span.last);
+  }
+}
+
 EntityCounts evaluate(const entities::PerceptronNameModel& model,
                       const std::vector<Sentence>& sentences, bool upper, uint32_t agreement,
-                      size_t textSentences) {
+                      size_t textSentences, bool spanRules) {
   EntityCounts counts;
   const size_t perText = std::max<size_t>(textSentences, 1);
   for (size_t from = 0; from < sentences.size(); from += perText) {
@@ -39,6 +65,9 @@ EntityCounts evaluate(const entities::PerceptronNameModel& model,
         labels.back().push_back(entities::labelOf(t));
     }
     if (agreement) agreeAcrossText(lines, labels, model, agreement);
+    if (spanRules) {
+      for (size_t k = 0; k < lines.size(); ++k) applySpanRules(lines[k], labels[k]);
+    }
     for (size_t k = 0; k < texts.size(); ++k) {
       std::vector<int> predicted;
       for (const auto& l : labels[k]) predicted.push_back(entities::tagOf(l));

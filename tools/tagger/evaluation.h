@@ -17,8 +17,14 @@ std::vector<Sentence> partOf(const std::vector<Sentence>& all, Part part);
 // the file's own tokens; `upper` upper-cases the text first.
 // With `agreement` rules (NameAgreement bits of tools/tagger/name_consistency.h), every
 // `textSentences` sentences in a row are taken as one text, whose labels the rules make agree.
+// With `spanRules`, the tagger's corrections to the edges of each name
+// (entities::nameSpanRules()) are applied to the model's names, as the program does.
 EntityCounts evaluate(const entities::PerceptronNameModel& model,
                       const std::vector<Sentence>& sentences, bool upper, uint32_t agreement = 0,
-                      size_t textSentences = 1);
+                      size_t textSentences = 1, bool spanRules = false);
+
+// The labels of the words of one line after the tagger's corrections to each name's edges.
+void applySpanRules(const std::vector<std::string>& words,
+                    std::vector<entities::NameLabel>& labels);
 
 }  // namespace marrowfen::tagger

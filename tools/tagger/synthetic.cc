@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string_view>
 
+#include "entities/model/perceptron_model.h"
+
 namespace marrowfen::tagger {
 namespace {
 
@@ -47,8 +49,13 @@ std::string upper(std::string_view s) {
 
 class Generator {
  public:
-  Generator(const NameLists& lists, std::mt19937_64& rng, bool receiptLines, bool newsLines)
-      : l_(lists), rng_(rng), receiptLines_(receiptLines), newsLines_(newsLines) {}
+  Generator(const NameLists& lists, std::mt19937_64& rng, bool receiptLines, bool newsLines,
+            bool otherNames)
+      : l_(lists),
+        rng_(rng),
+        receiptLines_(receiptLines),
+        newsLines_(newsLines),
+        otherNames_(otherNames) {}
 
   Sentence line() {
     pieces_.clear();
@@ -262,6 +269,23 @@ class Generator {
 
   void name(int type, std::string text) { pieces_.push_back({std::move(text), type}); }
   void text(std::string_view t) { pieces_.push_back({std::string(t), 0}); }
+  // Text holding a nationality or an event (`other`, found at its first place in `t`): that part
+  // is of its own type (4) when other names are trained, else all of it is O.
+  void textWithOther(const std::string& t, const std::string& other) {
+    const size_t at = t.find(other);
+    if (!otherNames_ || other.empty() || at == std::string::npos) {
+      text(t);
+      return;
+    }
+    if (at > 0) text(t.substr(0, at));
+    pieces_.push_back({other, 4});
+    if (at + other.size() < t.size()) text(t.substr(at + other.size()));
+  }
+  // Keeps the nationality or event just drawn for textWithOther.
+  std::string kept(std::string_view drawn) {
+    kept_ = std::string(drawn);
+    return kept_;
+  }
 
   void place() {
     const int r = uniform(100);
@@ -992,9 +1016,10 @@ class Generator {
   void nationalitySentence() {  // "The Russian striker Oleg Petrov scored in Bremen ."
     switch (uniform(4)) {
       case 0:
-        text("The " + std::string(nationality()) + " " +
-             std::string(pickView({"striker ", "champion ", "minister ", "president ", "driver ",
-                                   "coach ", "company "})));
+        textWithOther("The " + kept(nationality()) + " " +
+                          std::string(pickView({"striker ", "champion ", "minister ", "president ",
+                                                "driver ", "coach ", "company "})),
+                      kept_);
         name(1, first() + " " + last());
         text(std::string(pickView({" scored in ", " arrived in ", " won in ", " spoke in "})));
         name(3, city());
@@ -1005,22 +1030,26 @@ class Generator {
         text(" won the ");
         // An event named after a country or town is no place.
         text((chance(50) ? country() : city()) + " " + std::string(event()));
+        if (otherNames_) pieces_.back().type = 4;  // the whole event, town and all
         text(" on " + std::string(pickView({"Sunday", "Friday", "Saturday"})) + " .");
         break;
       case 2:
-        text(std::string(nationality()) + " " +
-             std::string(pickView({"troops", "officials", "shares", "voters", "police"})) +
-             " said on Tuesday that ");
+        textWithOther(
+            kept(nationality()) + " " +
+                std::string(pickView({"troops", "officials", "shares", "voters", "police"})) +
+                " said on Tuesday that ",
+            kept_);
         name(2, org());
         text(" had left ");
         name(3, city());
         text(" .");
         break;
       default:
-        text("He told " + std::string(nationality()) + " " +
-             std::string(pickView({"television", "radio", "newspapers"})) + " in ");
+        textWithOther("He told " + kept(nationality()) + " " +
+                          std::string(pickView({"television", "radio", "newspapers"})) + " in ",
+                      kept_);
         name(3, city());
-        text(" that the " + std::string(event()) + " would go ahead .");
+        textWithOther(" that the " + kept(event()) + " would go ahead .", kept_);
         break;
     }
   }
@@ -1712,7 +1741,9 @@ class Generator {
       std::vector<std::string> words = wordSegments(t);
       for (size_t k = 0; k < words.size(); ++k) {
         s.tokens.push_back(std::move(words[k]));
-        s.tags.push_back(p.type == 0 ? 0 : (k == 0 ? 2 * p.type - 1 : 2 * p.type));
+        s.tags.push_back(p.type == 4   ? entities::kOtherNameTag
+                         : p.type == 0 ? 0
+                                       : (k == 0 ? 2 * p.type - 1 : 2 * p.type));
       }
     }
     return s;
@@ -1723,6 +1754,8 @@ class Generator {
   std::vector<Piece> pieces_;
   bool receiptLines_ = false;
   bool newsLines_ = false;
+  bool otherNames_ = false;
+  std::string kept_;        // the nationality or event of the line being made
   bool capitals_ = false;   // the line is printed in capitals whatever the draw
   bool asWritten_ = false;  // the line is printed in the case it is written in (unless capitals_)
 };
@@ -1756,8 +1789,8 @@ void splitNameLists(const NameLists& all, NameLists& train, NameLists& heldOut) 
 }
 
 std::vector<Sentence> syntheticLines(const NameLists& lists, size_t count, std::mt19937_64& rng,
-                                     bool receiptLines, bool newsLines) {
-  Generator g(lists, rng, receiptLines, newsLines);
+                                     bool receiptLines, bool newsLines, bool otherNames) {
+  Generator g(lists, rng, receiptLines, newsLines, otherNames);
   std::vector<Sentence> out;
   out.reserve(count);
   while (out.size() < count) {

@@ -35,8 +35,11 @@ void splitNameLists(const NameLists& all, NameLists& train, NameLists& heldOut);
 // `receiptLines`, about one line in twelve is a line of a shop's receipt (seller, registration,
 // Malaysian address, articles, totals); with `newsLines`, about one in twelve of the others is a
 // line of a newspaper (league tables, results, placings, datelines, headings, nationalities and
-// events beside names). Without either, the lines and the draws are those of before.
+// events beside names). Without either, the lines and the draws are those of before. With
+// `otherNames`, the nationalities and events of the newspaper lines are tagged
+// entities::kOtherNameTag instead of O (the draws stay the same).
 std::vector<Sentence> syntheticLines(const NameLists& lists, size_t count, std::mt19937_64& rng,
-                                     bool receiptLines = false, bool newsLines = false);
+                                     bool receiptLines = false, bool newsLines = false,
+                                     bool otherNames = false);
 
 }  // namespace marrowfen::tagger

@@ -7,7 +7,7 @@
 //                [--common-words 0|1] [--margin M] [--feature-dropout P] [--runs N]
 //                [--dictionary LANG=FILE]... [--classes COARSE,FINE] [--class-min-count N]
 //                [--news-and-web 0|1] [--receipt-lines 0|1] [--line-kinds 0|1]
-//                [--news-lines 0|1]
+//                [--news-lines 0|1] [--other-names 0|1]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
@@ -17,10 +17,14 @@
 // --receipt-lines 1 adds synthetic lines of shop receipts to the document lines, --news-lines 1
 // lines of newspapers' sports and news pages (tables, results, datelines, headings, nationalities).
 // --line-kinds 1 adds the features of the kind of line (running text, fragment, table row;
-// entities:: kLineKindFeatures), which the model file records. --synthetic document lines are
-// generated from the training share of the lists; --heldout writes 3000 lines made from the
-// held-out share, for tagger-eval. --tune prints the first half's F1 of a dev file after each pass.
-// Sentences are trained as of their file's language (BTC: English), except a share
+// entities:: kLineKindFeatures), which the model file records. --other-names 1 trains a state of
+// its own for names of none of the three types (never reported): GermEval's OTH and capitalised
+// derived names, English nationalities and events in the labelled sentences (other_names.h), and
+// the nationalities and events of the synthetic newspaper lines; the model file then has 14 states.
+// --synthetic document lines are generated from the training share of the lists; --heldout writes
+// 3000 lines made from the held-out share, for tagger-eval. --tune prints the first half's F1 of a
+// dev file after each pass. Sentences are trained as of their file's language (BTC: English),
+// except a share
 // --unknown-language (default 0.4) trained as of none; --common-words 0 leaves the words the
 // labelled text mostly writes in lower case out of the gazetteer. --skip leaves out the files
 // whose names contain PART; --shared-only trains their sentences as of no known language, so that
@@ -44,6 +48,7 @@
 #include <string>
 
 #include "tools/tagger/evaluation.h"
+#include "tools/tagger/other_names.h"
 #include "tools/tagger/trainer.h"
 #include "tools/tagger/word_clusters.h"
 
@@ -75,6 +80,7 @@ struct TrainOptions {
   bool newsAndWeb = false;     // also WNUT 17 and Universal NER (first halves of the news files)
   bool lineKinds = false;      // the features of the kind of line
   bool newsLines = false;      // synthetic lines of newspapers
+  bool otherNames = false;     // the state of names of none of the three types
   double upperFraction = 1.0;  // share of the labelled sentences that also get an upper-cased copy
   double unknownLanguage = 0.4;  // share of the sentences trained as of no known language
   bool commonWords = true;       // list the words mostly written in lower case
@@ -159,6 +165,8 @@ void setOption(TrainOptions& o, const std::string& a, const std::string& v) {
     o.newsLines = v != "0";
   else if (a == "--line-kinds")
     o.lineKinds = v != "0";
+  else if (a == "--other-names")
+    o.otherNames = v != "0";
   else if (a == "--upper-fraction")
     o.upperFraction = toDouble(a, v);
   else if (a == "--unknown-language")
@@ -286,14 +294,20 @@ LabelledData readLabelledSentences(const std::vector<std::string>& files, const 
   LabelledData d;
   size_t originals = 0;
   for (const auto& f : files) {
-    auto s = tagger::readCorpusFile(f, tagger::guessCorpusFormat(f));
+    auto s = tagger::readCorpusFile(f, tagger::guessCorpusFormat(f), o.otherNames);
     if (!s) continue;
+    size_t others = 0;
+    if (o.otherNames) {
+      for (auto& sentence : *s) others += tagger::markOtherNames(sentence);
+    }
     // Only the first half of the GermEval dev file is trained on; the second half is for reporting.
     // The same holds for the news treebanks (uner-*-pud): their second halves report news text.
     if (f.ends_with(".tsv") || f.ends_with("-dev.iob") || f.ends_with("-pud.conll")) {
       *s = tagger::partOf(*s, tagger::Part::kFirstHalf);
     }
-    std::cerr << f << ": " << s->size() << " sentences\n";
+    std::cerr << f << ": " << s->size() << " sentences";
+    if (o.otherNames) std::cerr << ", " << others << " words of other names marked";
+    std::cerr << "\n";
     int times = 1;
     for (const auto& [part, n] : o.repeats) {
       if (f.find(part) != std::string::npos) times = n;
@@ -366,6 +380,7 @@ tagger::PerceptronTrainer trainerWithLabelledSentences(
   }
   tagger::PerceptronTrainer trainer(o.bits, withPhrases(d.sentences));
   if (o.lineKinds) trainer.featureGroups = entities::kLineKindFeatures;
+  trainer.otherNames = o.otherNames;
   // Some sentences are trained without their language, so that the shared weights also serve
   // text whose language is not known.
   for (size_t i = 0; i < d.sentences.size(); ++i) {
@@ -385,8 +400,8 @@ tagger::PerceptronTrainer trainerWithLabelledSentences(
 void addSyntheticLines(tagger::PerceptronTrainer& trainer, const tagger::NameLists& trainLists,
                        const TrainOptions& o) {
   std::mt19937_64 rng(o.seed);
-  for (auto& s :
-       tagger::syntheticLines(trainLists, o.synthetic, rng, o.receiptLines, o.newsLines)) {
+  for (auto& s : tagger::syntheticLines(trainLists, o.synthetic, rng, o.receiptLines, o.newsLines,
+                                        o.otherNames)) {
     const size_t k =
         std::uniform_int_distribution<size_t>(0, std::size(entities::kModelLanguages))(rng);
     if (k > 0) s.language = std::string(entities::kModelLanguages[k - 1]);
@@ -400,8 +415,8 @@ void writeHeldOutLines(const tagger::NameLists& heldOutLists, const TrainOptions
   if (o.heldout.empty()) return;
   std::mt19937_64 heldRng(o.seed ^ 0x5eed);
   std::ofstream h(o.heldout);
-  tagger::writeCorpus(
-      h, tagger::syntheticLines(heldOutLists, 3000, heldRng, o.receiptLines, o.newsLines));
+  tagger::writeCorpus(h, tagger::syntheticLines(heldOutLists, 3000, heldRng, o.receiptLines,
+                                                o.newsLines, o.otherNames));
 }
 
 // The first half of the --tune file; empty without one.

@@ -310,6 +310,7 @@ void PerceptronTrainer::train(int epochs, uint64_t seed,
   std::vector<float> emissions;
   dropThreshold_ =
       static_cast<uint64_t>(std::clamp(featureDropout, 0.0, 1.0) * 18446744073709551615.0);
+  if (!otherNames) entities::forbidOtherNames(trans_, start_);
   for (int e = 1; e <= epochs; ++e) {
     std::shuffle(order.begin(), order.end(), rng);
     dropSalt_ = rng();
@@ -367,6 +368,7 @@ entities::PerceptronWeights PerceptronTrainer::averagedWeights() const {
   w.bucketBits = bits_;
   w.gazetteer = gazetteer_;
   w.featureGroups = featureGroups;
+  w.otherNames = otherNames;
   // The mean of the finished runs' averages and, when it has begun, the current run's.
   const bool current = step_ > 1 || runs_ == 0;
   const double runs = runs_ + (current ? 1 : 0), c = step_;

@@ -69,6 +69,9 @@ class PerceptronTrainer {
   // The optional feature groups (entities::FeatureGroup bits) of the sentences added after it is
   // set; the model records them.
   uint32_t featureGroups = 0;
+  // Whether the model learns the state of names of none of the three types (sentences tagged
+  // kOtherNameTag); without it, the state is never taken and the model file stores 13 states.
+  bool otherNames = false;
 
   // Keeps the averages of the run so far and starts a new run from zero weights; the model is
   // then the mean of all runs (runs in different orders disagree on rare features, and their mean
