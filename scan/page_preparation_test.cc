@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -37,6 +38,21 @@ std::pair<double, double> darkCentre(Pix* pix) {
 
 std::pair<double, double> apply(const PageTransform& t, std::pair<double, double> p) {
   return {t.xx * p.first + t.xy * p.second + t.x0, t.yx * p.first + t.yy * p.second + t.y0};
+}
+
+// The box (left, top, width, height) of the largest piece of ink on `page`, binarised as the
+// preparation does; zeros when there is none.
+std::array<l_int32, 4> largestInk(Pix* page) {
+  std::array<l_int32, 4> largest = {0, 0, 0, 0};
+  PixPtr binary = binaryForAnalysis(page);
+  Boxa* boxes = binary ? pixConnCompBB(binary.get(), 8) : nullptr;
+  for (int k = 0; boxes && k < boxaGetCount(boxes); ++k) {
+    l_int32 x, y, bw, bh;
+    boxaGetBoxGeometry(boxes, k, &x, &y, &bw, &bh);
+    if (bw * bh > largest[2] * largest[3]) largest = {x, y, bw, bh};
+  }
+  boxaDestroy(&boxes);
+  return largest;
 }
 
 Image textPage(int pixelSize) {
@@ -368,18 +384,7 @@ TEST(PagePreparation, BoxesOnPaperCutFromItsSurfaceLandOnTheInput) {
   PixPtr photo = onSurface(paper.get(), {35, 20, 70, 90, w + 160, h + 150, 0});
   const std::optional<PreparedPage> page = preparedPage(photo.get());
   ASSERT_TRUE(page && page->pix);
-  PixPtr binary = binaryForAnalysis(page->pix.get());
-  Boxa* boxes = pixConnCompBB(binary.get(), 8);
-  ASSERT_TRUE(boxes);
-  int best = 0, bestArea = 0;
-  for (int k = 0; k < boxaGetCount(boxes); ++k) {
-    l_int32 x, y, bw, bh;
-    boxaGetBoxGeometry(boxes, k, &x, &y, &bw, &bh);
-    if (bw * bh > bestArea) best = k, bestArea = bw * bh;
-  }
-  l_int32 x, y, bw, bh;
-  boxaGetBoxGeometry(boxes, best, &x, &y, &bw, &bh);
-  boxaDestroy(&boxes);
+  const auto [x, y, bw, bh] = largestInk(page->pix.get());
   // The page was enlarged, and the square is still the largest thing on it.
   EXPECT_GT(bw, 40);
   const BoundingBox box = boxInSource(page->toInput, x, y, x + bw, y + bh, pixGetWidth(photo.get()),
@@ -440,18 +445,7 @@ TEST(PagePreparation, PaperPhotographedAtAnAngleIsStraightenedAndMapsBack) {
       EXPECT_NEAR(p.y, c.quad[k].y, 8) << c.level << " corner " << k;
     }
     // The square is square again, and its box lands on the square in the photo.
-    PixPtr binary = binaryForAnalysis(page->pix.get());
-    Boxa* boxes = pixConnCompBB(binary.get(), 8);
-    ASSERT_TRUE(boxes);
-    int best = 0, bestArea = 0;
-    for (int k = 0; k < boxaGetCount(boxes); ++k) {
-      l_int32 x, y, bw, bh;
-      boxaGetBoxGeometry(boxes, k, &x, &y, &bw, &bh);
-      if (bw * bh > bestArea) best = k, bestArea = bw * bh;
-    }
-    l_int32 x, y, bw, bh;
-    boxaGetBoxGeometry(boxes, best, &x, &y, &bw, &bh);
-    boxaDestroy(&boxes);
+    const auto [x, y, bw, bh] = largestInk(page->pix.get());
     EXPECT_NEAR(bw, bh, 4) << c.level;
     const double pw = pixGetWidth(photo.get()), ph = pixGetHeight(photo.get());
     const BoundingBox box = boxInSource(page->toInput, x, y, x + bw, y + bh, c.width, c.height);
