@@ -312,6 +312,19 @@ PixPtr onSurface(Pix* paper, const Surface& s) {
   return photo;
 }
 
+// Pages with no surface around the paper: the paper itself, the same with a dark band across its
+// top (a letterhead), and a 1-bit page with a black surround (a scanner's).
+std::vector<PixPtr> pagesWithoutSurface(Pix* paper) {
+  const int w = pixGetWidth(paper), h = pixGetHeight(paper);
+  std::vector<PixPtr> pages;
+  pages.emplace_back(pixClone(paper));
+  pages.emplace_back(pixCopy(nullptr, paper));
+  pixRasterop(pages.back().get(), 0, 0, w, h / 6, PIX_CLR, nullptr, 0, 0);
+  pages.emplace_back(
+      pixThresholdToBinary(onSurface(paper, {0, 0, 50, 50, w + 100, h + 100, 0}).get(), 128));
+  return pages;
+}
+
 TEST(PagePreparation, PaperOnADarkSurfaceIsCutOutAndItsPixelsMapBack) {
   const Image text = textPage(24);
   ASSERT_FALSE(text.empty());
@@ -357,17 +370,15 @@ TEST(PagePreparation, PagesNotLyingOnADarkSurfaceAreLeftAlone) {
   ASSERT_FALSE(text.empty());
   PixPtr paper = pixFromImage(text);
   const int w = pixGetWidth(paper.get()), h = pixGetHeight(paper.get());
-  // A dark band across the top of the page (a letterhead), a page on a light grey surface, a
-  // page that is dark all over, and a 1-bit page with a black surround (a scanner's).
-  PixPtr banded(pixCopy(nullptr, paper.get()));
-  pixRasterop(banded.get(), 0, 0, w, h / 6, PIX_CLR, nullptr, 0, 0);
-  PixPtr light = onSurface(paper.get(), {190, 20, 100, 100, w + 200, h + 200, 0});
-  PixPtr dark(pixCopy(nullptr, paper.get()));
-  pixMultConstantGray(dark.get(), 0.2f);
-  PixPtr bilevel(
-      pixThresholdToBinary(onSurface(paper.get(), {0, 0, 50, 50, w + 100, h + 100, 0}).get(), 128));
-  for (Pix* page : {paper.get(), banded.get(), light.get(), dark.get(), bilevel.get()}) {
-    EXPECT_FALSE(paperOnDarkSurface(page)) << pixGetWidth(page) << " " << pixGetDepth(page);
+  // Besides the pages without a surface, a page on a light grey surface and a page that is dark
+  // all over.
+  std::vector<PixPtr> pages = pagesWithoutSurface(paper.get());
+  pages.push_back(onSurface(paper.get(), {190, 20, 100, 100, w + 200, h + 200, 0}));
+  pages.emplace_back(pixCopy(nullptr, paper.get()));
+  pixMultConstantGray(pages.back().get(), 0.2f);
+  for (const PixPtr& page : pages) {
+    EXPECT_FALSE(paperOnDarkSurface(page.get()))
+        << pixGetWidth(page.get()) << " " << pixGetDepth(page.get());
   }
 }
 
@@ -469,18 +480,15 @@ TEST(PagePreparation, PagesWithoutASurfaceAroundThemAreNotStraightened) {
   ASSERT_FALSE(text.empty());
   PixPtr paper = pixFromImage(text);
   const int w = pixGetWidth(paper.get()), h = pixGetHeight(paper.get());
-  // A dark band across the top of the page (a letterhead), a 1-bit page on black, and papers
-  // lying square on a grey desk and on a dark table (nothing to straighten: resampling would only
-  // blur them).
-  PixPtr banded(pixCopy(nullptr, paper.get()));
-  pixRasterop(banded.get(), 0, 0, w, h / 6, PIX_CLR, nullptr, 0, 0);
-  PixPtr bilevel(
-      pixThresholdToBinary(onSurface(paper.get(), {0, 0, 50, 50, w + 100, h + 100, 0}).get(), 128));
-  PixPtr onDesk = onSurface(paper.get(), {160, 10, 90, 70, w + 200, h + 150, 0});
-  PixPtr onTable = onSurface(paper.get(), {40, 30, 110, 60, w + 220, h + 140, 0});
-  EXPECT_TRUE(paperOnDarkSurface(onTable.get()));
-  for (Pix* page : {paper.get(), banded.get(), bilevel.get(), onDesk.get(), onTable.get()}) {
-    EXPECT_FALSE(straightenedPaper(page)) << pixGetWidth(page) << " " << pixGetDepth(page);
+  // Besides the pages without a surface, papers lying square on a grey desk and on a dark table
+  // (nothing to straighten: resampling would only blur them).
+  std::vector<PixPtr> pages = pagesWithoutSurface(paper.get());
+  pages.push_back(onSurface(paper.get(), {160, 10, 90, 70, w + 200, h + 150, 0}));
+  pages.push_back(onSurface(paper.get(), {40, 30, 110, 60, w + 220, h + 140, 0}));
+  EXPECT_TRUE(paperOnDarkSurface(pages.back().get()));
+  for (const PixPtr& page : pages) {
+    EXPECT_FALSE(straightenedPaper(page.get()))
+        << pixGetWidth(page.get()) << " " << pixGetDepth(page.get());
   }
 }
 
