@@ -68,7 +68,7 @@ int64_t selectedPagesAfter(int64_t index, int64_t pageCount) {
 // waiting for each), in page order. This is the one place where the answer grows: pages and
 // warnings are appended here and nowhere else, and each page is reported to `progress` as it is
 // taken. A recognition error ends the run, as it would have if the pages had been read one after
-// another.
+// another; a page that ran out of time becomes a warning.
 void takePages(std::deque<PendingPage>& pending, PageRecognition& recognition, bool wait,
                PageProgress& progress, std::vector<OcrPage>& pages,
                std::vector<std::string>& warnings) {
@@ -81,12 +81,18 @@ void takePages(std::deque<PendingPage>& pending, PageRecognition& recognition, b
     } else {
       if (!wait && !recognition.finished(*next.ticket)) return;
       Recognition recognized = recognition.take(*next.ticket);
-      if (!recognized.page) fail(kRecognitionFailed + recognized.error);
-      if (recognitionOptions.source != "ocr") {
-        recognized.page->source = "ocr";
-        recognized.page->sourceReason = next.reason;
+      if (recognized.overTime) {
+        // The page is given up, not the document.
+        warnings.push_back(std::move(recognized.error));
+      } else if (!recognized.page) {
+        fail(kRecognitionFailed + recognized.error);
+      } else {
+        if (recognitionOptions.source != "ocr") {
+          recognized.page->source = "ocr";
+          recognized.page->sourceReason = next.reason;
+        }
+        pages.push_back(std::move(*recognized.page));
       }
-      pages.push_back(std::move(*recognized.page));
     }
     progress.pageFinished(next.pageNumber);
     pending.pop_front();

@@ -10,11 +10,12 @@ namespace marrowfen::scan {
 
 // Reads every selected page of the input (inputUrl, ext and recognitionOptions) and writes one
 // OcrOutput; returns the exit status 0. Ends through fail() when the input cannot be opened or a
-// page cannot be recognised; pages that cannot be read or rendered become warnings.
+// page cannot be recognised; a document's pages that cannot be read or rendered, or that run out
+// of recognition time, become warnings.
 int runOcr();
 
 // Ends the process as a run whose page could not be recognised ends, with the recogniser's
-// `error`: the failure on standard output, status 1. What the program does when a page's
+// `error`: the failure on standard output, status 1. What the program does when an image's
 // recognition runs out of time (setRecognitionOverTime); the engine is not left to finish.
 [[noreturn]] void endRunOverTime(const std::string& error);
 

@@ -21,6 +21,7 @@
 #include "scan/command_line.h"
 #include "scan/pixel_budget.h"
 #include "scan/recognition_deadline.h"
+#include "scan/recognition_thread.h"
 
 namespace marrowfen::scan {
 namespace {
@@ -163,10 +164,10 @@ std::optional<std::string> receiveRecord(int fd) {
 // It never writes to the program's standard output and leaves through _exit, so nothing of the
 // program's (buffers, handlers, the caller's stack) runs twice.
 [[noreturn]] void workerMain(int fd) {
-  // A page that runs out of time answers with its error, as the program itself would fail with
-  // it; the engine is not left to finish, so the worker ends.
+  // A page that runs out of time answers with its error, marked as such, as the program itself
+  // would answer it; the engine cannot be stopped, so the worker ends.
   setRecognitionOverTime([fd](const std::string& error) {
-    sendRecord(fd, encodeRecognition(Recognition{.error = error}));
+    sendRecord(fd, encodeRecognition(Recognition{.error = error, .overTime = true}));
     ::_exit(0);
   });
   try {
@@ -212,7 +213,8 @@ int64_t recognitionWorkersFromEnvironment() {
 
 std::string encodeRecognition(const Recognition& recognition) {
   Writer out;
-  out.value(static_cast<uint8_t>(recognition.page.has_value()));
+  // 1 a page; 0 an error; 2 the error that the page ran out of time.
+  out.value(static_cast<uint8_t>(recognition.page ? 1 : recognition.overTime ? 2 : 0));
   if (!recognition.page) {
     out.string(recognition.error);
     return out.take();
@@ -237,11 +239,12 @@ std::string encodeRecognition(const Recognition& recognition) {
 
 std::optional<Recognition> decodeRecognition(std::string_view bytes) {
   Reader in(bytes);
-  uint8_t hasPage = 0;
-  if (!in.value(hasPage) || hasPage > 1) return std::nullopt;
+  uint8_t kind = 0;
+  if (!in.value(kind) || kind > 2) return std::nullopt;
   Recognition recognition;
-  if (hasPage == 0) {
+  if (kind != 1) {
     if (!in.string(recognition.error) || !in.atEnd()) return std::nullopt;
+    recognition.overTime = kind == 2;
     return recognition;
   }
   OcrPage page;
@@ -306,7 +309,7 @@ Recognition PageRecognition::take(size_t ticket) {
   Job& taken = job(ticket);
   Recognition recognition = taken.state == JobState::kDone
                                 ? std::move(*taken.result)
-                                : recognize(std::move(taken.image), taken.pageNumber);
+                                : recognizeOnOwnThread(std::move(taken.image), taken.pageNumber);
   // Tickets are taken in order: the front job is done with.
   while (!jobs_.empty() && firstTicket_ <= ticket) {
     jobs_.pop_front();

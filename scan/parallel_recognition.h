@@ -51,7 +51,8 @@ class PageRecognition {
   // Whether take(ticket) would answer without waiting for a worker. Reads what has arrived.
   bool finished(size_t ticket);
   // The page's recognition, as recognize(image, pageNumber) gives it; waits for its worker, or
-  // recognises it here. Each ticket is taken once, in the order of the tickets.
+  // recognises it here (recognizeOnOwnThread: a page that runs out of time here answers with
+  // that error too, as in a worker). Each ticket is taken once, in the order of the tickets.
   Recognition take(size_t ticket);
 
   // Workers started so far (for tests and the benchmarks' sake).

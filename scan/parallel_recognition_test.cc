@@ -193,6 +193,7 @@ TEST(RecognitionWireForm, RoundTripsEveryFieldBitForBit) {
       {.page = OcrPage{.pageNumber = 1}},
       {.error = "the engine refused"},
       {.error = ""},
+      {.error = "Recognition of page 3 was stopped", .overTime = true},
   };
   for (const Recognition& r : cases) {
     const std::string bytes = encodeRecognition(r);
@@ -201,6 +202,7 @@ TEST(RecognitionWireForm, RoundTripsEveryFieldBitForBit) {
     EXPECT_EQ(encodeRecognition(*back), bytes);
     ASSERT_EQ(back->page.has_value(), r.page.has_value());
     EXPECT_EQ(back->error, r.error);
+    EXPECT_EQ(back->overTime, r.overTime);
     if (r.page) {
       EXPECT_EQ(back->page->text, r.page->text);
       EXPECT_EQ(back->page->confidence, r.page->confidence);
@@ -220,6 +222,10 @@ TEST(RecognitionWireForm, RoundTripsEveryFieldBitForBit) {
   const uint64_t huge = uint64_t{1} << 60;
   lying.replace(countAt, 8, reinterpret_cast<const char*>(&huge), 8);
   EXPECT_FALSE(decodeRecognition(lying));
+  // A kind of record that does not exist.
+  std::string unknown = encodeRecognition({.error = "e"});
+  unknown[0] = 3;
+  EXPECT_FALSE(decodeRecognition(unknown));
 }
 
 TEST(RecognitionWorkers, TheEnvironmentOrTheMachineDecides) {

@@ -84,6 +84,10 @@ struct Platform {
   const PdfService* pdf = nullptr;
   const ImageService* images = nullptr;
   const TextRecognizer* recognizer = nullptr;
+  // A new recogniser of the same kind, for the pages after one that was left inside the current
+  // one because it ran out of time (recognition_thread.h); it lives as long as the process. Unset
+  // where the recogniser cannot be replaced.
+  std::function<const TextRecognizer*()> freshRecognizer;
 };
 
 Platform& platform();

@@ -45,10 +45,15 @@ void setRecognitionTimeBudget(std::chrono::nanoseconds budget) {
 
 void setRecognitionOverTime(RecognitionOverTime action) { overTimeAction() = std::move(action); }
 
+RecognitionOverTime recognitionOverTime() { return overTimeAction(); }
+
 RecognitionDeadline::RecognitionDeadline(int64_t pageNumber)
+    : RecognitionDeadline(pageNumber, overTimeAction()) {}
+
+RecognitionDeadline::RecognitionDeadline(int64_t pageNumber, RecognitionOverTime action)
     : pageNumber_(pageNumber),
       budget_(recognitionTimeBudget()),
-      action_(overTimeAction()),
+      action_(std::move(action)),
       start_(processorTime(CLOCK_THREAD_CPUTIME_ID)) {
   if (!action_) return;
   // The watchdog reads this thread's clock through its id; the thread outlives the watchdog.

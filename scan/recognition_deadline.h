@@ -35,13 +35,16 @@ void setRecognitionTimeBudget(std::chrono::nanoseconds budget);
 // and ends. Until an action is set, pages are not watched.
 using RecognitionOverTime = std::function<void(const std::string& error)>;
 void setRecognitionOverTime(RecognitionOverTime action);
+RecognitionOverTime recognitionOverTime();
 
 // The watch over one page's recognition, counted in the processor time of the thread that builds
 // it (the one that recognises), less the time the recogniser reports reading words. Hand it to
-// the recogniser as the request's phases. Without an action set it starts nothing.
+// the recogniser as the request's phases. Without an action it starts nothing.
 class RecognitionDeadline : public RecognitionPhases {
  public:
+  // With the process's action (setRecognitionOverTime), or with `action`.
   explicit RecognitionDeadline(int64_t pageNumber);
+  RecognitionDeadline(int64_t pageNumber, RecognitionOverTime action);
   RecognitionDeadline(const RecognitionDeadline&) = delete;
   RecognitionDeadline& operator=(const RecognitionDeadline&) = delete;
   // Waits for the watchdog; when it has fired, that is until the action has run.

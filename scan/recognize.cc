@@ -160,13 +160,18 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations, i
 }
 
 Recognition recognize(Image image, int64_t pageNumber) {
-  RecognitionDeadline deadline(pageNumber);
+  return recognize(std::move(image), pageNumber, recognitionOverTime());
+}
+
+Recognition recognize(Image image, int64_t pageNumber, RecognitionOverTime overTime) {
+  // Read before the watch begins: a page that runs out of time has the recogniser replaced.
+  const TextRecognizer* recognizer = platform().recognizer;
+  if (recognizer == nullptr) return {.error = "no text recogniser is available"};
+  RecognitionDeadline deadline(pageNumber, std::move(overTime));
   const RecognitionRequest request{.fast = recognitionOptions.fast,
                                    .languageCorrection = recognitionOptions.languageCorrection,
                                    .languages = recognitionOptions.languages,
                                    .phases = &deadline};
-  const TextRecognizer* recognizer = platform().recognizer;
-  if (recognizer == nullptr) return {.error = "no text recogniser is available"};
   RecognitionResult result = recognizer->perform(std::move(image), request);
   if (result.error) return {.error = *result.error};
   return {.page = pageFromObservations(result.observations, pageNumber)};

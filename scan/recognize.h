@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scan/image.h"
+#include "scan/recognition_deadline.h"
 #include "scan/recognizer.h"
 #include "scan/records.h"
 
@@ -17,14 +18,17 @@ namespace marrowfen::scan {
 struct Recognition {
   std::optional<OcrPage> page;  // set on success; source and sourceReason absent
   std::string error;            // the recogniser's error description when page is absent
+  bool overTime = false;        // the error is that the page ran out of time
 };
 
 // Recognises `image` with platform().recognizer and the fast, languageCorrection and languages
 // fields of recognitionOptions, read at every call. Fails only when the recogniser refuses the
 // request; its error is handed on unchanged.
 // The image is handed on to the recogniser: move a page in to free its pixels early. The page is
-// recognised under a RecognitionDeadline (recognition_deadline.h).
+// recognised under a RecognitionDeadline (recognition_deadline.h) with this process's over-time
+// action, or with `overTime` when one is given.
 Recognition recognize(Image image, int64_t pageNumber);
+Recognition recognize(Image image, int64_t pageNumber, RecognitionOverTime overTime);
 
 // The page made of a recogniser's observations, in the recogniser's order: trimmed lines, one
 // fragment per located word (or per line whose words cannot be located), both sorted into reading
