@@ -9,7 +9,7 @@ The entity rows measure texts of 10 MB on one line, one million short lines, and
 (default 10 and 100 MB), also under a 3 GB address-space limit. The pages of nested forms and of
 a million operators are stopped by the page's time (kPageTimeBudget, 20 s of processor time) in
 each mode; the turned page of blocks is stopped by the recognition time (kRecognitionTimeBudget,
-25 s of processor time outside reading words) and ends the run. As page 1 of a PDF it is drawn on
+20 s of processor time outside reading words) and ends the run. As page 1 of a PDF it is drawn on
 the PDF canvas (half the pixels) and read within the limit; a PDF's page that does run out of time
 becomes that page's warning and the other pages keep their text. The JPEG 2000 rows are refused by
 their declared size before OpenJPEG runs.
