@@ -320,6 +320,10 @@ Recognition PageRecognition::take(size_t ticket) {
 
 void PageRecognition::startWorkers(int64_t count) {
   started_ = true;
+  // The engine is started before the forks: the workers share its model (a few hundred
+  // megabytes with the default model's dictionary) instead of each reading it again, and a page
+  // left to this process finds it ready.
+  startRecognizer();
   const pid_t parent = ::getpid();
   for (int64_t k = 0; k < count; ++k) {
     int fds[2];

@@ -29,10 +29,15 @@ std::shared_ptr<FixedText> lineOf(std::string text) {
 //   'K'  in a worker process, the worker dies; in the program itself it recognises normally;
 //   'H'  in a worker, the worker answers with garbage (a half record) and then dies;
 //   other markers give one line "page <marker> <pixel 2>".
-// Counts the requests made in this process only (a worker's count stays in the worker).
+// Counts the requests made in this process only (a worker's count stays in the worker), and the
+// requests that only start the engine.
 class MarkerRecognizer : public TextRecognizer {
  public:
-  RecognitionResult perform(Image image, const RecognitionRequest&) const override {
+  RecognitionResult perform(Image image, const RecognitionRequest& request) const override {
+    if (request.startOnly) {
+      ++starts;
+      return {};
+    }
     const uint8_t marker = image.row(0)[0];
     const bool inWorker = ::getpid() != mainPid;
     if (inWorker && marker == 'K') ::_exit(3);
@@ -52,6 +57,7 @@ class MarkerRecognizer : public TextRecognizer {
   }
   pid_t mainPid = ::getpid();
   mutable int calls = 0;
+  mutable int starts = 0;
 };
 
 Image page(char marker, int delayCentiseconds, int id) {
@@ -128,12 +134,15 @@ TEST_F(PageRecognitionTest, OnePageStartsNothingAndFewPagesFewWorkers) {
     EXPECT_EQ(run(recognition, {{'a', 0}}), std::vector<std::string>{"page a 0"});
     EXPECT_EQ(recognition.workersStarted(), 0);
     EXPECT_EQ(recognizer_.calls, 1);
+    EXPECT_EQ(recognizer_.starts, 0);
   }
   {
     PageRecognition recognition(4);
     EXPECT_EQ(run(recognition, {{'a', 0}, {'b', 0}}),
               (std::vector<std::string>{"page a 0", "page b 1"}));
     EXPECT_EQ(recognition.workersStarted(), 2);
+    // The engine is started once, in the program, before the workers are forked from it.
+    EXPECT_EQ(recognizer_.starts, 1);
   }
 }
 

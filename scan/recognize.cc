@@ -159,6 +159,15 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations, i
   return page;
 }
 
+void startRecognizer() {
+  if (const TextRecognizer* recognizer = platform().recognizer) {
+    recognizer->perform(Image(), {.fast = recognitionOptions.fast,
+                                  .languageCorrection = recognitionOptions.languageCorrection,
+                                  .languages = recognitionOptions.languages,
+                                  .startOnly = true});
+  }
+}
+
 Recognition recognize(Image image, int64_t pageNumber) {
   return recognize(std::move(image), pageNumber, recognitionOverTime());
 }

@@ -30,6 +30,10 @@ struct Recognition {
 Recognition recognize(Image image, int64_t pageNumber);
 Recognition recognize(Image image, int64_t pageNumber, RecognitionOverTime overTime);
 
+// Starts platform().recognizer's engine for the settings recognize() would use now, reading no
+// page: before worker processes are forked, so that they share the started engine.
+void startRecognizer();
+
 // The page made of a recogniser's observations, in the recogniser's order: trimmed lines, one
 // fragment per located word (or per line whose words cannot be located), both sorted into reading
 // order, the lines joined by line feeds, and the mean line confidence.

@@ -57,6 +57,7 @@ struct RecognitionRequest {
   bool languageCorrection = true;       // dictionary / language model on
   std::vector<std::string> languages;   // BCP 47 tags in order; empty: the recogniser's default
   RecognitionPhases* phases = nullptr;  // told of word reading when set
+  bool startOnly = false;  // only start the engine for these settings; the image is not read
 };
 
 // What one request gives: the observations, or the reason the request could not be performed.

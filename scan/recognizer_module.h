@@ -15,7 +15,7 @@ namespace marrowfen::scan {
 inline constexpr const char* kRecognizerModuleName = "marrowfen-tesseract.so";
 // The module's one entry point, and the interface version both sides must have been built with.
 inline constexpr const char* kRecognizerModuleEntry = "marrowfen_new_text_recognizer";
-inline constexpr int kRecognizerModuleVersion = 4;
+inline constexpr int kRecognizerModuleVersion = 5;
 using NewTextRecognizer = TextRecognizer* (*)(int version);
 
 // Where the module of the running program is: beside /proc/self/exe.

@@ -454,6 +454,11 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   if (names.empty()) names.push_back(fileExists(dir + "Latin.traineddata") ? "Latin" : "eng");
   std::string languages;
   for (const std::string& name : names) languages += (languages.empty() ? "" : "+") + name;
+  if (request.startOnly) {
+    const std::optional<std::string> error =
+        startEngine(dir, languages, request.languageCorrection);
+    return error ? RecognitionResult{.error = *error} : RecognitionResult{};
+  }
   if (image.empty()) return {.error = "The image to recognise is empty."};
 
   if (std::optional<std::string> error = startEngine(dir, languages, request.languageCorrection)) {

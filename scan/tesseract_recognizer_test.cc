@@ -237,6 +237,28 @@ TEST_F(TesseractTest, UnknownOrMissingLanguagesFailNamingTheTag) {
   }
 }
 
+// A request that only starts the engine reads no image (none is given) and fails as a reading
+// would for languages that cannot be had.
+TEST_F(TesseractTest, StartingTheEngineReadsNothing) {
+  const struct {
+    std::vector<std::string> languages;
+    std::optional<std::string> error;
+  } cases[] = {{{}, std::nullopt}, {{"en-US"}, std::nullopt}, {{"xx-YY"}, "\"xx-YY\""}};
+  for (const auto& c : cases) {
+    const RecognitionResult started =
+        recognizer_->perform(Image(), {.languages = c.languages, .startOnly = true});
+    EXPECT_EQ(started.error.has_value(), c.error.has_value());
+    if (c.error && started.error) {
+      EXPECT_THAT(*started.error, HasSubstr(*c.error));
+    }
+    EXPECT_TRUE(started.observations.empty());
+  }
+  // The started engine reads the next page of the same settings.
+  const RecognitionResult read =
+      recognizer_->perform(testing::textImage({"Hello world"}, 600, 200), {.languages = {"en"}});
+  EXPECT_THAT(lineTexts(read), ::testing::ElementsAre("Hello world"));
+}
+
 TEST_F(TesseractTest, AccentsAreReadWhenNoLanguageIsNamed) {
   if (!installed("Latin")) GTEST_SKIP() << "Latin.traineddata is not installed";
   const Image image = testing::textImage(
