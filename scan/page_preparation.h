@@ -49,6 +49,13 @@ bool unevenLight(Pix* pix);
 // normalisation) and that brightness made white, as 8-bit grey; pixels stay where they are.
 PixPtr levelledLight(Pix* pix);
 
+// A colour page whose print is neutral (black or grey) but which carries coloured marks (a
+// stamp, a pen's ticks and signature, a highlighter) that cross its text: the page in 8-bit grey
+// where each pixel takes its brightest channel, so that coloured ink turns pale and the print
+// stays dark. Nothing when the page is not colour, has next to no coloured ink, or when coloured
+// ink is a large part of its ink (a page printed in colour, whose text that would wipe out).
+PixPtr withoutColouredMarks(Pix* pix);
+
 // The long thin horizontal and vertical strokes of a 1-bit page (underlines, table rules, box
 // frames, dotted or dashed separators) whose letters are `textHeight` pixels high, as a mask of
 // the page's size: runs at least eight letters long and at most a third of a letter thick, so
