@@ -32,6 +32,12 @@ constexpr double kInkShare = 0.75;
 constexpr double kMinColouredInk = 0.02;
 constexpr double kMaxColouredInk = 0.4;
 
+// Photos are sharpened by adding back this many times the difference between the page and its
+// mean over a square of (2 * kUnsharpHalfWidth + 1) pixels, a little under half the height of the
+// letters once they are scaled to read best.
+constexpr int kUnsharpHalfWidth = 3;
+constexpr float kUnsharpAmount = 1.5f;
+
 // The paper is taken as uneven when the brightest tenth of the tiles and the darkest tenth of
 // them (each tile's paper level: its 90th-percentile brightness) lie this far apart.
 constexpr int kUnevenLight = 20;
@@ -628,6 +634,11 @@ std::optional<PreparedPage> straightenedPaper(Pix* pix) {
   return PreparedPage{std::move(paper), back};
 }
 
+PixPtr sharpenedPhoto(Pix* pix) {
+  if (double(pixGetWidth(pix)) * pixGetHeight(pix) > kMaxUnsharpPixels) return nullptr;
+  return PixPtr(pixUnsharpMasking(pix, kUnsharpHalfWidth, kUnsharpAmount));
+}
+
 namespace {
 
 // `photographed`: the page is a photo of a paper cut from its surface, whose light is levelled
@@ -648,8 +659,14 @@ std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
     if (page) rotated.toInput = composed(page->toInput, rotated.toInput);
     page = std::move(rotated);
   }
+  const bool wasLevelled = levelled != nullptr;
   if (!page && levelled) page = PreparedPage{std::move(levelled), {}};
   levelled.reset();  // a scaled or rotated page has pixels of its own
+  // A page whose light needed levelling is a photo, and a photo is blurred: its letters are
+  // sharpened at their final size.
+  if (wasLevelled && page && page->pix) {
+    if (PixPtr sharp = sharpenedPhoto(page->pix.get())) page->pix = std::move(sharp);
+  }
   // Rules are looked for once the page is level and at its final size, where they run straight
   // along rows and columns.
   if (page) binary = binaryForAnalysis(page->pix.get());

@@ -263,6 +263,38 @@ TEST(PagePreparation, ColouredMarksAreMadePaleOnlyWhenTheyAreAFewOfTheInk) {
   EXPECT_FALSE(withoutColouredMarks(grey.get()));
 }
 
+// The mean brightness of an 8-bit page under a 1-bit mask.
+double meanUnder(Pix* pix, Pix* mask) {
+  l_float32 mean = 0;
+  pixGetAverageMasked(pix, mask, 0, 0, 1, L_MEAN_ABSVAL, &mean);
+  return mean;
+}
+
+TEST(PagePreparation, SharpeningDarkensBlurredLettersAndKeepsThePaper) {
+  // Letters of the size the preparation scales a page to (lower case about 13 pixels high).
+  const Image text = textPage(24);
+  ASSERT_FALSE(text.empty());
+  PixPtr page = pixFromImage(text);
+  PixPtr ink(pixThresholdToBinary(page.get(), 128));
+  PixPtr paper(pixInvert(nullptr, ink.get()));
+  for (const int blur : {1, 2}) {
+    // A photo's blur, washed out as a phone's low contrast would leave it.
+    PixPtr blurred(pixBlockconv(page.get(), blur, blur));
+    PixPtr faint(pixGammaTRC(nullptr, blurred.get(), 1.0f, -120, 255));
+    ASSERT_TRUE(faint);
+    PixPtr sharp = sharpenedPhoto(faint.get());
+    ASSERT_TRUE(sharp);
+    EXPECT_EQ(pixGetWidth(sharp.get()), pixGetWidth(page.get()));
+    EXPECT_LT(meanUnder(sharp.get(), ink.get()), meanUnder(faint.get(), ink.get()) - 20)
+        << "blur " << blur;
+    EXPECT_GT(meanUnder(sharp.get(), paper.get()), meanUnder(faint.get(), paper.get()) - 5)
+        << "blur " << blur;
+  }
+  // Past the size limit the page is left alone.
+  PixPtr huge(pixCreate(8000, static_cast<int>(kMaxUnsharpPixels / 8000) + 1, 8));
+  EXPECT_FALSE(sharpenedPhoto(huge.get()));
+}
+
 TEST(PagePreparation, RowsOfDotsDoNotPassForSmallPrint) {
   // Ten lines of letters above twenty rows of 3-pixel dots (a fax header of asterisks, dotted
   // leaders): the dots outnumber the letters, yet the letters' height is what is measured.
