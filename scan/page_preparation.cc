@@ -231,8 +231,11 @@ bool hasColouredMarks(Pix* pix) {
 }  // namespace
 
 PixPtr withoutColouredMarks(Pix* pix) {
-  if (pixGetDepth(pix) != 32 || !hasColouredMarks(pix)) return nullptr;
   const int w = pixGetWidth(pix), h = pixGetHeight(pix);
+  if (pixGetDepth(pix) != 32 || double(w) * h > kMaxSharpenedColourPixels ||
+      !hasColouredMarks(pix)) {
+    return nullptr;
+  }
   PixPtr grey(pixCreateNoInit(w, h, 8));
   if (!grey) return nullptr;
   const l_uint32* in = pixGetData(pix);

@@ -53,7 +53,9 @@ PixPtr levelledLight(Pix* pix);
 // stamp, a pen's ticks and signature, a highlighter) that cross its text: the page in 8-bit grey
 // where each pixel takes its brightest channel, so that coloured ink turns pale and the print
 // stays dark. Nothing when the page is not colour, has next to no coloured ink, or when coloured
-// ink is a large part of its ink (a page printed in colour, whose text that would wipe out).
+// ink is a large part of its ink (a page printed in colour, whose text that would wipe out), and
+// for a page over kMaxSharpenedColourPixels, where the grey copy held beside the page while it is
+// read would take recognition towards a gigabyte.
 PixPtr withoutColouredMarks(Pix* pix);
 
 // A photographed page (grey or colour) sharpened by unsharp masking, which undoes some of a phone
