@@ -24,6 +24,20 @@ constexpr double kMaxEnlargement = 4;
 constexpr double kMinSkewDegrees = 0.8;
 constexpr double kMinSkewConfidence = 3.0;
 
+// Colour marks: a pixel whose channels spread this far apart is coloured; a pixel darker than
+// kInkShare of the paper's brightness is ink. A page's coloured marks are taken out when they are
+// at least kMinColouredInk and at most kMaxColouredInk of its ink.
+constexpr int kColoured = 60;
+constexpr double kInkShare = 0.75;
+constexpr double kMinColouredInk = 0.02;
+constexpr double kMaxColouredInk = 0.4;
+
+// Photos are sharpened by adding back this many times the difference between the page and its
+// mean over a square of (2 * kUnsharpHalfWidth + 1) pixels, a little under half the height of the
+// letters once they are scaled to read best.
+constexpr int kUnsharpHalfWidth = 3;
+constexpr float kUnsharpAmount = 1.5f;
+
 // The paper is taken as uneven when the brightest tenth of the tiles and the darkest tenth of
 // them (each tile's paper level: its 90th-percentile brightness) lie this far apart.
 constexpr int kUnevenLight = 20;
@@ -172,6 +186,70 @@ PixPtr levelledLight(Pix* pix) {
     return nullptr;
   }
   return levelled;
+}
+
+namespace {
+
+struct Rgb {
+  int r, g, b;
+  int brightness() const { return (77 * r + 150 * g + 29 * b) >> 8; }
+  int spread() const { return std::max({r, g, b}) - std::min({r, g, b}); }
+};
+
+Rgb rgbOf(l_uint32 v) {
+  return {int((v >> L_RED_SHIFT) & 0xff), int((v >> L_GREEN_SHIFT) & 0xff),
+          int((v >> L_BLUE_SHIFT) & 0xff)};
+}
+
+// Whether the coloured share of a colour page's ink lies between kMinColouredInk and
+// kMaxColouredInk, on a sparse grid of samples (every fourth pixel of every fourth row): one pass
+// finds the paper's brightness (the 90th percentile), a second counts the ink.
+bool hasColouredMarks(Pix* pix) {
+  const int w = pixGetWidth(pix), h = pixGetHeight(pix), wpl = pixGetWpl(pix);
+  const l_uint32* data = pixGetData(pix);
+  auto forSamples = [&](const auto& use) {
+    for (int y = 0; y < h; y += 4) {
+      const l_uint32* line = data + static_cast<size_t>(y) * wpl;
+      for (int x = 0; x < w; x += 4) use(rgbOf(line[x]));
+    }
+  };
+  std::array<size_t, 256> histogram{};
+  size_t samples = 0;
+  forSamples([&](const Rgb& c) { ++histogram[c.brightness()], ++samples; });
+  if (samples < 1000) return false;
+  int paper = 0;
+  for (size_t below = 0; paper < 255 && (below += histogram[paper]) < samples * 9 / 10;) ++paper;
+  size_t ink = 0, coloured = 0;
+  forSamples([&](const Rgb& c) {
+    if (c.brightness() >= kInkShare * paper) return;
+    ++ink;
+    coloured += c.spread() > kColoured;
+  });
+  return ink >= 100 && coloured >= kMinColouredInk * ink && coloured <= kMaxColouredInk * ink;
+}
+
+}  // namespace
+
+PixPtr withoutColouredMarks(Pix* pix) {
+  const int w = pixGetWidth(pix), h = pixGetHeight(pix);
+  if (pixGetDepth(pix) != 32 || double(w) * h > kMaxSharpenedColourPixels ||
+      !hasColouredMarks(pix)) {
+    return nullptr;
+  }
+  PixPtr grey(pixCreateNoInit(w, h, 8));
+  if (!grey) return nullptr;
+  const l_uint32* in = pixGetData(pix);
+  l_uint32* out = pixGetData(grey.get());
+  const int inWpl = pixGetWpl(pix), outWpl = pixGetWpl(grey.get());
+  for (int y = 0; y < h; ++y) {
+    const l_uint32* from = in + static_cast<size_t>(y) * inWpl;
+    l_uint32* to = out + static_cast<size_t>(y) * outWpl;
+    for (int x = 0; x < w; ++x) {
+      const Rgb c = rgbOf(from[x]);
+      SET_DATA_BYTE(to, x, std::max({c.r, c.g, c.b}));
+    }
+  }
+  return grey;
 }
 
 namespace {
@@ -559,6 +637,11 @@ std::optional<PreparedPage> straightenedPaper(Pix* pix) {
   return PreparedPage{std::move(paper), back};
 }
 
+PixPtr sharpenedPhoto(Pix* pix) {
+  if (double(pixGetWidth(pix)) * pixGetHeight(pix) > kMaxUnsharpPixels) return nullptr;
+  return PixPtr(pixUnsharpMasking(pix, kUnsharpHalfWidth, kUnsharpAmount));
+}
+
 namespace {
 
 // `photographed`: the page is a photo of a paper cut from its surface, whose light is levelled
@@ -579,8 +662,14 @@ std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
     if (page) rotated.toInput = composed(page->toInput, rotated.toInput);
     page = std::move(rotated);
   }
+  const bool wasLevelled = levelled != nullptr;
   if (!page && levelled) page = PreparedPage{std::move(levelled), {}};
   levelled.reset();  // a scaled or rotated page has pixels of its own
+  // A page whose light needed levelling is a photo, and a photo is blurred: its letters are
+  // sharpened at their final size.
+  if (wasLevelled && page && page->pix) {
+    if (PixPtr sharp = sharpenedPhoto(page->pix.get())) page->pix = std::move(sharp);
+  }
   // Rules are looked for once the page is level and at its final size, where they run straight
   // along rows and columns.
   if (page) binary = binaryForAnalysis(page->pix.get());

@@ -49,6 +49,21 @@ bool unevenLight(Pix* pix);
 // normalisation) and that brightness made white, as 8-bit grey; pixels stay where they are.
 PixPtr levelledLight(Pix* pix);
 
+// A colour page whose print is neutral (black or grey) but which carries coloured marks (a
+// stamp, a pen's ticks and signature, a highlighter) that cross its text: the page in 8-bit grey
+// where each pixel takes its brightest channel, so that coloured ink turns pale and the print
+// stays dark. Nothing when the page is not colour, has next to no coloured ink, or when coloured
+// ink is a large part of its ink (a page printed in colour, whose text that would wipe out), and
+// for a page over kMaxSharpenedColourPixels, where the grey copy held beside the page while it is
+// read would take recognition towards a gigabyte.
+PixPtr withoutColouredMarks(Pix* pix);
+
+// A photographed page (grey or colour) sharpened by unsharp masking, which undoes some of a phone
+// photo's blur; nothing above kMaxUnsharpPixels, whose blurred copies (four bytes a pixel) would
+// cost more memory than the sharpening is worth.
+PixPtr sharpenedPhoto(Pix* pix);
+inline constexpr double kMaxUnsharpPixels = 32e6;
+
 // The long thin horizontal and vertical strokes of a 1-bit page (underlines, table rules, box
 // frames, dotted or dashed separators) whose letters are `textHeight` pixels high, as a mask of
 // the page's size: runs at least eight letters long and at most a third of a letter thick, so
@@ -99,9 +114,9 @@ std::optional<PreparedPage> paperOnDarkSurface(Pix* pix);
 // edges are found, or the paper lies square in the picture (resampling would only blur it).
 std::optional<PreparedPage> straightenedPaper(Pix* pix);
 
-// The paper found on its surface (straightened, or else cut from a dark one), then light, rules,
-// scale and skew in that order, each only when the page needs it: the page the engine should read,
-// or nothing when the input is best read as it is.
+// The paper found on its surface (straightened, or else cut from a dark one), then light, scale,
+// skew, sharpening (of a page whose light was levelled) and rules in that order, each only when the
+// page needs it: the page the engine should read, or nothing when the input is best read as it is.
 std::optional<PreparedPage> preparedPage(Pix* pix);
 
 }  // namespace marrowfen::scan

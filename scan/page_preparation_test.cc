@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -191,6 +192,107 @@ TEST(PagePreparation, LevelledPaperIsWhiteAndItsTextSurvivesAGlobalThreshold) {
     pixGetPixel(levelled.get(), width / 2, c.frame + text.height() - 60, &paper);
     EXPECT_GE(paper, 250u) << c.left << " " << c.frame;
   }
+}
+
+// A colour copy of a grey text page: ink of the rows in [inkTop, inkBottom) printed in `ink`, the
+// rest black; then, over every pixel in the band of rows [markTop, markBottom) and within
+// `markWidth` of column `markX`, a coloured stroke `mark` multiplied in (as a stamp's ink lies
+// on the paper and on the print).
+struct Colouring {
+  std::array<int, 3> ink = {0, 0, 0};
+  int inkTop = 0, inkBottom = 0;
+  std::array<int, 3> mark = {255, 255, 255};
+  int markTop = 0, markBottom = 0, markX = 0, markWidth = 0;
+};
+
+PixPtr colouredPage(const Image& grey, const Colouring& c) {
+  PixPtr pix(pixCreate(grey.width(), grey.height(), 32));
+  for (int y = 0; y < grey.height(); ++y) {
+    for (int x = 0; x < grey.width(); ++x) {
+      const int v = grey.row(y)[x];
+      std::array<int, 3> rgb = {v, v, v};
+      if (y >= c.inkTop && y < c.inkBottom) {
+        for (int k = 0; k < 3; ++k) rgb[k] = 255 - (255 - v) * (255 - c.ink[k]) / 255;
+      }
+      if (y >= c.markTop && y < c.markBottom && std::abs(x - c.markX) < c.markWidth) {
+        for (int k = 0; k < 3; ++k) rgb[k] = rgb[k] * c.mark[k] / 255;
+      }
+      pixSetRGBPixel(pix.get(), x, y, rgb[0], rgb[1], rgb[2]);
+    }
+  }
+  return pix;
+}
+
+TEST(PagePreparation, ColouredMarksAreMadePaleOnlyWhenTheyAreAFewOfTheInk) {
+  const Image text = textPage(30);
+  ASSERT_FALSE(text.empty());
+  const int w = text.width(), h = text.height();
+  const std::array<int, 3> red = {220, 40, 50}, blue = {30, 50, 170};
+  struct Case {
+    std::string name;
+    Colouring colouring;
+    bool paled;
+  };
+  const std::vector<Case> cases = {
+      {"black print", {}, false},
+      {"a red stamp's stroke across the lines",
+       {.mark = red, .markBottom = h, .markX = w / 2, .markWidth = 10},
+       true},
+      {"a blue pen's stroke across one line",
+       {.mark = blue, .markTop = 200, .markBottom = 215, .markX = w / 2, .markWidth = 300},
+       true},
+      {"blue print", {.ink = blue, .inkBottom = h}, false},
+      {"half the lines printed red", {.ink = red, .inkBottom = h / 2}, false},
+  };
+  for (const Case& c : cases) {
+    PixPtr page = colouredPage(text, c.colouring);
+    PixPtr paled = withoutColouredMarks(page.get());
+    EXPECT_EQ(paled != nullptr, c.paled) << c.name;
+    if (!paled) continue;
+    ASSERT_EQ(pixGetDepth(paled.get()), 8) << c.name;
+    // The black print keeps its ink (the mark lies over part of it); the mark is gone but for
+    // the pale fringes of letters it darkens a little.
+    PixPtr black = pixFromImage(text);
+    EXPECT_GT(inkCount(paled.get()), inkCount(black.get()) * 9 / 10) << c.name;
+    EXPECT_LT(inkCount(paled.get()), inkCount(black.get()) * 101 / 100) << c.name;
+    PixPtr marked(pixConvertTo8(page.get(), 0));
+    EXPECT_GT(inkCount(marked.get()), inkCount(black.get()) * 21 / 20) << c.name;
+  }
+  // Grey and 1-bit pages have no colour to take out.
+  PixPtr grey = pixFromImage(text);
+  EXPECT_FALSE(withoutColouredMarks(grey.get()));
+}
+
+// The mean brightness of an 8-bit page under a 1-bit mask.
+double meanUnder(Pix* pix, Pix* mask) {
+  l_float32 mean = 0;
+  pixGetAverageMasked(pix, mask, 0, 0, 1, L_MEAN_ABSVAL, &mean);
+  return mean;
+}
+
+TEST(PagePreparation, SharpeningDarkensBlurredLettersAndKeepsThePaper) {
+  // Letters of the size the preparation scales a page to (lower case about 13 pixels high).
+  const Image text = textPage(24);
+  ASSERT_FALSE(text.empty());
+  PixPtr page = pixFromImage(text);
+  PixPtr ink(pixThresholdToBinary(page.get(), 128));
+  PixPtr paper(pixInvert(nullptr, ink.get()));
+  for (const int blur : {1, 2}) {
+    // A photo's blur, washed out as a phone's low contrast would leave it.
+    PixPtr blurred(pixBlockconv(page.get(), blur, blur));
+    PixPtr faint(pixGammaTRC(nullptr, blurred.get(), 1.0f, -120, 255));
+    ASSERT_TRUE(faint);
+    PixPtr sharp = sharpenedPhoto(faint.get());
+    ASSERT_TRUE(sharp);
+    EXPECT_EQ(pixGetWidth(sharp.get()), pixGetWidth(page.get()));
+    EXPECT_LT(meanUnder(sharp.get(), ink.get()), meanUnder(faint.get(), ink.get()) - 20)
+        << "blur " << blur;
+    EXPECT_GT(meanUnder(sharp.get(), paper.get()), meanUnder(faint.get(), paper.get()) - 5)
+        << "blur " << blur;
+  }
+  // Past the size limit the page is left alone.
+  PixPtr huge(pixCreate(8000, static_cast<int>(kMaxUnsharpPixels / 8000) + 1, 8));
+  EXPECT_FALSE(sharpenedPhoto(huge.get()));
 }
 
 TEST(PagePreparation, RowsOfDotsDoNotPassForSmallPrint) {

@@ -475,13 +475,29 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   // From here on only Pix copies are read; when the caller moved the page in, its pixels go now.
   image = Image();
   if (!pix) return {.error = "Text recognition could not be performed on the image."};
+  // A colour page with coloured marks on it (a stamp, pen) is read a second time with those
+  // marks made pale, and the better reading kept: the marks garble the text they cross, but a
+  // page whose coloured ink is text reads worse without it.
+  PixPtr withoutMarks = withoutColouredMarks(pix.get());
+  RecognitionResult result = uprightReading(api, std::move(pix), width, height, request.phases);
+  if (result.error || !withoutMarks) return result;
+  RecognitionResult second =
+      uprightReading(api, std::move(withoutMarks), width, height, request.phases);
+  if (!second.error && readingScore(second.observations) > readingScore(result.observations)) {
+    return second;
+  }
+  return result;
+}
+
+RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& api, PixPtr pix,
+                                                      int width, int height,
+                                                      RecognitionPhases* phases) const {
   std::optional<PreparedPage> prepared = preparedPage(pix.get());
   if (prepared && prepared->pix) pix.reset();  // the engine reads the prepared copy only
   Pix* page = prepared ? prepared->pix.get() : pix.get();
   const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
   bool turnedText = false;
-  RecognitionResult result =
-      recognised(api, page, toInput, width, height, request.phases, &turnedText);
+  RecognitionResult result = recognised(api, page, toInput, width, height, phases, &turnedText);
   // A page whose lines the engine found running up or down is turned, however well it read them:
   // read upright, it reads better still.
   if (result.error || (readsWell(result.observations) && !turnedText)) return result;
@@ -496,7 +512,7 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   Pix* upright = again ? again->pix.get() : turned.pix.get();
   if (again) turnedToInput = composed(turnedToInput, again->toInput);
   if (again) turned.pix.reset();  // the engine reads the prepared copy only
-  RecognitionResult second = recognised(api, upright, turnedToInput, width, height, request.phases);
+  RecognitionResult second = recognised(api, upright, turnedToInput, width, height, phases);
   if (!second.error && readingScore(second.observations) > readingScore(result.observations)) {
     return second;
   }

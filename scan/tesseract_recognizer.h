@@ -20,6 +20,9 @@ class TessBaseAPI;
 
 namespace marrowfen::scan {
 
+struct PixDeleter;  // page_preparation.h
+using PixPtr = std::unique_ptr<Pix, PixDeleter>;
+
 // The traineddata name for a BCP 47 tag ("de-DE" -> "deu", "zh-Hant" -> "chi_tra",
 // "sr-Latn" -> "srp_latn"); a bare three-letter primary subtag is taken as it is. Nothing for a
 // tag this mapping does not know. Case and "_" versus "-" do not matter.
@@ -55,8 +58,9 @@ class TesseractRecognizer : public TextRecognizer {
   //
   // The page is prepared first (page_preparation.h): small text enlarged, huge text reduced,
   // skewed lines set level; a page that then reads badly is checked with the orientation model
-  // (osd.traineddata, when installed) and read again turned upright if that reads better. Every
-  // box is mapped back into `image`.
+  // (osd.traineddata, when installed) and read again turned upright if that reads better. A
+  // colour page with coloured marks on it is read again with the marks made pale, and the better
+  // reading kept. Every box is mapped back into `image`.
   RecognitionResult perform(Image image, const RecognitionRequest& request) const override;
 
  private:
@@ -71,6 +75,11 @@ class TesseractRecognizer : public TextRecognizer {
   RecognitionResult recognised(tesseract::TessBaseAPI& api, Pix* page, const PageTransform& toInput,
                                int width, int height, RecognitionPhases* phases,
                                bool* turnedText = nullptr) const;
+  // Prepares `pix` (an image of the `width` x `height` input) and recognises it; a page that
+  // reads badly is checked with the orientation model and read again turned upright when that
+  // reads better.
+  RecognitionResult uprightReading(tesseract::TessBaseAPI& api, PixPtr pix, int width, int height,
+                                   RecognitionPhases* phases) const;
   // Quarter turns clockwise that set `page` upright; 0 when upright or unsure.
   int quarterTurnsToUpright(Pix* page) const;
 

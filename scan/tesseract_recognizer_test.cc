@@ -390,6 +390,48 @@ std::vector<size_t> pageLineOrder(const std::string& text) {
   return order;
 }
 
+// A colour copy of a grey page: each pixel's grey `v` becomes `colour(x, y, v)`.
+template <typename Colour>
+Image colouredImage(const Image& grey, const Colour& colour) {
+  std::vector<uint8_t> rgb(static_cast<size_t>(grey.width()) * grey.height() * 4);
+  for (int32_t y = 0; y < grey.height(); ++y) {
+    for (int32_t x = 0; x < grey.width(); ++x) {
+      const std::array<int, 3> c = colour(x, y, grey.row(y)[x]);
+      uint8_t* p = &rgb[(static_cast<size_t>(y) * grey.width() + x) * 4];
+      for (int k = 0; k < 3; ++k) p[k] = static_cast<uint8_t>(c[k]);
+      p[3] = 255;
+    }
+  }
+  return Image(grey.width(), grey.height(), PixelFormat::kRgbx,
+               static_cast<size_t>(grey.width()) * 4, std::move(rgb));
+}
+
+TEST_F(TesseractTest, TextUnderAStampIsReadAndTextInColourIsKept) {
+  const Image page = testing::textImage(kPageLines, 1100, 700, 30, 50);
+  ASSERT_FALSE(page.empty());
+  const RecognitionRequest request{.languages = {"en"}};
+  const std::string text =
+      pageFromObservations(recognizer_->perform(page, request).observations, 1).text;
+  ASSERT_EQ(splitOn(text, '\n').size(), kPageLines.size()) << text;
+  // A red stamp's ring crossing the second to fifth lines, its ink multiplied onto the page.
+  const Image stamped = colouredImage(page, [](int x, int y, int v) {
+    const double r = std::hypot(x - 420, y - 200);
+    const bool ring = r > 95 && r < 112;
+    return ring ? std::array<int, 3>{v * 215 / 255, v * 35 / 255, v * 45 / 255}
+                : std::array<int, 3>{v, v, v};
+  });
+  // The third line printed in red.
+  const Image redLine = colouredImage(page, [](int, int y, int v) {
+    const int tint = y >= 50 + 3 * 36 && y < 50 + 4 * 36 ? 255 - v : 0;
+    return std::array<int, 3>{v + tint * 200 / 255, v + tint * 30 / 255, v + tint * 30 / 255};
+  });
+  for (const auto& [name, image] : {std::pair{"stamped", &stamped}, {"red line", &redLine}}) {
+    const RecognitionResult result = recognizer_->perform(*image, request);
+    ASSERT_FALSE(result.error) << name;
+    EXPECT_EQ(pageFromObservations(result.observations, 1).text, text) << name;
+  }
+}
+
 TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput) {
   const Image upright = testing::textImage(kPageLines, 1100, 700, 30, 50);
   ASSERT_FALSE(upright.empty());
