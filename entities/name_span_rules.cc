@@ -48,6 +48,31 @@ size_t salutationEnd(const NameLine& line, size_t first, size_t last) {
   return next;
 }
 
+// A word token written in small letters only, with at least one letter ("county", "1350s"), and
+// no dot inside, as web addresses have ("example.com").
+bool isSmallLetterWord(const NameLine& line, size_t k) {
+  if (!line.tokens[k].isWord) return false;
+  const std::string& w = line.words[k];
+  if (w.find('.') != std::string::npos) return false;
+  const bool letter = std::any_of(w.begin(), w.end(), [](char c) { return c < '0' || c > '9'; });
+  return letter && lowerCase(w) == w;
+}
+
+// Running text around a name: outside it, three or more words in small letters other than the
+// small words inside names, or two or more function words ("was", "IN" in a line in capitals).
+bool isRunningText(const NameLine& line, NameSpan span) {
+  int small = 0, function = 0;
+  for (size_t k = 0; k < line.words.size() && small < 3 && function < 2; ++k) {
+    if ((k >= span.first && k < span.last) || !line.tokens[k].isWord) continue;
+    const std::string lower = lowerCase(line.words[k]);
+    if (isFunctionWord(lower)) ++function;
+    if (isSmallLetterWord(line, k) && !tagger_words::smallNameWords().count(lower) &&
+        !tagger_words::nameParticles().count(lower))
+      ++small;
+  }
+  return small >= 3 || function >= 2;
+}
+
 }  // namespace
 
 NameSpan trimToWords(const NameLine& line, NameSpan span) {
@@ -112,14 +137,84 @@ NameSpan dropCourses(const NameLine& line, NameSpan span) {
   return span;
 }
 
-NameSpan dropNationalities(const NameLine& line, NameSpan span) {
-  size_t words = 0;
+NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last || line.language > 1 || !isRunningText(line, span)) return span;
+  for (size_t k = span.first; k < span.last; ++k) {  // the words before the first kept one go
+    if (!line.tokens[k].isWord) continue;
+    const bool particle = span.type == NameType::kPersonalName &&
+                          tagger_words::nameParticles().count(line.words[k]) > 0;
+    if (!isSmallLetterWord(line, k) || particle) break;
+    span.first = k + 1;
+  }
+  for (size_t k = span.last; k > span.first; --k) {  // the words after the last kept one go
+    if (!line.tokens[k - 1].isWord) continue;
+    if (!isSmallLetterWord(line, k - 1) || tagger_words::legalForms().count(line.words[k - 1]))
+      break;
+    span.last = k - 1;
+  }
+  return trimToWords(line, span);
+}
+
+NameSpan dropOffices(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last || line.language > 1 || !isRunningText(line, span)) return span;
+  bool office = false, of = false;
+  size_t rest = span.first;  // the first token after the office's words
   for (size_t k = span.first; k < span.last; ++k) {
     if (!line.tokens[k].isWord) continue;
-    if (!tagger_words::isNationalityWord(lowerCase(line.words[k]))) return span;
-    ++words;
+    const std::string w = lowerCase(line.words[k]);
+    const bool isOffice = tagger_words::offices().count(w) > 0;
+    if (!isOffice && !tagger_words::officeWords().count(w)) break;
+    office = office || isOffice;
+    of = of || w == "of";
+    rest = k + 1;
   }
-  if (words > 0 && (span.type != NameType::kPersonalName || words > 1)) span.last = span.first;
+  if (!office) return span;
+  while (rest < span.last && !line.tokens[rest].isWord) ++rest;
+  if (rest < span.last && isSmallLetterWord(line, rest)) return span;  // "Secretary of State for"
+  if (rest >= span.last) {
+    span.last = span.first;
+  } else if (of) {
+    span = trimToWords(line, NameSpan{rest, span.last, NameType::kPlaceName});
+  } else if (span.type == NameType::kPersonalName) {
+    span = trimToWords(line, NameSpan{rest, span.last, span.type});
+  }
+  return span;
+}
+
+NameSpan dropEvents(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last || line.language > 1 || span.type == NameType::kPersonalName)
+    return span;
+  size_t words = 0, last = span.last;
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (!line.tokens[k].isWord) continue;
+    ++words;
+    last = k;
+  }
+  if (words == 0) return span;
+  const std::string w = lowerCase(line.words[last]);
+  if (words == 1 ? tagger_words::eventsAlone().count(w) > 0
+                 : tagger_words::eventWords().count(w) > 0)
+    span.last = span.first;
+  return span;
+}
+
+NameSpan dropNationalities(const NameLine& line, NameSpan span) {
+  size_t words = 0, nationalities = 0, others = 0;
+  std::string last;
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (!line.tokens[k].isWord) continue;
+    last = lowerCase(line.words[k]);
+    ++words;
+    if (tagger_words::isNationalityWord(last))
+      ++nationalities;
+    else if (!tagger_words::regionWords().count(last))
+      ++others;
+  }
+  const bool nationality = nationalities > 0 && others == 0;  // "Egyptian", "South Korean"
+  const bool people =  // a people named by a plural alone: "Phoenicians", "Achaeans"
+      words == 1 && last.size() >= 7 && (last.ends_with("ians") || last.ends_with("eans"));
+  if (span.type == NameType::kPersonalName ? nationality && words > 1 : nationality || people)
+    span.last = span.first;
   return span;
 }
 
@@ -157,9 +252,17 @@ NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 8> kRules{
-      trimToWords, dropDutchPostcode, dropSalutation,  dropPersonalTitles,
-      dropCourses, dropNationalities, balanceBrackets, trimTrailingPunctuation};
+  static constexpr std::array<NameSpanRule, 11> kRules{trimToWords,
+                                                       dropDutchPostcode,
+                                                       dropSalutation,
+                                                       dropPersonalTitles,
+                                                       trimSmallLetterEdges,
+                                                       dropOffices,
+                                                       dropCourses,
+                                                       dropEvents,
+                                                       dropNationalities,
+                                                       balanceBrackets,
+                                                       trimTrailingPunctuation};
   return kRules;
 }
 

@@ -18,6 +18,7 @@ namespace marrowfen::entities {
 struct NameLine {
   const std::vector<LineToken>& tokens;   // its segments, as forEachLine gives them
   const std::vector<std::string>& words;  // the text of each segment, one per token
+  int language = 0;                       // the text's language, a modelLanguageOf value
 };
 
 // The tokens of one name in a line.
@@ -45,10 +46,29 @@ NameSpan dropPersonalTitles(const NameLine& line, NameSpan span);
 // a CV or certificate is the course, no person (a degree follows a name: "Anna Weber, PhD").
 // Such a span is no name at all.
 NameSpan dropCourses(const NameLine& line, NameSpan span);
+// In English running text (or text of no known language; three or more words in small letters on
+// the line besides the name, or two function words) a name neither opens nor ends with a word in
+// small letters: "eastern Moravia" is Moravia, "Tulcea county" Tulcea, "state of Athens" Athens,
+// and "national park" no name at all. A particle that opens a person's name ("de
+// Meza", but not "de Armenia" as a place) and a legal form that ends a firm's ("Acme plc") stay.
+// Headings, titles and lines in capitals are left as they are, and so are German, French and Dutch
+// text, whose names hold words in small letters ("République dominicaine", "Franse voetbalbond").
+NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span);
+// In English running text (or text of no known language), an office, rank or title of rule is
+// no part of a name: "Emperor Meiji" and "Foreign Minister Primakov" are persons without their
+// office, "Archbishop of Salzburg" and "President of the United States" the place after the
+// office, and a name made of office words only ("President", "Minister of State") no name at all.
+// Other names that open with such a word stay ("General Motors").
+NameSpan dropOffices(const NameLine& line, NameSpan span);
+// Events and periods are no names of the three types: in English text (or text of no known
+// language), an organisation or place that ends in an event word ("World Cup", "Trojan War",
+// "Middle Bronze Age", "2008 Summer Olympic Games") or is one alone ("Renaissance") is no name.
+NameSpan dropEvents(const NameLine& line, NameSpan span);
 // Nationalities and peoples are no names of the three types: an organisation or place whose every
-// word is one ("Egyptian", "Europeans", "THAI CHINESE"), or a person's name of two or more such
-// words ("Spanish Jews"), is no name at all. A lone word that is also a first name ("Christian",
-// "Roman") stays a person.
+// word is one or a region word before one ("Egyptian", "Europeans", "THAI CHINESE", "South
+// Korean"), or a person's name of two or more such words ("Spanish Jews"), is no name at all; nor
+// is an organisation or place of one plural word in "-ians" or "-eans" ("Phoenicians"). A lone word
+// that is also a first name ("Christian", "Roman") stays a person.
 NameSpan dropNationalities(const NameLine& line, NameSpan span);
 // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and a name
 // that would end inside a bracket, or close one it never opened, ends before it.

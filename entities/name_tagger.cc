@@ -507,7 +507,7 @@ class ModelNameTagger : public NameTagger {
       markFirmsByLegalForm(words, labels, model_);
       markNameAboveRegistration(text, tokens, words, labels);
       clearMachineAddresses(text, tokens, labels);
-      return reportLine(NameLine{tokens, words}, labels, callback);
+      return reportLine(NameLine{tokens, words, modelLanguageOf(language)}, labels, callback);
     });
   }
 

@@ -12,6 +12,27 @@ namespace marrowfen::entities::tagger_words {
 MARROWFEN_TAGGER_WORDS(personalTitles,
   "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "professor", "herr", "frau", "mme", "mlle", "dhr",
   "mevr", "shri", "smt", "sri", "kumari", "ppa")
+MARROWFEN_TAGGER_WORDS(offices,
+  "king", "queen", "emperor", "empress", "prince", "princess", "president", "vice-president",
+  "governor", "general", "senator", "minister", "chancellor", "premier", "mayor", "pope", "sultan",
+  "sheikh", "archbishop", "bishop", "cardinal", "colonel", "captain", "lieutenant", "sergeant",
+  "admiral", "marshal", "judge", "secretary", "ambassador", "commissioner", "chairman", "duke",
+  "duchess", "earl", "baron", "tsar", "czar", "shah", "emir", "ayatollah", "rabbi", "reverend",
+  "rev", "gen", "col", "capt", "lt", "sgt", "gov", "sen", "pres")
+MARROWFEN_TAGGER_WORDS(officeWords,
+  "prime", "deputy", "vice", "acting", "lord", "holy", "roman", "chief", "crown", "grand",
+  "attorney", "foreign", "defence", "defense", "finance", "interior", "state", "justice", "health",
+  "education", "labor", "labour", "trade", "home", "economy", "first", "of", "the")
+MARROWFEN_TAGGER_WORDS(eventWords,
+  "war", "wars", "revolution", "olympics", "olympiad", "games", "cup", "championship",
+  "championships", "open", "masters", "prix", "marathon", "tournament", "trophy", "festival",
+  "expo", "crisis", "uprising", "rebellion", "revolt", "massacre", "age", "ages", "era", "period",
+  "awards", "prize", "universiade", "crusade", "crusades")
+MARROWFEN_TAGGER_WORDS(eventsAlone,
+  "olympics", "olympiad", "renaissance", "reformation", "holocaust", "universiade", "crusades")
+MARROWFEN_TAGGER_WORDS(nameParticles,
+  "de", "van", "von", "da", "di", "del", "della", "dos", "das", "du", "la", "le", "der", "den",
+  "ten", "ter", "al", "el", "bin", "ibn", "zu", "y", "d'")
 MARROWFEN_TAGGER_WORDS(academicDegrees,
   "b.sc", "bsc", "m.sc", "msc", "b.a", "m.a", "mba", "phd", "ph.d", "ll.b", "llb", "ll.m", "llm",
   "b.eng", "beng", "m.eng", "meng", "b.com", "bcom", "m.com", "mcom", "b.tech", "btech", "m.tech",
@@ -75,6 +96,9 @@ MARROWFEN_TAGGER_WORDS(nationalities,
   "slovenian", "somali", "spanish", "sudanese", "sunni", "swedish", "swiss", "syrian",
   "taiwanese", "tanzanian", "thai", "tibetan", "tunisian", "turkish", "ugandan", "ukrainian",
   "uruguayan", "uzbek", "venezuelan", "vietnamese", "welsh", "yemeni", "zambian", "zimbabwean")
+MARROWFEN_TAGGER_WORDS(regionWords,
+  "north", "south", "east", "west", "northern", "southern", "eastern", "western", "central",
+  "native", "ancient")
 MARROWFEN_TAGGER_WORDS(peoples,
   "arabs", "aborigines", "britons", "buddhists", "catholics", "croats", "cypriots", "czechs",
   "danes", "filipinos", "finns", "greeks", "hindus", "jews", "kazakhs", "kurds", "maori", "poles",

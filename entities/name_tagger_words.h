@@ -8,6 +8,16 @@ namespace marrowfen::entities::tagger_words {
 
 // Titles written before a person's name ("Ms. Li Wei").
 const std::unordered_set<std::string_view>& personalTitles();
+// Offices, ranks and titles of rule written before a person's name ("President", "Emperor").
+const std::unordered_set<std::string_view>& offices();
+// Words that stand with an office in its name ("Prime Minister", "Secretary of State").
+const std::unordered_set<std::string_view>& officeWords();
+// Small words that open or join a person's name ("de Meza", "van Gogh").
+const std::unordered_set<std::string_view>& nameParticles();
+// Last words of the names of events and periods ("World Cup", "Trojan War", "Bronze Age").
+const std::unordered_set<std::string_view>& eventWords();
+// Events and periods named by one word ("Olympics", "Renaissance").
+const std::unordered_set<std::string_view>& eventsAlone();
 // Academic degrees as written before a subject ("B.Sc. Computer Science"), without a final dot.
 const std::unordered_set<std::string_view>& academicDegrees();
 // Salutations of a letter that stand alone before a name ("Dear", "Liebe", "Chère").
@@ -42,6 +52,8 @@ const std::unordered_set<std::string_view>& streetWordsLast();
 const std::unordered_set<std::string_view>& nationalities();
 // Peoples whose plural is not the adjective with an "s" ("britons", "swedes", "jews").
 const std::unordered_set<std::string_view>& peoples();
+// Words of regions that stand before a nationality ("south", "central", "native").
+const std::unordered_set<std::string_view>& regionWords();
 // Whether a word in small letters names a nationality or people: a word of the two lists above,
 // or an adjective in "-an" or "-i" with an "s" ("russians", "israelis").
 bool isNationalityWord(std::string_view lower);

@@ -142,8 +142,10 @@ std::vector<int> PerceptronNameModel::tags(const std::vector<std::string>& token
                                            int language) const {
   if (tokens.empty()) return {};
   thread_local LineFeatures features;
-  extractLineFeatures(tokens, weights_.gazetteer, weights_.bucketBits, features, language,
-                      weights_.featureGroups);
+  // Running text in capitals is read as mixed-case prose would be written (recaseCapitals).
+  const auto recased = recaseCapitals(tokens, weights_.gazetteer, language);
+  extractLineFeatures(recased ? *recased : tokens, weights_.gazetteer, weights_.bucketBits,
+                      features, language, weights_.featureGroups);
   std::vector<float> emissions(tokens.size() * kStateCount);
   const int8_t* w = weights_.quantised.data();
   for (size_t i = 0; i < tokens.size(); ++i) {

@@ -177,8 +177,8 @@ bool isNameJoiningWord(std::string_view lower) {
   return std::find(std::begin(kWords), std::end(kWords), lower) != std::end(kWords);
 }
 
-// Words that only running text has: articles, pronouns, auxiliary verbs and prepositions of the
-// model languages that names hardly ever hold ("the" and "de" can, and are joining words).
+}  // namespace
+
 bool isFunctionWord(std::string_view lower) {
   static constexpr std::string_view kWords[] = {
       // English
@@ -199,6 +199,8 @@ bool isFunctionWord(std::string_view lower) {
       "naar", "uit", "wordt", "heeft"};
   return std::find(std::begin(kWords), std::end(kWords), lower) != std::end(kWords);
 }
+
+namespace {
 
 std::string_view wordCountBucket(int words) {
   static constexpr std::array<std::string_view, 9> kBuckets = {"0",   "1",   "2",   "3", "4",
@@ -770,6 +772,78 @@ int modelLanguageOf(std::string_view code) {
     if (base == kModelLanguages[k]) return static_cast<int>(k) + 1;
   }
   return 0;
+}
+
+namespace {
+
+// `word` with its first letter upper-cased and the rest lower-cased.
+std::string capitalised(std::string_view word) {
+  const std::string lower = lowerCase(word);
+  size_t i = 0;
+  const UChar32 first = decodeAt(lower, i);
+  std::string out;
+  char buffer[4];
+  size_t length = 0;
+  UBool error = false;
+  U8_APPEND(reinterpret_cast<uint8_t*>(buffer), length, 4, u_totitle(first), error);
+  if (error) return lower;
+  out.assign(buffer, length);
+  out.append(lower, i);
+  return out;
+}
+
+// One word of a line in capitals as running text writes it (see recaseCapitals).
+std::string recasedWord(std::string_view word, const Gazetteer& gazetteer, int language) {
+  const CaseInfo ci = caseInfo(word);
+  if (ci.letters == 0 || ci.lower > 0 || word.find_first_of("0123456789.") != word.npos)
+    return std::string(word);
+  const std::string lower = lowerCase(word);
+  if (isNameJoiningWord(lower) || isFunctionWord(lower)) return lower;
+  const uint8_t listed = gazetteer.lookup(lower);
+  if (listed & kGazOrgWord) return ci.letters > 3 ? capitalised(word) : std::string(word);
+  const Lexicon* lexicon = gazetteer.lexicon();
+  const char known = lexicon ? dictionaryClass(*lexicon, lower, language) : 'n';
+  const bool common = (listed & kGazCommonWord) != 0;
+  if (known == 'l' || (known == 'b' && common && ci.letters > 3)) return lower;
+  const bool inDictionary = known == 'b' || known == 'c';
+  if (ci.letters <= 3 || (ci.letters == 4 && !inDictionary)) return std::string(word);
+  return capitalised(word);
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::string>& tokens,
+                                                       const Gazetteer& gazetteer, int language) {
+  int words = 0, capitals = 0;
+  for (const std::string& t : tokens) {
+    const CaseInfo ci = caseInfo(t);
+    if (ci.letters == 0) continue;
+    ++words;
+    if (ci.lower == 0) ++capitals;
+  }
+  if (capitals < 3 || capitals * 4 < words * 3) return std::nullopt;
+  int functionWords = 0;
+  for (const std::string& t : tokens) functionWords += isFunctionWord(lowerCase(t)) ? 1 : 0;
+  if (functionWords < 2) return std::nullopt;
+  std::vector<std::string> out;
+  out.reserve(tokens.size());
+  for (const std::string& t : tokens) {
+    std::string word;
+    for (size_t from = 0; from <= t.size();) {  // each part of a hyphenated word on its own
+      const size_t hyphen = std::min(t.find('-', from), t.size());
+      word += recasedWord(std::string_view(t).substr(from, hyphen - from), gazetteer, language);
+      if (hyphen < t.size()) word += '-';
+      from = hyphen + 1;
+    }
+    out.push_back(std::move(word));
+  }
+  for (std::string& word : out) {  // a sentence opens with a capital
+    const CaseInfo ci = caseInfo(word);
+    if (ci.letters == 0) continue;
+    if (ci.upper == 0) word = capitalised(word);
+    break;
+  }
+  return out;
 }
 
 char lineKind(const std::vector<std::string>& tokens, const Gazetteer& gazetteer, int language) {

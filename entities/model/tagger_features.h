@@ -173,6 +173,23 @@ inline constexpr uint32_t kKnownFeatureGroups = kLineKindFeatures;
 // word written in small letters.
 char lineKind(const std::vector<std::string>& tokens, const Gazetteer& gazetteer, int language = 0);
 
+// Words that only running text has, in small letters: articles, pronouns, auxiliary verbs and
+// prepositions of the model languages that names hardly ever hold ("was", "mit", "dans", "met").
+bool isFunctionWord(std::string_view lower);
+
+// A line of running text printed in capitals (at least two function words, "THE ARMY WAS ...")
+// written as mixed-case text would write it, so that the model reads it with what prose has
+// taught: function words and the small words inside names in small letters ("was", "of", "de");
+// words of organisations' names with a capital ("Department", "Limited"); a word the dictionaries
+// of `language` know in small letters only, or in both ways but mostly written in small letters,
+// in small letters ("army"); other words of four letters or more with a capital ("Athens",
+// "Bill"), but for unknown words of four ("NATO"); words of up to three letters, words with digits
+// or dots as they are ("US", "U.S."); the parts of a hyphenated word each on its own; the first
+// word with a capital. Nothing for any other line.
+std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::string>& tokens,
+                                                       const Gazetteer& gazetteer,
+                                                       int language = 0);
+
 // Computes the features of `tokens` (one line, ICU word segments without white space) into `out`;
 // `language` is a modelLanguageOf value, `groups` the FeatureGroup bits to add.
 void extractLineFeatures(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,

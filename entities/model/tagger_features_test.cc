@@ -375,5 +375,53 @@ TEST(Features, HashedBucketsMatchTheDescribedFeatures) {
   EXPECT_EQ(a.offsets.size(), 1u);
 }
 
+TEST(Features, RunningTextInCapitalsIsReadAsProse) {
+  constexpr int en = 1;
+  auto lexicon = std::make_shared<const Lexicon>(std::vector<uint64_t>{
+      lexiconEntry("army", en), lexiconEntry("march", en), lexiconEntry("March", en),
+      lexiconEntry("bill", en), lexiconEntry("Bill", en), lexiconEntry("Athens", en),
+      lexiconEntry("us", en), lexiconEntry("US", en), lexiconEntry("ancient", en),
+      lexiconEntry("Ancient", en), lexiconEntry("war", en)});
+  const Gazetteer g({gazetteerEntry("march", kGazCommonWord), gazetteerEntry("us", kGazCommonWord),
+                     gazetteerEntry("ministry", kGazOrgWord), gazetteerEntry("ag", kGazOrgWord)},
+                    lexicon);
+  const auto split = [](const std::string& text) {
+    std::vector<std::string> out;
+    for (size_t from = 0; from < text.size();) {
+      const size_t space = std::min(text.find(' ', from), text.size());
+      out.push_back(text.substr(from, space - from));
+      from = space + 1;
+    }
+    return out;
+  };
+  const struct {
+    const char* line;
+    const char* expected;
+  } cases[] = {
+      // Dictionary words in small letters, names and unknown long words with a capital; a word
+      // known both ways stays in small letters when the labelled text mostly writes it so.
+      {"THE ARMY WAS IN ATHENS IN MARCH", "The army was in Athens in march"},
+      {"BILL KOWALCZYK WAS WITH THE ARMY", "Bill Kowalczyk was with the army"},
+      // Short unknown words, words with digits or dots and short words known both ways stay.
+      {"NATO WAS IN THE U.S. IN 1996 WITH US", "NATO was in the U.S. in 1996 with US"},
+      // Words of organisations' names keep a capital; hyphenated words are read part by part.
+      {"HE WAS AT THE MINISTRY WITH SIEMENS AG", "He was at the Ministry with Siemens AG"},
+      {"IT WAS AN ARMY-ATHENS WAR", "It was an army-Athens war"},
+      {"ANCIENT ATHENS WAS IN THE ARMY", "Ancient Athens was in the army"},
+      // Not running text in capitals: fewer than two function words, too few words in capitals,
+      // or mixed case.
+      {"SOCCER - ATHENS ARMY IN MARCH", "SOCCER - ATHENS ARMY IN MARCH"},
+      {"IT WAS", "IT WAS"},
+      {"The ARMY was in ATHENS in MARCH", "The ARMY was in ATHENS in MARCH"},
+  };
+  for (const auto& c : cases) {
+    std::string joined;
+    for (const std::string& w : recaseCapitals(split(c.line), g, en).value_or(split(c.line))) {
+      joined += (joined.empty() ? "" : " ") + w;
+    }
+    EXPECT_EQ(joined, c.expected) << c.line;
+  }
+}
+
 }  // namespace
 }  // namespace marrowfen::entities

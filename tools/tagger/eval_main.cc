@@ -112,16 +112,23 @@ std::optional<EvalOptions> parseEvalOptions(int argc, char** argv, std::string& 
   return o;
 }
 
-// Prints the sentences of `chosen` the model tags wrongly, each token with its gold and predicted
-// tags where either is a name, until `left` reaches 0.
+// Prints the sentences of `chosen` the model tags wrongly (after the span rules with `spanRules`),
+// each token with its gold and predicted tags where either is a name, until `left` reaches 0.
 void printErrors(const entities::PerceptronNameModel& model,
-                 const std::vector<tagger::Sentence>& chosen, bool upper, int& left) {
+                 const std::vector<tagger::Sentence>& chosen, bool upper, bool spanRules,
+                 int& left) {
   for (size_t k = 0; k < chosen.size() && left > 0; ++k) {
     const tagger::Sentence s = upper ? tagger::upperCased(chosen[k]) : chosen[k];
     const auto seg = tagger::segmentSentence(s);
-    const auto pred = tagger::tagsOfOriginalTokens(
-        seg, model.tags(seg.sentence.tokens, entities::modelLanguageOf(s.language)),
-        s.tokens.size());
+    std::vector<int> tags = model.tags(seg.sentence.tokens, entities::modelLanguageOf(s.language));
+    if (spanRules) {
+      std::vector<entities::NameLabel> labels;
+      for (int t : tags) labels.push_back(entities::labelOf(t));
+      tagger::applySpanRules(seg.sentence.tokens, labels, entities::modelLanguageOf(s.language));
+      tags.clear();
+      for (const auto& l : labels) tags.push_back(entities::tagOf(l));
+    }
+    const auto pred = tagger::tagsOfOriginalTokens(seg, tags, s.tokens.size());
     if (pred == s.tags) continue;
     --left;
     for (size_t t = 0; t < s.tokens.size(); ++t) {
@@ -167,7 +174,7 @@ int evaluateFile(const std::string& f, const entities::PerceptronNameModel& mode
   const auto chosen = tagger::partOf(*sentences, o.part);
   const auto counts =
       tagger::evaluate(model, chosen, o.upper, o.agreement, o.textSentences, o.spanRules);
-  printErrors(model, chosen, o.upper, o.showErrors);
+  printErrors(model, chosen, o.upper, o.spanRules, o.showErrors);
   std::cout << f << " (" << chosen.size() << " sentences" << (o.upper ? ", upper-cased" : "")
             << ")\n";
   tagger::printScores(std::cout, counts);

@@ -2,9 +2,11 @@
 # Prints the name model's figures: entity-level precision, recall and F1 on the reporting halves
 # (second halves) of the dev files, on the English one upper-cased, on the second half of the
 # GermEval dev file (its first half is trained on), on the second halves of the Universal NER news
-# files (English as written and upper-cased, German) and on the held-out synthetic document lines;
-# then what the program makes of the receipts in RECEIPTS (default: shared/data/receipts-dev beside
-# the checkout), on their dev half and their held-out half (tools/receipts/evaluate.mjs).
+# files (English as written and upper-cased, German), the English rows also after the tagger's
+# corrections to the names' edges (tagger-eval --span-rules 1), and on the held-out synthetic
+# document lines; then what the program makes of the receipts in RECEIPTS (default:
+# shared/data/receipts-dev beside the checkout), on their dev half and their held-out half
+# (tools/receipts/evaluate.mjs).
 # Sentences are labelled as of their file's language, except the second English run, which shows
 # how the model does on text whose language is not known (too short for the recogniser).
 #
@@ -25,6 +27,12 @@ for f in uner-en-pud uner-de-pud; do
   [ -f "$data/$f.conll" ] && "$eval" --model "$model" --part second --language "${f:5:2}" "$data/$f.conll"
 done
 [ -f "$data/uner-en-pud.conll" ] && "$eval" --model "$model" --part second --upper --language en "$data/uner-en-pud.conll"
+# The English rows again with the tagger's corrections to the names' edges, as the program reports.
+"$eval" --model "$model" --part second --span-rules 1 "$data/wikiann-en-dev.iob"
+if [ -f "$data/uner-en-pud.conll" ]; then
+  "$eval" --model "$model" --part second --span-rules 1 --language en "$data/uner-en-pud.conll"
+  "$eval" --model "$model" --part second --span-rules 1 --upper --language en "$data/uner-en-pud.conll"
+fi
 if [ -f build/tagger-data/heldout.conll ]; then
   "$eval" --model "$model" build/tagger-data/heldout.conll
 fi

@@ -21,14 +21,14 @@ std::vector<Sentence> partOf(const std::vector<Sentence>& all, Part part) {
   return all;
 }
 
-void applySpanRules(const std::vector<std::string>& words,
-                    std::vector<entities::NameLabel>& labels) {
+void applySpanRules(const std::vector<std::string>& words, std::vector<entities::NameLabel>& labels,
+                    int language) {
   std::vector<entities::LineToken> tokens(words.size());
   for (size_t k = 0; k < words.size(); ++k) {
     for (size_t at = 0; at < words[k].size() && !tokens[k].isWord;)
       tokens[k].isWord = isAlphanumeric(nextScalar(words[k], at));
   }
-  const entities::NameLine line{tokens, words};
+  const entities::NameLine line{tokens, words, language};
   for (size_t i = 0; i < labels.size();) {
     const entities::NameType type = labels[i].type;
     if (type == entities::NameType::kNone) {
@@ -66,7 +66,9 @@ EntityCounts evaluate(const entities::PerceptronNameModel& model,
     }
     if (agreement) agreeAcrossText(lines, labels, model, agreement);
     if (spanRules) {
-      for (size_t k = 0; k < lines.size(); ++k) applySpanRules(lines[k], labels[k]);
+      for (size_t k = 0; k < lines.size(); ++k) {
+        applySpanRules(lines[k], labels[k], entities::modelLanguageOf(texts[k].language));
+      }
     }
     for (size_t k = 0; k < texts.size(); ++k) {
       std::vector<int> predicted;

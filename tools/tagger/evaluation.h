@@ -23,8 +23,9 @@ EntityCounts evaluate(const entities::PerceptronNameModel& model,
                       const std::vector<Sentence>& sentences, bool upper, uint32_t agreement = 0,
                       size_t textSentences = 1, bool spanRules = false);
 
-// The labels of the words of one line after the tagger's corrections to each name's edges.
-void applySpanRules(const std::vector<std::string>& words,
-                    std::vector<entities::NameLabel>& labels);
+// The labels of the words of one line after the tagger's corrections to each name's edges;
+// `language` is the line's entities::modelLanguageOf value.
+void applySpanRules(const std::vector<std::string>& words, std::vector<entities::NameLabel>& labels,
+                    int language);
 
 }  // namespace marrowfen::tagger

@@ -19,7 +19,7 @@ cmake --build --preset release -j2 --target tagger-train tagger-eval
 ./build/release/tools/tagger/tagger-train --data "$data" --lists "$work/lists" \
   --out models/name-tagger.model --heldout "$work/heldout.conll" \
   --epochs 8 --bits 20 --synthetic 40000 --seed 20261208 \
-  --repeat wikiann-en=5 --repeat germeval=40 --dev-halves 1 --feature-dropout 0.4 --runs 4 \
+  --repeat wikiann-en=5 --repeat germeval=40 --repeat uner-en=3 --dev-halves 1 --feature-dropout 0.4 --runs 4 \
   --dictionary en=/usr/share/dict/american-english --dictionary en=/usr/share/dict/british-english \
   --dictionary de=/usr/share/dict/ngerman --dictionary fr=/usr/share/dict/french \
   --dictionary nl=/usr/share/dict/dutch --classes 64,256 --shared-only wikiann-de \

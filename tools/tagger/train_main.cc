@@ -7,7 +7,7 @@
 //                [--common-words 0|1] [--margin M] [--feature-dropout P] [--runs N]
 //                [--dictionary LANG=FILE]... [--classes COARSE,FINE] [--class-min-count N]
 //                [--news-and-web 0|1] [--receipt-lines 0|1] [--line-kinds 0|1]
-//                [--news-lines 0|1] [--other-names 0|1]
+//                [--news-lines 0|1] [--other-names 0|1] [--recase-capitals 0|1]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
@@ -21,6 +21,8 @@
 // its own for names of none of the three types (never reported): GermEval's OTH and capitalised
 // derived names, English nationalities and events in the labelled sentences (other_names.h), and
 // the nationalities and events of the synthetic newspaper lines; the model file then has 14 states.
+// --recase-capitals 1 trains lines of running text in capitals (the upper-cased copies of
+// sentences, above all) as the model reads them: recased as prose (entities::recaseCapitals).
 // --synthetic document lines are generated from the training share of the lists; --heldout writes
 // 3000 lines made from the held-out share, for tagger-eval. --tune prints the first half's F1 of a
 // dev file after each pass. Sentences are trained as of their file's language (BTC: English),
@@ -76,12 +78,13 @@ struct TrainOptions {
   uint64_t seed = 20261208;
   bool upperCopies = true;
   bool devHalves = false;
-  bool receiptLines = false;   // synthetic lines of shop receipts
-  bool newsAndWeb = false;     // also WNUT 17 and Universal NER (first halves of the news files)
-  bool lineKinds = false;      // the features of the kind of line
-  bool newsLines = false;      // synthetic lines of newspapers
-  bool otherNames = false;     // the state of names of none of the three types
-  double upperFraction = 1.0;  // share of the labelled sentences that also get an upper-cased copy
+  bool receiptLines = false;    // synthetic lines of shop receipts
+  bool newsAndWeb = false;      // also WNUT 17 and Universal NER (first halves of the news files)
+  bool lineKinds = false;       // the features of the kind of line
+  bool newsLines = false;       // synthetic lines of newspapers
+  bool recaseCapitals = false;  // train running text in capitals recased as the model reads it
+  bool otherNames = false;      // the state of names of none of the three types
+  double upperFraction = 1.0;   // share of the labelled sentences that also get an upper-cased copy
   double unknownLanguage = 0.4;  // share of the sentences trained as of no known language
   bool commonWords = true;       // list the words mostly written in lower case
   double margin = 0, featureDropout = 0;
@@ -167,6 +170,8 @@ void setOption(TrainOptions& o, const std::string& a, const std::string& v) {
     o.lineKinds = v != "0";
   else if (a == "--other-names")
     o.otherNames = v != "0";
+  else if (a == "--recase-capitals")
+    o.recaseCapitals = v != "0";
   else if (a == "--upper-fraction")
     o.upperFraction = toDouble(a, v);
   else if (a == "--unknown-language")
@@ -381,6 +386,7 @@ tagger::PerceptronTrainer trainerWithLabelledSentences(
   tagger::PerceptronTrainer trainer(o.bits, withPhrases(d.sentences));
   if (o.lineKinds) trainer.featureGroups = entities::kLineKindFeatures;
   trainer.otherNames = o.otherNames;
+  trainer.recaseCapitals = o.recaseCapitals;
   // Some sentences are trained without their language, so that the shared weights also serve
   // text whose language is not known.
   for (size_t i = 0; i < d.sentences.size(); ++i) {

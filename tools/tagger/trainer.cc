@@ -250,8 +250,12 @@ void PerceptronTrainer::add(const Sentence& sentence) { add(sentence, gazetteer_
 void PerceptronTrainer::add(const Sentence& sentence, const entities::Gazetteer& gazetteer) {
   if (sentence.tokens.empty()) return;
   entities::LineFeatures f;
-  entities::extractLineFeatures(sentence.tokens, gazetteer, bits_, f,
-                                entities::modelLanguageOf(sentence.language), featureGroups);
+  const int language = entities::modelLanguageOf(sentence.language);
+  const auto recased = recaseCapitals
+                           ? entities::recaseCapitals(sentence.tokens, gazetteer, language)
+                           : std::nullopt;
+  entities::extractLineFeatures(recased ? *recased : sentence.tokens, gazetteer, bits_, f, language,
+                                featureGroups);
   const std::vector<int> states = entities::statesOfTags(sentence.tags);
   for (size_t i = 0; i < sentence.tokens.size(); ++i) {
     buckets_.insert(buckets_.end(), f.buckets.begin() + f.offsets[i],

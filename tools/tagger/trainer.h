@@ -72,6 +72,9 @@ class PerceptronTrainer {
   // Whether the model learns the state of names of none of the three types (sentences tagged
   // kOtherNameTag); without it, the state is never taken and the model file stores 13 states.
   bool otherNames = false;
+  // Whether lines of running text in capitals are trained as the model reads them
+  // (entities::recaseCapitals), rather than as written.
+  bool recaseCapitals = false;
 
   // Keeps the averages of the run so far and starts a new run from zero weights; the model is
   // then the mean of all runs (runs in different orders disagree on rare features, and their mean
