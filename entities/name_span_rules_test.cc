@@ -223,6 +223,10 @@ TEST(NameSpanRules, OfficesAreNoPartOfANameInRunningText) {
           {"he told the President that he would not go", "President", kOrg, "", kOrg},
           {"he was then named Minister of State by the council", "Minister of State", kOrg, "",
            kOrg},
+          {"he was received by the President of the Republic on Friday",
+           "President of the Republic", kOrg, "", kOrg},
+          {"she wrote to the President of the Republic of Kenya in May",
+           "President of the Republic of Kenya", kOrg, "Kenya", kPlace},
           // Other names that open with an office word, and offices before small words, stay.
           {"he has worked for General Motors since he was young", "General Motors", kOrg,
            "General Motors", kOrg},

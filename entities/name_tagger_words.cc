@@ -22,7 +22,11 @@ MARROWFEN_TAGGER_WORDS(offices,
 MARROWFEN_TAGGER_WORDS(officeWords,
   "prime", "deputy", "vice", "acting", "lord", "holy", "roman", "chief", "crown", "grand",
   "attorney", "foreign", "defence", "defense", "finance", "interior", "state", "justice", "health",
-  "education", "labor", "labour", "trade", "home", "economy", "first", "of", "the")
+  "education", "labor", "labour", "trade", "home", "economy", "first", "of", "the",
+  // The state or body an office serves, named in general: "President of the Republic" names
+  // no place, "President of the Republic of Kenya" names Kenya.
+  "republic", "kingdom", "realm", "nation", "commonwealth", "empire", "union", "federation",
+  "government", "country", "council", "assembly", "senate", "parliament", "court", "house")
 MARROWFEN_TAGGER_WORDS(eventWords,
   "war", "wars", "revolution", "olympics", "olympiad", "games", "cup", "championship",
   "championships", "open", "masters", "prix", "marathon", "tournament", "trophy", "festival",
