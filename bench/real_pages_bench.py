@@ -151,28 +151,35 @@ def rendered_page(seed, accents):
     return img, "\n".join(lines)
 
 
+# The copies keep the page's colour, as a skewed scan or a photo of a colour page would: a grey
+# copy would lose what the upright page's colour tells (a stamp across the print).
+def grey_or_colour(img):
+    return img.convert("RGB") if img.mode in ("RGB", "RGBA", "P") else img.convert("L")
+
+
 def skewed(img, degrees):
-    return img.convert("L").rotate(degrees, resample=Image.BICUBIC, expand=True, fillcolor=255)
+    img = grey_or_colour(img)
+    white = 255 if img.mode == "L" else (255, 255, 255)
+    return img.rotate(degrees, resample=Image.BICUBIC, expand=True, fillcolor=white)
 
 
 def photo_like(img, seed):
     rng = random.Random(seed)
-    img = img.convert("L")
+    img = grey_or_colour(img).convert("RGB")
     w, h = img.size
     pad = int(0.06 * max(w, h))
-    canvas = Image.new("L", (w + 2 * pad, h + 2 * pad), 200)
+    canvas = Image.new("RGB", (w + 2 * pad, h + 2 * pad), (200, 200, 200))
     canvas.paste(img, (pad, pad))
     W, H = canvas.size
     d = [rng.uniform(0.0, 0.05) * v for v in (W, H, W, H, W, H, W, H)]
     # Corners of the source quad for each target corner: a mild perspective.
     quad = (d[0], d[1], d[2], H - d[3], W - d[4], H - d[5], W - d[6], d[7])
-    canvas = canvas.transform((W, H), Image.QUAD, quad, Image.BICUBIC, fillcolor=180)
+    canvas = canvas.transform((W, H), Image.QUAD, quad, Image.BICUBIC, fillcolor=(180, 180, 180))
     a = np.asarray(canvas, dtype=np.float32)
     yy, xx = np.mgrid[0:H, 0:W]
     light = 0.55 + 0.45 * (xx / W * rng.uniform(0.3, 1) + yy / H * rng.uniform(0.3, 1)) / 2
-    a = np.clip(a * light + rng.uniform(-8, 8), 0, 255).astype(np.uint8)
-    out = Image.fromarray(a).filter(ImageFilter.GaussianBlur(1.1))
-    return out.convert("RGB")
+    a = np.clip(a * light[..., None] + rng.uniform(-8, 8), 0, 255).astype(np.uint8)
+    return Image.fromarray(a).filter(ImageFilter.GaussianBlur(1.1))
 
 
 def cost():
