@@ -236,20 +236,7 @@ PixPtr withoutColouredMarks(Pix* pix) {
       !hasColouredMarks(pix)) {
     return nullptr;
   }
-  PixPtr grey(pixCreateNoInit(w, h, 8));
-  if (!grey) return nullptr;
-  const l_uint32* in = pixGetData(pix);
-  l_uint32* out = pixGetData(grey.get());
-  const int inWpl = pixGetWpl(pix), outWpl = pixGetWpl(grey.get());
-  for (int y = 0; y < h; ++y) {
-    const l_uint32* from = in + static_cast<size_t>(y) * inWpl;
-    l_uint32* to = out + static_cast<size_t>(y) * outWpl;
-    for (int x = 0; x < w; ++x) {
-      const Rgb c = rgbOf(from[x]);
-      SET_DATA_BYTE(to, x, std::max({c.r, c.g, c.b}));
-    }
-  }
-  return grey;
+  return PixPtr(pixConvertRGBToGrayMinMax(pix, L_CHOOSE_MAX));
 }
 
 namespace {
@@ -411,11 +398,7 @@ constexpr int kOutlineSize = 600;
 
 // The brightness of pixel x of a row of an 8-bit grey or 32-bit colour image.
 int brightnessAt(const l_uint32* line, int depth, int x) {
-  if (depth == 8) return GET_DATA_BYTE(line, x);
-  const l_uint32 v = line[x];
-  return static_cast<int>((77 * ((v >> L_RED_SHIFT) & 0xff) + 150 * ((v >> L_GREEN_SHIFT) & 0xff) +
-                           29 * ((v >> L_BLUE_SHIFT) & 0xff)) >>
-                          8);
+  return depth == 8 ? static_cast<int>(GET_DATA_BYTE(line, x)) : rgbOf(line[x]).brightness();
 }
 
 // The paper's level (the 90th percentile of a sparse grid of samples) when most samples along

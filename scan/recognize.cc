@@ -159,12 +159,22 @@ OcrPage pageFromObservations(const std::vector<TextObservation>& observations, i
   return page;
 }
 
+namespace {
+
+// The request recognitionOptions ask for now.
+RecognitionRequest requestFromOptions() {
+  return {.fast = recognitionOptions.fast,
+          .languageCorrection = recognitionOptions.languageCorrection,
+          .languages = recognitionOptions.languages};
+}
+
+}  // namespace
+
 void startRecognizer() {
   if (const TextRecognizer* recognizer = platform().recognizer) {
-    recognizer->perform(Image(), {.fast = recognitionOptions.fast,
-                                  .languageCorrection = recognitionOptions.languageCorrection,
-                                  .languages = recognitionOptions.languages,
-                                  .startOnly = true});
+    RecognitionRequest request = requestFromOptions();
+    request.startOnly = true;
+    recognizer->perform(Image(), request);
   }
 }
 
@@ -177,10 +187,8 @@ Recognition recognize(Image image, int64_t pageNumber, RecognitionOverTime overT
   const TextRecognizer* recognizer = platform().recognizer;
   if (recognizer == nullptr) return {.error = "no text recogniser is available"};
   RecognitionDeadline deadline(pageNumber, std::move(overTime));
-  const RecognitionRequest request{.fast = recognitionOptions.fast,
-                                   .languageCorrection = recognitionOptions.languageCorrection,
-                                   .languages = recognitionOptions.languages,
-                                   .phases = &deadline};
+  RecognitionRequest request = requestFromOptions();
+  request.phases = &deadline;
   RecognitionResult result = recognizer->perform(std::move(image), request);
   if (result.error) return {.error = *result.error};
   return {.page = pageFromObservations(result.observations, pageNumber)};

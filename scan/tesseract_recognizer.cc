@@ -162,6 +162,15 @@ double readingScore(const std::vector<TextObservation>& observations) {
   return score;
 }
 
+// Of a page's first reading and a second one (turned, or with marks made pale), the second only
+// when it was read and scores higher.
+RecognitionResult betterReading(RecognitionResult first, RecognitionResult second) {
+  if (!second.error && readingScore(second.observations) > readingScore(first.observations)) {
+    return second;
+  }
+  return first;
+}
+
 // Good enough not to look for another orientation: enough text, read with confidence.
 bool readsWell(const std::vector<TextObservation>& observations) {
   size_t letters = 0;
@@ -481,12 +490,8 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   PixPtr withoutMarks = withoutColouredMarks(pix.get());
   RecognitionResult result = uprightReading(api, std::move(pix), width, height, request.phases);
   if (result.error || !withoutMarks) return result;
-  RecognitionResult second =
-      uprightReading(api, std::move(withoutMarks), width, height, request.phases);
-  if (!second.error && readingScore(second.observations) > readingScore(result.observations)) {
-    return second;
-  }
-  return result;
+  return betterReading(std::move(result),
+                       uprightReading(api, std::move(withoutMarks), width, height, request.phases));
 }
 
 RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& api, PixPtr pix,
@@ -512,11 +517,8 @@ RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& ap
   Pix* upright = again ? again->pix.get() : turned.pix.get();
   if (again) turnedToInput = composed(turnedToInput, again->toInput);
   if (again) turned.pix.reset();  // the engine reads the prepared copy only
-  RecognitionResult second = recognised(api, upright, turnedToInput, width, height, phases);
-  if (!second.error && readingScore(second.observations) > readingScore(result.observations)) {
-    return second;
-  }
-  return result;
+  return betterReading(std::move(result),
+                       recognised(api, upright, turnedToInput, width, height, phases));
 }
 
 RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, Pix* page,
