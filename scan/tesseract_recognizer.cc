@@ -14,6 +14,7 @@
 #include <memory>
 #include <utility>
 
+#include "common/program_path.h"
 #include "scan/page_preparation.h"
 
 namespace marrowfen::scan {
@@ -355,6 +356,20 @@ std::string tessdataDirectory() {
   return dir;
 }
 
+std::string programModelDirectory() {
+  const std::string dir = executableDirectory();
+  return dir.empty() ? dir : dir + "../share/marrowfen/tessdata/";
+}
+
+ModelChoice defaultModel(bool prefixSet, const std::string& programModels,
+                         const std::string& tessdata,
+                         const std::function<bool(const std::string&)>& exists) {
+  if (!prefixSet && !programModels.empty() && exists(programModels + "Latin.traineddata")) {
+    return {programModels, "Latin"};
+  }
+  return {tessdata, exists(tessdata + "Latin.traineddata") ? "Latin" : "eng"};
+}
+
 namespace {
 
 // Tells the request's phases while the engine reads words. The engine asks its monitor whether to
@@ -409,7 +424,7 @@ TesseractRecognizer::~TesseractRecognizer() = default;
 std::optional<std::string> TesseractRecognizer::startEngine(const std::string& dir,
                                                             const std::string& languages,
                                                             bool languageCorrection) const {
-  const std::string key = languages + (languageCorrection ? "/dict" : "/nodict");
+  const std::string key = dir + languages + (languageCorrection ? "/dict" : "/nodict");
   if (!engine_ || engine_->key != key) {
     engine_.reset();
     auto engine = std::make_unique<Engine>();
@@ -444,7 +459,7 @@ std::optional<std::string> TesseractRecognizer::startEngine(const std::string& d
 
 RecognitionResult TesseractRecognizer::perform(Image image,
                                                const RecognitionRequest& request) const {
-  const std::string dir = tessdataDirectory();
+  std::string dir = tessdataDirectory();
   std::vector<std::string> names;
   for (const std::string& tag : request.languages) {
     const std::optional<std::string> name = traineddataName(tag);
@@ -460,7 +475,13 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   // With no language named, the Latin-script model reads English as well as eng does and also the
   // accented letters of the other European languages (ä ß é ç ñ ø ł ...), which eng turns into
   // their bare forms; eng stands in when the script model is not installed.
-  if (names.empty()) names.push_back(fileExists(dir + "Latin.traineddata") ? "Latin" : "eng");
+  if (names.empty()) {
+    const char* prefix = std::getenv("TESSDATA_PREFIX");
+    const ModelChoice model =
+        defaultModel(prefix && *prefix, programModelDirectory(), dir, fileExists);
+    dir = model.directory;
+    names.push_back(model.name);
+  }
   std::string languages;
   for (const std::string& name : names) languages += (languages.empty() ? "" : "+") + name;
   if (request.startOnly) {

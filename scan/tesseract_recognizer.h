@@ -32,6 +32,25 @@ std::optional<std::string> traineddataName(std::string_view tag);
 // system's tessdata directory.
 std::string tessdataDirectory();
 
+// The directory of the program's own models, ../share/marrowfen/tessdata/ from the program's
+// directory (an installed tree and the build tree alike); empty when that is unknown.
+std::string programModelDirectory();
+
+// A traineddata file to start the engine with: its directory (ending in "/") and its name.
+struct ModelChoice {
+  std::string directory;
+  std::string name;
+  bool operator==(const ModelChoice&) const = default;
+};
+
+// The model read when no language is named. The program's own Latin-script model in
+// `programModels` (the script model with a smaller word list, scripts/make-latin-model) comes
+// first, unless `prefixSet` (TESSDATA_PREFIX names the models to use); then the script model
+// "Latin" in `tessdata`; then "eng" there. `exists` tells whether a file exists.
+ModelChoice defaultModel(bool prefixSet, const std::string& programModels,
+                         const std::string& tessdata,
+                         const std::function<bool(const std::string&)>& exists);
+
 // Reads `size` bytes at `offset` of a file into `out`; false when it cannot.
 using ReadAt = std::function<bool(int64_t offset, size_t size, char* out)>;
 
@@ -49,7 +68,7 @@ class TesseractRecognizer : public TextRecognizer {
   ~TesseractRecognizer() override;
 
   // Languages map through traineddataName, keep their order (repeats dropped) and default to
-  // the Latin-script model "Latin" (or "eng" when it is not installed). A tag that maps to nothing
+  // the Latin-script model (defaultModel). A tag that maps to nothing
   // or to a file that is not installed fails the request with a description naming the tag. The
   // engine is started on the first request and kept for later ones with the same languages and
   // correction setting; `fast` switches off the second pass over lines read as inverted (light on

@@ -118,6 +118,33 @@ TEST(TraineddataWithout, RefusesWhatIsNotATraineddataFile) {
   }
 }
 
+TEST(DefaultModel, ProgramModelUnlessThePrefixNamesTheModelsThenScriptModelThenEng) {
+  const std::string own = "/opt/m/share/marrowfen/tessdata/", system = "/usr/share/tessdata/";
+  struct Case {
+    bool prefixSet;
+    std::string programModels;
+    std::vector<std::string> files;
+    ModelChoice want;
+  };
+  const std::vector<Case> cases = {
+      {false, own, {own + "Latin.traineddata", system + "Latin.traineddata"}, {own, "Latin"}},
+      {true, own, {own + "Latin.traineddata", system + "Latin.traineddata"}, {system, "Latin"}},
+      {false, own, {system + "Latin.traineddata"}, {system, "Latin"}},
+      {false, "", {"Latin.traineddata", system + "Latin.traineddata"}, {system, "Latin"}},
+      {false, own, {own + "Latin.traineddata"}, {own, "Latin"}},
+      {true, own, {own + "Latin.traineddata"}, {system, "eng"}},
+      {false, own, {}, {system, "eng"}},
+  };
+  for (const Case& c : cases) {
+    const auto exists = [&](const std::string& path) {
+      return std::find(c.files.begin(), c.files.end(), path) != c.files.end();
+    };
+    const ModelChoice got = defaultModel(c.prefixSet, c.programModels, system, exists);
+    EXPECT_EQ(got, c.want) << c.prefixSet << " " << c.files.size() << " -> " << got.directory
+                           << got.name;
+  }
+}
+
 bool installed(const std::string& name) {
   struct stat info;
   return ::stat((tessdataDirectory() + name + ".traineddata").c_str(), &info) == 0;
@@ -273,6 +300,29 @@ TEST_F(TesseractTest, AccentsAreReadWhenNoLanguageIsNamed) {
                                         "gar\u00e7on pr\u00e9f\u00e9r\u00e9e ni\u00f1o"}))
         << correction;
   }
+}
+
+// The program's own Latin-script model (built into the build tree beside the programs) reads
+// accented European words as the system's script model does; TESSDATA_PREFIX switches to the
+// latter.
+TEST_F(TesseractTest, ProgramModelReadsAccentsAsTheSystemScriptModelDoes) {
+  if (!installed("Latin")) GTEST_SKIP() << "Latin.traineddata is not installed";
+  struct stat info;
+  ASSERT_EQ(::stat((programModelDirectory() + "Latin.traineddata").c_str(), &info), 0)
+      << "the build makes " << programModelDirectory() << "Latin.traineddata";
+  const Image image = testing::textImage({"Köln Größe schräg", "señor mañana corazón",
+                                          "informação français déjà", "Meißen élève naïve"},
+                                         1200, 480);
+  std::vector<std::vector<std::string>> readings;
+  for (const char* prefix : {"", "/usr/share/tesseract-ocr/5/tessdata"}) {
+    ::setenv("TESSDATA_PREFIX", prefix, 1);
+    const RecognitionResult result = recognizer_->perform(image, {});
+    ASSERT_FALSE(result.error) << *result.error;
+    readings.push_back(lineTexts(result));
+  }
+  ::unsetenv("TESSDATA_PREFIX");
+  EXPECT_EQ(readings[0], readings[1]);
+  EXPECT_EQ(readings[0][1], "señor mañana corazón");
 }
 
 TEST_F(TesseractTest, LanguagesInOrderAndTheOtherSettingsChangeTheEngine) {

@@ -39,6 +39,7 @@ test('install, move, and use the tree', async (t) => {
     'share/doc/marrowfen/NOTICE',
     'share/doc/marrowfen/README.md',
     'share/marrowfen/name-tagger.model',
+    'share/marrowfen/tessdata/Latin.traineddata',
   ]);
 
   await t.test('no installed file names the source tree, the build tree or the first prefix', () => {
