@@ -218,6 +218,22 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
   return span;
 }
 
+NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span) {
+  size_t words = 0, word = span.first;
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (!line.tokens[k].isWord) continue;
+    ++words;
+    word = k;
+  }
+  if (words != 1) return span;
+  const std::string& w = line.words[word];
+  if (w.size() < 3 || w.back() != 's') return span;
+  const bool capitals =
+      std::all_of(w.begin(), w.end() - 1, [](char c) { return c >= 'A' && c <= 'Z'; });
+  if (capitals) span.last = span.first;
+  return span;
+}
+
 NameSpan balanceBrackets(const NameLine& line, NameSpan span) {
   int depth = 0;
   size_t open = span.last;
@@ -252,17 +268,13 @@ NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 11> kRules{trimToWords,
-                                                       dropDutchPostcode,
-                                                       dropSalutation,
-                                                       dropPersonalTitles,
-                                                       trimSmallLetterEdges,
-                                                       dropOffices,
-                                                       dropCourses,
-                                                       dropEvents,
-                                                       dropNationalities,
-                                                       balanceBrackets,
-                                                       trimTrailingPunctuation};
+  static constexpr std::array<NameSpanRule, 12> kRules{
+      trimToWords,          dropDutchPostcode,
+      dropSalutation,       dropPersonalTitles,
+      trimSmallLetterEdges, dropOffices,
+      dropCourses,          dropEvents,
+      dropNationalities,    dropPluralAbbreviations,
+      balanceBrackets,      trimTrailingPunctuation};
   return kRules;
 }
 

@@ -70,6 +70,9 @@ NameSpan dropEvents(const NameLine& line, NameSpan span);
 // is an organisation or place of one plural word in "-ians" or "-eans" ("Phoenicians"). A lone word
 // that is also a first name ("Christian", "Roman") stays a person.
 NameSpan dropNationalities(const NameLine& line, NameSpan span);
+// A word of capitals with a plural "s" ("MPs", "NGOs", "GIFs") names things of a kind, no one
+// thing: a name of that word alone is no name at all.
+NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span);
 // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and a name
 // that would end inside a bracket, or close one it never opened, ends before it.
 NameSpan balanceBrackets(const NameLine& line, NameSpan span);

@@ -160,6 +160,7 @@ TEST(NameSpanRules, NationalitiesAreNoNames) {
                  {"Spanish Jews settled", "Spanish Jews", kPerson, "", kPerson},
                  {"the South Korean team", "South Korean", kPlace, "", kPlace},
                  {"Native Americans lived there", "Native Americans", kOrg, "", kOrg},
+                 {"the Latin American vote", "Latin American", kOrg, "", kOrg},
                  {"the Phoenicians traded", "Phoenicians", kPlace, "", kPlace},
                  {"the Achaeans came", "Achaeans", kOrg, "", kOrg},
                  // A nationality in a longer name, and a lone first name, stay.
@@ -167,6 +168,7 @@ TEST(NameSpanRules, NationalitiesAreNoNames) {
                  {"British Airways plc", "British Airways plc", kOrg, "British Airways plc", kOrg},
                  {"South Africa", "South Africa", kPlace, "South Africa", kPlace},
                  {"Central Asia", "Central Asia", kPlace, "Central Asia", kPlace},
+                 {"Latin America", "Latin America", kPlace, "Latin America", kPlace},
                  {"Julians", "Julians", kPerson, "Julians", kPerson},
                  {"Mians", "Mians", kOrg, "Mians", kOrg},
                  {"Christian signed", "Christian", kPerson, "Christian", kPerson},
@@ -250,6 +252,7 @@ TEST(NameSpanRules, EventsAreNoNames) {
           {"Japan won the Asian Cup on Sunday", "Asian Cup", kOrg, "", kOrg, en},
           {"the 2008 Summer Olympic Games were held", "2008 Summer Olympic Games", kOrg, "", kOrg},
           {"during the Renaissance the city grew", "Renaissance", kOrg, "", kOrg},
+          {"she started in the mid-Sixties", "Sixties", kOrg, "", kOrg},
           {"THE MIDDLE BRONZE AGE", "MIDDLE BRONZE AGE", kPlace, "", kPlace},
           // A person, a name that does not end in an event word, a lone event word that
           // names no event alone, and German text stay.
@@ -259,6 +262,21 @@ TEST(NameSpanRules, EventsAreNoNames) {
           {"Anna War said so", "Anna War", kPerson, "Anna War", kPerson},
           {"der DFB Cup wurde gespielt", "DFB Cup", kOrg, "DFB Cup", kOrg, de},
       });
+}
+
+TEST(NameSpanRules, PluralsOfAbbreviationsAreNoNames) {
+  expectRule(dropPluralAbbreviations,
+             {
+                 {"the votes of 367 MPs", "MPs", kOrg, "", kOrg},
+                 {"send GIFs and stickers", "GIFs", kOrg, "", kOrg},
+                 {"NGOs said", "NGOs", kPerson, "", kPerson},
+                 // Abbreviations, names ending in "s", names of more words and capitals stay.
+                 {"the NGO said", "NGO", kOrg, "NGO", kOrg},
+                 {"Jones said", "Jones", kPerson, "Jones", kPerson},
+                 {"at IBMs Lab", "IBMs Lab", kOrg, "IBMs Lab", kOrg},
+                 {"ARMS LTD", "ARMS", kOrg, "ARMS", kOrg},
+                 {"Ms", "Ms", kPerson, "Ms", kPerson},
+             });
 }
 
 TEST(NameSpanRules, BracketsOfANameAreBalanced) {

@@ -33,7 +33,9 @@ MARROWFEN_TAGGER_WORDS(eventWords,
   "expo", "crisis", "uprising", "rebellion", "revolt", "massacre", "age", "ages", "era", "period",
   "awards", "prize", "universiade", "crusade", "crusades")
 MARROWFEN_TAGGER_WORDS(eventsAlone,
-  "olympics", "olympiad", "renaissance", "reformation", "holocaust", "universiade", "crusades")
+  "olympics", "olympiad", "renaissance", "reformation", "holocaust", "universiade", "crusades",
+  // decades as periods ("the Sixties")
+  "twenties", "thirties", "forties", "fifties", "sixties", "seventies", "eighties", "nineties")
 MARROWFEN_TAGGER_WORDS(nameParticles,
   "de", "van", "von", "da", "di", "del", "della", "dos", "das", "du", "la", "le", "der", "den",
   "ten", "ter", "al", "el", "bin", "ibn", "zu", "y", "d'")
@@ -102,7 +104,7 @@ MARROWFEN_TAGGER_WORDS(nationalities,
   "uruguayan", "uzbek", "venezuelan", "vietnamese", "welsh", "yemeni", "zambian", "zimbabwean")
 MARROWFEN_TAGGER_WORDS(regionWords,
   "north", "south", "east", "west", "northern", "southern", "eastern", "western", "central",
-  "native", "ancient")
+  "native", "ancient", "latin")
 MARROWFEN_TAGGER_WORDS(peoples,
   "arabs", "aborigines", "britons", "buddhists", "catholics", "croats", "cypriots", "czechs",
   "danes", "filipinos", "finns", "greeks", "hindus", "jews", "kazakhs", "kurds", "maori", "poles",

@@ -810,6 +810,20 @@ std::string recasedWord(std::string_view word, const Gazetteer& gazetteer, int l
   return capitalised(word);
 }
 
+// "US" in a line of running text in capitals is the pronoun where a sentence has one: not after
+// "the", and before the end of the line, punctuation, a function word or an article ("TOLD US
+// THAT", "SHOPPING WITH US .", "GIVE US A"); elsewhere it stays the country ("US STOCKS", "THE US
+// ."). `out` holds the recased words of `tokens`.
+void readUsAsPronoun(const std::vector<std::string>& tokens, std::vector<std::string>& out) {
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i] != "US" || (i > 0 && lowerCase(tokens[i - 1]) == "the")) continue;
+    const std::string next = i + 1 < out.size() ? lowerCase(out[i + 1]) : std::string();
+    const bool pronoun = next.empty() || caseInfo(next).letters == 0 || isFunctionWord(next) ||
+                         next == "a" || next == "an" || next == "the";
+    if (pronoun) out[i] = "us";
+  }
+}
+
 }  // namespace
 
 std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::string>& tokens,
@@ -837,6 +851,7 @@ std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::st
     }
     out.push_back(std::move(word));
   }
+  readUsAsPronoun(tokens, out);
   for (std::string& word : out) {  // a sentence opens with a capital
     const CaseInfo ci = caseInfo(word);
     if (ci.letters == 0) continue;

@@ -381,7 +381,9 @@ TEST(Features, RunningTextInCapitalsIsReadAsProse) {
       lexiconEntry("army", en), lexiconEntry("march", en), lexiconEntry("March", en),
       lexiconEntry("bill", en), lexiconEntry("Bill", en), lexiconEntry("Athens", en),
       lexiconEntry("us", en), lexiconEntry("US", en), lexiconEntry("ancient", en),
-      lexiconEntry("Ancient", en), lexiconEntry("war", en)});
+      lexiconEntry("Ancient", en), lexiconEntry("war", en), lexiconEntry("thank", en),
+      lexiconEntry("shopping", en), lexiconEntry("told", en), lexiconEntry("gave", en),
+      lexiconEntry("stocks", en)});
   const Gazetteer g({gazetteerEntry("march", kGazCommonWord), gazetteerEntry("us", kGazCommonWord),
                      gazetteerEntry("ministry", kGazOrgWord), gazetteerEntry("ag", kGazOrgWord)},
                     lexicon);
@@ -403,7 +405,12 @@ TEST(Features, RunningTextInCapitalsIsReadAsProse) {
       {"THE ARMY WAS IN ATHENS IN MARCH", "The army was in Athens in march"},
       {"BILL KOWALCZYK WAS WITH THE ARMY", "Bill Kowalczyk was with the army"},
       // Short unknown words, words with digits or dots and short words known both ways stay.
-      {"NATO WAS IN THE U.S. IN 1996 WITH US", "NATO was in the U.S. in 1996 with US"},
+      {"NATO WAS IN THE U.S. IN 1996 WITH US ARMY", "NATO was in the U.S. in 1996 with US army"},
+      // "US" is the pronoun before the end, punctuation, a function word or an article, and the
+      // country after "the" and before other words.
+      {"THANK YOU FOR SHOPPING WITH US", "Thank you for shopping with us"},
+      {"HE TOLD US THAT US STOCKS WERE IN THE US .", "He told us that US stocks were in the US ."},
+      {"IT GAVE US A WAR", "It gave us a war"},
       // Words of organisations' names keep a capital; hyphenated words are read part by part.
       {"HE WAS AT THE MINISTRY WITH SIEMENS AG", "He was at the Ministry with Siemens AG"},
       {"IT WAS AN ARMY-ATHENS WAR", "It was an army-Athens war"},
