@@ -653,6 +653,7 @@ std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
   if (wasLevelled && page && page->pix) {
     if (PixPtr sharp = sharpenedPhoto(page->pix.get())) page->pix = std::move(sharp);
   }
+  if (page && textHeight > 0 && textHeight <= kTinyText) page->localThreshold = true;
   // Rules are looked for once the page is level and at its final size, where they run straight
   // along rows and columns.
   if (page) binary = binaryForAnalysis(page->pix.get());

@@ -24,10 +24,14 @@ using PixPtr = std::unique_ptr<Pix, PixDeleter>;
 // white). Nothing when Leptonica cannot allocate it.
 PixPtr pixFromImage(const Image& image);
 
-// A new image and the map from it back to the image the step was given.
+// A new image and the map from it back to the image the step was given. `localThreshold`: the
+// page's letters were tiny and have been enlarged so far that their edges are a wide blur, which
+// a page-wide threshold takes for ink (letters run together and the engine's layout finds no
+// lines); the engine should threshold such a page by the neighbourhood of each pixel instead.
 struct PreparedPage {
   PixPtr pix;
   PageTransform toInput;
+  bool localThreshold = false;
 };
 
 // Black-on-white 1-bit copy for measuring (a global Otsu threshold on the luminance).
@@ -77,6 +81,8 @@ PixPtr withoutRules(Pix* pix, Pix* mask);
 // already is (or the height is unknown), above 1 for small text, below 1 for very large text;
 // never makes a page larger than kMaxPreparedPixels.
 double scaleForTextHeight(double textHeight, int width, int height);
+// Letters at most this many pixels high (before enlargement) are read with a local threshold.
+inline constexpr double kTinyText = 6;
 inline constexpr double kMaxPreparedPixels = 60e6;
 // Leptonica sharpens a page it scales by less than 1.4 through a float copy of each channel; for
 // a colour page above this size (128 MB of pixels) that copy and the channel copies would lift

@@ -365,6 +365,30 @@ TEST(PagePreparation, TextSizeDecidesTheScale) {
   EXPECT_LE(8000 * s * 8000 * s, kMaxPreparedPixels * 1.0001);
 }
 
+TEST(PagePreparation, OnlyTinyLettersAreMarkedForALocalThreshold) {
+  PixPtr page = pixFromImage(textPage(40));
+  ASSERT_TRUE(page);
+  struct Case {
+    float factor;                 // the page reduced by this much
+    double minHeight, maxHeight;  // its letters then measure this many pixels
+    bool enlarged, local;
+  };
+  for (const Case c : {Case{0.14f, 3, 6, true, true}, Case{0.18f, 4, 6, true, true},
+                       Case{0.3f, 7, 9.5, true, false}, Case{1, 20, 40, false, false}}) {
+    PixPtr small(c.factor == 1 ? pixClone(page.get())
+                               : pixScaleAreaMap(page.get(), c.factor, c.factor));
+    PixPtr binary = binaryForAnalysis(small.get());
+    const double height = letterHeight(binary.get());
+    ASSERT_GE(height, c.minHeight) << c.factor;
+    ASSERT_LE(height, c.maxHeight) << c.factor;
+    const std::optional<PreparedPage> prepared = preparedPage(small.get());
+    ASSERT_EQ(prepared.has_value(), c.enlarged) << c.factor;
+    if (!prepared) continue;
+    EXPECT_EQ(prepared->localThreshold, c.local) << c.factor;
+    EXPECT_GT(pixGetWidth(prepared->pix.get()), pixGetWidth(small.get()) * 1.3) << c.factor;
+  }
+}
+
 TEST(PagePreparation, MeasuresTextHeightAndSkewOfAGeneratedPage) {
   const Image image = textPage(40);
   ASSERT_FALSE(image.empty());
