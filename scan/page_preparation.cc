@@ -19,6 +19,8 @@ constexpr double kTargetText = 13;
 constexpr double kLargeText = 110;
 constexpr double kReducedText = 40;
 constexpr double kMaxEnlargement = 4;
+// Pixels either side by which the rules of a page enlarged from tiny letters are painted out.
+constexpr int kEnlargedRuleFringe = 3;
 // Skew below this is left to the engine's own line finding; a search result must stand out by
 // this much to be believed (Leptonica's confidence: the best score over the spread).
 constexpr double kMinSkewDegrees = 0.8;
@@ -122,24 +124,34 @@ PixPtr binaryForAnalysis(Pix* pix) {
   return PixPtr(pixThresholdToBinary(grey.get(), threshold));
 }
 
-double medianTextHeight(Pix* binary) {
+namespace {
+
+// The median height (or width) of the letter-like connected components of a 1-bit page; 0 when
+// there are too few to tell.
+double medianLetterSize(Pix* binary, bool width) {
   Boxa* boxes = pixConnCompBB(binary, 8);
   if (!boxes) return 0;
   const int pageHeight = pixGetHeight(binary);
-  std::vector<int> heights;
+  std::vector<int> sizes;
   const int n = boxaGetCount(boxes);
   for (int k = 0; k < n; ++k) {
     l_int32 x, y, w, h;
     if (boxaGetBoxGeometry(boxes, k, &x, &y, &w, &h) != 0) continue;
     // Specks, rules, frames and pictures say nothing about the size of letters.
     if (h < 3 || w * h < 6 || w > 3 * h || h > pageHeight / 8 || h > 10 * w) continue;
-    heights.push_back(h);
+    sizes.push_back(width ? w : h);
   }
   boxaDestroy(&boxes);
-  if (heights.size() < 20) return 0;
-  std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
-  return heights[heights.size() / 2];
+  if (sizes.size() < 20) return 0;
+  std::nth_element(sizes.begin(), sizes.begin() + sizes.size() / 2, sizes.end());
+  return sizes[sizes.size() / 2];
 }
+
+}  // namespace
+
+double medianTextHeight(Pix* binary) { return medianLetterSize(binary, false); }
+
+double medianTextWidth(Pix* binary) { return medianLetterSize(binary, true); }
 
 bool unevenLight(Pix* pix) {
   if (pixGetDepth(pix) < 8) return false;
@@ -261,7 +273,7 @@ PixPtr strokes(Pix* binary, bool horizontal, int length, int gap, int thickness)
 
 }  // namespace
 
-PixPtr ruleMask(Pix* binary, double textHeight) {
+PixPtr ruleMask(Pix* binary, double textHeight, int fringe) {
   if (textHeight <= 0) return nullptr;
   const int length = std::max(40, static_cast<int>(8 * textHeight));
   const int gap = std::max(2, static_cast<int>(textHeight / 3));
@@ -275,8 +287,9 @@ PixPtr ruleMask(Pix* binary, double textHeight) {
   pixZero(mask.get(), &empty);
   if (empty) return nullptr;
   // Only ink is painted over: the bridged gaps of dotted lines stay paper anyway, and the mask
-  // grows by a pixel to take the grey fringe of each stroke with it.
-  return PixPtr(pixDilateBrick(nullptr, mask.get(), 3, 3));
+  // grows by `fringe` pixels to take the grey fringe of each stroke with it.
+  const int side = 2 * fringe + 1;
+  return PixPtr(pixDilateBrick(nullptr, mask.get(), side, side));
 }
 
 namespace {
@@ -653,10 +666,17 @@ std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
   if (wasLevelled && page && page->pix) {
     if (PixPtr sharp = sharpenedPhoto(page->pix.get())) page->pix = std::move(sharp);
   }
+  // Letters count as tiny only when their pieces are narrow too (tiny letters run together, so
+  // up to kSmallText): on a page turned a quarter, the letters' widths pass for their height.
+  if (page && textHeight > 0 && textHeight <= kTinyText) {
+    page->localThreshold = medianTextWidth(binary.get()) <= kSmallText;
+  }
   // Rules are looked for once the page is level and at its final size, where they run straight
   // along rows and columns.
   if (page) binary = binaryForAnalysis(page->pix.get());
-  PixPtr rules = binary ? ruleMask(binary.get(), textHeight * scale) : nullptr;
+  // Rules enlarged with tiny letters are blurred over several pixels either side.
+  const int fringe = page && page->localThreshold ? kEnlargedRuleFringe : 1;
+  PixPtr rules = binary ? ruleMask(binary.get(), textHeight * scale, fringe) : nullptr;
   binary.reset();
   // A prepared copy that nothing else holds is cleaned in place: one full-size copy the less.
   if (rules && page && page->pix && pixGetRefcount(page->pix.get()) == 1) {

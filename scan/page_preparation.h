@@ -24,10 +24,14 @@ using PixPtr = std::unique_ptr<Pix, PixDeleter>;
 // white). Nothing when Leptonica cannot allocate it.
 PixPtr pixFromImage(const Image& image);
 
-// A new image and the map from it back to the image the step was given.
+// A new image and the map from it back to the image the step was given. `localThreshold`: the
+// page's letters were tiny and have been enlarged so far that their edges are a wide blur, which
+// a page-wide threshold takes for ink (letters run together and the engine's layout finds no
+// lines); the engine should threshold such a page by the neighbourhood of each pixel instead.
 struct PreparedPage {
   PixPtr pix;
   PageTransform toInput;
+  bool localThreshold = false;
 };
 
 // Black-on-white 1-bit copy for measuring (a global Otsu threshold on the luminance).
@@ -36,6 +40,8 @@ PixPtr binaryForAnalysis(Pix* pix);
 // The median height in pixels of letter-like connected components of a 1-bit page (neither
 // specks nor rules nor pictures); 0 when there are too few to tell.
 double medianTextHeight(Pix* binary);
+// The median width of the same components; 0 when there are too few to tell.
+double medianTextWidth(Pix* binary);
 
 // The height of the page's letters: medianTextHeight, measured again without the page's rules
 // when it comes out small, so that rows of dots do not pass for small print.
@@ -67,8 +73,9 @@ inline constexpr double kMaxUnsharpPixels = 32e6;
 // The long thin horizontal and vertical strokes of a 1-bit page (underlines, table rules, box
 // frames, dotted or dashed separators) whose letters are `textHeight` pixels high, as a mask of
 // the page's size: runs at least eight letters long and at most a third of a letter thick, so
-// letters themselves never qualify. Nothing when the page has none.
-PixPtr ruleMask(Pix* binary, double textHeight);
+// letters themselves never qualify; the mask takes `fringe` pixels either side of each stroke
+// with it. Nothing when the page has none.
+PixPtr ruleMask(Pix* binary, double textHeight, int fringe = 1);
 
 // A copy of the page with the pixels under `mask` painted white.
 PixPtr withoutRules(Pix* pix, Pix* mask);
@@ -77,6 +84,9 @@ PixPtr withoutRules(Pix* pix, Pix* mask);
 // already is (or the height is unknown), above 1 for small text, below 1 for very large text;
 // never makes a page larger than kMaxPreparedPixels.
 double scaleForTextHeight(double textHeight, int width, int height);
+// Letters at most this many pixels high (before enlargement; their pieces at most kSmallText
+// wide) are read with a local threshold.
+inline constexpr double kTinyText = 6;
 inline constexpr double kMaxPreparedPixels = 60e6;
 // Leptonica sharpens a page it scales by less than 1.4 through a float copy of each channel; for
 // a colour page above this size (128 MB of pixels) that copy and the channel copies would lift

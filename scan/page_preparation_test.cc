@@ -351,6 +351,27 @@ TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
   EXPECT_FALSE(ruleMask(plain.get(), medianTextHeight(plain.get())));
 }
 
+TEST(PagePreparation, RuleMaskTakesItsFringeWithIt) {
+  // A 3-pixel rule across a page of letters, blurred by a third of its length either side.
+  PixPtr binary = binaryForAnalysis(pixFromImage(textPage(30)).get());
+  ASSERT_TRUE(binary);
+  const int width = pixGetWidth(binary.get());
+  pixRasterop(binary.get(), 40, 500, width - 80, 3, PIX_SET, nullptr, 0, 0);
+  const double height = medianTextHeight(binary.get());
+  for (const int fringe : {1, 3}) {
+    PixPtr mask = ruleMask(binary.get(), height, fringe);
+    ASSERT_TRUE(mask) << fringe;
+    auto masked = [&](int y) {
+      l_uint32 v = 0;
+      pixGetPixel(mask.get(), width / 2, y, &v);
+      return v == 1;
+    };
+    for (int y = 500 - fringe; y < 503 + fringe; ++y) EXPECT_TRUE(masked(y)) << fringe << " " << y;
+    EXPECT_FALSE(masked(500 - fringe - 1)) << fringe;
+    EXPECT_FALSE(masked(503 + fringe)) << fringe;
+  }
+}
+
 TEST(PagePreparation, TextSizeDecidesTheScale) {
   struct Case {
     double textHeight;
@@ -363,6 +384,37 @@ TEST(PagePreparation, TextSizeDecidesTheScale) {
   // A huge page is never enlarged past the pixel limit.
   const double s = scaleForTextHeight(6, 8000, 8000);
   EXPECT_LE(8000 * s * 8000 * s, kMaxPreparedPixels * 1.0001);
+}
+
+TEST(PagePreparation, OnlyTinyLettersAreMarkedForALocalThreshold) {
+  PixPtr page = pixFromImage(textPage(40));
+  ASSERT_TRUE(page);
+  struct Case {
+    float across, down;           // the page reduced by this much
+    int turns;                    // and turned this many quarters
+    double minHeight, maxHeight;  // its letters then measure this many pixels
+    bool enlarged, local;
+  };
+  // Narrow letters turned a quarter measure their width as their height, which is no reason for
+  // a local threshold; tiny letters turned a quarter stay tiny.
+  for (const Case c :
+       {Case{0.14f, 0.14f, 0, 3, 6, true, true}, Case{0.18f, 0.18f, 0, 4, 6, true, true},
+        Case{0.3f, 0.3f, 0, 7, 9.5, true, false}, Case{1, 1, 0, 20, 40, false, false},
+        Case{0.18f, 0.18f, 1, 3, 6, true, true}, Case{0.15f, 0.6f, 1, 3, 6, true, false}}) {
+    const std::string name = std::to_string(c.across) + " " + std::to_string(c.down);
+    PixPtr reduced(c.across == 1 ? pixClone(page.get())
+                                 : pixScaleAreaMap(page.get(), c.across, c.down));
+    PixPtr small = std::move(turnedPage(reduced.get(), c.turns).pix);
+    PixPtr binary = binaryForAnalysis(small.get());
+    const double height = letterHeight(binary.get());
+    ASSERT_GE(height, c.minHeight) << name;
+    ASSERT_LE(height, c.maxHeight) << name;
+    const std::optional<PreparedPage> prepared = preparedPage(small.get());
+    ASSERT_EQ(prepared.has_value(), c.enlarged) << name;
+    if (!prepared) continue;
+    EXPECT_EQ(prepared->localThreshold, c.local) << name;
+    EXPECT_GT(pixGetWidth(prepared->pix.get()), pixGetWidth(small.get()) * 1.3) << name;
+  }
 }
 
 TEST(PagePreparation, MeasuresTextHeightAndSkewOfAGeneratedPage) {

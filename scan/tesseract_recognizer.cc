@@ -515,6 +515,16 @@ RecognitionResult TesseractRecognizer::perform(Image image,
                        uprightReading(api, std::move(withoutMarks), width, height, request.phases));
 }
 
+namespace {
+
+// The engine thresholds the next page by its neighbourhoods (its tiled Sauvola, window and
+// factor as it sets them) or with one threshold for the page (Otsu, its default).
+void useLocalThreshold(tesseract::TessBaseAPI& api, bool local) {
+  api.SetVariable("thresholding_method", local ? "2" : "0");
+}
+
+}  // namespace
+
 RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& api, PixPtr pix,
                                                       int width, int height,
                                                       RecognitionPhases* phases) const {
@@ -522,6 +532,7 @@ RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& ap
   if (prepared && prepared->pix) pix.reset();  // the engine reads the prepared copy only
   Pix* page = prepared ? prepared->pix.get() : pix.get();
   const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
+  useLocalThreshold(api, prepared && prepared->localThreshold);
   bool turnedText = false;
   RecognitionResult result = recognised(api, page, toInput, width, height, phases, &turnedText);
   // A page whose lines the engine found running up or down is turned, however well it read them:
@@ -538,6 +549,7 @@ RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& ap
   Pix* upright = again ? again->pix.get() : turned.pix.get();
   if (again) turnedToInput = composed(turnedToInput, again->toInput);
   if (again) turned.pix.reset();  // the engine reads the prepared copy only
+  useLocalThreshold(api, again && again->localThreshold);
   return betterReading(std::move(result),
                        recognised(api, upright, turnedToInput, width, height, phases));
 }

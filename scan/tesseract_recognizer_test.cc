@@ -545,5 +545,34 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
   }
 }
 
+TEST_F(TesseractTest, PagesOfTinyLettersAreReadWithBoxesOnTheirWordsInTheInput) {
+  const Image upright = testing::textImage(kPageLines, 1100, 700, 30, 50);
+  ASSERT_FALSE(upright.empty());
+  const RecognitionRequest request{.languages = {"en"}};
+  const std::map<std::string, PixelBox> truth =
+      wordBoxes(recognizer_->perform(upright, request), upright.width(), upright.height());
+  ASSERT_GE(truth.size(), 20u);
+  // The page scanned at a quarter and at a fifth of its resolution: letters 4 - 6 pixels high.
+  PixPtr pix = pixFromImage(upright);
+  for (const float factor : {0.25f, 0.2f}) {
+    PixPtr small(pixScaleAreaMap(pix.get(), factor, factor));
+    const Image image = imageFromPix(small.get());
+    const RecognitionResult result = recognizer_->perform(image, request);
+    ASSERT_FALSE(result.error) << factor;
+    const std::map<std::string, PixelBox> got = wordBoxes(result, image.width(), image.height());
+    size_t matched = 0;
+    for (const auto& [word, box] : got) {
+      const auto it = truth.find(word);
+      if (it == truth.end()) continue;
+      const PixelBox& u = it->second;
+      const PixelBox expected = {u.left * factor, u.top * factor, u.right * factor,
+                                 u.bottom * factor};
+      EXPECT_GT(covered(box, expected), 0.7) << factor << ": " << word;
+      ++matched;
+    }
+    EXPECT_GE(matched, truth.size() * 6 / 10) << factor;
+  }
+}
+
 }  // namespace
 }  // namespace marrowfen::scan
