@@ -7,6 +7,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 
 #include "common/program_path.h"
 #include "scan/page_preparation.h"
+#include "scan/processor_time.h"
 
 namespace marrowfen::scan {
 namespace {
@@ -27,6 +29,9 @@ namespace {
 // about as much CPU as reading such a page.
 constexpr double kWellReadConfidence = 0.50;
 constexpr float kMinOrientationConfidence = 0.3f;
+// Processor time a page may have taken (preparing, reading, asking the orientation model) for
+// turns the orientation model did not name to be read too. Real pages take 0.5 - 3 s.
+constexpr std::chrono::seconds kMoreTurnsUntil{5};
 
 std::string lowered(std::string_view s) {
   std::string out(s);
@@ -541,6 +546,7 @@ void useLocalThreshold(tesseract::TessBaseAPI& api, bool local) {
 RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& api, PixPtr pix,
                                                       int width, int height,
                                                       RecognitionPhases* phases) const {
+  const std::chrono::nanoseconds started = processorTime(CLOCK_THREAD_CPUTIME_ID);
   std::optional<PreparedPage> prepared = preparedPage(pix.get());
   if (prepared && prepared->pix) pix.reset();  // the engine reads the prepared copy only
   Pix* page = prepared ? prepared->pix.get() : pix.get();
@@ -557,7 +563,13 @@ RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& ap
   // and read badly may be upside down. On sparse pages (forms, receipts) the model is often
   // unsure or names the wrong turn, so those turns are read too until one reads well. A turned
   // reading is kept only when it reads better.
-  for (const int turns : turnsToTry(quarterTurnsToUpright(page), textTurns)) {
+  const int modelTurns = quarterTurnsToUpright(page);
+  for (const int turns : turnsToTry(modelTurns, textTurns)) {
+    // Each reading costs about as much as the first; the turns the model did not name are only
+    // tried while the page is cheap, so a huge page stays well inside its recognition time.
+    if (turns != modelTurns && processorTime(CLOCK_THREAD_CPUTIME_ID) - started > kMoreTurnsUntil) {
+      break;
+    }
     RecognitionResult turned = turnedReading(api, page, toInput, turns, width, height, phases);
     const bool done = !turned.error && readsWell(turned.observations);
     result = betterReading(std::move(result), std::move(turned));
