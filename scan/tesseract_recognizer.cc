@@ -7,6 +7,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 
 #include "common/program_path.h"
 #include "scan/page_preparation.h"
+#include "scan/processor_time.h"
 
 namespace marrowfen::scan {
 namespace {
@@ -27,6 +29,9 @@ namespace {
 // about as much CPU as reading such a page.
 constexpr double kWellReadConfidence = 0.50;
 constexpr float kMinOrientationConfidence = 0.3f;
+// Processor time a page may have taken (preparing, reading, asking the orientation model) for
+// turns the orientation model did not name to be read too. Real pages take 0.5 - 3 s.
+constexpr std::chrono::seconds kMoreTurnsUntil{5};
 
 std::string lowered(std::string_view s) {
   std::string out(s);
@@ -349,6 +354,19 @@ std::optional<std::string> traineddataName(std::string_view tag) {
   return std::nullopt;
 }
 
+std::vector<int> turnsToTry(int modelTurns, int textTurns) {
+  std::vector<int> turns;
+  if (modelTurns % 4 != 0) turns.push_back(modelTurns % 4);
+  // Lines running up or down: a quarter turn one way or the other; lines running across: upright
+  // already, or upside down.
+  const std::vector<int> others =
+      textTurns % 2 == 1 ? std::vector<int>{textTurns % 4, 4 - textTurns % 4} : std::vector<int>{2};
+  for (const int t : others) {
+    if (std::find(turns.begin(), turns.end(), t) == turns.end()) turns.push_back(t);
+  }
+  return turns;
+}
+
 std::string tessdataDirectory() {
   const char* prefix = std::getenv("TESSDATA_PREFIX");
   std::string dir = prefix && *prefix ? prefix : "/usr/share/tesseract-ocr/5/tessdata";
@@ -528,21 +546,42 @@ void useLocalThreshold(tesseract::TessBaseAPI& api, bool local) {
 RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& api, PixPtr pix,
                                                       int width, int height,
                                                       RecognitionPhases* phases) const {
+  const std::chrono::nanoseconds started = processorTime(CLOCK_THREAD_CPUTIME_ID);
   std::optional<PreparedPage> prepared = preparedPage(pix.get());
   if (prepared && prepared->pix) pix.reset();  // the engine reads the prepared copy only
   Pix* page = prepared ? prepared->pix.get() : pix.get();
   const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
   useLocalThreshold(api, prepared && prepared->localThreshold);
-  bool turnedText = false;
-  RecognitionResult result = recognised(api, page, toInput, width, height, phases, &turnedText);
+  int textTurns = 0;
+  RecognitionResult result = recognised(api, page, toInput, width, height, phases, &textTurns);
   // A page whose lines the engine found running up or down is turned, however well it read them:
   // read upright, it reads better still.
-  if (result.error || (readsWell(result.observations) && !turnedText)) return result;
+  if (result.error || (readsWell(result.observations) && textTurns == 0)) return result;
 
-  // A page that reads badly may be turned: ask the orientation model, and keep the turned
-  // page's reading only when it reads better.
-  const int turns = quarterTurnsToUpright(page);
-  if (turns == 0) return result;
+  // A page that reads badly may be turned: the orientation model names a turn, a page whose lines
+  // run up or down is turned a quarter one way or the other, and a page whose lines run across
+  // and read badly may be upside down. On sparse pages (forms, receipts) the model is often
+  // unsure or names the wrong turn, so those turns are read too until one reads well. A turned
+  // reading is kept only when it reads better.
+  const int modelTurns = quarterTurnsToUpright(page);
+  for (const int turns : turnsToTry(modelTurns, textTurns)) {
+    // Each reading costs about as much as the first; the turns the model did not name are only
+    // tried while the page is cheap, so a huge page stays well inside its recognition time.
+    if (turns != modelTurns && processorTime(CLOCK_THREAD_CPUTIME_ID) - started > kMoreTurnsUntil) {
+      break;
+    }
+    RecognitionResult turned = turnedReading(api, page, toInput, turns, width, height, phases);
+    const bool done = !turned.error && readsWell(turned.observations);
+    result = betterReading(std::move(result), std::move(turned));
+    if (done) break;
+  }
+  return result;
+}
+
+RecognitionResult TesseractRecognizer::turnedReading(tesseract::TessBaseAPI& api, Pix* page,
+                                                     const PageTransform& toInput, int turns,
+                                                     int width, int height,
+                                                     RecognitionPhases* phases) const {
   PreparedPage turned = turnedPage(page, turns);
   PageTransform turnedToInput = composed(toInput, turned.toInput);
   std::optional<PreparedPage> again = preparedPage(turned.pix.get());
@@ -550,14 +589,13 @@ RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& ap
   if (again) turnedToInput = composed(turnedToInput, again->toInput);
   if (again) turned.pix.reset();  // the engine reads the prepared copy only
   useLocalThreshold(api, again && again->localThreshold);
-  return betterReading(std::move(result),
-                       recognised(api, upright, turnedToInput, width, height, phases));
+  return recognised(api, upright, turnedToInput, width, height, phases);
 }
 
 RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, Pix* page,
                                                   const PageTransform& toInput, int width,
                                                   int height, RecognitionPhases* phases,
-                                                  bool* turnedText) const {
+                                                  int* textTurns) const {
   api.SetImage(page);
   WordReading wordReading(phases);
   if (api.Recognize(wordReading.monitor()) != 0) {
@@ -568,7 +606,7 @@ RecognitionResult TesseractRecognizer::recognised(tesseract::TessBaseAPI& api, P
   PageReading reading = readPage(api);
   api.Clear();
   const int turnsToUpright = quarterTurnsOfMostText(reading);
-  if (turnedText) *turnedText = turnsToUpright != 0;
+  if (textTurns) *textTurns = turnsToUpright;
   // On a page that was turned or rotated for reading, or that reads turned, the boxes on the
   // upright page are kept too, for the reading order.
   const bool keepUpright = turnsOrRotates(toInput) || turnsToUpright != 0;

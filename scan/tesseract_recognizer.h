@@ -28,6 +28,12 @@ using PixPtr = std::unique_ptr<Pix, PixDeleter>;
 // tag this mapping does not know. Case and "_" versus "-" do not matter.
 std::optional<std::string> traineddataName(std::string_view tag);
 
+// The quarter turns clockwise to read a badly read page at, in order: the orientation model's
+// (`modelTurns`, 0 when it is unsure), then, when the engine read most lines running up or down
+// (`textTurns` odd), both quarter turns, the one the engine's lines suggest first, and otherwise
+// the half turn. Repeats and no turn are left out.
+std::vector<int> turnsToTry(int modelTurns, int textTurns);
+
 // The directory the traineddata files are read from: $TESSDATA_PREFIX when set, otherwise the
 // system's tessdata directory.
 std::string tessdataDirectory();
@@ -89,11 +95,16 @@ class TesseractRecognizer : public TextRecognizer {
   std::optional<std::string> startEngine(const std::string& dir, const std::string& languages,
                                          bool languageCorrection) const;
   // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input,
-  // telling `phases` (when set) while the engine reads words; `turnedText`, when given, tells
-  // whether most of the text was read on turned baselines.
+  // telling `phases` (when set) while the engine reads words; `textTurns`, when given, tells
+  // the quarter turns clockwise that set most of the text read upright (0 when it stood upright).
   RecognitionResult recognised(tesseract::TessBaseAPI& api, Pix* page, const PageTransform& toInput,
                                int width, int height, RecognitionPhases* phases,
-                               bool* turnedText = nullptr) const;
+                               int* textTurns = nullptr) const;
+  // Reads `page` (an image mapped to the input by `toInput`) turned `turns` quarters clockwise,
+  // prepared afresh.
+  RecognitionResult turnedReading(tesseract::TessBaseAPI& api, Pix* page,
+                                  const PageTransform& toInput, int turns, int width, int height,
+                                  RecognitionPhases* phases) const;
   // Prepares `pix` (an image of the `width` x `height` input) and recognises it; a page that
   // reads badly is checked with the orientation model and read again turned upright when that
   // reads better.

@@ -118,6 +118,21 @@ TEST(TraineddataWithout, RefusesWhatIsNotATraineddataFile) {
   }
 }
 
+TEST(TurnsToTry, TheModelsTurnThenBothQuarterTurnsOrTheHalfTurn) {
+  struct Case {
+    int modelTurns, textTurns;
+    std::vector<int> want;
+  };
+  const std::vector<Case> cases = {
+      {0, 0, {2}},    {2, 0, {2}},    {1, 0, {1, 2}}, {0, 1, {1, 3}},
+      {0, 3, {3, 1}}, {3, 1, {3, 1}}, {1, 1, {1, 3}}, {2, 3, {2, 3, 1}},
+      {0, 2, {2}},    {3, 2, {3, 2}}, {4, 0, {2}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(turnsToTry(c.modelTurns, c.textTurns), c.want) << c.modelTurns << " " << c.textTurns;
+  }
+}
+
 TEST(DefaultModel, ProgramModelUnlessThePrefixNamesTheModelsThenScriptModelThenEng) {
   const std::string own = "/opt/m/share/marrowfen/tessdata/", system = "/usr/share/tessdata/";
   struct Case {
