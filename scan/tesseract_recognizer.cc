@@ -367,9 +367,19 @@ std::vector<int> turnsToTry(int modelTurns, int textTurns) {
   return turns;
 }
 
-std::string tessdataDirectory() {
+namespace {
+
+// $TESSDATA_PREFIX when it is set and not empty, otherwise null.
+const char* tessdataPrefix() {
   const char* prefix = std::getenv("TESSDATA_PREFIX");
-  std::string dir = prefix && *prefix ? prefix : "/usr/share/tesseract-ocr/5/tessdata";
+  return prefix && *prefix ? prefix : nullptr;
+}
+
+}  // namespace
+
+std::string tessdataDirectory() {
+  const char* prefix = tessdataPrefix();
+  std::string dir = prefix ? prefix : "/usr/share/tesseract-ocr/5/tessdata";
   if (dir.back() != '/') dir += '/';
   return dir;
 }
@@ -494,9 +504,8 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   // accented letters of the other European languages (ä ß é ç ñ ø ł ...), which eng turns into
   // their bare forms; eng stands in when the script model is not installed.
   if (names.empty()) {
-    const char* prefix = std::getenv("TESSDATA_PREFIX");
     const ModelChoice model =
-        defaultModel(prefix && *prefix, programModelDirectory(), dir, fileExists);
+        defaultModel(tessdataPrefix() != nullptr, programModelDirectory(), dir, fileExists);
     dir = model.directory;
     names.push_back(model.name);
   }

@@ -82,8 +82,9 @@ class TesseractRecognizer : public TextRecognizer {
   // recogniser's search consults.
   //
   // The page is prepared first (page_preparation.h): small text enlarged, huge text reduced,
-  // skewed lines set level; a page that then reads badly is checked with the orientation model
-  // (osd.traineddata, when installed) and read again turned upright if that reads better. A
+  // skewed lines set level; a page that then reads badly is read again at the turn the
+  // orientation model (osd.traineddata, when installed) names and at its likely turns
+  // (turnsToTry), and a turned reading kept if it reads better. A
   // colour page with coloured marks on it is read again with the marks made pale, and the better
   // reading kept. Every box is mapped back into `image`.
   RecognitionResult perform(Image image, const RecognitionRequest& request) const override;
@@ -100,14 +101,14 @@ class TesseractRecognizer : public TextRecognizer {
   RecognitionResult recognised(tesseract::TessBaseAPI& api, Pix* page, const PageTransform& toInput,
                                int width, int height, RecognitionPhases* phases,
                                int* textTurns = nullptr) const;
-  // Reads `page` (an image mapped to the input by `toInput`) turned `turns` quarters clockwise,
-  // prepared afresh.
+  // Reads `page` (an image mapped to the input by `toInput`) turned `turns` quarters clockwise
+  // and prepared again at that orientation.
   RecognitionResult turnedReading(tesseract::TessBaseAPI& api, Pix* page,
                                   const PageTransform& toInput, int turns, int width, int height,
                                   RecognitionPhases* phases) const;
   // Prepares `pix` (an image of the `width` x `height` input) and recognises it; a page that
-  // reads badly is checked with the orientation model and read again turned upright when that
-  // reads better.
+  // reads badly is read again at the turns of turnsToTry (those the orientation model did not
+  // name only while the page has been cheap) until one reads well, the best reading kept.
   RecognitionResult uprightReading(tesseract::TessBaseAPI& api, PixPtr pix, int width, int height,
                                    RecognitionPhases* phases) const;
   // Quarter turns clockwise that set `page` upright; 0 when upright or unsure.
