@@ -32,6 +32,9 @@ constexpr float kMinOrientationConfidence = 0.3f;
 // Processor time a page may have taken (preparing, reading, asking the orientation model) for
 // turns the orientation model did not name to be read too. Real pages take 0.5 - 3 s.
 constexpr std::chrono::seconds kMoreTurnsUntil{5};
+// An input up to this many pixels is held while its prepared copy is read (64 MB in colour), so
+// that a turned reading can start again from it.
+constexpr double kKeptInputPixels = 16e6;
 
 std::string lowered(std::string_view s) {
   std::string out(s);
@@ -557,7 +560,12 @@ RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& ap
                                                       RecognitionPhases* phases) const {
   const std::chrono::nanoseconds started = processorTime(CLOCK_THREAD_CPUTIME_ID);
   std::optional<PreparedPage> prepared = preparedPage(pix.get());
-  if (prepared && prepared->pix) pix.reset();  // the engine reads the prepared copy only
+  // A page that may have to be read at another turn is prepared afresh from the input then: what
+  // was measured on the page as it lies (letter height, skew, rules) does not hold for it turned.
+  // A huge input is not held beside its prepared copy; its turned copy comes from the prepared one.
+  const bool keepInput =
+      double(pixGetWidth(pix.get())) * pixGetHeight(pix.get()) <= kKeptInputPixels;
+  if (prepared && prepared->pix && !keepInput) pix.reset();
   Pix* page = prepared ? prepared->pix.get() : pix.get();
   const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
   useLocalThreshold(api, prepared && prepared->localThreshold);
@@ -579,7 +587,9 @@ RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& ap
     if (turns != modelTurns && processorTime(CLOCK_THREAD_CPUTIME_ID) - started > kMoreTurnsUntil) {
       break;
     }
-    RecognitionResult turned = turnedReading(api, page, toInput, turns, width, height, phases);
+    RecognitionResult turned =
+        pix ? turnedReading(api, pix.get(), PageTransform{}, turns, width, height, phases)
+            : turnedReading(api, page, toInput, turns, width, height, phases);
     const bool done = !turned.error && readsWell(turned.observations);
     result = betterReading(std::move(result), std::move(turned));
     if (done) break;

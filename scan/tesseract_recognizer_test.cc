@@ -520,6 +520,15 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
                      inverted(quarterTurnTransform(turns, upright.width(), upright.height()))});
   }
   PixPtr pix = pixFromImage(upright);
+  // Small print turned a quarter: the page is enlarged for reading, and measured upright.
+  PixPtr small(pixScaleAreaMap(pix.get(), 0.4f, 0.4f));
+  const int sw = pixGetWidth(small.get()), sh = pixGetHeight(small.get());
+  for (const int turns : {1, 3}) {
+    cases.push_back({"small, turned " + std::to_string(turns),
+                     turnedImage(imageFromPix(small.get()), turns),
+                     composed(inverted(quarterTurnTransform(turns, sw, sh)),
+                              scaleTransform(sw, sh, upright.width(), upright.height()))});
+  }
   for (const double degrees : {-9.0, 6.0, 12.0}) {
     const PreparedPage skewed = rotatedPage(pix.get(), degrees);
     cases.push_back({"skewed " + std::to_string(degrees), imageFromPix(skewed.pix.get()),
