@@ -55,8 +55,10 @@ const AddressPatterns& addressPatterns() {
                            u"(?:(?=[fhpdau])(?:flat|house|h\\.?|plot|door|apt|unit)[ "
                            u"\\t\\u00A0.]*(?:no\\.?)?[ \\t\\u00A0:]*)?"
                            u"\\d{1,5}[A-Za-z]?(?:[\\-/]\\d{1,5}[A-Za-z]?)*,?[ \\t\\u00A0]+"
-                           u"(?:" +
-                           nameWord + u",?[ \\t\\u00A0]+){0,5}(?:" + streetWords +
+                           // Without a name word between, "St" after a number is a saint's
+                           // ("1990, St James's Hospital"), no street.
+                           u"(?:(?:" +
+                           nameWord + u",?[ \\t\\u00A0]+){1,5}|(?!st\\b))(?:" + streetWords +
                            u")\\.?(?![\\p{L}])"
                            u"|(?=(?-i:\\p{Lu}))(?:" +
                            leadingStreetWords + u")[ \\t\\u00A0]+(?:" + nameWord +

@@ -60,6 +60,7 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
           // Six digits that start a longer number are no Indian PIN.
           {"SIRET 451 321 335 00017", {}},
           {"Client 123 456 789", {}},
+          {"born 1990, St James's Hospital", {}},
           {"Bangalore 560 001", {"Bangalore 560 001"}},
           {"Address:", {}},
           {"Address:\nPhone: 12345", {}},
