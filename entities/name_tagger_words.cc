@@ -82,6 +82,10 @@ MARROWFEN_TAGGER_WORDS(streetWordsLast,
 MARROWFEN_TAGGER_WORDS(streetWordsEnding,
   "street", "st", "road", "rd", "lane", "ln", "avenue", "ave", "boulevard", "blvd", "highway",
   "hwy", "parkway", "pkwy")
+MARROWFEN_TAGGER_WORDS(monthNames,
+  "january", "february", "march", "april", "may", "june", "july", "august", "september",
+  "october", "november", "december", "jan", "feb", "mar", "apr", "jun", "jul", "aug", "sep",
+  "sept", "oct", "nov", "dec")
 MARROWFEN_TAGGER_WORDS(wordsBeforeStreet,
   "on", "at", "in", "off", "along", "via")
 MARROWFEN_TAGGER_WORDS(stateCodes,

@@ -48,6 +48,8 @@ const std::unordered_set<std::string_view>& streetWordsFirst();
 const std::unordered_set<std::string_view>& streetWordsLast();
 // Street words that end a street's name and hardly anything else's ("street", "road", "ave").
 const std::unordered_set<std::string_view>& streetWordsEnding();
+// Months' names and their abbreviations in English ("february", "feb", "sept").
+const std::unordered_set<std::string_view>& monthNames();
 // Words that place something on a street before the street's name ("on", "at").
 const std::unordered_set<std::string_view>& wordsBeforeStreet();
 // The postal codes of the US states and Canadian provinces, in capitals ("CA", "IL", "ON").
