@@ -294,10 +294,40 @@ bool addressGoesOn(const NameLine& line, size_t k) {
          (line.words[k] == "," || (line.tokens[k].isWord && holdsDigit(line.words[k])));
 }
 
+// Whether a line holds a quotation mark: a name alone there is a title ("'' Cross Road ''").
+bool quoted(const NameLine& line) {
+  static constexpr std::array<std::string_view, 10> kQuotes = {
+      "'", "''", "\"", "``", "\u2018", "\u2019", "\u201C", "\u201D", "\u00AB", "\u00BB"};
+  return std::any_of(line.words.begin(), line.words.end(), [](const std::string& w) {
+    return std::find(kQuotes.begin(), kQuotes.end(), w) != kQuotes.end();
+  });
+}
+
+// Whether the words before `first` are a street word of the languages that write it first, with
+// the small words that join it to the name ("rue du", "avenue", "Via", "calle de la").
+bool afterLeadingStreetWord(const NameLine& line, size_t first) {
+  if (line.language == 1) return false;  // English writes the street word last
+  size_t k = previousWord(line, first);
+  while (k < first && tagger_words::streetJoiners().count(lowerCase(line.words[k]))) {
+    const size_t before = previousWord(line, k);
+    if (before == k) return false;
+    k = before;
+  }
+  if (k >= first) return false;
+  const std::string& word = line.words[k];
+  // "via" is a word of other languages too; only "Via" opens a street.
+  if (word == "via") return false;
+  return tagger_words::streetWordsLeading().count(lowerCase(word)) > 0;
+}
+
 }  // namespace
 
 NameSpan streetsArePlaces(const NameLine& line, NameSpan span) {
   if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
+  if (span.first < span.last && afterLeadingStreetWord(line, span.first)) {
+    span.type = NameType::kPlaceName;
+    return span;
+  }
   size_t words = 0, last = span.first;
   for (size_t k = span.first; k < span.last; ++k) {
     if (line.words[k] == "(") return span;  // "M-8 (Michigan highway)" is a road's number
@@ -316,7 +346,8 @@ NameSpan streetsArePlaces(const NameLine& line, NameSpan span) {
   const size_t before = previousWord(line, span.first);
   const bool placed =
       before < span.first && tagger_words::wordsBeforeStreet().count(lowerCase(line.words[before]));
-  const bool alone = before == span.first && nextWord(line, span.last) == line.tokens.size();
+  const bool alone =
+      before == span.first && nextWord(line, span.last) == line.tokens.size() && !quoted(line);
   if (!numbered && !placed && !alone && !addressGoesOn(line, span.last)) return span;
   span.type = NameType::kPlaceName;
   return span;

@@ -78,7 +78,8 @@ NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span);
 // when a house number comes before the name (then also a name ending in "Way", "Close", "Place"
 // ...), a comma or a number right after it, when the name is its line alone, or when a word such as
 // "on" or "at" comes before it. Elsewhere a show, a song or a person is named so ("Coronation
-// Street", "Diane Lane").
+// Street", "Diane Lane"). Outside English text, a name after a street word that comes first ("rue
+// du Docteur Finlay", "avenue Victor Hugo", "Via Giuseppe Verdi") names the street too.
 NameSpan streetsArePlaces(const NameLine& line, NameSpan span);
 // A town before a comma and the postal code of a US state or Canadian province, at the end of the
 // line or before a ZIP or postcode ("Portland, OR", "CHICAGO, IL 60610", "Toronto, ON M5V 2T6"),

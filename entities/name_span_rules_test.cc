@@ -280,6 +280,7 @@ TEST(NameSpanRules, PluralsOfAbbreviationsAreNoNames) {
 }
 
 TEST(NameSpanRules, StreetsWhereAnAddressStandsArePlaces) {
+  constexpr int en = 1, fr = 3;
   expectRule(
       streetsArePlaces,
       {
@@ -300,6 +301,17 @@ TEST(NameSpanRules, StreetsWhereAnAddressStandsArePlaces) {
           {"M-8 ( Michigan highway )", "M-8 ( Michigan highway )", kOrg, "M-8 ( Michigan highway )",
            kOrg},
           {"Street", "Street", kOrg, "Street", kOrg},
+          {"'' Cross Road ''", "Cross Road", kOrg, "Cross Road", kOrg},
+          // Streets named after people, after the street word of languages that write it first;
+          // not in English, and not after "via" in small letters.
+          {"50 rue du Docteur Finlay", "Docteur Finlay", kPerson, "Docteur Finlay", kPlace, fr},
+          {"8, avenue Victor Hugo", "Victor Hugo", kPerson, "Victor Hugo", kPlace, fr},
+          {"Via Giuseppe Verdi 12", "Giuseppe Verdi", kPerson, "Giuseppe Verdi", kPlace},
+          {"calle de la Princesa 5", "Princesa", kPerson, "Princesa", kPlace},
+          {"sent via Hollins Widgets", "Hollins Widgets", kOrg, "Hollins Widgets", kOrg},
+          {"the avenue Victor Hugo took", "Victor Hugo", kPerson, "Victor Hugo", kPerson, en},
+          {"il suit les cours Alexandre Cabanel", "Alexandre Cabanel", kPerson, "Alexandre Cabanel",
+           kPerson, fr},
       });
 }
 

@@ -82,6 +82,13 @@ MARROWFEN_TAGGER_WORDS(streetWordsLast,
 MARROWFEN_TAGGER_WORDS(streetWordsEnding,
   "street", "st", "road", "rd", "lane", "ln", "avenue", "ave", "boulevard", "blvd", "highway",
   "hwy", "parkway", "pkwy")
+MARROWFEN_TAGGER_WORDS(streetWordsLeading,
+  "rue", "avenue", "av.", "boulevard", "bd", "place", "allée", "chemin", "impasse", "quai",
+  "via", "viale", "piazza", "corso", "largo", "calle", "avenida", "avda", "plaza",
+  "paseo", "carrera", "rua", "travessa", "praça", "alameda")
+MARROWFEN_TAGGER_WORDS(streetJoiners,
+  "de", "du", "des", "la", "le", "les", "d'", "del", "della", "delle", "dei", "di", "da", "do",
+  "dos", "das", "l'")
 MARROWFEN_TAGGER_WORDS(monthNames,
   "january", "february", "march", "april", "may", "june", "july", "august", "september",
   "october", "november", "december", "jan", "feb", "mar", "apr", "jun", "jul", "aug", "sep",

@@ -48,6 +48,11 @@ const std::unordered_set<std::string_view>& streetWordsFirst();
 const std::unordered_set<std::string_view>& streetWordsLast();
 // Street words that end a street's name and hardly anything else's ("street", "road", "ave").
 const std::unordered_set<std::string_view>& streetWordsEnding();
+// Street words of the languages that write them before the street's name, in small letters
+// ("rue", "avenue", "via", "calle", "rua").
+const std::unordered_set<std::string_view>& streetWordsLeading();
+// Small words between a leading street word and the street's name ("du", "de", "la", "del").
+const std::unordered_set<std::string_view>& streetJoiners();
 // Months' names and their abbreviations in English ("february", "feb", "sept").
 const std::unordered_set<std::string_view>& monthNames();
 // Words that place something on a street before the street's name ("on", "at").
