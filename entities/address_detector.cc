@@ -55,8 +55,10 @@ const AddressPatterns& addressPatterns() {
                            u"(?:(?=[fhpdau])(?:flat|house|h\\.?|plot|door|apt|unit)[ "
                            u"\\t\\u00A0.]*(?:no\\.?)?[ \\t\\u00A0:]*)?"
                            u"\\d{1,5}[A-Za-z]?(?:[\\-/]\\d{1,5}[A-Za-z]?)*,?[ \\t\\u00A0]+"
-                           u"(?:" +
-                           nameWord + u",?[ \\t\\u00A0]+){0,5}(?:" + streetWords +
+                           // Without a name word between, "St" after a number is a saint's
+                           // ("1990, St James's Hospital"), no street.
+                           u"(?:(?:" +
+                           nameWord + u",?[ \\t\\u00A0]+){1,5}|(?!st\\b))(?:" + streetWords +
                            u")\\.?(?![\\p{L}])"
                            u"|(?=(?-i:\\p{Lu}))(?:" +
                            leadingStreetWords + u")[ \\t\\u00A0]+(?:" + nameWord +
@@ -73,7 +75,8 @@ const AddressPatterns& addressPatterns() {
                            u"\\t\\u00A0]\\d{2,3}){0,2}(?![\\p{L}\\p{N}])"
                            u")",
                        UREGEX_CASE_INSENSITIVE);
-    // US state + ZIP, UK postcode, Indian PIN after a place or "PIN", DE/FR code + place.
+    // US state + ZIP, UK postcode, Indian PIN after a place or "PIN" (six digits, not the start
+    // of a longer number such as "SIRET 451 321 335 00017"), DE/FR code + place.
     p.postcode = compile(
         u"(?<![\\p{L}\\p{N}])(?:"
         u"((?=[A-Z]{2}[ "
@@ -83,7 +86,7 @@ const AddressPatterns& addressPatterns() {
         u"\\t\\u00A0]+\\d{5}(?:-\\d{4})?)"
         u"|([A-Z]{1,2}\\d[A-Z\\d]?[ \\t\\u00A0]?\\d[ABD-HJLNP-UW-Z]{2})"
         u"|((?:(?i)pin(?:[ \\t\\u00A0]*code)?|\\p{Lu}\\p{L}+)[ \\t\\u00A0]*[:,\\-\\u2013]?[ "
-        u"\\t\\u00A0]*[1-9]\\d{2}[ \\t\\u00A0]?\\d{3})"
+        u"\\t\\u00A0]*[1-9]\\d{2}[ \\t\\u00A0]?\\d{3}(?![ \\t\\u00A0]?\\d))"
         u"|((?:(?i)d-|f-)?\\d{5}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
         u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
         // Dutch: four digits and two capitals before the place ("3511 NK Utrecht").

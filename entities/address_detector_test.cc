@@ -57,6 +57,11 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
           {"PAN: ABCDE1234F  Aadhaar: 1234 5678 9012  PIN 411001", {}},
           {"We walked down the street for 5 minutes.", {}},
           {"Invoice 12345 Total", {}},
+          // Six digits that start a longer number are no Indian PIN.
+          {"SIRET 451 321 335 00017", {}},
+          {"Client 123 456 789", {}},
+          {"born 1990, St James's Hospital", {}},
+          {"Bangalore 560 001", {"Bangalore 560 001"}},
           {"Address:", {}},
           {"Address:\nPhone: 12345", {}},
       });

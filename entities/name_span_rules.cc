@@ -267,13 +267,118 @@ NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span) {
   return span;
 }
 
+namespace {
+
+// The next word token at or after k on the line; the line's end when there is none.
+size_t nextWord(const NameLine& line, size_t k) {
+  while (k < line.tokens.size() && !line.tokens[k].isWord) ++k;
+  return k;
+}
+
+// The word token before k on the line; k itself when there is none.
+size_t previousWord(const NameLine& line, size_t k) {
+  for (size_t j = k; j > 0; --j) {
+    if (line.tokens[j - 1].isWord) return j - 1;
+  }
+  return k;
+}
+
+bool holdsDigit(std::string_view word) {
+  return word.find_first_of("0123456789") != std::string_view::npos;
+}
+
+// What follows a street or a town in an address on the same line: a comma, or a word with a digit
+// (a house number, a ZIP or postcode, a suite).
+bool addressGoesOn(const NameLine& line, size_t k) {
+  return k < line.tokens.size() &&
+         (line.words[k] == "," || (line.tokens[k].isWord && holdsDigit(line.words[k])));
+}
+
+// Whether a line holds a quotation mark: a name alone there is a title ("'' Cross Road ''").
+bool quoted(const NameLine& line) {
+  static constexpr std::array<std::string_view, 10> kQuotes = {
+      "'", "''", "\"", "``", "\u2018", "\u2019", "\u201C", "\u201D", "\u00AB", "\u00BB"};
+  return std::any_of(line.words.begin(), line.words.end(), [](const std::string& w) {
+    return std::find(kQuotes.begin(), kQuotes.end(), w) != kQuotes.end();
+  });
+}
+
+// Whether the words before `first` are a street word of the languages that write it first, with
+// the small words that join it to the name ("rue du", "avenue", "Via", "calle de la").
+bool afterLeadingStreetWord(const NameLine& line, size_t first) {
+  if (line.language == 1) return false;  // English writes the street word last
+  size_t k = previousWord(line, first);
+  while (k < first && tagger_words::streetJoiners().count(lowerCase(line.words[k]))) {
+    const size_t before = previousWord(line, k);
+    if (before == k) return false;
+    k = before;
+  }
+  if (k >= first) return false;
+  const std::string& word = line.words[k];
+  // "via" is a word of other languages too; only "Via" opens a street.
+  if (word == "via") return false;
+  return tagger_words::streetWordsLeading().count(lowerCase(word)) > 0;
+}
+
+}  // namespace
+
+NameSpan streetsArePlaces(const NameLine& line, NameSpan span) {
+  if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
+  if (span.first < span.last && afterLeadingStreetWord(line, span.first)) {
+    span.type = NameType::kPlaceName;
+    return span;
+  }
+  size_t words = 0, last = span.first;
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (line.words[k] == "(") return span;  // "M-8 (Michigan highway)" is a road's number
+    if (line.tokens[k].isWord) ++words, last = k;
+  }
+  if (words < 2) return span;
+  const std::string street = lowerCase(line.words[last]);
+  // After a house number ("2001 Point West Way") the street words that end other names too.
+  const bool numbered = span.first > 0 && holdsDigit(line.words[span.first - 1]);
+  if (!tagger_words::streetWordsEnding().count(street) &&
+      !(numbered && tagger_words::streetWordsLast().count(street))) {
+    return span;
+  }
+  // Shows, songs, labels and schools are named after streets too ("Coronation Street", "NC St."):
+  // a street stands where an address does, or after a word that places something on it.
+  const size_t before = previousWord(line, span.first);
+  const bool placed =
+      before < span.first && tagger_words::wordsBeforeStreet().count(lowerCase(line.words[before]));
+  const bool alone =
+      before == span.first && nextWord(line, span.last) == line.tokens.size() && !quoted(line);
+  if (!numbered && !placed && !alone && !addressGoesOn(line, span.last)) return span;
+  span.type = NameType::kPlaceName;
+  return span;
+}
+
+NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
+  if (span.last <= span.first) return span;  // no name left
+  if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
+  // The code either ends the name ("Portland , OR") or follows it.
+  size_t code = span.last - 1;
+  size_t comma = code > span.first ? code - 1 : code;
+  if (!(line.tokens[code].isWord && comma > span.first && line.words[comma] == ",")) {
+    comma = span.last;
+    code = comma + 1;
+    if (code >= line.tokens.size() || line.words[comma] != ",") return span;
+  }
+  if (!tagger_words::stateCodes().count(line.words[code])) return span;
+  const size_t after = nextWord(line, code + 1);
+  if (after < line.tokens.size() && !holdsDigit(line.words[after])) return span;
+  span.type = NameType::kPlaceName;
+  return span;
+}
+
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 12> kRules{
+  static constexpr std::array<NameSpanRule, 14> kRules{
       trimToWords,          dropDutchPostcode,
       dropSalutation,       dropPersonalTitles,
       trimSmallLetterEdges, dropOffices,
       dropCourses,          dropEvents,
       dropNationalities,    dropPluralAbbreviations,
+      streetsArePlaces,     townsBeforeStateCodesArePlaces,
       balanceBrackets,      trimTrailingPunctuation};
   return kRules;
 }

@@ -73,6 +73,18 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span);
 // A word of capitals with a plural "s" ("MPs", "NGOs", "GIFs") names things of a kind, no one
 // thing: a name of that word alone is no name at all.
 NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span);
+// A name that ends in a street word ("Market Street", "Woodhouse Lane", "Oak Ave.") where an
+// address stands names a street: a place, whatever type the model gave it. An address stands there
+// when a house number comes before the name (then also a name ending in "Way", "Close", "Place"
+// ...), a comma or a number right after it, when the name is its line alone, or when a word such as
+// "on" or "at" comes before it. Elsewhere a show, a song or a person is named so ("Coronation
+// Street", "Diane Lane"). Outside English text, a name after a street word that comes first ("rue
+// du Docteur Finlay", "avenue Victor Hugo", "Via Giuseppe Verdi") names the street too.
+NameSpan streetsArePlaces(const NameLine& line, NameSpan span);
+// A town before a comma and the postal code of a US state or Canadian province, at the end of the
+// line or before a ZIP or postcode ("Portland, OR", "CHICAGO, IL 60610", "Toronto, ON M5V 2T6"),
+// is a place, whatever type the model gave it.
+NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span);
 // Its brackets are balanced: "Lille (Nord)" takes the closing bracket that follows it, and a name
 // that would end inside a bracket, or close one it never opened, ends before it.
 NameSpan balanceBrackets(const NameLine& line, NameSpan span);

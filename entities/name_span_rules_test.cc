@@ -279,6 +279,69 @@ TEST(NameSpanRules, PluralsOfAbbreviationsAreNoNames) {
              });
 }
 
+TEST(NameSpanRules, StreetsWhereAnAddressStandsArePlaces) {
+  constexpr int en = 1, fr = 3;
+  expectRule(
+      streetsArePlaces,
+      {
+          {"our office on Market Street by April 1", "Market Street", kOrg, "Market Street",
+           kPlace},
+          {"Woodhouse Lane, Leeds LS2 9JT", "Woodhouse Lane", kPerson, "Woodhouse Lane", kPlace},
+          {"West Cromwell Road", "West Cromwell Road", kOrg, "West Cromwell Road", kPlace},
+          {"78 Oak Ave. Portland", "Oak Ave", kOrg, "Oak Ave", kPlace},
+          {"2001 Point West Way", "Point West Way", kOrg, "Point West Way", kPlace},
+          {"Harms Rd 12", "Harms Rd", kPerson, "Harms Rd", kPlace},
+          // Named after a street, where no address stands: shows, labels, people.
+          {"'' Coronation Street '' ( 3 episodes , 1988 )", "Coronation Street", kOrg,
+           "Coronation Street", kOrg},
+          {"Label : Gee Street", "Gee Street", kOrg, "Gee Street", kOrg},
+          {"Diane Lane starred", "Diane Lane", kPerson, "Diane Lane", kPerson},
+          {"Point West Way", "Point West Way", kOrg, "Point West Way", kOrg},
+          {"Red Crescent workers", "Red Crescent", kOrg, "Red Crescent", kOrg},
+          {"M-8 ( Michigan highway )", "M-8 ( Michigan highway )", kOrg, "M-8 ( Michigan highway )",
+           kOrg},
+          {"Street", "Street", kOrg, "Street", kOrg},
+          {"'' Cross Road ''", "Cross Road", kOrg, "Cross Road", kOrg},
+          // Streets named after people, after the street word of languages that write it first;
+          // not in English, and not after "via" in small letters.
+          {"50 rue du Docteur Finlay", "Docteur Finlay", kPerson, "Docteur Finlay", kPlace, fr},
+          {"8, avenue Victor Hugo", "Victor Hugo", kPerson, "Victor Hugo", kPlace, fr},
+          {"Via Giuseppe Verdi 12", "Giuseppe Verdi", kPerson, "Giuseppe Verdi", kPlace},
+          {"calle de la Princesa 5", "Princesa", kPerson, "Princesa", kPlace},
+          {"sent via Hollins Widgets", "Hollins Widgets", kOrg, "Hollins Widgets", kOrg},
+          {"the avenue Victor Hugo took", "Victor Hugo", kPerson, "Victor Hugo", kPerson, en},
+          {"il suit les cours Alexandre Cabanel", "Alexandre Cabanel", kPerson, "Alexandre Cabanel",
+           kPerson, fr},
+      });
+}
+
+TEST(NameSpanRules, TownsBeforeAStateCodeArePlaces) {
+  expectRule(townsBeforeStateCodesArePlaces,
+             {
+                 {"Portland, OR 97205", "Portland, OR", kOrg, "Portland, OR", kPlace},
+                 {"CHICAGO, IL 60610", "CHICAGO", kOrg, "CHICAGO", kPlace},
+                 {"Toronto, ON M5V 2T6", "Toronto", kPerson, "Toronto", kPlace},
+                 {"San Francisco, CA", "San Francisco, CA", kOrg, "San Francisco, CA", kPlace},
+                 // A code that reads as a word goes on in words; a code in small letters, none.
+                 {"Smith, OR his brother", "Smith", kPerson, "Smith", kPerson},
+                 {"Acme, In 1990", "Acme", kOrg, "Acme", kOrg},
+                 {"Acme, XX 12345", "Acme", kOrg, "Acme", kOrg},
+                 {"Acme", "Acme", kOrg, "Acme", kOrg},
+             });
+}
+
+TEST(NameSpanRules, EveryRuleLeavesANameThatIsGoneGone) {
+  for (const std::string text : {"", "Acme", "Portland , OR"}) {
+    const TestLine line(text);
+    for (const size_t at : {size_t{0}, line.tokens.size()}) {
+      for (const NameSpanRule rule : nameSpanRules()) {
+        const NameSpan out = rule(line.view(), NameSpan{at, at, kOrg});
+        EXPECT_GE(out.first, out.last) << text << " at " << at;
+      }
+    }
+  }
+}
+
 TEST(NameSpanRules, BracketsOfANameAreBalanced) {
   expectRule(balanceBrackets,
              {

@@ -205,16 +205,29 @@ bool nameLike(const FirmLine& line, size_t k) {
   return startsWithCapitalOrDigit(word) || isJoiner(line, k);
 }
 
+// Whether word k is the month of a date: a month's name or its abbreviation beside a number
+// ("10 Feb", "May 2024").
+bool monthOfADate(const FirmLine& line, size_t k) {
+  if (!isIn(tagger_words::monthNames(), line.lower[k])) return false;
+  const auto number = [&](size_t j) {
+    return j < line.n && !line.words[j].empty() && line.words[j][0] >= '0' &&
+           line.words[j][0] <= '9';
+  };
+  return (k > 0 && number(k - 1)) || number(k + 1);
+}
+
 // The first word of the name of the firm whose legal form starts at e.
 size_t firmNameStart(const FirmLine& line, size_t e) {
   constexpr size_t kMaxWords = 8;
   const std::vector<std::string>& lower = line.lower;
   // Back over capitalised words and joining signs; a small word ("of") only inside an
-  // organisation the model found, so that "John Smith of Acme Ltd" keeps its person.
+  // organisation the model found, so that "John Smith of Acme Ltd" keeps its person; never over
+  // a date ("10 Feb Acme Ltd" on a statement).
   size_t first = e, wordsSeen = 0;
   while (first > 0 && nameLike(line, first - 1) &&
          !isIn(tagger_words::smallNameWords(), lower[first - 1]) &&
-         !isIn(tagger_words::wordsBeforeFirm(), lower[first - 1]) && wordsSeen < kMaxWords) {
+         !isIn(tagger_words::wordsBeforeFirm(), lower[first - 1]) &&
+         !monthOfADate(line, first - 1) && wordsSeen < kMaxWords) {
     --first;
     if (!isJoiner(line, first)) ++wordsSeen;
   }

@@ -415,6 +415,10 @@ TEST(NameTagger, FirmsAreNamedByTheirLegalForm) {
       {"Golden Scoop Sdn Bhd", "BIII", NameType::kOrganization, {org("Golden Scoop Sdn Bhd")}},
       {"GOLDEN SCOOP SDN BHD", "", NameType::kNone, {org("GOLDEN SCOOP SDN BHD")}},
       {"88 SPEED MART S/B", "", NameType::kNone, {org("88 SPEED MART S/B")}},
+      // A date before it on a statement's line is no part of it; a month's name alone is.
+      {"10 Feb Hollins Widgets Ltd 2,450.00", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
+      {"May 2024 Hollins Widgets Ltd", "", NameType::kNone, {org("Hollins Widgets Ltd")}},
+      {"March Networks Ltd", "", NameType::kNone, {org("March Networks Ltd")}},
       // An organisation the model found keeps its small words; its name ends with the form.
       {"Bank of Leith plc today", "BIIII", NameType::kOrganization, {org("Bank of Leith plc")}},
       // A letterhead in capitals: trade names.

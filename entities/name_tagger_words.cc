@@ -79,6 +79,27 @@ MARROWFEN_TAGGER_WORDS(streetWordsFirst,
 MARROWFEN_TAGGER_WORDS(streetWordsLast,
   "street", "road", "lane", "avenue", "drive", "way", "close", "crescent", "place", "square",
   "terrace")
+MARROWFEN_TAGGER_WORDS(streetWordsEnding,
+  "street", "st", "road", "rd", "lane", "ln", "avenue", "ave", "boulevard", "blvd", "highway",
+  "hwy", "parkway", "pkwy")
+MARROWFEN_TAGGER_WORDS(streetWordsLeading,
+  "rue", "avenue", "av.", "boulevard", "bd", "place", "allée", "chemin", "impasse", "quai",
+  "via", "viale", "piazza", "corso", "largo", "calle", "avenida", "avda", "plaza",
+  "paseo", "carrera", "rua", "travessa", "praça", "alameda")
+MARROWFEN_TAGGER_WORDS(streetJoiners,
+  "de", "du", "des", "la", "le", "les", "d'", "del", "della", "delle", "dei", "di", "da", "do",
+  "dos", "das", "l'")
+MARROWFEN_TAGGER_WORDS(monthNames,
+  "january", "february", "march", "april", "may", "june", "july", "august", "september",
+  "october", "november", "december", "jan", "feb", "mar", "apr", "jun", "jul", "aug", "sep",
+  "sept", "oct", "nov", "dec")
+MARROWFEN_TAGGER_WORDS(wordsBeforeStreet,
+  "on", "at", "in", "off", "along", "via")
+MARROWFEN_TAGGER_WORDS(stateCodes,
+  "AL", "AK", "AZ", "AR", "CA", "CO", "CT", "DE", "DC", "FL", "GA", "HI", "ID", "IL", "IN", "IA",
+  "KS", "KY", "LA", "ME", "MD", "MA", "MI", "MN", "MS", "MO", "MT", "NE", "NV", "NH", "NJ", "NM",
+  "NY", "NC", "ND", "OH", "OK", "OR", "PA", "RI", "SC", "SD", "TN", "TX", "UT", "VT", "VA", "WA",
+  "WV", "WI", "WY", "AB", "BC", "MB", "NB", "NL", "NS", "NT", "NU", "ON", "PE", "QC", "SK", "YT")
 MARROWFEN_TAGGER_WORDS(nationalities,
   "aboriginal", "afghan", "african", "albanian", "algerian", "american", "andalusian", "anglican",
   "angolan", "arab", "arabian", "arabic", "argentine", "argentinian", "armenian", "asian",

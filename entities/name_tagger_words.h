@@ -46,6 +46,19 @@ const std::unordered_set<std::string_view>& priceColumns();
 const std::unordered_set<std::string_view>& streetWordsFirst();
 // Street words written after the street's name ("road", "lane").
 const std::unordered_set<std::string_view>& streetWordsLast();
+// Street words that end a street's name and hardly anything else's ("street", "road", "ave").
+const std::unordered_set<std::string_view>& streetWordsEnding();
+// Street words of the languages that write them before the street's name, in small letters
+// ("rue", "avenue", "via", "calle", "rua").
+const std::unordered_set<std::string_view>& streetWordsLeading();
+// Small words between a leading street word and the street's name ("du", "de", "la", "del").
+const std::unordered_set<std::string_view>& streetJoiners();
+// Months' names and their abbreviations in English ("february", "feb", "sept").
+const std::unordered_set<std::string_view>& monthNames();
+// Words that place something on a street before the street's name ("on", "at").
+const std::unordered_set<std::string_view>& wordsBeforeStreet();
+// The postal codes of the US states and Canadian provinces, in capitals ("CA", "IL", "ON").
+const std::unordered_set<std::string_view>& stateCodes();
 
 // English adjectives of nations, regions, peoples, languages and religions ("russian",
 // "european", "muslim"); most also name a person ("a Russian").
