@@ -373,6 +373,50 @@ void markNameAboveRegistration(std::string_view text, const std::vector<LineToke
   for (size_t k = 0; k < n; ++k) labels[k] = {NameType::kOrganization, k == 0};
 }
 
+// A till receipt opens with its seller's name: on a price list, a first line of one to four
+// capitalised words without digits ("TRADER JOE'S", "ALDI", "WALGREENS #4521") is an organisation
+// unless it is a heading of the receipt itself ("TAX INVOICE", "WELCOME TO ..."), a person's name
+// as the model reads it, or common words only ("THANK YOU", a stamp's "POSTED"). A store's number
+// after the name ("#4521", "No. 12") is no part of it.
+void markSellerOnFirstLine(std::string_view text, const std::vector<LineToken>& tokens,
+                           const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                           const NameModel& model) {
+  const size_t n = std::min(words.size(), labels.size());
+  if (n == 0 || text.substr(0, tokens.front().range.begin).find_first_not_of(" \t\r\n") !=
+                    std::string_view::npos) {
+    return;
+  }
+  size_t end = n;  // the store's number goes
+  const auto storeNumber = [&](size_t k) {
+    return words[k] == "#" || lowerCase(words[k]) == "no" || lowerCase(words[k]) == "store";
+  };
+  for (size_t k = 1; k < n; ++k) {
+    if (storeNumber(k) || words[k][0] == '#') {
+      end = k;
+      break;
+    }
+  }
+  while (end > 0 && !tokens[end - 1].isWord) --end;  // trailing punctuation
+  size_t named = 0, letters = 0;
+  bool uncommon = false;
+  for (size_t k = 0; k < end; ++k) {
+    if (labels[k].type == NameType::kPersonalName) return;
+    const bool joiner = isIn(tagger_words::nameJoiners(), words[k]);
+    if (joiner) continue;
+    letters += words[k].size();
+    uncommon = uncommon || !model.isCommonWord(words[k]);
+    if (!startsWithCapitalOrDigit(words[k]) ||
+        words[k].find_first_of("0123456789") != std::string::npos ||
+        tagger_words::receiptHeadings().count(lowerCase(words[k]))) {
+      return;
+    }
+    ++named;
+  }
+  if (named == 0 || named > 4 || letters < 3 || !uncommon || !tokens[0].isWord) return;
+  for (size_t k = 0; k < end; ++k) labels[k] = {NameType::kOrganization, k == 0};
+  for (size_t k = end; k < n; ++k) labels[k] = NameLabel{};
+}
+
 // A street is no organisation or person, though models read one as such ("12 Oxford Road",
 // "JALAN ASTANA", "Jalan Maju"): the data detector reports the address it belongs to. Such a name
 // that holds a street word of the languages that write it first (Malay "Jalan", "Lorong", "Taman"
@@ -411,9 +455,11 @@ void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLab
   }
 }
 
-// Whether a text is a price list printed in capitals, as a till prints a receipt: three or more
-// sums of money with two decimals, and hardly a small letter.
-bool isPriceListInCapitals(std::string_view text) {
+// What kind of price list a text is: none (fewer than three sums of money with two decimals), one
+// in mixed case, or one printed in capitals as a till prints a receipt (hardly a small letter).
+enum class PriceList { kNone, kMixedCase, kCapitals };
+
+PriceList priceListKind(std::string_view text) {
   size_t sums = 0, small = 0, capitals = 0;
   const auto digit = [&](size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
   for (size_t i = 0; i < text.size(); ++i) {
@@ -426,7 +472,8 @@ bool isPriceListInCapitals(std::string_view text) {
              !digit(i + 3))
       ++sums;
   }
-  return sums >= 3 && small * 20 < capitals;
+  if (sums < 3) return PriceList::kNone;
+  return small * 20 < capitals ? PriceList::kCapitals : PriceList::kMixedCase;
 }
 
 // In a price list in capitals, what the model reads as an organisation is most often an article,
@@ -482,7 +529,8 @@ class ModelNameTagger : public NameTagger {
     std::string language;
     if (recognizer_) language = recognizer_->dominantLanguage(text).value_or("");
     std::vector<std::string> words;
-    const bool priceList = isPriceListInCapitals(text);
+    const PriceList prices = priceListKind(text);
+    const bool priceList = prices == PriceList::kCapitals;
     // A form label on a line of its own ("Surname/Nom") names the value on the next line: that
     // line is labelled as "Surname/Nom: OKAFOR" would be, and only its own labels are kept. The
     // closing of a letter ("Mit freundlichen Grüßen") is read before the line under it the same
@@ -519,6 +567,7 @@ class ModelNameTagger : public NameTagger {
       if (priceList) clearCommonOrganizations(words, labels, model_);
       markFirmsByLegalForm(words, labels, model_);
       markNameAboveRegistration(text, tokens, words, labels);
+      if (prices != PriceList::kNone) markSellerOnFirstLine(text, tokens, words, labels, model_);
       clearMachineAddresses(text, tokens, labels);
       return reportLine(NameLine{tokens, words, modelLanguageOf(language)}, labels, callback);
     });

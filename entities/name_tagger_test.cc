@@ -475,6 +475,38 @@ TEST(NameTagger, AStreetIsNoOrganization) {
             1u);  // places may hold them
 }
 
+TEST(NameTagger, APriceListOpensWithItsSeller) {
+  const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
+  const std::string prices = "\n12 Main Street\nMILK 2.49\nBREAD 1.99\nTOTAL 4.48";
+  struct Case {
+    std::string text;
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      {"TRADER JOE'S" + prices, {org("TRADER JOE'S")}},
+      {"WALGREENS #4521" + prices, {org("WALGREENS")}},
+      {"\n\nAldi Nord" + prices, {org("Aldi Nord")}},
+      // Headings, a common word alone, a letter or two, digits, or a name that is not first.
+      {"TAX INVOICE" + prices, {}},
+      {"GOODS" + prices, {}},
+      {"R" + prices, {}},
+      {"MILK 2.49" + prices, {}},
+      {"Receipt\nALDI" + prices, {}},
+      {"the shop" + prices, {}},
+      {"ONE TWO THREE FOUR FIVE" + prices, {}},
+      // No price list: a letter's first line may be anyone's.
+      {"TRADER JOE'S\n12 Main Street\nDear Sir", {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(namedWith(c.text, "", NameType::kOrganization), c.named) << c.text;
+  }
+  // A person's name as the model reads it stays one.
+  const std::vector<Reported> person =
+      namedWith("ANNA LIM" + prices, "BI", NameType::kPersonalName);
+  ASSERT_FALSE(person.empty());
+  EXPECT_EQ(person.front(), (Reported{NameTag::kPersonalName, "ANNA LIM"}));
+}
+
 TEST(NameTagger, NoOrganizationsInPriceLines) {
   const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
   const auto person = [](std::string t) { return Reported{NameTag::kPersonalName, std::move(t)}; };

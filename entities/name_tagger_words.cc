@@ -89,6 +89,11 @@ MARROWFEN_TAGGER_WORDS(streetWordsLeading,
 MARROWFEN_TAGGER_WORDS(streetJoiners,
   "de", "du", "des", "la", "le", "les", "d'", "del", "della", "delle", "dei", "di", "da", "do",
   "dos", "das", "l'")
+MARROWFEN_TAGGER_WORDS(receiptHeadings,
+  "receipt", "invoice", "tax", "sales", "cash", "bill", "copy", "customer", "welcome", "official",
+  "simplified", "order", "duplicate", "reprint", "transaction", "merchant", "statement",
+  "quotation", "delivery", "note", "total", "table", "check", "ticket", "kassenbon", "rechnung",
+  "quittung", "bon", "facture", "reçu", "ticket", "kassabon", "factuur", "bonnetje")
 MARROWFEN_TAGGER_WORDS(monthNames,
   "january", "february", "march", "april", "may", "june", "july", "august", "september",
   "october", "november", "december", "jan", "feb", "mar", "apr", "jun", "jul", "aug", "sep",

@@ -53,6 +53,8 @@ const std::unordered_set<std::string_view>& streetWordsEnding();
 const std::unordered_set<std::string_view>& streetWordsLeading();
 // Small words between a leading street word and the street's name ("du", "de", "la", "del").
 const std::unordered_set<std::string_view>& streetJoiners();
+// Words of a receipt's own headings and greetings ("receipt", "invoice", "welcome").
+const std::unordered_set<std::string_view>& receiptHeadings();
 // Months' names and their abbreviations in English ("february", "feb", "sept").
 const std::unordered_set<std::string_view>& monthNames();
 // Words that place something on a street before the street's name ("on", "at").
