@@ -155,11 +155,43 @@ NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span) {
   return trimToWords(line, span);
 }
 
+namespace {
+
+// An organisation or place that ends in an office after the body or state the office serves
+// ("U.S. President", "Microsoft Chairman", "UN Secretary-General") is that body or state alone.
+// "General" closes offices that are no names of a body ("Surgeon General"), and short words
+// ("Rev", "Gen", "Duke") end names of other kinds ("Mercury Rev"), so they cut nothing.
+NameSpan dropTrailingOffice(const NameLine& line, NameSpan span) {
+  if (span.type == NameType::kPersonalName) return span;
+  size_t cut = span.last;  // the first of the office's words at the end
+  bool office = false;
+  for (size_t k = span.last; k > span.first; --k) {
+    if (!line.tokens[k - 1].isWord) continue;
+    const std::string w = lowerCase(line.words[k - 1]);
+    const bool isOffice = tagger_words::offices().count(w) > 0 && w != "general" && w.size() > 4;
+    if (!office && !isOffice) return span;  // the name does not end in an office
+    if (!isOffice && (w == "of" || w == "the" || !tagger_words::officeWords().count(w))) break;
+    office = true;
+    cut = k - 1;
+  }
+  if (cut == span.first) return span;  // office words only: left to dropOffices
+  return trimToWords(line, NameSpan{span.first, cut, span.type});
+}
+
+}  // namespace
+
 NameSpan dropOffices(const NameLine& line, NameSpan span) {
   if (span.first >= span.last || line.language > 1 || !isRunningText(line, span)) return span;
   bool office = false, of = false;
-  size_t rest = span.first;  // the first token after the office's words
-  for (size_t k = span.first; k < span.last; ++k) {
+  // The state an office serves may stand before it as a nationality: "Russian President",
+  // "South Korean Foreign Minister".
+  size_t start = span.first;
+  while (start < span.last && (!line.tokens[start].isWord ||
+                               tagger_words::isNationalityWord(lowerCase(line.words[start])) ||
+                               tagger_words::regionWords().count(lowerCase(line.words[start])) > 0))
+    ++start;
+  size_t rest = start;  // the first token after the office's words
+  for (size_t k = start; k < span.last; ++k) {
     if (!line.tokens[k].isWord) continue;
     const std::string w = lowerCase(line.words[k]);
     const bool isOffice = tagger_words::offices().count(w) > 0;
@@ -168,7 +200,7 @@ NameSpan dropOffices(const NameLine& line, NameSpan span) {
     of = of || w == "of";
     rest = k + 1;
   }
-  if (!office) return span;
+  if (!office) return dropTrailingOffice(line, span);
   while (rest < span.last && !line.tokens[rest].isWord) ++rest;
   if (rest < span.last && isSmallLetterWord(line, rest)) return span;  // "Secretary of State for"
   if (rest >= span.last) {

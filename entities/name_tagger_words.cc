@@ -14,6 +14,7 @@ MARROWFEN_TAGGER_WORDS(personalTitles,
   "mevr", "shri", "smt", "sri", "kumari", "ppa")
 MARROWFEN_TAGGER_WORDS(offices,
   "king", "queen", "emperor", "empress", "prince", "princess", "president", "vice-president",
+  "secretary-general", "director-general",
   "governor", "general", "senator", "minister", "chancellor", "premier", "mayor", "pope", "sultan",
   "sheikh", "archbishop", "bishop", "cardinal", "colonel", "captain", "lieutenant", "sergeant",
   "admiral", "marshal", "judge", "secretary", "ambassador", "commissioner", "chairman", "duke",

@@ -28,10 +28,10 @@ for f in uner-en-pud uner-de-pud; do
 done
 [ -f "$data/uner-en-pud.conll" ] && "$eval" --model "$model" --part second --upper --language en "$data/uner-en-pud.conll"
 # The English rows again with the tagger's corrections to the names' edges, as the program reports.
-"$eval" --model "$model" --part second --span-rules 1 "$data/wikiann-en-dev.iob"
+"$eval" --model "$model" --part second --span-rules 1 --agree 7 "$data/wikiann-en-dev.iob"
 if [ -f "$data/uner-en-pud.conll" ]; then
-  "$eval" --model "$model" --part second --span-rules 1 --language en "$data/uner-en-pud.conll"
-  "$eval" --model "$model" --part second --span-rules 1 --upper --language en "$data/uner-en-pud.conll"
+  "$eval" --model "$model" --part second --span-rules 1 --agree 7 --language en "$data/uner-en-pud.conll"
+  "$eval" --model "$model" --part second --span-rules 1 --agree 7 --upper --language en "$data/uner-en-pud.conll"
 fi
 if [ -f build/tagger-data/heldout.conll ]; then
   "$eval" --model "$model" build/tagger-data/heldout.conll

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "common/unicode.h"
+#include "entities/name_consistency.h"
 #include "entities/name_span_rules.h"
-#include "tools/tagger/name_consistency.h"
 
 namespace marrowfen::tagger {
 
@@ -64,7 +64,7 @@ EntityCounts evaluate(const entities::PerceptronNameModel& model,
       for (int t : model.tags(lines.back(), entities::modelLanguageOf(texts.back().language)))
         labels.back().push_back(entities::labelOf(t));
     }
-    if (agreement) agreeAcrossText(lines, labels, model, agreement);
+    if (agreement) entities::agreeAcrossText(lines, labels, model, agreement);
     if (spanRules) {
       for (size_t k = 0; k < lines.size(); ++k) {
         applySpanRules(lines[k], labels[k], entities::modelLanguageOf(texts[k].language));

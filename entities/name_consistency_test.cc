@@ -1,18 +1,15 @@
-#include "tools/tagger/name_consistency.h"
+#include "entities/name_consistency.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <sstream>
 
-namespace marrowfen::tagger {
+namespace marrowfen::entities {
 namespace {
 
-using entities::NameLabel;
-using entities::NameType;
-
 // Knows "Police" as a common word; labels nothing itself.
-class CommonWords : public entities::NameModel {
+class CommonWords : public NameModel {
  public:
   std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override {
     return std::vector<NameLabel>(tokens.size());
@@ -75,6 +72,11 @@ TEST(NameAgreement, RepeatedNamesAreNamedAlike) {
                {"shares of Exxon/O rose", "and Exxon fell", "the Police/O said", "the Police left"},
                {"shares of Exxon/O rose", "and Exxon/O fell", "the Police/O said",
                 "the Police left"}},
+           // A common word that opens a sentence leaves a name after it apart; a name or
+           // another capitalised word does not.
+           Case{kAgreeRepeats,
+                {"Exxon/O rose", "Police Exxon fell .", ". Police Exxon fell", "Paris Exxon"},
+                {"Exxon/O rose", "Police Exxon/O fell .", ". Police Exxon/O fell", "Paris Exxon"}},
            // The type most places give wins; a tie changes nothing.
            Case{kAgreeTypes,
                 {"in Shenzhen/L today", "Shenzhen/O said", "to Shenzhen/L ."},
@@ -99,4 +101,4 @@ TEST(NameAgreement, RepeatedNamesAreNamedAlike) {
 }
 
 }  // namespace
-}  // namespace marrowfen::tagger
+}  // namespace marrowfen::entities
