@@ -75,6 +75,32 @@ bool isRunningText(const NameLine& line, NameSpan span) {
 
 }  // namespace
 
+void splitNamesAtSmallWords(const NameLine& line, std::vector<NameLabel>& labels) {
+  if (line.language > 1) return;
+  for (size_t i = 0; i < labels.size();) {
+    if (labels[i].type == NameType::kNone) {
+      ++i;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < labels.size() && labels[end].type == labels[i].type && !labels[end].begins) ++end;
+    if (end - i >= 3 && isRunningText(line, NameSpan{i, end, labels[i].type})) {
+      bool gap = false;  // within the words a split word opened, up to the next capitalised one
+      for (size_t k = i + 1; k + 1 < end; ++k) {
+        const bool small = isSmallLetterWord(line, k);
+        if (small && tagger_words::wordsBetweenNames().count(line.words[k]) > 0) gap = true;
+        if (gap && (small || !line.tokens[k].isWord)) {
+          labels[k] = NameLabel{};
+        } else if (gap) {
+          labels[k].begins = true;
+          gap = false;
+        }
+      }
+    }
+    i = end;
+  }
+}
+
 NameSpan trimToWords(const NameLine& line, NameSpan span) {
   while (span.first < span.last && !line.tokens[span.first].isWord) ++span.first;
   while (span.last > span.first && !line.tokens[span.last - 1].isWord) --span.last;

@@ -79,6 +79,12 @@ NameSpan balanceBrackets(const NameLine& line, NameSpan span);
 // Punctuation left at its end goes, but for a bracket that closes one opened inside the name.
 NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span);
 
+// In English running text (or text of no known language), a name found across a word that
+// stands between names ("at", "in", "beat", "said": "Zimbabwe Open at the par-72 Chapman Golf
+// Club") is two names: the word and the small words after it are no part of either. Applied to
+// the labels of a line before the rules below.
+void splitNamesAtSmallWords(const NameLine& line, std::vector<NameLabel>& labels);
+
 using NameSpanRule = NameSpan (*)(const NameLine& line, NameSpan span);
 // The rules above in the order the tagger applies them.
 std::span<const NameSpanRule> nameSpanRules();

@@ -299,6 +299,72 @@ TEST(NameSpanRules, PluralsOfAbbreviationsAreNoNames) {
              });
 }
 
+// The names left after splitNamesAtSmallWords, as "text|type" with the type's first letter.
+std::vector<std::string> namesAfterSplit(const std::string& text, const std::string& name,
+                                         NameType type, int language) {
+  const TestLine line(text);
+  const NameSpan span = line.spanOf(name, type);
+  std::vector<NameLabel> labels(line.tokens.size());
+  for (size_t k = span.first; k < span.last; ++k) labels[k] = {type, k == span.first};
+  splitNamesAtSmallWords(line.view(language), labels);
+  std::vector<std::string> names;
+  for (size_t i = 0; i < labels.size();) {
+    size_t end = i + 1;
+    while (end < labels.size() && labels[end].type == labels[i].type && !labels[end].begins) ++end;
+    if (labels[i].type != NameType::kNone) {
+      const char kind = labels[i].type == kPerson ? 'P' : labels[i].type == kOrg ? 'O' : 'L';
+      names.push_back(line.textOf(NameSpan{i, end, labels[i].type}) + "|" + kind);
+    }
+    i = end;
+  }
+  return names;
+}
+
+TEST(NameSpanRules, NamesAreSplitAtWordsBetweenNames) {
+  constexpr int en = 1, de = 2;
+  struct Case {
+    std::string text, name;
+    NameType type;
+    std::vector<std::string> names;
+    int language = 0;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"Leading scores in the Zimbabwe Open at the par-72 Chapman Golf Club on Friday :",
+            "Zimbabwe Open at the par-72 Chapman Golf Club",
+            kOrg,
+            {"Zimbabwe Open|O", "Chapman Golf Club|O"},
+            en},
+           {"it said on Friday that Leeds beat Chelsea at home in the end",
+            "Leeds beat Chelsea",
+            kOrg,
+            {"Leeds|O", "Chelsea|O"}},
+           {"the war that China fought with Great Britain was lost in the end",
+            "China fought with Great Britain",
+            kPlace,
+            {"China fought|L", "Great Britain|L"}},
+           // Small words inside names stay, and so do names in headings, lists and German text.
+           {"he was sent to the Bank of England in London by the firm",
+            "Bank of England",
+            kOrg,
+            {"Bank of England|O"}},
+           {"he was a member of the Commission on Human Rights for years",
+            "Commission on Human Rights",
+            kOrg,
+            {"Commission on Human Rights|O"}},
+           {"Zimbabwe Open at Chapman Golf Club",
+            "Zimbabwe Open at Chapman Golf Club",
+            kOrg,
+            {"Zimbabwe Open at Chapman Golf Club|O"}},
+           {"er war bei der Bank in Frankfurt am Main und in der Stadt",
+            "Bank in Frankfurt am Main",
+            kOrg,
+            {"Bank in Frankfurt am Main|O"},
+            de},
+       }) {
+    EXPECT_EQ(namesAfterSplit(c.text, c.name, c.type, c.language), c.names) << c.text;
+  }
+}
+
 TEST(NameSpanRules, BracketsOfANameAreBalanced) {
   expectRule(balanceBrackets,
              {

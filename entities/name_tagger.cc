@@ -556,8 +556,9 @@ class ModelNameTagger : public NameTagger {
       markFirmsByLegalForm(words, labels, model_);
       markNameAboveRegistration(text, tokens, words, labels);
       clearMachineAddresses(text, tokens, labels);
-      if (!reportLine(NameLine{tokens, words, modelLanguageOf(language)}, labels, callback))
-        return false;
+      const NameLine line{tokens, words, modelLanguageOf(language)};
+      splitNamesAtSmallWords(line, labels);
+      if (!reportLine(line, labels, callback)) return false;
     }
     return true;
   }

@@ -63,6 +63,10 @@ MARROWFEN_TAGGER_WORDS(nameJoiners,
   "&", "'", "-", ".", "/", "(", ")", "+")
 MARROWFEN_TAGGER_WORDS(smallNameWords,
   "of", "and", "de", "der", "und", "et", "en", "van", "du", "des")
+MARROWFEN_TAGGER_WORDS(wordsBetweenNames,
+  "at", "in", "by", "from", "with", "to", "against", "beat", "beats", "v", "vs", "after",
+  "before", "during", "since", "when", "while", "said", "says", "near", "into", "over", "than",
+  "as", "was", "is", "were", "are", "has", "had", "have", "who", "which", "where")
 MARROWFEN_TAGGER_WORDS(wordsBeforeFirm,
   "to", "from", "by", "at", "for", "the", "with", "in", "on", "is", "was", "pay", "paid",
   "payable", "sold", "bill", "billed", "issued", "welcome", "ke", "dari", "oleh", "kepada", "an",

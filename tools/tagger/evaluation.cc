@@ -29,6 +29,7 @@ void applySpanRules(const std::vector<std::string>& words, std::vector<entities:
       tokens[k].isWord = isAlphanumeric(nextScalar(words[k], at));
   }
   const entities::NameLine line{tokens, words, language};
+  entities::splitNamesAtSmallWords(line, labels);
   for (size_t i = 0; i < labels.size();) {
     const entities::NameType type = labels[i].type;
     if (type == entities::NameType::kNone) {
