@@ -58,6 +58,9 @@ NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span);
 // no part of a name: "Emperor Meiji" and "Foreign Minister Primakov" are persons without their
 // office, "Archbishop of Salzburg" and "President of the United States" the place after the
 // office, and a name made of office words only ("President", "Minister of State") no name at all.
+// A nationality before the office goes with it ("Russian President Boris Yeltsin" is Boris
+// Yeltsin, "German Chancellor" no name), and an organisation or place that ends in an office is
+// the body or state before it ("U.S. President" is U.S., "Bank of England Governor" the bank).
 // Other names that open with such a word stay ("General Motors").
 NameSpan dropOffices(const NameLine& line, NameSpan span);
 // Events and periods are no names of the three types: in English text (or text of no known
