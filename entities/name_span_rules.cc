@@ -271,7 +271,15 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
   const bool nationality = nationalities > 0 && others == 0;  // "Egyptian", "South Korean"
   const bool people =  // a people named by a plural alone: "Phoenicians", "Achaeans"
       words == 1 && last.size() >= 7 && (last.ends_with("ians") || last.ends_with("eans"));
-  if (span.type == NameType::kPersonalName ? nationality && words > 1 : nationality || people)
+  // An adjective of a people or an age before a noun in English running text: "Mycenaean
+  // palaces", "Phoenician traders", "Victorian houses".
+  const bool adjective = words == 1 && line.language <= 1 && last.size() >= 7 &&
+                         (last.ends_with("ian") || last.ends_with("ean")) &&
+                         span.last < line.words.size() && isSmallLetterWord(line, span.last) &&
+                         !isFunctionWord(lowerCase(line.words[span.last])) &&
+                         isRunningText(line, span);
+  if (span.type == NameType::kPersonalName ? nationality && words > 1
+                                           : nationality || people || adjective)
     span.last = span.first;
   return span;
 }

@@ -70,8 +70,10 @@ NameSpan dropEvents(const NameLine& line, NameSpan span);
 // Nationalities and peoples are no names of the three types: an organisation or place whose every
 // word is one or a region word before one ("Egyptian", "Europeans", "THAI CHINESE", "South
 // Korean"), or a person's name of two or more such words ("Spanish Jews"), is no name at all; nor
-// is an organisation or place of one plural word in "-ians" or "-eans" ("Phoenicians"). A lone word
-// that is also a first name ("Christian", "Roman") stays a person.
+// is an organisation or place of one plural word in "-ians" or "-eans" ("Phoenicians"), nor, in
+// English running text, one such word in "-ian" or "-ean" before a word in small letters, as an
+// adjective ("Mycenaean palaces"). A lone word that is also a first name ("Christian", "Roman")
+// stays a person. "Balkans" is a region, no people.
 NameSpan dropNationalities(const NameLine& line, NameSpan span);
 // A word of capitals with a plural "s" ("MPs", "NGOs", "GIFs") names things of a kind, no one
 // thing: a name of that word alone is no name at all.

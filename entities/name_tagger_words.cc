@@ -119,7 +119,8 @@ MARROWFEN_TAGGER_WORDS(peoples,
 
 bool isNationalityWord(std::string_view lower) {
   if (nationalities().count(lower) > 0 || peoples().count(lower) > 0) return true;
-  if (lower.size() < 4 || lower.back() != 's') return false;
+  // "Balkans" is the region, not its people.
+  if (lower.size() < 4 || lower.back() != 's' || lower == "balkans") return false;
   const std::string_view one = lower.substr(0, lower.size() - 1);
   return (one.ends_with("an") || one.ends_with("i")) && nationalities().count(one) > 0;
 }
