@@ -58,6 +58,19 @@ void relabel(std::vector<NameLabel>& tags, size_t first, size_t last, NameType t
   for (size_t k = first; k < last; ++k) tags[k] = {type, k == first};
 }
 
+// A line with letters, all of them capitals.
+bool inCapitals(const std::vector<std::string>& words) {
+  bool letters = false;
+  for (const std::string& w : words) {
+    for (size_t i = 0; i < w.size();) {
+      const auto c = static_cast<UChar32>(nextScalar(w, i));
+      if (u_islower(c)) return false;
+      letters = letters || u_isupper(c);
+    }
+  }
+  return letters;
+}
+
 // Whether a token ends a sentence, so that the word after it opens one.
 bool opensSentence(const std::string& token) {
   return token == "." || token == "!" || token == "?" || token == ":" || token == "\"" ||
@@ -65,14 +78,18 @@ bool opensSentence(const std::string& token) {
 }
 
 // Whether tokens [first, last) of a line stand apart: none of them is in a name, and the tokens
-// around them are not capitalised words or names.
+// around them are not capitalised words (in a line in capitals: words other than common ones)
+// or names.
 bool standsApart(const std::vector<std::string>& words, const std::vector<NameLabel>& tags,
                  size_t first, size_t last, const NameModel& model) {
   for (size_t k = first; k < last; ++k) {
     if (tags[k].type != NameType::kNone) return false;
   }
+  // In a line in capitals every word has a capital: there a common word stands apart too.
+  const bool capitals = inCapitals(words);
   const auto free = [&](size_t k) {
-    return tags[k].type == NameType::kNone && !capitalised(words[k]);
+    return tags[k].type == NameType::kNone &&
+           (!capitalised(words[k]) || (capitals && model.isCommonWord(words[k])));
   };
   // A title before a surname leaves it apart: "Mr Osborne".
   const bool afterTitle =

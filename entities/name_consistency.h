@@ -30,8 +30,9 @@ enum NameAgreement : uint32_t {
 // Applies the rules of `rules` to `labels`, the model's labels of `lines` (the words of each line
 // of one text; the same shape). Words `model` calls common words ("Police", "Street") are never
 // named by these rules, and a word is only named where it stands apart from other capitalised
-// words (a common word that opens a sentence, "Later Exxon fell", or a title, "Mr Osborne", does
-// not count), so that no name is cut out of a longer one.
+// words (a common word that opens a sentence, "Later Exxon fell", a title, "Mr Osborne", and in a
+// line in capitals any common word, "SHARES OF EXXON FELL", do not count), so that no name is cut
+// out of a longer one.
 void agreeAcrossText(const std::vector<std::vector<std::string>>& lines,
                      std::vector<std::vector<entities::NameLabel>>& labels,
                      const entities::NameModel& model, uint32_t rules);

@@ -8,13 +8,15 @@
 namespace marrowfen::entities {
 namespace {
 
-// Knows "Police" as a common word; labels nothing itself.
+// Knows "Police", "OF" and "FELL" as common words; labels nothing itself.
 class CommonWords : public NameModel {
  public:
   std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override {
     return std::vector<NameLabel>(tokens.size());
   }
-  bool isCommonWord(std::string_view word) const override { return word == "Police"; }
+  bool isCommonWord(std::string_view word) const override {
+    return word == "Police" || word == "OF" || word == "FELL";
+  }
 };
 
 // A text written as lines of "word/T" tokens, T one of P, O, L for the first word of a name and
@@ -77,6 +79,10 @@ TEST(NameAgreement, RepeatedNamesAreNamedAlike) {
            Case{kAgreeRepeats,
                 {"Exxon/O rose", "Police Exxon fell .", ". Police Exxon fell", "Paris Exxon"},
                 {"Exxon/O rose", "Police Exxon/O fell .", ". Police Exxon/O fell", "Paris Exxon"}},
+           // In a line in capitals, a name stands apart between common words.
+           Case{kAgreeRepeats,
+                {"EXXON/O ROSE", "SHARES OF EXXON FELL", "PARIS EXXON FELL", "Exxon fell"},
+                {"EXXON/O ROSE", "SHARES OF EXXON/O FELL", "PARIS EXXON FELL", "Exxon fell"}},
            // The type most places give wins; a tie changes nothing.
            Case{kAgreeTypes,
                 {"in Shenzhen/L today", "Shenzhen/O said", "to Shenzhen/L ."},
