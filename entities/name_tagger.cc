@@ -563,7 +563,6 @@ class ModelNameTagger : public NameTagger {
     return true;
   }
 
- private:
   // Reports one line's words and names; false once the callback asks to stop.
   static bool reportLine(const NameLine& line, const std::vector<NameLabel>& labels,
                          const TagCallback& callback) {
