@@ -75,6 +75,32 @@ bool isRunningText(const NameLine& line, NameSpan span) {
 
 }  // namespace
 
+void splitNamesAtSmallWords(const NameLine& line, std::vector<NameLabel>& labels) {
+  if (line.language > 1) return;
+  for (size_t i = 0; i < labels.size();) {
+    if (labels[i].type == NameType::kNone) {
+      ++i;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < labels.size() && labels[end].type == labels[i].type && !labels[end].begins) ++end;
+    if (end - i >= 3 && isRunningText(line, NameSpan{i, end, labels[i].type})) {
+      bool gap = false;  // within the words a split word opened, up to the next capitalised one
+      for (size_t k = i + 1; k + 1 < end; ++k) {
+        const bool small = isSmallLetterWord(line, k);
+        if (small && tagger_words::wordsBetweenNames().count(line.words[k]) > 0) gap = true;
+        if (gap && (small || !line.tokens[k].isWord)) {
+          labels[k] = NameLabel{};
+        } else if (gap) {
+          labels[k].begins = true;
+          gap = false;
+        }
+      }
+    }
+    i = end;
+  }
+}
+
 NameSpan trimToWords(const NameLine& line, NameSpan span) {
   while (span.first < span.last && !line.tokens[span.first].isWord) ++span.first;
   while (span.last > span.first && !line.tokens[span.last - 1].isWord) --span.last;
@@ -155,11 +181,43 @@ NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span) {
   return trimToWords(line, span);
 }
 
+namespace {
+
+// An organisation or place that ends in an office after the body or state the office serves
+// ("U.S. President", "Microsoft Chairman", "UN Secretary-General") is that body or state alone.
+// "General" closes offices that are no names of a body ("Surgeon General"), and short words
+// ("Rev", "Gen", "Duke") end names of other kinds ("Mercury Rev"), so they cut nothing.
+NameSpan dropTrailingOffice(const NameLine& line, NameSpan span) {
+  if (span.type == NameType::kPersonalName) return span;
+  size_t cut = span.last;  // the first of the office's words at the end
+  bool office = false;
+  for (size_t k = span.last; k > span.first; --k) {
+    if (!line.tokens[k - 1].isWord) continue;
+    const std::string w = lowerCase(line.words[k - 1]);
+    const bool isOffice = tagger_words::offices().count(w) > 0 && w != "general" && w.size() > 4;
+    if (!office && !isOffice) return span;  // the name does not end in an office
+    if (!isOffice && (w == "of" || w == "the" || !tagger_words::officeWords().count(w))) break;
+    office = true;
+    cut = k - 1;
+  }
+  if (cut == span.first) return span;  // office words only: left to dropOffices
+  return trimToWords(line, NameSpan{span.first, cut, span.type});
+}
+
+}  // namespace
+
 NameSpan dropOffices(const NameLine& line, NameSpan span) {
   if (span.first >= span.last || line.language > 1 || !isRunningText(line, span)) return span;
   bool office = false, of = false;
-  size_t rest = span.first;  // the first token after the office's words
-  for (size_t k = span.first; k < span.last; ++k) {
+  // The state an office serves may stand before it as a nationality: "Russian President",
+  // "South Korean Foreign Minister".
+  size_t start = span.first;
+  while (start < span.last && (!line.tokens[start].isWord ||
+                               tagger_words::isNationalityWord(lowerCase(line.words[start])) ||
+                               tagger_words::regionWords().count(lowerCase(line.words[start])) > 0))
+    ++start;
+  size_t rest = start;  // the first token after the office's words
+  for (size_t k = start; k < span.last; ++k) {
     if (!line.tokens[k].isWord) continue;
     const std::string w = lowerCase(line.words[k]);
     const bool isOffice = tagger_words::offices().count(w) > 0;
@@ -168,7 +226,7 @@ NameSpan dropOffices(const NameLine& line, NameSpan span) {
     of = of || w == "of";
     rest = k + 1;
   }
-  if (!office) return span;
+  if (!office) return dropTrailingOffice(line, span);
   while (rest < span.last && !line.tokens[rest].isWord) ++rest;
   if (rest < span.last && isSmallLetterWord(line, rest)) return span;  // "Secretary of State for"
   if (rest >= span.last) {
@@ -213,7 +271,15 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
   const bool nationality = nationalities > 0 && others == 0;  // "Egyptian", "South Korean"
   const bool people =  // a people named by a plural alone: "Phoenicians", "Achaeans"
       words == 1 && last.size() >= 7 && (last.ends_with("ians") || last.ends_with("eans"));
-  if (span.type == NameType::kPersonalName ? nationality && words > 1 : nationality || people)
+  // An adjective of a people or an age before a noun in English running text: "Mycenaean
+  // palaces", "Phoenician traders", "Victorian houses".
+  const bool adjective = words == 1 && line.language <= 1 && last.size() >= 7 &&
+                         (last.ends_with("ian") || last.ends_with("ean")) &&
+                         span.last < line.words.size() && isSmallLetterWord(line, span.last) &&
+                         !isFunctionWord(lowerCase(line.words[span.last])) &&
+                         isRunningText(line, span);
+  if (span.type == NameType::kPersonalName ? nationality && words > 1
+                                           : nationality || people || adjective)
     span.last = span.first;
   return span;
 }

@@ -58,6 +58,9 @@ NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span);
 // no part of a name: "Emperor Meiji" and "Foreign Minister Primakov" are persons without their
 // office, "Archbishop of Salzburg" and "President of the United States" the place after the
 // office, and a name made of office words only ("President", "Minister of State") no name at all.
+// A nationality before the office goes with it ("Russian President Boris Yeltsin" is Boris
+// Yeltsin, "German Chancellor" no name), and an organisation or place that ends in an office is
+// the body or state before it ("U.S. President" is U.S., "Bank of England Governor" the bank).
 // Other names that open with such a word stay ("General Motors").
 NameSpan dropOffices(const NameLine& line, NameSpan span);
 // Events and periods are no names of the three types: in English text (or text of no known
@@ -67,8 +70,10 @@ NameSpan dropEvents(const NameLine& line, NameSpan span);
 // Nationalities and peoples are no names of the three types: an organisation or place whose every
 // word is one or a region word before one ("Egyptian", "Europeans", "THAI CHINESE", "South
 // Korean"), or a person's name of two or more such words ("Spanish Jews"), is no name at all; nor
-// is an organisation or place of one plural word in "-ians" or "-eans" ("Phoenicians"). A lone word
-// that is also a first name ("Christian", "Roman") stays a person.
+// is an organisation or place of one plural word in "-ians" or "-eans" ("Phoenicians"), nor, in
+// English running text, one such word in "-ian" or "-ean" before a word in small letters, as an
+// adjective ("Mycenaean palaces"). A lone word that is also a first name ("Christian", "Roman")
+// stays a person. "Balkans" is a region, no people.
 NameSpan dropNationalities(const NameLine& line, NameSpan span);
 // A word of capitals with a plural "s" ("MPs", "NGOs", "GIFs") names things of a kind, no one
 // thing: a name of that word alone is no name at all.
@@ -90,6 +95,12 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span);
 NameSpan balanceBrackets(const NameLine& line, NameSpan span);
 // Punctuation left at its end goes, but for a bracket that closes one opened inside the name.
 NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span);
+
+// In English running text (or text of no known language), a name found across a word that
+// stands between names ("at", "in", "beat", "said": "Zimbabwe Open at the par-72 Chapman Golf
+// Club") is two names: the word and the small words after it are no part of either. Applied to
+// the labels of a line before the rules below.
+void splitNamesAtSmallWords(const NameLine& line, std::vector<NameLabel>& labels);
 
 using NameSpanRule = NameSpan (*)(const NameLine& line, NameSpan span);
 // The rules above in the order the tagger applies them.

@@ -152,28 +152,37 @@ TEST(NameSpanRules, ADegreeOpensACourseNotAPerson) {
 }
 
 TEST(NameSpanRules, NationalitiesAreNoNames) {
-  expectRule(dropNationalities,
-             {
-                 {"the Egyptian army", "Egyptian", kPlace, "", kPlace},
-                 {"Europeans and Americans", "Europeans", kOrg, "", kOrg},
-                 {"THAI CHINESE MERCHANTS", "THAI CHINESE", kOrg, "", kOrg},
-                 {"Spanish Jews settled", "Spanish Jews", kPerson, "", kPerson},
-                 {"the South Korean team", "South Korean", kPlace, "", kPlace},
-                 {"Native Americans lived there", "Native Americans", kOrg, "", kOrg},
-                 {"the Latin American vote", "Latin American", kOrg, "", kOrg},
-                 {"the Phoenicians traded", "Phoenicians", kPlace, "", kPlace},
-                 {"the Achaeans came", "Achaeans", kOrg, "", kOrg},
-                 // A nationality in a longer name, and a lone first name, stay.
-                 {"Russian Railways", "Russian Railways", kOrg, "Russian Railways", kOrg},
-                 {"British Airways plc", "British Airways plc", kOrg, "British Airways plc", kOrg},
-                 {"South Africa", "South Africa", kPlace, "South Africa", kPlace},
-                 {"Central Asia", "Central Asia", kPlace, "Central Asia", kPlace},
-                 {"Latin America", "Latin America", kPlace, "Latin America", kPlace},
-                 {"Julians", "Julians", kPerson, "Julians", kPerson},
-                 {"Mians", "Mians", kOrg, "Mians", kOrg},
-                 {"Christian signed", "Christian", kPerson, "Christian", kPerson},
-                 {"Germany", "Germany", kPlace, "Germany", kPlace},
-             });
+  expectRule(
+      dropNationalities,
+      {
+          {"the Egyptian army", "Egyptian", kPlace, "", kPlace},
+          {"Europeans and Americans", "Europeans", kOrg, "", kOrg},
+          {"THAI CHINESE MERCHANTS", "THAI CHINESE", kOrg, "", kOrg},
+          {"Spanish Jews settled", "Spanish Jews", kPerson, "", kPerson},
+          {"the South Korean team", "South Korean", kPlace, "", kPlace},
+          {"Native Americans lived there", "Native Americans", kOrg, "", kOrg},
+          {"the Latin American vote", "Latin American", kOrg, "", kOrg},
+          {"the Phoenicians traded", "Phoenicians", kPlace, "", kPlace},
+          {"the Achaeans came", "Achaeans", kOrg, "", kOrg},
+          {"the Mycenaean palaces were burnt in the end", "Mycenaean", kOrg, "", kOrg},
+          {"he was one of the Phoenician traders who came", "Phoenician", kPlace, "", kPlace},
+          // A region in the plural, and such a word standing as a noun or in a title,
+          // stays.
+          {"the Balkans", "Balkans", kPlace, "Balkans", kPlace},
+          {"they sailed across the Mediterranean to the east", "Mediterranean", kPlace,
+           "Mediterranean", kPlace},
+          {"Mycenaean palaces", "Mycenaean", kOrg, "Mycenaean", kOrg},
+          // A nationality in a longer name, and a lone first name, stay.
+          {"Russian Railways", "Russian Railways", kOrg, "Russian Railways", kOrg},
+          {"British Airways plc", "British Airways plc", kOrg, "British Airways plc", kOrg},
+          {"South Africa", "South Africa", kPlace, "South Africa", kPlace},
+          {"Central Asia", "Central Asia", kPlace, "Central Asia", kPlace},
+          {"Latin America", "Latin America", kPlace, "Latin America", kPlace},
+          {"Julians", "Julians", kPerson, "Julians", kPerson},
+          {"Mians", "Mians", kOrg, "Mians", kOrg},
+          {"Christian signed", "Christian", kPerson, "Christian", kPerson},
+          {"Germany", "Germany", kPlace, "Germany", kPlace},
+      });
 }
 
 TEST(NameSpanRules, NamesInRunningTextNeitherOpenNorEndInSmallLetters) {
@@ -229,6 +238,26 @@ TEST(NameSpanRules, OfficesAreNoPartOfANameInRunningText) {
            "President of the Republic", kOrg, "", kOrg},
           {"she wrote to the President of the Republic of Kenya in May",
            "President of the Republic of Kenya", kOrg, "Kenya", kPlace},
+          // The state an office serves, as a nationality before it, goes with the office; the
+          // body or state before an office stays without it.
+          {"Russian President Boris Yeltsin met the Pope in Moscow on Friday",
+           "Russian President Boris Yeltsin", kPerson, "Boris Yeltsin", kPerson},
+          {"he met German Chancellor Helmut Kohl in Bonn on Friday", "German Chancellor", kOrg, "",
+           kOrg},
+          {"the talks were held by the South Korean Foreign Minister in Seoul",
+           "South Korean Foreign Minister", kOrg, "", kOrg},
+          {"a spokesman for U.S. President Bill Clinton said on Friday", "U.S. President", kOrg,
+           "U.S", kOrg},
+          {"the UN Secretary-General said in a statement that it was over", "UN Secretary-General",
+           kOrg, "UN", kOrg},
+          {"the Bank of England Governor said on Friday that rates would rise",
+           "Bank of England Governor", kOrg, "Bank of England", kOrg},
+          {"the Surgeon General said in a report that it was harmful", "Surgeon General", kOrg,
+           "Surgeon General", kOrg},
+          {"he was a Russian Railways manager for many years", "Russian Railways", kOrg,
+           "Russian Railways", kOrg},
+          {"the album was made with the band Mercury Rev in the spring", "Mercury Rev", kOrg,
+           "Mercury Rev", kOrg},
           // Other names that open with an office word, and offices before small words, stay.
           {"he has worked for General Motors since he was young", "General Motors", kOrg,
            "General Motors", kOrg},
@@ -339,6 +368,72 @@ TEST(NameSpanRules, EveryRuleLeavesANameThatIsGoneGone) {
         EXPECT_GE(out.first, out.last) << text << " at " << at;
       }
     }
+  }
+}
+
+// The names left after splitNamesAtSmallWords, as "text|type" with the type's first letter.
+std::vector<std::string> namesAfterSplit(const std::string& text, const std::string& name,
+                                         NameType type, int language) {
+  const TestLine line(text);
+  const NameSpan span = line.spanOf(name, type);
+  std::vector<NameLabel> labels(line.tokens.size());
+  for (size_t k = span.first; k < span.last; ++k) labels[k] = {type, k == span.first};
+  splitNamesAtSmallWords(line.view(language), labels);
+  std::vector<std::string> names;
+  for (size_t i = 0; i < labels.size();) {
+    size_t end = i + 1;
+    while (end < labels.size() && labels[end].type == labels[i].type && !labels[end].begins) ++end;
+    if (labels[i].type != NameType::kNone) {
+      const char kind = labels[i].type == kPerson ? 'P' : labels[i].type == kOrg ? 'O' : 'L';
+      names.push_back(line.textOf(NameSpan{i, end, labels[i].type}) + "|" + kind);
+    }
+    i = end;
+  }
+  return names;
+}
+
+TEST(NameSpanRules, NamesAreSplitAtWordsBetweenNames) {
+  constexpr int en = 1, de = 2;
+  struct Case {
+    std::string text, name;
+    NameType type;
+    std::vector<std::string> names;
+    int language = 0;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"Leading scores in the Zimbabwe Open at the par-72 Chapman Golf Club on Friday :",
+            "Zimbabwe Open at the par-72 Chapman Golf Club",
+            kOrg,
+            {"Zimbabwe Open|O", "Chapman Golf Club|O"},
+            en},
+           {"it said on Friday that Leeds beat Chelsea at home in the end",
+            "Leeds beat Chelsea",
+            kOrg,
+            {"Leeds|O", "Chelsea|O"}},
+           {"the war that China fought with Great Britain was lost in the end",
+            "China fought with Great Britain",
+            kPlace,
+            {"China fought|L", "Great Britain|L"}},
+           // Small words inside names stay, and so do names in headings, lists and German text.
+           {"he was sent to the Bank of England in London by the firm",
+            "Bank of England",
+            kOrg,
+            {"Bank of England|O"}},
+           {"he was a member of the Commission on Human Rights for years",
+            "Commission on Human Rights",
+            kOrg,
+            {"Commission on Human Rights|O"}},
+           {"Zimbabwe Open at Chapman Golf Club",
+            "Zimbabwe Open at Chapman Golf Club",
+            kOrg,
+            {"Zimbabwe Open at Chapman Golf Club|O"}},
+           {"er war bei der Bank in Frankfurt am Main und in der Stadt",
+            "Bank in Frankfurt am Main",
+            kOrg,
+            {"Bank in Frankfurt am Main|O"},
+            de},
+       }) {
+    EXPECT_EQ(namesAfterSplit(c.text, c.name, c.type, c.language), c.names) << c.text;
   }
 }
 

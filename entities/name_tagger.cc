@@ -8,6 +8,7 @@
 
 #include "common/unicode.h"
 #include "entities/model/tagger_features.h"
+#include "entities/name_consistency.h"
 #include "entities/name_span_rules.h"
 #include "entities/name_tagger_words.h"
 
@@ -520,6 +521,24 @@ bool isLetterClosing(const std::vector<std::string>& words) {
   return tagger_words::letterClosings().count(line) > 0;
 }
 
+// The lines of a text the tagger has labelled but not yet reported: the second pass that names
+// repeated names alike (entities/name_consistency.h) needs the labels of all of them.
+struct PendingLines {
+  std::vector<std::vector<LineToken>> tokens;
+  std::vector<std::vector<std::string>> words;
+  std::vector<std::vector<NameLabel>> labels;
+  std::vector<bool> machineReadable;
+  size_t tokenCount = 0;
+
+  void clear() {
+    tokens.clear();
+    words.clear();
+    labels.clear();
+    machineReadable.clear();
+    tokenCount = 0;
+  }
+};
+
 class ModelNameTagger : public NameTagger {
  public:
   ModelNameTagger(const NameModel& model, LanguageRecognizer* recognizer)
@@ -528,17 +547,22 @@ class ModelNameTagger : public NameTagger {
   void enumerateTags(std::string_view text, const TagCallback& callback) override {
     std::string language;
     if (recognizer_) language = recognizer_->dominantLanguage(text).value_or("");
-    std::vector<std::string> words;
     const PriceList prices = priceListKind(text);
-    const bool priceList = prices == PriceList::kCapitals;
+    PendingLines pending;
     // A form label on a line of its own ("Surname/Nom") names the value on the next line: that
     // line is labelled as "Surname/Nom: OKAFOR" would be, and only its own labels are kept. The
     // closing of a letter ("Mit freundlichen Grüßen") is read before the line under it the same
     // way, without a colon, as the signature under it is most often a name alone.
     std::vector<std::string> fieldLabel;
     bool labelIsKey = false;
+    const auto report = [&] {
+      const bool go = reportPending(text, language, prices, pending, callback);
+      pending.clear();
+      return go;
+    };
+    bool go = true;
     forEachLine(text, [&](const std::vector<LineToken>& tokens) {
-      words.clear();
+      std::vector<std::string> words;
       for (const LineToken& t : tokens) {
         words.emplace_back(text.substr(t.range.begin, t.range.end - t.range.begin));
       }
@@ -546,8 +570,9 @@ class ModelNameTagger : public NameTagger {
       std::vector<NameLabel> labels;
       // The names of a machine-readable zone are run together with fillers and codes: its words
       // are reported as words, since no name can be cut out of them cleanly.
-      if (isMachineReadableLine(text.substr(
-              tokens.front().range.begin, tokens.back().range.end - tokens.front().range.begin))) {
+      const bool machineReadable = isMachineReadableLine(text.substr(
+          tokens.front().range.begin, tokens.back().range.end - tokens.front().range.begin));
+      if (machineReadable) {
         labels.assign(tokens.size(), NameLabel{});
       } else if (!fieldLabel.empty() && !isLabel) {
         if (labelIsKey && !isColonToken(fieldLabel.back())) fieldLabel.emplace_back(":");
@@ -562,6 +587,30 @@ class ModelNameTagger : public NameTagger {
       labelIsKey = isLabel;
       fieldLabel = isLabel || isLetterClosing(words) ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
+      pending.tokenCount += tokens.size();
+      pending.tokens.push_back(tokens);
+      pending.words.push_back(std::move(words));
+      pending.labels.push_back(std::move(labels));
+      pending.machineReadable.push_back(machineReadable);
+      if (pending.tokenCount >= kAgreementWindowTokens) go = report();
+      return go;
+    });
+    if (go) report();
+  }
+
+ private:
+  // Names repeated names alike across the pending lines, corrects each line's names by the rules
+  // for documents and reports the lines in order; false once the callback asks to stop.
+  bool reportPending(std::string_view text, const std::string& language, PriceList prices,
+                     PendingLines& pending, const TagCallback& callback) const {
+    const bool priceList = prices == PriceList::kCapitals;
+    agreeAcrossText(pending.words, pending.labels, model_,
+                    kAgreeSurnames | kAgreeTypes | kAgreeRepeats);
+    for (size_t l = 0; l < pending.words.size(); ++l) {
+      const std::vector<LineToken>& tokens = pending.tokens[l];
+      const std::vector<std::string>& words = pending.words[l];
+      std::vector<NameLabel>& labels = pending.labels[l];
+      if (pending.machineReadable[l]) labels.assign(tokens.size(), NameLabel{});
       clearOrganizationsInPriceLines(words, labels);
       clearStreetNames(words, labels);
       if (priceList) clearCommonOrganizations(words, labels, model_);
@@ -569,11 +618,13 @@ class ModelNameTagger : public NameTagger {
       markNameAboveRegistration(text, tokens, words, labels);
       if (prices != PriceList::kNone) markSellerOnFirstLine(text, tokens, words, labels, model_);
       clearMachineAddresses(text, tokens, labels);
-      return reportLine(NameLine{tokens, words, modelLanguageOf(language)}, labels, callback);
-    });
+      const NameLine line{tokens, words, modelLanguageOf(language)};
+      splitNamesAtSmallWords(line, labels);
+      if (!reportLine(line, labels, callback)) return false;
+    }
+    return true;
   }
 
- private:
   // Reports one line's words and names; false once the callback asks to stop.
   static bool reportLine(const NameLine& line, const std::vector<NameLabel>& labels,
                          const TagCallback& callback) {

@@ -24,14 +24,18 @@ struct LineToken {
 // kMaxLineTokens in any case, so that no line holds more than kMaxLineTokens segments.
 inline constexpr size_t kLongLineTokens = 1000;
 inline constexpr size_t kMaxLineTokens = 4000;
+inline constexpr size_t kAgreementWindowTokens = 20000;
 void forEachLine(std::string_view text,
                  const std::function<bool(const std::vector<LineToken>&)>& line);
 
 // A NameTagger over `model`. Each word gets one callback, in text order: a name (one or more
 // words the model labels as one name, with the punctuation between them) with its tag, any
 // other word with no tag. Punctuation and white space get none. The tagger works out the text's
-// language with `recognizer` (when given) and hands it to the model with every line. The model
-// and the recogniser must outlive the tagger.
+// language with `recognizer` (when given) and hands it to the model with every line. Before the
+// lines are reported, a name found in one line is named alike where it comes again in the text
+// (entities/name_consistency.h), over pieces of up to kAgreementWindowTokens tokens, so that a
+// long text takes no more memory than such a piece. The model and the recogniser must outlive the
+// tagger.
 std::unique_ptr<NameTagger> makeNameTagger(const NameModel& model,
                                            LanguageRecognizer* recognizer = nullptr);
 

@@ -538,6 +538,46 @@ TEST(NameTagger, NoOrganizationsInPriceLines) {
       std::vector<Reported>{org("ZETA 31G")});
 }
 
+// Labels a token from its table only where the token first comes in the text it is shown, as a
+// model that reads each line on its own may find a name once and miss it later.
+class FirstTimeModel : public TableModel {
+ public:
+  mutable std::set<std::string> met;
+  bool isCommonWord(std::string_view word) const override { return word == "Later"; }
+  std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override {
+    std::vector<NameLabel> out = TableModel::label(tokens);
+    for (size_t k = 0; k < tokens.size(); ++k) {
+      if (!met.insert(tokens[k]).second) out[k] = NameLabel{};
+    }
+    return out;
+  }
+};
+
+TEST(NameTagger, NamesARepeatedNameAlikeAcrossTheText) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> names;
+  };
+  for (const Case& c : std::vector<Case>{
+           // A firm found once is found again where it stands apart, a surname after the full
+           // name, also in a later line or a table row.
+           {"Shares of Exxon rose.\nLater Exxon fell.", {"Exxon", "Exxon"}},
+           {"Shares of Exxon rose.\nThen Exxon fell.", {"Exxon"}},
+           {"Steven Seagal arrived.\nthen Seagal left\nSeagal 3 1",
+            {"Steven Seagal", "Seagal", "Seagal"}},
+           // Not inside a longer run of capitalised words, nor in a machine-readable zone or a
+           // price line.
+           {"Exxon rose.\nthe Exxon Valdez sank", {"Exxon"}},
+           {"Steven Seagal\nP<GBRSEAGAL<<STEVEN<<<<<<<<<<<<<<<<<<<<<<<<", {"Steven Seagal"}},
+           {"Exxon Ltd\nExxon 12.50 4.00 1.20", {"Exxon Ltd"}},
+       }) {
+    FirstTimeModel model;
+    model.table = {{"Exxon", kBOrg}, {"Steven", kBPer}, {"Seagal", kIPer}, {"Ltd", kIOrg}};
+    auto tagger = makeNameTagger(model);
+    EXPECT_EQ(namesIn(*tagger, c.text), c.names) << c.text;
+  }
+}
+
 TEST(NameTagger, StopsWhenTheCallbackSaysSo) {
   TableModel model;
   auto tagger = makeNameTagger(model);

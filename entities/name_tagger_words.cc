@@ -14,6 +14,7 @@ MARROWFEN_TAGGER_WORDS(personalTitles,
   "mevr", "shri", "smt", "sri", "kumari", "ppa")
 MARROWFEN_TAGGER_WORDS(offices,
   "king", "queen", "emperor", "empress", "prince", "princess", "president", "vice-president",
+  "secretary-general", "director-general",
   "governor", "general", "senator", "minister", "chancellor", "premier", "mayor", "pope", "sultan",
   "sheikh", "archbishop", "bishop", "cardinal", "colonel", "captain", "lieutenant", "sergeant",
   "admiral", "marshal", "judge", "secretary", "ambassador", "commissioner", "chairman", "duke",
@@ -62,6 +63,10 @@ MARROWFEN_TAGGER_WORDS(nameJoiners,
   "&", "'", "-", ".", "/", "(", ")", "+")
 MARROWFEN_TAGGER_WORDS(smallNameWords,
   "of", "and", "de", "der", "und", "et", "en", "van", "du", "des")
+MARROWFEN_TAGGER_WORDS(wordsBetweenNames,
+  "at", "in", "by", "from", "with", "to", "against", "beat", "beats", "v", "vs", "after",
+  "before", "during", "since", "when", "while", "said", "says", "near", "into", "over", "than",
+  "as", "was", "is", "were", "are", "has", "had", "have", "who", "which", "where")
 MARROWFEN_TAGGER_WORDS(wordsBeforeFirm,
   "to", "from", "by", "at", "for", "the", "with", "in", "on", "is", "was", "pay", "paid",
   "payable", "sold", "bill", "billed", "issued", "welcome", "ke", "dari", "oleh", "kepada", "an",
@@ -140,7 +145,8 @@ MARROWFEN_TAGGER_WORDS(peoples,
 
 bool isNationalityWord(std::string_view lower) {
   if (nationalities().count(lower) > 0 || peoples().count(lower) > 0) return true;
-  if (lower.size() < 4 || lower.back() != 's') return false;
+  // "Balkans" is the region, not its people.
+  if (lower.size() < 4 || lower.back() != 's' || lower == "balkans") return false;
   const std::string_view one = lower.substr(0, lower.size() - 1);
   return (one.ends_with("an") || one.ends_with("i")) && nationalities().count(one) > 0;
 }

@@ -33,6 +33,8 @@ const std::unordered_set<std::string_view>& legalForms();
 const std::unordered_set<std::string_view>& nameJoiners();
 // Small words inside a firm's name ("Bank of Scotland plc").
 const std::unordered_set<std::string_view>& smallNameWords();
+// Small words that stand between two names, never inside one, in English running text.
+const std::unordered_set<std::string_view>& wordsBetweenNames();
 // Words that stand before a firm's name in a line ("paid to", "von").
 const std::unordered_set<std::string_view>& wordsBeforeFirm();
 // Last words of a trade name in capitals ("... TRADING").

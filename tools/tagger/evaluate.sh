@@ -3,7 +3,8 @@
 # (second halves) of the dev files, on the English one upper-cased, on the second half of the
 # GermEval dev file (its first half is trained on), on the second halves of the Universal NER news
 # files (English as written and upper-cased, German), the English rows also after the tagger's
-# corrections to the names' edges (tagger-eval --span-rules 1), and on the held-out synthetic
+# corrections to the names' edges and its second pass over each text of 20 sentences
+# (tagger-eval --span-rules 1 --agree 7), as the program reports names, and on the held-out synthetic
 # document lines; then what the program makes of the receipts in RECEIPTS (default:
 # shared/data/receipts-dev beside the checkout), on their dev half and their held-out half
 # (tools/receipts/evaluate.mjs).
@@ -27,11 +28,11 @@ for f in uner-en-pud uner-de-pud; do
   [ -f "$data/$f.conll" ] && "$eval" --model "$model" --part second --language "${f:5:2}" "$data/$f.conll"
 done
 [ -f "$data/uner-en-pud.conll" ] && "$eval" --model "$model" --part second --upper --language en "$data/uner-en-pud.conll"
-# The English rows again with the tagger's corrections to the names' edges, as the program reports.
-"$eval" --model "$model" --part second --span-rules 1 "$data/wikiann-en-dev.iob"
+# The English rows again with the tagger's corrections and second pass, as the program reports.
+"$eval" --model "$model" --part second --span-rules 1 --agree 7 "$data/wikiann-en-dev.iob"
 if [ -f "$data/uner-en-pud.conll" ]; then
-  "$eval" --model "$model" --part second --span-rules 1 --language en "$data/uner-en-pud.conll"
-  "$eval" --model "$model" --part second --span-rules 1 --upper --language en "$data/uner-en-pud.conll"
+  "$eval" --model "$model" --part second --span-rules 1 --agree 7 --language en "$data/uner-en-pud.conll"
+  "$eval" --model "$model" --part second --span-rules 1 --agree 7 --upper --language en "$data/uner-en-pud.conll"
 fi
 if [ -f build/tagger-data/heldout.conll ]; then
   "$eval" --model "$model" build/tagger-data/heldout.conll

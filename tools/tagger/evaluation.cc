@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "common/unicode.h"
+#include "entities/name_consistency.h"
 #include "entities/name_span_rules.h"
-#include "tools/tagger/name_consistency.h"
 
 namespace marrowfen::tagger {
 
@@ -29,6 +29,7 @@ void applySpanRules(const std::vector<std::string>& words, std::vector<entities:
       tokens[k].isWord = isAlphanumeric(nextScalar(words[k], at));
   }
   const entities::NameLine line{tokens, words, language};
+  entities::splitNamesAtSmallWords(line, labels);
   for (size_t i = 0; i < labels.size();) {
     const entities::NameType type = labels[i].type;
     if (type == entities::NameType::kNone) {
@@ -64,7 +65,7 @@ EntityCounts evaluate(const entities::PerceptronNameModel& model,
       for (int t : model.tags(lines.back(), entities::modelLanguageOf(texts.back().language)))
         labels.back().push_back(entities::labelOf(t));
     }
-    if (agreement) agreeAcrossText(lines, labels, model, agreement);
+    if (agreement) entities::agreeAcrossText(lines, labels, model, agreement);
     if (spanRules) {
       for (size_t k = 0; k < lines.size(); ++k) {
         applySpanRules(lines[k], labels[k], entities::modelLanguageOf(texts[k].language));

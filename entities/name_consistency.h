@@ -1,9 +1,9 @@
-// Names repeated in one text named alike: a second pass over the model's labels of a whole text,
-// measured by tagger-eval --agree (the program does not use it: on the news and GermEval texts
-// here it moved F1 by less than half a point). The model labels each line on its own, so a
-// surname that stands alone three paragraphs after the person's full name ("Seagal" after "Steven
-// Seagal"), or a firm it found once and missed the next time, gets no help from the rest of the
-// text; these rules give it that help.
+// Names repeated in one text named alike: a second pass over the model's labels of a whole text.
+// The model labels each line on its own, so a surname that stands alone three paragraphs after
+// the person's full name ("Seagal" after "Steven Seagal"), or a firm it found once and missed the
+// next time, gets no help from the rest of the text; these rules give it that help. The name
+// tagger applies all three to the lines of each text (entities/name_tagger.h); tagger-eval
+// --agree measures them one by one.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@
 
 #include "entities/name_model.h"
 
-namespace marrowfen::tagger {
+namespace marrowfen::entities {
 
 // The rules, one bit each.
 enum NameAgreement : uint32_t {
@@ -30,9 +30,11 @@ enum NameAgreement : uint32_t {
 // Applies the rules of `rules` to `labels`, the model's labels of `lines` (the words of each line
 // of one text; the same shape). Words `model` calls common words ("Police", "Street") are never
 // named by these rules, and a word is only named where it stands apart from other capitalised
-// words, so that no name is cut out of a longer one.
+// words (a common word that opens a sentence, "Later Exxon fell", a title, "Mr Osborne", and in a
+// line in capitals any common word, "SHARES OF EXXON FELL", do not count), so that no name is cut
+// out of a longer one.
 void agreeAcrossText(const std::vector<std::vector<std::string>>& lines,
                      std::vector<std::vector<entities::NameLabel>>& labels,
                      const entities::NameModel& model, uint32_t rules);
 
-}  // namespace marrowfen::tagger
+}  // namespace marrowfen::entities

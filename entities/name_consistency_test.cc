@@ -1,23 +1,22 @@
-#include "tools/tagger/name_consistency.h"
+#include "entities/name_consistency.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <sstream>
 
-namespace marrowfen::tagger {
+namespace marrowfen::entities {
 namespace {
 
-using entities::NameLabel;
-using entities::NameType;
-
-// Knows "Police" as a common word; labels nothing itself.
-class CommonWords : public entities::NameModel {
+// Knows "Police", "OF" and "FELL" as common words; labels nothing itself.
+class CommonWords : public NameModel {
  public:
   std::vector<NameLabel> label(const std::vector<std::string>& tokens) const override {
     return std::vector<NameLabel>(tokens.size());
   }
-  bool isCommonWord(std::string_view word) const override { return word == "Police"; }
+  bool isCommonWord(std::string_view word) const override {
+    return word == "Police" || word == "OF" || word == "FELL";
+  }
 };
 
 // A text written as lines of "word/T" tokens, T one of P, O, L for the first word of a name and
@@ -75,6 +74,15 @@ TEST(NameAgreement, RepeatedNamesAreNamedAlike) {
                {"shares of Exxon/O rose", "and Exxon fell", "the Police/O said", "the Police left"},
                {"shares of Exxon/O rose", "and Exxon/O fell", "the Police/O said",
                 "the Police left"}},
+           // A common word that opens a sentence leaves a name after it apart; a name or
+           // another capitalised word does not.
+           Case{kAgreeRepeats,
+                {"Exxon/O rose", "Police Exxon fell .", ". Police Exxon fell", "Paris Exxon"},
+                {"Exxon/O rose", "Police Exxon/O fell .", ". Police Exxon/O fell", "Paris Exxon"}},
+           // In a line in capitals, a name stands apart between common words.
+           Case{kAgreeRepeats,
+                {"EXXON/O ROSE", "SHARES OF EXXON FELL", "PARIS EXXON FELL", "Exxon fell"},
+                {"EXXON/O ROSE", "SHARES OF EXXON/O FELL", "PARIS EXXON FELL", "Exxon fell"}},
            // The type most places give wins; a tie changes nothing.
            Case{kAgreeTypes,
                 {"in Shenzhen/L today", "Shenzhen/O said", "to Shenzhen/L ."},
@@ -99,4 +107,4 @@ TEST(NameAgreement, RepeatedNamesAreNamedAlike) {
 }
 
 }  // namespace
-}  // namespace marrowfen::tagger
+}  // namespace marrowfen::entities

@@ -1,4 +1,4 @@
-#include "tools/tagger/name_consistency.h"
+#include "entities/name_consistency.h"
 
 #include <unicode/uchar.h>
 
@@ -9,11 +9,7 @@
 #include "entities/model/tagger_features.h"
 #include "entities/name_tagger_words.h"
 
-namespace marrowfen::tagger {
-
-using entities::NameLabel;
-using entities::NameModel;
-using entities::NameType;
+namespace marrowfen::entities {
 
 namespace {
 
@@ -62,32 +58,60 @@ void relabel(std::vector<NameLabel>& tags, size_t first, size_t last, NameType t
   for (size_t k = first; k < last; ++k) tags[k] = {type, k == first};
 }
 
+// A line with letters, all of them capitals.
+bool inCapitals(const std::vector<std::string>& words) {
+  bool letters = false;
+  for (const std::string& w : words) {
+    for (size_t i = 0; i < w.size();) {
+      const auto c = static_cast<UChar32>(nextScalar(w, i));
+      if (u_islower(c)) return false;
+      letters = letters || u_isupper(c);
+    }
+  }
+  return letters;
+}
+
+// Whether a token ends a sentence, so that the word after it opens one.
+bool opensSentence(const std::string& token) {
+  return token == "." || token == "!" || token == "?" || token == ":" || token == "\"" ||
+         token == "\u201C" || token == "(";
+}
+
 // Whether tokens [first, last) of a line stand apart: none of them is in a name, and the tokens
-// around them are not capitalised words or names.
+// around them are not capitalised words (in a line in capitals: words other than common ones)
+// or names.
 bool standsApart(const std::vector<std::string>& words, const std::vector<NameLabel>& tags,
-                 size_t first, size_t last) {
+                 size_t first, size_t last, const NameModel& model) {
   for (size_t k = first; k < last; ++k) {
     if (tags[k].type != NameType::kNone) return false;
   }
+  // In a line in capitals every word has a capital: there a common word stands apart too.
+  const bool capitals = inCapitals(words);
   const auto free = [&](size_t k) {
-    return tags[k].type == NameType::kNone && !capitalised(words[k]);
+    return tags[k].type == NameType::kNone &&
+           (!capitalised(words[k]) || (capitals && model.isCommonWord(words[k])));
   };
   // A title before a surname leaves it apart: "Mr Osborne".
   const bool afterTitle =
       first > 0 && tags[first - 1].type == NameType::kNone &&
-      entities::tagger_words::personalTitles().count(entities::lowerCase(words[first - 1])) > 0;
-  return (first == 0 || afterTitle || free(first - 1)) && (last == words.size() || free(last));
+      tagger_words::personalTitles().count(entities::lowerCase(words[first - 1])) > 0;
+  // A common word that opens a sentence is capitalised only for that: "Later Exxon fell".
+  const bool afterOpening = first > 0 && tags[first - 1].type == NameType::kNone &&
+                            (first == 1 || opensSentence(words[first - 2])) &&
+                            model.isCommonWord(words[first - 1]);
+  return (first == 0 || afterTitle || afterOpening || free(first - 1)) &&
+         (last == words.size() || free(last));
 }
 
 // Names every place where the words of `phrase` stand apart, in the same case, as `type`.
 void nameWhereverItStands(const std::vector<std::vector<std::string>>& lines,
-                          std::vector<std::vector<NameLabel>>& labels,
+                          std::vector<std::vector<NameLabel>>& labels, const NameModel& model,
                           const std::vector<std::string>& phrase, NameType type) {
   for (size_t l = 0; l < lines.size(); ++l) {
     const auto& words = lines[l];
     for (size_t i = 0; i + phrase.size() <= words.size(); ++i) {
       if (!std::equal(phrase.begin(), phrase.end(), words.begin() + static_cast<long>(i))) continue;
-      if (standsApart(words, labels[l], i, i + phrase.size()))
+      if (standsApart(words, labels[l], i, i + phrase.size(), model))
         relabel(labels[l], i, i + phrase.size(), type);
     }
   }
@@ -140,7 +164,8 @@ void agreeAcrossText(const std::vector<std::vector<std::string>>& lines,
       if (!common) phrases.emplace(nameWords, n.type);
     }
   }
-  for (const auto& [phrase, type] : phrases) nameWhereverItStands(lines, labels, phrase, type);
+  for (const auto& [phrase, type] : phrases)
+    nameWhereverItStands(lines, labels, model, phrase, type);
 }
 
-}  // namespace marrowfen::tagger
+}  // namespace marrowfen::entities
