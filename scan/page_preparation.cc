@@ -406,6 +406,11 @@ constexpr double kSurfaceDarkness = 0.6;
 constexpr double kMinDarkEdge = 0.4;
 constexpr double kMinPaperShare = 0.1;
 constexpr double kMinSurfaceShare = 0.03;
+// A paper lies on a grey surface (a desk, a table: lighter than the dark surface above) when at
+// least kMinGreyEdge of the page's edge samples are darker than kGreySurface of its paper. Scans
+// whose margins are only shaded reach a third at most.
+constexpr double kGreySurface = 0.85;
+constexpr double kMinGreyEdge = 0.5;
 // The paper's outline is traced on a copy this many pixels along its longer side.
 constexpr int kOutlineSize = 600;
 
@@ -414,10 +419,10 @@ int brightnessAt(const l_uint32* line, int depth, int x) {
   return depth == 8 ? static_cast<int>(GET_DATA_BYTE(line, x)) : rgbOf(line[x]).brightness();
 }
 
-// The paper's level (the 90th percentile of a sparse grid of samples) when most samples along
-// the page's four edges are darker than `darkness` times it; 0 otherwise. Reads about 5,000
-// pixels.
-int paperLevelOnDarkEdges(Pix* pix, double darkness) {
+// The paper's level (the 90th percentile of a sparse grid of samples) when at least `share` of
+// the samples along the page's four edges are darker than `darkness` times it; 0 otherwise. Reads
+// about 5,000 pixels.
+int paperLevelOnDarkEdges(Pix* pix, double darkness, double share = kMinDarkEdge) {
   const int depth = pixGetDepth(pix);
   const int w = pixGetWidth(pix), h = pixGetHeight(pix);
   if ((depth != 8 && depth != 32) || pixGetColormap(pix) || w < 64 || h < 64) return 0;
@@ -444,7 +449,7 @@ int paperLevelOnDarkEdges(Pix* pix, double darkness) {
       dark += v < darkness * paper;
     }
   }
-  return dark >= kMinDarkEdge * 4 * kAlong ? paper : 0;
+  return dark >= share * 4 * kAlong ? paper : 0;
 }
 
 // The surface around the paper on a small grey copy of the page: the dark region connected to
@@ -536,6 +541,8 @@ std::optional<PreparedPage> paperOnDarkSurface(Pix* pix) {
   if (!mask || !paintedWhite(cropped.get(), mask.get())) return std::nullopt;
   return PreparedPage{std::move(cropped), {.x0 = double(left), .y0 = double(top)}};
 }
+
+bool onGreySurface(Pix* pix) { return paperLevelOnDarkEdges(pix, kGreySurface, kMinGreyEdge) != 0; }
 
 namespace {
 
@@ -642,10 +649,12 @@ namespace {
 
 // `photographed`: the page is a photo of a paper cut from its surface, whose light is levelled
 // whether or not it looks uneven (the white around the paper would otherwise stand beside grey
-// paper, and the engine's global threshold read the grey paper as ink).
+// paper, and the engine's global threshold read the grey paper as ink). A paper on a grey surface
+// is levelled too: left as it is, the surface falls below the global threshold with the ink, a
+// black frame around the page whose measures (letter height, rules) are wrong.
 std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
   PixPtr levelled;  // the page with its light levelled, same geometry
-  if (photographed || unevenLight(input)) levelled = levelledLight(input);
+  if (photographed || unevenLight(input) || onGreySurface(input)) levelled = levelledLight(input);
   Pix* pix = levelled ? levelled.get() : input;
   PixPtr binary = binaryForAnalysis(pix);
   if (!binary) return std::nullopt;

@@ -116,6 +116,10 @@ PreparedPage turnedPage(Pix* pix, int quarterTurns);
 // the paper fills), which a sample of edge pixels tells before anything else is done.
 std::optional<PreparedPage> paperOnDarkSurface(Pix* pix);
 
+// Whether most of the page's edges are a little darker than its paper (a grey desk or table around
+// a photographed paper): darker than a scan's shaded margins, too light for paperOnDarkSurface.
+bool onGreySurface(Pix* pix);
+
 // A photo of a paper lying on a darker surface (less dark than paperOnDarkSurface needs: a grey
 // desk will do), whose edges can be traced as straight lines: the paper with its light levelled
 // (grey), stretched from the quadrilateral a photo taken at an angle makes of it back to a

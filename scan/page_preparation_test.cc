@@ -536,6 +536,48 @@ TEST(PagePreparation, PagesNotLyingOnADarkSurfaceAreLeftAlone) {
   }
 }
 
+// Ink pixels of a page thresholded as the preparation measures it.
+int binaryInk(Pix* pix) {
+  PixPtr binary = binaryForAnalysis(pix);
+  l_int32 count = 0;
+  pixCountPixels(binary.get(), &count, nullptr);
+  return count;
+}
+
+TEST(PagePreparation, PaperOnAGreySurfaceIsLevelledSoTheSurfaceIsNoInk) {
+  // A sparse page (a form, a letter): its paper is most of the picture's light pixels.
+  const Image text = testing::textImage(
+      {"Name of the applicant", "Date of birth 12.03.1981", "Signature"}, 600, 700, 14, 40);
+  ASSERT_FALSE(text.empty());
+  PixPtr paper = pixFromImage(text);
+  const int w = pixGetWidth(paper.get()), h = pixGetHeight(paper.get());
+  // Desks and tables a little darker than the paper, the paper inside the picture or running off
+  // its bottom; the surface, left as it is, is darker than the global threshold.
+  for (const Surface s :
+       {Surface{200, 10, 60, 70, w + 120, h + 140, 0}, Surface{185, 8, 90, 50, w + 150, h + 110, 0},
+        Surface{210, 6, 70, 60, w + 140, h + 30, 0}}) {
+    PixPtr photo = onSurface(paper.get(), s);
+    ASSERT_TRUE(onGreySurface(photo.get())) << s.level;
+    ASSERT_FALSE(paperOnDarkSurface(photo.get())) << s.level;
+    // What the engine reads, thresholded as the engine does: the surface is paper now, and the
+    // letters are still there (ink counted at the input's scale).
+    const std::optional<PreparedPage> page = preparedPage(photo.get());
+    Pix* read = page && page->pix ? page->pix.get() : photo.get();
+    const double scale = page ? page->toInput.xx : 1;
+    const double ink = binaryInk(read) * scale * scale;
+    EXPECT_LT(ink, 2.0 * binaryInk(paper.get())) << s.level;
+    EXPECT_GT(ink, 0.7 * binaryInk(paper.get())) << s.level;
+  }
+  // Pages whose edges are not a surface: without one, with a letterhead band, a 1-bit page, and a
+  // scan whose margins are shaded a tenth darker than its paper.
+  std::vector<PixPtr> pages = pagesWithoutSurface(paper.get());
+  pages.push_back(onSurface(paper.get(), {230, 6, 60, 60, w + 120, h + 120, 0}));
+  for (const PixPtr& page : pages) {
+    EXPECT_FALSE(onGreySurface(page.get()))
+        << pixGetWidth(page.get()) << " " << pixGetDepth(page.get());
+  }
+}
+
 TEST(PagePreparation, BoxesOnPaperCutFromItsSurfaceLandOnTheInput) {
   // Small print (enlarged for reading) above an empty space holding a black square, on a dark
   // table: the square found in the prepared page maps back onto the square in the photo.

@@ -534,11 +534,12 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
     cases.push_back({"skewed " + std::to_string(degrees), imageFromPix(skewed.pix.get()),
                      inverted(skewed.toInput)});
   }
-  // Photographed at an angle on a dark table and on a light grey desk.
+  // Photographed at an angle on a dark table and on a light grey desk, and square on a grey desk.
   const double w = upright.width(), h = upright.height();
   const SourcePoint tilted[4] = {{90, 50}, {w + 70, 100}, {w + 110, h + 90}, {60, h + 40}};
   const SourcePoint trapezoid[4] = {{140, 60}, {w + 40, 80}, {w + 120, h + 70}, {50, h + 60}};
-  for (const auto& [quad, level] : {std::pair{&tilted, 45}, {&trapezoid, 175}}) {
+  const SourcePoint square[4] = {{100, 80}, {w + 100, 80}, {w + 100, h + 80}, {100, h + 80}};
+  for (const auto& [quad, level] : {std::pair{&tilted, 45}, {&trapezoid, 175}, {&square, 200}}) {
     PixPtr photo = testing::photographedAtAnAngle(pix.get(), *quad, upright.width() + 200,
                                                   upright.height() + 160, level, 20);
     cases.push_back({"photographed on " + std::to_string(level), imageFromPix(photo.get()),
