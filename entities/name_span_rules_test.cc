@@ -74,6 +74,11 @@ TEST(NameSpanRules, TrimToWordsDropsPunctuationAtBothEnds) {
                  {"(Acme & Co)", "(Acme & Co)", kOrg, "Acme & Co", kOrg},
                  {"x - , ;", "- , ;", kOrg, "", kOrg},
                  {"Anna", "Anna", kPerson, "Anna", kPerson},
+                 // A German ruler's number keeps its point; elsewhere it is punctuation.
+                 {"Papst Johannes Paul II. ernannte", "Johannes Paul II.", kPerson,
+                  "Johannes Paul II.", kPerson, 2},
+                 {"Pope John Paul II.", "John Paul II.", kPerson, "John Paul II", kPerson, 1},
+                 {"der Verein ABC.", "ABC.", kOrg, "ABC", kOrg, 2},
              });
 }
 
@@ -461,6 +466,10 @@ TEST(NameSpanRules, TrailingPunctuationGoesButForABracketClosedInside) {
                  {"Lille (Nord)", "Lille (Nord)", kPlace, "Lille (Nord)", kPlace},
                  {"Lille (Nord).", "Lille (Nord).", kPlace, "Lille (Nord)", kPlace},
                  {"Acme Ltd )", "Acme Ltd )", kOrg, "Acme Ltd", kOrg},
+                 {"Wilhelm II. sprach", "Wilhelm II.", kPerson, "Wilhelm II.", kPerson, 2},
+                 {"by Henry VIII.", "Henry VIII.", kPerson, "Henry VIII", kPerson, 1},
+                 {"in Berlin.", "Berlin.", kPlace, "Berlin", kPlace, 2},
+                 {"das ABC.", "ABC.", kOrg, "ABC", kOrg, 2},
              });
 }
 
