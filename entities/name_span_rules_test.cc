@@ -67,19 +67,24 @@ void expectRule(NameSpanRule rule, const std::vector<SpanCase>& cases) {
 }
 
 TEST(NameSpanRules, TrimToWordsDropsPunctuationAtBothEnds) {
-  expectRule(trimToWords,
-             {
-                 {"Name: PRIYA SHARMA", ": PRIYA SHARMA", kPerson, "PRIYA SHARMA", kPerson},
-                 {"Acme Ltd.", "Acme Ltd.", kOrg, "Acme Ltd", kOrg},
-                 {"(Acme & Co)", "(Acme & Co)", kOrg, "Acme & Co", kOrg},
-                 {"x - , ;", "- , ;", kOrg, "", kOrg},
-                 {"Anna", "Anna", kPerson, "Anna", kPerson},
-                 // A German ruler's number keeps its point; elsewhere it is punctuation.
-                 {"Papst Johannes Paul II. ernannte", "Johannes Paul II.", kPerson,
-                  "Johannes Paul II.", kPerson, 2},
-                 {"Pope John Paul II.", "John Paul II.", kPerson, "John Paul II", kPerson, 1},
-                 {"der Verein ABC.", "ABC.", kOrg, "ABC", kOrg, 2},
-             });
+  expectRule(
+      trimToWords,
+      {
+          {"Name: PRIYA SHARMA", ": PRIYA SHARMA", kPerson, "PRIYA SHARMA", kPerson},
+          {"Acme Ltd.", "Acme Ltd.", kOrg, "Acme Ltd", kOrg},
+          {"(Acme & Co)", "(Acme & Co)", kOrg, "Acme & Co", kOrg},
+          {"x - , ;", "- , ;", kOrg, "", kOrg},
+          {"Anna", "Anna", kPerson, "Anna", kPerson},
+          // A German ruler's number keeps its point; elsewhere it is punctuation.
+          {"Papst Johannes Paul II. ernannte", "Johannes Paul II.", kPerson, "Johannes Paul II.",
+           kPerson, 2},
+          {"Pope John Paul II.", "John Paul II.", kPerson, "John Paul II", kPerson, 1},
+          {"der Verein ABC.", "ABC.", kOrg, "ABC", kOrg, 2},
+          // An abbreviation written with points keeps its last one.
+          {"in Washington , D.C .", "Washington , D.C .", kPlace, "Washington , D.C .", kPlace, 1},
+          {"bij N.E.C .", "N.E.C .", kOrg, "N.E.C .", kOrg, 4},
+          {"at Acme Corp .", "Acme Corp .", kOrg, "Acme Corp", kOrg, 1},
+      });
 }
 
 TEST(NameSpanRules, DutchPostcodeBeforeATownIsDropped) {
@@ -252,7 +257,7 @@ TEST(NameSpanRules, OfficesAreNoPartOfANameInRunningText) {
           {"the talks were held by the South Korean Foreign Minister in Seoul",
            "South Korean Foreign Minister", kOrg, "", kOrg},
           {"a spokesman for U.S. President Bill Clinton said on Friday", "U.S. President", kOrg,
-           "U.S", kOrg},
+           "U.S.", kOrg},
           {"the UN Secretary-General said in a statement that it was over", "UN Secretary-General",
            kOrg, "UN", kOrg},
           {"the Bank of England Governor said on Friday that rates would rise",
