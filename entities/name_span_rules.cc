@@ -73,14 +73,20 @@ bool isRunningText(const NameLine& line, NameSpan span) {
   return small >= 3 || function >= 2;
 }
 
-// Whether token k, a point inside a name that starts at `first`, belongs to the word before it:
-// the last point of an abbreviation written with points ("D.C.", "N.E.C."), or, as German writes
-// a ruler's number as an ordinal, the point after a Roman number ("Johannes Paul II.").
-bool isPointOfTheWordBefore(const NameLine& line, size_t first, size_t k) {
+// Whether token k, a point inside a name of `type` that starts at `first`, belongs to the word
+// before it: the last point of an abbreviation written with points ("D.C.", "N.E.C."), of one
+// that ends names ("Jr.", "Ltd.") or of a person's initial, or, as German writes a ruler's number
+// as an ordinal, the point after a Roman number ("Johannes Paul II.").
+bool isPointOfTheWordBefore(const NameLine& line, size_t first, size_t k, NameType type) {
   if (line.words[k] != "." || k <= first) return false;
   const std::string& before = line.words[k - 1];
   const size_t inner = before.find('.');
   if (inner != std::string::npos && inner > 0 && inner + 1 < before.size()) return true;
+  if (tagger_words::nameEndingAbbreviations().count(lowerCase(before))) return true;
+  if (type == NameType::kPersonalName && before.size() == 1 && before[0] >= 'A' &&
+      before[0] <= 'Z') {
+    return true;
+  }
   return line.language == 2 && before.size() <= 6 &&
          before.find_first_not_of("IVXLC") == std::string::npos;
 }
@@ -116,7 +122,7 @@ void splitNamesAtSmallWords(const NameLine& line, std::vector<NameLabel>& labels
 NameSpan trimToWords(const NameLine& line, NameSpan span) {
   while (span.first < span.last && !line.tokens[span.first].isWord) ++span.first;
   while (span.last > span.first && !line.tokens[span.last - 1].isWord &&
-         !isPointOfTheWordBefore(line, span.first, span.last - 1)) {
+         !isPointOfTheWordBefore(line, span.first, span.last - 1, span.type)) {
     --span.last;
   }
   return span;
@@ -342,7 +348,8 @@ NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span) {
     return bracketOf(line.words[k]) < 0 && depth > 0;
   };
   while (span.last > span.first && !line.tokens[span.last - 1].isWord &&
-         !closesInside(span.last - 1) && !isPointOfTheWordBefore(line, span.first, span.last - 1)) {
+         !closesInside(span.last - 1) &&
+         !isPointOfTheWordBefore(line, span.first, span.last - 1, span.type)) {
     --span.last;
   }
   return span;

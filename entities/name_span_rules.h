@@ -29,8 +29,9 @@ struct NameSpan {
   bool operator==(const NameSpan&) const = default;
 };
 
-// A name starts and ends on words: punctuation at its edges goes, but for the last point of an
-// abbreviation written with points ("D.C.") and of a ruler's number in German ("Wilhelm II.").
+// A name starts and ends on words: punctuation at its edges goes, but for the point of an
+// abbreviation that ends it ("D.C.", "Jr.", "Ltd.", a person's initial "Joseph E.") and of a
+// ruler's number in German ("Wilhelm II.").
 NameSpan trimToWords(const NameLine& line, NameSpan span);
 // A Dutch postcode is no part of a name: in "3511 NK Utrecht" the four digits and two capitals are
 // a code and the word after them the town's name, reported as a place. Also when the name starts
@@ -95,8 +96,8 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span);
 // that would end inside a bracket, or close one it never opened, ends before it.
 NameSpan balanceBrackets(const NameLine& line, NameSpan span);
 // Punctuation left at its end goes, but for a bracket that closes one opened inside the name, the
-// last point of an abbreviation written with points ("Washington, D.C.") and, in German, the
-// point of a ruler's number ("Johannes Paul II.", "Wilhelm II.").
+// point of an abbreviation that ends it ("Washington, D.C.", "Cal Ripken Jr.") and, in German,
+// the point of a ruler's number ("Johannes Paul II.", "Wilhelm II.").
 NameSpan trimTrailingPunctuation(const NameLine& line, NameSpan span);
 
 // In English running text (or text of no known language), a name found across a word that

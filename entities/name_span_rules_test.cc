@@ -71,7 +71,8 @@ TEST(NameSpanRules, TrimToWordsDropsPunctuationAtBothEnds) {
       trimToWords,
       {
           {"Name: PRIYA SHARMA", ": PRIYA SHARMA", kPerson, "PRIYA SHARMA", kPerson},
-          {"Acme Ltd.", "Acme Ltd.", kOrg, "Acme Ltd", kOrg},
+          {"Acme Ltd.", "Acme Ltd.", kOrg, "Acme Ltd.", kOrg},
+          {"Acme Labs.", "Acme Labs.", kOrg, "Acme Labs", kOrg},
           {"(Acme & Co)", "(Acme & Co)", kOrg, "Acme & Co", kOrg},
           {"x - , ;", "- , ;", kOrg, "", kOrg},
           {"Anna", "Anna", kPerson, "Anna", kPerson},
@@ -83,7 +84,10 @@ TEST(NameSpanRules, TrimToWordsDropsPunctuationAtBothEnds) {
           // An abbreviation written with points keeps its last one.
           {"in Washington , D.C .", "Washington , D.C .", kPlace, "Washington , D.C .", kPlace, 1},
           {"bij N.E.C .", "N.E.C .", kOrg, "N.E.C .", kOrg, 4},
-          {"at Acme Corp .", "Acme Corp .", kOrg, "Acme Corp", kOrg, 1},
+          {"at Acme Corp .", "Acme Corp .", kOrg, "Acme Corp .", kOrg, 1},
+          {"Cal Ripken Jr .", "Cal Ripken Jr .", kPerson, "Cal Ripken Jr .", kPerson, 1},
+          {"Persico , Joseph E .", "Joseph E .", kPerson, "Joseph E .", kPerson, 1},
+          {"they chose Plan B .", "Plan B .", kOrg, "Plan B", kOrg, 1},
       });
 }
 
@@ -466,7 +470,8 @@ TEST(NameSpanRules, BracketsOfANameAreBalanced) {
 TEST(NameSpanRules, TrailingPunctuationGoesButForABracketClosedInside) {
   expectRule(trimTrailingPunctuation,
              {
-                 {"Acme Ltd .", "Acme Ltd .", kOrg, "Acme Ltd", kOrg},
+                 {"Acme Ltd .", "Acme Ltd .", kOrg, "Acme Ltd .", kOrg},
+                 {"Acme Labs .", "Acme Labs .", kOrg, "Acme Labs", kOrg},
                  {"Acme - ,", "Acme - ,", kOrg, "Acme", kOrg},
                  {"Lille (Nord)", "Lille (Nord)", kPlace, "Lille (Nord)", kPlace},
                  {"Lille (Nord).", "Lille (Nord).", kPlace, "Lille (Nord)", kPlace},

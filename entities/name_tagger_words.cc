@@ -99,6 +99,8 @@ MARROWFEN_TAGGER_WORDS(receiptHeadings,
   "simplified", "order", "duplicate", "reprint", "transaction", "merchant", "statement",
   "quotation", "delivery", "note", "total", "table", "check", "ticket", "kassenbon", "rechnung",
   "quittung", "bon", "facture", "reçu", "ticket", "kassabon", "factuur", "bonnetje")
+MARROWFEN_TAGGER_WORDS(nameEndingAbbreviations,
+  "jr", "sr", "jnr", "snr", "ltd", "inc", "co", "corp", "bros", "cie", "mfg")
 MARROWFEN_TAGGER_WORDS(monthNames,
   "january", "february", "march", "april", "may", "june", "july", "august", "september",
   "october", "november", "december", "jan", "feb", "mar", "apr", "jun", "jul", "aug", "sep",

@@ -57,6 +57,8 @@ const std::unordered_set<std::string_view>& streetWordsLeading();
 const std::unordered_set<std::string_view>& streetJoiners();
 // Words of a receipt's own headings and greetings ("receipt", "invoice", "welcome").
 const std::unordered_set<std::string_view>& receiptHeadings();
+// Abbreviations that end names, written with a point ("jr", "ltd", "inc").
+const std::unordered_set<std::string_view>& nameEndingAbbreviations();
 // Months' names and their abbreviations in English ("february", "feb", "sept").
 const std::unordered_set<std::string_view>& monthNames();
 // Words that place something on a street before the street's name ("on", "at").
