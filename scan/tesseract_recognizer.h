@@ -34,6 +34,14 @@ std::optional<std::string> traineddataName(std::string_view tag);
 // the half turn. Repeats and no turn are left out.
 std::vector<int> turnsToTry(int modelTurns, int textTurns);
 
+// Whether a word the engine read with `confidence` (0 - 100), standing `heightToLetters` times as
+// high as the page's letters (0 when unknown), is more likely a remnant of a page's furniture
+// than text: a word of one, two or three characters the engine doubts (a check box read as "o",
+// the end of a rule as "e", a speck as "i"), or a word made only of stroke marks (- _ | = ~ and
+// dashes) read with doubt; either only when it does not stand about as high as the letters. Such
+// words are left out of what is returned.
+bool readAsRemnant(std::string_view word, float confidence, double heightToLetters);
+
 // The directory the traineddata files are read from: $TESSDATA_PREFIX when set, otherwise the
 // system's tessdata directory.
 std::string tessdataDirectory();

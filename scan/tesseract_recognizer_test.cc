@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <sstream>
 
 #include "scan/page_preparation.h"
 #include "scan/recognize.h"
@@ -133,6 +134,53 @@ TEST(TurnsToTry, TheModelsTurnThenBothQuarterTurnsOrTheHalfTurn) {
   }
 }
 
+TEST(ReadAsRemnant, DoubtedShortWordsAndStrokeMarksNotAsHighAsTheLetters) {
+  struct Case {
+    std::string word;
+    float confidence;
+    double height;  // against the page's letters
+    bool want;
+  };
+  const std::vector<Case> cases = {
+      // Check boxes, rules' ends and specks read as short words, with doubt, lower or higher
+      // than the letters (or on a page without confident words).
+      {"o", 31, 0.05, true},
+      {"e", 59.9f, 0.5, true},
+      {"\u00e8", 20, 2.1, true},  // one character, two bytes
+      {"oa", 49, 0.3, true},
+      {"i\u00e9", 30, 1.3, true},
+      {"ell", 39, 0.79, true},
+      {"rar", 10, 0, true},
+      // As high as the letters, read with enough confidence, or long enough, they are text.
+      {"No", 20, 1.0, false},
+      {"a", 10, 0.8, false},
+      {":", 40, 1.29, false},
+      {"a", 60, 0.3, false},
+      {"of", 50, 0.5, false},
+      {"the", 40, 2, false},
+      {"\u00fcber", 5, 0.4, false},
+      {"Total", 12, 0, false},
+      // Rules and box sides read as stroke marks, at any length, with doubt; a real dash or a
+      // separator is read with confidence.
+      {"______________", 13.8f, 0.05, true},
+      {"\u2014\u2014\u2014", 5.9f, 0.1, true},
+      {"_\u2014_", 45, 1.8, true},
+      {"|", 40, 3, true},
+      {"=~", 49, 0.2, true},
+      {"-------", 49, 0.1, true},
+      {"-------", 50, 0.1, false},
+      {"-", 84, 0.2, false},
+      {"----", 84.5f, 0.2, false},
+      {"\u2013", 91, 0.1, false},
+      {"-12.50", 20, 0.3, false},
+      {"", 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(readAsRemnant(c.word, c.confidence, c.height), c.want)
+        << c.word << " " << c.confidence << " " << c.height;
+  }
+}
+
 TEST(DefaultModel, ProgramModelUnlessThePrefixNamesTheModelsThenScriptModelThenEng) {
   const std::string own = "/opt/m/share/marrowfen/tessdata/", system = "/usr/share/tessdata/";
   struct Case {
@@ -212,6 +260,53 @@ TEST_F(TesseractTest, RecognisesLinesWithNormalisedLowerLeftBoxes) {
   EXPECT_EQ(page.text, "Invoice number 4711\nTotal amount due");
   ASSERT_EQ(page.fragments.size(), 6u);
   EXPECT_EQ(page.fragments[2].text, "4711");
+}
+
+// A form's rows, each followed by a row of specks of ink (a dotted field's remains, dirt).
+Image rowsWithSpecks(const std::vector<std::string>& rows) {
+  const int width = 1000, rowHeight = 100;
+  std::vector<uint8_t> pixels(size_t(width) * rowHeight * rows.size(), 255);
+  // Tops of the specks against their common bottom, 50 pixels above each row's baseline.
+  const int tops[4][6] = {
+      {-5, -4, -4, 0, -3, 5}, {-1, -1, 4, -2, 4, -5}, {4, 5, -3, 1, 5, 1}, {3, 0, 3, 2, 3, -1}};
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Image row = testing::textImage({rows[i]}, width, rowHeight, 28, 38);
+    if (row.empty()) return row;
+    const int y0 = int(i) * rowHeight;
+    for (int y = 0; y < rowHeight; ++y) {
+      for (int x = 0; x + 22 < width; ++x) pixels[size_t(y0 + y) * width + x + 22] = row.row(y)[x];
+    }
+    for (int k = 0; k < 6; ++k) {
+      const int a = y0 + 50 + tops[i % 4][k], b = y0 + 53;
+      for (int y = std::min(a, b); y <= std::max(a, b); ++y) {
+        for (int x = 420 + 25 * k; x <= 423 + 25 * k; ++x) pixels[size_t(y) * width + x] = 0;
+      }
+    }
+  }
+  return Image(width, rowHeight * int(rows.size()), PixelFormat::kGrey, width, std::move(pixels));
+}
+
+TEST_F(TesseractTest, ShortWordsReadWithDoubtFromSpecksAreLeftOut) {
+  const std::vector<std::string> rows = {"Married Yes No", "Children Yes No", "Employed Yes No",
+                                         "Retired Yes No"};
+  const Image image = rowsWithSpecks(rows);
+  ASSERT_FALSE(image.empty());
+  const RecognitionResult result = recognizer_->perform(image, {});
+  ASSERT_FALSE(result.error) << *result.error;
+  ASSERT_EQ(result.observations.size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const TextObservation& o = result.observations[i];
+    const std::string text = o.topCandidate->string();
+    // The row's words are all there; whatever else was read is no short word.
+    ASSERT_EQ(text.substr(0, rows[i].size()), rows[i]) << text;
+    std::istringstream rest(text.substr(rows[i].size()));
+    bool more = false;
+    for (std::string word; rest >> word; more = true) EXPECT_GT(word.size(), 3u) << text;
+    // A row read without anything else is bounded by its words, left of the specks.
+    if (!more) {
+      EXPECT_LT(o.boundingBox.x + o.boundingBox.width, 400.0 / 1000) << text;
+    }
+  }
 }
 
 TEST_F(TesseractTest, ColourImagesAndTransparencyAreRead) {
