@@ -866,6 +866,50 @@ void capitaliseForeignArticles(std::vector<std::string>& out) {
   }
 }
 
+bool hasCapital(const std::string& word) { return caseInfo(word).upper > 0; }
+
+// Whether the organisation word at `i` of a recased line stands in a name: beside a word with a
+// capital that is no organisation word itself ("Essen Police", "Police Scotland"), before "of" or
+// "for" ("Ministry of Health", "Association for ..."), before a small word inside names and a word
+// with a capital ("Bank and Trust"), or after a word in small letters that follows a name
+// ("Gulfport high School").
+bool organisationWordInName(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
+                            const std::vector<std::string>& out, size_t i) {
+  const auto capitalNonOrganisation = [&](size_t k) {
+    return hasCapital(out[k]) && !(gazetteer.lookup(lowerCase(tokens[k])) & kGazOrgWord);
+  };
+  const size_t n = out.size();
+  if ((i > 0 && capitalNonOrganisation(i - 1)) || (i + 1 < n && capitalNonOrganisation(i + 1)))
+    return true;
+  if (i + 1 < n) {
+    const std::string next = lowerCase(tokens[i + 1]);
+    if (next == "of" || next == "for") return true;
+    if (i + 2 < n && isNameJoiningWord(next) && hasCapital(out[i + 2])) return true;
+  }
+  if (i < 2 || hasCapital(out[i - 1]) || !hasCapital(out[i - 2]) || caseInfo(out[i - 2]).lower == 0)
+    return false;
+  const std::string before = lowerCase(tokens[i - 1]);
+  return !isNameJoiningWord(before) && !isFunctionWord(before);
+}
+
+// An organisation word the dictionaries also know in small letters keeps its capital only where
+// it stands in a name (organisationWordInName): "THE UNIONS HAVE" is "the unions have", "THE
+// ESSEN POLICE" "the Essen Police".
+void lowerLoneOrganisationWords(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
+                                int language, std::vector<std::string>& out) {
+  const Lexicon* lexicon = gazetteer.lexicon();
+  if (!lexicon) return;
+  std::vector<size_t> lone;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const std::string lower = lowerCase(tokens[i]);
+    if (!(gazetteer.lookup(lower) & kGazOrgWord) || caseInfo(tokens[i]).letters <= 3) continue;
+    const char known = dictionaryClass(*lexicon, lower, language);
+    if (known != 'l' && known != 'b') continue;
+    if (!organisationWordInName(tokens, gazetteer, out, i)) lone.push_back(i);
+  }
+  for (size_t i : lone) out[i] = lowerCase(tokens[i]);
+}
+
 }  // namespace
 
 std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::string>& tokens,
@@ -881,7 +925,10 @@ std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::st
   int functionWords = 0, articles = 0;
   for (const std::string& t : tokens) {
     const std::string lower = lowerCase(t);
-    functionWords += isFunctionWord(lower) ? 1 : 0;
+    // English text counts its own function words only ("WAR" is none).
+    const bool function =
+        language == kEnglish ? isEnglishFunctionWord(lower) : isFunctionWord(lower);
+    functionWords += function ? 1 : 0;
     articles += lower == "the" || lower == "a" || lower == "an" ? 1 : 0;
   }
   // English: one function word and an article in a line of five words or more will also do
@@ -905,6 +952,7 @@ std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::st
   }
   readUsAsPronoun(tokens, out);
   if (english) capitaliseForeignArticles(out);
+  lowerLoneOrganisationWords(tokens, gazetteer, language, out);
   for (std::string& word : out) {  // a sentence opens with a capital
     const CaseInfo ci = caseInfo(word);
     if (ci.letters == 0) continue;

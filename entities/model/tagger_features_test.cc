@@ -385,10 +385,13 @@ TEST(Features, RunningTextInCapitalsIsReadAsProse) {
       lexiconEntry("shopping", en), lexiconEntry("told", en),     lexiconEntry("gave", en),
       lexiconEntry("stocks", en),   lexiconEntry("now", en),      lexiconEntry("job", en),
       lexiconEntry("sun", en),      lexiconEntry("Sun", en),      lexiconEntry("un", en),
-      lexiconEntry("king", en),     lexiconEntry("replaced", en), lexiconEntry("veteran", en)});
+      lexiconEntry("king", en),     lexiconEntry("replaced", en), lexiconEntry("veteran", en),
+      lexiconEntry("unions", en),   lexiconEntry("police", en),   lexiconEntry("school", en),
+      lexiconEntry("high", en)});
   const Gazetteer g({gazetteerEntry("march", kGazCommonWord), gazetteerEntry("us", kGazCommonWord),
-                     gazetteerEntry("now", kGazCommonWord), gazetteerEntry("ministry", kGazOrgWord),
-                     gazetteerEntry("ag", kGazOrgWord)},
+                     gazetteerEntry("now", kGazCommonWord), gazetteerEntry("unions", kGazOrgWord),
+                     gazetteerEntry("police", kGazOrgWord), gazetteerEntry("school", kGazOrgWord),
+                     gazetteerEntry("ministry", kGazOrgWord), gazetteerEntry("ag", kGazOrgWord)},
                     lexicon);
   const auto split = [](const std::string& text) {
     std::vector<std::string> out;
@@ -418,6 +421,11 @@ TEST(Features, RunningTextInCapitalsIsReadAsProse) {
       {"HE WAS AT THE MINISTRY WITH SIEMENS AG", "He was at the Ministry with Siemens AG"},
       {"IT WAS AN ARMY-ATHENS WAR", "It was an army-Athens war"},
       {"ANCIENT ATHENS WAS IN THE ARMY", "Ancient Athens was in the army"},
+      // An organisation word the dictionaries know in small letters keeps its capital in a name
+      // only: beside a word with a capital, before "of", after a word in small letters after one.
+      {"THE UNIONS WERE WITH THE ESSEN POLICE", "The unions were with the Essen Police"},
+      {"THE POLICE OF ATHENS WAS AT THE SCHOOL", "The Police of Athens was at the school"},
+      {"HE WAS AT ATHENS HIGH SCHOOL", "He was at Athens high School"},
       // Short words: common ones and those of three letters known in small letters only in small
       // letters, others as they are; in English a French function word is read as any other
       // word ("UN"), but not inside a hyphenated word.
@@ -433,6 +441,7 @@ TEST(Features, RunningTextInCapitalsIsReadAsProse) {
       // Not running text in capitals: fewer than two function words (one with an article in fewer
       // than five words), no function word, too few words in capitals, or mixed case.
       {"THE ARMY WITH BILL", "THE ARMY WITH BILL"},
+      {"ARMY WAR IN ATHENS", "ARMY WAR IN ATHENS"},  // "war" is German's function word, not English
       {"THE ARMY OF THE ANCIENT ATHENS", "THE ARMY OF THE ANCIENT ATHENS"},
       {"SOCCER - ATHENS ARMY IN MARCH", "SOCCER - ATHENS ARMY IN MARCH"},
       {"IT WAS", "IT WAS"},
