@@ -910,6 +910,27 @@ void lowerLoneOrganisationWords(const std::vector<std::string>& tokens, const Ga
   for (size_t i : lone) out[i] = lowerCase(tokens[i]);
 }
 
+// In English, a word the dictionaries know both ways after an article, a possessive or a modal
+// verb is the common word: "HER MARK" is "her mark", "CAN LEVY" "can levy" (not "Mark", "Levy").
+void lowerWordsAfterDeterminers(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
+                                int language, std::vector<std::string>& out) {
+  static constexpr std::string_view kBefore[] = {
+      "a",     "an",  "his",   "her",  "its",   "my",     "your", "our",
+      "their", "can", "could", "will", "would", "should", "must", "might"};
+  const Lexicon* lexicon = gazetteer.lexicon();
+  if (!lexicon) return;
+  for (size_t i = 1; i < out.size(); ++i) {
+    if (std::find(std::begin(kBefore), std::end(kBefore), lowerCase(tokens[i - 1])) ==
+        std::end(kBefore))
+      continue;
+    const CaseInfo ci = caseInfo(out[i]);
+    if (ci.upper == 0 || ci.lower == 0) continue;  // in small letters already, or a code
+    const std::string lower = lowerCase(tokens[i]);
+    if (gazetteer.lookup(lower) & kGazOrgWord) continue;
+    if (dictionaryClass(*lexicon, lower, language) == 'b') out[i] = lower;
+  }
+}
+
 }  // namespace
 
 std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::string>& tokens,
@@ -953,6 +974,7 @@ std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::st
   readUsAsPronoun(tokens, out);
   if (english) capitaliseForeignArticles(out);
   lowerLoneOrganisationWords(tokens, gazetteer, language, out);
+  if (english) lowerWordsAfterDeterminers(tokens, gazetteer, language, out);
   for (std::string& word : out) {  // a sentence opens with a capital
     const CaseInfo ci = caseInfo(word);
     if (ci.letters == 0) continue;

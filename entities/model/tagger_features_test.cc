@@ -387,7 +387,7 @@ TEST(Features, RunningTextInCapitalsIsReadAsProse) {
       lexiconEntry("sun", en),      lexiconEntry("Sun", en),      lexiconEntry("un", en),
       lexiconEntry("king", en),     lexiconEntry("replaced", en), lexiconEntry("veteran", en),
       lexiconEntry("unions", en),   lexiconEntry("police", en),   lexiconEntry("school", en),
-      lexiconEntry("high", en)});
+      lexiconEntry("high", en),     lexiconEntry("mark", en),     lexiconEntry("Mark", en)});
   const Gazetteer g({gazetteerEntry("march", kGazCommonWord), gazetteerEntry("us", kGazCommonWord),
                      gazetteerEntry("now", kGazCommonWord), gazetteerEntry("unions", kGazOrgWord),
                      gazetteerEntry("police", kGazOrgWord), gazetteerEntry("school", kGazOrgWord),
@@ -426,6 +426,10 @@ TEST(Features, RunningTextInCapitalsIsReadAsProse) {
       {"THE UNIONS WERE WITH THE ESSEN POLICE", "The unions were with the Essen Police"},
       {"THE POLICE OF ATHENS WAS AT THE SCHOOL", "The Police of Athens was at the school"},
       {"HE WAS AT ATHENS HIGH SCHOOL", "He was at Athens high School"},
+      // In English a word known both ways after an article, a possessive or a modal verb is the
+      // common word.
+      {"HE GAVE HER MARK TO BILL", "He gave her mark to Bill"},
+      {"MARK WILL BILL THE ARMY", "Mark will bill the army"},
       // Short words: common ones and those of three letters known in small letters only in small
       // letters, others as they are; in English a French function word is read as any other
       // word ("UN"), but not inside a hyphenated word.
