@@ -179,14 +179,27 @@ bool isNameJoiningWord(std::string_view lower) {
 
 }  // namespace
 
+namespace {
+
+constexpr int kEnglish = 1;  // modelLanguageOf("en")
+
+// The English words of isFunctionWord.
+constexpr std::string_view kEnglishFunctionWords[] = {
+    "is",    "was",   "were", "are",   "be",   "been", "has",  "have", "had",   "said",   "says",
+    "will",  "would", "can",  "could", "to",   "with", "by",   "from", "that",  "this",   "which",
+    "who",   "it",    "its",  "he",    "she",  "they", "we",   "i",    "you",   "his",    "her",
+    "their", "our",   "not",  "but",   "or",   "as",   "at",   "in",   "after", "before", "when",
+    "where", "while", "also", "than",  "into", "over", "about"};
+
+bool isEnglishFunctionWord(std::string_view lower) {
+  return std::find(std::begin(kEnglishFunctionWords), std::end(kEnglishFunctionWords), lower) !=
+         std::end(kEnglishFunctionWords);
+}
+
+}  // namespace
+
 bool isFunctionWord(std::string_view lower) {
   static constexpr std::string_view kWords[] = {
-      // English
-      "is", "was", "were", "are", "be", "been", "has", "have", "had", "said", "says", "will",
-      "would", "can", "could", "to", "with", "by", "from", "that", "this", "which", "who", "it",
-      "its", "he", "she", "they", "we", "i", "you", "his", "her", "their", "our", "not", "but",
-      "or", "as", "at", "in", "after", "before", "when", "where", "while", "also", "than", "into",
-      "over", "about",
       // German
       "ist", "war", "sind", "wurde", "hat", "haben", "ein", "eine", "einer", "einem", "einen",
       "mit", "auf", "nicht", "sich", "er", "sie", "es", "wird", "werden", "als", "bei", "nach",
@@ -197,7 +210,8 @@ bool isFunctionWord(std::string_view lower) {
       // Dutch
       "zijn", "werd", "een", "met", "op", "voor", "niet", "zich", "hij", "zij", "dat", "ook", "bij",
       "naar", "uit", "wordt", "heeft"};
-  return std::find(std::begin(kWords), std::end(kWords), lower) != std::end(kWords);
+  return isEnglishFunctionWord(lower) ||
+         std::find(std::begin(kWords), std::end(kWords), lower) != std::end(kWords);
 }
 
 namespace {
@@ -792,18 +806,29 @@ std::string capitalised(std::string_view word) {
   return out;
 }
 
-// One word of a line in capitals as running text writes it (see recaseCapitals).
-std::string recasedWord(std::string_view word, const Gazetteer& gazetteer, int language) {
+// One word of a line in capitals as running text writes it (see recaseCapitals); `whole` when it
+// is a token of its own, not a part of a hyphenated one.
+std::string recasedWord(std::string_view word, const Gazetteer& gazetteer, int language,
+                        bool whole) {
   const CaseInfo ci = caseInfo(word);
   if (ci.letters == 0 || ci.lower > 0 || word.find_first_of("0123456789.") != word.npos)
     return std::string(word);
   const std::string lower = lowerCase(word);
-  if (isNameJoiningWord(lower) || isFunctionWord(lower)) return lower;
+  // In English text a function word of another language is read as any other word ("UN").
+  const bool foreign = whole && language == kEnglish && !isEnglishFunctionWord(lower);
+  if (isNameJoiningWord(lower) || (isFunctionWord(lower) && !foreign)) return lower;
   const uint8_t listed = gazetteer.lookup(lower);
   if (listed & kGazOrgWord) return ci.letters > 3 ? capitalised(word) : std::string(word);
   const Lexicon* lexicon = gazetteer.lexicon();
   const char known = lexicon ? dictionaryClass(*lexicon, lower, language) : 'n';
   const bool common = (listed & kGazCommonWord) != 0;
+  if (ci.letters <= 3 && lower != "us") {
+    // Short words: common words the dictionaries know in small letters ("NOW", "SO", "JOB") and
+    // words of three letters they know in small letters only; codes stay ("UN", "BBC", "SUN").
+    const bool small =
+        (common && (known == 'l' || known == 'b')) || (known == 'l' && ci.letters == 3);
+    return small ? lower : std::string(word);
+  }
   if (known == 'l' || (known == 'b' && common && ci.letters > 3)) return lower;
   const bool inDictionary = known == 'b' || known == 'c';
   if (ci.letters <= 3 || (ci.letters == 4 && !inDictionary)) return std::string(word);
@@ -824,6 +849,88 @@ void readUsAsPronoun(const std::vector<std::string>& tokens, std::vector<std::st
   }
 }
 
+// In English text an article or particle of another language after a word in small letters (or
+// first) and before a word with a capital opens a name and takes a capital: "le Figaro" is "Le
+// Figaro", "los Angeles" "Los Angeles", "von Beust" "Von Beust"; "Charles de Gaulle" stays.
+void capitaliseForeignArticles(std::vector<std::string>& out) {
+  static constexpr std::string_view kArticles[] = {"le",  "la", "les", "el",  "los",
+                                                   "las", "il", "die", "der", "das",
+                                                   "de",  "du", "von", "van", "al"};
+  for (size_t i = 0; i + 1 < out.size(); ++i) {
+    if (std::find(std::begin(kArticles), std::end(kArticles), lowerCase(out[i])) ==
+        std::end(kArticles))
+      continue;
+    if (i > 0 && caseInfo(out[i - 1]).upper > 0) continue;
+    const CaseInfo next = caseInfo(out[i + 1]);
+    if (next.upper > 0 && next.letters > 1) out[i] = capitalised(out[i]);
+  }
+}
+
+bool hasCapital(const std::string& word) { return caseInfo(word).upper > 0; }
+
+// Whether the organisation word at `i` of a recased line stands in a name: beside a word with a
+// capital that is no organisation word itself ("Essen Police", "Police Scotland"), before "of" or
+// "for" ("Ministry of Health", "Association for ..."), before a small word inside names and a word
+// with a capital ("Bank and Trust"), or after a word in small letters that follows a name
+// ("Gulfport high School").
+bool organisationWordInName(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
+                            const std::vector<std::string>& out, size_t i) {
+  const auto capitalNonOrganisation = [&](size_t k) {
+    return hasCapital(out[k]) && !(gazetteer.lookup(lowerCase(tokens[k])) & kGazOrgWord);
+  };
+  const size_t n = out.size();
+  if ((i > 0 && capitalNonOrganisation(i - 1)) || (i + 1 < n && capitalNonOrganisation(i + 1)))
+    return true;
+  if (i + 1 < n) {
+    const std::string next = lowerCase(tokens[i + 1]);
+    if (next == "of" || next == "for") return true;
+    if (i + 2 < n && isNameJoiningWord(next) && hasCapital(out[i + 2])) return true;
+  }
+  if (i < 2 || hasCapital(out[i - 1]) || !hasCapital(out[i - 2]) || caseInfo(out[i - 2]).lower == 0)
+    return false;
+  const std::string before = lowerCase(tokens[i - 1]);
+  return !isNameJoiningWord(before) && !isFunctionWord(before);
+}
+
+// An organisation word the dictionaries also know in small letters keeps its capital only where
+// it stands in a name (organisationWordInName): "THE UNIONS HAVE" is "the unions have", "THE
+// ESSEN POLICE" "the Essen Police".
+void lowerLoneOrganisationWords(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
+                                int language, std::vector<std::string>& out) {
+  const Lexicon* lexicon = gazetteer.lexicon();
+  if (!lexicon) return;
+  std::vector<size_t> lone;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const std::string lower = lowerCase(tokens[i]);
+    if (!(gazetteer.lookup(lower) & kGazOrgWord) || caseInfo(tokens[i]).letters <= 3) continue;
+    const char known = dictionaryClass(*lexicon, lower, language);
+    if (known != 'l' && known != 'b') continue;
+    if (!organisationWordInName(tokens, gazetteer, out, i)) lone.push_back(i);
+  }
+  for (size_t i : lone) out[i] = lowerCase(tokens[i]);
+}
+
+// In English, a word the dictionaries know both ways after an article, a possessive or a modal
+// verb is the common word: "HER MARK" is "her mark", "CAN LEVY" "can levy" (not "Mark", "Levy").
+void lowerWordsAfterDeterminers(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
+                                int language, std::vector<std::string>& out) {
+  static constexpr std::string_view kBefore[] = {
+      "a",     "an",  "his",   "her",  "its",   "my",     "your", "our",
+      "their", "can", "could", "will", "would", "should", "must", "might"};
+  const Lexicon* lexicon = gazetteer.lexicon();
+  if (!lexicon) return;
+  for (size_t i = 1; i < out.size(); ++i) {
+    if (std::find(std::begin(kBefore), std::end(kBefore), lowerCase(tokens[i - 1])) ==
+        std::end(kBefore))
+      continue;
+    const CaseInfo ci = caseInfo(out[i]);
+    if (ci.upper == 0 || ci.lower == 0) continue;  // in small letters already, or a code
+    const std::string lower = lowerCase(tokens[i]);
+    if (gazetteer.lookup(lower) & kGazOrgWord) continue;
+    if (dictionaryClass(*lexicon, lower, language) == 'b') out[i] = lower;
+  }
+}
+
 }  // namespace
 
 std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::string>& tokens,
@@ -836,22 +943,38 @@ std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::st
     if (ci.lower == 0) ++capitals;
   }
   if (capitals < 3 || capitals * 4 < words * 3) return std::nullopt;
-  int functionWords = 0;
-  for (const std::string& t : tokens) functionWords += isFunctionWord(lowerCase(t)) ? 1 : 0;
-  if (functionWords < 2) return std::nullopt;
+  int functionWords = 0, articles = 0;
+  for (const std::string& t : tokens) {
+    const std::string lower = lowerCase(t);
+    // English text counts its own function words only ("WAR" is none).
+    const bool function =
+        language == kEnglish ? isEnglishFunctionWord(lower) : isFunctionWord(lower);
+    functionWords += function ? 1 : 0;
+    articles += lower == "the" || lower == "a" || lower == "an" ? 1 : 0;
+  }
+  // English: one function word and an article in a line of five words or more will also do
+  // ("KING SALAMAN REPLACED THE VETERAN WITH ...").
+  const bool english = language == 0 || language == kEnglish;
+  const bool running =
+      functionWords >= 2 || (english && functionWords == 1 && articles >= 1 && words >= 5);
+  if (!running) return std::nullopt;
   std::vector<std::string> out;
   out.reserve(tokens.size());
   for (const std::string& t : tokens) {
     std::string word;
     for (size_t from = 0; from <= t.size();) {  // each part of a hyphenated word on its own
       const size_t hyphen = std::min(t.find('-', from), t.size());
-      word += recasedWord(std::string_view(t).substr(from, hyphen - from), gazetteer, language);
+      word += recasedWord(std::string_view(t).substr(from, hyphen - from), gazetteer, language,
+                          from == 0 && hyphen == t.size());
       if (hyphen < t.size()) word += '-';
       from = hyphen + 1;
     }
     out.push_back(std::move(word));
   }
   readUsAsPronoun(tokens, out);
+  if (english) capitaliseForeignArticles(out);
+  lowerLoneOrganisationWords(tokens, gazetteer, language, out);
+  if (english) lowerWordsAfterDeterminers(tokens, gazetteer, language, out);
   for (std::string& word : out) {  // a sentence opens with a capital
     const CaseInfo ci = caseInfo(word);
     if (ci.letters == 0) continue;

@@ -177,15 +177,21 @@ char lineKind(const std::vector<std::string>& tokens, const Gazetteer& gazetteer
 // prepositions of the model languages that names hardly ever hold ("was", "mit", "dans", "met").
 bool isFunctionWord(std::string_view lower);
 
-// A line of running text printed in capitals (at least two function words, "THE ARMY WAS ...")
-// written as mixed-case text would write it, so that the model reads it with what prose has
-// taught: function words and the small words inside names in small letters ("was", "of", "de");
-// words of organisations' names with a capital ("Department", "Limited"); a word the dictionaries
-// of `language` know in small letters only, or in both ways but mostly written in small letters,
-// in small letters ("army"); other words of four letters or more with a capital ("Athens",
-// "Bill"), but for unknown words of four ("NATO"); words of up to three letters, words with digits
-// or dots as they are ("US", "U.S."); the parts of a hyphenated word each on its own; the first
-// word with a capital. Nothing for any other line.
+// A line of running text printed in capitals (at least two function words, "THE ARMY WAS ...";
+// in English, where only English function words count, also one with an article in five words or
+// more) written as mixed-case text would write it, so that the model reads it with what prose has
+// taught: function words and the small words inside names in small letters ("was", "of", "de";
+// in English a function word of another language is read as any other word: "UN"); words of
+// organisations' names with a capital ("Department", "Limited"), but those the dictionaries also
+// know in small letters only where they stand in a name ("the Essen Police", "the unions"); a
+// word the dictionaries of `language` know in small letters only, or in both ways but mostly
+// written in small letters, in small letters ("army"); other words of four letters or more with a
+// capital ("Athens", "Bill"), but for unknown words of four ("NATO"); short words in small letters
+// when common ("now") or of three letters known in small letters only ("job"), else as they are
+// ("US", "BBC"); words with digits or dots as they are ("U.S."); the parts of a hyphenated word
+// each on its own; in English, a word known both ways after an article, a possessive or a modal
+// verb in small letters ("her mark") and an article of another language that opens a name with a
+// capital ("Los Angeles"); the first word with a capital. Nothing for any other line.
 std::optional<std::vector<std::string>> recaseCapitals(const std::vector<std::string>& tokens,
                                                        const Gazetteer& gazetteer,
                                                        int language = 0);

@@ -378,13 +378,19 @@ TEST(Features, HashedBucketsMatchTheDescribedFeatures) {
 TEST(Features, RunningTextInCapitalsIsReadAsProse) {
   constexpr int en = 1;
   auto lexicon = std::make_shared<const Lexicon>(std::vector<uint64_t>{
-      lexiconEntry("army", en), lexiconEntry("march", en), lexiconEntry("March", en),
-      lexiconEntry("bill", en), lexiconEntry("Bill", en), lexiconEntry("Athens", en),
-      lexiconEntry("us", en), lexiconEntry("US", en), lexiconEntry("ancient", en),
-      lexiconEntry("Ancient", en), lexiconEntry("war", en), lexiconEntry("thank", en),
-      lexiconEntry("shopping", en), lexiconEntry("told", en), lexiconEntry("gave", en),
-      lexiconEntry("stocks", en)});
+      lexiconEntry("army", en),     lexiconEntry("march", en),    lexiconEntry("March", en),
+      lexiconEntry("bill", en),     lexiconEntry("Bill", en),     lexiconEntry("Athens", en),
+      lexiconEntry("us", en),       lexiconEntry("US", en),       lexiconEntry("ancient", en),
+      lexiconEntry("Ancient", en),  lexiconEntry("war", en),      lexiconEntry("thank", en),
+      lexiconEntry("shopping", en), lexiconEntry("told", en),     lexiconEntry("gave", en),
+      lexiconEntry("stocks", en),   lexiconEntry("now", en),      lexiconEntry("job", en),
+      lexiconEntry("sun", en),      lexiconEntry("Sun", en),      lexiconEntry("un", en),
+      lexiconEntry("king", en),     lexiconEntry("replaced", en), lexiconEntry("veteran", en),
+      lexiconEntry("unions", en),   lexiconEntry("police", en),   lexiconEntry("school", en),
+      lexiconEntry("high", en),     lexiconEntry("mark", en),     lexiconEntry("Mark", en)});
   const Gazetteer g({gazetteerEntry("march", kGazCommonWord), gazetteerEntry("us", kGazCommonWord),
+                     gazetteerEntry("now", kGazCommonWord), gazetteerEntry("unions", kGazOrgWord),
+                     gazetteerEntry("police", kGazOrgWord), gazetteerEntry("school", kGazOrgWord),
                      gazetteerEntry("ministry", kGazOrgWord), gazetteerEntry("ag", kGazOrgWord)},
                     lexicon);
   const auto split = [](const std::string& text) {
@@ -415,8 +421,32 @@ TEST(Features, RunningTextInCapitalsIsReadAsProse) {
       {"HE WAS AT THE MINISTRY WITH SIEMENS AG", "He was at the Ministry with Siemens AG"},
       {"IT WAS AN ARMY-ATHENS WAR", "It was an army-Athens war"},
       {"ANCIENT ATHENS WAS IN THE ARMY", "Ancient Athens was in the army"},
-      // Not running text in capitals: fewer than two function words, too few words in capitals,
-      // or mixed case.
+      // An organisation word the dictionaries know in small letters keeps its capital in a name
+      // only: beside a word with a capital, before "of", after a word in small letters after one.
+      {"THE UNIONS WERE WITH THE ESSEN POLICE", "The unions were with the Essen Police"},
+      {"THE POLICE OF ATHENS WAS AT THE SCHOOL", "The Police of Athens was at the school"},
+      {"HE WAS AT ATHENS HIGH SCHOOL", "He was at Athens high School"},
+      // In English a word known both ways after an article, a possessive or a modal verb is the
+      // common word.
+      {"HE GAVE HER MARK TO BILL", "He gave her mark to Bill"},
+      {"MARK WILL BILL THE ARMY", "Mark will bill the army"},
+      // Short words: common ones and those of three letters known in small letters only in small
+      // letters, others as they are; in English a French function word is read as any other
+      // word ("UN"), but not inside a hyphenated word.
+      {"IT IS NOW ON THE JOB AT THE SUN WITH THE UN",
+       "It is now on the job at the SUN with the UN"},
+      {"IT WAS AN UN-ARMY WAR", "It was an un-army war"},
+      // English: one function word and an article in five words or more are running text.
+      {"KING BILL REPLACED THE VETERAN WITH ATHENS", "King Bill replaced the veteran with Athens"},
+      // Articles of other languages opening a name take a capital, not inside one.
+      {"HE WAS IN LOS ANGELES WITH LE FIGARO AND CHARLES DE GAULLE",
+       "He was in Los Angeles with Le Figaro and Charles de Gaulle"},
+      {"HE WAS IN THE ARMY WITH LA", "He was in the army with la"},
+      // Not running text in capitals: fewer than two function words (one with an article in fewer
+      // than five words), no function word, too few words in capitals, or mixed case.
+      {"THE ARMY WITH BILL", "THE ARMY WITH BILL"},
+      {"ARMY WAR IN ATHENS", "ARMY WAR IN ATHENS"},  // "war" is German's function word, not English
+      {"THE ARMY OF THE ANCIENT ATHENS", "THE ARMY OF THE ANCIENT ATHENS"},
       {"SOCCER - ATHENS ARMY IN MARCH", "SOCCER - ATHENS ARMY IN MARCH"},
       {"IT WAS", "IT WAS"},
       {"The ARMY was in ATHENS in MARCH", "The ARMY was in ATHENS in MARCH"},
