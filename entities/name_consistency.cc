@@ -43,8 +43,7 @@ std::vector<FoundName> namesOf(const std::vector<std::vector<std::string>>& line
         ++i;
         continue;
       }
-      size_t end = i + 1;
-      while (end < tags.size() && tags[end].type == tags[i].type && !tags[end].begins) ++end;
+      const size_t end = nameEnd(tags, i, tags.size());
       FoundName n{l, i, end, tags[i].type, lines[l][i]};
       for (size_t k = i + 1; k < end; ++k) n.text += " " + lines[l][k];
       out.push_back(std::move(n));

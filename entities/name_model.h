@@ -5,6 +5,7 @@
 // for one label per token. It then drops punctuation and joins the tokens of each name.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,14 @@ struct NameLabel {
   NameType type = NameType::kNone;
   bool begins = false;
 };
+
+// One past the last label of the name that starts at label i: a name runs on over the labels of
+// its type that do not begin a name of their own, up to `limit` at most.
+inline size_t nameEnd(const std::vector<NameLabel>& labels, size_t i, size_t limit) {
+  size_t end = i + 1;
+  while (end < limit && labels[end].type == labels[i].type && !labels[end].begins) ++end;
+  return end;
+}
 
 class NameModel {
  public:

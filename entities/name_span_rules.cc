@@ -100,8 +100,7 @@ void splitNamesAtSmallWords(const NameLine& line, std::vector<NameLabel>& labels
       ++i;
       continue;
     }
-    size_t end = i + 1;
-    while (end < labels.size() && labels[end].type == labels[i].type && !labels[end].begins) ++end;
+    const size_t end = nameEnd(labels, i, labels.size());
     if (end - i >= 3 && isRunningText(line, NameSpan{i, end, labels[i].type})) {
       bool gap = false;  // within the words a split word opened, up to the next capitalised one
       for (size_t k = i + 1; k + 1 < end; ++k) {

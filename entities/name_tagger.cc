@@ -433,8 +433,7 @@ void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLab
       ++i;
       continue;
     }
-    size_t end = i + 1;
-    while (end < n && labels[end].type == type && !labels[end].begins) ++end;
+    const size_t end = nameEnd(labels, i, n);
     size_t last = end;
     while (last > i + 1 && !startsWithCapitalOrDigit(words[last - 1]))
       --last;  // trailing punctuation
@@ -489,8 +488,7 @@ void clearCommonOrganizations(const std::vector<std::string>& words, std::vector
       ++i;
       continue;
     }
-    size_t end = i + 1;
-    while (end < n && labels[end].type == NameType::kOrganization && !labels[end].begins) ++end;
+    const size_t end = nameEnd(labels, i, n);
     bool uncommon = false, lettered = false;
     for (size_t k = i; k < end; ++k) {
       size_t letters = 0, digits = 0;
@@ -643,8 +641,7 @@ class ModelNameTagger : public NameTagger {
         continue;
       }
       // A name runs on while the next token continues the same type.
-      size_t end = i + 1;
-      while (end < tokens.size() && labels[end].type == type && !labels[end].begins) ++end;
+      const size_t end = nameEnd(labels, i, tokens.size());
       NameSpan span{i, end, type};
       for (const NameSpanRule rule : nameSpanRules()) span = rule(line, span);
       // Words the rules cut off the name are reported as words.

@@ -36,8 +36,7 @@ void applySpanRules(const std::vector<std::string>& words, std::vector<entities:
       ++i;
       continue;
     }
-    size_t end = i + 1;
-    while (end < labels.size() && labels[end].type == type && !labels[end].begins) ++end;
+    const size_t end = entities::nameEnd(labels, i, labels.size());
     entities::NameSpan span{i, end, type};
     for (const entities::NameSpanRule rule : entities::nameSpanRules()) span = rule(line, span);
     for (size_t k = i; k < end; ++k) labels[k] = {};
