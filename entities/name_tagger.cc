@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "common/unicode.h"
+#include "entities/date_detector.h"
 #include "entities/model/tagger_features.h"
 #include "entities/name_consistency.h"
 #include "entities/name_span_rules.h"
@@ -72,6 +73,56 @@ void clearMachineAddresses(std::string_view text, const std::vector<LineToken>& 
       for (size_t k = first; k < end; ++k) labels[k] = NameLabel{};
     }
     first = end;
+  }
+}
+
+// Whether each token lies within a date, as the date detector finds dates in the line.
+std::vector<bool> tokensInDates(std::string_view text, const std::vector<LineToken>& tokens) {
+  std::vector<bool> inDate(tokens.size(), false);
+  const size_t from = tokens.front().range.begin;
+  const Matches dates = findDates(toUtf16(text.substr(from, tokens.back().range.end - from)));
+  if (dates.empty()) return inDate;
+  // Each token's place in the line's UTF-16 text, where the dates were found.
+  size_t at = 0, byte = from;
+  for (size_t k = 0; k < tokens.size(); ++k) {
+    const TextRange& range = tokens[k].range;
+    at += utf16Length(text.substr(byte, range.begin - byte));
+    const size_t end = at + utf16Length(text.substr(range.begin, range.end - range.begin));
+    for (const DetectorMatch& date : dates) {
+      inDate[k] = inDate[k] || (at >= date.location && end <= date.location + date.length);
+    }
+    at = end;
+    byte = range.end;
+  }
+  return inDate;
+}
+
+// Clears the names that run over a date ("7 de febrero de 1982", "Nascido em 5 de maio de 1990
+// em Lisboa"): a model may take a date written out in a language it knows little of for a name,
+// and what it labels around the date is then no name either. The date is reported as a date.
+// Only lines where a name holds a digit are searched.
+void clearNamesOverDates(std::string_view text, const std::vector<LineToken>& tokens,
+                         std::vector<NameLabel>& labels) {
+  bool digitInName = false;
+  for (size_t k = 0; k < tokens.size() && !digitInName; ++k) {
+    const std::string_view word =
+        text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin);
+    digitInName = labels[k].type != NameType::kNone &&
+                  word.find_first_of("0123456789") != std::string_view::npos;
+  }
+  if (!digitInName) return;
+  const std::vector<bool> inDate = tokensInDates(text, tokens);
+  for (size_t i = 0; i < tokens.size();) {
+    if (labels[i].type == NameType::kNone) {
+      ++i;
+      continue;
+    }
+    const size_t end = nameEnd(labels, i, tokens.size());
+    if (std::any_of(inDate.begin() + static_cast<std::ptrdiff_t>(i),
+                    inDate.begin() + static_cast<std::ptrdiff_t>(end), [](bool d) { return d; })) {
+      for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
+    }
+    i = end;
   }
 }
 
@@ -616,6 +667,7 @@ class ModelNameTagger : public NameTagger {
       markNameAboveRegistration(text, tokens, words, labels);
       if (prices != PriceList::kNone) markSellerOnFirstLine(text, tokens, words, labels, model_);
       clearMachineAddresses(text, tokens, labels);
+      clearNamesOverDates(text, tokens, labels);
       const NameLine line{tokens, words, modelLanguageOf(language)};
       splitNamesAtSmallWords(line, labels);
       if (!reportLine(line, labels, callback)) return false;

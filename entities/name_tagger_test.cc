@@ -475,6 +475,27 @@ TEST(NameTagger, AStreetIsNoOrganization) {
             1u);  // places may hold them
 }
 
+TEST(NameTagger, NamesThatRunOverADateAreNoNames) {
+  const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
+  struct Case {
+    std::string text, pattern;
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      {"El 7 de febrero de 1982", "BIIIII", {}},
+      {"Nascido em 5 de maio de 1990 em Lisboa", "BIIIIIIII", {}},
+      {"Carlos, nacido el 7 de febrero de 1982", "BOOOBIIII", {org("Carlos")}},
+      {"Signed 3rd March 2020 Acme", "OBIIB", {org("Acme")}},
+      // Numbers that are no dates, and names beside a date, stay.
+      {"Apollo 13 landed on 3 May 1970", "BIOOOOO", {org("Apollo 13")}},
+      {"Club 18-30 Holidays", "BIIII", {org("Club 18-30 Holidays")}},
+      {"Terminal 5, 12.03.2020", "BIOOOOOO", {org("Terminal 5")}},
+      {"Boeing 747 12/2020", "BIIII", {org("Boeing 747 12/2020")}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(namedWith(c.text, c.pattern, NameType::kOrganization), c.named) << c.text;
+}
+
 TEST(NameTagger, APriceListOpensWithItsSeller) {
   const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
   const std::string prices = "\n12 Main Street\nMILK 2.49\nBREAD 1.99\nTOTAL 4.48";
