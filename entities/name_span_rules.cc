@@ -407,11 +407,45 @@ bool afterLeadingStreetWord(const NameLine& line, size_t first) {
   return tagger_words::streetWordsLeading().count(lowerCase(word)) > 0;
 }
 
+// Whether the word token at `k` (a point before it allowed, as in "Hauptstr. 5") is a house
+// number: digits, with a letter or two after them at most ("5", "123", "12a").
+bool houseNumberAt(const NameLine& line, size_t k) {
+  if (k < line.tokens.size() && line.words[k] == ".") ++k;
+  if (k >= line.tokens.size() || !line.tokens[k].isWord) return false;
+  const std::string& word = line.words[k];
+  const size_t digits = std::min(word.find_first_not_of("0123456789"), word.size());
+  return digits > 0 && digits <= 4 && word.size() - digits <= 2;
+}
+
+// Whether a name is a street by its own words, before a house number or in a language that
+// writes the street word first: "Calle Mayor 15", "Rue de Rivoli", "Oudegracht 123",
+// "Hauptstraße 5", "Berliner Straße 12". English names that open with such a word ("Avenue Q",
+// "Place Vendome Hotel") are streets only beside a house number ("12 Avenue Foch").
+bool streetByItsWords(const NameLine& line, NameSpan span) {
+  const size_t first = nextWord(line, span.first);
+  const size_t last = previousWord(line, span.last);
+  if (first >= span.last || last < first) return false;
+  const bool numbered = houseNumberAt(line, span.last);
+  const size_t before = previousWord(line, span.first);
+  const bool numberBefore = before < span.first && houseNumberAt(line, before);
+  const std::string opener = lowerCase(line.words[first]);
+  if (last > first && opener != "via" && tagger_words::streetWordsLeading().count(opener) &&
+      (numbered || numberBefore || line.language != 1)) {
+    return true;
+  }
+  if (!numbered) return false;
+  const std::string street = lowerCase(line.words[last]);
+  return std::any_of(tagger_words::streetWordEndings().begin(),
+                     tagger_words::streetWordEndings().end(),
+                     [&](std::string_view ending) { return street.ends_with(ending); });
+}
+
 }  // namespace
 
 NameSpan streetsArePlaces(const NameLine& line, NameSpan span) {
   if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
-  if (span.first < span.last && afterLeadingStreetWord(line, span.first)) {
+  if (span.first < span.last &&
+      (afterLeadingStreetWord(line, span.first) || streetByItsWords(line, span))) {
     span.type = NameType::kPlaceName;
     return span;
   }
