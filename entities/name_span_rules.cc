@@ -417,27 +417,32 @@ bool houseNumberAt(const NameLine& line, size_t k) {
   return digits > 0 && digits <= 4 && word.size() - digits <= 2;
 }
 
-// Whether a name is a street by its own words, before a house number or in a language that
-// writes the street word first: "Calle Mayor 15", "Rue de Rivoli", "Oudegracht 123",
-// "Hauptstraße 5", "Berliner Straße 12". English names that open with such a word ("Avenue Q",
-// "Place Vendome Hotel") are streets only beside a house number ("12 Avenue Foch").
+// Whether a name is a street by its own words beside a house number: "Calle Mayor 15",
+// "12 Avenue Foch", "Oudegracht 123", "Hauptstraße 5", "Berliner Straße 12"; or, in a language
+// that writes the street word first, before the rest of an address ("Rue de Rivoli, 75001").
+// Other names open with such words too ("Avenue Q", "Chemin de fer du Nord", "Place Vendome
+// Hotel").
 bool streetByItsWords(const NameLine& line, NameSpan span) {
   const size_t first = nextWord(line, span.first);
   const size_t last = previousWord(line, span.last);
   if (first >= span.last || last < first) return false;
-  const bool numbered = houseNumberAt(line, span.last);
+  // The number may end the name itself ("Calle Mayor 15").
+  const bool numberInside = last > first && houseNumberAt(line, last);
+  const size_t street = numberInside ? previousWord(line, last) : last;
+  const bool numbered = numberInside || houseNumberAt(line, span.last);
   const size_t before = previousWord(line, span.first);
   const bool numberBefore = before < span.first && houseNumberAt(line, before);
-  const std::string opener = lowerCase(line.words[first]);
-  if (last > first && opener != "via" && tagger_words::streetWordsLeading().count(opener) &&
-      (numbered || numberBefore || line.language != 1)) {
+  // "via" in small letters is a word of other languages too; only "Via" opens a street.
+  if (street > first && line.words[first] != "via" &&
+      tagger_words::streetWordsLeading().count(lowerCase(line.words[first])) &&
+      (numbered || numberBefore || (line.language != 1 && addressGoesOn(line, span.last)))) {
     return true;
   }
   if (!numbered) return false;
-  const std::string street = lowerCase(line.words[last]);
+  const std::string name = lowerCase(line.words[street]);
   return std::any_of(tagger_words::streetWordEndings().begin(),
                      tagger_words::streetWordEndings().end(),
-                     [&](std::string_view ending) { return street.ends_with(ending); });
+                     [&](std::string_view ending) { return name.ends_with(ending); });
 }
 
 }  // namespace

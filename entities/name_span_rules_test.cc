@@ -358,7 +358,9 @@ TEST(NameSpanRules, StreetsWhereAnAddressStandsArePlaces) {
           // Streets by their own words: a leading street word inside the name, a street word
           // joined to the name or after it, before a house number.
           {"Domicilio: Calle Mayor 15, 3º B", "Calle Mayor", kPerson, "Calle Mayor", kPlace},
-          {"habite Rue de Rivoli", "Rue de Rivoli", kOrg, "Rue de Rivoli", kPlace, fr},
+          {"habite Rue de Rivoli, 75001 Paris", "Rue de Rivoli", kOrg, "Rue de Rivoli", kPlace, fr},
+          {"le Chemin de fer du Nord", "Chemin de fer du Nord", kOrg, "Chemin de fer du Nord", kOrg,
+           fr},
           {"12 Avenue Foch", "Avenue Foch", kPerson, "Avenue Foch", kPlace, en},
           {"Adres: Oudegracht 123, 3511 AL Utrecht", "Oudegracht", kPerson, "Oudegracht", kPlace,
            nl},

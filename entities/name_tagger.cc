@@ -76,6 +76,14 @@ void clearMachineAddresses(std::string_view text, const std::vector<LineToken>& 
   }
 }
 
+bool startsWithCapitalOrDigit(std::string_view word) {
+  if (word.empty()) return false;
+  if (word[0] >= '0' && word[0] <= '9') return true;
+  size_t i = 0;
+  const char32_t c = nextScalar(word, i);
+  return u_isupper(c) || u_istitle(c);
+}
+
 // Whether each token lies within a date, as the date detector finds dates in the line.
 std::vector<bool> tokensInDates(std::string_view text, const std::vector<LineToken>& tokens) {
   std::vector<bool> inDate(tokens.size(), false);
@@ -97,18 +105,19 @@ std::vector<bool> tokensInDates(std::string_view text, const std::vector<LineTok
   return inDate;
 }
 
-// Clears the names that run over a date ("7 de febrero de 1982", "Nascido em 5 de maio de 1990
-// em Lisboa"): a model may take a date written out in a language it knows little of for a name,
-// and what it labels around the date is then no name either. The date is reported as a date.
-// Only lines where a name holds a digit are searched.
+// Clears the names that are dates ("7 de febrero de 1982", "El 7 de febrero de 1982"): a model may
+// take a date written out in a language it knows little of for a name. The date is reported as a
+// date. A name that holds a date beside words with capitals of their own is a name ("28 March
+// Stadium", "Movimiento 19 de Abril"), unless the text is in a language the model was not taught:
+// there the words it labels around a date are no name either ("Nascido em 5 de maio de 1990 em
+// Lisboa"). Only lines where a name holds a digit are searched.
 void clearNamesOverDates(std::string_view text, const std::vector<LineToken>& tokens,
-                         std::vector<NameLabel>& labels) {
+                         const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                         bool languageTaught) {
   bool digitInName = false;
   for (size_t k = 0; k < tokens.size() && !digitInName; ++k) {
-    const std::string_view word =
-        text.substr(tokens[k].range.begin, tokens[k].range.end - tokens[k].range.begin);
     digitInName = labels[k].type != NameType::kNone &&
-                  word.find_first_of("0123456789") != std::string_view::npos;
+                  words[k].find_first_of("0123456789") != std::string::npos;
   }
   if (!digitInName) return;
   const std::vector<bool> inDate = tokensInDates(text, tokens);
@@ -118,8 +127,14 @@ void clearNamesOverDates(std::string_view text, const std::vector<LineToken>& to
       continue;
     }
     const size_t end = nameEnd(labels, i, tokens.size());
-    if (std::any_of(inDate.begin() + static_cast<std::ptrdiff_t>(i),
-                    inDate.begin() + static_cast<std::ptrdiff_t>(end), [](bool d) { return d; })) {
+    bool date = false, namedBeside = false;
+    for (size_t k = i; k < end; ++k) {
+      date = date || inDate[k];
+      // Words of three letters or fewer are articles and prepositions here ("El", "On", "Am").
+      namedBeside = namedBeside ||
+                    (!inDate[k] && startsWithCapitalOrDigit(words[k]) && utf16Length(words[k]) > 3);
+    }
+    if (date && (!namedBeside || !languageTaught)) {
       for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
     }
     i = end;
@@ -162,14 +177,6 @@ void clearOrganizationsInPriceLines(const std::vector<std::string>& words,
   for (NameLabel& l : labels) {
     if (l.type == NameType::kOrganization) l = NameLabel{};
   }
-}
-
-bool startsWithCapitalOrDigit(std::string_view word) {
-  if (word.empty()) return false;
-  if (word[0] >= '0' && word[0] <= '9') return true;
-  size_t i = 0;
-  const char32_t c = nextScalar(word, i);
-  return u_isupper(c) || u_istitle(c);
 }
 
 // Whether a line is written without small letters ("TEO HENG STATIONERY & BOOKS").
@@ -398,6 +405,58 @@ bool isRegistrationLine(std::string_view line) {
            longest == body;
   }
   return line.size() <= 24 && longest >= 5 && letters <= 6;
+}
+
+// Whether words[first, end) are the key of a field: keys of contact details ("Tél", "E-Mail",
+// "Indirizzo"), or, at the line's start, a form label the model knows ("Place of birth").
+bool isFieldKey(const std::vector<std::string>& words, size_t first, size_t end,
+                const NameModel& model) {
+  std::vector<std::string> key(words.begin() + static_cast<std::ptrdiff_t>(first),
+                               words.begin() + static_cast<std::ptrdiff_t>(end));
+  size_t keys = 0, others = 0;
+  for (const std::string& w : key) {
+    if (tagger_words::contactFieldKeys().count(lowerCase(w)))
+      ++keys;
+    else if (startsWithCapitalOrDigit(w))
+      ++others;
+  }
+  const bool contact = keys > 0 && others == 0;
+  key.emplace_back(":");
+  return contact || (first == 0 && model.isFieldLabel(key));
+}
+
+// The key of a field ("Teléfono: 912 345 678", "Indirizzo: Via Roma 12", "Tél. : 01 42 68 53 00")
+// is no name, though a model that knows little of the text's language may label it as one, or run
+// a name on through the colon into the value. Such a key is cleared, and a name at the line's
+// start that runs through the colon after a key keeps the words after it. Names with a colon
+// that are no keys ("Star Trek : Deep Space Nine") and names before a colon that are no keys
+// ("Anna Weber: Ich komme") stay.
+void clearFieldKeys(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                    const NameModel& model) {
+  const size_t n = std::min(words.size(), labels.size());
+  if (n >= 2 && labels[0].type != NameType::kNone) {
+    const size_t end = nameEnd(labels, 0, n);
+    size_t colon = 1;
+    while (colon < end && !isColonToken(words[colon])) ++colon;
+    const size_t keyEnd = colon > 1 && words[colon - 1] == "." ? colon - 1 : colon;
+    if (colon < end && isFieldKey(words, 0, keyEnd, model)) {
+      for (size_t j = 0; j <= colon; ++j) labels[j] = NameLabel{};
+      if (colon + 1 < end) labels[colon + 1].begins = true;
+    }
+  }
+  for (size_t i = 0; i < n;) {
+    if (labels[i].type == NameType::kNone) {
+      ++i;
+      continue;
+    }
+    const size_t end = nameEnd(labels, i, n);
+    size_t after = end;
+    if (after < n && words[after] == ".") ++after;
+    if (after < n && isColonToken(words[after]) && isFieldKey(words, i, end, model)) {
+      for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
+    }
+    i = end;
+  }
 }
 
 // A letterhead names its firm on the line above the firm's registration number: a line of up to
@@ -667,7 +726,9 @@ class ModelNameTagger : public NameTagger {
       markNameAboveRegistration(text, tokens, words, labels);
       if (prices != PriceList::kNone) markSellerOnFirstLine(text, tokens, words, labels, model_);
       clearMachineAddresses(text, tokens, labels);
-      clearNamesOverDates(text, tokens, labels);
+      clearNamesOverDates(text, tokens, words, labels,
+                          language.empty() || modelLanguageOf(language) != 0);
+      clearFieldKeys(words, labels, model_);
       const NameLine line{tokens, words, modelLanguageOf(language)};
       splitNamesAtSmallWords(line, labels);
       if (!reportLine(line, labels, callback)) return false;
