@@ -94,6 +94,18 @@ const AddressPatterns& addressPatterns() {
         // Austria, Switzerland, Belgium, Denmark: four digits before the place ("1010 Wien").
         u"|((?:(?i)a-|ch-|b-|dk-)?[1-9]\\d{3}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
         u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
+        // Canada: letter, digit, letter, digit, letter, digit, after a province's code or its
+        // name in brackets, or alone ("ON M5V 2T6", "(Québec) H3B 1A7", "H3B 1A7").
+        u"|((?:(?:AB|BC|MB|NB|NL|NS|NT|NU|ON|PE|QC|SK|YT)[ \\t\\u00A0]+|\\(\\p{Lu}[\\p{L}\\-]+\\)[ "
+        u"\\t\\u00A0]+)?[ABCEGHJ-NPRSTVXY]\\d[ABCEGHJ-NPRSTV-Z][ "
+        u"\\t\\u00A0]?\\d[ABCEGHJ-NPRSTV-Z]\\d)"
+        // Australia: a state and four digits ("NSW 2026"); the states of two letters only after
+        // a town in capitals ("ADELAIDE SA 5000").
+        u"|((?:\\p{Lu}[\\p{Lu}\\-]+[ \\t\\u00A0]+(?:SA|WA|NT)|NSW|VIC|QLD|TAS|ACT)[ "
+        u"\\t\\u00A0]+\\d{4})"
+        // Portugal and Poland: "1100-053 Lisboa", "00-590 Warszawa".
+        u"|((?:\\d{4}-\\d{3}|\\d{2}-\\d{3})[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
+        u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
         u")(?![\\p{L}\\p{N}])");
     // Another "Key:" field, which ends an address block.
     p.field = compile(u"^[ \\t\\u00A0]*[\\p{L}][\\p{L}'. /]{0,30}[:\\uFF1A]");
@@ -247,16 +259,21 @@ enum PostcodeGroup {
   kIndianPin,
   kFiveDigits,
   kDutchPostcode,
-  kFourDigits
+  kFourDigits,
+  kCanadianPostcode,
+  kAustralianPostcode,
+  kHyphenatedPostcode
 };
 
-// Four or more digits (ZIP, PIN and European codes) or the inward code of a UK postcode ("6XE").
+// Four or more digits (ZIP, PIN and European codes), the inward code of a UK postcode ("6XE") or
+// the last half of a Canadian one ("1A7").
 bool mayHoldPostcode(std::u16string_view line) {
   if (countDigits(line) >= 4) return true;
   const auto upper = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
   for (size_t i = 0; i + 2 < line.size(); ++i) {
-    if (isDigitUnit(line[i]) && upper(line[i + 1]) && upper(line[i + 2]) &&
-        (i + 3 == line.size() || !u_isalnum(line[i + 3]))) {
+    const bool ends = i + 3 == line.size() || !u_isalnum(line[i + 3]);
+    if (isDigitUnit(line[i]) && upper(line[i + 1]) && ends &&
+        (upper(line[i + 2]) || isDigitUnit(line[i + 2]))) {
       return true;
     }
   }
@@ -630,7 +647,12 @@ class AddressReader {
     // number. Four digits and a word alone are as often a year ("1985 Bordeaux"), so they count
     // only beside a street.
     const bool codeInside = (code.group == kFiveDigits || code.group == kDutchPostcode) && !atStart;
-    if (placeOnly && !barePin && !codeInside && code.group != kFourDigits && whole.found) {
+    // So are scores and ranges ("10-150 Points"), and a Canadian code without its province is
+    // as often a model's or part's number ("K9X 4T2").
+    const bool bareCanadian = code.group == kCanadianPostcode && code.end - code.begin <= 7;
+    const bool besideStreetOnly =
+        code.group == kFourDigits || code.group == kHyphenatedPostcode || bareCanadian;
+    if (placeOnly && !barePin && !codeInside && !besideStreetOnly && whole.found) {
       add(k, whole.begin, k, code.end);
     }
   }
