@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/unicode.h"
+#include "entities/detector_common.h"
 #include "entities/model/tagger_features.h"
 #include "entities/name_tagger_words.h"
 
@@ -439,10 +440,12 @@ bool streetByItsWords(const NameLine& line, NameSpan span) {
     return true;
   }
   if (!numbered) return false;
-  const std::string name = lowerCase(line.words[street]);
-  return std::any_of(tagger_words::streetWordEndings().begin(),
-                     tagger_words::streetWordEndings().end(),
-                     [&](std::string_view ending) { return name.ends_with(ending); });
+  // The street words German and Dutch join to the name ("Hauptstraße", "Goethestr.") or write
+  // after it ("Berliner Straße"), as the address detector reads them.
+  const bool point = street + 1 < line.tokens.size() && line.words[street + 1] == ".";
+  const std::u16string name = toUtf16(lowerCase(line.words[street]) + (point ? "." : ""));
+  return std::any_of(std::begin(detector::kStreetSuffixes), std::end(detector::kStreetSuffixes),
+                     [&](std::u16string_view ending) { return name.ends_with(ending); });
 }
 
 }  // namespace

@@ -91,15 +91,6 @@ MARROWFEN_TAGGER_WORDS(streetWordsLeading,
   "rue", "avenue", "av.", "boulevard", "bd", "place", "allée", "chemin", "impasse", "quai",
   "via", "viale", "piazza", "corso", "largo", "calle", "avenida", "avda", "plaza",
   "paseo", "carrera", "rua", "travessa", "praça", "alameda")
-// clang-format on
-const std::vector<std::string_view>& streetWordEndings() {
-  static const std::vector<std::string_view> endings{
-      "straße", "strasse",  "str",  "gasse", "weg",    "allee",  "platz", "damm",
-      "ufer",   "chaussee", "pfad", "steig", "straat", "gracht", "laan",  "plein",
-      "kade",   "singel",   "dijk", "dreef", "steeg",  "markt"};
-  return endings;
-}
-// clang-format off
 MARROWFEN_TAGGER_WORDS(streetJoiners,
   "de", "du", "des", "la", "le", "les", "d'", "del", "della", "delle", "dei", "di", "da", "do",
   "dos", "das", "l'")

@@ -3,7 +3,6 @@
 
 #include <string_view>
 #include <unordered_set>
-#include <vector>
 
 namespace marrowfen::entities::tagger_words {
 
@@ -54,9 +53,6 @@ const std::unordered_set<std::string_view>& streetWordsEnding();
 // Street words of the languages that write them before the street's name, in small letters
 // ("rue", "avenue", "via", "calle", "rua").
 const std::unordered_set<std::string_view>& streetWordsLeading();
-// Street words that German and Dutch join to the street's name ("Hauptstraße", "Oudegracht") or
-// write after it ("Berliner Straße").
-const std::vector<std::string_view>& streetWordEndings();
 // Small words between a leading street word and the street's name ("du", "de", "la", "del").
 const std::unordered_set<std::string_view>& streetJoiners();
 // Keys of the fields of contact details, in the languages of documents ("tel", "teléfono",
