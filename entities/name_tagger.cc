@@ -531,7 +531,8 @@ void markSellerOnFirstLine(std::string_view text, const std::vector<LineToken>& 
 // A street is no organisation or person, though models read one as such ("12 Oxford Road",
 // "JALAN ASTANA", "Jalan Maju"): the data detector reports the address it belongs to. Such a name
 // that holds a street word of the languages that write it first (Malay "Jalan", "Lorong", "Taman"
-// ...), or that opens with a house number and ends in a street word, is none.
+// ...), that opens with a house number and ends in a street word, or that names a post-office box
+// ("P.O. Box", "Postfach") is none.
 void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
   const size_t n = std::min(words.size(), labels.size());
   const auto digitFirst = [&](size_t k) {
@@ -551,6 +552,15 @@ void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLab
     for (size_t k = i; k < end; ++k) {
       street = street || tagger_words::streetWordsFirst().count(lowerCase(words[k])) > 0;
     }
+    // A post-office box stands where a street would ("P.O. Box", "Postfach").
+    std::string joined;
+    for (size_t k = i; k < end; ++k) {
+      for (const char c : lowerCase(words[k])) {
+        if (c != '.') joined += c;
+      }
+    }
+    street = street || joined == "pobox" || joined == "gpobox" || joined == "postbox" ||
+             joined == "postfach" || joined == "postbus";
     const std::string opener = lowerCase(words[i]);
     const bool numbered =
         digitFirst(i) ||

@@ -461,6 +461,8 @@ TEST(NameTagger, AStreetIsNoOrganization) {
       {"JALAN ASTANA", "BI", {}},
       {"NO 2A JALAN COCHRANE", "BIII", {}},
       {"TAMAN SERDANG RAYA", "BII", {}},
+      {"P.O. Box 997300", "BIIO", {}},
+      {"Postfach 10 12 34", "BOOO", {}},
       // Firms named after streets or with numbers stay.
       {"Road Haulage Association", "BII", {org("Road Haulage Association")}},
       {"3M Company", "BI", {org("3M Company")}},
