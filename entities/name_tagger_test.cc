@@ -539,6 +539,48 @@ TEST(NameTagger, TheKeyOfAFieldIsNoName) {
     EXPECT_EQ(namedWith(c.text, c.pattern, NameType::kPersonalName), c.named) << c.text;
 }
 
+TEST(NameTagger, TwoPeopleJoinedByAConjunctionAreTwoNames) {
+  const auto per = [](std::string t) { return Reported{NameTag::kPersonalName, std::move(t)}; };
+  struct Case {
+    std::string text, pattern;
+    NameType type;
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      // The model leaves the second out; read on its own, the rest of the line opens with it
+      // (the pattern labels that rest from its first word again).
+      {"John Smith and Mary Jones",
+       "BIOOO",
+       NameType::kPersonalName,
+       {per("John Smith"), per("Mary Jones")}},
+      {"Hans Müller und Maria Schmidt",
+       "BIOOO",
+       NameType::kPersonalName,
+       {per("Hans Müller"), per("Maria Schmidt")}},
+      {"Marie Dubois et de Anne Laurent",
+       "BIOOOO",
+       NameType::kPersonalName,
+       {per("Marie Dubois"), per("Anne Laurent")}},
+      // The model runs one name over both.
+      {"fille de Pierre Dubois et de Marie Laurent",
+       "OOBIIIII",
+       NameType::kPersonalName,
+       {per("Pierre Dubois"), per("Marie Laurent")}},
+      {"hijo de Juan García y María López",
+       "OOBIIII",
+       NameType::kPersonalName,
+       {per("Juan García"), per("María López")}},
+      // One name with a conjunction inside, and firms, stay whole.
+      {"José Ortega y Gasset", "BIII", NameType::kPersonalName, {per("José Ortega y Gasset")}},
+      {"Marks and Spencer",
+       "BII",
+       NameType::kOrganization,
+       {{NameTag::kOrganizationName, "Marks and Spencer"}}},
+      {"John Smith and sons", "BIOO", NameType::kPersonalName, {per("John Smith")}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, c.type), c.named) << c.text;
+}
+
 TEST(NameTagger, APriceListOpensWithItsSeller) {
   const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
   const std::string prices = "\n12 Main Street\nMILK 2.49\nBREAD 1.99\nTOTAL 4.48";
