@@ -189,42 +189,6 @@ bool isParticleAfterConjunction(std::string_view lower) {
   return lower == "de" || lower == "von" || lower == "van" || lower == "of";
 }
 
-// The model may leave out the second of two people joined by "and" ("John Smith and Mary Jones",
-// "Sohn von Hans Müller und Maria Schmidt"): it reads the name after the conjunction as part of
-// the first, which a name that the conjunction is no part of cannot continue. Where a person's
-// name is followed by a conjunction (and a particle) and a capitalised word that the model left
-// unlabelled, the rest of the line is labelled on its own, and a person's name found at its start
-// is taken.
-void labelPersonsAfterConjunctions(const std::vector<std::string>& words,
-                                   std::vector<NameLabel>& labels, const NameModel& model,
-                                   const std::string& language) {
-  const size_t n = std::min(words.size(), labels.size());
-  for (size_t k = 1; k + 1 < n; ++k) {
-    if (labels[k - 1].type != NameType::kPersonalName || labels[k].type != NameType::kNone ||
-        !isConjunction(lowerCase(words[k]))) {
-      continue;
-    }
-    size_t first = k + 1;
-    if (first + 1 < n && isParticleAfterConjunction(lowerCase(words[first]))) ++first;
-    if (labels[first].type != NameType::kNone || !startsWithCapitalOrDigit(words[first]) ||
-        words[first][0] <= '9') {
-      continue;
-    }
-    const std::vector<std::string> rest(words.begin() + static_cast<std::ptrdiff_t>(first),
-                                        words.begin() + static_cast<std::ptrdiff_t>(n));
-    std::vector<NameLabel> restLabels = model.label(rest, language);
-    restLabels.resize(rest.size());
-    if (restLabels[0].type != NameType::kPersonalName) continue;
-    const size_t end = nameEnd(restLabels, 0, rest.size());
-    for (size_t j = 0; j < end; ++j) {
-      if (labels[first + j].type != NameType::kNone) break;
-      labels[first + j] = restLabels[j];
-    }
-    labels[first].begins = true;
-    k = first;
-  }
-}
-
 // Splits a person's name that the model ran over a conjunction joining two people, each with
 // two capitalised words or more ("Pierre Dubois et de Marie Laurent", "Juan García y María
 // López"). One name with a conjunction inside keeps it ("José Ortega y Gasset").
@@ -779,10 +743,7 @@ class ModelNameTagger : public NameTagger {
       labelIsKey = isLabel;
       fieldLabel = isLabel || isLetterClosing(words) ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
-      if (!machineReadable) {
-        labelPersonsAfterConjunctions(words, labels, model_, language);
-        splitPersonsAtConjunctions(words, labels);
-      }
+      if (!machineReadable) splitPersonsAtConjunctions(words, labels);
       pending.tokenCount += tokens.size();
       pending.tokens.push_back(tokens);
       pending.words.push_back(std::move(words));
