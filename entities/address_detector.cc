@@ -23,7 +23,7 @@ bool endsWith(const std::u16string& word, std::u16string_view suffix) {
 }
 
 struct AddressPatterns {
-  std::unique_ptr<icu::RegexPattern> label, street, postcode, field;
+  std::unique_ptr<icu::RegexPattern> label, street, postcode, postcodeWide, field;
 };
 
 const AddressPatterns& addressPatterns() {
@@ -77,7 +77,7 @@ const AddressPatterns& addressPatterns() {
                        UREGEX_CASE_INSENSITIVE);
     // US state + ZIP, UK postcode, Indian PIN after a place or "PIN" (six digits, not the start
     // of a longer number such as "SIRET 451 321 335 00017"), DE/FR code + place.
-    p.postcode = compile(
+    const icu::UnicodeString postcodes =
         u"(?<![\\p{L}\\p{N}])(?:"
         u"((?=[A-Z]{2}[ "
         u"\\t\\u00A0])(?:AL|AK|AZ|AR|CA|CO|CT|DE|DC|FL|GA|HI|ID|IL|IN|IA|KS|KY|LA|ME|MD|MA|MI|MN|"
@@ -93,8 +93,25 @@ const AddressPatterns& addressPatterns() {
         u"|((?:(?i)nl-)?[1-9]\\d{3}[ \\t\\u00A0]?[A-Z]{2}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)"
         // Austria, Switzerland, Belgium, Denmark: four digits before the place ("1010 Wien").
         u"|((?:(?i)a-|ch-|b-|dk-)?[1-9]\\d{3}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
-        u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
-        u")(?![\\p{L}\\p{N}])");
+        u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)";
+    // Forms that few lines can hold, in a pattern of their own that is tried only on lines
+    // that may hold one of them (postcodePatternFor): every alternative costs time at every
+    // word of every line that holds four digits.
+    const icu::UnicodeString otherPostcodes =
+        // Canada: letter, digit, letter, digit, letter, digit, after a province's code or its
+        // name in brackets, or alone ("ON M5V 2T6", "(Québec) H3B 1A7", "H3B 1A7").
+        u"|((?:(?:AB|BC|MB|NB|NL|NS|NT|NU|ON|PE|QC|SK|YT)[ \\t\\u00A0]+|\\(\\p{Lu}[\\p{L}\\-]+\\)[ "
+        u"\\t\\u00A0]+)?[ABCEGHJ-NPRSTVXY]\\d[ABCEGHJ-NPRSTV-Z][ "
+        u"\\t\\u00A0]?\\d[ABCEGHJ-NPRSTV-Z]\\d)"
+        // Australia: a state and four digits ("NSW 2026"); the states of two letters only after
+        // a town in capitals ("ADELAIDE SA 5000").
+        u"|((?:\\p{Lu}[\\p{Lu}\\-]+[ \\t\\u00A0]+(?:SA|WA|NT)|NSW|VIC|QLD|TAS|ACT)[ "
+        u"\\t\\u00A0]+\\d{4})"
+        // Portugal and Poland: "1100-053 Lisboa", "00-590 Warszawa".
+        u"|((?:\\d{4}-\\d{3}|\\d{2}-\\d{3})[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
+        u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)";
+    p.postcode = compile(postcodes + u")(?![\\p{L}\\p{N}])");
+    p.postcodeWide = compile(postcodes + otherPostcodes + u")(?![\\p{L}\\p{N}])");
     // Another "Key:" field, which ends an address block.
     p.field = compile(u"^[ \\t\\u00A0]*[\\p{L}][\\p{L}'. /]{0,30}[:\\uFF1A]");
     return p;
@@ -247,10 +264,38 @@ enum PostcodeGroup {
   kIndianPin,
   kFiveDigits,
   kDutchPostcode,
-  kFourDigits
+  kFourDigits,
+  kCanadianPostcode,
+  kAustralianPostcode,
+  kHyphenatedPostcode
 };
 
-// Four or more digits (ZIP, PIN and European codes) or the inward code of a UK postcode ("6XE").
+// Whether a line may hold a postcode of the forms few lines hold: a Canadian code's last half
+// ("2T6"), a state of Australia's before four digits ("NSW 2026"), a code of digits joined by a
+// hyphen ("1100-053", "00-590").
+bool mayHoldOtherPostcode(std::u16string_view line) {
+  static constexpr std::u16string_view kStates[] = {u"NSW ", u"VIC ", u"QLD ", u"TAS ",
+                                                    u"ACT ", u"SA ",  u"WA ",  u"NT "};
+  const auto upper = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
+  const auto digit = [&](size_t i) { return i < line.size() && isDigitUnit(line[i]); };
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (digit(i) && i + 1 < line.size() && upper(line[i + 1]) && digit(i + 2)) return true;
+    // Three digits after a hyphen, and no fourth: "1100-053", not "1982-06-27" or "040-1234".
+    if (digit(i) && i + 1 < line.size() && line[i + 1] == u'-' && digit(i + 2) && digit(i + 3) &&
+        digit(i + 4) && !digit(i + 5)) {
+      return true;
+    }
+    if (upper(line[i]) && (i == 0 || !u_isalnum(line[i - 1]))) {
+      for (const std::u16string_view state : kStates) {
+        if (line.substr(i).starts_with(state) && digit(i + state.size())) return true;
+      }
+    }
+  }
+  return false;
+}
+
+// Four or more digits (ZIP, PIN and European codes), the inward code of a UK postcode ("6XE"), or
+// a postcode of the forms few lines hold.
 bool mayHoldPostcode(std::u16string_view line) {
   if (countDigits(line) >= 4) return true;
   const auto upper = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
@@ -260,7 +305,12 @@ bool mayHoldPostcode(std::u16string_view line) {
       return true;
     }
   }
-  return false;
+  return mayHoldOtherPostcode(line);
+}
+
+// The postcode pattern to try on `line`: the one with the rare forms only where they may stand.
+const icu::RegexPattern* postcodePatternFor(const AddressPatterns& p, std::u16string_view line) {
+  return mayHoldOtherPostcode(line) ? p.postcodeWide.get() : p.postcode.get();
 }
 
 // Whether a line after the first of an "Address:" block may still belong to the address: it
@@ -268,7 +318,7 @@ bool mayHoldPostcode(std::u16string_view line) {
 // "Near Shiv Mandir"). A date, or a lower-case word other than a street's or a locality's, ends
 // the block ("Utrecht, 5 januari 2024", "De burgemeester van Utrecht").
 bool mayContinueAddress(std::u16string_view line, const AddressPatterns& p) {
-  if (mayHoldPostcode(line) && lastMatch(p.postcode.get(), line, addressMayStart).found)
+  if (mayHoldPostcode(line) && lastMatch(postcodePatternFor(p, line), line, addressMayStart).found)
     return true;
   if (!findDates(line).empty()) return false;
   static const std::set<std::u16string> kLocalityWords{
@@ -417,7 +467,7 @@ std::optional<size_t> blockPostcodeEnd(std::u16string_view line, size_t from,
     i = j;
   }
   std::optional<size_t> end;
-  forEachMatchWhere(p.postcode.get(), line, addressMayStart,
+  forEachMatchWhere(postcodePatternFor(p, line), line, addressMayStart,
                     [&](size_t s, size_t e, icu::RegexMatcher& m) {
                       if (s >= from && firstGroup(m) != kFourDigits) end = e;
                     });
@@ -511,8 +561,9 @@ class AddressReader {
                       [](const std::u16string& w) { return isStreetWord(w) || isPostBoxWord(w); })
               ? firstMatch(p_.street.get(), line, addressMayStart)
               : Span{};
-      const Span code =
-          mayHoldPostcode(line) ? lastMatch(p_.postcode.get(), line, addressMayStart) : Span{};
+      const Span code = mayHoldPostcode(line)
+                            ? lastMatch(postcodePatternFor(p_, line), line, addressMayStart)
+                            : Span{};
       if (street.found) {
         k = streetLine(k, street, code);
       } else if (code.found) {
@@ -559,7 +610,8 @@ class AddressReader {
         break;
       last = j;
       end = trimmedSpan(l, 0, l.size()).end;
-      if (mayHoldPostcode(l) && lastMatch(p_.postcode.get(), l, addressMayStart).found) break;
+      if (mayHoldPostcode(l) && lastMatch(postcodePatternFor(p_, l), l, addressMayStart).found)
+        break;
     }
     const Span start = trimmedSpan(lineView(first), begin, lineView(first).size());
     if (start.found) add(first, start.begin, last, end);
@@ -593,7 +645,7 @@ class AddressReader {
     if (k + 1 < lines_.size()) {
       const std::u16string_view next = lineView(k + 1);
       const Span nextCode = next.size() <= kMaxAddressLine && mayHoldPostcode(next)
-                                ? lastMatch(p_.postcode.get(), next, addressMayStart)
+                                ? lastMatch(postcodePatternFor(p_, next), next, addressMayStart)
                                 : Span{};
       if (nextCode.found) {
         add(k, street.begin, k + 1, nextCode.end);
@@ -630,7 +682,12 @@ class AddressReader {
     // number. Four digits and a word alone are as often a year ("1985 Bordeaux"), so they count
     // only beside a street.
     const bool codeInside = (code.group == kFiveDigits || code.group == kDutchPostcode) && !atStart;
-    if (placeOnly && !barePin && !codeInside && code.group != kFourDigits && whole.found) {
+    // So are scores and ranges ("10-150 Points"), and a Canadian code without its province is
+    // as often a model's or part's number ("K9X 4T2").
+    const bool bareCanadian = code.group == kCanadianPostcode && code.end - code.begin <= 7;
+    const bool besideStreetOnly =
+        code.group == kFourDigits || code.group == kHyphenatedPostcode || bareCanadian;
+    if (placeOnly && !barePin && !codeInside && !besideStreetOnly && whole.found) {
       add(k, whole.begin, k, code.end);
     }
   }

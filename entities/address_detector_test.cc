@@ -52,7 +52,18 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
           {"Address: 12 Main Street\nSpringfield\nLondon, 5 January 2024\nThe registrar",
            {"12 Main Street\nSpringfield"}},
           {"Anschrift: Lindenweg 4\nbitte bis Montag zur\u00FCcksenden", {"Lindenweg 4"}},
+          // Canada, Australia, Portugal and Poland.
+          {"123 rue Sainte-Catherine Ouest, Montr\u00E9al (Qu\u00E9bec) H3B 1A7",
+           {"123 rue Sainte-Catherine Ouest, Montr\u00E9al (Qu\u00E9bec) H3B 1A7"}},
+          {"456 Queen St W, Toronto ON M5V 2A9", {"456 Queen St W, Toronto ON M5V 2A9"}},
+          {"Toronto, ON M5V 2T6", {"Toronto, ON M5V 2T6"}},
+          {"Unit 4/12 Beach Rd\nBONDI NSW 2026", {"Unit 4/12 Beach Rd\nBONDI NSW 2026"}},
+          {"ADELAIDE SA 5000", {"ADELAIDE SA 5000"}},
+          {"Rua Augusta 100\n1100-053 Lisboa", {"Rua Augusta 100\n1100-053 Lisboa"}},
           // Not addresses.
+          {"Model K9X 4T2", {}},
+          {"Lakers 10-150 Celtics", {}},
+          {"Volkswagen SA 2020", {}},
           {"1985 Bordeaux", {}},
           {"PAN: ABCDE1234F  Aadhaar: 1234 5678 9012  PIN 411001", {}},
           {"We walked down the street for 5 minutes.", {}},

@@ -149,11 +149,13 @@ const DatePatterns& datePatterns() {
     p.numeric = compile(
         u"(?<![\\p{L}\\p{N}.,/:+\\-])(\\d{1,4})([./\\-])(\\d{1,2})\\2(\\d{1,4})"
         u"(?![\\p{L}\\p{N}]|[./\\-:,]\\p{N})");
+    // Papers printed in two languages give the month twice ("05 JUN /JUIN 78", "12 JAN/JAN 2019").
     p.dayMonth =
         compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(\\d{1,2})(?:st|nd|rd|th|er|\\.)?(?:") +
                     sp + u"*[\\-./]?" + sp + u"*|" + sp + u"+(?:of|de|del)" + sp + u"+)" + months +
-                    u"\\.?(?![\\p{L}])(?:(?:,?" + sp + u"*[\\-./]?" + sp + u"*|" + sp +
-                    u"+(?:de|del)" + sp + u"+)(\\d{4}|\\d{2}(?!\\d)))?(?![\\p{L}\\p{N}])",
+                    u"\\.?(?:" + sp + u"*/" + sp + u"*" + months + u"\\.?)?" +
+                    u"(?![\\p{L}])(?:(?:,?" + sp + u"*[\\-./]?" + sp + u"*|" + sp + u"+(?:de|del)" +
+                    sp + u"+)(\\d{4}|\\d{2}(?!\\d)))?(?![\\p{L}\\p{N}])",
                 UREGEX_CASE_INSENSITIVE);
     p.monthDay = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])") + months + u"\\.?" + sp +
                              u"+(\\d{1,2})(?:st|nd|rd|th)?(?![\\p{L}\\p{N}])(?:,?" + sp +
@@ -214,15 +216,24 @@ bool numericDateIsValid(icu::RegexMatcher& m) {
 }
 
 // A match of a day and a month name ("3 March", "March 3rd, 2020") whose groups `dayGroup` and
-// `monthGroup` hold the day and the month, and group 3 the year if written: a valid date, where
+// `monthGroup` hold the day and the month, and `yearGroup` the year if written: a valid date, where
 // a date without a year needs the month's full name ("3 Mar" is too often something else).
-bool namedMonthDateIsValid(icu::RegexMatcher& m, int dayGroup, int monthGroup) {
+bool namedMonthDateIsValid(icu::RegexMatcher& m, int dayGroup, int monthGroup, int yearGroup) {
   bool full = false;
   const auto month = monthNumber(groupText(m, monthGroup), full);
-  const std::u16string y = groupText(m, 3);
+  const std::u16string y = groupText(m, yearGroup);
   const auto year = y.empty() ? std::nullopt : readYear(y);
   if (!month || (!y.empty() && !year) || (y.empty() && !full)) return false;
   return isValidDate(toNumber(groupText(m, dayGroup)), *month, year);
+}
+
+// Whether the month named a second time in `secondGroup`, if it is, is the one of `firstGroup`:
+// "12 JAN/FEB" is a span of months, not a date.
+bool sameMonthTwice(icu::RegexMatcher& m, int firstGroup, int secondGroup) {
+  const std::u16string second = groupText(m, secondGroup);
+  if (second.empty()) return true;
+  bool full = false;
+  return monthNumber(second, full) == monthNumber(groupText(m, firstGroup), full);
 }
 
 // Where the numeric and day-first patterns may start: a digit after no letter or digit.
@@ -259,11 +270,13 @@ Matches findDates(std::u16string_view text) {
     if (!monthWord) continue;
     forEachMatchWhere(p.dayMonth.get(), lineText, startsNumber,
                       [&](size_t s, size_t e, icu::RegexMatcher& m) {
-                        if (namedMonthDateIsValid(m, 1, 2)) add(s, e);
+                        if (namedMonthDateIsValid(m, 1, 2, 4) && sameMonthTwice(m, 2, 3)) {
+                          add(s, e);
+                        }
                       });
     forEachMatchWhere(p.monthDay.get(), lineText, startsWordOf(*p.monthStarts),
                       [&](size_t s, size_t e, icu::RegexMatcher& m) {
-                        if (namedMonthDateIsValid(m, 2, 1)) add(s, e);
+                        if (namedMonthDateIsValid(m, 2, 1, 3)) add(s, e);
                       });
     forEachMatchWhere(
         p.ordinalDayMonth.get(), lineText, startsWordOf(*p.ordinalStarts),

@@ -26,6 +26,10 @@ TEST(FindDates, NumericAndNamedForms) {
             {"5 maggio 2019, 7 de setembro de 2021, 4 juli 2018",
              {"5 maggio 2019", "7 de setembro de 2021", "4 juli 2018"}},
             {"since March 2019 until 14 February", {"March 2019", "14 February"}},
+            // Papers in two languages name the month twice.
+            {"Date of birth 05 JUN /JUIN 78; issued 12 JAN/JAN 2019, expires 01 MÄR / MAR 2031",
+             {"05 JUN /JUIN 78", "12 JAN/JAN 2019", "01 MÄR / MAR 2031"}},
+            {"12/MAR/2020 and 3 Mai/May 2021", {"12/MAR/2020", "3 Mai/May 2021"}},
             {"\U0001F600 12/03/1990", {"12/03/1990"}},
             {"born Fourth June 1990 at home; the twenty-first day of March, 2001; TWENTY FIRST MAY "
              "1999",
@@ -38,6 +42,7 @@ TEST(FindDates, NumericAndNamedForms) {
             {"H.No. 12-3-45, Banjara Hills", {}},
             {"Phone 98765-43210, 040-1234-5678, +49-30-12-34", {}},
             {"12/03 and 5 ago and May be 20", {}},
+            {"from 12 JAN/FEB 2019", {}},
             {"id 12/03/19901 or 112/03/1990", {}},
         });
 }

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/unicode.h"
+#include "entities/detector_common.h"
 #include "entities/model/tagger_features.h"
 #include "entities/name_tagger_words.h"
 
@@ -407,11 +408,52 @@ bool afterLeadingStreetWord(const NameLine& line, size_t first) {
   return tagger_words::streetWordsLeading().count(lowerCase(word)) > 0;
 }
 
+// Whether the word token at `k` (a point before it allowed, as in "Hauptstr. 5") is a house
+// number: digits, with a letter or two after them at most ("5", "123", "12a").
+bool houseNumberAt(const NameLine& line, size_t k) {
+  if (k < line.tokens.size() && line.words[k] == ".") ++k;
+  if (k >= line.tokens.size() || !line.tokens[k].isWord) return false;
+  const std::string& word = line.words[k];
+  const size_t digits = std::min(word.find_first_not_of("0123456789"), word.size());
+  return digits > 0 && digits <= 4 && word.size() - digits <= 2;
+}
+
+// Whether a name is a street by its own words beside a house number: "Calle Mayor 15",
+// "12 Avenue Foch", "Oudegracht 123", "Hauptstraße 5", "Berliner Straße 12"; or, in a language
+// that writes the street word first, before the rest of an address ("Rue de Rivoli, 75001").
+// Other names open with such words too ("Avenue Q", "Chemin de fer du Nord", "Place Vendome
+// Hotel").
+bool streetByItsWords(const NameLine& line, NameSpan span) {
+  const size_t first = nextWord(line, span.first);
+  const size_t last = previousWord(line, span.last);
+  if (first >= span.last || last < first) return false;
+  // The number may end the name itself ("Calle Mayor 15").
+  const bool numberInside = last > first && houseNumberAt(line, last);
+  const size_t street = numberInside ? previousWord(line, last) : last;
+  const bool numbered = numberInside || houseNumberAt(line, span.last);
+  const size_t before = previousWord(line, span.first);
+  const bool numberBefore = before < span.first && houseNumberAt(line, before);
+  // "via" in small letters is a word of other languages too; only "Via" opens a street.
+  if (street > first && line.words[first] != "via" &&
+      tagger_words::streetWordsLeading().count(lowerCase(line.words[first])) &&
+      (numbered || numberBefore || (line.language != 1 && addressGoesOn(line, span.last)))) {
+    return true;
+  }
+  if (!numbered) return false;
+  // The street words German and Dutch join to the name ("Hauptstraße", "Goethestr.") or write
+  // after it ("Berliner Straße"), as the address detector reads them.
+  const bool point = street + 1 < line.tokens.size() && line.words[street + 1] == ".";
+  const std::u16string name = toUtf16(lowerCase(line.words[street]) + (point ? "." : ""));
+  return std::any_of(std::begin(detector::kStreetSuffixes), std::end(detector::kStreetSuffixes),
+                     [&](std::u16string_view ending) { return name.ends_with(ending); });
+}
+
 }  // namespace
 
 NameSpan streetsArePlaces(const NameLine& line, NameSpan span) {
   if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
-  if (span.first < span.last && afterLeadingStreetWord(line, span.first)) {
+  if (span.first < span.last &&
+      (afterLeadingStreetWord(line, span.first) || streetByItsWords(line, span))) {
     span.type = NameType::kPlaceName;
     return span;
   }

@@ -323,7 +323,7 @@ TEST(NameSpanRules, PluralsOfAbbreviationsAreNoNames) {
 }
 
 TEST(NameSpanRules, StreetsWhereAnAddressStandsArePlaces) {
-  constexpr int en = 1, fr = 3;
+  constexpr int en = 1, de = 2, fr = 3, nl = 4;
   expectRule(
       streetsArePlaces,
       {
@@ -355,6 +355,24 @@ TEST(NameSpanRules, StreetsWhereAnAddressStandsArePlaces) {
           {"the avenue Victor Hugo took", "Victor Hugo", kPerson, "Victor Hugo", kPerson, en},
           {"il suit les cours Alexandre Cabanel", "Alexandre Cabanel", kPerson, "Alexandre Cabanel",
            kPerson, fr},
+          // Streets by their own words: a leading street word inside the name, a street word
+          // joined to the name or after it, before a house number.
+          {"Domicilio: Calle Mayor 15, 3º B", "Calle Mayor", kPerson, "Calle Mayor", kPlace},
+          {"habite Rue de Rivoli, 75001 Paris", "Rue de Rivoli", kOrg, "Rue de Rivoli", kPlace, fr},
+          {"le Chemin de fer du Nord", "Chemin de fer du Nord", kOrg, "Chemin de fer du Nord", kOrg,
+           fr},
+          {"12 Avenue Foch", "Avenue Foch", kPerson, "Avenue Foch", kPlace, en},
+          {"Adres: Oudegracht 123, 3511 AL Utrecht", "Oudegracht", kPerson, "Oudegracht", kPlace,
+           nl},
+          {"Hauptstraße 5a", "Hauptstraße", kOrg, "Hauptstraße", kPlace, de},
+          {"Berliner Str. 12", "Berliner Str", kOrg, "Berliner Str", kPlace, de},
+          {"Amsterdamseweg 1990", "Amsterdamseweg", kPerson, "Amsterdamseweg", kPlace, nl},
+          // Without a house number, or in English without one, they stay.
+          {"Avenue Q is a musical", "Avenue Q", kOrg, "Avenue Q", kOrg, en},
+          {"Place Vendome Hotel", "Place Vendome Hotel", kOrg, "Place Vendome Hotel", kOrg, en},
+          {"Herr Hartweg sagte", "Hartweg", kPerson, "Hartweg", kPerson, de},
+          {"Hartweg 20190 mal", "Hartweg", kPerson, "Hartweg", kPerson, de},
+          {"Team Markt 12345", "Team Markt", kOrg, "Team Markt", kOrg, de},
       });
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "common/unicode.h"
+#include "entities/date_detector.h"
 #include "entities/model/tagger_features.h"
 #include "entities/name_consistency.h"
 #include "entities/name_span_rules.h"
@@ -75,6 +76,71 @@ void clearMachineAddresses(std::string_view text, const std::vector<LineToken>& 
   }
 }
 
+bool startsWithCapitalOrDigit(std::string_view word) {
+  if (word.empty()) return false;
+  if (word[0] >= '0' && word[0] <= '9') return true;
+  size_t i = 0;
+  const char32_t c = nextScalar(word, i);
+  return u_isupper(c) || u_istitle(c);
+}
+
+// Whether each token lies within a date, as the date detector finds dates in the line.
+std::vector<bool> tokensInDates(std::string_view text, const std::vector<LineToken>& tokens) {
+  std::vector<bool> inDate(tokens.size(), false);
+  const size_t from = tokens.front().range.begin;
+  const Matches dates = findDates(toUtf16(text.substr(from, tokens.back().range.end - from)));
+  if (dates.empty()) return inDate;
+  // Each token's place in the line's UTF-16 text, where the dates were found.
+  size_t at = 0, byte = from;
+  for (size_t k = 0; k < tokens.size(); ++k) {
+    const TextRange& range = tokens[k].range;
+    at += utf16Length(text.substr(byte, range.begin - byte));
+    const size_t end = at + utf16Length(text.substr(range.begin, range.end - range.begin));
+    for (const DetectorMatch& date : dates) {
+      inDate[k] = inDate[k] || (at >= date.location && end <= date.location + date.length);
+    }
+    at = end;
+    byte = range.end;
+  }
+  return inDate;
+}
+
+// Clears the names that are dates ("7 de febrero de 1982", "El 7 de febrero de 1982"): a model may
+// take a date written out in a language it knows little of for a name. The date is reported as a
+// date. A name that holds a date beside words with capitals of their own is a name ("28 March
+// Stadium", "Movimiento 19 de Abril"), unless the text is in a language the model was not taught:
+// there the words it labels around a date are no name either ("Nascido em 5 de maio de 1990 em
+// Lisboa"). Only lines where a name holds a digit are searched.
+void clearNamesOverDates(std::string_view text, const std::vector<LineToken>& tokens,
+                         const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                         bool languageTaught) {
+  bool digitInName = false;
+  for (size_t k = 0; k < tokens.size() && !digitInName; ++k) {
+    digitInName = labels[k].type != NameType::kNone &&
+                  words[k].find_first_of("0123456789") != std::string::npos;
+  }
+  if (!digitInName) return;
+  const std::vector<bool> inDate = tokensInDates(text, tokens);
+  for (size_t i = 0; i < tokens.size();) {
+    if (labels[i].type == NameType::kNone) {
+      ++i;
+      continue;
+    }
+    const size_t end = nameEnd(labels, i, tokens.size());
+    bool date = false, namedBeside = false;
+    for (size_t k = i; k < end; ++k) {
+      date = date || inDate[k];
+      // Words of three letters or fewer are articles and prepositions here ("El", "On", "Am").
+      namedBeside = namedBeside ||
+                    (!inDate[k] && startsWithCapitalOrDigit(words[k]) && utf16Length(words[k]) > 3);
+    }
+    if (date && (!namedBeside || !languageTaught)) {
+      for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
+    }
+    i = end;
+  }
+}
+
 // `word` with its ASCII capitals in small letters: enough to look up the ASCII words of the
 // lists below.
 std::string asciiLower(std::string_view word) {
@@ -113,12 +179,42 @@ void clearOrganizationsInPriceLines(const std::vector<std::string>& words,
   }
 }
 
-bool startsWithCapitalOrDigit(std::string_view word) {
-  if (word.empty()) return false;
-  if (word[0] >= '0' && word[0] <= '9') return true;
-  size_t i = 0;
-  const char32_t c = nextScalar(word, i);
-  return u_isupper(c) || u_istitle(c);
+// Words that join two people's names in the model languages ("Hans Müller und Maria Schmidt"),
+// and the particles that may follow them ("fille de Pierre Dubois et de Marie Laurent").
+bool isConjunction(std::string_view lower) {
+  return lower == "and" || lower == "und" || lower == "et" || lower == "en" || lower == "y" ||
+         lower == "e";
+}
+bool isParticleAfterConjunction(std::string_view lower) {
+  return lower == "de" || lower == "von" || lower == "van" || lower == "of";
+}
+
+// Splits a person's name that the model ran over a conjunction joining two people, each with
+// two capitalised words or more ("Pierre Dubois et de Marie Laurent", "Juan García y María
+// López"). One name with a conjunction inside keeps it ("José Ortega y Gasset").
+void splitPersonsAtConjunctions(const std::vector<std::string>& words,
+                                std::vector<NameLabel>& labels) {
+  const size_t n = std::min(words.size(), labels.size());
+  const auto capitalised = [&](size_t from, size_t to) {
+    size_t count = 0;
+    for (size_t k = from; k < to; ++k) count += startsWithCapitalOrDigit(words[k]) ? 1 : 0;
+    return count;
+  };
+  for (size_t i = 0; i < n;) {
+    const size_t end = nameEnd(labels, i, n);
+    if (labels[i].type == NameType::kPersonalName) {
+      for (size_t k = i + 1; k + 1 < end; ++k) {
+        if (!isConjunction(lowerCase(words[k]))) continue;
+        size_t next = k + 1;
+        if (next + 1 < end && isParticleAfterConjunction(lowerCase(words[next]))) ++next;
+        if (capitalised(i, k) < 2 || capitalised(next, end) < 2) continue;
+        for (size_t j = k; j < next; ++j) labels[j] = NameLabel{};
+        labels[next].begins = true;
+        break;
+      }
+    }
+    i = end;
+  }
 }
 
 // Whether a line is written without small letters ("TEO HENG STATIONERY & BOOKS").
@@ -349,6 +445,58 @@ bool isRegistrationLine(std::string_view line) {
   return line.size() <= 24 && longest >= 5 && letters <= 6;
 }
 
+// Whether words[first, end) are the key of a field: keys of contact details ("Tél", "E-Mail",
+// "Indirizzo"), or, at the line's start, a form label the model knows ("Place of birth").
+bool isFieldKey(const std::vector<std::string>& words, size_t first, size_t end,
+                const NameModel& model) {
+  std::vector<std::string> key(words.begin() + static_cast<std::ptrdiff_t>(first),
+                               words.begin() + static_cast<std::ptrdiff_t>(end));
+  size_t keys = 0, others = 0;
+  for (const std::string& w : key) {
+    if (tagger_words::contactFieldKeys().count(lowerCase(w)))
+      ++keys;
+    else if (startsWithCapitalOrDigit(w))
+      ++others;
+  }
+  const bool contact = keys > 0 && others == 0;
+  key.emplace_back(":");
+  return contact || (first == 0 && model.isFieldLabel(key));
+}
+
+// The key of a field ("Teléfono: 912 345 678", "Indirizzo: Via Roma 12", "Tél. : 01 42 68 53 00")
+// is no name, though a model that knows little of the text's language may label it as one, or run
+// a name on through the colon into the value. Such a key is cleared, and a name at the line's
+// start that runs through the colon after a key keeps the words after it. Names with a colon
+// that are no keys ("Star Trek : Deep Space Nine") and names before a colon that are no keys
+// ("Anna Weber: Ich komme") stay.
+void clearFieldKeys(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                    const NameModel& model) {
+  const size_t n = std::min(words.size(), labels.size());
+  if (n >= 2 && labels[0].type != NameType::kNone) {
+    const size_t end = nameEnd(labels, 0, n);
+    size_t colon = 1;
+    while (colon < end && !isColonToken(words[colon])) ++colon;
+    const size_t keyEnd = colon > 1 && words[colon - 1] == "." ? colon - 1 : colon;
+    if (colon < end && isFieldKey(words, 0, keyEnd, model)) {
+      for (size_t j = 0; j <= colon; ++j) labels[j] = NameLabel{};
+      if (colon + 1 < end) labels[colon + 1].begins = true;
+    }
+  }
+  for (size_t i = 0; i < n;) {
+    if (labels[i].type == NameType::kNone) {
+      ++i;
+      continue;
+    }
+    const size_t end = nameEnd(labels, i, n);
+    size_t after = end;
+    if (after < n && words[after] == ".") ++after;
+    if (after < n && isColonToken(words[after]) && isFieldKey(words, i, end, model)) {
+      for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
+    }
+    i = end;
+  }
+}
+
 // A letterhead names its firm on the line above the firm's registration number: a line of up to
 // six capitalised words without digits there ("GOLDEN KEY MAKER" above "(000760274-K)") is an
 // organisation.
@@ -421,7 +569,8 @@ void markSellerOnFirstLine(std::string_view text, const std::vector<LineToken>& 
 // A street is no organisation or person, though models read one as such ("12 Oxford Road",
 // "JALAN ASTANA", "Jalan Maju"): the data detector reports the address it belongs to. Such a name
 // that holds a street word of the languages that write it first (Malay "Jalan", "Lorong", "Taman"
-// ...), or that opens with a house number and ends in a street word, is none.
+// ...), that opens with a house number and ends in a street word, or that names a post-office box
+// ("P.O. Box", "Postfach") is none.
 void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLabel>& labels) {
   const size_t n = std::min(words.size(), labels.size());
   const auto digitFirst = [&](size_t k) {
@@ -441,6 +590,15 @@ void clearStreetNames(const std::vector<std::string>& words, std::vector<NameLab
     for (size_t k = i; k < end; ++k) {
       street = street || tagger_words::streetWordsFirst().count(lowerCase(words[k])) > 0;
     }
+    // A post-office box stands where a street would ("P.O. Box", "Postfach").
+    std::string joined;
+    for (size_t k = i; k < end; ++k) {
+      for (const char c : lowerCase(words[k])) {
+        if (c != '.') joined += c;
+      }
+    }
+    street = street || joined == "pobox" || joined == "gpobox" || joined == "postbox" ||
+             joined == "postfach" || joined == "postbus";
     const std::string opener = lowerCase(words[i]);
     const bool numbered =
         digitFirst(i) ||
@@ -585,6 +743,7 @@ class ModelNameTagger : public NameTagger {
       labelIsKey = isLabel;
       fieldLabel = isLabel || isLetterClosing(words) ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name
+      if (!machineReadable) splitPersonsAtConjunctions(words, labels);
       pending.tokenCount += tokens.size();
       pending.tokens.push_back(tokens);
       pending.words.push_back(std::move(words));
@@ -616,6 +775,9 @@ class ModelNameTagger : public NameTagger {
       markNameAboveRegistration(text, tokens, words, labels);
       if (prices != PriceList::kNone) markSellerOnFirstLine(text, tokens, words, labels, model_);
       clearMachineAddresses(text, tokens, labels);
+      clearNamesOverDates(text, tokens, words, labels,
+                          language.empty() || modelLanguageOf(language) != 0);
+      clearFieldKeys(words, labels, model_);
       const NameLine line{tokens, words, modelLanguageOf(language)};
       splitNamesAtSmallWords(line, labels);
       if (!reportLine(line, labels, callback)) return false;

@@ -461,6 +461,8 @@ TEST(NameTagger, AStreetIsNoOrganization) {
       {"JALAN ASTANA", "BI", {}},
       {"NO 2A JALAN COCHRANE", "BIII", {}},
       {"TAMAN SERDANG RAYA", "BII", {}},
+      {"P.O. Box 997300", "BIIO", {}},
+      {"Postfach 10 12 34", "BOOO", {}},
       // Firms named after streets or with numbers stay.
       {"Road Haulage Association", "BII", {org("Road Haulage Association")}},
       {"3M Company", "BI", {org("3M Company")}},
@@ -473,6 +475,100 @@ TEST(NameTagger, AStreetIsNoOrganization) {
             std::vector<Reported>{});
   EXPECT_EQ(namedWith("Jalan Maju", "BI", NameType::kPlaceName).size(),
             1u);  // places may hold them
+}
+
+TEST(NameTagger, NamesThatAreDatesAreNoNames) {
+  const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
+  struct Case {
+    std::string text, pattern;
+    std::optional<std::string> language;  // as the recogniser finds it
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      {"El 7 de febrero de 1982", "BIIIII", "es", {}},
+      {"On 3 May 2020", "BIII", "en", {}},
+      {"Carlos, nacido el 7 de febrero de 1982", "BOOOBIIII", "es", {org("Carlos")}},
+      {"Signed 3rd March 2020 Acme", "OBIIB", std::nullopt, {org("Acme")}},
+      // Beside words with capitals of their own, a date is part of a name; in a language the
+      // model was not taught, such a name is a runaway of the model's.
+      {"28 March Stadium", "BII", "en", {org("28 March Stadium")}},
+      {"Kommunalreform zum 1. Januar 2007",
+       "BIIIII",
+       "de",
+       {org("Kommunalreform zum 1. Januar 2007")}},
+      {"Nascido em 5 de maio de 1990 em Lisboa", "BIIIIIIII", "pt", {}},
+      // Numbers that are no dates, and names beside a date, stay.
+      {"Apollo 13 landed on 3 May 1970", "BIOOOOO", "en", {org("Apollo 13")}},
+      {"Club 18-30 Holidays", "BIIII", "en", {org("Club 18-30 Holidays")}},
+      {"Terminal 5, 12.03.2020", "BIOOOOOO", "en", {org("Terminal 5")}},
+      {"Boeing 747 12/2020", "BIIII", "es", {org("Boeing 747 12/2020")}},
+  };
+  for (const Case& c : cases) {
+    SequenceModel model;
+    model.pattern = c.pattern;
+    model.type = NameType::kOrganization;
+    FixedRecognizer recognizer(c.language);
+    auto tagger = makeNameTagger(model, &recognizer);
+    std::vector<Reported> named;
+    for (const Reported& r : tagAll(*tagger, c.text)) {
+      if (r.tag) named.push_back(r);
+    }
+    EXPECT_EQ(named, c.named) << c.text;
+  }
+}
+
+TEST(NameTagger, TheKeyOfAFieldIsNoName) {
+  const auto per = [](std::string t) { return Reported{NameTag::kPersonalName, std::move(t)}; };
+  struct Case {
+    std::string text, pattern;
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      {"Teléfono: 912 345 678", "BOOOO", {}},
+      {"Paris. Tél. : 01 42 68", "BOBOOOO", {per("Paris")}},
+      {"E-Mail: anna@example.com", "BIIOOOOO", {}},
+      {"Indirizzo: Via Roma", "BIII", {per("Via Roma")}},
+      // Names before a colon that are no keys stay: speakers, headings.
+      {"Anna Weber: Ich komme", "BIOOO", {per("Anna Weber")}},
+      {"OBAMA: We will", "BOOO", {per("OBAMA")}},
+      {"Tel Aviv is far", "BIOO", {per("Tel Aviv")}},
+      {"the subcommunities: many", "OBOO", {per("subcommunities")}},
+      {"Star Trek: Deep Space Nine", "BIIIII", {per("Star Trek: Deep Space Nine")}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(namedWith(c.text, c.pattern, NameType::kPersonalName), c.named) << c.text;
+}
+
+TEST(NameTagger, TwoPeopleJoinedByAConjunctionAreTwoNames) {
+  const auto per = [](std::string t) { return Reported{NameTag::kPersonalName, std::move(t)}; };
+  struct Case {
+    std::string text, pattern;
+    NameType type;
+    std::vector<Reported> named;
+  };
+  const std::vector<Case> cases = {
+      // The model runs one name over both.
+      {"fille de Pierre Dubois et de Marie Laurent",
+       "OOBIIIII",
+       NameType::kPersonalName,
+       {per("Pierre Dubois"), per("Marie Laurent")}},
+      {"hijo de Juan García y María López",
+       "OOBIIII",
+       NameType::kPersonalName,
+       {per("Juan García"), per("María López")}},
+      // One name with a conjunction inside, and firms, stay whole.
+      {"José Ortega y Gasset", "BIII", NameType::kPersonalName, {per("José Ortega y Gasset")}},
+      {"Marks and Spencer",
+       "BII",
+       NameType::kOrganization,
+       {{NameTag::kOrganizationName, "Marks and Spencer"}}},
+      {"John Smith and Mary Jones",
+       "BIIII",
+       NameType::kPersonalName,
+       {per("John Smith"), per("Mary Jones")}},
+      {"Marie and Pierre Curie", "BIII", NameType::kPersonalName, {per("Marie and Pierre Curie")}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, c.type), c.named) << c.text;
 }
 
 TEST(NameTagger, APriceListOpensWithItsSeller) {

@@ -94,6 +94,13 @@ MARROWFEN_TAGGER_WORDS(streetWordsLeading,
 MARROWFEN_TAGGER_WORDS(streetJoiners,
   "de", "du", "des", "la", "le", "les", "d'", "del", "della", "delle", "dei", "di", "da", "do",
   "dos", "das", "l'")
+MARROWFEN_TAGGER_WORDS(contactFieldKeys,
+  "tel", "tél", "telephone", "téléphone", "teléfono", "telefono", "telefone", "telefon", "telefoon",
+  "phone", "mobile", "mobil", "móvil", "movil", "cell", "cel", "portable", "handy", "fax", "email",
+  "e-mail", "mail", "courriel", "address", "adresse", "adres", "anschrift", "dirección",
+  "direccion", "domicilio", "indirizzo", "morada", "endereço", "domicile", "residencia",
+  "residenza", "straße", "strasse", "rue", "calle", "via", "ort", "plz", "cp", "cap", "web",
+  "website", "homepage", "contact", "kontakt", "contacto", "contatto", "e")
 MARROWFEN_TAGGER_WORDS(receiptHeadings,
   "receipt", "invoice", "tax", "sales", "cash", "bill", "copy", "customer", "welcome", "official",
   "simplified", "order", "duplicate", "reprint", "transaction", "merchant", "statement",
