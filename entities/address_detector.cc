@@ -666,15 +666,23 @@ class AddressReader {
   }
 
   // A postcode line on its own: "London NW1 6XE", "10115 Berlin", "Springfield, IL 62704".
-  // The place before the code holds no field and no other number, and a bare "PIN 411001"
-  // names no place.
+  // The place before the code holds no field and no other number but a house number that opens
+  // the line, and a bare "PIN 411001" names no place.
   void postcodeLine(size_t k, const Span& code) {
     const std::u16string_view line = lineView(k);
     if (line.size() > 60) return;
     const std::u16string_view before = line.substr(0, code.begin);
+    // Before a US ZIP, a UK postcode or a Canadian code, the house number and a street without
+    // a street word may come first ("1 Infinite Loop Cupertino CA 95014").
+    size_t number = 0;
+    while (number < before.size() && number < 5 && isDigitUnit(before[number])) ++number;
+    const bool houseNumberFirst =
+        number > 0 && number < before.size() && before[number] == u' ' &&
+        countDigits(before) == number &&
+        (code.group == kUsZip || code.group == kUkPostcode || code.group == kCanadianPostcode);
     const bool placeOnly = before.find(u':') == std::u16string_view::npos &&
                            before.find(u'\uFF1A') == std::u16string_view::npos &&
-                           countDigits(before) == 0;
+                           (countDigits(before) == 0 || houseNumberFirst);
     const Span whole = trimmedSpan(line, 0, code.end);
     const bool atStart = !trimmedSpan(line, 0, code.begin).found;
     const bool barePin = atStart && (line[code.begin] == u'P' || line[code.begin] == u'p');

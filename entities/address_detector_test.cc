@@ -60,8 +60,11 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
           {"Unit 4/12 Beach Rd\nBONDI NSW 2026", {"Unit 4/12 Beach Rd\nBONDI NSW 2026"}},
           {"ADELAIDE SA 5000", {"ADELAIDE SA 5000"}},
           {"Rua Augusta 100\n1100-053 Lisboa", {"Rua Augusta 100\n1100-053 Lisboa"}},
+          {"1 Infinite Loop Cupertino CA 95014", {"1 Infinite Loop Cupertino CA 95014"}},
+          {"12 Acacia Gardens, Leeds LS1 4AP", {"12 Acacia Gardens, Leeds LS1 4AP"}},
           // Not addresses.
           {"Model K9X 4T2", {}},
+          {"Order 12 34 shipped to CA 95014", {}},
           {"Lakers 10-150 Celtics", {}},
           {"Volkswagen SA 2020", {}},
           {"1985 Bordeaux", {}},

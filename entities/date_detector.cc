@@ -6,6 +6,7 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -101,7 +102,8 @@ const MonthNames& monthNames() {
 }
 
 struct DatePatterns {
-  std::unique_ptr<icu::RegexPattern> numeric, dayMonth, monthDay, monthYear, ordinalDayMonth;
+  std::unique_ptr<icu::RegexPattern> numeric, dayMonth, monthDay, monthYear, ordinalDayMonth,
+      yearMonthDay;
   // Where the patterns that open with a month name or an ordinal may start.
   std::optional<WordStarts> monthStarts, fullMonthStarts, ordinalStarts;
 };
@@ -148,12 +150,13 @@ const DatePatterns& datePatterns() {
     DatePatterns p;
     p.numeric = compile(
         u"(?<![\\p{L}\\p{N}.,/:+\\-])(\\d{1,4})([./\\-])(\\d{1,2})\\2(\\d{1,4})"
-        u"(?![\\p{L}\\p{N}]|[./\\-:,]\\p{N})");
+        // A time may follow a date as ISO 8601 writes it ("2021-03-15T10:00:00Z").
+        u"(?!(?!T\\d{2}:)[\\p{L}\\p{N}]|[./\\-:,]\\p{N})");
     // Papers printed in two languages give the month twice ("05 JUN /JUIN 78", "12 JAN/JAN 2019").
     p.dayMonth =
         compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(\\d{1,2})(?:st|nd|rd|th|er|\\.)?(?:") +
-                    sp + u"*[\\-./]?" + sp + u"*|" + sp + u"+(?:of|de|del)" + sp + u"+)" + months +
-                    u"\\.?(?:" + sp + u"*/" + sp + u"*" + months + u"\\.?)?" +
+                    sp + u"*[\\-./]?" + sp + u"*|" + sp + u"+(?:day" + sp + u"+of|of|de|del)" + sp +
+                    u"+)" + months + u"\\.?(?:" + sp + u"*/" + sp + u"*" + months + u"\\.?)?" +
                     u"(?![\\p{L}])(?:(?:,?" + sp + u"*[\\-./]?" + sp + u"*|" + sp + u"+(?:de|del)" +
                     sp + u"+)(\\d{4}|\\d{2}(?!\\d)))?(?![\\p{L}\\p{N}])",
                 UREGEX_CASE_INSENSITIVE);
@@ -164,6 +167,11 @@ const DatePatterns& datePatterns() {
     p.monthYear = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(") + names.fullAlternation +
                               u")" + sp + u"+(\\d{4})(?![\\p{L}\\p{N}])",
                           UREGEX_CASE_INSENSITIVE);
+    // Chinese, Japanese and Korean: year, month and day with their signs ("2023年5月1日",
+    // "2023년 5월 1일").
+    p.yearMonthDay = compile(
+        u"(?<![0-9])([0-9]{4})[ \\t]*[\\u5E74\\uB144][ \\t]*([0-9]{1,2})[ \\t]*[\\u6708\\uC6D4][ "
+        u"\\t]*([0-9]{1,2})[ \\t]*[\\u65E5\\uC77C]");
     // Compounds first, so that "twenty first" is not read as far as "twenty" only.
     icu::UnicodeString ordinals;
     const auto& words = dayOrdinals();
@@ -248,6 +256,23 @@ auto startsWordOf(const WordStarts& words) {
   };
 }
 
+// The dates of a line as Chinese, Japanese and Korean write them, year first with the signs of
+// year, month and day ("2023年5月1日", "2023년 5월 1일"); `add` takes each one's bounds. These
+// scripts put no space between words, so the year may follow any letter.
+void addYearMonthDayDates(const DatePatterns& p, std::u16string_view line,
+                          const std::function<void(size_t, size_t)>& add) {
+  if (line.find_first_of(u"\u5E74\uB144") == std::u16string_view::npos) return;
+  const auto startsYear = [](std::u16string_view l, size_t at) {
+    return isDigitUnit(l[at]) && (at == 0 || !isDigitUnit(l[at - 1]));
+  };
+  forEachMatchWhere(p.yearMonthDay.get(), line, startsYear,
+                    [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                      const auto year = readYear(groupText(m, 1));
+                      const int month = toNumber(groupText(m, 2)), day = toNumber(groupText(m, 3));
+                      if (year && isValidDate(day, month, year)) add(s, e);
+                    });
+}
+
 }  // namespace
 
 Matches findDates(std::u16string_view text) {
@@ -267,6 +292,7 @@ Matches findDates(std::u16string_view text) {
                           if (numericDateIsValid(m)) add(s, e);
                         });
     }
+    addYearMonthDayDates(p, lineText, add);
     if (!monthWord) continue;
     forEachMatchWhere(p.dayMonth.get(), lineText, startsNumber,
                       [&](size_t s, size_t e, icu::RegexMatcher& m) {

@@ -30,6 +30,10 @@ TEST(FindDates, NumericAndNamedForms) {
             {"Date of birth 05 JUN /JUIN 78; issued 12 JAN/JAN 2019, expires 01 MÄR / MAR 2031",
              {"05 JUN /JUIN 78", "12 JAN/JAN 2019", "01 MÄR / MAR 2031"}},
             {"12/MAR/2020 and 3 Mai/May 2021", {"12/MAR/2020", "3 Mai/May 2021"}},
+            {"signed this 30th day of June, 2010", {"30th day of June, 2010"}},
+            {"issued 2021-03-15T10:00:00Z", {"2021-03-15"}},
+            {"\u767A\u884C2023\u5E745\u67081\u65E5, 2023\uB144 12\uC6D4 31\uC77C",
+             {"2023\u5E745\u67081\u65E5", "2023\uB144 12\uC6D4 31\uC77C"}},
             {"\U0001F600 12/03/1990", {"12/03/1990"}},
             {"born Fourth June 1990 at home; the twenty-first day of March, 2001; TWENTY FIRST MAY "
              "1999",
@@ -43,6 +47,7 @@ TEST(FindDates, NumericAndNamedForms) {
             {"Phone 98765-43210, 040-1234-5678, +49-30-12-34", {}},
             {"12/03 and 5 ago and May be 20", {}},
             {"from 12 JAN/FEB 2019", {}},
+            {"2023\u5E7413\u67081\u65E5 2021-03-15Tuesday", {}},
             {"id 12/03/19901 or 112/03/1990", {}},
         });
 }
