@@ -217,6 +217,33 @@ void splitPersonsAtConjunctions(const std::vector<std::string>& words,
   }
 }
 
+// A field of one person's name written surname first, "Name: SMITH, John", "Patient: DOE, JANE
+// A": where the model reads two people on either side of the comma, the value after a form label
+// is one name. Both sides of up to three words, and nothing else named after the colon.
+void joinSurnameFirstNames(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
+                           const NameModel& model) {
+  const size_t n = std::min(words.size(), labels.size());
+  size_t colon = 0;
+  while (colon < n && !isColonToken(words[colon])) ++colon;
+  if (colon == 0 || colon + 4 > n) return;
+  std::vector<std::string> key(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(colon));
+  key.emplace_back(":");
+  const size_t first = colon + 1;
+  if (labels[first].type != NameType::kPersonalName) return;
+  const size_t comma = nameEnd(labels, first, n);
+  if (comma >= n || words[comma] != "," || comma - first > 3 || comma + 1 >= n ||
+      labels[comma + 1].type != NameType::kPersonalName) {
+    return;
+  }
+  const size_t end = nameEnd(labels, comma + 1, n);
+  if (end - comma - 1 > 3) return;
+  for (size_t k = end; k < n; ++k) {
+    if (labels[k].type != NameType::kNone) return;
+  }
+  if (!model.isFieldLabel(key)) return;
+  for (size_t k = comma; k < end; ++k) labels[k] = NameLabel{NameType::kPersonalName, false};
+}
+
 // Whether a line is written without small letters ("TEO HENG STATIONERY & BOOKS").
 bool inCapitals(const std::vector<std::string>& words) {
   bool letters = false;
@@ -778,6 +805,7 @@ class ModelNameTagger : public NameTagger {
       clearNamesOverDates(text, tokens, words, labels,
                           language.empty() || modelLanguageOf(language) != 0);
       clearFieldKeys(words, labels, model_);
+      joinSurnameFirstNames(words, labels, model_);
       const NameLine line{tokens, words, modelLanguageOf(language)};
       splitNamesAtSmallWords(line, labels);
       if (!reportLine(line, labels, callback)) return false;

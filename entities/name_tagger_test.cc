@@ -571,6 +571,22 @@ TEST(NameTagger, TwoPeopleJoinedByAConjunctionAreTwoNames) {
   for (const Case& c : cases) EXPECT_EQ(namedWith(c.text, c.pattern, c.type), c.named) << c.text;
 }
 
+TEST(NameTagger, ANameFieldWrittenSurnameFirstIsOneName) {
+  TableModel model;
+  model.table = {{"SMITH", kBPer}, {"John", kBPer}, {"DOE", kBPer},
+                 {"JANE", kBPer},  {"A", kIPer},    {"Jones", kBPer}};
+  model.labelTokens = {"Name", "Patient", ":"};
+  auto tagger = makeNameTagger(model);
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"Name: SMITH, John", {"SMITH, John"}},
+      {"Patient: DOE, JANE A", {"DOE, JANE A"}},
+      // Not after a form label, or more names after it: a list of people.
+      {"Guests: SMITH, John", {"SMITH", "John"}},
+      {"Name: SMITH, John, Jones", {"SMITH", "John", "Jones"}},
+  };
+  for (const auto& [text, names] : cases) EXPECT_EQ(namesIn(*tagger, text), names) << text;
+}
+
 TEST(NameTagger, APriceListOpensWithItsSeller) {
   const auto org = [](std::string t) { return Reported{NameTag::kOrganizationName, std::move(t)}; };
   const std::string prices = "\n12 Main Street\nMILK 2.49\nBREAD 1.99\nTOTAL 4.48";
