@@ -26,6 +26,47 @@ struct AddressPatterns {
   std::unique_ptr<icu::RegexPattern> label, street, postcode, postcodeWide, field;
 };
 
+// Compiles the postcode patterns of `p`.
+void compilePostcodePatterns(AddressPatterns& p) {
+  // US state + ZIP, UK postcode, Indian PIN after a place or "PIN" (six digits, not the start
+  // of a longer number such as "SIRET 451 321 335 00017"), DE/FR code + place.
+  const icu::UnicodeString postcodes =
+      u"(?<![\\p{L}\\p{N}])(?:"
+      u"((?=[A-Z]{2}[ "
+      u"\\t\\u00A0])(?:AL|AK|AZ|AR|CA|CO|CT|DE|DC|FL|GA|HI|ID|IL|IN|IA|KS|KY|LA|ME|MD|MA|MI|MN|"
+      u"MS|MO|MT|NE|"
+      u"NV|NH|NJ|NM|NY|NC|ND|OH|OK|OR|PA|RI|SC|SD|TN|TX|UT|VT|VA|WA|WV|WI|WY)[ "
+      u"\\t\\u00A0]+\\d{5}(?:-\\d{4})?)"
+      u"|([A-Z]{1,2}\\d[A-Z\\d]?[ \\t\\u00A0]?\\d[ABD-HJLNP-UW-Z]{2})"
+      u"|((?:(?i)pin(?:[ \\t\\u00A0]*code)?|\\p{Lu}\\p{L}+)[ \\t\\u00A0]*[:,\\-\\u2013]?[ "
+      u"\\t\\u00A0]*[1-9]\\d{2}[ \\t\\u00A0]?\\d{3}(?![ \\t\\u00A0]?\\d))"
+      u"|((?:(?i)d-|f-)?\\d{5}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
+      u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
+      // Dutch: four digits and two capitals before the place ("3511 NK Utrecht").
+      u"|((?:(?i)nl-)?[1-9]\\d{3}[ \\t\\u00A0]?[A-Z]{2}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)"
+      // Austria, Switzerland, Belgium, Denmark: four digits before the place ("1010 Wien").
+      u"|((?:(?i)a-|ch-|b-|dk-)?[1-9]\\d{3}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
+      u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)";
+  // Forms that few lines can hold, in a pattern of their own that is tried only on lines
+  // that may hold one of them (postcodePatternFor): every alternative costs time at every
+  // word of every line that holds four digits.
+  const icu::UnicodeString otherPostcodes =
+      // Canada: letter, digit, letter, digit, letter, digit, after a province's code or its
+      // name in brackets, or alone ("ON M5V 2T6", "(Québec) H3B 1A7", "H3B 1A7").
+      u"|((?:(?:AB|BC|MB|NB|NL|NS|NT|NU|ON|PE|QC|SK|YT)[ \\t\\u00A0]+|\\(\\p{Lu}[\\p{L}\\-]+\\)[ "
+      u"\\t\\u00A0]+)?[ABCEGHJ-NPRSTVXY]\\d[ABCEGHJ-NPRSTV-Z][ "
+      u"\\t\\u00A0]?\\d[ABCEGHJ-NPRSTV-Z]\\d)"
+      // Australia: a state and four digits ("NSW 2026"); the states of two letters only after
+      // a town in capitals ("ADELAIDE SA 5000").
+      u"|((?:\\p{Lu}[\\p{Lu}\\-]+[ \\t\\u00A0]+(?:SA|WA|NT)|NSW|VIC|QLD|TAS|ACT)[ "
+      u"\\t\\u00A0]+\\d{4})"
+      // Portugal and Poland: "1100-053 Lisboa", "00-590 Warszawa".
+      u"|((?:\\d{4}-\\d{3}|\\d{2}-\\d{3})[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
+      u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)";
+  p.postcode = compile(postcodes + u")(?![\\p{L}\\p{N}])");
+  p.postcodeWide = compile(postcodes + otherPostcodes + u")(?![\\p{L}\\p{N}])");
+}
+
 const AddressPatterns& addressPatterns() {
   static const AddressPatterns patterns = [] {
     AddressPatterns p;
@@ -75,43 +116,7 @@ const AddressPatterns& addressPatterns() {
                            u"\\t\\u00A0]\\d{2,3}){0,2}(?![\\p{L}\\p{N}])"
                            u")",
                        UREGEX_CASE_INSENSITIVE);
-    // US state + ZIP, UK postcode, Indian PIN after a place or "PIN" (six digits, not the start
-    // of a longer number such as "SIRET 451 321 335 00017"), DE/FR code + place.
-    const icu::UnicodeString postcodes =
-        u"(?<![\\p{L}\\p{N}])(?:"
-        u"((?=[A-Z]{2}[ "
-        u"\\t\\u00A0])(?:AL|AK|AZ|AR|CA|CO|CT|DE|DC|FL|GA|HI|ID|IL|IN|IA|KS|KY|LA|ME|MD|MA|MI|MN|"
-        u"MS|MO|MT|NE|"
-        u"NV|NH|NJ|NM|NY|NC|ND|OH|OK|OR|PA|RI|SC|SD|TN|TX|UT|VT|VA|WA|WV|WI|WY)[ "
-        u"\\t\\u00A0]+\\d{5}(?:-\\d{4})?)"
-        u"|([A-Z]{1,2}\\d[A-Z\\d]?[ \\t\\u00A0]?\\d[ABD-HJLNP-UW-Z]{2})"
-        u"|((?:(?i)pin(?:[ \\t\\u00A0]*code)?|\\p{Lu}\\p{L}+)[ \\t\\u00A0]*[:,\\-\\u2013]?[ "
-        u"\\t\\u00A0]*[1-9]\\d{2}[ \\t\\u00A0]?\\d{3}(?![ \\t\\u00A0]?\\d))"
-        u"|((?:(?i)d-|f-)?\\d{5}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
-        u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
-        // Dutch: four digits and two capitals before the place ("3511 NK Utrecht").
-        u"|((?:(?i)nl-)?[1-9]\\d{3}[ \\t\\u00A0]?[A-Z]{2}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)"
-        // Austria, Switzerland, Belgium, Denmark: four digits before the place ("1010 Wien").
-        u"|((?:(?i)a-|ch-|b-|dk-)?[1-9]\\d{3}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
-        u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)";
-    // Forms that few lines can hold, in a pattern of their own that is tried only on lines
-    // that may hold one of them (postcodePatternFor): every alternative costs time at every
-    // word of every line that holds four digits.
-    const icu::UnicodeString otherPostcodes =
-        // Canada: letter, digit, letter, digit, letter, digit, after a province's code or its
-        // name in brackets, or alone ("ON M5V 2T6", "(Québec) H3B 1A7", "H3B 1A7").
-        u"|((?:(?:AB|BC|MB|NB|NL|NS|NT|NU|ON|PE|QC|SK|YT)[ \\t\\u00A0]+|\\(\\p{Lu}[\\p{L}\\-]+\\)[ "
-        u"\\t\\u00A0]+)?[ABCEGHJ-NPRSTVXY]\\d[ABCEGHJ-NPRSTV-Z][ "
-        u"\\t\\u00A0]?\\d[ABCEGHJ-NPRSTV-Z]\\d)"
-        // Australia: a state and four digits ("NSW 2026"); the states of two letters only after
-        // a town in capitals ("ADELAIDE SA 5000").
-        u"|((?:\\p{Lu}[\\p{Lu}\\-]+[ \\t\\u00A0]+(?:SA|WA|NT)|NSW|VIC|QLD|TAS|ACT)[ "
-        u"\\t\\u00A0]+\\d{4})"
-        // Portugal and Poland: "1100-053 Lisboa", "00-590 Warszawa".
-        u"|((?:\\d{4}-\\d{3}|\\d{2}-\\d{3})[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
-        u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)";
-    p.postcode = compile(postcodes + u")(?![\\p{L}\\p{N}])");
-    p.postcodeWide = compile(postcodes + otherPostcodes + u")(?![\\p{L}\\p{N}])");
+    compilePostcodePatterns(p);
     // Another "Key:" field, which ends an address block.
     p.field = compile(u"^[ \\t\\u00A0]*[\\p{L}][\\p{L}'. /]{0,30}[:\\uFF1A]");
     return p;
