@@ -35,13 +35,10 @@ constexpr double kMinColouredInk = 0.02;
 constexpr double kMaxColouredInk = 0.4;
 
 // Photos are sharpened by adding back this many times the difference between the page and its
-// mean over a square of (2 * kUnsharpHalfWidth + 1) pixels, about a third of the height of the
-// letters once they are scaled to read best: a narrower and stronger mask than one of half the
-// letters' height (3, 1.5) brings back more of the strokes a photo blurs (photo-like copies of 25
-// forms 0.389 -> 0.377 and 0.392 -> 0.359 character errors on two seeds, blurred copies 0.366 ->
-// 0.353).
-constexpr int kUnsharpHalfWidth = 2;
-constexpr float kUnsharpAmount = 2.0f;
+// mean over a square of (2 * kUnsharpHalfWidth + 1) pixels, a little under half the height of the
+// letters once they are scaled to read best.
+constexpr int kUnsharpHalfWidth = 3;
+constexpr float kUnsharpAmount = 1.5f;
 
 // The paper is taken as uneven when the brightest tenth of the tiles and the darkest tenth of
 // them (each tile's paper level: its 90th-percentile brightness) lie this far apart.
