@@ -2,11 +2,14 @@
 """Hostile and broken inputs, made here, through both programs: CPU time, peak memory, exit status,
 bytes on standard error and the answer's first characters, one line per input.
 
-  bench/hostile_inputs.py [--entities-sizes MB,MB,...] [--scan-only]   (needs a release build)
+  bench/hostile_inputs.py [--entities-sizes MB,MB,...] [--scan-only | --entities-only]
+                                                                          (needs a release build)
 
 Goal for every line: one JSON line, status 0 or 1, nothing on standard error, under 1 GB and 30 s.
-The entity rows measure texts of 10 MB on one line, one million short lines, and the sizes given
-(default 10 and 100 MB), also under a 3 GB address-space limit. The pages of nested forms and of
+The entity rows measure texts of 10 MB on one line, 10 MB lines of nothing but names, streets,
+dates or capitals without a sentence's end (thousands of names in each piece of a long line), one
+million short lines, and the sizes given (default 10 and 100 MB), also under a 3 GB address-space
+limit. The pages of nested forms and of
 a million operators are stopped by the page's time (kPageTimeBudget, 20 s of processor time) in
 each mode; the turned page of blocks is stopped by the recognition time (kRecognitionTimeBudget,
 20 s of processor time outside reading words) and ends the run. As page 1 of a PDF it is drawn on
@@ -202,6 +205,9 @@ def main():
     sizes = [10, 100]
     if "--entities-sizes" in sys.argv:
         sizes = [int(s) for s in sys.argv[sys.argv.index("--entities-sizes") + 1].split(",")]
+    if "--entities-only" in sys.argv:
+        entity_rows(sizes)
+        return
     work = tempfile.mkdtemp()
     out = os.path.join(work, "out")
     files = {}
@@ -258,9 +264,18 @@ def main():
     if "--scan-only" in sys.argv:
         subprocess.run(["rm", "-rf", work])
         return
+    entity_rows(sizes)
+    subprocess.run(["rm", "-rf", work])
+
+
+def entity_rows(sizes):
     line = b"Anna Keller lives at 12 Baker Street, London; call +44 20 7946 0958 on 3 March 2021. "
     one_line = line * (10 * 1024 * 1024 // len(line))
     run("entities 10 MB on one line", [ENTITIES], b'{"text":"' + one_line + b'"}')
+    for kind, words in (("names", b"Anna Weber "), ("streets", b"12 Main Street "),
+                        ("dates", b"Anna 5 June 2020 "), ("capitals", b"ACME TRADING SDN BHD ")):
+        run("entities 10 MB of %s on one line" % kind, [ENTITIES],
+            b'{"text":"' + words * (10 * 1024 * 1024 // len(words)) + b'"}')
     short = b"Anna Keller\\n" * (1000 * 1000)
     run("entities 1,000,000 short lines (12 MB)", [ENTITIES], b'{"text":"' + short + b'"}')
     for mb in sizes:
@@ -268,7 +283,6 @@ def main():
         run("entities %d MB" % mb, [ENTITIES], b'{"text":"' + many + b'"}')
         run("entities %d MB under a 3 GB address-space limit" % mb, [ENTITIES],
             b'{"text":"' + many + b'"}', limit=3 << 30)
-    subprocess.run(["rm", "-rf", work])
 
 
 if __name__ == "__main__":

@@ -59,19 +59,37 @@ bool isSmallLetterWord(const NameLine& line, size_t k) {
   return letter && lowerCase(w) == w;
 }
 
+// Fills the line's counts of small-letter words (other than the small words inside names) and
+// of function words before each token, once per line.
+void countRunningWords(const NameLine& line) {
+  if (line.smallWordsBefore.size() == line.words.size() + 1) return;
+  line.smallWordsBefore.assign(1, 0);
+  line.functionWordsBefore.assign(1, 0);
+  for (size_t k = 0; k < line.words.size(); ++k) {
+    unsigned small = 0, function = 0;
+    if (line.tokens[k].isWord) {
+      const std::string lower = lowerCase(line.words[k]);
+      function = isFunctionWord(lower) ? 1 : 0;
+      small = isSmallLetterWord(line, k) && !tagger_words::smallNameWords().count(lower) &&
+                      !tagger_words::nameParticles().count(lower)
+                  ? 1
+                  : 0;
+    }
+    line.smallWordsBefore.push_back(line.smallWordsBefore.back() + small);
+    line.functionWordsBefore.push_back(line.functionWordsBefore.back() + function);
+  }
+}
+
 // Running text around a name: outside it, three or more words in small letters other than the
 // small words inside names, or two or more function words ("was", "IN" in a line in capitals).
 bool isRunningText(const NameLine& line, NameSpan span) {
-  int small = 0, function = 0;
-  for (size_t k = 0; k < line.words.size() && small < 3 && function < 2; ++k) {
-    if ((k >= span.first && k < span.last) || !line.tokens[k].isWord) continue;
-    const std::string lower = lowerCase(line.words[k]);
-    if (isFunctionWord(lower)) ++function;
-    if (isSmallLetterWord(line, k) && !tagger_words::smallNameWords().count(lower) &&
-        !tagger_words::nameParticles().count(lower))
-      ++small;
-  }
-  return small >= 3 || function >= 2;
+  countRunningWords(line);
+  const auto outside = [&](const std::vector<unsigned>& before) {
+    const size_t first = std::min(span.first, line.words.size());
+    const size_t last = std::clamp(span.last, first, line.words.size());
+    return before.back() - (before[last] - before[first]);
+  };
+  return outside(line.smallWordsBefore) >= 3 || outside(line.functionWordsBefore) >= 2;
 }
 
 // Whether token k, a point inside a name of `type` that starts at `first`, belongs to the word

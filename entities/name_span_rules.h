@@ -19,6 +19,10 @@ struct NameLine {
   const std::vector<LineToken>& tokens;   // its segments, as forEachLine gives them
   const std::vector<std::string>& words;  // the text of each segment, one per token
   int language = 0;                       // the text's language, a modelLanguageOf value
+  // Counts of the words of running text before each token, filled on first use, so that asking
+  // about the words around each of a long line's names does not read the whole line again.
+  mutable std::vector<unsigned> smallWordsBefore{};
+  mutable std::vector<unsigned> functionWordsBefore{};
 };
 
 // The tokens of one name in a line.

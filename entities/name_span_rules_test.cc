@@ -232,6 +232,29 @@ TEST(NameSpanRules, NamesInRunningTextNeitherOpenNorEndInSmallLetters) {
       });
 }
 
+TEST(NameSpanRules, OneLineAnswersEveryNameInItAsAFreshLineWould) {
+  // The tagger asks about all the names of a line through one NameLine, which keeps counts of the
+  // line's words: each answer must be the one a line made for that name alone gives.
+  const TestLine line(
+      "the old firm of Acme plc was run by Mayor John Smith in the city of Bonn near the river");
+  const NameLine shared = line.view();
+  for (size_t first = 0; first < line.tokens.size(); ++first) {
+    for (size_t last = first + 1; last <= line.tokens.size(); ++last) {
+      for (const NameType type : {kPerson, kOrg}) {
+        const NameSpan span{first, last, type};
+        EXPECT_EQ(trimSmallLetterEdges(shared, span), trimSmallLetterEdges(line.view(), span));
+        EXPECT_EQ(dropOffices(shared, span), dropOffices(line.view(), span));
+      }
+    }
+  }
+  // Counted outside the name only: the same small words are running text around a short name,
+  // and none around a name that holds them all.
+  const TestLine few("big old Acme in town");
+  EXPECT_EQ(few.textOf(trimSmallLetterEdges(few.view(), few.spanOf("big old Acme", kOrg))),
+            "big old Acme");
+  EXPECT_EQ(few.textOf(trimSmallLetterEdges(few.view(), few.spanOf("old Acme", kOrg))), "Acme");
+}
+
 TEST(NameSpanRules, OfficesAreNoPartOfANameInRunningText) {
   constexpr int en = 1, nl = 4;
   expectRule(
