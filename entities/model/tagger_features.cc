@@ -144,9 +144,12 @@ char dictionaryClass(const Lexicon& lexicon, std::string_view lower, int languag
   if (language == 0 || language == kDutch)
     nounBits |= static_cast<uint8_t>(1u << (2 * (kDutch - 1)));
   if (nounBits == 0) return 'n';
-  // The known noun is at least four letters long and leaves at least three in front of it.
+  // The known noun is at least four letters long and leaves at least three in front of it. A
+  // "word" longer than any compound (a run of letters without spaces in a broken or hostile
+  // text) is none: trying each of its ends would cost the square of its length.
+  constexpr size_t kLongestCompound = 100;
   const size_t cps = codePointCount(lower);
-  if (cps < 7) return 'n';
+  if (cps < 7 || cps > kLongestCompound) return 'n';
   size_t at = prefixBytes(lower, 3);
   for (size_t k = 3; k + 4 <= cps; ++k) {
     if (lexicon.lookup(lower.substr(at)) & nounBits) return 'k';

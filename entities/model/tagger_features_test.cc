@@ -88,6 +88,9 @@ TEST(Features, WhatTheDictionaryKnowsOfAWord) {
            Case{{"a", "maison"}, 1, 0, "40=l|x|inner|M"},
            // A noun needs three letters before it to make a compound.
            Case{{"Kamannschaft"}, 0, de, "40=n|X|start|M"},
+           // A run of letters longer than any compound is none (it is not cut at every letter).
+           Case{{std::string(96, 'x') + "mannschaft"}, 0, de, "40=n|x|start|M"},
+           Case{{std::string(86, 'x') + "mannschaft"}, 0, de, "40=k|x|start|M"},
            Case{{"Nr", "1234"}, 1, de, "40=-|d|inner|M"},
        }) {
     EXPECT_TRUE(has(describeFeatures(c.line, g, c.index, c.language), c.expected))
