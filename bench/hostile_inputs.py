@@ -7,7 +7,8 @@ bytes on standard error and the answer's first characters, one line per input.
 
 Goal for every line: one JSON line, status 0 or 1, nothing on standard error, under 1 GB and 30 s.
 The entity rows measure texts of 10 MB on one line, 10 MB lines of nothing but names, streets,
-dates or capitals without a sentence's end (thousands of names in each piece of a long line), one
+dates or capitals without a sentence's end (thousands of names in each piece of a long line), of
+colons or brackets alone (no words, no sentence's end), and one hyphenated word of 10 MB, one
 million short lines, and the sizes given (default 10 and 100 MB), also under a 3 GB address-space
 limit. The pages of nested forms and of
 a million operators are stopped by the page's time (kPageTimeBudget, 20 s of processor time) in
@@ -273,7 +274,8 @@ def entity_rows(sizes):
     one_line = line * (10 * 1024 * 1024 // len(line))
     run("entities 10 MB on one line", [ENTITIES], b'{"text":"' + one_line + b'"}')
     for kind, words in (("names", b"Anna Weber "), ("streets", b"12 Main Street "),
-                        ("dates", b"Anna 5 June 2020 "), ("capitals", b"ACME TRADING SDN BHD ")):
+                        ("dates", b"Anna 5 June 2020 "), ("capitals", b"ACME TRADING SDN BHD "),
+                        ("colons", b":"), ("brackets", b"("), ("hyphenated words", b"Jean-Marie-")):
         run("entities 10 MB of %s on one line" % kind, [ENTITIES],
             b'{"text":"' + words * (10 * 1024 * 1024 // len(words)) + b'"}')
     short = b"Anna Keller\\n" * (1000 * 1000)

@@ -57,6 +57,18 @@ TEST(LongInputTest, LineWithoutSentencesIsCutAtTheHardBound) {
             (std::vector<size_t>{kMaxLineTokens, kMaxLineTokens, 10000 - 2 * kMaxLineTokens}));
 }
 
+TEST(LongInputTest, LineOfPunctuationIsCutAtTheHardBoundToo) {
+  // Colons, brackets and dashes are no words and end no sentence: a line of them alone, or of
+  // them between words, is cut like a line of words.
+  for (const std::string unit : {":", "(", " - ", "a : "}) {
+    std::string text;
+    while (text.size() < 30000 * unit.size()) text += unit;
+    const Pieces p = piecesOf(text);
+    ASSERT_GT(p.sizes.size(), 1u) << unit;
+    for (size_t size : p.sizes) EXPECT_LE(size, kMaxLineTokens) << unit;
+  }
+}
+
 TEST(LongInputTest, OrdinaryLinesStayWhole) {
   std::string line;
   for (int i = 0; i < 300; ++i) line += "Anna Keller. ";

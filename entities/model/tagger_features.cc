@@ -342,28 +342,21 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
   ctx.keyPrev.assign(n, -1);
   ctx.colonDistance.assign(n, 0);
   int last = -1, prev = -1, colon = -1;
+  int lastWord = -1, prevWord = -1;  // the last two words so far, of any key or value
   for (size_t i = 0; i < n; ++i) {
     if (colon >= 0) {
       ctx.keyLast[i] = last;
       ctx.keyPrev[i] = prev;
       ctx.colonDistance[i] = static_cast<int>(i) - colon;
     }
-    if (isColonToken(tokens[i])) {
-      int l = -1, p = -1;
-      for (int j = static_cast<int>(i) - 1; j >= 0 && j > colon; --j) {
-        if (punct[j]) continue;
-        if (l < 0) {
-          l = j;
-        } else {
-          p = j;
-          break;
-        }
-      }
-      if (l >= 0) {
-        last = l;
-        prev = p;
-        colon = static_cast<int>(i);
-      }
+    if (isColonToken(tokens[i]) && lastWord > colon) {  // a key needs a word after the last key
+      last = lastWord;
+      prev = prevWord > colon ? prevWord : -1;
+      colon = static_cast<int>(i);
+    }
+    if (!punct[i]) {
+      prevWord = lastWord;
+      lastWord = static_cast<int>(i);
     }
   }
   return ctx;

@@ -146,6 +146,14 @@ TEST(Features, KeyBeforeColonNamesTheValue) {
   EXPECT_TRUE(has(f, "28=sex"));
   // Before any colon there is no key.
   EXPECT_TRUE(has(describeFeatures(line, Gazetteer(), 0), "28=<nokey>"));
+  // A colon with no word since the last key's colon starts none; a key of one word has no word
+  // before it, even across the colon before it.
+  const std::vector<std::string> doubled = {"Name", ":", ":", "(", ":", "Anna", "Tel", ":", "5"};
+  EXPECT_TRUE(has(describeFeatures(doubled, Gazetteer(), 5), "28=name"));
+  EXPECT_TRUE(has(describeFeatures(doubled, Gazetteer(), 5), "30=name|4"));
+  EXPECT_TRUE(has(describeFeatures(doubled, Gazetteer(), 8), "29=anna|tel"));
+  const std::vector<std::string> single = {"Name", ":", "Tel", ":", "5"};
+  EXPECT_TRUE(has(describeFeatures(single, Gazetteer(), 4), "29=<k>|tel"));
 }
 
 TEST(Features, LineCapitalisationPattern) {
