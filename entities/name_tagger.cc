@@ -894,8 +894,8 @@ void forEachLine(std::string_view text,
       // A line far longer than any a document prints (a whole file without line breaks) is
       // handed on in pieces, at a sentence's end where there is one, so that the model's work
       // and memory stay those of ordinary lines.
-      if (!allSpace && (tokens.size() >= kMaxLineTokens ||
-                        (tokens.size() >= kLongLineTokens && endsSentence(text.substr(b, e - b))))) {
+      if (!allSpace && (tokens.size() >= kMaxLineTokens || (tokens.size() >= kLongLineTokens &&
+                                                            endsSentence(text.substr(b, e - b))))) {
         go = line(tokens);
         tokens.clear();
         continue;
