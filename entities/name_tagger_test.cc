@@ -528,6 +528,8 @@ TEST(NameTagger, TheKeyOfAFieldIsNoName) {
       {"Paris. Tél. : 01 42 68", "BOBOOOO", {per("Paris")}},
       {"E-Mail: anna@example.com", "BIIOOOOO", {}},
       {"Indirizzo: Via Roma", "BIII", {per("Via Roma")}},
+      {"Anschrift: Lindenweg", "BII", {per("Lindenweg")}},  // the address labels are keys too
+      {"Addr: Kingsway", "BII", {per("Kingsway")}},
       // Names before a colon that are no keys stay: speakers, headings.
       {"Anna Weber: Ich komme", "BIOOO", {per("Anna Weber")}},
       {"OBAMA: We will", "BOOO", {per("OBAMA")}},

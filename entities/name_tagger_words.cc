@@ -1,5 +1,11 @@
 #include "entities/name_tagger_words.h"
 
+#include <string>
+#include <vector>
+
+#include "common/unicode.h"
+#include "entities/detector_common.h"
+
 namespace marrowfen::entities::tagger_words {
 
 #define MARROWFEN_TAGGER_WORDS(name, ...)                               \
@@ -94,13 +100,14 @@ MARROWFEN_TAGGER_WORDS(streetWordsLeading,
 MARROWFEN_TAGGER_WORDS(streetJoiners,
   "de", "du", "des", "la", "le", "les", "d'", "del", "della", "delle", "dei", "di", "da", "do",
   "dos", "das", "l'")
-MARROWFEN_TAGGER_WORDS(contactFieldKeys,
+namespace {  // the keys of contact fields but for the words that label an address
+MARROWFEN_TAGGER_WORDS(contactFieldWords,
   "tel", "tél", "telephone", "téléphone", "teléfono", "telefono", "telefone", "telefon", "telefoon",
   "phone", "mobile", "mobil", "móvil", "movil", "cell", "cel", "portable", "handy", "fax", "email",
-  "e-mail", "mail", "courriel", "address", "adresse", "adres", "anschrift", "dirección",
-  "direccion", "domicilio", "indirizzo", "morada", "endereço", "domicile", "residencia",
-  "residenza", "straße", "strasse", "rue", "calle", "via", "ort", "plz", "cp", "cap", "web",
-  "website", "homepage", "contact", "kontakt", "contacto", "contatto", "e")
+  "e-mail", "mail", "courriel", "domicile", "residencia", "residenza", "straße", "strasse", "rue",
+  "calle", "via", "ort", "plz", "cp", "cap", "web", "website", "homepage", "contact", "kontakt",
+  "contacto", "contatto", "e")
+}  // namespace
 MARROWFEN_TAGGER_WORDS(receiptHeadings,
   "receipt", "invoice", "tax", "sales", "cash", "bill", "copy", "customer", "welcome", "official",
   "simplified", "order", "duplicate", "reprint", "transaction", "merchant", "statement",
@@ -161,5 +168,20 @@ bool isNationalityWord(std::string_view lower) {
 }
 
 #undef MARROWFEN_TAGGER_WORDS
+
+const std::unordered_set<std::string_view>& contactFieldKeys() {
+  // The words that label an address field are the address detector's own.
+  static const std::vector<std::string> labels = [] {
+    std::vector<std::string> words;
+    for (const std::u16string_view w : detector::kAddressLabelWords) words.push_back(toUtf8(w));
+    return words;
+  }();
+  static const std::unordered_set<std::string_view> keys = [] {
+    std::unordered_set<std::string_view> all = contactFieldWords();
+    all.insert(labels.begin(), labels.end());
+    return all;
+  }();
+  return keys;
+}
 
 }  // namespace marrowfen::entities::tagger_words

@@ -56,7 +56,7 @@ const std::unordered_set<std::string_view>& streetWordsLeading();
 // Small words between a leading street word and the street's name ("du", "de", "la", "del").
 const std::unordered_set<std::string_view>& streetJoiners();
 // Keys of the fields of contact details, in the languages of documents ("tel", "teléfono",
-// "indirizzo", "anschrift"), without a trailing point.
+// "indirizzo", "anschrift", and every word that labels an address field), without a trailing point.
 const std::unordered_set<std::string_view>& contactFieldKeys();
 // Words of a receipt's own headings and greetings ("receipt", "invoice", "welcome").
 const std::unordered_set<std::string_view>& receiptHeadings();
