@@ -19,6 +19,8 @@ constexpr double kTargetText = 13;
 constexpr double kLargeText = 110;
 constexpr double kReducedText = 40;
 constexpr double kMaxEnlargement = 4;
+// Letters of dots are told from small print by at least this many letters.
+constexpr size_t kMinDottedLetters = 100;
 // Pixels either side by which the rules of a page enlarged from tiny letters are painted out.
 constexpr int kEnlargedRuleFringe = 3;
 // Skew below this is left to the engine's own line finding; a search result must stand out by
@@ -128,7 +130,8 @@ namespace {
 
 // The median height (or width) of the letter-like connected components of a 1-bit page; 0 when
 // there are too few to tell.
-double medianLetterSize(Pix* binary, bool width) {
+double medianLetterSize(Pix* binary, bool width, size_t* count = nullptr) {
+  if (count) *count = 0;
   Boxa* boxes = pixConnCompBB(binary, 8);
   if (!boxes) return 0;
   const int pageHeight = pixGetHeight(binary);
@@ -142,6 +145,7 @@ double medianLetterSize(Pix* binary, bool width) {
     sizes.push_back(width ? w : h);
   }
   boxaDestroy(&boxes);
+  if (count) *count = sizes.size();
   if (sizes.size() < 20) return 0;
   std::nth_element(sizes.begin(), sizes.begin() + sizes.size() / 2, sizes.end());
   return sizes[sizes.size() / 2];
@@ -303,6 +307,24 @@ bool paintedWhite(Pix* pix, Pix* mask) {
 
 }  // namespace
 
+namespace {
+
+// The height of letters printed as dots (a dot-matrix receipt photographed sharp enough that its
+// dots stand apart), whose dots pass for small print of `dotHeight`; 0 when the page's letters
+// are no dots. Closed over gaps up to twice a dot's size, the dots of each letter join into it:
+// many letter-like shapes at least three dots high. Small print closed so joins its lines and
+// words into shapes too wide or too few to count.
+double dottedLetterHeight(Pix* binary, double dotHeight) {
+  const int gap = 2 * static_cast<int>(dotHeight) + 1;
+  PixPtr closed(pixCloseBrick(nullptr, binary, gap, gap));
+  if (!closed) return 0;
+  size_t letters = 0;
+  const double height = medianLetterSize(closed.get(), false, &letters);
+  return letters >= kMinDottedLetters && height >= 3 * dotHeight ? height : 0;
+}
+
+}  // namespace
+
 double letterHeight(Pix* binary) {
   const double height = medianTextHeight(binary);
   if (height <= 0 || height >= kSmallText) return height;
@@ -311,7 +333,10 @@ double letterHeight(Pix* binary) {
   // dots bridged into lines), the letters speak.
   PixPtr rows = ruleMask(binary, height);
   PixPtr rest = rows ? withoutRules(binary, rows.get()) : nullptr;
-  return rest ? medianTextHeight(rest.get()) : height;
+  const double measured = rest ? medianTextHeight(rest.get()) : height;
+  if (measured <= 0 || measured >= kSmallText) return measured;
+  const double dotted = dottedLetterHeight(binary, measured);
+  return dotted > 0 ? dotted : measured;
 }
 
 PixPtr withoutRules(Pix* pix, Pix* mask) {

@@ -321,6 +321,39 @@ TEST(PagePreparation, RowsOfDotsDoNotPassForSmallPrint) {
   }
 }
 
+TEST(PagePreparation, LettersPrintedAsDotsMeasureAsLetters) {
+  // Lines of letters printed as dots (the strokes seen through a grid of 3-pixel dots, as a
+  // dot-matrix printer prints them): each dot is a component of its own, yet the letters' height
+  // is what is measured. The same page as small print keeps the small measure.
+  for (const int pixelSize : {32, 40}) {
+    std::vector<std::string> lines(16, "The quick brown fox jumps over the lazy dog 1234");
+    const Image text = testing::textImage(lines, pixelSize * 30, 40 + 17 * pixelSize * 3 / 2,
+                                          pixelSize, 40);
+    ASSERT_FALSE(text.empty());
+    PixPtr letters = binaryForAnalysis(pixFromImage(text).get());
+    const int width = pixGetWidth(letters.get()), height = pixGetHeight(letters.get());
+    PixPtr grid(pixCreate(width, height, 1));
+    for (int y = 0; y + 3 <= height; y += 5) {
+      for (int x = 0; x + 3 <= width; x += 5) {
+        pixRasterop(grid.get(), x, y, 3, 3, PIX_SET, nullptr, 0, 0);
+      }
+    }
+    PixPtr dots(pixAnd(nullptr, letters.get(), grid.get()));
+    const double truth = medianTextHeight(letters.get());
+    ASSERT_GT(truth, 0) << pixelSize;
+    EXPECT_LE(medianTextHeight(dots.get()), 4) << pixelSize;
+    EXPECT_NEAR(letterHeight(dots.get()), truth, 0.25 * truth) << pixelSize;
+    // Small print: the page at a fifth of its size, letters of 6 to 8 pixels.
+    PixPtr small(pixScaleToGray(letters.get(), 0.2f));
+    ASSERT_TRUE(small);
+    PixPtr smallBinary = binaryForAnalysis(small.get());
+    const double smallHeight = medianTextHeight(smallBinary.get());
+    ASSERT_GT(smallHeight, 0) << pixelSize;
+    ASSERT_LT(smallHeight, 10) << pixelSize;
+    EXPECT_EQ(letterHeight(smallBinary.get()), smallHeight) << pixelSize;
+  }
+}
+
 TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
   const Image text = textPage(30);
   ASSERT_FALSE(text.empty());
