@@ -13,7 +13,9 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "common/program_path.h"
 #include "scan/page_preparation.h"
@@ -45,6 +47,13 @@ constexpr float kDoubtedShortWord[3] = {60, 50, 40};
 constexpr float kDoubtedStrokes = 50;
 constexpr float kConfidentWord = 80;
 constexpr double kLetterLike[2] = {0.8, 1.3};
+// A word of at least kPatternWord characters that the engine read with a confidence below
+// kUnreadPattern and that repeats a few characters (no more different ones than a third of its
+// length: "TTTETETEET", "ersersersssrsenros") is a row of asterisks, dots or a fax header's
+// pattern read as letters, however high it stands. No word of a language is made so: the
+// likeliest, "Mississippi", has four different letters in eleven.
+constexpr size_t kPatternWord = 8;
+constexpr float kUnreadPattern = 5;
 
 std::string lowered(std::string_view s) {
   std::string out(s);
@@ -439,7 +448,29 @@ std::optional<std::string> traineddataName(std::string_view tag) {
   return std::nullopt;
 }
 
+namespace {
+
+// Whether the UTF-8 word has at least kPatternWord characters and no digit, and no more
+// different characters (letters of either case alike) than a third of them.
+bool repeatsFewCharacters(std::string_view word) {
+  std::vector<std::string> different;
+  size_t n = 0;
+  for (size_t i = 0; i < word.size(); ++n) {
+    size_t end = i + 1;  // one character: its lead byte and the continuation bytes after it
+    while (end < word.size() && (static_cast<unsigned char>(word[end]) & 0xc0) == 0x80) ++end;
+    std::string c(word.substr(i, end - i));
+    i = end;
+    if (c[0] >= '0' && c[0] <= '9') return false;  // numbers repeat digits: "10000000"
+    if (c[0] >= 'A' && c[0] <= 'Z') c[0] = static_cast<char>(c[0] - 'A' + 'a');
+    if (std::find(different.begin(), different.end(), c) == different.end()) different.push_back(c);
+  }
+  return n >= kPatternWord && different.size() * 3 <= n;
+}
+
+}  // namespace
+
 bool readAsRemnant(std::string_view word, float confidence, double heightToLetters) {
+  if (confidence < kUnreadPattern && repeatsFewCharacters(word)) return true;
   if (heightToLetters >= kLetterLike[0] && heightToLetters < kLetterLike[1]) return false;
   const size_t n = characters(word);
   if (n >= 1 && n <= 3 && confidence < kDoubtedShortWord[n - 1]) return true;

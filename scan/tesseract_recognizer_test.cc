@@ -174,6 +174,19 @@ TEST(ReadAsRemnant, DoubtedShortWordsAndStrokeMarksNotAsHighAsTheLetters) {
       {"\u2013", 91, 0.1, false},
       {"-12.50", 20, 0.3, false},
       {"", 0, 0, false},
+      // Rows of asterisks or dots read as a few letters over and over, with no confidence at
+      // all, as high as the letters or not.
+      {"TTTTTETETETEET", 0, 0.87, true},
+      {"ersersersssrsenros", 0, 0.91, true},
+      {"EETETETEETOETETTETEEETETTETEEE", 4.9f, 1.0, true},
+      {"ééèééèéé", 0, 1.0, true},  // 8 characters, 16 bytes
+      // Real words, and words read with some confidence, stay.
+      {"Mississippi", 0, 1.0, false},
+      {"TTTTTETETETEET", 5, 1.0, false},
+      {"Transmission", 0, 1.0, false},
+      {"aaaaaaa", 0, 1.0, false},  // seven characters
+      {"10000000", 0, 1.0, false},
+      {"10017-5592", 0, 1.0, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(readAsRemnant(c.word, c.confidence, c.height), c.want)
