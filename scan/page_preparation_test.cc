@@ -327,8 +327,8 @@ TEST(PagePreparation, LettersPrintedAsDotsMeasureAsLetters) {
   // is what is measured. The same page as small print keeps the small measure.
   for (const int pixelSize : {32, 40}) {
     std::vector<std::string> lines(16, "The quick brown fox jumps over the lazy dog 1234");
-    const Image text = testing::textImage(lines, pixelSize * 30, 40 + 17 * pixelSize * 3 / 2,
-                                          pixelSize, 40);
+    const Image text =
+        testing::textImage(lines, pixelSize * 30, 40 + 17 * pixelSize * 3 / 2, pixelSize, 40);
     ASSERT_FALSE(text.empty());
     PixPtr letters = binaryForAnalysis(pixFromImage(text).get());
     const int width = pixGetWidth(letters.get()), height = pixGetHeight(letters.get());
