@@ -262,6 +262,33 @@ char kindOfLine(const LineContext& ctx, const std::vector<bool>& punct, int& con
   return sentenceEnd || functionWord || runningWords >= 3 ? 'S' : 'F';
 }
 
+// Key: value lines. A colon ends a key; the words just before it name the value after it.
+void markKeys(const std::vector<std::string>& tokens, const std::vector<bool>& punct,
+              LineContext& ctx) {
+  const size_t n = tokens.size();
+  ctx.keyLast.assign(n, -1);
+  ctx.keyPrev.assign(n, -1);
+  ctx.colonDistance.assign(n, 0);
+  int last = -1, prev = -1, colon = -1;
+  int lastWord = -1, prevWord = -1;  // the last two words so far, of any key or value
+  for (size_t i = 0; i < n; ++i) {
+    if (colon >= 0) {
+      ctx.keyLast[i] = last;
+      ctx.keyPrev[i] = prev;
+      ctx.colonDistance[i] = static_cast<int>(i) - colon;
+    }
+    if (isColonToken(tokens[i]) && lastWord > colon) {  // a key needs a word after the last key
+      last = lastWord;
+      prev = prevWord > colon ? prevWord : -1;
+      colon = static_cast<int>(i);
+    }
+    if (!punct[i]) {
+      prevWord = lastWord;
+      lastWord = static_cast<int>(i);
+    }
+  }
+}
+
 LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer& gazetteer,
                         int language, uint32_t groups) {
   LineContext ctx;
@@ -337,28 +364,7 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
       }
     }
   }
-  // Key: value lines. A colon ends a key; the words just before it name the value after it.
-  ctx.keyLast.assign(n, -1);
-  ctx.keyPrev.assign(n, -1);
-  ctx.colonDistance.assign(n, 0);
-  int last = -1, prev = -1, colon = -1;
-  int lastWord = -1, prevWord = -1;  // the last two words so far, of any key or value
-  for (size_t i = 0; i < n; ++i) {
-    if (colon >= 0) {
-      ctx.keyLast[i] = last;
-      ctx.keyPrev[i] = prev;
-      ctx.colonDistance[i] = static_cast<int>(i) - colon;
-    }
-    if (isColonToken(tokens[i]) && lastWord > colon) {  // a key needs a word after the last key
-      last = lastWord;
-      prev = prevWord > colon ? prevWord : -1;
-      colon = static_cast<int>(i);
-    }
-    if (!punct[i]) {
-      prevWord = lastWord;
-      lastWord = static_cast<int>(i);
-    }
-  }
+  markKeys(tokens, punct, ctx);
   return ctx;
 }
 
