@@ -23,6 +23,14 @@ constexpr double kMaxEnlargement = 4;
 constexpr size_t kMinDottedLetters = 100;
 // Pixels either side by which the rules of a page enlarged from tiny letters are painted out.
 constexpr int kEnlargedRuleFringe = 3;
+// A horizontal run with this share of ink over half a letter on one side, and kOtherSideInk on the
+// other, is the edge of a line of bold letters: on 17 scanned forms and receipts 2 of 481 runs
+// found as rules are inked so, on a photographed form all 12.
+constexpr double kLetterSideInk = 0.6;
+constexpr double kOtherSideInk = 0.3;
+// The height of a line of bold letters whose top and bottom edges pass for rules, at most, in
+// letters of the page's text.
+constexpr double kBoldLine = 1.5;
 // Skew below this is left to the engine's own line finding; a search result must stand out by
 // this much to be believed (Leptonica's confidence: the best score over the spread).
 constexpr double kMinSkewDegrees = 0.8;
@@ -257,6 +265,61 @@ PixPtr withoutColouredMarks(Pix* pix) {
 
 namespace {
 
+// Takes out of `runs`, horizontal strokes of `binary` whose letters are `textHeight` high, the
+// runs that are parts of a line of bold letters bridged together, not rules: a run inked as
+// letters are over half a letter on one side (at least kLetterSideInk) and at least kOtherSideInk
+// on the other (their middle bars), and a top edge (paper above, letters below) over a bottom
+// edge (letters above, paper below) of the same stretch, at most kBoldLine letters apart. A rule
+// has paper on both sides, or the letters typed on it on one side and paper on the other.
+void clearEdgesOfLetters(Pix* runs, Pix* binary, double textHeight) {
+  Boxa* boxes = pixConnCompBB(runs, 8);
+  if (!boxes) return;
+  const int band = std::max(2, static_cast<int>(textHeight / 2));
+  const int pageHeight = pixGetHeight(binary);
+  const auto inkShare = [&](l_int32 x, l_int32 y, l_int32 w, l_int32 h) {
+    if (h <= 0 || w <= 0) return 0.0;
+    Box* box = boxCreate(x, y, w, h);
+    l_int32 ink = 0;
+    pixCountPixelsInRect(binary, box, &ink, nullptr);
+    boxDestroy(&box);
+    return double(ink) / (double(w) * h);
+  };
+  struct Run {
+    l_int32 x = 0, y = 0, w = 0, h = 0;
+    double above = 0, below = 0;
+    bool letters = false;
+  };
+  std::vector<Run> found;
+  for (int i = 0; i < boxaGetCount(boxes); ++i) {
+    Run r;
+    if (boxaGetBoxGeometry(boxes, i, &r.x, &r.y, &r.w, &r.h) != 0) continue;
+    const int top = std::max(0, r.y - band);
+    r.above = inkShare(r.x, top, r.w, r.y - top);
+    r.below = inkShare(r.x, r.y + r.h, r.w, std::min(band, pageHeight - (r.y + r.h)));
+    r.letters =
+        std::max(r.above, r.below) >= kLetterSideInk && std::min(r.above, r.below) >= kOtherSideInk;
+    found.push_back(r);
+  }
+  boxaDestroy(&boxes);
+  for (Run& top : found) {
+    if (top.below < kLetterSideInk || top.above >= kOtherSideInk) continue;
+    for (Run& bottom : found) {
+      if (bottom.above < kLetterSideInk || bottom.below >= kOtherSideInk) continue;
+      const int apart = bottom.y - (top.y + top.h);
+      const int overlap = std::min(top.x + top.w, bottom.x + bottom.w) - std::max(top.x, bottom.x);
+      if (apart <= 0 || apart > kBoldLine * textHeight || 2 * overlap < std::min(top.w, bottom.w))
+        continue;
+      top.letters = bottom.letters = true;
+    }
+  }
+  for (const Run& r : found) {
+    if (!r.letters) continue;
+    Box* box = boxCreate(r.x, r.y, r.w, r.h);
+    pixClearInRect(runs, box);
+    boxDestroy(&box);
+  }
+}
+
 // The strokes of `binary` along one direction: runs at least `length` long (after bridging gaps
 // of up to `gap` pixels, which joins dotted and dashed lines) that are at most `thickness` across.
 PixPtr strokes(Pix* binary, bool horizontal, int length, int gap, int thickness) {
@@ -284,6 +347,7 @@ PixPtr ruleMask(Pix* binary, double textHeight, int fringe) {
   const int thickness = std::max(3, static_cast<int>(textHeight / 3));
   PixPtr mask = strokes(binary, true, length, gap, thickness);
   if (!mask) return nullptr;
+  clearEdgesOfLetters(mask.get(), binary, textHeight);
   if (PixPtr vertical = strokes(binary, false, length, gap, thickness)) {
     pixOr(mask.get(), mask.get(), vertical.get());
   }

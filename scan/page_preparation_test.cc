@@ -354,6 +354,37 @@ TEST(PagePreparation, LettersPrintedAsDotsMeasureAsLetters) {
   }
 }
 
+TEST(PagePreparation, EdgesOfBoldCapitalsAreNoRules) {
+  // Lines of bold capitals (thick strokes, letters nearly touching), beside smaller text: bridged
+  // at the small text's gaps, their tops and bottoms run on like thin rules. They stay letters;
+  // a rule under them is still found.
+  std::vector<std::string> lines(6, "PURCHASE REQUISITION EXTENDED HEADINGS");
+  const Image text = testing::textImage(lines, 1500, 420, 30, 40);
+  ASSERT_FALSE(text.empty());
+  PixPtr thin = binaryForAnalysis(pixFromImage(text).get());
+  PixPtr bold(pixDilateBrick(nullptr, thin.get(), 9, 5));
+  ASSERT_TRUE(bold);
+  l_int32 letters = 0;
+  pixCountPixels(bold.get(), &letters, nullptr);
+  const double smallText = 0.6 * medianTextHeight(thin.get());
+  PixPtr mask = ruleMask(bold.get(), smallText);
+  l_int32 masked = 0;
+  if (mask) {
+    PixPtr eaten(pixAnd(nullptr, mask.get(), bold.get()));
+    pixCountPixels(eaten.get(), &masked, nullptr);
+  }
+  EXPECT_LT(masked, letters / 50) << masked << " of " << letters;
+  // A rule of 3 pixels across the page below the lines is found whole.
+  pixRasterop(bold.get(), 40, 400, 1400, 3, PIX_SET, nullptr, 0, 0);
+  PixPtr withRule = ruleMask(bold.get(), smallText);
+  ASSERT_TRUE(withRule);
+  l_int32 rule = 0;
+  Box* line = boxCreate(40, 400, 1400, 3);
+  pixCountPixelsInRect(withRule.get(), line, &rule, nullptr);
+  boxDestroy(&line);
+  EXPECT_GE(rule, 1400 * 3 * 9 / 10);
+}
+
 TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
   const Image text = textPage(30);
   ASSERT_FALSE(text.empty());
