@@ -33,7 +33,7 @@ BUILD = os.environ.get("MARROWFEN_BUILD_DIR", os.path.join(ROOT, "build", "relea
 SCAN = os.path.join(BUILD, "scan", "marrowfen-scan")
 DATA = os.environ.get("MARROWFEN_OCR_DEV", "/work/shared/data/ocr-dev")
 args = [a for a in sys.argv[1:] if not a.startswith("--")]
-PER_SOURCE = int(args[0]) if args else 4
+PER_SOURCE = int(args[0]) if args and args[0].isdigit() else 4  # also when imported
 WITH_OCRMYPDF = "--no-ocrmypdf" not in sys.argv
 FONTS = ["/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
          "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"]
@@ -163,7 +163,7 @@ def skewed(img, degrees):
     return img.rotate(degrees, resample=Image.BICUBIC, expand=True, fillcolor=white)
 
 
-def photo_like(img, seed):
+def photo_like(img, seed, blur=1.1):
     rng = random.Random(seed)
     img = grey_or_colour(img).convert("RGB")
     w, h = img.size
@@ -179,7 +179,8 @@ def photo_like(img, seed):
     yy, xx = np.mgrid[0:H, 0:W]
     light = 0.55 + 0.45 * (xx / W * rng.uniform(0.3, 1) + yy / H * rng.uniform(0.3, 1)) / 2
     a = np.clip(a * light[..., None] + rng.uniform(-8, 8), 0, 255).astype(np.uint8)
-    return Image.fromarray(a).filter(ImageFilter.GaussianBlur(1.1))
+    photo = Image.fromarray(a)
+    return photo.filter(ImageFilter.GaussianBlur(blur)) if blur > 0 else photo
 
 
 def cost():
