@@ -262,10 +262,8 @@ def main():
     run("scan --source ocr turned-blocks-then-text.pdf",
         [SCAN, "--source", "ocr", files["turned-blocks-then-text.pdf"]])
 
-    if "--scan-only" in sys.argv:
-        subprocess.run(["rm", "-rf", work])
-        return
-    entity_rows(sizes)
+    if "--scan-only" not in sys.argv:
+        entity_rows(sizes)
     subprocess.run(["rm", "-rf", work])
 
 
