@@ -323,6 +323,27 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
   return span;
 }
 
+NameSpan dropKindsAfterNationalities(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last || span.type == NameType::kPersonalName) return span;
+  size_t nationalities = 0, kinds = 0;
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (!line.tokens[k].isWord) continue;
+    const std::string& word = line.words[k];
+    if (kinds > 0 ||
+        std::any_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+      return span;  // a word after the kind, or one with small letters
+    const std::string lower = lowerCase(word);
+    if (tagger_words::kindsOfBodies().count(lower) > 0)
+      ++kinds;
+    else if (tagger_words::isNationalityWord(lower))
+      ++nationalities;
+    else if (!tagger_words::regionWords().count(lower))
+      return span;
+  }
+  if (nationalities > 0 && kinds == 1) span.last = span.first;
+  return span;
+}
+
 NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span) {
   size_t words = 0, word = span.first;
   for (size_t k = span.first; k < span.last; ++k) {
@@ -519,14 +540,21 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 14> kRules{
-      trimToWords,          dropDutchPostcode,
-      dropSalutation,       dropPersonalTitles,
-      trimSmallLetterEdges, dropOffices,
-      dropCourses,          dropEvents,
-      dropNationalities,    dropPluralAbbreviations,
-      streetsArePlaces,     townsBeforeStateCodesArePlaces,
-      balanceBrackets,      trimTrailingPunctuation};
+  static constexpr std::array<NameSpanRule, 15> kRules{trimToWords,
+                                                       dropDutchPostcode,
+                                                       dropSalutation,
+                                                       dropPersonalTitles,
+                                                       trimSmallLetterEdges,
+                                                       dropOffices,
+                                                       dropCourses,
+                                                       dropEvents,
+                                                       dropNationalities,
+                                                       dropKindsAfterNationalities,
+                                                       dropPluralAbbreviations,
+                                                       streetsArePlaces,
+                                                       townsBeforeStateCodesArePlaces,
+                                                       balanceBrackets,
+                                                       trimTrailingPunctuation};
   return kRules;
 }
 

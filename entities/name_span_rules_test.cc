@@ -330,6 +330,28 @@ TEST(NameSpanRules, EventsAreNoNames) {
       });
 }
 
+TEST(NameSpanRules, KindsOfBodiesAfterNationalitiesInCapitalsAreNoNames) {
+  expectRule(
+      dropKindsAfterNationalities,
+      {
+          {"THE CHINESE COMPANY SAID ON MONDAY", "CHINESE COMPANY", kOrg, "", kOrg},
+          {"THE SOUTH KOREAN POLICE SAID", "SOUTH KOREAN POLICE", kOrg, "", kOrg},
+          {"TURKISH AUTHORITIES CLOSED IT", "TURKISH AUTHORITIES", kPlace, "", kPlace},
+          // Mixed case writes a kind in small letters: a capital makes it a name.
+          {"the Dutch Bank said", "Dutch Bank", kOrg, "Dutch Bank", kOrg},
+          // Names with words of their own, or with more after the kind, stay.
+          {"THE EUROPEAN COMMISSION SAID", "EUROPEAN COMMISSION", kOrg, "EUROPEAN COMMISSION",
+           kOrg},
+          {"RUSSIAN SECRET SERVICE AGENTS", "RUSSIAN SECRET SERVICE", kOrg,
+           "RUSSIAN SECRET SERVICE", kOrg},
+          {"THE GERMAN BANK OF TRADE", "GERMAN BANK OF TRADE", kOrg, "GERMAN BANK OF TRADE", kOrg},
+          {"THE ACME COMPANY SAID", "ACME COMPANY", kOrg, "ACME COMPANY", kOrg},
+          {"COMPANY", "COMPANY", kOrg, "COMPANY", kOrg},
+          // A person is left to the other rules.
+          {"GERMAN TEAM", "GERMAN TEAM", kPerson, "GERMAN TEAM", kPerson},
+      });
+}
+
 TEST(NameSpanRules, PluralsOfAbbreviationsAreNoNames) {
   expectRule(dropPluralAbbreviations,
              {
