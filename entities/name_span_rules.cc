@@ -310,10 +310,12 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
   const bool nationality = nationalities > 0 && others == 0;  // "Egyptian", "South Korean"
   const bool people =  // a people named by a plural alone: "Phoenicians", "Achaeans"
       words == 1 && last.size() >= 7 && (last.ends_with("ians") || last.ends_with("eans"));
-  // An adjective of a people or an age before a noun in English running text: "Mycenaean
-  // palaces", "Phoenician traders", "Victorian houses".
-  const bool adjective = words == 1 && line.language <= 1 && last.size() >= 7 &&
-                         (last.ends_with("ian") || last.ends_with("ean")) &&
+  // An adjective of a people, an age or a political camp before a noun in English running text:
+  // "Mycenaean palaces", "Phoenician traders", "Victorian houses", "the Republican convention".
+  const bool adjectiveWord =
+      (last.size() >= 7 && (last.ends_with("ian") || last.ends_with("ean"))) ||
+      tagger_words::politicalAdjectives().count(last) > 0;
+  const bool adjective = words == 1 && line.language <= 1 && adjectiveWord &&
                          span.last < line.words.size() && isSmallLetterWord(line, span.last) &&
                          !isFunctionWord(lowerCase(line.words[span.last])) &&
                          isRunningText(line, span);

@@ -180,12 +180,23 @@ TEST(NameSpanRules, NationalitiesAreNoNames) {
           {"the Achaeans came", "Achaeans", kOrg, "", kOrg},
           {"the Mycenaean palaces were burnt in the end", "Mycenaean", kOrg, "", kOrg},
           {"he was one of the Phoenician traders who came", "Phoenician", kPlace, "", kPlace},
+          // The adjective of a political camp before a noun.
+          {"she made her first appearance since the Republican convention in July", "Republican",
+           kOrg, "", kOrg},
+          {"much of the debate from the Democratic side has been about it", "Democratic", kOrg, "",
+           kOrg},
           // A region in the plural, and such a word standing as a noun or in a title,
           // stays.
           {"the Balkans", "Balkans", kPlace, "Balkans", kPlace},
           {"they sailed across the Mediterranean to the east", "Mediterranean", kPlace,
            "Mediterranean", kPlace},
           {"Mycenaean palaces", "Mycenaean", kOrg, "Mycenaean", kOrg},
+          // The party's name, a camp that names a party, and the adjective before a function word.
+          {"she spoke at the Republican Party convention in July", "Republican Party", kOrg,
+           "Republican Party", kOrg},
+          {"he sat as a Liberal member for the town from 1930", "Liberal", kOrg, "Liberal", kOrg},
+          {"the vote was Democratic in the end and that was all", "Democratic", kOrg, "Democratic",
+           kOrg},
           // A nationality in a longer name, and a lone first name, stay.
           {"Russian Railways", "Russian Railways", kOrg, "Russian Railways", kOrg},
           {"British Airways plc", "British Airways plc", kOrg, "British Airways plc", kOrg},

@@ -34,6 +34,9 @@ MARROWFEN_TAGGER_WORDS(officeWords,
   // no place, "President of the Republic of Kenya" names Kenya.
   "republic", "kingdom", "realm", "nation", "commonwealth", "empire", "union", "federation",
   "government", "country", "council", "assembly", "senate", "parliament", "court", "house")
+MARROWFEN_TAGGER_WORDS(politicalAdjectives,
+  "democratic", "republican", "socialist", "communist", "separatist", "islamist", "marxist",
+  "maoist", "leninist", "fascist")
 MARROWFEN_TAGGER_WORDS(kindsOfBodies,
   "company", "companies", "firm", "firms", "group", "groups", "bank", "banks", "government",
   "authorities", "police", "military", "forces", "troops", "team", "side", "squad", "officials",
