@@ -310,16 +310,39 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
   const bool nationality = nationalities > 0 && others == 0;  // "Egyptian", "South Korean"
   const bool people =  // a people named by a plural alone: "Phoenicians", "Achaeans"
       words == 1 && last.size() >= 7 && (last.ends_with("ians") || last.ends_with("eans"));
-  // An adjective of a people or an age before a noun in English running text: "Mycenaean
-  // palaces", "Phoenician traders", "Victorian houses".
-  const bool adjective = words == 1 && line.language <= 1 && last.size() >= 7 &&
-                         (last.ends_with("ian") || last.ends_with("ean")) &&
+  // An adjective of a people, an age or a political camp before a noun in English running text:
+  // "Mycenaean palaces", "Phoenician traders", "Victorian houses", "the Republican convention".
+  const bool adjectiveWord =
+      (last.size() >= 7 && (last.ends_with("ian") || last.ends_with("ean"))) ||
+      tagger_words::politicalAdjectives().count(last) > 0;
+  const bool adjective = words == 1 && line.language <= 1 && adjectiveWord &&
                          span.last < line.words.size() && isSmallLetterWord(line, span.last) &&
                          !isFunctionWord(lowerCase(line.words[span.last])) &&
                          isRunningText(line, span);
   if (span.type == NameType::kPersonalName ? nationality && words > 1
                                            : nationality || people || adjective)
     span.last = span.first;
+  return span;
+}
+
+NameSpan dropKindsAfterNationalities(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last || span.type == NameType::kPersonalName) return span;
+  size_t nationalities = 0, kinds = 0;
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (!line.tokens[k].isWord) continue;
+    const std::string& word = line.words[k];
+    if (kinds > 0 ||
+        std::any_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+      return span;  // a word after the kind, or one with small letters
+    const std::string lower = lowerCase(word);
+    if (tagger_words::kindsOfBodies().count(lower) > 0)
+      ++kinds;
+    else if (tagger_words::isNationalityWord(lower))
+      ++nationalities;
+    else if (!tagger_words::regionWords().count(lower))
+      return span;
+  }
+  if (nationalities > 0 && kinds == 1) span.last = span.first;
   return span;
 }
 
@@ -519,14 +542,21 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 14> kRules{
-      trimToWords,          dropDutchPostcode,
-      dropSalutation,       dropPersonalTitles,
-      trimSmallLetterEdges, dropOffices,
-      dropCourses,          dropEvents,
-      dropNationalities,    dropPluralAbbreviations,
-      streetsArePlaces,     townsBeforeStateCodesArePlaces,
-      balanceBrackets,      trimTrailingPunctuation};
+  static constexpr std::array<NameSpanRule, 15> kRules{trimToWords,
+                                                       dropDutchPostcode,
+                                                       dropSalutation,
+                                                       dropPersonalTitles,
+                                                       trimSmallLetterEdges,
+                                                       dropOffices,
+                                                       dropCourses,
+                                                       dropEvents,
+                                                       dropNationalities,
+                                                       dropKindsAfterNationalities,
+                                                       dropPluralAbbreviations,
+                                                       streetsArePlaces,
+                                                       townsBeforeStateCodesArePlaces,
+                                                       balanceBrackets,
+                                                       trimTrailingPunctuation};
   return kRules;
 }
 

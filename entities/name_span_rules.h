@@ -81,6 +81,11 @@ NameSpan dropEvents(const NameLine& line, NameSpan span);
 // adjective ("Mycenaean palaces"). A lone word that is also a first name ("Christian", "Roman")
 // stays a person. "Balkans" is a region, no people.
 NameSpan dropNationalities(const NameLine& line, NameSpan span);
+// A body named by its kind after a nationality in a line in capitals ("THE CHINESE COMPANY",
+// "SOUTH KOREAN POLICE", "TURKISH AUTHORITIES") is no name: running text writes the kind in small
+// letters. Only words in capitals are read so; "the Chinese Company" in mixed case, and a name
+// with words of its own ("EUROPEAN COMMISSION", "RUSSIAN SECRET SERVICE"), stay.
+NameSpan dropKindsAfterNationalities(const NameLine& line, NameSpan span);
 // A word of capitals with a plural "s" ("MPs", "NGOs", "GIFs") names things of a kind, no one
 // thing: a name of that word alone is no name at all.
 NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span);

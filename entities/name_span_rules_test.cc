@@ -180,12 +180,23 @@ TEST(NameSpanRules, NationalitiesAreNoNames) {
           {"the Achaeans came", "Achaeans", kOrg, "", kOrg},
           {"the Mycenaean palaces were burnt in the end", "Mycenaean", kOrg, "", kOrg},
           {"he was one of the Phoenician traders who came", "Phoenician", kPlace, "", kPlace},
+          // The adjective of a political camp before a noun.
+          {"she made her first appearance since the Republican convention in July", "Republican",
+           kOrg, "", kOrg},
+          {"much of the debate from the Democratic side has been about it", "Democratic", kOrg, "",
+           kOrg},
           // A region in the plural, and such a word standing as a noun or in a title,
           // stays.
           {"the Balkans", "Balkans", kPlace, "Balkans", kPlace},
           {"they sailed across the Mediterranean to the east", "Mediterranean", kPlace,
            "Mediterranean", kPlace},
           {"Mycenaean palaces", "Mycenaean", kOrg, "Mycenaean", kOrg},
+          // The party's name, a camp that names a party, and the adjective before a function word.
+          {"she spoke at the Republican Party convention in July", "Republican Party", kOrg,
+           "Republican Party", kOrg},
+          {"he sat as a Liberal member for the town from 1930", "Liberal", kOrg, "Liberal", kOrg},
+          {"the vote was Democratic in the end and that was all", "Democratic", kOrg, "Democratic",
+           kOrg},
           // A nationality in a longer name, and a lone first name, stay.
           {"Russian Railways", "Russian Railways", kOrg, "Russian Railways", kOrg},
           {"British Airways plc", "British Airways plc", kOrg, "British Airways plc", kOrg},
@@ -327,6 +338,28 @@ TEST(NameSpanRules, EventsAreNoNames) {
           {"Open", "Open", kOrg, "Open", kOrg},
           {"Anna War said so", "Anna War", kPerson, "Anna War", kPerson},
           {"der DFB Cup wurde gespielt", "DFB Cup", kOrg, "DFB Cup", kOrg, de},
+      });
+}
+
+TEST(NameSpanRules, KindsOfBodiesAfterNationalitiesInCapitalsAreNoNames) {
+  expectRule(
+      dropKindsAfterNationalities,
+      {
+          {"THE CHINESE COMPANY SAID ON MONDAY", "CHINESE COMPANY", kOrg, "", kOrg},
+          {"THE SOUTH KOREAN POLICE SAID", "SOUTH KOREAN POLICE", kOrg, "", kOrg},
+          {"TURKISH AUTHORITIES CLOSED IT", "TURKISH AUTHORITIES", kPlace, "", kPlace},
+          // Mixed case writes a kind in small letters: a capital makes it a name.
+          {"the Dutch Bank said", "Dutch Bank", kOrg, "Dutch Bank", kOrg},
+          // Names with words of their own, or with more after the kind, stay.
+          {"THE EUROPEAN COMMISSION SAID", "EUROPEAN COMMISSION", kOrg, "EUROPEAN COMMISSION",
+           kOrg},
+          {"RUSSIAN SECRET SERVICE AGENTS", "RUSSIAN SECRET SERVICE", kOrg,
+           "RUSSIAN SECRET SERVICE", kOrg},
+          {"THE GERMAN BANK OF TRADE", "GERMAN BANK OF TRADE", kOrg, "GERMAN BANK OF TRADE", kOrg},
+          {"THE ACME COMPANY SAID", "ACME COMPANY", kOrg, "ACME COMPANY", kOrg},
+          {"COMPANY", "COMPANY", kOrg, "COMPANY", kOrg},
+          // A person is left to the other rules.
+          {"GERMAN TEAM", "GERMAN TEAM", kPerson, "GERMAN TEAM", kPerson},
       });
 }
 

@@ -34,6 +34,13 @@ MARROWFEN_TAGGER_WORDS(officeWords,
   // no place, "President of the Republic of Kenya" names Kenya.
   "republic", "kingdom", "realm", "nation", "commonwealth", "empire", "union", "federation",
   "government", "country", "council", "assembly", "senate", "parliament", "court", "house")
+MARROWFEN_TAGGER_WORDS(politicalAdjectives,
+  "democratic", "republican", "socialist", "communist", "separatist", "islamist", "marxist",
+  "maoist", "leninist", "fascist")
+MARROWFEN_TAGGER_WORDS(kindsOfBodies,
+  "company", "companies", "firm", "firms", "group", "groups", "bank", "banks", "government",
+  "authorities", "police", "military", "forces", "troops", "team", "side", "squad", "officials",
+  "media", "press")
 MARROWFEN_TAGGER_WORDS(eventWords,
   "war", "wars", "revolution", "olympics", "olympiad", "games", "cup", "championship",
   "championships", "open", "masters", "prix", "marathon", "tournament", "trophy", "festival",

@@ -76,6 +76,13 @@ const std::unordered_set<std::string_view>& nationalities();
 const std::unordered_set<std::string_view>& peoples();
 // Words of regions that stand before a nationality ("south", "central", "native").
 const std::unordered_set<std::string_view>& regionWords();
+// Adjectives of political camps that name no party before a noun ("the Republican convention",
+// "Socialist deputies"), unlike the party's name ("Republican Party"). "Liberal" and
+// "Conservative" stay out: parties are called so ("a Liberal member" of the Liberal Party).
+const std::unordered_set<std::string_view>& politicalAdjectives();
+// Nouns of kinds of bodies that follow a nationality in running text without naming one ("the
+// Chinese company", "Turkish authorities", "the Dutch bank").
+const std::unordered_set<std::string_view>& kindsOfBodies();
 // Whether a word in small letters names a nationality or people: a word of the two lists above,
 // or an adjective in "-an" or "-i" with an "s" ("russians", "israelis").
 bool isNationalityWord(std::string_view lower);
