@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,15 @@ constexpr double kOtherSideInk = 0.3;
 // The height of a line of bold letters whose top and bottom edges pass for rules, at most, in
 // letters of the page's text.
 constexpr double kBoldLine = 1.5;
+// A long run is a rule when it is one line at most kRuleThickness letters thick, in all but
+// kWideRuleShare of its length, and spans at most kRuleSpan letters across (a heavy or slightly
+// slanted rule); a line of letters bridged into one blob is about a letter thick.
+// Such runs are at least kLongRule times as long as the shortest rule, and are no edge of a mass
+// of ink (a dark banner, a line of bold letters).
+constexpr double kRuleThickness = 0.55;
+constexpr double kWideRuleShare = 0.1;
+constexpr double kRuleSpan = 2;
+constexpr int kLongRule = 2;
 // Skew below this is left to the engine's own line finding; a search result must stand out by
 // this much to be believed (Leptonica's confidence: the best score over the spread).
 constexpr double kMinSkewDegrees = 0.8;
@@ -265,6 +275,34 @@ PixPtr withoutColouredMarks(Pix* pix) {
 
 namespace {
 
+// The share of the pixels of `binary` inked in the rectangle (x, y, w, h); 0 when it is empty.
+double inkShare(Pix* binary, l_int32 x, l_int32 y, l_int32 w, l_int32 h) {
+  if (h <= 0 || w <= 0) return 0.0;
+  Box* box = boxCreate(x, y, w, h);
+  l_int32 ink = 0;
+  pixCountPixelsInRect(binary, box, &ink, nullptr);
+  boxDestroy(&box);
+  return double(ink) / (double(w) * h);
+}
+
+// The share of ink of `binary` in the bands `band` pixels wide along either side of the run at
+// (x, y, w, h): above and below it when it runs along rows (`horizontal`), left and right of it
+// otherwise, each cut at the page's edge.
+std::pair<double, double> inkBeside(Pix* binary, bool horizontal, l_int32 x, l_int32 y, l_int32 w,
+                                    l_int32 h, int band) {
+  if (horizontal) {
+    const int top = std::max(0, y - band);
+    return {inkShare(binary, x, top, w, y - top),
+            inkShare(binary, x, y + h, w, std::min(band, pixGetHeight(binary) - (y + h)))};
+  }
+  const int left = std::max(0, x - band);
+  return {inkShare(binary, left, y, x - left, h),
+          inkShare(binary, x + w, y, std::min(band, pixGetWidth(binary) - (x + w)), h)};
+}
+
+// Ink is measured beside a run over half a letter.
+int sideBand(double textHeight) { return std::max(2, static_cast<int>(textHeight / 2)); }
+
 // Takes out of `runs`, horizontal strokes of `binary` whose letters are `textHeight` high, the
 // runs that are parts of a line of bold letters bridged together, not rules: a run inked as
 // letters are over half a letter on one side (at least kLetterSideInk) and at least kOtherSideInk
@@ -274,16 +312,7 @@ namespace {
 void clearEdgesOfLetters(Pix* runs, Pix* binary, double textHeight) {
   Boxa* boxes = pixConnCompBB(runs, 8);
   if (!boxes) return;
-  const int band = std::max(2, static_cast<int>(textHeight / 2));
-  const int pageHeight = pixGetHeight(binary);
-  const auto inkShare = [&](l_int32 x, l_int32 y, l_int32 w, l_int32 h) {
-    if (h <= 0 || w <= 0) return 0.0;
-    Box* box = boxCreate(x, y, w, h);
-    l_int32 ink = 0;
-    pixCountPixelsInRect(binary, box, &ink, nullptr);
-    boxDestroy(&box);
-    return double(ink) / (double(w) * h);
-  };
+  const int band = sideBand(textHeight);
   struct Run {
     l_int32 x = 0, y = 0, w = 0, h = 0;
     double above = 0, below = 0;
@@ -293,9 +322,7 @@ void clearEdgesOfLetters(Pix* runs, Pix* binary, double textHeight) {
   for (int i = 0; i < boxaGetCount(boxes); ++i) {
     Run r;
     if (boxaGetBoxGeometry(boxes, i, &r.x, &r.y, &r.w, &r.h) != 0) continue;
-    const int top = std::max(0, r.y - band);
-    r.above = inkShare(r.x, top, r.w, r.y - top);
-    r.below = inkShare(r.x, r.y + r.h, r.w, std::min(band, pageHeight - (r.y + r.h)));
+    std::tie(r.above, r.below) = inkBeside(binary, true, r.x, r.y, r.w, r.h, band);
     r.letters =
         std::max(r.above, r.below) >= kLetterSideInk && std::min(r.above, r.below) >= kOtherSideInk;
     found.push_back(r);
@@ -320,9 +347,90 @@ void clearEdgesOfLetters(Pix* runs, Pix* binary, double textHeight) {
   }
 }
 
-// The strokes of `binary` along one direction: runs at least `length` long (after bridging gaps
-// of up to `gap` pixels, which joins dotted and dashed lines) that are at most `thickness` across.
-PixPtr strokes(Pix* binary, bool horizontal, int length, int gap, int thickness) {
+// Whether `piece`, a run along rows (`horizontal`) or columns, is one line at most `limit` pixels
+// thick wherever it lies: across nearly every column (or row) its ink spans at most `limit`. The
+// top and middle bars of bold letters bridged into one piece span the letters' height where both
+// lie.
+bool singleLine(Pix* piece, bool horizontal, int limit) {
+  const int w = pixGetWidth(piece);
+  const int h = pixGetHeight(piece);
+  const int along = horizontal ? w : h;
+  std::vector<int> first(along, -1), last(along, -1);
+  const l_int32 wpl = pixGetWpl(piece);
+  const l_uint32* data = pixGetData(piece);
+  for (int y = 0; y < h; ++y) {
+    const l_uint32* line = data + static_cast<ptrdiff_t>(y) * wpl;
+    for (int x = 0; x < w; ++x) {
+      if (!GET_DATA_BIT(line, x)) continue;
+      const int at = horizontal ? x : y;
+      const int across = horizontal ? y : x;
+      if (first[at] < 0) first[at] = across;
+      last[at] = across;
+    }
+  }
+  int wide = 0;
+  for (int i = 0; i < along; ++i) {
+    if (first[i] >= 0 && last[i] - first[i] + 1 > limit) ++wide;
+  }
+  return wide <= along * kWideRuleShare;
+}
+
+// Whether the run at (x, y, w, h) is the edge of a mass of ink (a dark banner with light letters,
+// a line of bold letters): inked as letters are on one side, where a rule has paper or the
+// letters typed on it.
+bool edgeOfInk(Pix* binary, bool horizontal, l_int32 x, l_int32 y, l_int32 w, l_int32 h, int band) {
+  const auto [before, after] = inkBeside(binary, horizontal, x, y, w, h, band);
+  return std::max(before, after) >= kLetterSideInk;
+}
+
+// What makes a long run of a page a rule, in pixels.
+struct RuleShape {
+  int thickness = 0;      // any run at most this thick across
+  int lineThickness = 0;  // or a single line at most this thick,
+  int span = 0;           // spanning at most this much across,
+  int longRun = 0;        // at least this long,
+  int band = 0;           // with no mass of ink in this band along either side
+};
+
+RuleShape ruleShape(double textHeight, int length) {
+  const int thickness = std::max(3, static_cast<int>(textHeight / 3));
+  return {.thickness = thickness,
+          .lineThickness = std::max(thickness, static_cast<int>(kRuleThickness * textHeight)),
+          .span = static_cast<int>(kRuleSpan * textHeight),
+          .longRun = kLongRule * length,
+          .band = sideBand(textHeight)};
+}
+
+// The rules among `runs`, the long runs of `binary` along one direction, of `shape`. A rule may
+// be thicker than a letter's stroke (a form's heavy frame) and, left slightly slanted (a photo's
+// remaining perspective, a skew too small to straighten), climb over several rows as it runs; a
+// line of letters bridged into one blob is as thick as its letters are high.
+PixPtr thinRuns(Pix* runs, Pix* binary, bool horizontal, const RuleShape& shape) {
+  Pixa* pieces = nullptr;
+  Boxa* boxes = pixConnComp(runs, &pieces, 8);
+  PixPtr thin(boxes ? pixCreateTemplate(runs) : nullptr);
+  for (int i = 0; thin && i < boxaGetCount(boxes); ++i) {
+    l_int32 x = 0, y = 0, w = 0, h = 0;
+    if (boxaGetBoxGeometry(boxes, i, &x, &y, &w, &h) != 0) continue;
+    Pix* piece = pixaGetPix(pieces, i, L_CLONE);
+    const int along = horizontal ? w : h;
+    const int across = horizontal ? h : w;
+    if (across <= shape.thickness || (along >= shape.longRun && across <= shape.span &&
+                                      singleLine(piece, horizontal, shape.lineThickness) &&
+                                      !edgeOfInk(binary, horizontal, x, y, w, h, shape.band))) {
+      pixRasterop(thin.get(), x, y, w, h, PIX_PAINT, piece, 0, 0);
+    }
+    pixDestroy(&piece);
+  }
+  boxaDestroy(&boxes);
+  pixaDestroy(&pieces);
+  return thin;
+}
+
+// The strokes of `binary` along one direction, for letters `textHeight` high: runs at least
+// `length` long (after bridging gaps of up to `gap` pixels, which joins dotted and dashed lines)
+// that are thin as rules are.
+PixPtr strokes(Pix* binary, bool horizontal, int length, int gap, double textHeight) {
   PixPtr bridged(horizontal ? pixCloseBrick(nullptr, binary, gap, 1)
                             : pixCloseBrick(nullptr, binary, 1, gap));
   if (!bridged) return nullptr;
@@ -330,12 +438,7 @@ PixPtr strokes(Pix* binary, bool horizontal, int length, int gap, int thickness)
   PixPtr runs(horizontal ? pixOpenCompBrick(nullptr, bridged.get(), length, 1)
                          : pixOpenCompBrick(nullptr, bridged.get(), 1, length));
   if (!runs) return nullptr;
-  // A line of letters bridged into one blob is thick: only thin runs are rules.
-  l_int32 changed = 0;
-  PixPtr thin(pixSelectBySize(runs.get(), thickness, thickness, 8,
-                              horizontal ? L_SELECT_HEIGHT : L_SELECT_WIDTH, L_SELECT_IF_LTE,
-                              &changed));
-  return thin;
+  return thinRuns(runs.get(), binary, horizontal, ruleShape(textHeight, length));
 }
 
 }  // namespace
@@ -344,11 +447,10 @@ PixPtr ruleMask(Pix* binary, double textHeight, int fringe) {
   if (textHeight <= 0) return nullptr;
   const int length = std::max(40, static_cast<int>(8 * textHeight));
   const int gap = std::max(2, static_cast<int>(textHeight / 3));
-  const int thickness = std::max(3, static_cast<int>(textHeight / 3));
-  PixPtr mask = strokes(binary, true, length, gap, thickness);
+  PixPtr mask = strokes(binary, true, length, gap, textHeight);
   if (!mask) return nullptr;
   clearEdgesOfLetters(mask.get(), binary, textHeight);
-  if (PixPtr vertical = strokes(binary, false, length, gap, thickness)) {
+  if (PixPtr vertical = strokes(binary, false, length, gap, textHeight)) {
     pixOr(mask.get(), mask.get(), vertical.get());
   }
   l_int32 empty = 1;

@@ -415,6 +415,74 @@ TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
   EXPECT_FALSE(ruleMask(plain.get(), medianTextHeight(plain.get())));
 }
 
+TEST(PagePreparation, HeavyAndSlantedRulesAreRules) {
+  // Lines of letters, then a rule about half a letter thick (a form's heavy frame), a thin rule
+  // and a thin vertical line each slanted by about a degree (a photo's remaining perspective).
+  std::vector<std::string> lines(5, "The quick brown fox jumps over the lazy dog 1234");
+  const Image text = testing::textImage(lines, 1500, 1000, 30, 60);
+  ASSERT_FALSE(text.empty());
+  PixPtr letters = binaryForAnalysis(pixFromImage(text).get());
+  ASSERT_TRUE(letters);
+  const double height = medianTextHeight(letters.get());
+  PixPtr page(pixCopy(nullptr, letters.get()));
+  const int heavy = static_cast<int>(0.45 * height);
+  pixRasterop(page.get(), 40, 450, 1200, heavy, PIX_SET, nullptr, 0, 0);
+  const double slope = std::tan(1.1 * M_PI / 180);
+  for (int t = 0; t < 1200; ++t) {
+    const int drift = static_cast<int>(t * slope);
+    pixRasterop(page.get(), 40 + t, 560 + drift, 1, 3, PIX_SET, nullptr, 0, 0);
+    if (t < 900) pixRasterop(page.get(), 1400 - drift, 40 + t, 3, 1, PIX_SET, nullptr, 0, 0);
+  }
+  PixPtr mask = ruleMask(page.get(), height);
+  ASSERT_TRUE(mask);
+  PixPtr rules(pixXor(nullptr, page.get(), letters.get()));
+  const auto inkUnder = [&](Pix* ink, l_int32 x, l_int32 y, l_int32 w, l_int32 h) {
+    PixPtr covered(pixAnd(nullptr, ink, mask.get()));
+    Box* box = boxCreate(x, y, w, h);
+    l_int32 all = 0, masked = 0;
+    pixCountPixelsInRect(ink, box, &all, nullptr);
+    pixCountPixelsInRect(covered.get(), box, &masked, nullptr);
+    boxDestroy(&box);
+    return std::pair{masked, all};
+  };
+  // Each rule is masked (nearly) whole; the letters above keep their ink.
+  for (const auto& [x, y, w, h] : std::vector<std::array<l_int32, 4>>{
+           {0, 440, 1300, 40}, {0, 550, 1300, 50}, {1350, 0, 150, 1000}}) {
+    const auto [masked, all] = inkUnder(rules.get(), x, y, w, h);
+    EXPECT_GE(masked, all * 9 / 10) << y;
+  }
+  const auto [eaten, ink] = inkUnder(letters.get(), 0, 0, 1300, 420);
+  EXPECT_LT(eaten, ink / 50) << eaten << " of " << ink;
+}
+
+TEST(PagePreparation, EdgesOfADarkBannerAreNoRules) {
+  // Light capitals on a dark banner that reaches a little above and below them, on a page of
+  // smaller text: the banner's edges run long and thin beside the ink of the banner, and stay.
+  const Image text =
+      testing::textImage({"SIMPLIFIED TAX INVOICE FOR THE ITEMS BELOW"}, 1500, 200, 40, 60);
+  ASSERT_FALSE(text.empty());
+  PixPtr page = binaryForAnalysis(pixFromImage(text).get());
+  ASSERT_TRUE(page);
+  Box* letters = nullptr;
+  ASSERT_EQ(pixClipToForeground(page.get(), nullptr, &letters), 0);
+  l_int32 x, y, w, h;
+  boxGetGeometry(letters, &x, &y, &w, &h);
+  boxDestroy(&letters);
+  const double height = 0.4 * h;  // the page's smaller text
+  const int margin = static_cast<int>(0.45 * height);
+  pixRasterop(page.get(), x - 20, y - margin, w + 40, h + 2 * margin, PIX_NOT(PIX_DST), nullptr, 0,
+              0);
+  l_int32 banner = 0;
+  pixCountPixels(page.get(), &banner, nullptr);
+  PixPtr mask = ruleMask(page.get(), height);
+  l_int32 masked = 0;
+  if (mask) {
+    PixPtr eaten(pixAnd(nullptr, mask.get(), page.get()));
+    pixCountPixels(eaten.get(), &masked, nullptr);
+  }
+  EXPECT_LT(masked, banner / 50) << masked << " of " << banner;
+}
+
 TEST(PagePreparation, RuleMaskTakesItsFringeWithIt) {
   // A 3-pixel rule across a page of letters, blurred by a third of its length either side.
   PixPtr binary = binaryForAnalysis(pixFromImage(textPage(30)).get());
