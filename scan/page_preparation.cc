@@ -303,38 +303,47 @@ std::pair<double, double> inkBeside(Pix* binary, bool horizontal, l_int32 x, l_i
 // Ink is measured beside a run over half a letter.
 int sideBand(double textHeight) { return std::max(2, static_cast<int>(textHeight / 2)); }
 
-// Takes out of `runs`, horizontal strokes of `binary` whose letters are `textHeight` high, the
-// runs that are parts of a line of bold letters bridged together, not rules: a run inked as
-// letters are over half a letter on one side (at least kLetterSideInk) and at least kOtherSideInk
-// on the other (their middle bars), and a top edge (paper above, letters below) over a bottom
-// edge (letters above, paper below) of the same stretch, at most kBoldLine letters apart. A rule
-// has paper on both sides, or the letters typed on it on one side and paper on the other.
-void clearEdgesOfLetters(Pix* runs, Pix* binary, double textHeight) {
+// Takes out of `runs`, strokes of `binary` along rows (`horizontal`) or columns whose letters are
+// `textHeight` high, the runs that are parts of a line of bold letters bridged together, not
+// rules: a run inked as letters are over half a letter on one side (at least kLetterSideInk) and
+// at least kOtherSideInk on the other (their middle bars), and a top edge (paper above, letters
+// below) over a bottom edge (letters above, paper below) of the same stretch, at most kBoldLine
+// letters apart; on a page turned a quarter, its lines run along columns and so do these edges.
+// A rule has paper on both sides, or the letters typed on it on one side and paper on the other.
+void clearEdgesOfLetters(Pix* runs, Pix* binary, double textHeight, bool horizontal) {
   Boxa* boxes = pixConnCompBB(runs, 8);
   if (!boxes) return;
   const int band = sideBand(textHeight);
   struct Run {
     l_int32 x = 0, y = 0, w = 0, h = 0;
-    double above = 0, below = 0;
+    int from = 0, length = 0;  // along the run
+    int start = 0, end = 0;    // across it
+    double before = 0, after = 0;
     bool letters = false;
   };
   std::vector<Run> found;
   for (int i = 0; i < boxaGetCount(boxes); ++i) {
     Run r;
     if (boxaGetBoxGeometry(boxes, i, &r.x, &r.y, &r.w, &r.h) != 0) continue;
-    std::tie(r.above, r.below) = inkBeside(binary, true, r.x, r.y, r.w, r.h, band);
-    r.letters =
-        std::max(r.above, r.below) >= kLetterSideInk && std::min(r.above, r.below) >= kOtherSideInk;
+    r.from = horizontal ? r.x : r.y;
+    r.length = horizontal ? r.w : r.h;
+    r.start = horizontal ? r.y : r.x;
+    r.end = r.start + (horizontal ? r.h : r.w);
+    std::tie(r.before, r.after) = inkBeside(binary, horizontal, r.x, r.y, r.w, r.h, band);
+    r.letters = std::max(r.before, r.after) >= kLetterSideInk &&
+                std::min(r.before, r.after) >= kOtherSideInk;
     found.push_back(r);
   }
   boxaDestroy(&boxes);
   for (Run& top : found) {
-    if (top.below < kLetterSideInk || top.above >= kOtherSideInk) continue;
+    if (top.after < kLetterSideInk || top.before >= kOtherSideInk) continue;
     for (Run& bottom : found) {
-      if (bottom.above < kLetterSideInk || bottom.below >= kOtherSideInk) continue;
-      const int apart = bottom.y - (top.y + top.h);
-      const int overlap = std::min(top.x + top.w, bottom.x + bottom.w) - std::max(top.x, bottom.x);
-      if (apart <= 0 || apart > kBoldLine * textHeight || 2 * overlap < std::min(top.w, bottom.w))
+      if (bottom.before < kLetterSideInk || bottom.after >= kOtherSideInk) continue;
+      const int apart = bottom.start - top.end;
+      const int overlap = std::min(top.from + top.length, bottom.from + bottom.length) -
+                          std::max(top.from, bottom.from);
+      if (apart <= 0 || apart > kBoldLine * textHeight ||
+          2 * overlap < std::min(top.length, bottom.length))
         continue;
       top.letters = bottom.letters = true;
     }
@@ -449,8 +458,9 @@ PixPtr ruleMask(Pix* binary, double textHeight, int fringe) {
   const int gap = std::max(2, static_cast<int>(textHeight / 3));
   PixPtr mask = strokes(binary, true, length, gap, textHeight);
   if (!mask) return nullptr;
-  clearEdgesOfLetters(mask.get(), binary, textHeight);
+  clearEdgesOfLetters(mask.get(), binary, textHeight, true);
   if (PixPtr vertical = strokes(binary, false, length, gap, textHeight)) {
+    clearEdgesOfLetters(vertical.get(), binary, textHeight, false);
     pixOr(mask.get(), mask.get(), vertical.get());
   }
   l_int32 empty = 1;
