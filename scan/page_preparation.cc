@@ -43,6 +43,10 @@ constexpr double kRuleThickness = 0.55;
 constexpr double kWideRuleShare = 0.1;
 constexpr double kRuleSpan = 2;
 constexpr int kLongRule = 2;
+// Rows of separate dashes: at least kMinDashes pieces kDashWidth letters wide, kDashGap apart.
+constexpr size_t kMinDashes = 8;
+constexpr double kDashWidth[2] = {0.25, 1.5};
+constexpr double kDashGap = 1.0;
 // Skew below this is left to the engine's own line finding; a search result must stand out by
 // this much to be believed (Leptonica's confidence: the best score over the spread).
 constexpr double kMinSkewDegrees = 0.8;
@@ -452,6 +456,75 @@ PixPtr strokes(Pix* binary, bool horizontal, int length, int gap, double textHei
   return thinRuns(runs.get(), binary, horizontal, ruleShape(textHeight, length));
 }
 
+// Rows of dashes whose gaps are too wide to bridge (a receipt's separators, photographed): at
+// least kMinDashes short pieces (at most a third of a letter high, kDashWidth letters wide and at
+// least as wide as high), each at most kDashGap letters from the next along one line. Letters
+// stand taller; the periods, commas and hyphens of text do not run eight in a row.
+PixPtr dashRows(Pix* binary, double textHeight) {
+  Boxa* boxes = pixConnCompBB(binary, 8);
+  if (!boxes) return nullptr;
+  const int thickness = std::max(3, static_cast<int>(textHeight / 3));
+  struct Piece {
+    l_int32 x = 0, y = 0, w = 0, h = 0;
+  };
+  std::vector<Piece> dashes;  // by their left edges
+  for (int i = 0; i < boxaGetCount(boxes); ++i) {
+    Piece b;
+    if (boxaGetBoxGeometry(boxes, i, &b.x, &b.y, &b.w, &b.h) != 0) continue;
+    if (b.h <= thickness && b.w >= b.h && b.w >= kDashWidth[0] * textHeight &&
+        b.w <= kDashWidth[1] * textHeight) {
+      dashes.push_back(b);
+    }
+  }
+  boxaDestroy(&boxes);
+  std::sort(dashes.begin(), dashes.end(), [](const Piece& a, const Piece& b) { return a.x < b.x; });
+  // Each row: its dashes' indices. A dash joins the row whose last dash ends just before it on
+  // the same line; rows are filed by the line of their last dash, so that a page of specks costs
+  // what its neighbourhoods hold.
+  std::vector<std::vector<size_t>> rows;
+  std::vector<std::vector<size_t>> filed(pixGetHeight(binary) / thickness + 2);
+  const auto middle = [](const Piece& d) { return d.y + d.h / 2; };
+  const int maxGap = static_cast<int>(kDashGap * textHeight);
+  for (size_t i = 0; i < dashes.size(); ++i) {
+    const Piece& d = dashes[i];
+    const int line = middle(d) / thickness;
+    size_t joined = rows.size();
+    for (int l = std::max(0, line - 1); l <= line + 1 && joined == rows.size(); ++l) {
+      std::vector<size_t>& near = filed[l];
+      for (size_t k = 0; k < near.size();) {
+        const Piece& last = dashes[rows[near[k]].back()];
+        const int gap = d.x - (last.x + last.w);
+        if (gap > maxGap) {  // left behind for good
+          near[k] = near.back();
+          near.pop_back();
+          continue;
+        }
+        if (gap >= 0 && std::abs(middle(d) - middle(last)) <= thickness / 2) {
+          joined = near[k];
+          near[k] = near.back();
+          near.pop_back();
+          break;
+        }
+        ++k;
+      }
+    }
+    if (joined == rows.size()) rows.emplace_back();
+    rows[joined].push_back(i);
+    filed[line].push_back(joined);
+  }
+  PixPtr mask(pixCreateTemplate(binary));
+  bool any = false;
+  for (const std::vector<size_t>& row : rows) {
+    if (row.size() < kMinDashes) continue;
+    for (const size_t i : row) {
+      const Piece& d = dashes[i];
+      pixRasterop(mask.get(), d.x, d.y, d.w, d.h, PIX_SET, nullptr, 0, 0);
+    }
+    any = true;
+  }
+  return any ? std::move(mask) : nullptr;
+}
+
 }  // namespace
 
 PixPtr ruleMask(Pix* binary, double textHeight, int fringe) {
@@ -465,6 +538,7 @@ PixPtr ruleMask(Pix* binary, double textHeight, int fringe) {
     clearEdgesOfLetters(vertical.get(), binary, textHeight, false);
     pixOr(mask.get(), mask.get(), vertical.get());
   }
+  if (PixPtr dashes = dashRows(binary, textHeight)) pixOr(mask.get(), mask.get(), dashes.get());
   l_int32 empty = 1;
   pixZero(mask.get(), &empty);
   if (empty) return nullptr;

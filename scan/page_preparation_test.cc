@@ -459,6 +459,41 @@ TEST(PagePreparation, HeavyAndSlantedRulesAreRules) {
   EXPECT_LT(eaten, ink / 50) << eaten << " of " << ink;
 }
 
+TEST(PagePreparation, RowsOfSeparateDashesAreRules) {
+  // Below lines of letters, a row of short dashes set wider apart than any gap bridged (a
+  // receipt's separator, photographed), running a little downhill, and a row of only five.
+  std::vector<std::string> lines(4, "The quick brown fox jumps over the lazy dog 1234");
+  const Image text = testing::textImage(lines, 1500, 600, 30, 60);
+  ASSERT_FALSE(text.empty());
+  PixPtr letters = binaryForAnalysis(pixFromImage(text).get());
+  ASSERT_TRUE(letters);
+  const double height = medianTextHeight(letters.get());
+  PixPtr page(pixCopy(nullptr, letters.get()));
+  const int dash = static_cast<int>(0.4 * height);
+  const int step = dash + static_cast<int>(0.6 * height);
+  for (int k = 0; k < 60; ++k) {
+    pixRasterop(page.get(), 40 + k * step, 400 + k / 8, dash, 3, PIX_SET, nullptr, 0, 0);
+    if (k < 5) pixRasterop(page.get(), 40 + k * step, 500, dash, 3, PIX_SET, nullptr, 0, 0);
+  }
+  PixPtr mask = ruleMask(page.get(), height);
+  ASSERT_TRUE(mask);
+  const auto masked = [&](Pix* ink, l_int32 y, l_int32 h) {
+    PixPtr covered(pixAnd(nullptr, ink, mask.get()));
+    Box* box = boxCreate(0, y, 1500, h);
+    l_int32 all = 0, under = 0;
+    pixCountPixelsInRect(ink, box, &all, nullptr);
+    pixCountPixelsInRect(covered.get(), box, &under, nullptr);
+    boxDestroy(&box);
+    return std::pair{under, all};
+  };
+  const auto [row, rowInk] = masked(page.get(), 395, 20);
+  EXPECT_EQ(row, rowInk);
+  const auto [few, fewInk] = masked(page.get(), 495, 10);
+  EXPECT_EQ(few, 0) << fewInk;
+  const auto [eaten, ink] = masked(letters.get(), 0, 380);
+  EXPECT_LT(eaten, ink / 50) << eaten << " of " << ink;
+}
+
 TEST(PagePreparation, EdgesOfADarkBannerAreNoRules) {
   // Light capitals on a dark banner that reaches a little above and below them, on a page of
   // smaller text: the banner's edges run long and thin beside the ink of the banner, and stay.
