@@ -56,6 +56,18 @@ std::array<l_int32, 4> largestInk(Pix* page) {
   return largest;
 }
 
+// Of the ink of `ink` in the rectangle (x, y, w, h): how much `mask` covers, and how much there is.
+std::pair<l_int32, l_int32> inkUnderMask(Pix* ink, Pix* mask, l_int32 x, l_int32 y, l_int32 w,
+                                         l_int32 h) {
+  PixPtr covered(pixAnd(nullptr, ink, mask));
+  Box* box = boxCreate(x, y, w, h);
+  l_int32 all = 0, masked = 0;
+  pixCountPixelsInRect(ink, box, &all, nullptr);
+  pixCountPixelsInRect(covered.get(), box, &masked, nullptr);
+  boxDestroy(&box);
+  return {masked, all};
+}
+
 Image textPage(int pixelSize) {
   std::vector<std::string> lines;
   for (int k = 0; k < 14; ++k) lines.push_back("The quick brown fox jumps over the lazy dog 1234");
@@ -440,22 +452,13 @@ TEST(PagePreparation, HeavyAndSlantedRulesAreRules) {
   PixPtr mask = ruleMask(page.get(), height);
   ASSERT_TRUE(mask);
   PixPtr rules(pixXor(nullptr, page.get(), letters.get()));
-  const auto inkUnder = [&](Pix* ink, l_int32 x, l_int32 y, l_int32 w, l_int32 h) {
-    PixPtr covered(pixAnd(nullptr, ink, mask.get()));
-    Box* box = boxCreate(x, y, w, h);
-    l_int32 all = 0, masked = 0;
-    pixCountPixelsInRect(ink, box, &all, nullptr);
-    pixCountPixelsInRect(covered.get(), box, &masked, nullptr);
-    boxDestroy(&box);
-    return std::pair{masked, all};
-  };
   // Each rule is masked (nearly) whole; the letters above keep their ink.
   for (const auto& [x, y, w, h] : std::vector<std::array<l_int32, 4>>{
            {0, 440, 1300, 40}, {0, 550, 1300, 50}, {1350, 0, 150, 1000}}) {
-    const auto [masked, all] = inkUnder(rules.get(), x, y, w, h);
+    const auto [masked, all] = inkUnderMask(rules.get(), mask.get(), x, y, w, h);
     EXPECT_GE(masked, all * 9 / 10) << y;
   }
-  const auto [eaten, ink] = inkUnder(letters.get(), 0, 0, 1300, 420);
+  const auto [eaten, ink] = inkUnderMask(letters.get(), mask.get(), 0, 0, 1300, 420);
   EXPECT_LT(eaten, ink / 50) << eaten << " of " << ink;
 }
 
@@ -477,20 +480,11 @@ TEST(PagePreparation, RowsOfSeparateDashesAreRules) {
   }
   PixPtr mask = ruleMask(page.get(), height);
   ASSERT_TRUE(mask);
-  const auto masked = [&](Pix* ink, l_int32 y, l_int32 h) {
-    PixPtr covered(pixAnd(nullptr, ink, mask.get()));
-    Box* box = boxCreate(0, y, 1500, h);
-    l_int32 all = 0, under = 0;
-    pixCountPixelsInRect(ink, box, &all, nullptr);
-    pixCountPixelsInRect(covered.get(), box, &under, nullptr);
-    boxDestroy(&box);
-    return std::pair{under, all};
-  };
-  const auto [row, rowInk] = masked(page.get(), 395, 20);
+  const auto [row, rowInk] = inkUnderMask(page.get(), mask.get(), 0, 395, 1500, 20);
   EXPECT_EQ(row, rowInk);
-  const auto [few, fewInk] = masked(page.get(), 495, 10);
+  const auto [few, fewInk] = inkUnderMask(page.get(), mask.get(), 0, 495, 1500, 10);
   EXPECT_EQ(few, 0) << fewInk;
-  const auto [eaten, ink] = masked(letters.get(), 0, 380);
+  const auto [eaten, ink] = inkUnderMask(letters.get(), mask.get(), 0, 0, 1500, 380);
   EXPECT_LT(eaten, ink / 50) << eaten << " of " << ink;
 }
 
