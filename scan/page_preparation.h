@@ -98,7 +98,7 @@ inline constexpr double kMaxSharpenedColourPixels = 32e6;
 std::optional<PreparedPage> scaledPage(Pix* pix, double scale);
 
 // The skew of the text lines of a 1-bit page, in degrees clockwise, searched up to 15 degrees
-// either way; nothing when no line direction stands out.
+// either way and, when no direction stands out there, up to 45; nothing when none stands out.
 std::optional<double> textSkewDegrees(Pix* binary);
 
 // The page turned by `degrees` clockwise around its centre onto a canvas large enough to hold all

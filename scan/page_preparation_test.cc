@@ -593,12 +593,23 @@ TEST(PagePreparation, MeasuresTextHeightAndSkewOfAGeneratedPage) {
   // Level text has no skew worth correcting; rotated text reports its angle.
   const std::optional<double> level = textSkewDegrees(binary.get());
   EXPECT_TRUE(!level || std::abs(*level) < 0.5);
-  for (const double degrees : {-12.0, -7.0, 5.0, 10.0}) {
+  // Beyond the narrow sweep (15 degrees), a page held askew is found by the wide one.
+  for (const double degrees : {-40.0, -22.0, -15.0, -12.0, -7.0, 5.0, 10.0, 15.0, 18.0, 33.0}) {
     const PreparedPage rotated = rotatedPage(pix.get(), degrees);
     PixPtr rotatedBinary = binaryForAnalysis(rotated.pix.get());
     const std::optional<double> skew = textSkewDegrees(rotatedBinary.get());
     ASSERT_TRUE(skew) << degrees;
     // Turning by the measured skew levels the lines again.
+    EXPECT_NEAR(*skew, -degrees, 0.5);
+  }
+  // The same page small on a wide white bed (a receipt scanned on an A4 glass): the weak score of
+  // the empty bed must not make the plain lines untrustworthy.
+  PixPtr bed(pixAddBorder(pix.get(), 3 * pixGetWidth(pix.get()), 0xffffffff));
+  for (const double degrees : {-12.0, 9.0}) {
+    const PreparedPage rotated = rotatedPage(bed.get(), degrees);
+    PixPtr rotatedBinary = binaryForAnalysis(rotated.pix.get());
+    const std::optional<double> skew = textSkewDegrees(rotatedBinary.get());
+    ASSERT_TRUE(skew) << degrees;
     EXPECT_NEAR(*skew, -degrees, 0.5);
   }
   // A clean page of ordinary text needs nothing.
