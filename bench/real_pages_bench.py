@@ -7,7 +7,7 @@
 Pages: scanned forms and receipts from $MARROWFEN_OCR_DEV (default /work/shared/data/ocr-dev; their
 .txt beside each image is the truth) and pages rendered here from seeded random text (English, and
 European text with accents). From each page the benchmark makes, into a temporary folder, the kinds
-of copies people hand in: turned 90/180/270, skewed 4/8/12 degrees, half resolution, strong JPEG,
+of copies people hand in: turned 90/180/270, skewed 4/8/12/20 degrees, half resolution, strong JPEG,
 photo-like (perspective, uneven light, blur). Nothing is written into the repository.
 
 Per kind of page and per program it prints the character error rate (case-blind, whitespace
@@ -280,7 +280,7 @@ def main():
         add("upright (all)", img, truth, base)
         for turn in (90, 180, 270):
             add(f"turned {turn}", img.rotate(turn, expand=True), truth, base)
-        for deg in (4, 8, 12):
+        for deg in (4, 8, 12, 20):
             add(f"skewed {deg}", skewed(img, deg if n % 2 else -deg), truth, base)
         half = img.resize((img.width // 2, img.height // 2), Image.LANCZOS)
         add("half resolution", half, truth, base)
@@ -332,6 +332,7 @@ def main():
     for kind, rule in [("turned 90", "within 0.01"), ("turned 180", "within 0.01"),
                        ("turned 270", "within 0.01"), ("skewed 4", "within 0.02"),
                        ("skewed 8", "within 0.02"), ("skewed 12", "(beyond 10: no goal)"),
+                       ("skewed 20", "(beyond 10: no goal)"),
                        ("half resolution", "at most 2x"), ("photo-like", "at most 1.5x"),
                        ("jpeg q30", "(no goal)")]:
         ours, ref = relative(kind)
