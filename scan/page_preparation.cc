@@ -56,6 +56,12 @@ constexpr double kMinSkewConfidence = 3.0;
 constexpr float kNarrowSkewSweep = 15.0f;
 constexpr float kWideSkewSweep = 45.0f;
 
+// A page is taken for a negative when more than this share of it, and of its middle, is darker
+// than the split of its brightness: on the scans, photos and receipts measured, ink and shadows
+// never passed 0.23 of a page, their negatives never fell below 0.79 (0.87 in the middle), and
+// papers photographed on a dark table were at most 0.16 dark in the middle.
+constexpr double kDarkPageShare = 0.5;
+
 // Colour marks: a pixel whose channels spread this far apart is coloured; a pixel darker than
 // kInkShare of the paper's brightness is ink. A page's coloured marks are taken out when they are
 // at least kMinColouredInk and at most kMaxColouredInk of its ink.
@@ -152,6 +158,40 @@ PixPtr binaryForAnalysis(Pix* pix) {
     threshold = 128;
   }
   return PixPtr(pixThresholdToBinary(grey.get(), threshold));
+}
+
+namespace {
+
+// The share of `ink` (a 1-bit page) that is set; within `box` when one is given.
+double inkShareOf(Pix* ink, Box* box = nullptr) {
+  PixPtr part(box ? pixClipRectangle(ink, box, nullptr) : pixClone(ink));
+  l_int32 on = 0;
+  if (!part || pixCountPixels(part.get(), &on, nullptr) != 0) return 0;
+  return on / (double(pixGetWidth(part.get())) * pixGetHeight(part.get()));
+}
+
+}  // namespace
+
+PixPtr negativeOfDarkPage(Pix* pix) {
+  const double area = double(pixGetWidth(pix)) * pixGetHeight(pix);
+  if (area <= 0) return nullptr;
+  // About a million pixels tell the shares as well as all of them.
+  const int step = std::max(1, static_cast<int>(std::sqrt(area / 1e6)));
+  PixPtr sample(step > 1 ? pixScaleByIntSampling(pix, step) : pixClone(pix));
+  PixPtr ink = sample ? binaryForAnalysis(sample.get()) : nullptr;
+  if (!ink) return nullptr;
+  // A negative is dark all over, its middle too; a paper photographed on a dark table is dark
+  // around the paper, which fills the middle of the picture.
+  const int w = pixGetWidth(ink.get()), h = pixGetHeight(ink.get());
+  Box* middle = boxCreate(w / 4, h / 4, std::max(1, w / 2), std::max(1, h / 2));
+  const double middleShare = middle ? inkShareOf(ink.get(), middle) : 0;
+  boxDestroy(&middle);
+  if (inkShareOf(ink.get()) <= kDarkPageShare || middleShare <= kDarkPageShare) return nullptr;
+  if (pixGetDepth(pix) == 32 && area > kMaxSharpenedColourPixels) {
+    PixPtr grey(pixConvertRGBToLuminance(pix));
+    return grey ? PixPtr(pixInvert(nullptr, grey.get())) : nullptr;
+  }
+  return PixPtr(pixInvert(nullptr, pix));
 }
 
 namespace {

@@ -64,6 +64,12 @@ PixPtr levelledLight(Pix* pix);
 // read would take recognition towards a gigabyte.
 PixPtr withoutColouredMarks(Pix* pix);
 
+// The negative of a page that is mostly dark (light letters on a dark ground: a film negative, a
+// screenshot of a dark theme): most of its pixels fall below the split of its brightness between
+// ink and paper. Same depth, except a colour page over kMaxSharpenedColourPixels, whose negative
+// is grey. Nothing for a page that is mostly light.
+PixPtr negativeOfDarkPage(Pix* pix);
+
 // A photographed page (grey or colour) sharpened by unsharp masking, which undoes some of a phone
 // photo's blur; nothing above kMaxUnsharpPixels, whose blurred copies (four bytes a pixel) would
 // cost more memory than the sharpening is worth.

@@ -720,6 +720,32 @@ int binaryInk(Pix* pix) {
   return count;
 }
 
+TEST(PagePreparation, NegativesAreTurnedBackAndPapersOnADarkTableAreNot) {
+  const Image text = textPage(24);
+  ASSERT_FALSE(text.empty());
+  PixPtr paper = pixFromImage(text);
+  const int w = pixGetWidth(paper.get()), h = pixGetHeight(paper.get());
+  PixPtr binary(pixThresholdToBinary(paper.get(), 128));
+  PixPtr colour(pixConvertTo32(paper.get()));
+  // Each negative comes back as the page it was made from, at its own depth.
+  for (Pix* page : {paper.get(), binary.get(), colour.get()}) {
+    PixPtr negative(pixInvert(nullptr, page));
+    PixPtr back = negativeOfDarkPage(negative.get());
+    ASSERT_TRUE(back) << pixGetDepth(page);
+    l_int32 same = 0;
+    pixEqual(back.get(), page, &same);
+    EXPECT_TRUE(same) << pixGetDepth(page);
+  }
+  // Pages that are no negatives: the pages themselves, a page with a dark letterhead, and the
+  // paper photographed on a dark table that takes three quarters of the picture.
+  PixPtr letterhead(pixCopy(nullptr, paper.get()));
+  pixRasterop(letterhead.get(), 0, 0, w, h / 4, PIX_CLR, nullptr, 0, 0);
+  PixPtr onTable = onSurface(paper.get(), {25, 20, w / 2, h / 2, 2 * w, 2 * h, 0});
+  for (Pix* page : {paper.get(), binary.get(), colour.get(), letterhead.get(), onTable.get()}) {
+    EXPECT_FALSE(negativeOfDarkPage(page)) << pixGetWidth(page) << " " << pixGetDepth(page);
+  }
+}
+
 TEST(PagePreparation, PaperOnAGreySurfaceIsLevelledSoTheSurfaceIsNoInk) {
   // A sparse page (a form, a letter): its paper is most of the picture's light pixels.
   const Image text = testing::textImage(

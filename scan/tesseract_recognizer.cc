@@ -659,7 +659,7 @@ RecognitionResult TesseractRecognizer::perform(Image image,
   // marks made pale, and the better reading kept: the marks garble the text they cross, but a
   // page whose coloured ink is text reads worse without it.
   PixPtr withoutMarks = withoutColouredMarks(pix.get());
-  RecognitionResult result = uprightReading(api, std::move(pix), width, height, request.phases);
+  RecognitionResult result = negativeOrPage(api, std::move(pix), width, height, request.phases);
   if (result.error || !withoutMarks) return result;
   return betterReading(std::move(result),
                        uprightReading(api, std::move(withoutMarks), width, height, request.phases));
@@ -715,6 +715,21 @@ RecognitionResult TesseractRecognizer::uprightReading(tesseract::TessBaseAPI& ap
     if (done) break;
   }
   return result;
+}
+
+RecognitionResult TesseractRecognizer::negativeOrPage(tesseract::TessBaseAPI& api, PixPtr pix,
+                                                      int width, int height,
+                                                      RecognitionPhases* phases) const {
+  // A page of light letters on a dark ground is read as its negative: the engine finds lines of
+  // dark letters, and on the page as it is finds few of them or reads the ground as ink. A mostly
+  // dark page that is no negative (a small paper photographed on a dark table) reads badly
+  // inverted, and is read as it is too; the better reading is kept.
+  PixPtr negative = negativeOfDarkPage(pix.get());
+  if (!negative) return uprightReading(api, std::move(pix), width, height, phases);
+  RecognitionResult inverted = uprightReading(api, std::move(negative), width, height, phases);
+  if (!inverted.error && readsWell(inverted.observations)) return inverted;
+  return betterReading(std::move(inverted),
+                       uprightReading(api, std::move(pix), width, height, phases));
 }
 
 RecognitionResult TesseractRecognizer::turnedReading(tesseract::TessBaseAPI& api, Pix* page,

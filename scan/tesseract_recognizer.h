@@ -119,6 +119,10 @@ class TesseractRecognizer : public TextRecognizer {
   // name only while the page has been cheap) until one reads well, the best reading kept.
   RecognitionResult uprightReading(tesseract::TessBaseAPI& api, PixPtr pix, int width, int height,
                                    RecognitionPhases* phases) const;
+  // uprightReading of the negative of a mostly dark page (negativeOfDarkPage), and of the page as
+  // it is when the negative does not read well, the better kept; of the page alone otherwise.
+  RecognitionResult negativeOrPage(tesseract::TessBaseAPI& api, PixPtr pix, int width, int height,
+                                   RecognitionPhases* phases) const;
   // Quarter turns clockwise that set `page` upright; 0 when upright or unsure.
   int quarterTurnsToUpright(Pix* page) const;
 

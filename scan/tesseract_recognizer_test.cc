@@ -643,6 +643,12 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
     cases.push_back({"skewed " + std::to_string(degrees), imageFromPix(skewed.pix.get()),
                      inverted(skewed.toInput)});
   }
+  // Negatives (light letters on a dark ground), of the page and of its small print.
+  PixPtr negative(pixInvert(nullptr, pix.get()));
+  cases.push_back({"negative", imageFromPix(negative.get()), PageTransform{}});
+  PixPtr smallNegative(pixInvert(nullptr, small.get()));
+  cases.push_back({"negative of small print", imageFromPix(smallNegative.get()),
+                   scaleTransform(sw, sh, upright.width(), upright.height())});
   // Photographed at an angle on a dark table and on a light grey desk, and square on a grey desk.
   const double w = upright.width(), h = upright.height();
   const SourcePoint tilted[4] = {{90, 50}, {w + 70, 100}, {w + 110, h + 90}, {60, h + 40}};
