@@ -55,6 +55,7 @@ constexpr double kMinSkewConfidence = 3.0;
 // Beyond 45 degrees a page is a quarter turn plus a skew the other way.
 constexpr float kNarrowSkewSweep = 15.0f;
 constexpr float kWideSkewSweep = 45.0f;
+constexpr double kMinWideSkewConfidence = 2.0;
 
 // A page is taken for a negative when more than this share of it, and of its middle, is darker
 // than the split of its brightness: on the scans, photos and receipts measured, ink and shadows
@@ -703,7 +704,8 @@ std::optional<double> textSkewDegrees(Pix* page) {
   // large (a receipt on a scanner's bed, a scan turned onto a larger canvas) scores little at
   // every angle however plain its lines: the part that holds ink is searched again then. A page
   // held at 14 to 45 degrees (a photo taken askew) has its best angle at or beyond the sweep's
-  // end, and is searched over the wide sweep. A level page pays for the first sweep alone.
+  // end, or only the paper's edges stand out a little within it, and is searched over the wide
+  // sweep. A level page pays for the first sweep alone.
   Pix* clipped = nullptr;
   if (pixClipToForeground(page, &clipped, nullptr) != 0 || !clipped) return std::nullopt;
   PixPtr ink(clipped);
@@ -715,9 +717,11 @@ std::optional<double> textSkewDegrees(Pix* page) {
   }
   // The wide sweep's weakest score, far from the lines, is weaker than the narrow one's, so its
   // confidence runs higher for the same page: only what the narrow sweep could not see is taken
-  // from it.
+  // from it. Past 14 degrees the lines of a photographed paper stand out less (the paper's edges
+  // and the surface's grain score at every angle), so less confidence is asked there; level pages
+  // whose lines stand out too little had their best wide angle within 3 degrees of level.
   const SweptSkew wide = sweptSkew(clipped, kWideSkewSweep);
-  if (wide.confidence >= kMinSkewConfidence && std::abs(wide.degrees) >= kNarrowSkewSweep - 1) {
+  if (wide.confidence >= kMinWideSkewConfidence && std::abs(wide.degrees) >= kNarrowSkewSweep - 1) {
     return wide.degrees;
   }
   return std::nullopt;
