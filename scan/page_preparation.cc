@@ -55,7 +55,12 @@ constexpr double kMinSkewConfidence = 3.0;
 // Beyond 45 degrees a page is a quarter turn plus a skew the other way.
 constexpr float kNarrowSkewSweep = 15.0f;
 constexpr float kWideSkewSweep = 45.0f;
-constexpr double kMinWideSkewConfidence = 2.0;
+// A skew at least kFarSkewDegrees from level is believed at a lower confidence: there the engine
+// reads little or nothing of the page as it lies, while the pages whose lines stood out too
+// little (photos, half-size scans, papers on a dark table) had their best angle within 3 degrees
+// of level.
+constexpr double kMinFarSkewConfidence = 2.0;
+constexpr double kFarSkewDegrees = 4.0;
 
 // A page is taken for a negative when more than this share of it, and of its middle, is darker
 // than the split of its brightness: on the scans, photos and receipts measured, ink and shadows
@@ -718,11 +723,16 @@ std::optional<double> textSkewDegrees(Pix* page) {
   // The wide sweep's weakest score, far from the lines, is weaker than the narrow one's, so its
   // confidence runs higher for the same page: only what the narrow sweep could not see is taken
   // from it. Past 14 degrees the lines of a photographed paper stand out less (the paper's edges
-  // and the surface's grain score at every angle), so less confidence is asked there; level pages
-  // whose lines stand out too little had their best wide angle within 3 degrees of level.
+  // and the surface's grain score at every angle), so less confidence is asked there.
   const SweptSkew wide = sweptSkew(clipped, kWideSkewSweep);
-  if (wide.confidence >= kMinWideSkewConfidence && std::abs(wide.degrees) >= kNarrowSkewSweep - 1) {
+  if (wide.confidence >= kMinFarSkewConfidence && std::abs(wide.degrees) >= kNarrowSkewSweep - 1) {
     return wide.degrees;
+  }
+  // Lines that stand out a little within the narrow sweep, far from level: the engine reads
+  // nothing of such a page as it lies (a small scan's lines, a few pixels high, stand out less at
+  // any angle). Only now, because a page held further askew shows such a peak too.
+  if (narrow.confidence >= kMinFarSkewConfidence && std::abs(narrow.degrees) >= kFarSkewDegrees) {
+    return narrow.degrees;
   }
   return std::nullopt;
 }

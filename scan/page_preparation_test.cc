@@ -602,6 +602,15 @@ TEST(PagePreparation, MeasuresTextHeightAndSkewOfAGeneratedPage) {
     // Turning by the measured skew levels the lines again.
     EXPECT_NEAR(*skew, -degrees, 0.5);
   }
+  // The same page scanned small, 8 degrees askew: its lines stand out less, but far from level.
+  for (const float factor : {0.25f, 0.2f}) {
+    PixPtr small(pixScaleAreaMap(pix.get(), factor, factor));
+    const PreparedPage rotated = rotatedPage(small.get(), -8.0);
+    PixPtr rotatedBinary = binaryForAnalysis(rotated.pix.get());
+    const std::optional<double> skew = textSkewDegrees(rotatedBinary.get());
+    ASSERT_TRUE(skew) << factor;
+    EXPECT_NEAR(*skew, 8.0, 1.0) << factor;
+  }
   // The same page small on a wide white bed (a receipt scanned on an A4 glass): the weak score of
   // the empty bed must not make the plain lines untrustworthy.
   PixPtr bed(pixAddBorder(pix.get(), 3 * pixGetWidth(pix.get()), 0xffffffff));
