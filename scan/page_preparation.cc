@@ -168,12 +168,14 @@ PixPtr binaryForAnalysis(Pix* pix) {
 
 namespace {
 
-// The share of `ink` (a 1-bit page) that is set; within `box` when one is given.
-double inkShareOf(Pix* ink, Box* box = nullptr) {
-  PixPtr part(box ? pixClipRectangle(ink, box, nullptr) : pixClone(ink));
-  l_int32 on = 0;
-  if (!part || pixCountPixels(part.get(), &on, nullptr) != 0) return 0;
-  return on / (double(pixGetWidth(part.get())) * pixGetHeight(part.get()));
+// The share of the pixels of `binary` inked in the rectangle (x, y, w, h); 0 when it is empty.
+double inkShare(Pix* binary, l_int32 x, l_int32 y, l_int32 w, l_int32 h) {
+  if (h <= 0 || w <= 0) return 0.0;
+  Box* box = boxCreate(x, y, w, h);
+  l_int32 ink = 0;
+  pixCountPixelsInRect(binary, box, &ink, nullptr);
+  boxDestroy(&box);
+  return double(ink) / (double(w) * h);
 }
 
 }  // namespace
@@ -189,10 +191,10 @@ PixPtr negativeOfDarkPage(Pix* pix) {
   // A negative is dark all over, its middle too; a paper photographed on a dark table is dark
   // around the paper, which fills the middle of the picture.
   const int w = pixGetWidth(ink.get()), h = pixGetHeight(ink.get());
-  Box* middle = boxCreate(w / 4, h / 4, std::max(1, w / 2), std::max(1, h / 2));
-  const double middleShare = middle ? inkShareOf(ink.get(), middle) : 0;
-  boxDestroy(&middle);
-  if (inkShareOf(ink.get()) <= kDarkPageShare || middleShare <= kDarkPageShare) return nullptr;
+  if (inkShare(ink.get(), 0, 0, w, h) <= kDarkPageShare ||
+      inkShare(ink.get(), w / 4, h / 4, std::max(1, w / 2), std::max(1, h / 2)) <= kDarkPageShare) {
+    return nullptr;
+  }
   if (pixGetDepth(pix) == 32 && area > kMaxSharpenedColourPixels) {
     PixPtr grey(pixConvertRGBToLuminance(pix));
     return grey ? PixPtr(pixInvert(nullptr, grey.get())) : nullptr;
@@ -330,16 +332,6 @@ PixPtr withoutColouredMarks(Pix* pix) {
 }
 
 namespace {
-
-// The share of the pixels of `binary` inked in the rectangle (x, y, w, h); 0 when it is empty.
-double inkShare(Pix* binary, l_int32 x, l_int32 y, l_int32 w, l_int32 h) {
-  if (h <= 0 || w <= 0) return 0.0;
-  Box* box = boxCreate(x, y, w, h);
-  l_int32 ink = 0;
-  pixCountPixelsInRect(binary, box, &ink, nullptr);
-  boxDestroy(&box);
-  return double(ink) / (double(w) * h);
-}
 
 // The share of ink of `binary` in the bands `band` pixels wide along either side of the run at
 // (x, y, w, h): above and below it when it runs along rows (`horizontal`), left and right of it

@@ -65,9 +65,10 @@ PixPtr levelledLight(Pix* pix);
 PixPtr withoutColouredMarks(Pix* pix);
 
 // The negative of a page that is mostly dark (light letters on a dark ground: a film negative, a
-// screenshot of a dark theme): most of its pixels fall below the split of its brightness between
-// ink and paper. Same depth, except a colour page over kMaxSharpenedColourPixels, whose negative
-// is grey. Nothing for a page that is mostly light.
+// screenshot of a dark theme): most of its pixels, and of its middle half, fall below the split
+// of its brightness between ink and paper (a paper photographed on a dark table is light in the
+// middle). Same depth, except a colour page over kMaxSharpenedColourPixels, whose negative is
+// grey. Nothing for a page that is mostly light.
 PixPtr negativeOfDarkPage(Pix* pix);
 
 // A photographed page (grey or colour) sharpened by unsharp masking, which undoes some of a phone
