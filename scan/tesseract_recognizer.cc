@@ -724,12 +724,11 @@ RecognitionResult TesseractRecognizer::perform(Image image,
                        uprightReading(std::move(withoutMarks), width, height, request.phases));
 }
 
-tesseract::TessBaseAPI* TesseractRecognizer::engineFor(bool tinyText) const {
+tesseract::TessBaseAPI* TesseractRecognizer::engineFor(const std::string& languages,
+                                                       bool tinyText) const {
   const Settings& s = *settings_;
-  const bool beside = tinyText && !s.tinyTextLanguages.empty();
-  std::optional<std::string> error =
-      startEngine(s.dir, beside ? s.tinyTextLanguages : s.languages, s.languageCorrection);
-  if (error && beside) {
+  std::optional<std::string> error = startEngine(s.dir, languages, s.languageCorrection);
+  if (error && languages != s.languages) {
     // The English model would not start: the script model alone reads the tiny letters.
     settings_->tinyTextLanguages.clear();
     error = startEngine(s.dir, s.languages, s.languageCorrection);
@@ -756,15 +755,9 @@ RecognitionResult TesseractRecognizer::uprightReading(PixPtr pix, int width, int
   if (prepared && prepared->pix && !keepInput) pix.reset();
   Pix* page = prepared ? prepared->pix.get() : pix.get();
   const PageTransform toInput = prepared ? prepared->toInput : PageTransform{};
-  const bool tinyText = prepared && prepared->localThreshold;
-  const bool englishBeside = tinyText && !settings_->tinyTextLanguages.empty();
   int textTurns = 0;
-  RecognitionResult result = recognised(tinyText, page, toInput, width, height, phases, &textTurns);
-  if (englishBeside && !result.error && accentedShareOf(result.observations) >= kAccentedText) {
-    // A language that writes accents: this page's readings are the script model's alone.
-    settings_->tinyTextLanguages.clear();
-    result = recognised(tinyText, page, toInput, width, height, phases, &textTurns);
-  }
+  RecognitionResult result = recognised(prepared && prepared->localThreshold, page, toInput, width,
+                                        height, phases, &textTurns);
   // A page whose lines the engine found running up or down is turned, however well it read them:
   // read upright, it reads better still.
   if (result.error || (readsWell(result.observations) && textTurns == 0)) return result;
@@ -820,7 +813,24 @@ RecognitionResult TesseractRecognizer::recognised(bool tinyText, Pix* page,
                                                   const PageTransform& toInput, int width,
                                                   int height, RecognitionPhases* phases,
                                                   int* textTurns) const {
-  tesseract::TessBaseAPI* engine = engineFor(tinyText);
+  const Settings& s = *settings_;
+  const bool beside = tinyText && !s.tinyTextLanguages.empty();
+  RecognitionResult result = readWith(beside ? s.tinyTextLanguages : s.languages, tinyText, page,
+                                      toInput, width, height, phases, textTurns);
+  // A page that reads as text with accents is read again by the script model alone. A page read
+  // as letter soup (turned) says nothing of its language: it is read again at its turns.
+  if (beside && !result.error && readsWell(result.observations) &&
+      accentedShareOf(result.observations) >= kAccentedText) {
+    return readWith(s.languages, tinyText, page, toInput, width, height, phases, textTurns);
+  }
+  return result;
+}
+
+RecognitionResult TesseractRecognizer::readWith(const std::string& languages, bool tinyText,
+                                                Pix* page, const PageTransform& toInput, int width,
+                                                int height, RecognitionPhases* phases,
+                                                int* textTurns) const {
+  tesseract::TessBaseAPI* engine = engineFor(languages, tinyText);
   if (!engine) return {.error = "Text recognition could not be performed on the image."};
   tesseract::TessBaseAPI& api = *engine;
   api.SetImage(page);

@@ -111,9 +111,16 @@ class TesseractRecognizer : public TextRecognizer {
   // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input,
   // telling `phases` (when set) while the engine reads words; `textTurns`, when given, tells
   // the quarter turns clockwise that set most of the text read upright (0 when it stood upright).
+  // Pages of tiny letters (`tinyText`) are read with English beside the script model when the
+  // settings say so (kAccentedText), and again by the script model alone when they read well
+  // as text with accents.
   RecognitionResult recognised(bool tinyText, Pix* page, const PageTransform& toInput, int width,
                                int height, RecognitionPhases* phases,
                                int* textTurns = nullptr) const;
+  // recognised, by the engine for `languages`.
+  RecognitionResult readWith(const std::string& languages, bool tinyText, Pix* page,
+                             const PageTransform& toInput, int width, int height,
+                             RecognitionPhases* phases, int* textTurns) const;
   // Reads `page` (an image mapped to the input by `toInput`) turned `turns` quarters clockwise
   // and prepared again at that orientation.
   RecognitionResult turnedReading(Pix* page, const PageTransform& toInput, int turns, int width,
@@ -130,10 +137,10 @@ class TesseractRecognizer : public TextRecognizer {
   // Quarter turns clockwise that set `page` upright; 0 when upright or unsure.
   int quarterTurnsToUpright(Pix* page) const;
 
-  // The running engine for the request's settings and whether the page's letters are tiny
-  // (thresholded locally, and read with English beside the script model when the settings say
-  // so), set up to read the next page; null when it cannot start.
-  tesseract::TessBaseAPI* engineFor(bool tinyText) const;
+  // The running engine for `languages` (the request's, or those of tiny letters) with the
+  // request's settings, thresholding the next page locally when its letters are tiny; the
+  // request's languages when those of tiny letters cannot start; null when none can.
+  tesseract::TessBaseAPI* engineFor(const std::string& languages, bool tinyText) const;
 
   struct Settings;  // the languages and settings of the request being read
   mutable std::unique_ptr<Settings> settings_;
