@@ -65,6 +65,10 @@ ModelChoice defaultModel(bool prefixSet, const std::string& programModels,
                          const std::string& tessdata,
                          const std::function<bool(const std::string&)>& exists);
 
+// The share of the letters of UTF-8 `text` that are Latin letters with diacritics (U+00C0 -
+// U+024F: ä, é, ß, ø, ł ...); letters are those and the ASCII ones; 0 without letters.
+double accentedLetterShare(std::string_view text);
+
 // Reads `size` bytes at `offset` of a file into `out`; false when it cannot.
 using ReadAt = std::function<bool(int64_t offset, size_t size, char* out)>;
 
@@ -90,11 +94,12 @@ class TesseractRecognizer : public TextRecognizer {
   // recogniser's search consults.
   //
   // The page is prepared first (page_preparation.h): small text enlarged, huge text reduced,
-  // skewed lines set level; a page that then reads badly is read again at the turn the
-  // orientation model (osd.traineddata, when installed) names and at its likely turns
-  // (turnsToTry), and a turned reading kept if it reads better. A
-  // colour page with coloured marks on it is read again with the marks made pale, and the better
-  // reading kept. Every box is mapped back into `image`.
+  // skewed lines set level; with no language named, a page of tiny letters is read with the
+  // English model beside the script model unless its reading holds accented letters; a page that
+  // then reads badly is read again at the turn the orientation model (osd.traineddata, when
+  // installed) names and at its likely turns (turnsToTry), and a turned reading kept if it reads
+  // better. A colour page with coloured marks on it is read again with the marks made pale, and the
+  // better reading kept. Every box is mapped back into `image`.
   RecognitionResult perform(Image image, const RecognitionRequest& request) const override;
 
  private:
@@ -106,26 +111,39 @@ class TesseractRecognizer : public TextRecognizer {
   // Recognises `page` and maps its boxes through `toInput` into a `width` x `height` input,
   // telling `phases` (when set) while the engine reads words; `textTurns`, when given, tells
   // the quarter turns clockwise that set most of the text read upright (0 when it stood upright).
-  RecognitionResult recognised(tesseract::TessBaseAPI& api, Pix* page, const PageTransform& toInput,
-                               int width, int height, RecognitionPhases* phases,
+  // Pages of tiny letters (`tinyText`) are read with English beside the script model when the
+  // settings say so (kAccentedText), and again by the script model alone when they read well
+  // as text with accents.
+  RecognitionResult recognised(bool tinyText, Pix* page, const PageTransform& toInput, int width,
+                               int height, RecognitionPhases* phases,
                                int* textTurns = nullptr) const;
+  // recognised, by the engine for `languages`.
+  RecognitionResult readWith(const std::string& languages, bool tinyText, Pix* page,
+                             const PageTransform& toInput, int width, int height,
+                             RecognitionPhases* phases, int* textTurns) const;
   // Reads `page` (an image mapped to the input by `toInput`) turned `turns` quarters clockwise
   // and prepared again at that orientation.
-  RecognitionResult turnedReading(tesseract::TessBaseAPI& api, Pix* page,
-                                  const PageTransform& toInput, int turns, int width, int height,
-                                  RecognitionPhases* phases) const;
+  RecognitionResult turnedReading(Pix* page, const PageTransform& toInput, int turns, int width,
+                                  int height, RecognitionPhases* phases) const;
   // Prepares `pix` (an image of the `width` x `height` input) and recognises it; a page that
   // reads badly is read again at the turns of turnsToTry (those the orientation model did not
   // name only while the page has been cheap) until one reads well, the best reading kept.
-  RecognitionResult uprightReading(tesseract::TessBaseAPI& api, PixPtr pix, int width, int height,
+  RecognitionResult uprightReading(PixPtr pix, int width, int height,
                                    RecognitionPhases* phases) const;
   // uprightReading of the negative of a mostly dark page (negativeOfDarkPage), and of the page as
   // it is when the negative does not read well, the better kept; of the page alone otherwise.
-  RecognitionResult negativeOrPage(tesseract::TessBaseAPI& api, PixPtr pix, int width, int height,
+  RecognitionResult negativeOrPage(PixPtr pix, int width, int height,
                                    RecognitionPhases* phases) const;
   // Quarter turns clockwise that set `page` upright; 0 when upright or unsure.
   int quarterTurnsToUpright(Pix* page) const;
 
+  // The running engine for `languages` (the request's, or those of tiny letters) with the
+  // request's settings, thresholding the next page locally when its letters are tiny; the
+  // request's languages when those of tiny letters cannot start; null when none can.
+  tesseract::TessBaseAPI* engineFor(const std::string& languages, bool tinyText) const;
+
+  struct Settings;  // the languages and settings of the request being read
+  mutable std::unique_ptr<Settings> settings_;
   mutable std::unique_ptr<Engine> engine_;
   mutable std::unique_ptr<tesseract::TessBaseAPI> orientation_;  // started on first use
   mutable bool orientationMissing_ = false;

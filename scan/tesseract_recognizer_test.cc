@@ -221,6 +221,27 @@ TEST(DefaultModel, ProgramModelUnlessThePrefixNamesTheModelsThenScriptModelThenE
   }
 }
 
+TEST(AccentedLetterShare, AccentedLatinLettersAmongAllLetters) {
+  const std::vector<std::pair<std::string, double>> cases = {
+      {"", 0},
+      {"12 - 34", 0},
+      {"Invoice total", 0},
+      {"\u00fcber", 0.25},
+      {"Stra\u00dfe", 1.0 / 6},
+      {"\u0142\u00f3d\u017a", 0.75},
+      {"na\u00efve caf\u00e9", 2.0 / 9},
+      {"\u00c9T\u00c9", 2.0 / 3},
+      // Signs and letters of other scripts are letters of neither kind.
+      {"3 \u00d7 4 \u00f7 2 = 6 \u20ac", 0},
+      {"\u201cok\u201d 20\u00b0", 0},
+      {"\u65e5\u672c ab", 0},
+      {"\u0391\u03b8\u03ae\u03bd\u03b1 a\u00e4", 0.5},
+  };
+  for (const auto& [text, share] : cases) {
+    EXPECT_DOUBLE_EQ(accentedLetterShare(text), share) << text;
+  }
+}
+
 bool installed(const std::string& name) {
   struct stat info;
   return ::stat((tessdataDirectory() + name + ".traineddata").c_str(), &info) == 0;
@@ -688,13 +709,16 @@ TEST_F(TesseractTest, TurnedAndSkewedPagesAreReadWithBoxesOnTheirWordsInTheInput
 TEST_F(TesseractTest, PagesOfTinyLettersAreReadWithBoxesOnTheirWordsInTheInput) {
   const Image upright = testing::textImage(kPageLines, 1100, 700, 30, 50);
   ASSERT_FALSE(upright.empty());
-  const RecognitionRequest request{.languages = {"en"}};
-  const std::map<std::string, PixelBox> truth =
-      wordBoxes(recognizer_->perform(upright, request), upright.width(), upright.height());
+  const std::map<std::string, PixelBox> truth = wordBoxes(
+      recognizer_->perform(upright, {.languages = {"en"}}), upright.width(), upright.height());
   ASSERT_GE(truth.size(), 20u);
-  // The page scanned at a quarter and at a fifth of its resolution: letters 4 - 6 pixels high.
+  // The page scanned at a quarter and at a fifth of its resolution: letters 4 - 6 pixels high,
+  // read in English and with no language named (the script model with English beside it).
   PixPtr pix = pixFromImage(upright);
-  for (const float factor : {0.25f, 0.2f}) {
+  for (const auto& [factor, request] :
+       {std::pair{0.25f, RecognitionRequest{.languages = {"en"}}},
+        std::pair{0.2f, RecognitionRequest{.languages = {"en"}}},
+        std::pair{0.25f, RecognitionRequest{}}, std::pair{0.2f, RecognitionRequest{}}}) {
     PixPtr small(pixScaleAreaMap(pix.get(), factor, factor));
     const Image image = imageFromPix(small.get());
     const RecognitionResult result = recognizer_->perform(image, request);
@@ -712,6 +736,36 @@ TEST_F(TesseractTest, PagesOfTinyLettersAreReadWithBoxesOnTheirWordsInTheInput) 
     }
     EXPECT_GE(matched, truth.size() * 6 / 10) << factor;
   }
+}
+
+// With no language named, a page of tiny letters whose reading holds accents is read by the
+// script model alone: the English model beside it reads accented letters as bare ones.
+TEST_F(TesseractTest, TinyAccentedLettersKeepTheirAccentsWhenNoLanguageIsNamed) {
+  if (!installed("Latin")) GTEST_SKIP() << "Latin.traineddata is not installed";
+  const std::vector<std::string> lines = {
+      "Der Beh\u00f6rde wurde die Urkunde \u00fcber",
+      "die Gr\u00f6\u00dfe des Grundst\u00fccks",
+      "vorgelegt. Les \u00e9l\u00e8ves fran\u00e7ais ont re\u00e7u",
+      "leur dipl\u00f4me apr\u00e8s l'\u00e9t\u00e9.",
+      "El se\u00f1or Mu\u00f1oz firm\u00f3 la declaraci\u00f3n",
+      "en la oficina de Le\u00f3n."};
+  const Image upright = testing::textImage(lines, 1300, 700, 30, 50);
+  ASSERT_FALSE(upright.empty());
+  // Letters 4 - 5 pixels high, where English beside the script model reads "uber", "francais".
+  PixPtr pix = pixFromImage(upright);
+  PixPtr small(pixScaleAreaMap(pix.get(), 0.22f, 0.22f));
+  const RecognitionResult result = recognizer_->perform(imageFromPix(small.get()), {});
+  ASSERT_FALSE(result.error);
+  std::string read;
+  for (const std::string& line : lineTexts(result)) read += line + "\n";
+  const std::vector<std::string> accented = {
+      "Beh\u00f6rde",  "\u00fcber",  "Gr\u00f6\u00dfe",  "Grundst\u00fccks", "\u00e9l\u00e8ves",
+      "fran\u00e7ais", "re\u00e7u",  "dipl\u00f4me",     "apr\u00e8s",       "se\u00f1or",
+      "Mu\u00f1oz",    "firm\u00f3", "declaraci\u00f3n", "Le\u00f3n"};
+  const auto found = std::count_if(accented.begin(), accented.end(), [&](const std::string& w) {
+    return read.find(w) != std::string::npos;
+  });
+  EXPECT_GE(found, 11) << read;
 }
 
 }  // namespace

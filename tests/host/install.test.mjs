@@ -40,6 +40,7 @@ test('install, move, and use the tree', async (t) => {
     'share/doc/marrowfen/README.md',
     'share/marrowfen/name-tagger.model',
     'share/marrowfen/tessdata/Latin.traineddata',
+    'share/marrowfen/tessdata/eng.traineddata',
   ]);
 
   await t.test('no installed file names the source tree, the build tree or the first prefix', () => {
