@@ -304,10 +304,11 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
     ++words;
     if (tagger_words::isNationalityWord(last))
       ++nationalities;
-    else if (!tagger_words::regionWords().count(last))
+    else if (!tagger_words::regionWords().count(last) && !tagger_words::citizenWords().count(last))
       ++others;
   }
-  const bool nationality = nationalities > 0 && others == 0;  // "Egyptian", "South Korean"
+  // "Egyptian", "South Korean", "BRITISH CITIZEN" (a passport's nationality)
+  const bool nationality = nationalities > 0 && others == 0;
   const bool people =  // a people named by a plural alone: "Phoenicians", "Achaeans"
       words == 1 && last.size() >= 7 && (last.ends_with("ians") || last.ends_with("eans"));
   // An adjective of a people, an age or a political camp before a noun in English running text:

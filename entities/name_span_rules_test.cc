@@ -174,6 +174,8 @@ TEST(NameSpanRules, NationalitiesAreNoNames) {
           {"THAI CHINESE MERCHANTS", "THAI CHINESE", kOrg, "", kOrg},
           {"Spanish Jews settled", "Spanish Jews", kPerson, "", kPerson},
           {"the South Korean team", "South Korean", kPlace, "", kPlace},
+          {"BRITISH CITIZEN", "BRITISH CITIZEN", kPlace, "", kPlace},
+          {"a French national", "French national", kPerson, "", kPerson},
           {"Native Americans lived there", "Native Americans", kOrg, "", kOrg},
           {"the Latin American vote", "Latin American", kOrg, "", kOrg},
           {"the Phoenicians traded", "Phoenicians", kPlace, "", kPlace},

@@ -472,6 +472,43 @@ bool isRegistrationLine(std::string_view line) {
   return line.size() <= 24 && longest >= 5 && letters <= 6;
 }
 
+// Whether a word is made of letters only and opens with a capital.
+bool isCapitalisedWord(const std::string& word) {
+  bool first = true;
+  for (size_t i = 0; i < word.size();) {
+    const char32_t c = nextScalar(word, i);
+    if (!u_isalpha(c) || (first && !u_isupper(c))) return false;
+    first = false;
+  }
+  return !first;
+}
+
+// Whether `tokens` (a line, or the key before a colon) are a form label: one the model knows
+// ("Place of birth", "Surname/Nom"), or one printed in two or more languages split by "/" of
+// which the model knows one and every other is a single word written in the same case
+// ("Staatsangehörigkeit/Nationality", "Geburtsort/Place of birth", "NATIONALITÉ/NATIONALITY"), as
+// cards print them. "Name/MUSTERMANN" is a label and its value.
+bool isFormLabel(const std::vector<std::string>& tokens, const NameModel& model) {
+  if (model.isFieldLabel(tokens)) return true;
+  std::vector<std::vector<std::string>> parts(1);
+  for (const std::string& t : tokens) {
+    if (t == "/") {
+      parts.emplace_back();
+    } else {
+      parts.back().push_back(t);
+    }
+  }
+  const auto known = std::find_if(parts.begin(), parts.end(), [&](const auto& part) {
+    return !part.empty() && model.isFieldLabel(part);
+  });
+  if (parts.size() < 2 || known == parts.end()) return false;
+  const bool capitals = inCapitals(*known);
+  return std::all_of(parts.begin(), parts.end(), [&](const std::vector<std::string>& part) {
+    return model.isFieldLabel(part) ||
+           (part.size() == 1 && isCapitalisedWord(part[0]) && inCapitals(part) == capitals);
+  });
+}
+
 // Whether words[first, end) are the key of a field: keys of contact details ("Tél", "E-Mail",
 // "Indirizzo"), or, at the line's start, a form label the model knows ("Place of birth").
 bool isFieldKey(const std::vector<std::string>& words, size_t first, size_t end,
@@ -487,27 +524,25 @@ bool isFieldKey(const std::vector<std::string>& words, size_t first, size_t end,
   }
   const bool contact = keys > 0 && others == 0;
   key.emplace_back(":");
-  return contact || (first == 0 && model.isFieldLabel(key));
+  return contact || (first == 0 && isFormLabel(key, model));
 }
 
 // The key of a field ("Teléfono: 912 345 678", "Indirizzo: Via Roma 12", "Tél. : 01 42 68 53 00")
 // is no name, though a model that knows little of the text's language may label it as one, or run
-// a name on through the colon into the value. Such a key is cleared, and a name at the line's
-// start that runs through the colon after a key keeps the words after it. Names with a colon
+// a name on through the colon into the value. Such a key is cleared (at the line's start, every
+// word before its first colon, "NATIONALITÉ/NATIONALITY:" too), and a name that runs through the
+// colon after a key keeps the words after it. Names with a colon
 // that are no keys ("Star Trek : Deep Space Nine") and names before a colon that are no keys
 // ("Anna Weber: Ich komme") stay.
 void clearFieldKeys(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
                     const NameModel& model) {
   const size_t n = std::min(words.size(), labels.size());
-  if (n >= 2 && labels[0].type != NameType::kNone) {
-    const size_t end = nameEnd(labels, 0, n);
-    size_t colon = 1;
-    while (colon < end && !isColonToken(words[colon])) ++colon;
-    const size_t keyEnd = colon > 1 && words[colon - 1] == "." ? colon - 1 : colon;
-    if (colon < end && isFieldKey(words, 0, keyEnd, model)) {
-      for (size_t j = 0; j <= colon; ++j) labels[j] = NameLabel{};
-      if (colon + 1 < end) labels[colon + 1].begins = true;
-    }
+  size_t colon = 1;
+  while (colon < n && !isColonToken(words[colon])) ++colon;
+  const size_t keyEnd = colon > 1 && words[colon - 1] == "." ? colon - 1 : colon;
+  if (colon < n && isFieldKey(words, 0, keyEnd, model)) {
+    for (size_t j = 0; j <= colon; ++j) labels[j] = NameLabel{};
+    if (colon + 1 < n && labels[colon + 1].type != NameType::kNone) labels[colon + 1].begins = true;
   }
   for (size_t i = 0; i < n;) {
     if (labels[i].type == NameType::kNone) {
@@ -749,7 +784,7 @@ class ModelNameTagger : public NameTagger {
       for (const LineToken& t : tokens) {
         words.emplace_back(text.substr(t.range.begin, t.range.end - t.range.begin));
       }
-      const bool isLabel = model_.isFieldLabel(words);
+      const bool isLabel = isFormLabel(words, model_);
       std::vector<NameLabel> labels;
       // The names of a machine-readable zone are run together with fillers and codes: its words
       // are reported as words, since no name can be cut out of them cleanly.
@@ -767,6 +802,8 @@ class ModelNameTagger : public NameTagger {
       } else {
         labels = model_.label(words, language);
       }
+      // A form label is no name, whatever the model makes of its words.
+      if (isLabel) labels.assign(labels.size(), NameLabel{});
       labelIsKey = isLabel;
       fieldLabel = isLabel || isLetterClosing(words) ? words : std::vector<std::string>{};
       labels.resize(tokens.size());  // a model that miscounts labels the rest as no name

@@ -132,12 +132,13 @@ TEST(NameTagger, LabelsAValueUnderItsFormLabelAsAKeyValueLine) {
   model.labelTokens = {"Surname", "/", "Nom", "Given", "names", ":"};
   auto tagger = makeNameTagger(model);
   const std::optional<NameTag> word;
-  // The label line is labelled alone; the line under it with the label and a colon before it,
-  // of which only its own tokens' labels count. A label under a label, or a line under a value,
-  // is labelled alone; a label ending in a colon gets no second one.
+  // The label line is labelled alone, and is no name whatever the model makes of it; the line
+  // under it with the label and a colon before it, of which only its own tokens' labels count. A
+  // label under a label, or a line under a value, is labelled alone; a label ending in a colon
+  // gets no second one.
   EXPECT_EQ(tagAll(*tagger, "Surname/Nom\nOKAFOR\nGiven names\nSurname:\n\nOKAFOR\nOKAFOR"),
             (std::vector<Reported>{{word, "Surname"},
-                                   {NameTag::kOrganizationName, "Nom"},
+                                   {word, "Nom"},
                                    {NameTag::kPersonalName, "OKAFOR"},
                                    {word, "Given"},
                                    {word, "names"},
@@ -151,6 +152,48 @@ TEST(NameTagger, LabelsAValueUnderItsFormLabelAsAKeyValueLine) {
                                                    {"Surname", ":"},
                                                    {"Surname", ":", "OKAFOR"},
                                                    {"OKAFOR"}}));
+}
+
+// A label printed in two languages of which the model knows one, the other a single word in the
+// same case, is a label too: no name itself, and the key of the value under it or after its colon.
+TEST(NameTagger, LabelsInTwoLanguagesOfWhichTheModelKnowsOne) {
+  TableModel model;
+  model.table = {{"MUSTERMANN", kBPer}, {"BERLIN", kBLoc},      {"Staatsangehörigkeit", kBLoc},
+                 {"Geburtsort", kBLoc}, {"NATIONALITÉ", kBLoc}, {"Name", kBPer},
+                 {"Anna", kBPer},       {"Germany", kBLoc}};
+  model.labelTokens = {"Nationality", "NATIONALITY", "Place", "of", "birth", "Name", ":"};
+  const std::optional<NameTag> word;
+  const std::vector<std::pair<std::string, std::vector<Reported>>> cases = {
+      {"Staatsangehörigkeit/Nationality\nMUSTERMANN",
+       {{word, "Staatsangehörigkeit"},
+        {word, "Nationality"},
+        {NameTag::kPersonalName, "MUSTERMANN"}}},
+      {"Geburtsort/Place of birth\nBERLIN",
+       {{word, "Geburtsort"},
+        {word, "Place"},
+        {word, "of"},
+        {word, "birth"},
+        {NameTag::kPlaceName, "BERLIN"}}},
+      {"NATIONALITÉ/NATIONALITY: MUSTERMANN",
+       {{word, "NATIONALITÉ"}, {word, "NATIONALITY"}, {NameTag::kPersonalName, "MUSTERMANN"}}},
+      // A value after the slash, in another case, or two words, or a name beside a place: no
+      // label.
+      {"Name/MUSTERMANN",
+       {{NameTag::kPersonalName, "Name"}, {NameTag::kPersonalName, "MUSTERMANN"}}},
+      {"Staatsangehörigkeit/Anna Name",
+       {{NameTag::kPlaceName, "Staatsangehörigkeit"},
+        {NameTag::kPersonalName, "Anna"},
+        {NameTag::kPersonalName, "Name"}}},
+      {"Anna/Germany", {{NameTag::kPersonalName, "Anna"}, {NameTag::kPlaceName, "Germany"}}},
+  };
+  for (const auto& [text, want] : cases) {
+    auto tagger = makeNameTagger(model);
+    std::vector<Reported> got;
+    for (const Reported& r : tagAll(*tagger, text)) {
+      if (r.text != "/" && r.text != ":" && r.text != "\n") got.push_back(r);
+    }
+    EXPECT_EQ(got, want) << text;
+  }
 }
 
 TEST(NameTagger, ReadsTheSignatureAfterTheClosingOfALetter) {

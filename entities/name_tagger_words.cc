@@ -159,6 +159,10 @@ MARROWFEN_TAGGER_WORDS(nationalities,
 MARROWFEN_TAGGER_WORDS(regionWords,
   "north", "south", "east", "west", "northern", "southern", "eastern", "western", "central",
   "native", "ancient", "latin")
+MARROWFEN_TAGGER_WORDS(citizenWords,
+  "citizen", "citizens", "national", "nationals", "subject", "subjects", "citoyen", "citoyenne",
+  "ressortissant", "staatsangehöriger", "staatsbürger", "staatsbürgerin", "ciudadano",
+  "ciudadana", "cittadino", "cittadina", "onderdaan")
 MARROWFEN_TAGGER_WORDS(peoples,
   "arabs", "aborigines", "britons", "buddhists", "catholics", "croats", "cypriots", "czechs",
   "danes", "filipinos", "finns", "greeks", "hindus", "jews", "kazakhs", "kurds", "maori", "poles",

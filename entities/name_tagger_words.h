@@ -76,6 +76,9 @@ const std::unordered_set<std::string_view>& nationalities();
 const std::unordered_set<std::string_view>& peoples();
 // Words of regions that stand before a nationality ("south", "central", "native").
 const std::unordered_set<std::string_view>& regionWords();
+// Words naming a person by the state they belong to, after a nationality ("British citizen",
+// "French national", "ressortissant").
+const std::unordered_set<std::string_view>& citizenWords();
 // Adjectives of political camps that name no party before a noun ("the Republican convention",
 // "Socialist deputies"), unlike the party's name ("Republican Party"). "Liberal" and
 // "Conservative" stay out: parties are called so ("a Liberal member" of the Liberal Party).

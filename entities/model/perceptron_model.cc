@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <unordered_set>
 
 #include "common/program_path.h"
 #include "common/unicode.h"
@@ -185,9 +186,48 @@ bool PerceptronNameModel::isCommonWord(std::string_view word) const {
 
 bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) const {
   // Words that join the words of a label: "Place of birth", "Lieu de naissance", "Date of issue".
-  static constexpr std::string_view kJoining[] = {"of",  "the", "de",  "du",  "la",
-                                                  "le",  "des", "d",   "der", "die",
-                                                  "des", "van", "het", "von", "en"};
+  static constexpr std::string_view kJoining[] = {"of", "the", "de",  "du",  "la",  "le",  "des",
+                                                  "d",  "der", "die", "des", "van", "het", "von",
+                                                  "en", "e",   "di",  "and", "et",  "und"};
+  // Words of the labels of identity cards, licences and forms beside the gazetteer's (which the
+  // model has as features): "Staatsangehörigkeit", "Fecha de nacimiento", "Comune di rilascio",
+  // "Date of expiry".
+  static const std::unordered_set<std::string_view> kLabelWords = {
+      "apellido",      "fecha",
+      "domicilio",     "nacionalidad",
+      "sexo",          "expedición",
+      "validez",       "caducidad",
+      "dirección",     "número",
+      "firma",         "emisión",
+      "data",          "sesso",
+      "cittadinanza",  "nazionalità",
+      "comune",        "rilascio",
+      "scadenza",      "residenza",
+      "indirizzo",     "statura",
+      "emissione",     "nationalité",
+      "sexe",          "taille",
+      "adresse",       "délivrance",
+      "expiration",    "validité",
+      "domicile",      "numéro",
+      "émission",      "staatsangehörigkeit",
+      "geburtsdatum",  "geburtstag",
+      "gültig",        "anschrift",
+      "größe",         "augenfarbe",
+      "geschlecht",    "ausstellungsdatum",
+      "unterschrift",  "datum",
+      "nummer",        "geboortedatum",
+      "nationaliteit", "geslacht",
+      "lengte",        "adres",
+      "afgiftedatum",  "geldig",
+      "handtekening",  "expiry",
+      "valid",         "until",
+      "address",       "height",
+      "occupation",    "profession",
+      "number",        "issuing",
+      "municipality",  "gender",
+      "bis",           "tot",
+      "hasta",         "válido",
+      "valido"};
   constexpr size_t kLongest = 10;
   bool labelWord = false;
   size_t words = 0;
@@ -203,7 +243,7 @@ bool PerceptronNameModel::isFieldLabel(const std::vector<std::string>& tokens) c
     if (!alphanumeric) continue;  // "/", "(", "." between the languages of a label
     if (++words > kLongest) return false;
     const std::string lower = lowerCase(t);
-    if (weights_.gazetteer.lookup(lower) & kGazKeyWord) {
+    if ((weights_.gazetteer.lookup(lower) & kGazKeyWord) || kLabelWords.count(lower) > 0) {
       labelWord = true;
     } else if (std::find(std::begin(kJoining), std::end(kJoining), lower) == std::end(kJoining)) {
       return false;

@@ -164,6 +164,14 @@ TEST(PerceptronNameModel, TellsFormLabelsStandingAlone) {
       {{"Surname", ":", "Smith"}, false},  // the value is on the line
       {{"Surname", "Smith"}, false},
       {{"of", "de"}, false},  // joining words alone
+      // The words of identity cards' labels the gazetteer may lack.
+      {{"Staatsangehörigkeit"}, true},
+      {{"FECHA", "DE", "EXPEDICIÓN"}, true},
+      {{"Comune", "di", "rilascio"}, true},
+      {{"Address", "and", "number"}, true},
+      {{"Data", "Science"}, false},
+      {{"Gültig", "bis"}, true},
+      {{"Gültig", "für"}, false},
       {{"/"}, false},
       {{}, false},
   };
