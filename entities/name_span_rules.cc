@@ -196,9 +196,19 @@ NameSpan dropPersonalTitles(const NameLine& line, NameSpan span) {
 }
 
 NameSpan dropCourses(const NameLine& line, NameSpan span) {
-  if (span.type != NameType::kPersonalName || span.first >= span.last) return span;
-  if (tagger_words::academicDegrees().count(lowerCase(line.words[span.first])) > 0)
+  if (span.first >= span.last) return span;
+  const std::string first = lowerCase(line.words[span.first]);
+  // A degree written out, of any type the model gave it: "Master of Science", "Bachelor of
+  // Arts", "Doctor of Philosophy", "Bachelor in Business".
+  size_t next = span.first + 1;
+  while (next < span.last && !line.tokens[next].isWord) ++next;
+  const std::string after = next < span.last ? lowerCase(line.words[next]) : std::string();
+  const bool writtenOut = (first == "master" || first == "bachelor" || first == "doctor") &&
+                          (after == "of" || after == "in");
+  if (writtenOut ||
+      (span.type == NameType::kPersonalName && tagger_words::academicDegrees().count(first) > 0)) {
     span.last = span.first;
+  }
   return span;
 }
 

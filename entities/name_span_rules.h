@@ -50,7 +50,8 @@ NameSpan dropSalutation(const NameLine& line, NameSpan span);
 NameSpan dropPersonalTitles(const NameLine& line, NameSpan span);
 // A person's name does not open with an academic degree: "B.Sc. Computer Science" on the line of
 // a CV or certificate is the course, no person (a degree follows a name: "Anna Weber, PhD").
-// Such a span is no name at all.
+// Such a span is no name at all, nor is a degree written out, of whatever type ("Master of
+// Science", "BACHELOR OF ARTS").
 NameSpan dropCourses(const NameLine& line, NameSpan span);
 // In English running text (or text of no known language; three or more words in small letters on
 // the line besides the name, or two function words) a name neither opens nor ends with a word in

@@ -158,6 +158,14 @@ TEST(NameSpanRules, ADegreeOpensACourseNotAPerson) {
           {"2015 - 2018: B.Sc. Computer Science", "B.Sc. Computer Science", kPerson, "", kPerson},
           {"MSc Data Science, Leeds", "MSc Data Science", kPerson, "", kPerson},
           {"PH.D. PHYSICS", "PH.D. PHYSICS", kPerson, "", kPerson},
+          {"the degree of Master of Science", "Master of Science", kPerson, "", kPerson},
+          {"BACHELOR OF ARTS", "BACHELOR OF ARTS", kOrg, "", kOrg},
+          {"Doctor of Philosophy in Physics", "Doctor of Philosophy", kPlace, "", kPlace},
+          {"Bachelor in Business Administration", "Bachelor in Business Administration", kOrg, "",
+           kOrg},
+          // A doctor by name and a show stay.
+          {"Doctor Who returns", "Doctor Who", kPerson, "Doctor Who", kPerson},
+          {"Master Chef Anna", "Master Chef", kOrg, "Master Chef", kOrg},
           // A degree after the name, a degree word inside it, and other types stay.
           {"Anna Weber PhD", "Anna Weber PhD", kPerson, "Anna Weber PhD", kPerson},
           {"Ma Long", "Ma Long", kPerson, "Ma Long", kPerson},
