@@ -140,6 +140,10 @@ TEST(NameSpanRules, PersonsNameStartsAfterTitlesAndOnBehalfMarks) {
           {"i. V. Jonas Berg", "i. V. Jonas Berg", kPerson, "Jonas Berg", kPerson},
           // The field codes of American licences before the value: "LN GARCIA", "FN MARIA".
           {"LN GARCIA", "LN GARCIA", kPerson, "GARCIA", kPerson},
+          // Forms of address of the other languages, and the "Attn." of a letter or invoice.
+          {"Aan: mevrouw J. de Jong", "mevrouw J. de Jong", kPerson, "J. de Jong", kPerson},
+          {"Señora María López", "Señora María López", kPerson, "María López", kPerson},
+          {"Attn. Katrin Vogel", "Attn. Katrin Vogel", kPerson, "Katrin Vogel", kPerson},
           {"2 FN MARIA ELENA", "FN MARIA ELENA", kPerson, "MARIA ELENA", kPerson},
           {"Ln Wei", "Ln Wei", kPerson, "Ln Wei", kPerson},
           // Only persons; a title with no name after it stays.

@@ -163,19 +163,29 @@ bool isAmount(std::string_view token) {
 // money keeps its people and places but no organisation the model found. One with a legal form
 // is read again by the rule below.
 // The same holds for the heading of a price list, a line with two or more of its column words
-// ("QTY U.PRICE TOTAL (RM)", "GST SUMMARY AMOUNT (RM) TAX").
+// ("QTY U.PRICE TOTAL (RM)", "GST SUMMARY AMOUNT (RM) TAX"), where a name of column words alone
+// ("Qty Price") is none of any type.
 void clearOrganizationsInPriceLines(const std::vector<std::string>& words,
                                     std::vector<NameLabel>& labels) {
-  size_t columns = 0;
-  for (const std::string& w : words) {
-    columns += w.size() <= 11 && tagger_words::priceColumns().count(asciiLower(w));
-  }
+  const auto column = [](const std::string& w) {
+    return w.size() <= 11 && tagger_words::priceColumns().count(asciiLower(w)) > 0;
+  };
+  const auto columns = std::count_if(words.begin(), words.end(), column);
   if (columns < 2 &&
       std::none_of(words.begin(), words.end(), [](const std::string& w) { return isAmount(w); })) {
     return;
   }
   for (NameLabel& l : labels) {
     if (l.type == NameType::kOrganization) l = NameLabel{};
+  }
+  const size_t n = std::min(words.size(), labels.size());
+  for (size_t i = 0; columns >= 2 && i < n;) {
+    const size_t end = labels[i].type == NameType::kNone ? i + 1 : nameEnd(labels, i, n);
+    if (labels[i].type != NameType::kNone &&
+        std::all_of(words.begin() + i, words.begin() + end, column)) {
+      for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
+    }
+    i = end;
   }
 }
 

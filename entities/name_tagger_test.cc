@@ -672,6 +672,13 @@ TEST(NameTagger, NoOrganizationsInPriceLines) {
             std::vector<Reported>{});
   EXPECT_EQ(namedWith("QTY ITEM PRICE", "BII", NameType::kOrganization), std::vector<Reported>{});
   EXPECT_EQ(namedWith("Tea 1,50", "B", NameType::kOrganization), std::vector<Reported>{});
+  // In a heading, a name of column words alone is none of any type; other names stand.
+  EXPECT_EQ(namedWith("Description Qty Price", "OBI", NameType::kPersonalName),
+            std::vector<Reported>{});
+  EXPECT_EQ(namedWith("Qty Price Anna Lim", "OOBI", NameType::kPersonalName),
+            std::vector<Reported>{person("Anna Lim")});
+  EXPECT_EQ(namedWith("Vincent Price", "BI", NameType::kPersonalName),
+            std::vector<Reported>{person("Vincent Price")});
   // ... but its people, and firms with their legal form.
   EXPECT_EQ(namedWith("CASHIER ANNA LIM 12.90", "OBI", NameType::kPersonalName),
             std::vector<Reported>{person("ANNA LIM")});
