@@ -427,6 +427,33 @@ bool holdsDigit(std::string_view word) {
   return word.find_first_of("0123456789") != std::string_view::npos;
 }
 
+}  // namespace
+
+NameSpan dropNumberedPersons(const NameLine& line, NameSpan span) {
+  if (span.type != NameType::kPersonalName) return span;
+  int depth = 0;  // brackets open at the word: "Anna Weber ( 1901 - 1980 )" keeps its years
+  for (size_t k = span.first; k < span.last; ++k) {
+    depth += bracketOf(line.words[k]);
+    // A number or code: at least as many digits as letters ("1986", "AS-4471-2231", "2B"; not
+    // the ordinals "1st", "5.", nor "Holmes1").
+    const std::string_view w = line.words[k];
+    if (w.ends_with('.') || (k + 1 < line.words.size() && line.words[k + 1] == ".")) continue;
+    const auto digits =
+        std::count_if(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const auto letters = std::count_if(w.begin(), w.end(), [](char c) {
+      return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c & 0x80) != 0;
+    });
+    const bool number = line.tokens[k].isWord && digits > 0 && digits >= letters;
+    if (number && depth == 0) {
+      span.last = span.first;
+      break;
+    }
+  }
+  return span;
+}
+
+namespace {
+
 // What follows a street or a town in an address on the same line: a comma, or a word with a digit
 // (a house number, a ZIP or postcode, a suite).
 bool addressGoesOn(const NameLine& line, size_t k) {
@@ -553,7 +580,7 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 15> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 16> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        dropPersonalTitles,
@@ -564,6 +591,7 @@ std::span<const NameSpanRule> nameSpanRules() {
                                                        dropNationalities,
                                                        dropKindsAfterNationalities,
                                                        dropPluralAbbreviations,
+                                                       dropNumberedPersons,
                                                        streetsArePlaces,
                                                        townsBeforeStateCodesArePlaces,
                                                        balanceBrackets,

@@ -90,6 +90,10 @@ NameSpan dropKindsAfterNationalities(const NameLine& line, NameSpan span);
 // A word of capitals with a plural "s" ("MPs", "NGOs", "GIFs") names things of a kind, no one
 // thing: a name of that word alone is no name at all.
 NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span);
+// A person's name holds no numbers: a person the model found with a word of digits outside
+// brackets (a policy's number "AS-4471-2231", "Room 12") is no name. Ordinals ("1st Earl of
+// Rosse") and years in brackets stay.
+NameSpan dropNumberedPersons(const NameLine& line, NameSpan span);
 // A name that ends in a street word ("Market Street", "Woodhouse Lane", "Oak Ave.") where an
 // address stands names a street: a place, whatever type the model gave it. An address stands there
 // when a house number comes before the name (then also a name ending in "Way", "Close", "Place"

@@ -377,6 +377,28 @@ TEST(NameSpanRules, KindsOfBodiesAfterNationalitiesInCapitalsAreNoNames) {
       });
 }
 
+TEST(NameSpanRules, APersonsNameHoldsNoDigits) {
+  expectRule(dropNumberedPersons,
+             {
+                 {"Versicherungsschein Nr. AS-4471-2231", "AS-4471-2231", kPerson, "", kPerson},
+                 {"Room 12 Anna", "Room 12", kPerson, "", kPerson},
+                 {"Anna Weber", "Anna Weber", kPerson, "Anna Weber", kPerson},
+                 // Ordinals, numbers glued to a name (a footnote's mark), and years in brackets
+                 // stay.
+                 {"Laurence Parsons, 1st Earl of Rosse", "Laurence Parsons, 1st Earl of Rosse",
+                  kPerson, "Laurence Parsons, 1st Earl of Rosse", kPerson},
+                 {"Kelly Holmes1", "Kelly Holmes1", kPerson, "Kelly Holmes1", kPerson},
+                 {"Richard Grosvenor, 1. Earl Grosvenor", "Richard Grosvenor, 1. Earl Grosvenor",
+                  kPerson, "Richard Grosvenor, 1. Earl Grosvenor", kPerson},
+                 {"Anna Weber (1901 - 1980)", "Anna Weber (1901 - 1980)", kPerson,
+                  "Anna Weber (1901 - 1980)", kPerson},
+                 {"Henry VIII", "Henry VIII", kPerson, "Henry VIII", kPerson},
+                 // Firms and places may hold numbers.
+                 {"3M Deutschland", "3M Deutschland", kOrg, "3M Deutschland", kOrg},
+                 {"Route 66", "Route 66", kPlace, "Route 66", kPlace},
+             });
+}
+
 TEST(NameSpanRules, PluralsOfAbbreviationsAreNoNames) {
   expectRule(dropPluralAbbreviations,
              {
