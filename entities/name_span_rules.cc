@@ -28,6 +28,24 @@ bool isPostcodeDigits(std::string_view w) {
          std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Four or five digits, with a country's capitals and a hyphen before them or not ("20121",
+// "75001", "D-01067", "1010"): a postcode as continental Europe writes it before the town. Four
+// digits from 1900 to 2099 alone are more likely a year ("2010 Winter Olympics").
+bool isTownPostcode(std::string_view w) {
+  if (w.size() == 4 && (w.starts_with("19") || w.starts_with("20"))) return false;
+  const size_t hyphen = w.find('-');
+  if (hyphen != std::string_view::npos) {
+    const std::string_view country = w.substr(0, hyphen);
+    if (country.empty() || country.size() > 2 ||
+        !std::all_of(country.begin(), country.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+      return false;
+    }
+    w.remove_prefix(hyphen + 1);
+  }
+  return (w.size() == 4 || w.size() == 5) &&
+         std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Two capitals: the letters of a Dutch postcode.
 bool isPostcodeLetters(std::string_view w) {
   return w.size() == 2 &&
@@ -159,6 +177,23 @@ NameSpan dropDutchPostcode(const NameLine& line, NameSpan span) {
   }
   if (code + 1 < span.last && line.tokens[code + 1].isWord) {
     span.first = code + 1;
+    span.type = NameType::kPlaceName;
+    return span;
+  }
+  // A line of a postcode and its town ("20121 Milano MI", "D-01067 Dresden"): the town.
+  const auto isWordAt = [&](size_t k) { return line.tokens[k].isWord; };
+  const bool opensLine = std::none_of(line.tokens.begin(), line.tokens.begin() + span.first,
+                                      [](const auto& t) { return t.isWord; });
+  const bool endsLine = std::none_of(line.tokens.begin() + span.last, line.tokens.end(),
+                                     [](const auto& t) { return t.isWord; });
+  // The town opens with a capital; two capitals alone are a Dutch postcode's letters.
+  const auto town = [&](size_t k) {
+    return isWordAt(k) && !w[k].empty() && w[k][0] >= 'A' && w[k][0] <= 'Z' &&
+           !isPostcodeLetters(w[k]);
+  };
+  if (opensLine && endsLine && span.first + 1 < span.last && isTownPostcode(w[span.first]) &&
+      town(span.first + 1)) {
+    span.first += 1;
     span.type = NameType::kPlaceName;
   }
   return span;

@@ -39,7 +39,8 @@ struct NameSpan {
 NameSpan trimToWords(const NameLine& line, NameSpan span);
 // A Dutch postcode is no part of a name: in "3511 NK Utrecht" the four digits and two capitals are
 // a code and the word after them the town's name, reported as a place. Also when the name starts
-// with the two capitals after the digits. Needs a word after the code.
+// with the two capitals after the digits. Needs a word after the code. So is the postcode of a
+// line that holds only it and the town ("20121 Milano MI", "D-01067 Dresden").
 NameSpan dropDutchPostcode(const NameLine& line, NameSpan span);
 // The salutation of a letter ("Dear", "Sehr geehrter", "Chère") is no part of a name, and a title
 // after it makes the rest a person's name: "Dear Mr. Thompson" is a person, "Mr. Thompson".

@@ -92,20 +92,31 @@ TEST(NameSpanRules, TrimToWordsDropsPunctuationAtBothEnds) {
 }
 
 TEST(NameSpanRules, DutchPostcodeBeforeATownIsDropped) {
-  expectRule(dropDutchPostcode,
-             {
-                 {"3511 NK Utrecht", "3511 NK Utrecht", kOrg, "Utrecht", kPlace},
-                 {"3511 NK Utrecht", "NK Utrecht", kPerson, "Utrecht", kPlace},
-                 {"1000 AB Den Haag", "1000 AB Den Haag", kOrg, "Den Haag", kPlace},
-                 // Not a postcode: a leading zero, five digits, small letters.
-                 {"0511 NK Utrecht", "0511 NK Utrecht", kOrg, "0511 NK Utrecht", kOrg},
-                 {"35112 NK Utrecht", "35112 NK Utrecht", kOrg, "35112 NK Utrecht", kOrg},
-                 {"3511 nk Utrecht", "3511 nk Utrecht", kOrg, "3511 nk Utrecht", kOrg},
-                 {"Jan NK Utrecht", "NK Utrecht", kOrg, "NK Utrecht", kOrg},
-                 // No word of a name after the code.
-                 {"3511 NK", "3511 NK", kOrg, "3511 NK", kOrg},
-                 {"3511 NK, Utrecht", "3511 NK, Utrecht", kOrg, "3511 NK, Utrecht", kOrg},
-             });
+  expectRule(
+      dropDutchPostcode,
+      {
+          {"3511 NK Utrecht", "3511 NK Utrecht", kOrg, "Utrecht", kPlace},
+          {"3511 NK Utrecht", "NK Utrecht", kPerson, "Utrecht", kPlace},
+          {"1000 AB Den Haag", "1000 AB Den Haag", kOrg, "Den Haag", kPlace},
+          // Not a postcode: a leading zero, five digits, small letters.
+          {"0511 NK Utrecht", "0511 NK Utrecht", kOrg, "0511 NK Utrecht", kOrg},
+          {"35112 NK Utrecht", "35112 NK Utrecht", kOrg, "35112 NK Utrecht", kOrg},
+          {"3511 nk Utrecht", "3511 nk Utrecht", kOrg, "3511 nk Utrecht", kOrg},
+          {"Jan NK Utrecht", "NK Utrecht", kOrg, "NK Utrecht", kOrg},
+          // No word of a name after the code.
+          {"3511 NK", "3511 NK", kOrg, "3511 NK", kOrg},
+          {"3511 NK, Utrecht", "3511 NK, Utrecht", kOrg, "3511 NK, Utrecht", kOrg},
+          // A line of another country's postcode and its town.
+          {"20121 Milano MI", "20121 Milano MI", kOrg, "Milano MI", kPlace},
+          {"D-01067 Dresden", "D-01067 Dresden", kOrg, "Dresden", kPlace},
+          {"75001 Paris", "75001 Paris", kPerson, "Paris", kPlace},
+          // Not alone on its line, or no town after it: stays.
+          {"Paid to 20121 Milano MI", "20121 Milano MI", kOrg, "20121 Milano MI", kOrg},
+          {"1860 München e.V. won", "1860 München", kOrg, "1860 München", kOrg},
+          {"20121 milano", "20121 milano", kOrg, "20121 milano", kOrg},
+          {"2010 Winter Olympics", "2010 Winter Olympics", kOrg, "2010 Winter Olympics", kOrg},
+          {"1010 Wien", "1010 Wien", kOrg, "Wien", kPlace},
+      });
 }
 
 TEST(NameSpanRules, SalutationIsDroppedAndATitleAfterItMakesAPerson) {

@@ -18,7 +18,8 @@ namespace marrowfen::entities::tagger_words {
 MARROWFEN_TAGGER_WORDS(personalTitles,
   "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "professor", "herr", "frau", "mme", "mlle", "dhr",
   "mevr", "shri", "smt", "sri", "kumari", "ppa", "mevrouw", "meneer", "monsieur", "madame",
-  "mademoiselle", "señor", "señora", "señorita", "sra", "srta", "signor", "signora", "sig", "attn")
+  "mademoiselle", "señor", "señora", "señorita", "sr", "sra", "srta", "signor", "signora", "sig",
+  "attn")
 MARROWFEN_TAGGER_WORDS(offices,
   "king", "queen", "emperor", "empress", "prince", "princess", "president", "vice-president",
   "secretary-general", "director-general",
