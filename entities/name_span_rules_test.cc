@@ -131,6 +131,9 @@ TEST(NameSpanRules, SalutationIsDroppedAndATitleAfterItMakesAPerson) {
           {"Sehr geehrte Frau Weber", "Sehr geehrte Frau Weber", kOrg, "Frau Weber", kPerson},
           {"Sehr verehrter Herr Roth", "Sehr verehrter Herr Roth", kPerson, "Herr Roth", kPerson},
           {"Geachte heer Jansen", "Geachte heer Jansen", kPerson, "heer Jansen", kPerson},
+          {"Estimada Sra. López", "Estimada Sra. López", kOrg, "Sra. López", kPerson},
+          {"Spett.le Rossi S.r.l.", "Spett.le Rossi S.r.l.", kOrg, "Rossi S.r.l.", kOrg},
+          {"Egregio Dott. Bianchi", "Egregio Dott. Bianchi", kPerson, "Dott. Bianchi", kPerson},
           // Not a salutation, or nothing left after it.
           {"Sehr Gut GmbH", "Sehr Gut GmbH", kOrg, "Sehr Gut GmbH", kOrg},
           {"Dearborn Inc", "Dearborn Inc", kOrg, "Dearborn Inc", kOrg},

@@ -19,7 +19,7 @@ MARROWFEN_TAGGER_WORDS(personalTitles,
   "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "professor", "herr", "frau", "mme", "mlle", "dhr",
   "mevr", "shri", "smt", "sri", "kumari", "ppa", "mevrouw", "meneer", "monsieur", "madame",
   "mademoiselle", "señor", "señora", "señorita", "sr", "sra", "srta", "signor", "signora", "sig",
-  "attn")
+  "dott", "dott.ssa", "avv", "attn")
 MARROWFEN_TAGGER_WORDS(offices,
   "king", "queen", "emperor", "empress", "prince", "princess", "president", "vice-president",
   "secretary-general", "director-general",
@@ -61,7 +61,8 @@ MARROWFEN_TAGGER_WORDS(academicDegrees,
   "mtech", "m.phil", "mphil", "b.ed", "m.ed", "bba", "b.b.a", "m.b.a", "dipl.-ing", "dipl.-kfm")
 MARROWFEN_TAGGER_WORDS(salutations,
   "dear", "dearest", "hello", "liebe", "lieber", "cher", "chère", "chers", "chères", "beste",
-  "geachte")
+  "geachte", "estimado", "estimada", "estimados", "querido", "querida", "egregio", "egregia",
+  "gentilissimo", "gentilissima", "spett.le", "spettabile")
 MARROWFEN_TAGGER_WORDS(salutationsAfterSehr,
   "geehrte", "geehrter", "verehrte", "verehrter")
 MARROWFEN_TAGGER_WORDS(letterClosings,
