@@ -103,7 +103,7 @@ const MonthNames& monthNames() {
 
 struct DatePatterns {
   std::unique_ptr<icu::RegexPattern> numeric, dayMonth, monthDay, monthYear, ordinalDayMonth,
-      yearMonthDay;
+      yearMonthDay, romanMonth;
   // Where the patterns that open with a month name or an ordinal may start.
   std::optional<WordStarts> monthStarts, fullMonthStarts, ordinalStarts;
 };
@@ -167,6 +167,11 @@ const DatePatterns& datePatterns() {
     p.monthYear = compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}])(") + names.fullAlternation +
                               u")" + sp + u"+(\\d{4})(?![\\p{L}\\p{N}])",
                           UREGEX_CASE_INSENSITIVE);
+    // The month in Roman numerals, as Polish, Czech, Hungarian and Italian papers write it:
+    // "15.III.1985", "3-XII-2001", "7 IX 1999". Capitals only, the same separator twice.
+    p.romanMonth = compile(
+        u"(?<![\\p{L}\\p{N}.,/:\\-])(\\d{1,2})([./\\- ])(XII|XI|X|IX|VIII|VII|VI|V|IV|III|II|I)\\2("
+        u"\\d{4}|\\d{2})(?![\\p{L}\\p{N}]|[./\\-]\\p{N})");
     // Chinese, Japanese and Korean: year, month and day with their signs ("2023年5月1日",
     // "2023년 5월 1일").
     p.yearMonthDay = compile(
@@ -205,6 +210,19 @@ std::optional<int> monthNumber(std::u16string name, bool& full) {
   if (it == names.number.end()) return std::nullopt;
   full = names.full.count(key) > 0;
   return it->second;
+}
+
+// A match of the Roman month pattern that is a valid date; a two-digit year only after points
+// ("15.III.85"; "7 V 85" is too often something else).
+bool romanMonthDateIsValid(icu::RegexMatcher& m) {
+  static const std::u16string kRoman[] = {u"I",   u"II",   u"III", u"IV", u"V",  u"VI",
+                                          u"VII", u"VIII", u"IX",  u"X",  u"XI", u"XII"};
+  const std::u16string month = groupText(m, 3), year = groupText(m, 4);
+  const auto it = std::find(std::begin(kRoman), std::end(kRoman), month);
+  if (it == std::end(kRoman) || (year.size() == 2 && groupText(m, 2) != u".")) return false;
+  const auto y = readYear(year);
+  return y &&
+         isValidDate(toNumber(groupText(m, 1)), static_cast<int>(it - std::begin(kRoman)) + 1, y);
 }
 
 bool numericDateIsValid(icu::RegexMatcher& m) {
@@ -293,6 +311,10 @@ Matches findDates(std::u16string_view text) {
                         });
     }
     addYearMonthDayDates(p, lineText, add);
+    forEachMatchWhere(p.romanMonth.get(), lineText, startsNumber,
+                      [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                        if (romanMonthDateIsValid(m)) add(s, e);
+                      });
     if (!monthWord) continue;
     forEachMatchWhere(p.dayMonth.get(), lineText, startsNumber,
                       [&](size_t s, size_t e, icu::RegexMatcher& m) {

@@ -38,8 +38,12 @@ TEST(FindDates, NumericAndNamedForms) {
             {"born Fourth June 1990 at home; the twenty-first day of March, 2001; TWENTY FIRST MAY "
              "1999",
              {"Fourth June 1990", "twenty-first day of March, 2001", "TWENTY FIRST MAY 1999"}},
+            // The month in Roman numerals.
+            {"ur. 15.III.1985 w Krakowie, 3-XII-2001, 7 IX 1999 and 15.III.85",
+             {"15.III.1985", "3-XII-2001", "7 IX 1999", "15.III.85"}},
             // Not dates.
             {"Thirtieth February 2020", {"February 2020"}},
+            {"31.II.2020 15.iii.1985 15 III 85 15.III-1985 Louis 14 IV 1990s 2.IV.3", {}},
             {"31/02/2020 13/13/2020 29/02/2021 00/01/2020", {}},
             {"at 10:30, 10:30:15 or 10.30", {}},
             {"version 1.2.10, v2.3.4 and 192.168.1.1", {}},
