@@ -497,7 +497,7 @@ bool isCapitalisedWord(const std::string& word) {
 // ("Place of birth", "Surname/Nom"), or one printed in two or more languages split by "/" of
 // which the model knows one and every other is a single word written in the same case
 // ("Staatsangehörigkeit/Nationality", "Geburtsort/Place of birth", "NATIONALITÉ/NATIONALITY"), as
-// cards print them. "Name/MUSTERMANN" is a label and its value.
+// cards print them. "Name/MUSTERMANN" is no label: a label with its value after the slash.
 bool isFormLabel(const std::vector<std::string>& tokens, const NameModel& model) {
   if (model.isFieldLabel(tokens)) return true;
   std::vector<std::vector<std::string>> parts(1);
