@@ -22,10 +22,14 @@ int bracketOf(std::string_view token) {
   return 0;
 }
 
+// Whether every character of `w` is an ASCII digit (true for an empty `w`).
+bool onlyDigits(std::string_view w) {
+  return std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Four digits, the first not 0: the number of a Dutch postcode.
 bool isPostcodeDigits(std::string_view w) {
-  return w.size() == 4 && w[0] >= '1' && w[0] <= '9' &&
-         std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return w.size() == 4 && w[0] >= '1' && w[0] <= '9' && onlyDigits(w);
 }
 
 // Four or five digits, with a country's capitals and a hyphen before them or not ("20121",
@@ -42,8 +46,7 @@ bool isTownPostcode(std::string_view w) {
     }
     w.remove_prefix(hyphen + 1);
   }
-  return (w.size() == 4 || w.size() == 5) &&
-         std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return (w.size() == 4 || w.size() == 5) && onlyDigits(w);
 }
 
 // Two capitals: the letters of a Dutch postcode.
