@@ -43,6 +43,11 @@ constexpr double kRuleThickness = 0.55;
 constexpr double kWideRuleShare = 0.1;
 constexpr double kRuleSpan = 2;
 constexpr int kLongRule = 2;
+// A run lying for at least kEdgeLetterShare of its length on components at least
+// kEdgeLetterHeight letters high and at most kEdgeLetterWidth long is a line of letters' edge.
+constexpr double kEdgeLetterShare = 0.5;
+constexpr double kEdgeLetterHeight = 0.6;
+constexpr double kEdgeLetterWidth = 4;
 // Rows of separate dashes: at least kMinDashes pieces kDashWidth letters wide, kDashGap apart.
 constexpr size_t kMinDashes = 8;
 constexpr double kDashWidth[2] = {0.25, 1.5};
@@ -440,6 +445,45 @@ bool edgeOfInk(Pix* binary, bool horizontal, l_int32 x, l_int32 y, l_int32 w, l_
   return std::max(before, after) >= kLetterSideInk;
 }
 
+// Whether the run at (x, y, w, h) is the aligned bottoms (or tops) of a line of letters, bridged
+// across the gaps between them, not a rule: most of its length lies on ink shaped like letters
+// (components at least kEdgeLetterHeight letters high across the run and far shorter than it
+// along), where a rule's ink is its own long stroke, or a row of dots and dashes too flat to be
+// letters. Text printed large and close (a receipt's bold lines) lines its letters up so.
+bool edgeOfLetters(Pix* binary, bool horizontal, l_int32 x, l_int32 y, l_int32 w, l_int32 h,
+                   double textHeight) {
+  // Below kSmallText, a letter stands a pixel or two above a dot: the shapes tell nothing.
+  if (textHeight < kSmallText) return false;
+  const int reach = static_cast<int>(1.5 * textHeight) + 1;
+  const int pageAcross = horizontal ? pixGetHeight(binary) : pixGetWidth(binary);
+  const int start = std::max(0, (horizontal ? y : x) - reach);
+  const int end = std::min(pageAcross, (horizontal ? y + h : x + w) + reach);
+  Box* region =
+      horizontal ? boxCreate(x, start, w, end - start) : boxCreate(start, y, end - start, h);
+  PixPtr near(pixClipRectangle(binary, region, nullptr));
+  boxDestroy(&region);
+  Boxa* boxes = near ? pixConnCompBB(near.get(), 8) : nullptr;
+  if (!boxes) return false;
+  const int length = horizontal ? w : h;
+  const int runFrom = (horizontal ? y : x) - start, runTo = runFrom + (horizontal ? h : w);
+  std::vector<char> onLetters(length, 0);
+  for (int i = 0; i < boxaGetCount(boxes); ++i) {
+    l_int32 bx = 0, by = 0, bw = 0, bh = 0;
+    if (boxaGetBoxGeometry(boxes, i, &bx, &by, &bw, &bh) != 0) continue;
+    const int from = horizontal ? bx : by, along = horizontal ? bw : bh;
+    const int across0 = horizontal ? by : bx, across = horizontal ? bh : bw;
+    if (across0 >= runTo || across0 + across <= runFrom) continue;  // off the run
+    // Letters stand far above the run; dots bridged into a run are about as high as it is.
+    if (across < kEdgeLetterHeight * textHeight || across < 2 * (runTo - runFrom) ||
+        along > kEdgeLetterWidth * textHeight) {
+      continue;
+    }
+    std::fill(onLetters.begin() + from, onLetters.begin() + std::min(length, from + along), 1);
+  }
+  boxaDestroy(&boxes);
+  return std::count(onLetters.begin(), onLetters.end(), 1) >= kEdgeLetterShare * length;
+}
+
 // What makes a long run of a page a rule, in pixels.
 struct RuleShape {
   int thickness = 0;      // any run at most this thick across
@@ -447,6 +491,7 @@ struct RuleShape {
   int span = 0;           // spanning at most this much across,
   int longRun = 0;        // at least this long,
   int band = 0;           // with no mass of ink in this band along either side
+  double textHeight = 0;  // and not the edge of a line of letters this high
 };
 
 RuleShape ruleShape(double textHeight, int length) {
@@ -455,7 +500,8 @@ RuleShape ruleShape(double textHeight, int length) {
           .lineThickness = std::max(thickness, static_cast<int>(kRuleThickness * textHeight)),
           .span = static_cast<int>(kRuleSpan * textHeight),
           .longRun = kLongRule * length,
-          .band = sideBand(textHeight)};
+          .band = sideBand(textHeight),
+          .textHeight = textHeight};
 }
 
 // The rules among `runs`, the long runs of `binary` along one direction, of `shape`. A rule may
@@ -472,9 +518,10 @@ PixPtr thinRuns(Pix* runs, Pix* binary, bool horizontal, const RuleShape& shape)
     Pix* piece = pixaGetPix(pieces, i, L_CLONE);
     const int along = horizontal ? w : h;
     const int across = horizontal ? h : w;
-    if (across <= shape.thickness || (along >= shape.longRun && across <= shape.span &&
-                                      singleLine(piece, horizontal, shape.lineThickness) &&
-                                      !edgeOfInk(binary, horizontal, x, y, w, h, shape.band))) {
+    if ((across <= shape.thickness || (along >= shape.longRun && across <= shape.span &&
+                                       singleLine(piece, horizontal, shape.lineThickness) &&
+                                       !edgeOfInk(binary, horizontal, x, y, w, h, shape.band))) &&
+        !edgeOfLetters(binary, horizontal, x, y, w, h, shape.textHeight)) {
       pixRasterop(thin.get(), x, y, w, h, PIX_PAINT, piece, 0, 0);
     }
     pixDestroy(&piece);
