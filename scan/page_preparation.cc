@@ -209,6 +209,9 @@ PixPtr negativeOfDarkPage(Pix* pix) {
 
 namespace {
 
+// A connected component too small to be a letter or a part of one.
+bool isSpeck(l_int32 w, l_int32 h) { return h < 3 || w * h < 6; }
+
 // The median height (or width) of the letter-like connected components of a 1-bit page; 0 when
 // there are too few to tell.
 double medianLetterSize(Pix* binary, bool width, size_t* count = nullptr) {
@@ -222,7 +225,7 @@ double medianLetterSize(Pix* binary, bool width, size_t* count = nullptr) {
     l_int32 x, y, w, h;
     if (boxaGetBoxGeometry(boxes, k, &x, &y, &w, &h) != 0) continue;
     // Specks, rules, frames and pictures say nothing about the size of letters.
-    if (h < 3 || w * h < 6 || w > 3 * h || h > pageHeight / 8 || h > 10 * w) continue;
+    if (isSpeck(w, h) || w > 3 * h || h > pageHeight / 8 || h > 10 * w) continue;
     sizes.push_back(width ? w : h);
   }
   boxaDestroy(&boxes);
@@ -233,6 +236,24 @@ double medianLetterSize(Pix* binary, bool width, size_t* count = nullptr) {
 }
 
 }  // namespace
+
+bool speckled(Pix* binary) {
+  Boxa* boxes = pixConnCompBB(binary, 8);
+  if (!boxes) return false;
+  size_t specks = 0, others = 0;
+  for (int k = 0; k < boxaGetCount(boxes); ++k) {
+    l_int32 x, y, w, h;
+    if (boxaGetBoxGeometry(boxes, k, &x, &y, &w, &h) != 0) continue;
+    ++(isSpeck(w, h) ? specks : others);
+  }
+  boxaDestroy(&boxes);
+  return specks > kSpeckledPage * others;
+}
+
+PixPtr smoothedGrain(Pix* pix) {
+  PixPtr grey(pixConvertTo8(pix, 0));
+  return grey ? PixPtr(pixBlockconv(grey.get(), 1, 1)) : nullptr;
+}
 
 double medianTextHeight(Pix* binary) { return medianLetterSize(binary, false); }
 
@@ -1066,11 +1087,23 @@ namespace {
 // is levelled too: left as it is, the surface falls below the global threshold with the ink, a
 // black frame around the page whose measures (letter height, rules) are wrong.
 std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
-  PixPtr levelled;  // the page with its light levelled, same geometry
+  PixPtr levelled;  // the page with its light levelled or its grain smoothed, same geometry
   if (photographed || unevenLight(input) || onGreySurface(input)) levelled = levelledLight(input);
   Pix* pix = levelled ? levelled.get() : input;
   PixPtr binary = binaryForAnalysis(pix);
   if (!binary) return std::nullopt;
+  // A grainy page is measured and read smoothed: thresholded as it is, its grain is a snow of
+  // specks that the letter height is taken from and that the engine cannot find lines through.
+  const bool grainy = pixGetDepth(pix) >= 8 && speckled(binary.get());
+  if (grainy) {
+    PixPtr smooth = smoothedGrain(pix);
+    PixPtr smoothBinary = smooth ? binaryForAnalysis(smooth.get()) : nullptr;
+    if (smoothBinary) {
+      levelled = std::move(smooth);
+      pix = levelled.get();
+      binary = std::move(smoothBinary);
+    }
+  }
   const double textHeight = letterHeight(binary.get());
   const double scale = scaleForTextHeight(textHeight, pixGetWidth(pix), pixGetHeight(pix));
   const std::optional<double> skew = textSkewDegrees(binary.get());
@@ -1084,8 +1117,8 @@ std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
   if (!page && levelled) page = PreparedPage{std::move(levelled), {}};
   levelled.reset();  // a scaled or rotated page has pixels of its own
   // A page whose light needed levelling is a photo, and a photo is blurred: its letters are
-  // sharpened at their final size.
-  if (wasLevelled && page && page->pix) {
+  // sharpened at their final size, unless that would bring its grain back.
+  if (wasLevelled && !grainy && page && page->pix) {
     if (PixPtr sharp = sharpenedPhoto(page->pix.get())) page->pix = std::move(sharp);
   }
   // Letters count as tiny only when their pieces are narrow too (tiny letters run together, so
