@@ -43,6 +43,11 @@ constexpr double kRuleThickness = 0.55;
 constexpr double kWideRuleShare = 0.1;
 constexpr double kRuleSpan = 2;
 constexpr int kLongRule = 2;
+// A run lying for at least kEdgeLetterShare of its length on components at least
+// kEdgeLetterHeight letters high and at most kEdgeLetterWidth long is a line of letters' edge.
+constexpr double kEdgeLetterShare = 0.5;
+constexpr double kEdgeLetterHeight = 0.6;
+constexpr double kEdgeLetterWidth = 4;
 // Rows of separate dashes: at least kMinDashes pieces kDashWidth letters wide, kDashGap apart.
 constexpr size_t kMinDashes = 8;
 constexpr double kDashWidth[2] = {0.25, 1.5};
@@ -204,6 +209,9 @@ PixPtr negativeOfDarkPage(Pix* pix) {
 
 namespace {
 
+// A connected component too small to be a letter or a part of one.
+bool isSpeck(l_int32 w, l_int32 h) { return h < 3 || w * h < 6; }
+
 // The median height (or width) of the letter-like connected components of a 1-bit page; 0 when
 // there are too few to tell.
 double medianLetterSize(Pix* binary, bool width, size_t* count = nullptr) {
@@ -217,7 +225,7 @@ double medianLetterSize(Pix* binary, bool width, size_t* count = nullptr) {
     l_int32 x, y, w, h;
     if (boxaGetBoxGeometry(boxes, k, &x, &y, &w, &h) != 0) continue;
     // Specks, rules, frames and pictures say nothing about the size of letters.
-    if (h < 3 || w * h < 6 || w > 3 * h || h > pageHeight / 8 || h > 10 * w) continue;
+    if (isSpeck(w, h) || w > 3 * h || h > pageHeight / 8 || h > 10 * w) continue;
     sizes.push_back(width ? w : h);
   }
   boxaDestroy(&boxes);
@@ -228,6 +236,24 @@ double medianLetterSize(Pix* binary, bool width, size_t* count = nullptr) {
 }
 
 }  // namespace
+
+bool speckled(Pix* binary) {
+  Boxa* boxes = pixConnCompBB(binary, 8);
+  if (!boxes) return false;
+  size_t specks = 0, others = 0;
+  for (int k = 0; k < boxaGetCount(boxes); ++k) {
+    l_int32 x, y, w, h;
+    if (boxaGetBoxGeometry(boxes, k, &x, &y, &w, &h) != 0) continue;
+    ++(isSpeck(w, h) ? specks : others);
+  }
+  boxaDestroy(&boxes);
+  return specks > kSpeckledPage * others;
+}
+
+PixPtr smoothedGrain(Pix* pix) {
+  PixPtr grey(pixConvertTo8(pix, 0));
+  return grey ? PixPtr(pixBlockconv(grey.get(), 1, 1)) : nullptr;
+}
 
 double medianTextHeight(Pix* binary) { return medianLetterSize(binary, false); }
 
@@ -440,6 +466,45 @@ bool edgeOfInk(Pix* binary, bool horizontal, l_int32 x, l_int32 y, l_int32 w, l_
   return std::max(before, after) >= kLetterSideInk;
 }
 
+// Whether the run at (x, y, w, h) is the aligned bottoms (or tops) of a line of letters, bridged
+// across the gaps between them, not a rule: most of its length lies on ink shaped like letters
+// (components at least kEdgeLetterHeight letters high across the run and far shorter than it
+// along), where a rule's ink is its own long stroke, or a row of dots and dashes too flat to be
+// letters. Text printed large and close (a receipt's bold lines) lines its letters up so.
+bool edgeOfLetters(Pix* binary, bool horizontal, l_int32 x, l_int32 y, l_int32 w, l_int32 h,
+                   double textHeight) {
+  // Below kSmallText, a letter stands a pixel or two above a dot: the shapes tell nothing.
+  if (textHeight < kSmallText) return false;
+  const int reach = static_cast<int>(1.5 * textHeight) + 1;
+  const int pageAcross = horizontal ? pixGetHeight(binary) : pixGetWidth(binary);
+  const int start = std::max(0, (horizontal ? y : x) - reach);
+  const int end = std::min(pageAcross, (horizontal ? y + h : x + w) + reach);
+  Box* region =
+      horizontal ? boxCreate(x, start, w, end - start) : boxCreate(start, y, end - start, h);
+  PixPtr near(pixClipRectangle(binary, region, nullptr));
+  boxDestroy(&region);
+  Boxa* boxes = near ? pixConnCompBB(near.get(), 8) : nullptr;
+  if (!boxes) return false;
+  const int length = horizontal ? w : h;
+  const int runFrom = (horizontal ? y : x) - start, runTo = runFrom + (horizontal ? h : w);
+  std::vector<char> onLetters(length, 0);
+  for (int i = 0; i < boxaGetCount(boxes); ++i) {
+    l_int32 bx = 0, by = 0, bw = 0, bh = 0;
+    if (boxaGetBoxGeometry(boxes, i, &bx, &by, &bw, &bh) != 0) continue;
+    const int from = horizontal ? bx : by, along = horizontal ? bw : bh;
+    const int across0 = horizontal ? by : bx, across = horizontal ? bh : bw;
+    if (across0 >= runTo || across0 + across <= runFrom) continue;  // off the run
+    // Letters stand far above the run; dots bridged into a run are about as high as it is.
+    if (across < kEdgeLetterHeight * textHeight || across < 2 * (runTo - runFrom) ||
+        along > kEdgeLetterWidth * textHeight) {
+      continue;
+    }
+    std::fill(onLetters.begin() + from, onLetters.begin() + std::min(length, from + along), 1);
+  }
+  boxaDestroy(&boxes);
+  return std::count(onLetters.begin(), onLetters.end(), 1) >= kEdgeLetterShare * length;
+}
+
 // What makes a long run of a page a rule, in pixels.
 struct RuleShape {
   int thickness = 0;      // any run at most this thick across
@@ -447,6 +512,7 @@ struct RuleShape {
   int span = 0;           // spanning at most this much across,
   int longRun = 0;        // at least this long,
   int band = 0;           // with no mass of ink in this band along either side
+  double textHeight = 0;  // and not the edge of a line of letters this high
 };
 
 RuleShape ruleShape(double textHeight, int length) {
@@ -455,7 +521,8 @@ RuleShape ruleShape(double textHeight, int length) {
           .lineThickness = std::max(thickness, static_cast<int>(kRuleThickness * textHeight)),
           .span = static_cast<int>(kRuleSpan * textHeight),
           .longRun = kLongRule * length,
-          .band = sideBand(textHeight)};
+          .band = sideBand(textHeight),
+          .textHeight = textHeight};
 }
 
 // The rules among `runs`, the long runs of `binary` along one direction, of `shape`. A rule may
@@ -472,9 +539,10 @@ PixPtr thinRuns(Pix* runs, Pix* binary, bool horizontal, const RuleShape& shape)
     Pix* piece = pixaGetPix(pieces, i, L_CLONE);
     const int along = horizontal ? w : h;
     const int across = horizontal ? h : w;
-    if (across <= shape.thickness || (along >= shape.longRun && across <= shape.span &&
-                                      singleLine(piece, horizontal, shape.lineThickness) &&
-                                      !edgeOfInk(binary, horizontal, x, y, w, h, shape.band))) {
+    if ((across <= shape.thickness || (along >= shape.longRun && across <= shape.span &&
+                                       singleLine(piece, horizontal, shape.lineThickness) &&
+                                       !edgeOfInk(binary, horizontal, x, y, w, h, shape.band))) &&
+        !edgeOfLetters(binary, horizontal, x, y, w, h, shape.textHeight)) {
       pixRasterop(thin.get(), x, y, w, h, PIX_PAINT, piece, 0, 0);
     }
     pixDestroy(&piece);
@@ -1019,11 +1087,23 @@ namespace {
 // is levelled too: left as it is, the surface falls below the global threshold with the ink, a
 // black frame around the page whose measures (letter height, rules) are wrong.
 std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
-  PixPtr levelled;  // the page with its light levelled, same geometry
+  PixPtr levelled;  // the page with its light levelled or its grain smoothed, same geometry
   if (photographed || unevenLight(input) || onGreySurface(input)) levelled = levelledLight(input);
   Pix* pix = levelled ? levelled.get() : input;
   PixPtr binary = binaryForAnalysis(pix);
   if (!binary) return std::nullopt;
+  // A grainy page is measured and read smoothed: thresholded as it is, its grain is a snow of
+  // specks that the letter height is taken from and that the engine cannot find lines through.
+  const bool grainy = pixGetDepth(pix) >= 8 && speckled(binary.get());
+  if (grainy) {
+    PixPtr smooth = smoothedGrain(pix);
+    PixPtr smoothBinary = smooth ? binaryForAnalysis(smooth.get()) : nullptr;
+    if (smoothBinary) {
+      levelled = std::move(smooth);
+      pix = levelled.get();
+      binary = std::move(smoothBinary);
+    }
+  }
   const double textHeight = letterHeight(binary.get());
   const double scale = scaleForTextHeight(textHeight, pixGetWidth(pix), pixGetHeight(pix));
   const std::optional<double> skew = textSkewDegrees(binary.get());
@@ -1037,8 +1117,8 @@ std::optional<PreparedPage> preparedFlatPage(Pix* input, bool photographed) {
   if (!page && levelled) page = PreparedPage{std::move(levelled), {}};
   levelled.reset();  // a scaled or rotated page has pixels of its own
   // A page whose light needed levelling is a photo, and a photo is blurred: its letters are
-  // sharpened at their final size.
-  if (wasLevelled && page && page->pix) {
+  // sharpened at their final size, unless that would bring its grain back.
+  if (wasLevelled && !grainy && page && page->pix) {
     if (PixPtr sharp = sharpenedPhoto(page->pix.get())) page->pix = std::move(sharp);
   }
   // Letters count as tiny only when their pieces are narrow too (tiny letters run together, so

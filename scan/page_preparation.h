@@ -55,6 +55,16 @@ bool unevenLight(Pix* pix);
 // normalisation) and that brightness made white, as 8-bit grey; pixels stay where they are.
 PixPtr levelledLight(Pix* pix);
 
+// Whether a 1-bit page's ink is mostly specks: pieces too small to be letters outnumber the
+// letter-like ones kSpeckledPage times over (the grain of a photo taken in poor light, a noisy
+// scan of faint print). Such specks pass for tiny print and hide the letters from the engine.
+bool speckled(Pix* binary);
+inline constexpr double kSpeckledPage = 5;
+
+// A grey or colour page smoothed over each pixel's 3 x 3 neighbourhood, as 8-bit grey: grain
+// averages out, strokes two or more pixels wide stay.
+PixPtr smoothedGrain(Pix* pix);
+
 // A colour page whose print is neutral (black or grey) but which carries coloured marks (a
 // stamp, a pen's ticks and signature, a highlighter) that cross its text: the page in 8-bit grey
 // where each pixel takes its brightest channel, so that coloured ink turns pale and the print
@@ -135,9 +145,10 @@ bool onGreySurface(Pix* pix);
 // edges are found, or the paper lies square in the picture (resampling would only blur it).
 std::optional<PreparedPage> straightenedPaper(Pix* pix);
 
-// The paper found on its surface (straightened, or else cut from a dark one), then light, scale,
-// skew, sharpening (of a page whose light was levelled) and rules in that order, each only when the
-// page needs it: the page the engine should read, or nothing when the input is best read as it is.
+// The paper found on its surface (straightened, or else cut from a dark one), then light, grain,
+// scale, skew, sharpening (of a page whose light was levelled and that is not grainy) and rules in
+// that order, each only when the page needs it: the page the engine should read, or nothing when
+// the input is best read as it is.
 std::optional<PreparedPage> preparedPage(Pix* pix);
 
 }  // namespace marrowfen::scan

@@ -333,6 +333,56 @@ TEST(PagePreparation, RowsOfDotsDoNotPassForSmallPrint) {
   }
 }
 
+// `text` as faint grey print (ink 140 on paper 215) with grain of about `sigma` grey levels.
+PixPtr grainyCopy(const Image& text, int sigma) {
+  PixPtr grey(pixConvertTo8(pixFromImage(text).get(), 0));
+  const int w = pixGetWidth(grey.get()), h = pixGetHeight(grey.get());
+  uint32_t state = 12345;
+  const auto uniform = [&state] {  // in [-0.5, 0.5)
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) / double(1u << 24) - 0.5;
+  };
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      l_uint32 v = 0;
+      pixGetPixel(grey.get(), x, y, &v);
+      // Four uniform draws sum to about a normal spread of a third of their width.
+      const double noise = (uniform() + uniform() + uniform() + uniform()) * sigma * 1.73;
+      pixSetPixel(grey.get(), x, y, std::clamp(int(140 + v * 75 / 255 + noise), 0, 255));
+    }
+  }
+  return grey;
+}
+
+TEST(PagePreparation, GrainyPagesAreMeasuredSmoothed) {
+  // Faint print under heavy grain: thresholded as it is, the grain is a snow of specks that
+  // outnumbers the letters and passes for tiny print. Smoothed, the letters measure as they
+  // are printed; pages with light grain, or none, are not taken for grainy.
+  for (const int pixelSize : {18, 28}) {
+    const Image text = textPage(pixelSize);
+    ASSERT_FALSE(text.empty());
+    PixPtr clean = binaryForAnalysis(pixFromImage(text).get());
+    const double truth = letterHeight(clean.get());
+    EXPECT_FALSE(speckled(clean.get())) << pixelSize;
+    PixPtr light = grainyCopy(text, 8);
+    EXPECT_FALSE(speckled(binaryForAnalysis(light.get()).get())) << pixelSize;
+    PixPtr grainy = grainyCopy(text, 20);
+    PixPtr binary = binaryForAnalysis(grainy.get());
+    ASSERT_TRUE(binary);
+    EXPECT_TRUE(speckled(binary.get())) << pixelSize;
+    if (pixelSize == 28) EXPECT_LT(letterHeight(binary.get()), 0.5 * truth);
+    PixPtr smooth = smoothedGrain(grainy.get());
+    ASSERT_TRUE(smooth);
+    EXPECT_NEAR(letterHeight(binaryForAnalysis(smooth.get()).get()), truth, 0.25 * truth)
+        << pixelSize;
+    // Prepared, the page is not enlarged as tiny print would be.
+    std::optional<PreparedPage> prepared = preparedPage(grainy.get());
+    ASSERT_TRUE(prepared && prepared->pix) << pixelSize;
+    EXPECT_LE(pixGetWidth(prepared->pix.get()), pixGetWidth(grainy.get()) * 11 / 10) << pixelSize;
+    EXPECT_FALSE(prepared->localThreshold) << pixelSize;
+  }
+}
+
 TEST(PagePreparation, LettersPrintedAsDotsMeasureAsLetters) {
   // Lines of letters printed as dots (the strokes seen through a grid of 3-pixel dots, as a
   // dot-matrix printer prints them): each dot is a component of its own, yet the letters' height
@@ -399,6 +449,40 @@ TEST(PagePreparation, EdgesOfBoldCapitalsAreNoRules) {
   pixCountPixelsInRect(withRule.get(), line, &rule, nullptr);
   boxDestroy(&line);
   EXPECT_GE(rule, 1400 * 3 * 9 / 10);
+}
+
+TEST(PagePreparation, BaselinesOfCloseLettersAreNoRules) {
+  // Large round letters set close (a receipt's bold lines): bridged across the gaps between
+  // letters, the bottoms of a line run on like a thin rule touching the letters above it, as an
+  // underline would. They stay letters, upright and turned a quarter; a real underline under
+  // the same letters is found.
+  std::vector<std::string> lines(5, "facebook.com/cocoabean occasion bacon scones");
+  const Image text = testing::textImage(lines, 1700, 400, 36, 70);
+  ASSERT_FALSE(text.empty());
+  PixPtr thin = binaryForAnalysis(pixFromImage(text).get());
+  PixPtr close(pixDilateBrick(nullptr, thin.get(), 5, 1));
+  ASSERT_TRUE(close);
+  l_int32 letters = 0;
+  pixCountPixels(close.get(), &letters, nullptr);
+  const double height = medianTextHeight(close.get());
+  PixPtr turned(pixRotate90(close.get(), 1));
+  for (Pix* page : {close.get(), turned.get()}) {
+    PixPtr mask = ruleMask(page, height);
+    l_int32 masked = 0;
+    if (mask) {
+      PixPtr eaten(pixAnd(nullptr, mask.get(), page));
+      pixCountPixels(eaten.get(), &masked, nullptr);
+    }
+    EXPECT_LT(masked, letters / 200) << masked << " of " << letters;
+  }
+  pixRasterop(close.get(), 40, 392, 1600, 3, PIX_SET, nullptr, 0, 0);
+  PixPtr withRule = ruleMask(close.get(), height);
+  ASSERT_TRUE(withRule);
+  l_int32 rule = 0;
+  Box* line = boxCreate(40, 392, 1600, 3);
+  pixCountPixelsInRect(withRule.get(), line, &rule, nullptr);
+  boxDestroy(&line);
+  EXPECT_GE(rule, 1600 * 3 * 9 / 10);
 }
 
 TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
