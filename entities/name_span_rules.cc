@@ -492,6 +492,35 @@ NameSpan dropNumberedPersons(const NameLine& line, NameSpan span) {
 
 namespace {
 
+// `span` made no name when one of its words, lower-cased, is in `words` and passes `also`.
+template <typename Also>
+NameSpan noNameWithWordOf(const NameLine& line, NameSpan span,
+                          const std::unordered_set<std::string_view>& words, Also also) {
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (line.tokens[k].isWord && words.count(lowerCase(line.words[k])) && also(line.words[k])) {
+      span.last = span.first;
+      break;
+    }
+  }
+  return span;
+}
+
+}  // namespace
+
+NameSpan dropCourtesies(const NameLine& line, NameSpan span) {
+  return noNameWithWordOf(line, span, tagger_words::courtesyWords(),
+                          [](std::string_view) { return true; });
+}
+
+NameSpan dropSentences(const NameLine& line, NameSpan span) {
+  if (line.language > 1) return span;  // English or no known language
+  return noNameWithWordOf(line, span, tagger_words::sentenceWords(), [](std::string_view w) {
+    return std::any_of(w.begin(), w.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+  });
+}
+
+namespace {
+
 // What follows a street or a town in an address on the same line: a comma, or a word with a digit
 // (a house number, a ZIP or postcode, a suite).
 bool addressGoesOn(const NameLine& line, size_t k) {
@@ -618,7 +647,7 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 16> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 18> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        dropPersonalTitles,
@@ -630,6 +659,8 @@ std::span<const NameSpanRule> nameSpanRules() {
                                                        dropKindsAfterNationalities,
                                                        dropPluralAbbreviations,
                                                        dropNumberedPersons,
+                                                       dropCourtesies,
+                                                       dropSentences,
                                                        streetsArePlaces,
                                                        townsBeforeStateCodesArePlaces,
                                                        balanceBrackets,

@@ -95,6 +95,15 @@ NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span);
 // brackets (a policy's number "AS-4471-2231", "Room 12") is no name. Ordinals ("1st Earl of
 // Rosse") and years in brackets stay.
 NameSpan dropNumberedPersons(const NameLine& line, NameSpan span);
+// A courtesy line is no name: a span that holds a word of thanks or of asking ("Thank You & Come
+// Again", "Please Come Again", "TERIMA KASIH", "Merci De Votre Visite") is no name at all.
+NameSpan dropCourtesies(const NameLine& line, NameSpan span);
+// In English text (or text of no known language), a sentence written with capitals is no name: a
+// span that holds an English verb of being or
+// having, an auxiliary or "not", written in small letters or with one capital ("Goods Sold Are
+// Not Returnable", "Have A Nice Day"), is no name at all. Such a word in capitals may be an
+// abbreviation ("IS", "ARE") and is left alone.
+NameSpan dropSentences(const NameLine& line, NameSpan span);
 // A name that ends in a street word ("Market Street", "Woodhouse Lane", "Oak Ave.") where an
 // address stands names a street: a place, whatever type the model gave it. An address stands there
 // when a house number comes before the name (then also a name ending in "Way", "Close", "Place"

@@ -413,6 +413,32 @@ TEST(NameSpanRules, APersonsNameHoldsNoDigits) {
              });
 }
 
+TEST(NameSpanRules, CourtesiesAndSentencesWithCapitalsAreNoNames) {
+  expectRule(dropCourtesies,
+             {
+                 {"Thank You & Come Again!", "Thank You & Come Again", kOrg, "", kOrg},
+                 {"PLEASE COME AGAIN", "PLEASE COME AGAIN", kOrg, "", kOrg},
+                 {"TERIMA KASIH", "TERIMA KASIH", kPerson, "", kPerson},
+                 {"Merci De Votre Visite", "Merci De Votre Visite", kOrg, "", kOrg},
+                 {"Thanks For Shopping At Mydin", "Thanks For Shopping At Mydin", kOrg, "", kOrg},
+                 // Names with none of those words stay, and so do words that hold one.
+                 {"Come Again Cafe", "Come Again Cafe", kOrg, "Come Again Cafe", kOrg},
+                 {"Pleasant Valley", "Pleasant Valley", kPlace, "Pleasant Valley", kPlace},
+             });
+  expectRule(dropSentences,
+             {
+                 {"Goods Sold Are Not Returnable", "Goods Sold Are Not Returnable", kOrg, "", kOrg},
+                 {"Have A Nice Day", "Have A Nice Day", kOrg, "", kOrg},
+                 {"Did We Smile At You?", "Did We Smile At You", kOrg, "", kOrg},
+                 {"This is Acme", "This is Acme", kOrg, "", kOrg},
+                 // Capitals may be abbreviations; other names, and other languages, stay.
+                 {"IS fighters", "IS", kOrg, "IS", kOrg},
+                 {"Frankfurt am Main", "Frankfurt am Main", kPlace, "Frankfurt am Main", kPlace},
+                 {"Acme Trading", "Acme Trading", kOrg, "Acme Trading", kOrg},
+                 {"Dit Is Amsterdam", "Dit Is Amsterdam", kOrg, "Dit Is Amsterdam", kOrg, 4},
+             });
+}
+
 TEST(NameSpanRules, PluralsOfAbbreviationsAreNoNames) {
   expectRule(dropPluralAbbreviations,
              {

@@ -689,10 +689,10 @@ TEST(NameTagger, NoOrganizationsInPriceLines) {
             std::vector<Reported>{org("ACME")});
   // In a price list in capitals, an organisation of unit or lot numbers only is none; elsewhere
   // the model's names stand.
-  EXPECT_EQ(namedWith("THANK YOU\nA 1.00\nB 2.00\nC 3.00", "BI", NameType::kOrganization),
+  EXPECT_EQ(namedWith("GOLDEN GOODS\nA 1.00\nB 2.00\nC 3.00", "BI", NameType::kOrganization),
             std::vector<Reported>{});
-  EXPECT_EQ(namedWith("THANK YOU", "BI", NameType::kOrganization),
-            std::vector<Reported>{org("THANK YOU")});
+  EXPECT_EQ(namedWith("GOLDEN GOODS", "BI", NameType::kOrganization),
+            std::vector<Reported>{org("GOLDEN GOODS")});
   const std::string receipt = "NO. 31G, LORONG MAJU\nA 1.00\nB 2.00\nC 3.00";
   EXPECT_EQ(namedWith(receipt, "BII", NameType::kOrganization), std::vector<Reported>{});
   EXPECT_EQ(namedWith("NO. 31G, JALAN MAJU", "BII", NameType::kOrganization),

@@ -71,6 +71,12 @@ MARROWFEN_TAGGER_WORDS(letterClosings,
   "mit freundlichen grüssen", "freundliche grüße", "viele grüße", "beste grüße",
   "hochachtungsvoll", "cordialement", "bien cordialement", "salutations distinguées",
   "met vriendelijke groet", "met vriendelijke groeten", "hoogachtend")
+MARROWFEN_TAGGER_WORDS(courtesyWords,
+  "thank", "thanks", "thankyou", "please", "pls", "kasih", "danke", "merci", "gracias", "grazie",
+  "obrigado", "obrigada", "bedankt", "bitte")
+MARROWFEN_TAGGER_WORDS(sentenceWords,
+  "are", "is", "was", "were", "been", "not", "did", "does", "must", "should", "would",
+  "could", "shall", "have", "has")
 
 MARROWFEN_TAGGER_WORDS(legalForms,
   "bhd", "ltd", "limited", "gmbh", "inc", "llc", "plc", "corp", "corporation", "pty", "sarl", "bv",

@@ -26,6 +26,12 @@ const std::unordered_set<std::string_view>& salutations();
 const std::unordered_set<std::string_view>& salutationsAfterSehr();
 // Closing formulas of a letter, before its signature, their words joined by one space.
 const std::unordered_set<std::string_view>& letterClosings();
+// Words of thanks and of asking, which courtesy lines are made of ("Thank You & Come Again",
+// "Please Come Again", "Terima Kasih", "Danke Schön").
+const std::unordered_set<std::string_view>& courtesyWords();
+// English verbs of being and having, auxiliaries and the negation: the words that make a run of
+// capitalised words a sentence ("Goods Sold Are Not Returnable", "Did We Smile At You").
+const std::unordered_set<std::string_view>& sentenceWords();
 
 // Legal forms that end a firm's name ("bhd", "gmbh", "plc").
 const std::unordered_set<std::string_view>& legalForms();
