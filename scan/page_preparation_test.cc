@@ -370,7 +370,9 @@ TEST(PagePreparation, GrainyPagesAreMeasuredSmoothed) {
     PixPtr binary = binaryForAnalysis(grainy.get());
     ASSERT_TRUE(binary);
     EXPECT_TRUE(speckled(binary.get())) << pixelSize;
-    if (pixelSize == 28) EXPECT_LT(letterHeight(binary.get()), 0.5 * truth);
+    if (pixelSize == 28) {
+      EXPECT_LT(letterHeight(binary.get()), 0.5 * truth);
+    }
     PixPtr smooth = smoothedGrain(grainy.get());
     ASSERT_TRUE(smooth);
     EXPECT_NEAR(letterHeight(binaryForAnalysis(smooth.get()).get()), truth, 0.25 * truth)
