@@ -418,6 +418,30 @@ TEST(PagePreparation, LettersPrintedAsDotsMeasureAsLetters) {
   }
 }
 
+// How much of the ink of a 1-bit `page` with letters `height` high its rule mask covers.
+l_int32 inkUnderRuleMask(Pix* page, double height) {
+  PixPtr mask = ruleMask(page, height);
+  l_int32 masked = 0;
+  if (mask) {
+    PixPtr eaten(pixAnd(nullptr, mask.get(), page));
+    pixCountPixels(eaten.get(), &masked, nullptr);
+  }
+  return masked;
+}
+
+// With a rule of 3 pixels drawn `length` long from (x, y) on the 1-bit `page`, the share of the
+// rule its rule mask covers.
+double ruleFoundUnder(Pix* page, double height, int y, int x, int length) {
+  pixRasterop(page, x, y, length, 3, PIX_SET, nullptr, 0, 0);
+  PixPtr mask = ruleMask(page, height);
+  if (!mask) return 0;
+  l_int32 rule = 0;
+  Box* line = boxCreate(x, y, length, 3);
+  pixCountPixelsInRect(mask.get(), line, &rule, nullptr);
+  boxDestroy(&line);
+  return rule / (3.0 * length);
+}
+
 TEST(PagePreparation, EdgesOfBoldCapitalsAreNoRules) {
   // Lines of bold capitals (thick strokes, letters nearly touching), beside smaller text: bridged
   // at the small text's gaps, their tops and bottoms run on like thin rules. They stay letters;
@@ -434,23 +458,11 @@ TEST(PagePreparation, EdgesOfBoldCapitalsAreNoRules) {
   // Upright, and turned a quarter (the lines, and the edges, run along columns).
   PixPtr turned(pixRotate90(bold.get(), 1));
   for (Pix* page : {bold.get(), turned.get()}) {
-    PixPtr mask = ruleMask(page, smallText);
-    l_int32 masked = 0;
-    if (mask) {
-      PixPtr eaten(pixAnd(nullptr, mask.get(), page));
-      pixCountPixels(eaten.get(), &masked, nullptr);
-    }
+    const l_int32 masked = inkUnderRuleMask(page, smallText);
     EXPECT_LT(masked, letters / 50) << masked << " of " << letters;
   }
   // A rule of 3 pixels across the page below the lines is found whole.
-  pixRasterop(bold.get(), 40, 400, 1400, 3, PIX_SET, nullptr, 0, 0);
-  PixPtr withRule = ruleMask(bold.get(), smallText);
-  ASSERT_TRUE(withRule);
-  l_int32 rule = 0;
-  Box* line = boxCreate(40, 400, 1400, 3);
-  pixCountPixelsInRect(withRule.get(), line, &rule, nullptr);
-  boxDestroy(&line);
-  EXPECT_GE(rule, 1400 * 3 * 9 / 10);
+  EXPECT_GE(ruleFoundUnder(bold.get(), smallText, 400, 40, 1400), 0.9);
 }
 
 TEST(PagePreparation, BaselinesOfCloseLettersAreNoRules) {
@@ -469,22 +481,10 @@ TEST(PagePreparation, BaselinesOfCloseLettersAreNoRules) {
   const double height = medianTextHeight(close.get());
   PixPtr turned(pixRotate90(close.get(), 1));
   for (Pix* page : {close.get(), turned.get()}) {
-    PixPtr mask = ruleMask(page, height);
-    l_int32 masked = 0;
-    if (mask) {
-      PixPtr eaten(pixAnd(nullptr, mask.get(), page));
-      pixCountPixels(eaten.get(), &masked, nullptr);
-    }
+    const l_int32 masked = inkUnderRuleMask(page, height);
     EXPECT_LT(masked, letters / 200) << masked << " of " << letters;
   }
-  pixRasterop(close.get(), 40, 392, 1600, 3, PIX_SET, nullptr, 0, 0);
-  PixPtr withRule = ruleMask(close.get(), height);
-  ASSERT_TRUE(withRule);
-  l_int32 rule = 0;
-  Box* line = boxCreate(40, 392, 1600, 3);
-  pixCountPixelsInRect(withRule.get(), line, &rule, nullptr);
-  boxDestroy(&line);
-  EXPECT_GE(rule, 1600 * 3 * 9 / 10);
+  EXPECT_GE(ruleFoundUnder(close.get(), height, 392, 40, 1600), 0.9);
 }
 
 TEST(PagePreparation, RulesAndDottedLinesGoLettersStay) {
