@@ -539,10 +539,10 @@ bool isFieldKey(const std::vector<std::string>& words, size_t first, size_t end,
 
 // The key of a field ("Teléfono: 912 345 678", "Indirizzo: Via Roma 12", "Tél. : 01 42 68 53 00")
 // is no name, though a model that knows little of the text's language may label it as one, or run
-// a name on through the colon into the value. Such a key is cleared (at the line's start, every
-// word before its first colon, "NATIONALITÉ/NATIONALITY:" too), and a name that runs through the
-// colon after a key keeps the words after it. Names with a colon
-// that are no keys ("Star Trek : Deep Space Nine") and names before a colon that are no keys
+// a name on through the colon into the value; nor is a name made of a form label alone. Such a key
+// is cleared (at the line's start, every word before its first colon, "NATIONALITÉ/NATIONALITY:"
+// too), and a name that runs through the colon after a key keeps the words after it. Names with a
+// colon that are no keys ("Star Trek : Deep Space Nine") and names before a colon that are no keys
 // ("Anna Weber: Ich komme") stay.
 void clearFieldKeys(const std::vector<std::string>& words, std::vector<NameLabel>& labels,
                     const NameModel& model) {
@@ -562,7 +562,12 @@ void clearFieldKeys(const std::vector<std::string>& words, std::vector<NameLabel
     const size_t end = nameEnd(labels, i, n);
     size_t after = end;
     if (after < n && words[after] == ".") ++after;
-    if (after < n && isColonToken(words[after]) && isFieldKey(words, i, end, model)) {
+    // A form label is no name with its colon or without, where a card prints the value after
+    // it on the same line ("FECHA DE NACIMIENTO 15 03 1985").
+    const std::vector<std::string> name(words.begin() + static_cast<std::ptrdiff_t>(i),
+                                        words.begin() + static_cast<std::ptrdiff_t>(end));
+    if ((after < n && isColonToken(words[after]) && isFieldKey(words, i, end, model)) ||
+        isFormLabel(name, model)) {
       for (size_t k = i; k < end; ++k) labels[k] = NameLabel{};
     }
     i = end;

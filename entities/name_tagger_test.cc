@@ -126,6 +126,24 @@ TEST(NameTagger, WideGapsPartColumnsAndHyphensJoinWords) {
   }
 }
 
+TEST(NameTagger, AFormLabelBeforeItsValueIsNoName) {
+  // Cards print the value after the label on the same line, without a colon.
+  TableModel model;
+  model.table = {{"FECHA", kBOrg}, {"DE", kIOrg}, {"NACIMIENTO", kIOrg}, {"GARCIA", kBPer}};
+  model.labelTokens = {"FECHA", "DE", "NACIMIENTO", "APELLIDOS"};
+  auto tagger = makeNameTagger(model);
+  const std::optional<NameTag> word;
+  EXPECT_EQ(tagAll(*tagger, "FECHA DE NACIMIENTO 15 03 1985"),
+            (std::vector<Reported>{{word, "FECHA"},
+                                   {word, "DE"},
+                                   {word, "NACIMIENTO"},
+                                   {word, "15"},
+                                   {word, "03"},
+                                   {word, "1985"}}));
+  EXPECT_EQ(tagAll(*tagger, "APELLIDOS GARCIA"),
+            (std::vector<Reported>{{word, "APELLIDOS"}, {NameTag::kPersonalName, "GARCIA"}}));
+}
+
 TEST(NameTagger, LabelsAValueUnderItsFormLabelAsAKeyValueLine) {
   TableModel model;
   model.table = {{"OKAFOR", kBPer}, {"Nom", kBOrg}};
@@ -177,13 +195,12 @@ TEST(NameTagger, LabelsInTwoLanguagesOfWhichTheModelKnowsOne) {
       {"NATIONALITÉ/NATIONALITY: MUSTERMANN",
        {{word, "NATIONALITÉ"}, {word, "NATIONALITY"}, {NameTag::kPersonalName, "MUSTERMANN"}}},
       // A value after the slash, in another case, or two words, or a name beside a place: no
-      // label.
-      {"Name/MUSTERMANN",
-       {{NameTag::kPersonalName, "Name"}, {NameTag::kPersonalName, "MUSTERMANN"}}},
+      // label line, its names stand, but for a name that is a label the model knows alone.
+      {"Name/MUSTERMANN", {{word, "Name"}, {NameTag::kPersonalName, "MUSTERMANN"}}},
       {"Staatsangehörigkeit/Anna Name",
        {{NameTag::kPlaceName, "Staatsangehörigkeit"},
         {NameTag::kPersonalName, "Anna"},
-        {NameTag::kPersonalName, "Name"}}},
+        {word, "Name"}}},
       {"Anna/Germany", {{NameTag::kPersonalName, "Anna"}, {NameTag::kPlaceName, "Germany"}}},
   };
   for (const auto& [text, want] : cases) {
