@@ -10,6 +10,8 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string>
+#include <unordered_set>
 
 namespace marrowfen::entities {
 
@@ -103,7 +105,7 @@ const MonthNames& monthNames() {
 
 struct DatePatterns {
   std::unique_ptr<icu::RegexPattern> numeric, dayMonth, monthDay, monthYear, ordinalDayMonth,
-      yearMonthDay, romanMonth;
+      yearMonthDay, romanMonth, spacedNumeric;
   // Where the patterns that open with a month name or an ordinal may start.
   std::optional<WordStarts> monthStarts, fullMonthStarts, ordinalStarts;
 };
@@ -172,6 +174,11 @@ const DatePatterns& datePatterns() {
     p.romanMonth = compile(
         u"(?<![\\p{L}\\p{N}.,/:\\-])(\\d{1,2})([./\\- ])(XII|XI|X|IX|VIII|VII|VI|V|IV|III|II|I)\\2("
         u"\\d{4}|\\d{2})(?![\\p{L}\\p{N}]|[./\\-]\\p{N})");
+    // Day, month and year apart by single spaces, as identity cards print them after a label
+    // ("FECHA DE NACIMIENTO 15 03 1985"): a date only after such a label (datedByLabel).
+    p.spacedNumeric = compile(
+        u"(?<![\\p{L}\\p{N}.,/:\\-])(\\d{1,2}) (\\d{1,2}) (\\d{4})(?![\\p{L}\\p{N}]|[./\\- "
+        u"]\\p{N})");
     // Chinese, Japanese and Korean: year, month and day with their signs ("2023年5月1日",
     // "2023년 5월 1일").
     p.yearMonthDay = compile(
@@ -262,6 +269,62 @@ bool sameMonthTwice(icu::RegexMatcher& m, int firstGroup, int secondGroup) {
   return monthNumber(second, full) == monthNumber(groupText(m, firstGroup), full);
 }
 
+// Words of the labels that papers print before a date: of birth, issue and expiry.
+bool isDateLabelWord(const std::u16string& lower) {
+  static const std::unordered_set<std::u16string> words = {u"date",
+                                                           u"dob",
+                                                           u"birth",
+                                                           u"born",
+                                                           u"expiry",
+                                                           u"expires",
+                                                           u"expiration",
+                                                           u"issue",
+                                                           u"issued",
+                                                           u"valid",
+                                                           u"until",
+                                                           u"fecha",
+                                                           u"nacimiento",
+                                                           u"expedición",
+                                                           u"caducidad",
+                                                           u"validez",
+                                                           u"emisión",
+                                                           u"naissance",
+                                                           u"délivrance",
+                                                           u"validité",
+                                                           u"data",
+                                                           u"nascita",
+                                                           u"rilascio",
+                                                           u"scadenza",
+                                                           u"emissione",
+                                                           u"datum",
+                                                           u"geburtsdatum",
+                                                           u"geboren",
+                                                           u"ausstellungsdatum",
+                                                           u"gültig",
+                                                           u"geboortedatum",
+                                                           u"geldig",
+                                                           u"afgifte"};
+  return words.count(lower) > 0;
+}
+
+// Whether the words just before `at` in `line` (up to four, back to a digit) hold a date label.
+bool datedByLabel(std::u16string_view line, size_t at) {
+  std::u16string word;
+  int words = 0;
+  for (size_t i = at; i-- > 0 && words < 4;) {
+    const char16_t c = line[i];
+    if (u_isdigit(c)) return false;
+    if (u_isalpha(c)) {
+      word.insert(word.begin(), static_cast<char16_t>(u_tolower(c)));
+      if (i > 0 && u_isalpha(line[i - 1])) continue;
+      if (isDateLabelWord(word)) return true;
+      word.clear();
+      ++words;
+    }
+  }
+  return false;
+}
+
 // Where the numeric and day-first patterns may start: a digit after no letter or digit.
 bool startsNumber(std::u16string_view line, size_t at) {
   return mayBeDigit(line[at]) && mayStartWord(line, at);
@@ -310,6 +373,15 @@ Matches findDates(std::u16string_view text) {
                           if (numericDateIsValid(m)) add(s, e);
                         });
     }
+    forEachMatchWhere(p.spacedNumeric.get(), lineText, startsNumber,
+                      [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                        const int day = toNumber(groupText(m, 1)),
+                                  month = toNumber(groupText(m, 2));
+                        const auto year = readYear(groupText(m, 3));
+                        if (year && isValidDate(day, month, year) && datedByLabel(lineText, s)) {
+                          add(s, e);
+                        }
+                      });
     addYearMonthDayDates(p, lineText, add);
     forEachMatchWhere(p.romanMonth.get(), lineText, startsNumber,
                       [&](size_t s, size_t e, icu::RegexMatcher& m) {

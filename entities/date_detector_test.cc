@@ -41,8 +41,13 @@ TEST(FindDates, NumericAndNamedForms) {
             // The month in Roman numerals.
             {"ur. 15.III.1985 w Krakowie, 3-XII-2001, 7 IX 1999 and 15.III.85",
              {"15.III.1985", "3-XII-2001", "7 IX 1999", "15.III.85"}},
+            // Day, month and year apart by spaces, after a label of a date.
+            {"FECHA DE NACIMIENTO 15 03 1985", {"15 03 1985"}},
+            {"Date of expiry: 01 02 2030 / Geburtsdatum 3 4 1990", {"01 02 2030", "3 4 1990"}},
             // Not dates.
             {"Thirtieth February 2020", {"February 2020"}},
+            {"Tel 15 03 1985 / 15 03 1985 / Date 15 13 1985 / Date 12 15 03 1985", {}},
+            {"Date of birth 15 03 1985 12", {}},
             {"31.II.2020 15.iii.1985 15 III 85 15.III-1985 Louis 14 IV 1990s 2.IV.3", {}},
             {"31/02/2020 13/13/2020 29/02/2021 00/01/2020", {}},
             {"at 10:30, 10:30:15 or 10.30", {}},
