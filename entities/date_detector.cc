@@ -87,9 +87,12 @@ const MonthNames& monthNames() {
         }
       }
     }
-    // Common forms the locale data does not list.
+    // Common forms the locale data does not list; Dutch papers abbreviate March "MAA" (beside
+    // "MAR": "15 MAA/MAR 1985") and Dutch writing "mrt".
     add(u"sept", 9, false);
     add(u"sep", 9, false);
+    add(u"maa", 3, false);
+    add(u"mrt", 3, false);
     std::vector<std::u16string_view> all, full;
     for (const auto& [name, month] : n.number) {
       all.push_back(name);

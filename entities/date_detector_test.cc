@@ -30,6 +30,8 @@ TEST(FindDates, NumericAndNamedForms) {
             {"Date of birth 05 JUN /JUIN 78; issued 12 JAN/JAN 2019, expires 01 MÄR / MAR 2031",
              {"05 JUN /JUIN 78", "12 JAN/JAN 2019", "01 MÄR / MAR 2031"}},
             {"12/MAR/2020 and 3 Mai/May 2021", {"12/MAR/2020", "3 Mai/May 2021"}},
+            {"Geboortedatum 15 MAA/MAR 1985, afgegeven 2 mrt 2020",
+             {"15 MAA/MAR 1985", "2 mrt 2020"}},
             {"signed this 30th day of June, 2010", {"30th day of June, 2010"}},
             {"issued 2021-03-15T10:00:00Z", {"2021-03-15"}},
             {"\u767A\u884C2023\u5E745\u67081\u65E5, 2023\uB144 12\uC6D4 31\uC77C",
