@@ -274,39 +274,14 @@ bool sameMonthTwice(icu::RegexMatcher& m, int firstGroup, int secondGroup) {
 
 // Words of the labels that papers print before a date: of birth, issue and expiry.
 bool isDateLabelWord(const std::u16string& lower) {
-  static const std::unordered_set<std::u16string> words = {u"date",
-                                                           u"dob",
-                                                           u"birth",
-                                                           u"born",
-                                                           u"expiry",
-                                                           u"expires",
-                                                           u"expiration",
-                                                           u"issue",
-                                                           u"issued",
-                                                           u"valid",
-                                                           u"until",
-                                                           u"fecha",
-                                                           u"nacimiento",
-                                                           u"expedición",
-                                                           u"caducidad",
-                                                           u"validez",
-                                                           u"emisión",
-                                                           u"naissance",
-                                                           u"délivrance",
-                                                           u"validité",
-                                                           u"data",
-                                                           u"nascita",
-                                                           u"rilascio",
-                                                           u"scadenza",
-                                                           u"emissione",
-                                                           u"datum",
-                                                           u"geburtsdatum",
-                                                           u"geboren",
-                                                           u"ausstellungsdatum",
-                                                           u"gültig",
-                                                           u"geboortedatum",
-                                                           u"geldig",
-                                                           u"afgifte"};
+  // clang-format off
+  static const std::unordered_set<std::u16string> words = {
+      u"date", u"dob", u"birth", u"born", u"expiry", u"expires", u"expiration", u"issue",
+      u"issued", u"valid", u"until", u"fecha", u"nacimiento", u"expedición", u"caducidad",
+      u"validez", u"emisión", u"naissance", u"délivrance", u"validité", u"data", u"nascita",
+      u"rilascio", u"scadenza", u"emissione", u"datum", u"geburtsdatum", u"geboren",
+      u"ausstellungsdatum", u"gültig", u"geboortedatum", u"geldig", u"afgifte"};
+  // clang-format on
   return words.count(lower) > 0;
 }
 

@@ -27,6 +27,11 @@ bool onlyDigits(std::string_view w) {
   return std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Whether every character of `w` is an ASCII capital (true for an empty `w`).
+bool onlyCapitals(std::string_view w) {
+  return std::all_of(w.begin(), w.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
 // Four digits, the first not 0: the number of a Dutch postcode.
 bool isPostcodeDigits(std::string_view w) {
   return w.size() == 4 && w[0] >= '1' && w[0] <= '9' && onlyDigits(w);
@@ -40,20 +45,14 @@ bool isTownPostcode(std::string_view w) {
   const size_t hyphen = w.find('-');
   if (hyphen != std::string_view::npos) {
     const std::string_view country = w.substr(0, hyphen);
-    if (country.empty() || country.size() > 2 ||
-        !std::all_of(country.begin(), country.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
-      return false;
-    }
+    if (country.empty() || country.size() > 2 || !onlyCapitals(country)) return false;
     w.remove_prefix(hyphen + 1);
   }
   return (w.size() == 4 || w.size() == 5) && onlyDigits(w);
 }
 
 // Two capitals: the letters of a Dutch postcode.
-bool isPostcodeLetters(std::string_view w) {
-  return w.size() == 2 &&
-         std::all_of(w.begin(), w.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-}
+bool isPostcodeLetters(std::string_view w) { return w.size() == 2 && onlyCapitals(w); }
 
 // The token after the salutation words that open the name at `first` ("Dear", "Sehr geehrte
 // Frau" stops before "Frau"), or `first` when the name opens with none.
