@@ -69,9 +69,11 @@ std::unique_ptr<icu::RegexPattern> compile(const icu::UnicodeString& pattern, ui
 // itself only.
 icu::UnicodeString quoteForPattern(std::u16string_view s);
 
-// An alternation of `words` for a pattern ("street|road|st"), each quoted, the longer words
-// first so that none stops at a shorter word it begins with; words of equal length keep their
-// order.
+// An alternation of `words` for a pattern, each quoted, with the words that begin alike sharing
+// their beginning ("(?:rd|st(?:reet)?)"): the engine tries the alternatives one after another,
+// so a long list written out word by word costs a comparison per word at every place it is tried,
+// where the shared form costs one per letter. Where one word begins another, the longer is tried
+// first, so that none stops at a shorter word it begins with.
 icu::UnicodeString alternationOf(std::span<const std::u16string_view> words);
 
 // The words of postal addresses, lower case. Each list is written once: the patterns are built
