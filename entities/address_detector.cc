@@ -44,8 +44,9 @@ void compilePostcodePatterns(AddressPatterns& p) {
       u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
       // Dutch: four digits and two capitals before the place ("3511 NK Utrecht").
       u"|((?:(?i)nl-)?[1-9]\\d{3}[ \\t\\u00A0]?[A-Z]{2}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)"
-      // Austria, Switzerland, Belgium, Denmark: four digits before the place ("1010 Wien").
-      u"|((?:(?i)a-|ch-|b-|dk-)?[1-9]\\d{3}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
+      // Austria, Switzerland, Belgium, Denmark, Norway: four digits before the place ("1010 Wien",
+      // "0159 Oslo").
+      u"|((?:(?i)a-|ch-|b-|dk-|n-)?\\d{4}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
       u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)";
   // Forms that few lines can hold, in a pattern of their own that is tried only on lines
   // that may hold one of them (postcodePatternFor): every alternative costs time at every
@@ -62,7 +63,11 @@ void compilePostcodePatterns(AddressPatterns& p) {
       u"\\t\\u00A0]+\\d{4})"
       // Portugal and Poland: "1100-053 Lisboa", "00-590 Warszawa".
       u"|((?:\\d{4}-\\d{3}|\\d{2}-\\d{3})[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
-      u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)";
+      u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
+      // Sweden, Czechia, Slovakia, Greece: three digits and two apart ("111 22 Stockholm",
+      // "110 00 Praha 1").
+      u"|((?:(?i)s-|se-|cz-|sk-)?[1-9]\\d{2} \\d{2}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
+      u"\\t\\u00A0]+(?:\\p{Lu}[\\p{L}\\-]+|\\d{1,2}))?)";
   p.postcode = compile(postcodes + u")(?![\\p{L}\\p{N}])");
   p.postcodeWide = compile(postcodes + otherPostcodes + u")(?![\\p{L}\\p{N}])");
 }
@@ -77,6 +82,9 @@ const AddressPatterns& addressPatterns() {
     const icu::UnicodeString streetWords = anyOf(kStreetWords);
     const icu::UnicodeString leadingStreetWords = anyOf(kLeadingStreetWords);
     const icu::UnicodeString germanSuffix = anyOf(kStreetSuffixes);
+    const icu::UnicodeString smallLeadingStreetWords = anyOf(kSmallLeadingStreetWords);
+    const icu::UnicodeString wordsAfterName = anyOf(kStreetWordsAfterName);
+    const icu::UnicodeString sp = u"[ \\t\\u00A0]";
     // The look-aheads below ("(?=[fhpdau])" before "flat|house|...") fail at once where none of
     // the words after them can start; they change nothing else.
     // Words of a street's name: capitalised, or the small words inside names.
@@ -101,9 +109,16 @@ const AddressPatterns& addressPatterns() {
                            u"(?:(?:" +
                            nameWord + u",?[ \\t\\u00A0]+){1,5}|(?!st\\b))(?:" + streetWords +
                            u")\\.?(?![\\p{L}])"
-                           u"|(?=(?-i:\\p{Lu}))(?:" +
-                           leadingStreetWords + u")[ \\t\\u00A0]+(?:" + nameWord +
-                           u"[ \\t\\u00A0]+){0,4}\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
+                           // The name may end in a comma before the number: "Calle de Alcalá, 45".
+                           u"|(?:(?=(?-i:\\p{Lu}))(?:" +
+                           leadingStreetWords + u")|" + smallLeadingStreetWords + u")" + sp +
+                           u"+(?:" + nameWord + u",?" + sp +
+                           u"+){0,4}\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
+                           // Capitalised name words, a street word apart and the number.
+                           u"|(?-i:\\p{Lu})[\\p{L}'\\-]*(?:" +
+                           sp + u"+(?-i:\\p{Lu})[\\p{L}'\\-]*){0,2}" + sp + u"+(?:" +
+                           wordsAfterName + u"|(?<=s" + sp + u")(?-i:gate))" + sp +
+                           u"+\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
                            u"|(?-i:\\p{Lu})[\\p{L}\\-]*" +
                            germanSuffix +
                            u"[ \\t\\u00A0]+\\d{1,5}[A-Za-z]?(?![\\p{L}\\p{N}])"
@@ -211,6 +226,19 @@ size_t townEnd(std::u16string_view line, size_t from) {
   return line.size();
 }
 
+// The digits of a postcode of four to six digits that ends `town` after a space or a comma and a
+// capitalised word ("Cape Town, 8001", "Singapore 560123"; not "Leeds, in 2019"), or 0.
+size_t finalCodeDigits(std::u16string_view town) {
+  size_t n = 0;
+  while (n < town.size() && isDigitUnit(town[town.size() - 1 - n])) ++n;
+  if (n < 4 || n > 6) return 0;
+  size_t i = town.size() - n;
+  if (i == 0 || (town[i - 1] != u' ' && town[i - 1] != u',')) return 0;
+  while (i > 0 && (town[i - 1] == u' ' || town[i - 1] == u',')) --i;
+  while (i > 0 && u_isalpha(town[i - 1])) --i;
+  return i < town.size() && u_isupper(town[i]) ? n : 0;
+}
+
 // The words of a town, county and country after a street; more is prose, not an address.
 constexpr size_t kMaxTownWords = 6;
 
@@ -248,6 +276,9 @@ bool isStreetWord(const std::u16string& w) {
   static const std::set<std::u16string> words = [] {
     std::set<std::u16string> set = lettersOf(kStreetWords);
     set.merge(lettersOf(kLeadingStreetWords));
+    set.merge(lettersOf(kSmallLeadingStreetWords));
+    set.merge(lettersOf(kStreetWordsAfterName));
+    set.insert(u"gate");
     return set;
   }();
   if (words.count(w)) return true;
@@ -272,12 +303,13 @@ enum PostcodeGroup {
   kFourDigits,
   kCanadianPostcode,
   kAustralianPostcode,
-  kHyphenatedPostcode
+  kHyphenatedPostcode,
+  kSpacedPostcode
 };
 
 // Whether a line may hold a postcode of the forms few lines hold: a Canadian code's last half
 // ("2T6"), a state of Australia's before four digits ("NSW 2026"), a code of digits joined by a
-// hyphen ("1100-053", "00-590").
+// hyphen ("1100-053", "00-590"), or three digits and two apart before a word ("111 22 Stockholm").
 bool mayHoldOtherPostcode(std::u16string_view line) {
   static constexpr std::u16string_view kStates[] = {u"NSW ", u"VIC ", u"QLD ", u"TAS ",
                                                     u"ACT ", u"SA ",  u"WA ",  u"NT "};
@@ -288,6 +320,11 @@ bool mayHoldOtherPostcode(std::u16string_view line) {
     // Three digits after a hyphen, and no fourth: "1100-053", not "1982-06-27" or "040-1234".
     if (digit(i) && i + 1 < line.size() && line[i + 1] == u'-' && digit(i + 2) && digit(i + 3) &&
         digit(i + 4) && !digit(i + 5)) {
+      return true;
+    }
+    if ((i == 0 || !u_isalnum(line[i - 1])) && digit(i) && digit(i + 1) && digit(i + 2) &&
+        i + 6 < line.size() && line[i + 3] == u' ' && digit(i + 4) && digit(i + 5) &&
+        line[i + 6] == u' ') {
       return true;
     }
     if (upper(line[i]) && (i == 0 || !u_isalnum(line[i - 1]))) {
@@ -661,7 +698,7 @@ class AddressReader {
     // the end of a sentence ("I moved to 12 Oxford Road, Leeds. The office ...").
     const Span rest = trimmedSpan(line, street.end, townEnd(line, street.end));
     const std::u16string_view town = line.substr(rest.begin, rest.end - rest.begin);
-    if (rest.found && town[0] == u',' && countDigits(town) == 0 &&
+    if (rest.found && town[0] == u',' && countDigits(town) == finalCodeDigits(town) &&
         wordCount(town) <= kMaxTownWords) {
       add(k, street.begin, k, rest.end);
     } else {
@@ -698,8 +735,8 @@ class AddressReader {
     // So are scores and ranges ("10-150 Points"), and a Canadian code without its province is
     // as often a model's or part's number ("K9X 4T2").
     const bool bareCanadian = code.group == kCanadianPostcode && code.end - code.begin <= 7;
-    const bool besideStreetOnly =
-        code.group == kFourDigits || code.group == kHyphenatedPostcode || bareCanadian;
+    const bool besideStreetOnly = code.group == kFourDigits || code.group == kHyphenatedPostcode ||
+                                  code.group == kSpacedPostcode || bareCanadian;
     if (placeOnly && !barePin && !codeInside && !besideStreetOnly && whole.found) {
       add(k, whole.begin, k, code.end);
     }

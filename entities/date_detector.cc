@@ -73,20 +73,29 @@ const MonthNames& monthNames() {
       n.number.emplace(key, month);
       if (full) n.full.insert(key);
     };
-    for (const char* locale : locales) {
+    // The full names of more languages, in the forms dates use ("12 marca 2024", "5 februari
+    // 2024", "3. května 2023"); their abbreviations are left out, as many of them are words of
+    // other languages ("lis", "sie", "kas"), and so is the Malay "Mac" ("2 Mac Mini").
+    const char* moreLocales[] = {"sv", "da", "nb", "fi", "pl", "cs", "sk", "sl", "hr",
+                                 "ro", "hu", "tr", "ms", "id", "lt", "lv", "et", "ca"};
+    const auto addLocale = [&](const char* locale, bool abbreviations) {
       UErrorCode status = U_ZERO_ERROR;
       icu::DateFormatSymbols symbols(icu::Locale(locale), status);
-      if (U_FAILURE(status)) continue;
+      if (U_FAILURE(status)) return;
       for (auto context : {icu::DateFormatSymbols::FORMAT, icu::DateFormatSymbols::STANDALONE}) {
         for (auto width : {icu::DateFormatSymbols::WIDE, icu::DateFormatSymbols::ABBREVIATED}) {
+          if (width == icu::DateFormatSymbols::ABBREVIATED && !abbreviations) continue;
           int32_t count = 0;
           const icu::UnicodeString* months = symbols.getMonths(count, context, width);
           for (int32_t i = 0; i < count && i < 12; ++i) {
+            if (!abbreviations && months[i].caseCompare(u"mac", 0) == 0) continue;
             add(months[i], i + 1, width == icu::DateFormatSymbols::WIDE);
           }
         }
       }
-    }
+    };
+    for (const char* locale : locales) addLocale(locale, true);
+    for (const char* locale : moreLocales) addLocale(locale, false);
     // Common forms the locale data does not list; Dutch papers abbreviate March "MAA" (beside
     // "MAR": "15 MAA/MAR 1985") and Dutch writing "mrt".
     add(u"sept", 9, false);
@@ -108,7 +117,7 @@ const MonthNames& monthNames() {
 
 struct DatePatterns {
   std::unique_ptr<icu::RegexPattern> numeric, dayMonth, monthDay, monthYear, ordinalDayMonth,
-      yearMonthDay, romanMonth, spacedNumeric;
+      yearMonthDay, romanMonth, spacedNumeric, yearFirstMonthName;
   // Where the patterns that open with a month name or an ordinal may start.
   std::optional<WordStarts> monthStarts, fullMonthStarts, ordinalStarts;
 };
@@ -177,6 +186,12 @@ const DatePatterns& datePatterns() {
     p.romanMonth = compile(
         u"(?<![\\p{L}\\p{N}.,/:\\-])(\\d{1,2})([./\\- ])(XII|XI|X|IX|VIII|VII|VI|V|IV|III|II|I)\\2("
         u"\\d{4}|\\d{2})(?![\\p{L}\\p{N}]|[./\\-]\\p{N})");
+    // The year first, then the month's name and the day, as Hungarian writes dates
+    // ("2024. március 12.") and as some English does ("2024 March 12").
+    p.yearFirstMonthName =
+        compile(icu::UnicodeString(u"(?<![\\p{L}\\p{N}.,/:\\-])(\\d{4})\\.?") + sp + u"+" + months +
+                    u"\\.?" + sp + u"+(\\d{1,2})\\.?(?![\\p{L}\\p{N}])",
+                UREGEX_CASE_INSENSITIVE);
     // Day, month and year apart by single spaces, as identity cards print them after a label
     // ("FECHA DE NACIMIENTO 15 03 1985"): a date only after such a label (datedByLabel).
     p.spacedNumeric = compile(
@@ -371,6 +386,10 @@ Matches findDates(std::u16string_view text) {
                         if (namedMonthDateIsValid(m, 1, 2, 4) && sameMonthTwice(m, 2, 3)) {
                           add(s, e);
                         }
+                      });
+    forEachMatchWhere(p.yearFirstMonthName.get(), lineText, startsNumber,
+                      [&](size_t s, size_t e, icu::RegexMatcher& m) {
+                        if (namedMonthDateIsValid(m, 3, 2, 1)) add(s, e);
                       });
     forEachMatchWhere(p.monthDay.get(), lineText, startsWordOf(*p.monthStarts),
                       [&](size_t s, size_t e, icu::RegexMatcher& m) {

@@ -40,6 +40,17 @@ TEST(FindDates, NumericAndNamedForms) {
             {"born Fourth June 1990 at home; the twenty-first day of March, 2001; TWENTY FIRST MAY "
              "1999",
              {"Fourth June 1990", "twenty-first day of March, 2001", "TWENTY FIRST MAY 1999"}},
+            // The full month names of more languages, as their dates decline them.
+            {"Warszawa, dnia 12 marca 2024 r.; V Praze dne 3. kv\u011Btna 2023",
+             {"12 marca 2024", "3. kv\u011Btna 2023"}},
+            {"7 maj 2024, 12. maaliskuuta 2024, 5 Mart 2024, 17 Agustus 1945, 1 Disember 2020",
+             {"7 maj 2024", "12. maaliskuuta 2024", "5 Mart 2024", "17 Agustus 1945",
+              "1 Disember 2020"}},
+            {"Zagreb, 15. svibnja 2022; Bucure\u0219ti, 1 decembrie 2023",
+             {"15. svibnja 2022", "1 decembrie 2023"}},
+            // The year first: "2024. március 12.", "2024 March 12".
+            {"Budapest, 2024. m\u00E1rcius 12. / 2024 March 12",
+             {"2024. m\u00E1rcius 12.", "2024 March 12"}},
             // The month in Roman numerals.
             {"ur. 15.III.1985 w Krakowie, 3-XII-2001, 7 IX 1999 and 15.III.85",
              {"15.III.1985", "3-XII-2001", "7 IX 1999", "15.III.85"}},
@@ -57,6 +68,8 @@ TEST(FindDates, NumericAndNamedForms) {
             {"H.No. 12-3-45, Banjara Hills", {}},
             {"Phone 98765-43210, 040-1234-5678, +49-30-12-34", {}},
             {"12/03 and 5 ago and May be 20", {}},
+            // Abbreviations of the other languages are words too; the Malay "Mac" is a computer.
+            {"2 Mac Mini, 5 lis, 3 sie, 2024 Mac 5", {}},
             {"from 12 JAN/FEB 2019", {}},
             {"2023\u5E7413\u67081\u65E5 2021-03-15Tuesday", {}},
             {"id 12/03/19901 or 112/03/1990", {}},

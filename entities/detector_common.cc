@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <stdexcept>
 #include <string>
 
@@ -87,17 +88,44 @@ icu::UnicodeString quoteForPattern(std::u16string_view s) {
   return out;
 }
 
-icu::UnicodeString alternationOf(std::span<const std::u16string_view> words) {
-  std::vector<std::u16string_view> sorted(words.begin(), words.end());
-  std::stable_sort(sorted.begin(), sorted.end(), [](std::u16string_view a, std::u16string_view b) {
-    return a.size() > b.size();
-  });
-  icu::UnicodeString out;
-  for (std::u16string_view w : sorted) {
-    if (!out.isEmpty()) out.append(u'|');
-    out.append(quoteForPattern(w));
+namespace {
+
+// The alternation of the rests of words that share all before them, each rest a list of the
+// UTF-16 pieces of its code points: one branch per first code point, an empty rest making the
+// whole optional (tried after the longer words, as "?" is greedy).
+icu::UnicodeString sharedAlternation(const std::vector<std::vector<std::u16string_view>>& rests) {
+  bool endsHere = false;
+  std::map<std::u16string_view, std::vector<std::vector<std::u16string_view>>> byFirst;
+  for (const std::vector<std::u16string_view>& rest : rests) {
+    if (rest.empty()) {
+      endsHere = true;
+      continue;
+    }
+    byFirst[rest.front()].emplace_back(rest.begin() + 1, rest.end());
   }
-  return out;
+  icu::UnicodeString out;
+  for (const auto& [first, more] : byFirst) {
+    if (!out.isEmpty()) out.append(u'|');
+    out.append(quoteForPattern(first));
+    out.append(sharedAlternation(more));
+  }
+  if (out.isEmpty() || (byFirst.size() == 1 && !endsHere)) return out;
+  return icu::UnicodeString(u"(?:") + out + (endsHere ? u")?" : u")");
+}
+
+}  // namespace
+
+icu::UnicodeString alternationOf(std::span<const std::u16string_view> words) {
+  std::vector<std::vector<std::u16string_view>> pieces;
+  for (std::u16string_view w : words) {
+    std::vector<std::u16string_view>& codePoints = pieces.emplace_back();
+    for (size_t i = 0; i < w.size();) {
+      const size_t n = U16_IS_LEAD(w[i]) && i + 1 < w.size() && U16_IS_TRAIL(w[i + 1]) ? 2 : 1;
+      codePoints.push_back(w.substr(i, n));
+      i += n;
+    }
+  }
+  return sharedAlternation(pieces);
 }
 
 icu::UnicodeString firstUnitLookahead(std::span<const std::u16string_view> words) {

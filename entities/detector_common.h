@@ -69,9 +69,11 @@ std::unique_ptr<icu::RegexPattern> compile(const icu::UnicodeString& pattern, ui
 // itself only.
 icu::UnicodeString quoteForPattern(std::u16string_view s);
 
-// An alternation of `words` for a pattern ("street|road|st"), each quoted, the longer words
-// first so that none stops at a shorter word it begins with; words of equal length keep their
-// order.
+// An alternation of `words` for a pattern, each quoted, with the words that begin alike sharing
+// their beginning ("(?:rd|st(?:reet)?)"): the engine tries the alternatives one after another,
+// so a long list written out word by word costs a comparison per word at every place it is tried,
+// where the shared form costs one per letter. Where one word begins another, the longer is tried
+// first, so that none stops at a shorter word it begins with.
 icu::UnicodeString alternationOf(std::span<const std::u16string_view> words);
 
 // The words of postal addresses, lower case. Each list is written once: the patterns are built
@@ -95,12 +97,27 @@ inline constexpr std::u16string_view kLeadingStreetWords[] = {
     u"via",     u"viale",   u"piazza", u"corso",     u"largo",   u"calle", u"c/",
     u"avenida", u"avda",    u"plaza",  u"paseo",     u"carrera", u"rua",   u"travessa",
     u"praça",   u"alameda", u"avenue", u"boulevard", u"rue",     u"place"};
+// Street words of the languages that put them first and write them in small letters, as Polish
+// does: "ul. Marszałkowska 10", "plac Bankowy 2".
+inline constexpr std::u16string_view kSmallLeadingStreetWords[] = {u"ul.", u"ulica", u"aleja",
+                                                                   u"plac"};
+// Street words written apart after the name and before the number: "Berliner Straße 12",
+// "Potsdamer Platz 1", "Nørre Allé 5", "Drottning Kristinas väg 5", "Václavské náměstí 1",
+// "Andrássy út 5"; and the Norwegian "gate" after a name in the genitive ("Karl Johans gate 22"),
+// which is only so read (a "Departure gate 5" is no street).
+inline constexpr std::u16string_view kStreetWordsAfterName[] = {
+    u"straße", u"strasse", u"str.", u"allee", u"weg",   u"platz", u"gasse", u"damm",  u"ufer",
+    u"allé",   u"vej",     u"vei",  u"veien", u"väg",   u"vägen", u"gata",  u"gatan", u"plads",
+    u"torv",   u"náměstí", u"nám.", u"třída", u"ulice", u"utca",  u"út",    u"tér"};
 // Endings of German and Dutch street names written as one word: "Hauptstraße", "Goethestr.",
 // "Keizersgracht".
 inline constexpr std::u16string_view kStreetSuffixes[] = {
-    u"straße", u"strasse", u"str.",  u"weg",  u"gasse",    u"platz",
-    u"allee",  u"ring",    u"damm",  u"ufer", u"chaussee", u"straat",
-    u"laan",   u"gracht",  u"plein", u"kade", u"singel",   u"steenweg"};
+    u"straße", u"strasse", u"str.", u"weg", u"gasse", u"platz", u"allee", u"ring", u"damm", u"ufer",
+    u"chaussee", u"straat", u"laan", u"gracht", u"plein", u"kade", u"singel", u"steenweg",
+    // Swedish, Norwegian, Danish and Finnish ones: "Storgatan", "Drammensveien", "Strandvej",
+    // "Vesterbrogade", "Aleksanterinkatu".
+    u"gatan", u"gata", u"gaten", u"vägen", u"veien", u"vegen", u"vej", u"gade", u"katu", u"kuja",
+    u"torget", u"stræde"};
 // Words that label an address field: "Address:", "Anschrift:", "Dirección:".
 inline constexpr std::u16string_view kAddressLabelWords[] = {
     u"address",   u"addr",      u"adresse", u"anschrift", u"dirección", u"direccion",

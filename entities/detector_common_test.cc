@@ -17,19 +17,22 @@ std::string utf8(const icu::UnicodeString& s) {
   return out;
 }
 
-TEST(AlternationOf, QuotesEachWordAndPutsLongerWordsFirst) {
+TEST(AlternationOf, QuotesEachWordAndSharesTheirBeginnings) {
   struct Case {
     std::vector<std::u16string_view> words;
     std::string pattern;
   };
   const std::vector<Case> cases = {
       {{}, ""},
-      {{u"st", u"street", u"rd"}, "street|st|rd"},
-      {{u"ab", u"cd", u"abc", u"ef"}, "abc|ab|cd|ef"},  // equal lengths keep their order
-      {{u"c/", u"str."}, "str\\x{2E}|c\\x{2F}"},
-      {{u"a|b", u"(x)", u"\\1"}, "a\\x{7C}b|\\x{28}x\\x{29}|\\x{5C}1"},
-      {{u"allée", u"praça", u"10th"}, "allée|praça|10th"},
+      {{u"street"}, "street"},
+      {{u"st", u"street", u"rd"}, "(?:rd|st(?:reet)?)"},
+      {{u"ab", u"cd", u"abc", u"ef"}, "(?:ab(?:c)?|cd|ef)"},
+      {{u"c/", u"str."}, "(?:c\\x{2F}|str\\x{2E})"},
+      {{u"a|b", u"(x)", u"\\1"}, "(?:\\x{28}x\\x{29}|\\x{5C}1|a\\x{7C}b)"},
+      {{u"allée", u"allé", u"alle"}, "all(?:e|é(?:e)?)"},
       {{u"a b"}, "a\\x{20}b"},
+      // A code point beyond 16 bits is one branch, never split between its two units.
+      {{u"\U0001F600a", u"\U0001F600b"}, "\\x{1F600}(?:a|b)"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(utf8(alternationOf(c.words)), c.pattern) << c.pattern;
@@ -53,6 +56,20 @@ TEST(AlternationOf, MatchesItsWordsAndNothingElse) {
     EXPECT_FALSE(matches(other)) << toUtf8(other);
   }
   EXPECT_TRUE(matches(u"STREET"));
+}
+
+TEST(AlternationOf, TriesTheLongerOfTwoWordsThatBeginAlikeFirst) {
+  const std::u16string_view words[] = {u"mar", u"march", u"marc", u"ma"};
+  const auto pattern =
+      compile(icu::UnicodeString(u"(?:") + alternationOf(words) + u")", UREGEX_CASE_INSENSITIVE);
+  for (const auto& [text, taken] : std::vector<std::pair<std::u16string, int>>{
+           {u"March 5", 5}, {u"marc.", 4}, {u"mart", 3}, {u"MAY", 2}, {u"mx", -1}}) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::UnicodeString u = aliasOf(text);
+    std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(u, status));
+    const int end = m->lookingAt(status) ? m->end(status) : -1;
+    EXPECT_EQ(end, taken) << toUtf8(text);
+  }
 }
 
 TEST(Compile, RefusesABadPatternLoudly) {

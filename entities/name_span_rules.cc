@@ -460,6 +460,11 @@ size_t previousWord(const NameLine& line, size_t k) {
   return k;
 }
 
+bool isUpperCaseWord(std::string_view word) {
+  return std::any_of(word.begin(), word.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) &&
+         std::none_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
 bool holdsDigit(std::string_view word) {
   return word.find_first_of("0123456789") != std::string_view::npos;
 }
@@ -627,6 +632,26 @@ NameSpan streetsArePlaces(const NameLine& line, NameSpan span) {
   return span;
 }
 
+NameSpan addressedPersons(const NameLine& line, NameSpan span) {
+  if (span.type == NameType::kPersonalName || span.first >= span.last) return span;
+  // Whether the word at `title` is a form of address written as one before the word after it:
+  // "Ms", "Herr" (a capital and small letters); "MR" only before a name in capitals.
+  const auto addresses = [&](size_t title) {
+    const std::string_view word = line.words[title];
+    if (word.empty() || !tagger_words::formsOfAddress().count(lowerCase(word))) return false;
+    const size_t next = nextWord(line, title + 1);
+    if (next >= span.last) return false;  // no word of the name after it
+    return word[0] >= 'A' && word[0] <= 'Z' &&
+           (!isUpperCaseWord(word) || isUpperCaseWord(line.words[next]));
+  };
+  const size_t before = previousWord(line, span.first);
+  if ((line.tokens[span.first].isWord && addresses(span.first)) ||
+      (before < span.first && addresses(before))) {
+    span.type = NameType::kPersonalName;
+  }
+  return span;
+}
+
 NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
   if (span.last <= span.first) return span;  // no name left
   if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
@@ -646,9 +671,10 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 18> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 19> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
+                                                       addressedPersons,
                                                        dropPersonalTitles,
                                                        trimSmallLetterEdges,
                                                        dropOffices,

@@ -45,6 +45,11 @@ NameSpan dropDutchPostcode(const NameLine& line, NameSpan span);
 // The salutation of a letter ("Dear", "Sehr geehrter", "Chère") is no part of a name, and a title
 // after it makes the rest a person's name: "Dear Mr. Thompson" is a person, "Mr. Thompson".
 NameSpan dropSalutation(const NameLine& line, NameSpan span);
+// A name after a form of address, or opening with one, is a person's, whatever type the model
+// gave it: "Ms Jane Citizen" is no place, "Mr Smith" no organisation. The form of address is
+// written as one ("Ms", "Herr") or in capitals before a name in capitals ("MR JOHN TAN"), not
+// as the "MS" of "MS Office".
+NameSpan addressedPersons(const NameLine& line, NameSpan span);
 // A person's name starts after the titles before it ("Ms. Li Wei" is Li Wei), after the "i. A."
 // or "i. V." of a German letter's signature and after the field codes "LN" and "FN" that American
 // driving licences print before the value, as long as a word of the name is left.

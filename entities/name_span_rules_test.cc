@@ -142,6 +142,25 @@ TEST(NameSpanRules, SalutationIsDroppedAndATitleAfterItMakesAPerson) {
       });
 }
 
+TEST(NameSpanRules, FormOfAddressMakesAPerson) {
+  expectRule(
+      addressedPersons,
+      {
+          {"Ms Jane Citizen", "Ms Jane Citizen", kPlace, "Ms Jane Citizen", kPerson},
+          {"Dear Mr. Smith,", "Smith", kOrg, "Smith", kPerson},
+          {"Herr Lukas Brunner", "Lukas Brunner", kPlace, "Lukas Brunner", kPerson},
+          {"MR JOHN TAN", "MR JOHN TAN", kOrg, "MR JOHN TAN", kPerson},
+          {"Sra. Ana Ruiz", "Sra. Ana Ruiz", kOrg, "Sra. Ana Ruiz", kPerson},
+          // Not forms of address: a program's maker, degrees and callings, pageants, a country.
+          {"MS Office 365", "Office", kOrg, "Office", kOrg},
+          {"Dr. Oetker GmbH", "Dr. Oetker GmbH", kOrg, "Dr. Oetker GmbH", kOrg},
+          {"Miss World 2019", "Miss World", kOrg, "Miss World", kOrg},
+          {"Sri Lanka", "Sri Lanka", kPlace, "Sri Lanka", kPlace},
+          {"Ms", "Ms", kPlace, "Ms", kPlace},
+          {"ms Berlin", "Berlin", kPlace, "Berlin", kPlace},
+      });
+}
+
 TEST(NameSpanRules, PersonsNameStartsAfterTitlesAndOnBehalfMarks) {
   expectRule(
       dropPersonalTitles,

@@ -20,6 +20,13 @@ MARROWFEN_TAGGER_WORDS(personalTitles,
   "mevr", "shri", "smt", "sri", "kumari", "ppa", "mevrouw", "meneer", "monsieur", "madame",
   "mademoiselle", "señor", "señora", "señorita", "sr", "sra", "srta", "signor", "signora", "sig",
   "dott", "dott.ssa", "avv", "attn")
+// The forms of address among them, which name a person whatever follows ("Ms Jane Citizen");
+// not the titles of degrees and callings, which firms and brands take too ("Dr. Oetker"), nor
+// "Miss" ("Miss World") and "Sri" ("Sri Lanka").
+MARROWFEN_TAGGER_WORDS(formsOfAddress,
+  "mr", "mrs", "ms", "mx", "herr", "frau", "mme", "mlle", "dhr", "mevr", "mevrouw", "meneer",
+  "monsieur", "madame", "mademoiselle", "señor", "señora", "señorita", "sr", "sra", "srta",
+  "signor", "signora", "smt", "shri", "kumari")
 MARROWFEN_TAGGER_WORDS(offices,
   "king", "queen", "emperor", "empress", "prince", "princess", "president", "vice-president",
   "secretary-general", "director-general",

@@ -8,6 +8,7 @@ namespace marrowfen::entities::tagger_words {
 
 // Titles written before a person's name ("Ms. Li Wei").
 const std::unordered_set<std::string_view>& personalTitles();
+const std::unordered_set<std::string_view>& formsOfAddress();
 // Offices, ranks and titles of rule written before a person's name ("President", "Emperor").
 const std::unordered_set<std::string_view>& offices();
 // Words that stand with an office in its name ("Prime Minister", "Secretary of State").
