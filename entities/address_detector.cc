@@ -64,6 +64,8 @@ void compilePostcodePatterns(AddressPatterns& p) {
       // Portugal and Poland: "1100-053 Lisboa", "00-590 Warszawa".
       u"|((?:\\d{4}-\\d{3}|\\d{2}-\\d{3})[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
       u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
+      // Ireland's Eircode: a routing key and four letters and digits ("D04 X2Y3", "P31 X2K8").
+      u"|((?:[AC-FHKNPRTV-Y]\\d{2}|D6W)[ \\t\\u00A0]?[0-9AC-FHKNPRTV-Y]{4})"
       // Sweden, Czechia, Slovakia, Greece: three digits and two apart ("111 22 Stockholm",
       // "110 00 Praha 1").
       u"|((?:(?i)s-|se-|cz-|sk-)?[1-9]\\d{2} \\d{2}[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
@@ -304,12 +306,14 @@ enum PostcodeGroup {
   kCanadianPostcode,
   kAustralianPostcode,
   kHyphenatedPostcode,
+  kEircode,
   kSpacedPostcode
 };
 
 // Whether a line may hold a postcode of the forms few lines hold: a Canadian code's last half
 // ("2T6"), a state of Australia's before four digits ("NSW 2026"), a code of digits joined by a
-// hyphen ("1100-053", "00-590"), or three digits and two apart before a word ("111 22 Stockholm").
+// hyphen ("1100-053", "00-590"), an Eircode ("D04 X2Y3"), or three digits and two apart before a
+// word ("111 22 Stockholm").
 bool mayHoldOtherPostcode(std::u16string_view line) {
   static constexpr std::u16string_view kStates[] = {u"NSW ", u"VIC ", u"QLD ", u"TAS ",
                                                     u"ACT ", u"SA ",  u"WA ",  u"NT "};
@@ -320,6 +324,11 @@ bool mayHoldOtherPostcode(std::u16string_view line) {
     // Three digits after a hyphen, and no fourth: "1100-053", not "1982-06-27" or "040-1234".
     if (digit(i) && i + 1 < line.size() && line[i + 1] == u'-' && digit(i + 2) && digit(i + 3) &&
         digit(i + 4) && !digit(i + 5)) {
+      return true;
+    }
+    if ((i == 0 || !u_isalnum(line[i - 1])) && upper(line[i]) && digit(i + 1) &&
+        (digit(i + 2) || (i + 2 < line.size() && line[i + 2] == u'W')) && i + 6 < line.size() &&
+        (line[i + 3] == u' ' || upper(line[i + 3]) || digit(i + 3))) {
       return true;
     }
     if ((i == 0 || !u_isalnum(line[i - 1])) && digit(i) && digit(i + 1) && digit(i + 2) &&
@@ -735,8 +744,12 @@ class AddressReader {
     // So are scores and ranges ("10-150 Points"), and a Canadian code without its province is
     // as often a model's or part's number ("K9X 4T2").
     const bool bareCanadian = code.group == kCanadianPostcode && code.end - code.begin <= 7;
+    // An Eircode alone is as often a part's number ("A12 C345"); after places apart by commas
+    // ("Main Street, Ballincollig, Co. Cork P31 X2K8") it ends an address written on one line.
+    const bool bareEircode =
+        code.group == kEircode && before.find(u',') == std::u16string_view::npos;
     const bool besideStreetOnly = code.group == kFourDigits || code.group == kHyphenatedPostcode ||
-                                  code.group == kSpacedPostcode || bareCanadian;
+                                  code.group == kSpacedPostcode || bareCanadian || bareEircode;
     if (placeOnly && !barePin && !codeInside && !besideStreetOnly && whole.found) {
       add(k, whole.begin, k, code.end);
     }

@@ -96,6 +96,12 @@ TEST(FindAddresses, StreetsAndPostcodesOfMoreCountries) {
             {"ul. Marsza\u0142kowska 10/12\n00-590 Warszawa",
              {"ul. Marsza\u0142kowska 10/12\n00-590 Warszawa"}},
             {"Calle de Alcal\u00E1, 45\n28014 Madrid", {"Calle de Alcal\u00E1, 45\n28014 Madrid"}},
+            // Eircodes after a street, or after places apart by commas.
+            {"12 Main Street\nBallsbridge\nDublin 4\nD04 X2Y3",
+             {"12 Main Street\nBallsbridge\nDublin 4\nD04 X2Y3"}},
+            {"Scoil Mhuire, Main Street, Ballincollig, Co. Cork P31 X2K8",
+             {"Scoil Mhuire, Main Street, Ballincollig, Co. Cork P31 X2K8"}},
+            {"Model A12 C345 in stock", {}},
             // A postcode after the town.
             {"12 Long Street, Cape Town, 8001", {"12 Long Street, Cape Town, 8001"}},
             {"I moved to 12 Oxford Road, Leeds, in 2019", {"12 Oxford Road"}},

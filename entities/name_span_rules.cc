@@ -516,6 +516,25 @@ NameSpan dropCourtesies(const NameLine& line, NameSpan span) {
                           [](std::string_view) { return true; });
 }
 
+NameSpan dropPhoneLabels(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last || span.last >= line.tokens.size()) return span;
+  for (size_t k = span.first; k < span.last; ++k) {
+    if (line.tokens[k].isWord && !tagger_words::phoneLabels().count(lowerCase(line.words[k]))) {
+      return span;
+    }
+  }
+  // The number may come after a point or a colon ("Tel.", "Ph:").
+  size_t next = span.last;
+  while (next < line.tokens.size() &&
+         line.words[next].find_first_not_of(" \t.:") == std::string::npos) {
+    ++next;
+  }
+  if (next >= line.tokens.size() || line.words[next].empty()) return span;
+  const char c = line.words[next][0];
+  if ((c >= '0' && c <= '9') || c == '+' || c == '(') span.last = span.first;
+  return span;
+}
+
 NameSpan dropSentences(const NameLine& line, NameSpan span) {
   if (line.language > 1) return span;  // English or no known language
   return noNameWithWordOf(line, span, tagger_words::sentenceWords(), [](std::string_view w) {
@@ -634,6 +653,11 @@ NameSpan streetsArePlaces(const NameLine& line, NameSpan span) {
 
 NameSpan addressedPersons(const NameLine& line, NameSpan span) {
   if (span.type == NameType::kPersonalName || span.first >= span.last) return span;
+  // A firm's legal form says otherwise: "MR. D.I.Y. (M) SDN BHD" is a shop.
+  for (size_t k = span.first; k < span.last; ++k) {
+    const std::string w = lowerCase(line.words[k]);
+    if (line.tokens[k].isWord && (w == "sdn" || tagger_words::legalForms().count(w))) return span;
+  }
   // Whether the word at `title` is a form of address written as one before the word after it:
   // "Ms", "Herr" (a capital and small letters); "MR" only before a name in capitals.
   const auto addresses = [&](size_t title) {
@@ -671,7 +695,7 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 19> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 20> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        addressedPersons,
@@ -685,6 +709,7 @@ std::span<const NameSpanRule> nameSpanRules() {
                                                        dropPluralAbbreviations,
                                                        dropNumberedPersons,
                                                        dropCourtesies,
+                                                       dropPhoneLabels,
                                                        dropSentences,
                                                        streetsArePlaces,
                                                        townsBeforeStateCodesArePlaces,

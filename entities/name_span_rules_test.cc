@@ -142,6 +142,19 @@ TEST(NameSpanRules, SalutationIsDroppedAndATitleAfterItMakesAPerson) {
       });
 }
 
+TEST(NameSpanRules, LabelOfATelephoneNumberIsNoName) {
+  expectRule(dropPhoneLabels, {
+                                  {"Tel (602) 251-8100", "Tel", kOrg, "", kOrg},
+                                  {"Mobile Phone +44 7911 123456", "Mobile Phone", kOrg, "", kOrg},
+                                  {"HP. 012-345 6789", "HP", kPerson, "", kPerson},
+                                  // Other words in the name, or no number after it.
+                                  {"Tel Aviv 61000", "Tel Aviv", kPlace, "Tel Aviv", kPlace},
+                                  {"Handy Andy 5", "Handy Andy", kPerson, "Handy Andy", kPerson},
+                                  {"HP Inc", "HP", kOrg, "HP", kOrg},
+                                  {"Phone", "Phone", kOrg, "Phone", kOrg},
+                              });
+}
+
 TEST(NameSpanRules, FormOfAddressMakesAPerson) {
   expectRule(
       addressedPersons,
@@ -154,6 +167,9 @@ TEST(NameSpanRules, FormOfAddressMakesAPerson) {
           // Not forms of address: a program's maker, degrees and callings, pageants, a country.
           {"MS Office 365", "Office", kOrg, "Office", kOrg},
           {"Dr. Oetker GmbH", "Dr. Oetker GmbH", kOrg, "Dr. Oetker GmbH", kOrg},
+          {"MR. D.I.Y. (M) SDN BHD", "MR. D.I.Y. (M) SDN BHD", kOrg, "MR. D.I.Y. (M) SDN BHD",
+           kOrg},
+          {"Mr Price Group Ltd", "Mr Price Group Ltd", kOrg, "Mr Price Group Ltd", kOrg},
           {"Miss World 2019", "Miss World", kOrg, "Miss World", kOrg},
           {"Sri Lanka", "Sri Lanka", kPlace, "Sri Lanka", kPlace},
           {"Ms", "Ms", kPlace, "Ms", kPlace},

@@ -27,6 +27,11 @@ MARROWFEN_TAGGER_WORDS(formsOfAddress,
   "mr", "mrs", "ms", "mx", "herr", "frau", "mme", "mlle", "dhr", "mevr", "mevrouw", "meneer",
   "monsieur", "madame", "mademoiselle", "señor", "señora", "señorita", "sr", "sra", "srta",
   "signor", "signora", "smt", "shri", "kumari")
+// Words that label a telephone number before it: "Tel (602) 251-8100", "HP 012-345 6789".
+MARROWFEN_TAGGER_WORDS(phoneLabels,
+  "tel", "tél", "tlf", "telephone", "téléphone", "teléfono", "telefono", "telefone", "telefon",
+  "telefoon", "phone", "ph", "mobile", "mob", "mobil", "móvil", "movil", "cell", "portable",
+  "handy", "fax", "hp", "whatsapp")
 MARROWFEN_TAGGER_WORDS(offices,
   "king", "queen", "emperor", "empress", "prince", "princess", "president", "vice-president",
   "secretary-general", "director-general",

@@ -30,6 +30,7 @@ const std::unordered_set<std::string_view>& letterClosings();
 // Words of thanks and of asking, which courtesy lines are made of ("Thank You & Come Again",
 // "Please Come Again", "Terima Kasih", "Danke Schön").
 const std::unordered_set<std::string_view>& courtesyWords();
+const std::unordered_set<std::string_view>& phoneLabels();
 // English verbs of being and having, auxiliaries and the negation: the words that make a run of
 // capitalised words a sentence ("Goods Sold Are Not Returnable", "Did We Smile At You").
 const std::unordered_set<std::string_view>& sentenceWords();
