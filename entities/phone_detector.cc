@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "common/unicode.h"
+#include "entities/name_tagger_words.h"
 
 namespace marrowfen::entities {
 
@@ -78,15 +79,25 @@ bool coversRun(const Matches& matches, size_t at, std::u16string_view run) {
 }
 
 const char* const kRegions[] = {"IN", "US", "GB", "DE", "FR"};
+// The regions a number written nationally is also read in when a telephone label stands before
+// it ("Tel: 91 123 45 67", "Telefone: (11) 98765-4321"): the label says it is a phone number,
+// so the numbering plans of more countries may read it without taking sums and codes for one.
+const char* const kLabelledRegions[] = {"ES", "IT", "PT", "BR", "NL", "BE", "CH", "AT", "IE",
+                                        "AU", "NZ", "ZA", "NG", "KE", "MY", "SG", "ID", "PH",
+                                        "MX", "AR", "CO", "CL", "PL", "SE", "NO", "DK", "FI",
+                                        "CZ", "TR", "JP", "CN", "HK", "AE", "SA", "PK", "RU"};
 
 // The matcher's work on one text is bounded: past this many matcher runs (a text with tens of
 // thousands of number-shaped pieces is a table of figures) the rest of the text is not searched.
 constexpr size_t kMatcherBudget = 10000;
+// The runs in the regions of labelled numbers have a budget of their own: past it, labelled
+// numbers are read as the others are, and the rest of the text is still searched.
+constexpr size_t kLabelledBudget = 4000;
 
 // The phone numbers in `snippet` (UTF-16 units within it), found with the regions in turn until
 // one reads the whole run at `runAt`. Counts matcher runs into `matcherRuns`.
 Matches matchSnippet(std::u16string_view snippet, size_t runAt, std::u16string_view run,
-                     size_t& matcherRuns) {
+                     bool labelled, size_t& matcherRuns, size_t& labelledRuns) {
   using i18n::phonenumbers::PhoneNumberMatch;
   using i18n::phonenumbers::PhoneNumberMatcher;
   using i18n::phonenumbers::PhoneNumberUtil;
@@ -104,8 +115,13 @@ Matches matchSnippet(std::u16string_view snippet, size_t runAt, std::u16string_v
   unitOfByte[utf8.size()] = unit;
   Matches matches;
   const bool international = !run.empty() && run[0] == u'+';
-  for (const char* region : kRegions) {
-    ++matcherRuns;
+  std::vector<const char*> regions(std::begin(kRegions), std::end(kRegions));
+  if (labelled && !international) {
+    regions.insert(regions.end(), std::begin(kLabelledRegions), std::end(kLabelledRegions));
+  }
+  for (size_t r = 0; r < regions.size(); ++r) {
+    const char* region = regions[r];
+    ++(r < std::size(kRegions) ? matcherRuns : labelledRuns);
     PhoneNumberMatcher matcher(util, utf8, region, PhoneNumberMatcher::VALID, 10);
     PhoneNumberMatch match;
     while (matcher.HasNext() && matcher.Next(&match)) {
@@ -183,7 +199,7 @@ class PhoneReader {
  public:
   // Reads one piece of the line that starts at `lineBegin` in the text; false once the matcher
   // budget is spent.
-  bool read(std::u16string_view line, size_t lineBegin, const Piece& piece) {
+  bool read(std::u16string_view line, size_t lineBegin, const Piece& piece, bool labelled) {
     // Up to 3 characters of context on either side, which the matcher looks at to tell a number
     // from part of a word, but no digit of a neighbouring piece.
     constexpr size_t kContext = 3;
@@ -193,14 +209,18 @@ class PhoneReader {
     const std::u16string_view snippet = line.substr(from, to - from);
     const std::u16string_view run = line.substr(piece.begin, piece.end - piece.begin);
     const size_t runAt = piece.begin - from;
+    labelled = labelled && labelledRuns_ < kLabelledBudget;
     std::u16string key(snippet);
     key.push_back(static_cast<char16_t>(runAt));
+    key.push_back(labelled ? u'l' : u'-');
     auto cached = cache_.find(key);
     if (cached == cache_.end()) {
       if (matcherRuns_ >= kMatcherBudget) return false;
       if (cache_.size() > kMaxCached) cache_.clear();
-      cached =
-          cache_.emplace(std::move(key), matchSnippet(snippet, runAt, run, matcherRuns_)).first;
+      cached = cache_
+                   .emplace(std::move(key), matchSnippet(snippet, runAt, run, labelled,
+                                                         matcherRuns_, labelledRuns_))
+                   .first;
     }
     for (const DetectorMatch& m : cached->second) {
       const size_t location = lineBegin + from + m.location;
@@ -217,8 +237,30 @@ class PhoneReader {
   static constexpr size_t kMaxCached = 10000;
   std::unordered_map<std::u16string, Matches> cache_;  // snippet and run offset -> its matches
   size_t matcherRuns_ = 0;
+  size_t labelledRuns_ = 0;
   Matches found_;
 };
+
+// Whether a telephone label ends just before `at` in the line ("Tel: ", "Phone ", "Telefone:",
+// "TEL NO.: "), with only spaces, points or colons between.
+bool afterPhoneLabel(std::u16string_view line, size_t at) {
+  size_t end = at;
+  for (int words = 0; words < 2; ++words) {
+    while (end > 0 && (isSpace(line[end - 1]) || line[end - 1] == u':' || line[end - 1] == u'.' ||
+                       line[end - 1] == u'\uFF1A')) {
+      --end;
+    }
+    size_t begin = end;
+    while (begin > 0 && u_isalpha(line[begin - 1])) --begin;
+    if (begin == end || end - begin > 12) return false;
+    std::u16string word;
+    for (size_t k = begin; k < end; ++k) word.push_back(static_cast<char16_t>(u_tolower(line[k])));
+    if (tagger_words::phoneLabels().count(toUtf8(word))) return true;
+    if (word != u"no" && word != u"nr" && word != u"number") return false;
+    end = begin;  // "Tel No.": the label before the word for number
+  }
+  return false;
+}
 
 // Reads the runs of one line; false once the matcher budget is spent.
 bool readLine(std::u16string_view line, size_t lineBegin, PhoneReader& reader) {
@@ -229,6 +271,7 @@ bool readLine(std::u16string_view line, size_t lineBegin, PhoneReader& reader) {
     }
     const size_t runStart = i, runEnd = numberRunEnd(line, runStart);
     i = std::max(runEnd, i + 1);
+    const bool labelled = afterPhoneLabel(line, runStart);
     // Digits that follow a letter without a break are the tail of a code, not a phone number:
     // an IBAN ("DE89 3704 0044 0532 0130 00"), a document number ("AB1234567").
     if (runStart > 0 && isDigitUnit(line[runStart]) && u_isalpha(line[runStart - 1])) continue;
@@ -239,7 +282,8 @@ bool readLine(std::u16string_view line, size_t lineBegin, PhoneReader& reader) {
       if (piece.digits < 7 || piece.digits > piece.maxDigits || looksLikeDateOrAadhaar(run)) {
         continue;
       }
-      if (!reader.read(line, lineBegin, piece)) return false;
+      // The label stands before the run's first piece only.
+      if (!reader.read(line, lineBegin, piece, labelled && piece.begin == runStart)) return false;
     }
   }
   return true;

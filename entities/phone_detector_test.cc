@@ -32,5 +32,27 @@ TEST(FindPhoneNumbers, InternationalAndNationalForms) {
         });
 }
 
+TEST(FindPhoneNumbers, LabelledNumbersOfMoreCountries) {
+  check(findPhoneNumbers,
+        {
+            {"Telefone: (11) 98765-4321", {"(11) 98765-4321"}},
+            {"Tel: 91 123 45 67", {"91 123 45 67"}},
+            {"TEL NO.: (852) 2123 4567", {"(852) 2123 4567"}},
+            // Without a label the same digits are sums, codes or other numbers.
+            {"(11) 98765-4321", {}},
+            {"Ref 91 123 45 67", {}},
+            {"Tel: 91 123 45 67, Fax: 91 123 45 68", {"91 123 45 67", "91 123 45 68"}},
+        });
+}
+
+TEST(FindPhoneNumbers, ManyLabelledNumbersStillLeaveTheRestOfTheTextSearched) {
+  // Many labelled numbers that no plan reads spend the labelled budget, not the one for the
+  // whole text: the number at the end is still found.
+  std::string text;
+  for (int i = 0; i < 1500; ++i) text += "Tel: 1" + std::to_string(1000000 + i) + "\n";
+  text += "Phone: +44 20 7946 0958";
+  check(findPhoneNumbers, {{text, {"+44 20 7946 0958"}}});
+}
+
 }  // namespace
 }  // namespace marrowfen::entities
