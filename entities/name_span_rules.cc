@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/unicode.h"
+#include "entities/date_detector.h"
 #include "entities/detector_common.h"
 #include "entities/model/tagger_features.h"
 #include "entities/name_tagger_words.h"
@@ -485,7 +486,12 @@ NameSpan dropNumberedPersons(const NameLine& line, NameSpan span) {
     const auto letters = std::count_if(w.begin(), w.end(), [](char c) {
       return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c & 0x80) != 0;
     });
-    const bool number = line.tokens[k].isWord && digits > 0 && digits >= letters;
+    // A long code of capitals and digits mixed is none either ("RSSMRA85T10A562S"; not a name
+    // with figures run on to it, "Shkolina1,90").
+    const bool code = digits >= 3 && w.size() >= 8 && std::all_of(w.begin(), w.end(), [](char c) {
+                        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+                      });
+    const bool number = line.tokens[k].isWord && digits > 0 && (digits >= letters || code);
     if (number && depth == 0) {
       span.last = span.first;
       break;
@@ -676,6 +682,52 @@ NameSpan addressedPersons(const NameLine& line, NameSpan span) {
   return span;
 }
 
+NameSpan endBeforeDates(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last) return span;
+  const bool digit = std::any_of(line.words.begin() + span.first, line.words.begin() + span.last,
+                                 [](const std::string& w) { return holdsDigit(w); });
+  if (!digit) return span;
+  // The span and a few tokens after it (a date may run on past the name: "3rd April 2023"), as
+  // text, with where each token starts in it.
+  constexpr size_t kTokensAfter = 6;
+  const size_t end = std::min(line.tokens.size(), span.last + kTokensAfter);
+  std::u16string text;
+  std::vector<size_t> starts;
+  for (size_t k = span.first; k < end; ++k) {
+    // Tokens apart in the line are apart by a space here too ("3rd April", not "3rdApril").
+    if (k > span.first && line.tokens[k - 1].range.end < line.tokens[k].range.begin) text += u' ';
+    starts.push_back(text.size());
+    text += toUtf16(line.words[k]);
+  }
+  const Matches dates = findDates(text);
+  if (dates.empty()) return span;
+  const size_t dateStart = dates.front().location;
+  size_t k = span.first;
+  while (k + 1 < end && starts[k + 1 - span.first] <= dateStart) ++k;
+  if (k >= span.last) return span;
+  // The words in small letters that led to the date go with it ("Berlin, den", "loi du").
+  while (k > span.first && (!line.tokens[k - 1].isWord || isSmallLetterWord(line, k - 1))) --k;
+  span.last = k;
+  return span;
+}
+
+NameSpan institutionsAreOrganizations(const NameLine& line, NameSpan span) {
+  if (span.type != NameType::kPersonalName || span.first >= span.last) return span;
+  if (nextWord(line, span.first + 1) >= span.last) return span;  // one word: a surname may be one
+  if (tagger_words::institutionWords().count(lowerCase(line.words[span.first]))) {
+    span.type = NameType::kOrganization;
+  }
+  return span;
+}
+
+NameSpan dropDocumentTitles(const NameLine& line, NameSpan span) {
+  if (span.type != NameType::kPersonalName || span.first >= span.last) return span;
+  if (tagger_words::documentWords().count(lowerCase(line.words[span.first]))) {
+    span.last = span.first;
+  }
+  return span;
+}
+
 NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
   if (span.last <= span.first) return span;  // no name left
   if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
@@ -695,7 +747,7 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 20> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 23> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        addressedPersons,
@@ -710,6 +762,9 @@ std::span<const NameSpanRule> nameSpanRules() {
                                                        dropNumberedPersons,
                                                        dropCourtesies,
                                                        dropPhoneLabels,
+                                                       endBeforeDates,
+                                                       institutionsAreOrganizations,
+                                                       dropDocumentTitles,
                                                        dropSentences,
                                                        streetsArePlaces,
                                                        townsBeforeStateCodesArePlaces,

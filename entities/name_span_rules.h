@@ -45,6 +45,13 @@ NameSpan dropDutchPostcode(const NameLine& line, NameSpan span);
 // The salutation of a letter ("Dear", "Sehr geehrter", "Chère") is no part of a name, and a title
 // after it makes the rest a person's name: "Dear Mr. Thompson" is a person, "Mr. Thompson".
 NameSpan dropSalutation(const NameLine& line, NameSpan span);
+// A name ends before a date that a word of it begins: "Chennai, 3rd April 2023" names Chennai.
+NameSpan endBeforeDates(const NameLine& line, NameSpan span);
+// A person's name of two words or more that opens with the word of an institution is an
+// organisation's: "Ayuntamiento de Valencia", "Urząd Miasta", "Ministry of Health".
+NameSpan institutionsAreOrganizations(const NameLine& line, NameSpan span);
+// A document's title is no person's name: "CERTIFICADO DE EMPADRONAMIENTO", "Acte de naissance".
+NameSpan dropDocumentTitles(const NameLine& line, NameSpan span);
 // A name after a form of address, or opening with one, is a person's, whatever type the model
 // gave it: "Ms Jane Citizen" is no place, "Mr Smith" no organisation. The form of address is
 // written as one ("Ms", "Herr") or in capitals before a name in capitals ("MR JOHN TAN"), not

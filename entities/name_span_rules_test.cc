@@ -142,6 +142,36 @@ TEST(NameSpanRules, SalutationIsDroppedAndATitleAfterItMakesAPerson) {
       });
 }
 
+TEST(NameSpanRules, NameEndsBeforeADate) {
+  expectRule(endBeforeDates,
+             {
+                 {"Chennai, 3rd April 2023", "Chennai, 3rd April", kPerson, "Chennai", kPerson},
+                 {"Berlin, den 3. Mai 2024", "Berlin, den 3. Mai", kOrg, "Berlin", kOrg},
+                 {"Ville de Paris de la loi du 14 juillet 1913", "Ville de Paris de la loi du 14",
+                  kOrg, "Ville de Paris", kOrg},
+                 {"May 4th Movement", "May 4th Movement", kOrg, "", kOrg},
+                 // Numbers that start no date stay.
+                 {"1st Earl of Rosse", "1st Earl of Rosse", kPerson, "1st Earl of Rosse", kPerson},
+                 {"1860 München", "1860 München", kOrg, "1860 München", kOrg},
+             });
+}
+
+TEST(NameSpanRules, InstitutionsAndDocumentTitlesAreNoPersons) {
+  expectRule(institutionsAreOrganizations,
+             {
+                 {"Ayuntamiento de Valencia", "Ayuntamiento de Valencia", kPerson,
+                  "Ayuntamiento de Valencia", kOrg},
+                 {"Ministry of Health", "Ministry of Health", kPlace, "Ministry of Health", kPlace},
+                 {"Hospital", "Hospital", kPerson, "Hospital", kPerson},
+             });
+  expectRule(dropDocumentTitles, {
+                                     {"CERTIFICADO DE EMPADRONAMIENTO",
+                                      "CERTIFICADO DE EMPADRONAMIENTO", kPerson, "", kPerson},
+                                     {"Certificate of Birth", "Certificate of Birth", kOrg,
+                                      "Certificate of Birth", kOrg},
+                                 });
+}
+
 TEST(NameSpanRules, LabelOfATelephoneNumberIsNoName) {
   expectRule(dropPhoneLabels, {
                                   {"Tel (602) 251-8100", "Tel", kOrg, "", kOrg},
@@ -431,12 +461,16 @@ TEST(NameSpanRules, APersonsNameHoldsNoDigits) {
              {
                  {"Versicherungsschein Nr. AS-4471-2231", "AS-4471-2231", kPerson, "", kPerson},
                  {"Room 12 Anna", "Room 12", kPerson, "", kPerson},
+                 {"Codice fiscale RSSMRA85T10A562S", "Codice fiscale RSSMRA85T10A562S", kPerson, "",
+                  kPerson},
                  {"Anna Weber", "Anna Weber", kPerson, "Anna Weber", kPerson},
                  // Ordinals, numbers glued to a name (a footnote's mark), and years in brackets
                  // stay.
                  {"Laurence Parsons, 1st Earl of Rosse", "Laurence Parsons, 1st Earl of Rosse",
                   kPerson, "Laurence Parsons, 1st Earl of Rosse", kPerson},
                  {"Kelly Holmes1", "Kelly Holmes1", kPerson, "Kelly Holmes1", kPerson},
+                 {"Svetlana Shkolina1,90 m", "Svetlana Shkolina1,90", kPerson,
+                  "Svetlana Shkolina1,90", kPerson},
                  {"Richard Grosvenor, 1. Earl Grosvenor", "Richard Grosvenor, 1. Earl Grosvenor",
                   kPerson, "Richard Grosvenor, 1. Earl Grosvenor", kPerson},
                  {"Anna Weber (1901 - 1980)", "Anna Weber (1901 - 1980)", kPerson,

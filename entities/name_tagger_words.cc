@@ -27,6 +27,24 @@ MARROWFEN_TAGGER_WORDS(formsOfAddress,
   "mr", "mrs", "ms", "mx", "herr", "frau", "mme", "mlle", "dhr", "mevr", "mevrouw", "meneer",
   "monsieur", "madame", "mademoiselle", "señor", "señora", "señorita", "sr", "sra", "srta",
   "signor", "signora", "smt", "shri", "kumari")
+// Words that open the names of public bodies and institutions, never a person's.
+MARROWFEN_TAGGER_WORDS(institutionWords,
+  "ministry", "ministerio", "ministère", "ministero", "ministerium", "ministerie", "department",
+  "departamento", "département", "dipartimento", "ayuntamiento", "mairie", "préfecture", "comune",
+  "gemeente", "municipality", "municipio", "município", "prefeitura", "university", "universidad",
+  "université", "università", "universität", "universiteit", "universidade", "hospital",
+  "hôpital", "ospedale", "krankenhaus", "ziekenhuis", "embassy", "embajada", "ambassade",
+  "botschaft", "consulate", "consulado", "consulat", "konsulat", "bundesamt", "landesamt",
+  "stadtverwaltung", "agenzia", "agencia", "agence", "agency", "registry", "tribunal", "urząd",
+  "gmina", "starostwo", "úřad", "magistrát", "kommune", "kommun", "rathaus", "standesamt",
+  "finanzamt", "bezirksamt", "jobcenter")
+// Words that open the titles of documents, never a person's name.
+MARROWFEN_TAGGER_WORDS(documentWords,
+  "certificate", "certificado", "certificat", "certificato", "certidão", "certificaat",
+  "attestation", "atestado", "attestato", "extrait", "acte", "uittreksel", "bescheinigung",
+  "urkunde", "geburtsurkunde", "heiratsurkunde", "sterbeurkunde", "zeugnis", "diploma", "diplôme",
+  "diplom", "passport", "pasaporte", "passeport", "reisepass", "paspoort", "licence", "license",
+  "statement", "invoice", "factura", "facture", "rechnung", "receipt", "recibo", "reçu")
 // Words that label a telephone number before it: "Tel (602) 251-8100", "HP 012-345 6789".
 MARROWFEN_TAGGER_WORDS(phoneLabels,
   "tel", "tél", "tlf", "telephone", "téléphone", "teléfono", "telefono", "telefone", "telefon",
