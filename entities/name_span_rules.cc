@@ -705,9 +705,15 @@ NameSpan endBeforeDates(const NameLine& line, NameSpan span) {
   size_t k = span.first;
   while (k + 1 < end && starts[k + 1 - span.first] <= dateStart) ++k;
   if (k >= span.last) return span;
-  // The words in small letters that led to the date go with it ("Berlin, den", "loi du").
-  while (k > span.first && (!line.tokens[k - 1].isWord || isSmallLetterWord(line, k - 1))) --k;
-  span.last = k;
+  // The words in small letters that led to the date go with it ("Berlin, den"), but only after a
+  // comma: a date joined to a name's words is part of the name ("28 March Stadium",
+  // "Kommunalreform zum 1. Januar 2007").
+  bool comma = false;
+  while (k > span.first && (!line.tokens[k - 1].isWord || isSmallLetterWord(line, k - 1))) {
+    comma = comma || line.words[k - 1] == ",";
+    --k;
+  }
+  if (comma && k > span.first) span.last = k;
   return span;
 }
 

@@ -45,7 +45,9 @@ NameSpan dropDutchPostcode(const NameLine& line, NameSpan span);
 // The salutation of a letter ("Dear", "Sehr geehrter", "Chère") is no part of a name, and a title
 // after it makes the rest a person's name: "Dear Mr. Thompson" is a person, "Mr. Thompson".
 NameSpan dropSalutation(const NameLine& line, NameSpan span);
-// A name ends before a date that a word of it begins: "Chennai, 3rd April 2023" names Chennai.
+// A name ends before a date after a comma in it: "Chennai, 3rd April 2023" names Chennai,
+// "Berlin, den 3. Mai 2024" Berlin. A date joined to the name's words is part of it ("28 March
+// Stadium").
 NameSpan endBeforeDates(const NameLine& line, NameSpan span);
 // A person's name of two words or more that opens with the word of an institution is an
 // organisation's: "Ayuntamiento de Valencia", "Urząd Miasta", "Ministry of Health".

@@ -147,9 +147,11 @@ TEST(NameSpanRules, NameEndsBeforeADate) {
              {
                  {"Chennai, 3rd April 2023", "Chennai, 3rd April", kPerson, "Chennai", kPerson},
                  {"Berlin, den 3. Mai 2024", "Berlin, den 3. Mai", kOrg, "Berlin", kOrg},
+                 // A date joined to the name's words is part of it.
                  {"Ville de Paris de la loi du 14 juillet 1913", "Ville de Paris de la loi du 14",
-                  kOrg, "Ville de Paris", kOrg},
-                 {"May 4th Movement", "May 4th Movement", kOrg, "", kOrg},
+                  kOrg, "Ville de Paris de la loi du 14", kOrg},
+                 {"May 4th Movement", "May 4th Movement", kOrg, "May 4th Movement", kOrg},
+                 {"28 March Stadium", "28 March Stadium", kOrg, "28 March Stadium", kOrg},
                  // Numbers that start no date stay.
                  {"1st Earl of Rosse", "1st Earl of Rosse", kPerson, "1st Earl of Rosse", kPerson},
                  {"1860 München", "1860 München", kOrg, "1860 München", kOrg},
