@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace marrowfen::entities {
@@ -347,6 +348,223 @@ void addYearMonthDayDates(const DatePatterns& p, std::u16string_view line,
                     });
 }
 
+// ---- Dates written out in words, as French and Spanish civil records write them ----------------
+// "le dix-sept mars mil neuf cent quatre-vingt-dix", "diecisiete de marzo de mil novecientos
+// noventa", "le premier janvier deux mille".
+
+struct NumberWord {
+  enum Kind { kAdd, kHundreds, kThousands, kJoin } kind = kAdd;
+  int value = 0;
+};
+
+// The French and Spanish number words of days and years, lower case.
+const std::unordered_map<std::u16string, NumberWord>& numberWords() {
+  static const std::unordered_map<std::u16string, NumberWord> words = [] {
+    std::unordered_map<std::u16string, NumberWord> w;
+    const std::pair<const char16_t*, int> adds[] = {// French
+                                                    {u"un", 1},
+                                                    {u"une", 1},
+                                                    {u"premier", 1},
+                                                    {u"deux", 2},
+                                                    {u"trois", 3},
+                                                    {u"quatre", 4},
+                                                    {u"cinq", 5},
+                                                    {u"six", 6},
+                                                    {u"sept", 7},
+                                                    {u"huit", 8},
+                                                    {u"neuf", 9},
+                                                    {u"dix", 10},
+                                                    {u"onze", 11},
+                                                    {u"douze", 12},
+                                                    {u"treize", 13},
+                                                    {u"quatorze", 14},
+                                                    {u"quinze", 15},
+                                                    {u"seize", 16},
+                                                    {u"vingt", 20},
+                                                    {u"vingts", 20},
+                                                    {u"trente", 30},
+                                                    {u"quarante", 40},
+                                                    {u"cinquante", 50},
+                                                    {u"soixante", 60},
+                                                    // Spanish
+                                                    {u"uno", 1},
+                                                    {u"primero", 1},
+                                                    {u"dos", 2},
+                                                    {u"tres", 3},
+                                                    {u"cuatro", 4},
+                                                    {u"cinco", 5},
+                                                    {u"seis", 6},
+                                                    {u"siete", 7},
+                                                    {u"ocho", 8},
+                                                    {u"nueve", 9},
+                                                    {u"diez", 10},
+                                                    {u"once", 11},
+                                                    {u"doce", 12},
+                                                    {u"trece", 13},
+                                                    {u"catorce", 14},
+                                                    {u"quince", 15},
+                                                    {u"dieciséis", 16},
+                                                    {u"dieciseis", 16},
+                                                    {u"diecisiete", 17},
+                                                    {u"dieciocho", 18},
+                                                    {u"diecinueve", 19},
+                                                    {u"veinte", 20},
+                                                    {u"veintiuno", 21},
+                                                    {u"veintiún", 21},
+                                                    {u"veintidós", 22},
+                                                    {u"veintidos", 22},
+                                                    {u"veintitrés", 23},
+                                                    {u"veintitres", 23},
+                                                    {u"veinticuatro", 24},
+                                                    {u"veinticinco", 25},
+                                                    {u"veintiséis", 26},
+                                                    {u"veintiseis", 26},
+                                                    {u"veintisiete", 27},
+                                                    {u"veintiocho", 28},
+                                                    {u"veintinueve", 29},
+                                                    {u"treinta", 30},
+                                                    {u"cuarenta", 40},
+                                                    {u"cincuenta", 50},
+                                                    {u"sesenta", 60},
+                                                    {u"setenta", 70},
+                                                    {u"ochenta", 80},
+                                                    {u"noventa", 90},
+                                                    {u"cien", 100},
+                                                    {u"ciento", 100},
+                                                    {u"doscientos", 200},
+                                                    {u"trescientos", 300},
+                                                    {u"cuatrocientos", 400},
+                                                    {u"quinientos", 500},
+                                                    {u"seiscientos", 600},
+                                                    {u"setecientos", 700},
+                                                    {u"ochocientos", 800},
+                                                    {u"novecientos", 900}};
+    for (const auto& [word, value] : adds) w[word] = {NumberWord::kAdd, value};
+    w[u"cent"] = w[u"cents"] = {NumberWord::kHundreds, 100};
+    w[u"mil"] = w[u"mille"] = {NumberWord::kThousands, 1000};
+    w[u"et"] = w[u"y"] = {NumberWord::kJoin, 0};
+    return w;
+  }();
+  return words;
+}
+
+// A word of a line: [begin, end) and its letters lower-cased (or its digits).
+struct LineWord {
+  size_t begin = 0, end = 0;
+  std::u16string lower;
+};
+
+// The next run of letters or of digits in the line from `i` on (hyphens part words: "dix-sept"),
+// with `i` moved past it; nothing at the line's end.
+std::optional<LineWord> nextLineWord(std::u16string_view line, size_t& i) {
+  while (i < line.size() && !u_isalpha(line[i]) && !isDigitUnit(line[i])) ++i;
+  if (i >= line.size()) return std::nullopt;
+  const bool letter = u_isalpha(line[i]);
+  LineWord w{i, i, {}};
+  while (i < line.size() && (letter ? u_isalpha(line[i]) != 0 : isDigitUnit(line[i]))) {
+    w.lower.push_back(static_cast<char16_t>(u_tolower(line[i++])));
+  }
+  w.end = i;
+  return w;
+}
+
+// The value of number words in French or Spanish ("quatre vingt dix" 90, "mil neuf cent" 1900,
+// "mil novecientos noventa" 1990), or nothing when one is no number word or a joiner stands at
+// either end.
+std::optional<int> valueOfNumberWords(const std::vector<LineWord>& words, size_t from, size_t to) {
+  if (from >= to) return std::nullopt;
+  const auto& table = numberWords();
+  int total = 0, current = 0;
+  for (size_t k = from; k < to; ++k) {
+    const auto it = table.find(words[k].lower);
+    if (it == table.end()) return std::nullopt;
+    const NumberWord& n = it->second;
+    switch (n.kind) {
+      case NumberWord::kJoin:
+        if (k == from || k + 1 == to) return std::nullopt;
+        break;
+      case NumberWord::kAdd:
+        // French counts eighty as four twenties: "quatre-vingt".
+        current = n.value == 20 && current % 100 == 4 ? current - 4 + 80 : current + n.value;
+        break;
+      case NumberWord::kHundreds:
+        current = std::max(current, 1) * 100;
+        break;
+      case NumberWord::kThousands:
+        total += std::max(current, 1) * 1000;
+        current = 0;
+        break;
+    }
+  }
+  return total + current;
+}
+
+bool isNumberWord(const LineWord& w) { return numberWords().count(w.lower) > 0; }
+
+// "de" of Spanish dates, before the month and before the year.
+bool isLinkingWord(const LineWord& w) { return w.lower == u"de" || w.lower == u"del"; }
+
+// The date written in words around a month named in full: its day in the words `before` it (the
+// last of them next to the month), its year in the words after it from `i` on, in words (1000 to
+// 2099) or digits. Its bounds in the line, or nothing.
+std::optional<std::pair<size_t, size_t>> dateInWords(std::u16string_view line,
+                                                     const std::vector<LineWord>& before, int month,
+                                                     size_t i) {
+  size_t dayEnd = before.size();
+  if (dayEnd > 0 && isLinkingWord(before[dayEnd - 1])) --dayEnd;
+  size_t dayBegin = dayEnd;
+  while (dayBegin > 0 && dayEnd - dayBegin < 4 && isNumberWord(before[dayBegin - 1])) --dayBegin;
+  const std::optional<int> day = valueOfNumberWords(before, dayBegin, dayEnd);
+  if (!day) return std::nullopt;
+  std::vector<LineWord> after;
+  for (size_t j = i; after.size() < 9;) {
+    std::optional<LineWord> w = nextLineWord(line, j);
+    if (!w) break;
+    after.push_back(std::move(*w));
+  }
+  size_t yearBegin = !after.empty() && isLinkingWord(after[0]) ? 1 : 0;
+  size_t yearEnd = yearBegin;
+  std::optional<int> year;
+  if (yearEnd < after.size() && isDigitUnit(after[yearEnd].lower[0])) {
+    if (after[yearEnd].lower.size() == 4) year = readYear(after[yearEnd].lower);
+    ++yearEnd;
+  } else {
+    while (yearEnd < after.size() && isNumberWord(after[yearEnd])) ++yearEnd;
+    // A trailing joiner belongs to what follows ("... quatre-vingt-dix et ...").
+    while (yearEnd > yearBegin &&
+           numberWords().at(after[yearEnd - 1].lower).kind == NumberWord::kJoin) {
+      --yearEnd;
+    }
+    year = valueOfNumberWords(after, yearBegin, yearEnd);
+    if (year && (*year < 1000 || *year > 2099)) year.reset();
+  }
+  if (!year || !isValidDate(*day, month, *year)) return std::nullopt;
+  return std::pair{before[dayBegin].begin, after[yearEnd - 1].end};
+}
+
+// Adds the dates of a line written out in words: day in words, the month's full name, the year
+// in words or digits. Only a few words around each month are held, however long the line.
+void addDatesInWords(std::u16string_view line, const std::function<void(size_t, size_t)>& add) {
+  constexpr size_t kWordsBefore = 5;
+  const MonthNames& names = monthNames();
+  std::vector<LineWord> before;
+  for (size_t i = 0;;) {
+    std::optional<LineWord> w = nextLineWord(line, i);
+    if (!w) break;
+    const auto month = names.number.find(w->lower);
+    if (month != names.number.end() && names.full.count(w->lower)) {
+      if (const auto date = dateInWords(line, before, month->second, i)) {
+        add(date->first, date->second);
+        i = date->second;
+        before.clear();
+        continue;
+      }
+    }
+    if (before.size() == kWordsBefore) before.erase(before.begin());
+    before.push_back(std::move(*w));
+  }
+}
+
 }  // namespace
 
 Matches findDates(std::u16string_view text) {
@@ -354,12 +572,24 @@ Matches findDates(std::u16string_view text) {
   Matches found;
   for (const Line& line : splitLines(text)) {
     const std::u16string_view lineText = text.substr(line.begin, line.end - line.begin);
-    if (countDigits(lineText) == 0) continue;  // every date form holds a digit
-    const bool monthWord = anyLowerWord(
-        lineText, [](const std::u16string& w) { return monthNames().number.count(w) > 0; });
     const auto add = [&](size_t start, size_t end) {
       found.push_back({line.begin + start, end - start, kResultTypeDate});
     };
+    const bool digits = countDigits(lineText) > 0;
+    const bool monthWord = digits && anyLowerWord(lineText, [](const std::u16string& w) {
+                             return monthNames().number.count(w) > 0;
+                           });
+    // Dates in words count a thousand in their year ("mil", "mille") or have it in digits. Most
+    // lines hold no "mil" at all, which is quicker to find than that they hold no such word.
+    const bool mil = lineText.find(u"mil") != std::u16string_view::npos ||
+                     lineText.find(u"MIL") != std::u16string_view::npos ||
+                     lineText.find(u"Mil") != std::u16string_view::npos;
+    if (monthWord || (mil && anyLowerWord(lineText, [](const std::u16string& w) {
+                        return w == u"mil" || w == u"mille";
+                      }))) {
+      addDatesInWords(lineText, add);
+    }
+    if (!digits) continue;  // every other date form holds a digit
     if (hasNumericDateShape(lineText)) {
       forEachMatchWhere(p.numeric.get(), lineText, startsNumber,
                         [&](size_t s, size_t e, icu::RegexMatcher& m) {
