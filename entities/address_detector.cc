@@ -64,6 +64,13 @@ void compilePostcodePatterns(AddressPatterns& p) {
       // Portugal and Poland: "1100-053 Lisboa", "00-590 Warszawa".
       u"|((?:\\d{4}-\\d{3}|\\d{2}-\\d{3})[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+(?:[ "
       u"\\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+)?)"
+      // Brazil's CEP after its town ("São Paulo - SP, 01310-200"), and five digits after a town
+      // at the end of a line ("Jakarta Pusat 10220", "Bangkok 10110").
+      u"|(\\d{5}-\\d{3})"
+      // (not a US state's code before a ZIP: "Cupertino CA 95014")
+      u"|(\\p{Lu}[\\p{L}\\-]+(?:[ \\t\\u00A0]+\\p{Lu}[\\p{L}\\-]+){0,2}"
+      u"(?<![ \\t\\u00A0][A-Z]{2}),?[ \\t\\u00A0]+\\d{5}"
+      u"(?=[ \\t\\u00A0.,]*(?![\\s\\S])))"
       // Ireland's Eircode: a routing key and four letters and digits ("D04 X2Y3", "P31 X2K8").
       u"|((?:[AC-FHKNPRTV-Y]\\d{2}|D6W)[ \\t\\u00A0]?[0-9AC-FHKNPRTV-Y]{4})"
       // Sweden, Czechia, Slovakia, Greece: three digits and two apart ("111 22 Stockholm",
@@ -306,6 +313,8 @@ enum PostcodeGroup {
   kCanadianPostcode,
   kAustralianPostcode,
   kHyphenatedPostcode,
+  kBrazilianPostcode,
+  kTownAndFiveDigits,
   kEircode,
   kSpacedPostcode
 };
@@ -315,6 +324,16 @@ enum PostcodeGroup {
 // hyphen ("1100-053", "00-590"), an Eircode ("D04 X2Y3"), or three digits and two apart before a
 // word ("111 22 Stockholm").
 bool mayHoldOtherPostcode(std::u16string_view line) {
+  // Five digits that end the line after a space or a comma: a town's code.
+  size_t end = line.size();
+  while (end > 0 &&
+         (u_isUWhiteSpace(line[end - 1]) || line[end - 1] == u'.' || line[end - 1] == u','))
+    --end;
+  size_t first = end;
+  while (first > 0 && isDigitUnit(line[first - 1])) --first;
+  if (end - first == 5 && first >= 2 && (line[first - 1] == u' ' || line[first - 1] == u',')) {
+    return true;
+  }
   static constexpr std::u16string_view kStates[] = {u"NSW ", u"VIC ", u"QLD ", u"TAS ",
                                                     u"ACT ", u"SA ",  u"WA ",  u"NT "};
   const auto upper = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
@@ -606,6 +625,7 @@ class AddressReader {
         k = *last;
         continue;
       }
+      if (japaneseAddress(k)) continue;
       if (countDigits(line) == 0) continue;  // streets and postcodes carry numbers
       const Span street =
           std::any_of(words.begin(), words.end(),
@@ -667,6 +687,29 @@ class AddressReader {
     const Span start = trimmedSpan(lineView(first), begin, lineView(first).size());
     if (start.found) add(first, start.begin, last, end);
     return last;
+  }
+
+  // A Japanese address: the postal mark, the code ("〒100-0001", digits of either width) and the
+  // rest of the line, which names prefecture, city, district and block without spaces. False
+  // when line `k` holds none.
+  bool japaneseAddress(size_t k) {
+    const std::u16string_view line = lineView(k);
+    const size_t mark = line.find(u'\u3012');
+    if (mark == std::u16string_view::npos) return false;
+    size_t i = mark + 1;
+    while (i < line.size() && u_isUWhiteSpace(line[i])) ++i;
+    const auto digits = [&](size_t n) {
+      for (size_t d = 0; d < n; ++d, ++i) {
+        if (i >= line.size() || !u_isdigit(line[i])) return false;
+      }
+      return true;
+    };
+    if (!digits(3) || i >= line.size() || (line[i] != u'-' && line[i] != u'\uFF0D')) return false;
+    ++i;
+    if (!digits(4) || (i < line.size() && u_isdigit(line[i]))) return false;
+    const Span whole = trimmedSpan(line, mark, line.size());
+    add(k, whole.begin, k, whole.end);
+    return true;
   }
 
   // A block of address lines under a letterhead, from its street to its postcode, opening at
@@ -749,6 +792,8 @@ class AddressReader {
     const bool bareEircode =
         code.group == kEircode && before.find(u',') == std::u16string_view::npos;
     const bool besideStreetOnly = code.group == kFourDigits || code.group == kHyphenatedPostcode ||
+                                  code.group == kBrazilianPostcode ||
+                                  code.group == kTownAndFiveDigits ||
                                   code.group == kSpacedPostcode || bareCanadian || bareEircode;
     if (placeOnly && !barePin && !codeInside && !besideStreetOnly && whole.found) {
       add(k, whole.begin, k, code.end);

@@ -82,35 +82,46 @@ TEST(FindAddresses, StreetPostcodeAndLabelledBlocks) {
 }
 
 TEST(FindAddresses, StreetsAndPostcodesOfMoreCountries) {
-  check(findAddresses,
-        {
-            // Street words written apart after the name, before the number.
-            {"Berliner Stra\u00DFe 12\n10115 Berlin", {"Berliner Stra\u00DFe 12\n10115 Berlin"}},
-            {"POTSDAMER PLATZ 1, 10785 BERLIN", {"POTSDAMER PLATZ 1, 10785 BERLIN"}},
-            {"V\u00E1clavsk\u00E9 n\u00E1m\u011Bst\u00ED 1\n110 00 Praha 1",
-             {"V\u00E1clavsk\u00E9 n\u00E1m\u011Bst\u00ED 1\n110 00 Praha 1"}},
-            {"Karl Johans gate 22\n0159 Oslo", {"Karl Johans gate 22\n0159 Oslo"}},
-            // Swedish, Danish compounds; Polish "ul." in small letters; a comma before the number.
-            {"Storgatan 12 B\n111 22 Stockholm", {"Storgatan 12 B\n111 22 Stockholm"}},
-            {"Vesterbrogade 10\n1620 K\u00F8benhavn", {"Vesterbrogade 10\n1620 K\u00F8benhavn"}},
-            {"ul. Marsza\u0142kowska 10/12\n00-590 Warszawa",
-             {"ul. Marsza\u0142kowska 10/12\n00-590 Warszawa"}},
-            {"Calle de Alcal\u00E1, 45\n28014 Madrid", {"Calle de Alcal\u00E1, 45\n28014 Madrid"}},
-            // Eircodes after a street, or after places apart by commas.
-            {"12 Main Street\nBallsbridge\nDublin 4\nD04 X2Y3",
-             {"12 Main Street\nBallsbridge\nDublin 4\nD04 X2Y3"}},
-            {"Scoil Mhuire, Main Street, Ballincollig, Co. Cork P31 X2K8",
-             {"Scoil Mhuire, Main Street, Ballincollig, Co. Cork P31 X2K8"}},
-            {"Model A12 C345 in stock", {}},
-            // A postcode after the town.
-            {"12 Long Street, Cape Town, 8001", {"12 Long Street, Cape Town, 8001"}},
-            {"I moved to 12 Oxford Road, Leeds, in 2019", {"12 Oxford Road"}},
-            // Not streets or not postcodes: a gate at an airport, three and two digits alone.
-            {"Boarding gate 22\nSeat 14C", {}},
-            {"Departure gate 5, Terminal 2", {}},
-            {"Order 123 45 Apples", {}},
-            {"111 22 Stockholm", {}},
-        });
+  check(
+      findAddresses,
+      {
+          // Street words written apart after the name, before the number.
+          {"Berliner Stra\u00DFe 12\n10115 Berlin", {"Berliner Stra\u00DFe 12\n10115 Berlin"}},
+          {"POTSDAMER PLATZ 1, 10785 BERLIN", {"POTSDAMER PLATZ 1, 10785 BERLIN"}},
+          {"V\u00E1clavsk\u00E9 n\u00E1m\u011Bst\u00ED 1\n110 00 Praha 1",
+           {"V\u00E1clavsk\u00E9 n\u00E1m\u011Bst\u00ED 1\n110 00 Praha 1"}},
+          {"Karl Johans gate 22\n0159 Oslo", {"Karl Johans gate 22\n0159 Oslo"}},
+          // Swedish, Danish compounds; Polish "ul." in small letters; a comma before the number.
+          {"Storgatan 12 B\n111 22 Stockholm", {"Storgatan 12 B\n111 22 Stockholm"}},
+          {"Vesterbrogade 10\n1620 K\u00F8benhavn", {"Vesterbrogade 10\n1620 K\u00F8benhavn"}},
+          {"ul. Marsza\u0142kowska 10/12\n00-590 Warszawa",
+           {"ul. Marsza\u0142kowska 10/12\n00-590 Warszawa"}},
+          {"Calle de Alcal\u00E1, 45\n28014 Madrid", {"Calle de Alcal\u00E1, 45\n28014 Madrid"}},
+          // Eircodes after a street, or after places apart by commas.
+          {"12 Main Street\nBallsbridge\nDublin 4\nD04 X2Y3",
+           {"12 Main Street\nBallsbridge\nDublin 4\nD04 X2Y3"}},
+          {"Scoil Mhuire, Main Street, Ballincollig, Co. Cork P31 X2K8",
+           {"Scoil Mhuire, Main Street, Ballincollig, Co. Cork P31 X2K8"}},
+          {"Model A12 C345 in stock", {}},
+          // A town's code after it, Brazil's CEP; Indonesian and Portuguese abbreviations.
+          {"Jl. Sudirman No. 5\nJakarta Pusat 10220", {"Jl. Sudirman No. 5\nJakarta Pusat 10220"}},
+          {"Av. Paulista, 1578 - Bela Vista\nS\u00E3o Paulo - SP, 01310-200",
+           {"Av. Paulista, 1578 - Bela Vista\nS\u00E3o Paulo - SP, 01310-200"}},
+          {"Jakarta Pusat 10220", {}},
+          {"Invoice Total 10220", {}},
+          // Japan: the postal mark and code, and the rest of the line.
+          {"\u3012100-0001 \u6771\u4EAC\u90FD\u5343\u4EE3\u7530\u533A\u5343\u4EE3\u75301-1",
+           {"\u3012100-0001 \u6771\u4EAC\u90FD\u5343\u4EE3\u7530\u533A\u5343\u4EE3\u75301-1"}},
+          {"\u3012 12-345", {}},
+          // A postcode after the town.
+          {"12 Long Street, Cape Town, 8001", {"12 Long Street, Cape Town, 8001"}},
+          {"I moved to 12 Oxford Road, Leeds, in 2019", {"12 Oxford Road"}},
+          // Not streets or not postcodes: a gate at an airport, three and two digits alone.
+          {"Boarding gate 22\nSeat 14C", {}},
+          {"Departure gate 5, Terminal 2", {}},
+          {"Order 123 45 Apples", {}},
+          {"111 22 Stockholm", {}},
+      });
 }
 
 TEST(FindAddresses, BlocksUnderALetterhead) {

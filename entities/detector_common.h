@@ -94,9 +94,11 @@ inline constexpr std::u16string_view kStreetWords[] = {
     u"gracht",   u"kade",     u"singel"};
 // Street words of the languages that put them first: "Via Roma 10", "Calle Mayor 5", "C/ Mayor 5".
 inline constexpr std::u16string_view kLeadingStreetWords[] = {
-    u"via",     u"viale",   u"piazza", u"corso",     u"largo",   u"calle", u"c/",
-    u"avenida", u"avda",    u"plaza",  u"paseo",     u"carrera", u"rua",   u"travessa",
-    u"praça",   u"alameda", u"avenue", u"boulevard", u"rue",     u"place"};
+    u"via", u"viale", u"piazza", u"corso", u"largo", u"calle", u"c/", u"avenida", u"avda", u"plaza",
+    u"paseo", u"carrera", u"rua", u"travessa", u"praça", u"alameda", u"avenue", u"boulevard",
+    u"rue", u"place",
+    // Portuguese and Indonesian abbreviations: "Av. Paulista, 1578", "Jl. Sudirman No. 5".
+    u"av.", u"jl.", u"jln."};
 // Street words of the languages that put them first and write them in small letters, as Polish
 // does: "ul. Marszałkowska 10", "plac Bankowy 2".
 inline constexpr std::u16string_view kSmallLeadingStreetWords[] = {u"ul.", u"ulica", u"aleja",
