@@ -8,6 +8,7 @@
 #include "entities/detector_common.h"
 #include "entities/model/tagger_features.h"
 #include "entities/name_tagger_words.h"
+#include "entities/rule_name_model_words.h"
 
 namespace marrowfen::entities {
 namespace {
@@ -734,6 +735,33 @@ NameSpan dropDocumentTitles(const NameLine& line, NameSpan span) {
   return span;
 }
 
+NameSpan placesAfterPlaceLabels(const NameLine& line, NameSpan span) {
+  if (span.type == NameType::kPlaceName || span.first >= span.last) return span;
+  // The name ends the line, but for punctuation.
+  for (size_t k = span.last; k < line.tokens.size(); ++k) {
+    if (line.tokens[k].isWord) return span;
+  }
+  // The words before it, from the line's start, are the label.
+  std::string key;
+  size_t count = 0;
+  for (size_t k = 0; k < span.first; ++k) {
+    if (!line.tokens[k].isWord) {
+      if (line.words[k] == ":") return span;  // with a colon, the model reads the field itself
+      continue;
+    }
+    key += (key.empty() ? "" : " ") + lowerCase(line.words[k]);
+    ++count;
+  }
+  // One word alone ("State Bank", "City Hall") is too often part of a name.
+  static const std::unordered_set<std::string_view> kOneWordLabels{
+      "birthplace", "geburtsort", "geboorteplaats", "ausstellungsort"};
+  if (count == 0 || !words::placeKeys().count(key) || (count == 1 && !kOneWordLabels.count(key))) {
+    return span;
+  }
+  span.type = NameType::kPlaceName;
+  return span;
+}
+
 NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
   if (span.last <= span.first) return span;  // no name left
   if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
@@ -753,7 +781,7 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 23> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 24> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        addressedPersons,
@@ -771,6 +799,7 @@ std::span<const NameSpanRule> nameSpanRules() {
                                                        endBeforeDates,
                                                        institutionsAreOrganizations,
                                                        dropDocumentTitles,
+                                                       placesAfterPlaceLabels,
                                                        dropSentences,
                                                        streetsArePlaces,
                                                        townsBeforeStateCodesArePlaces,

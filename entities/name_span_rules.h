@@ -52,6 +52,10 @@ NameSpan endBeforeDates(const NameLine& line, NameSpan span);
 // A person's name of two words or more that opens with the word of an institution is an
 // organisation's: "Ayuntamiento de Valencia", "Urząd Miasta", "Ministry of Health".
 NameSpan institutionsAreOrganizations(const NameLine& line, NameSpan span);
+// The value after a label of a place on its line, without a colon, as cards print it, is a
+// place: "Luogo di nascita ROMA", "Place of birth LAGOS". A label of one word only when it is
+// no word of names too ("Geburtsort BERLIN"; not "State BANK").
+NameSpan placesAfterPlaceLabels(const NameLine& line, NameSpan span);
 // A document's title is no person's name: "CERTIFICADO DE EMPADRONAMIENTO", "Acte de naissance".
 NameSpan dropDocumentTitles(const NameLine& line, NameSpan span);
 // A name after a form of address, or opening with one, is a person's, whatever type the model

@@ -174,6 +174,20 @@ TEST(NameSpanRules, InstitutionsAndDocumentTitlesAreNoPersons) {
                                  });
 }
 
+TEST(NameSpanRules, ValueAfterAPlaceLabelIsAPlace) {
+  expectRule(placesAfterPlaceLabels,
+             {
+                 {"Luogo di nascita ROMA", "ROMA", kPerson, "ROMA", kPlace},
+                 {"Place of birth LAGOS", "LAGOS", kOrg, "LAGOS", kPlace},
+                 {"Geburtsort BERLIN", "BERLIN", kPerson, "BERLIN", kPlace},
+                 // Words after the name, a label of one common word, a colon: left to the model.
+                 {"Place of birth LAGOS 1990", "LAGOS", kOrg, "LAGOS", kOrg},
+                 {"State BANK", "BANK", kOrg, "BANK", kOrg},
+                 {"Place of birth: LAGOS", "LAGOS", kOrg, "LAGOS", kOrg},
+                 {"Nome MARIO", "MARIO", kPerson, "MARIO", kPerson},
+             });
+}
+
 TEST(NameSpanRules, LabelOfATelephoneNumberIsNoName) {
   expectRule(dropPhoneLabels, {
                                   {"Tel (602) 251-8100", "Tel", kOrg, "", kOrg},
