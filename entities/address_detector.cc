@@ -262,6 +262,31 @@ size_t wordCount(std::u16string_view text) {
   return n;
 }
 
+// Whether the text before a postcode reads as an address written on one line: at least three
+// parts apart by commas, each of at most five words that open with a capital or a digit (prose
+// has words in small letters between its commas), no colon, "!" or "?", at most 160 characters.
+bool addressOnOneLine(std::u16string_view before) {
+  constexpr size_t kMinParts = 3, kMaxPartWords = 5, kMaxLength = 160;
+  if (before.size() > kMaxLength || before.find_first_of(u":!?") != std::u16string_view::npos) {
+    return false;
+  }
+  size_t parts = 0;
+  for (size_t from = 0; from <= before.size();) {
+    size_t comma = before.find(u',', from);
+    if (comma == std::u16string_view::npos) comma = before.size();
+    const std::u16string_view part = before.substr(from, comma - from);
+    if (wordCount(part) > kMaxPartWords) return false;
+    bool wordStart = true;
+    for (const char16_t c : part) {
+      if (wordStart && u_islower(c)) return false;
+      wordStart = !u_isalnum(c) && c != u'\'' && c != u'.';
+    }
+    parts += wordCount(part) > 0;
+    from = comma + 1;
+  }
+  return parts >= kMinParts;
+}
+
 // The letters of each of `words`, as the word tests see them ("c/" is "c", "str." is "str").
 std::set<std::u16string> lettersOf(std::span<const std::u16string_view> words) {
   std::set<std::u16string> set;
@@ -764,8 +789,17 @@ class AddressReader {
   // the line, and a bare "PIN 411001" names no place.
   void postcodeLine(size_t k, const Span& code) {
     const std::u16string_view line = lineView(k);
-    if (line.size() > 60) return;
     const std::u16string_view before = line.substr(0, code.begin);
+    if (line.size() > 60) {
+      // A whole address on one line, as Aadhaar cards print it: parts apart by commas up to
+      // the postcode ("S/O Ramesh Kumar, House No 45, Ward 7, Village Rampur, Dist. Meerut,
+      // Uttar Pradesh - 250001").
+      if (addressOnOneLine(before) && !trimmedSpan(line, code.end, line.size()).found) {
+        const Span whole = trimmedSpan(line, 0, code.end);
+        add(k, whole.begin, k, whole.end);
+      }
+      return;
+    }
     // Before a US ZIP, a UK postcode or a Canadian code, the house number and a street without
     // a street word may come first ("1 Infinite Loop Cupertino CA 95014").
     size_t number = 0;

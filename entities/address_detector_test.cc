@@ -113,6 +113,13 @@ TEST(FindAddresses, StreetsAndPostcodesOfMoreCountries) {
           {"\u3012100-0001 \u6771\u4EAC\u90FD\u5343\u4EE3\u7530\u533A\u5343\u4EE3\u75301-1",
            {"\u3012100-0001 \u6771\u4EAC\u90FD\u5343\u4EE3\u7530\u533A\u5343\u4EE3\u75301-1"}},
           {"\u3012 12-345", {}},
+          // A whole address on one line, as Aadhaar cards print it; not prose.
+          {"S/O Ramesh Kumar, House No 45, Ward 7, Village Rampur, Dist. Meerut, Uttar Pradesh - "
+           "250001",
+           {"S/O Ramesh Kumar, House No 45, Ward 7, Village Rampur, Dist. Meerut, Uttar Pradesh - "
+            "250001"}},
+          {"Our shop sells pens, paper, ink, stamps and glue, so call us in Pune 411001", {}},
+          {"We have offices in many places across the whole of the country, in Pune 411001", {}},
           // A postcode after the town.
           {"12 Long Street, Cape Town, 8001", {"12 Long Street, Cape Town, 8001"}},
           {"I moved to 12 Oxford Road, Leeds, in 2019", {"12 Oxford Road"}},
