@@ -523,22 +523,33 @@ NameSpan dropCourtesies(const NameLine& line, NameSpan span) {
                           [](std::string_view) { return true; });
 }
 
-NameSpan dropPhoneLabels(const NameLine& line, NameSpan span) {
+NameSpan dropNumberLabels(const NameLine& line, NameSpan span) {
   if (span.first >= span.last || span.last >= line.tokens.size()) return span;
   for (size_t k = span.first; k < span.last; ++k) {
-    if (line.tokens[k].isWord && !tagger_words::phoneLabels().count(lowerCase(line.words[k]))) {
+    const std::string word = lowerCase(line.words[k]);
+    if (line.tokens[k].isWord && !tagger_words::phoneLabels().count(word) &&
+        !tagger_words::registryLabels().count(word)) {
       return span;
     }
   }
-  // The number may come after a point or a colon ("Tel.", "Ph:").
+  // The number may come after a point or a colon ("Tel.", "Ph:"), and after the word for number
+  // ("UID Nr.:", "GST No").
   size_t next = span.last;
   while (next < line.tokens.size() &&
-         line.words[next].find_first_not_of(" \t.:") == std::string::npos) {
+         (line.words[next].find_first_not_of(" \t.:") == std::string::npos ||
+          lowerCase(line.words[next]) == "no" || lowerCase(line.words[next]) == "nr")) {
     ++next;
   }
   if (next >= line.tokens.size() || line.words[next].empty()) return span;
   const char c = line.words[next][0];
-  if ((c >= '0' && c <= '9') || c == '+' || c == '(') span.last = span.first;
+  // The number, or a code that opens with capitals ("DE812706034", "GB 220 4302 31").
+  bool code = c >= 'A' && c <= 'Z' && holdsDigit(line.words[next]);
+  if (!code && c >= 'A' && c <= 'Z' && line.words[next].size() <= 3 &&
+      isUpperCaseWord(line.words[next]) && next + 1 < line.tokens.size()) {
+    const std::string& after = line.words[next + 1];
+    code = !after.empty() && after[0] >= '0' && after[0] <= '9';
+  }
+  if ((c >= '0' && c <= '9') || c == '+' || c == '(' || code) span.last = span.first;
   return span;
 }
 
@@ -795,7 +806,7 @@ std::span<const NameSpanRule> nameSpanRules() {
                                                        dropPluralAbbreviations,
                                                        dropNumberedPersons,
                                                        dropCourtesies,
-                                                       dropPhoneLabels,
+                                                       dropNumberLabels,
                                                        endBeforeDates,
                                                        institutionsAreOrganizations,
                                                        dropDocumentTitles,

@@ -116,9 +116,9 @@ NameSpan dropNumberedPersons(const NameLine& line, NameSpan span);
 // A courtesy line is no name: a span that holds a word of thanks or of asking ("Thank You & Come
 // Again", "Please Come Again", "TERIMA KASIH", "Merci De Votre Visite") is no name at all.
 NameSpan dropCourtesies(const NameLine& line, NameSpan span);
-// The label of a telephone number is no name: a span of such words alone ("Tel", "Phone",
-// "Mobile") before the number, a "+" or a bracket.
-NameSpan dropPhoneLabels(const NameLine& line, NameSpan span);
+// The label of a telephone, registry or tax number is no name: a span of such words alone
+// ("Tel", "Phone", "SIRET", "UID") before the number, a "+", a bracket or a code.
+NameSpan dropNumberLabels(const NameLine& line, NameSpan span);
 // In English text (or text of no known language), a sentence written with capitals is no name: a
 // span that holds an English verb of being or
 // having, an auxiliary or "not", written in small letters or with one capital ("Goods Sold Are

@@ -45,6 +45,11 @@ MARROWFEN_TAGGER_WORDS(documentWords,
   "urkunde", "geburtsurkunde", "heiratsurkunde", "sterbeurkunde", "zeugnis", "diploma", "diplôme",
   "diplom", "passport", "pasaporte", "passeport", "reisepass", "paspoort", "licence", "license",
   "statement", "invoice", "factura", "facture", "rechnung", "receipt", "recibo", "reçu")
+// Words that label a firm's or a person's registry or tax number before it: "SIRET 123 456 789
+// 00012", "UID Nr.: DE812706034", "GST No: 0004", "KvK 12345678".
+MARROWFEN_TAGGER_WORDS(registryLabels,
+  "siret", "siren", "tva", "vat", "gst", "sst", "uid", "ust", "ust-idnr", "kvk", "btw", "nif",
+  "cif", "nie", "abn", "acn", "ein", "tin", "pan", "iban", "bic", "swift", "ssn", "nino")
 // Words that label a telephone number before it: "Tel (602) 251-8100", "HP 012-345 6789".
 MARROWFEN_TAGGER_WORDS(phoneLabels,
   "tel", "tél", "tlf", "telephone", "téléphone", "teléfono", "telefono", "telefone", "telefon",

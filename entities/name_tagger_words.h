@@ -31,6 +31,7 @@ const std::unordered_set<std::string_view>& letterClosings();
 // "Please Come Again", "Terima Kasih", "Danke Schön").
 const std::unordered_set<std::string_view>& courtesyWords();
 const std::unordered_set<std::string_view>& phoneLabels();
+const std::unordered_set<std::string_view>& registryLabels();
 const std::unordered_set<std::string_view>& institutionWords();
 const std::unordered_set<std::string_view>& documentWords();
 // English verbs of being and having, auxiliaries and the negation: the words that make a run of
