@@ -637,10 +637,26 @@ bool streetByItsWords(const NameLine& line, NameSpan span) {
 
 }  // namespace
 
+// Whether a street word written apart follows the name, then a house number: "Karl Johans gate
+// 22", "Václavské náměstí 1", "Berliner Straße 12" (the name the model found without its
+// street word).
+bool streetWordAfter(const NameLine& line, NameSpan span) {
+  const size_t word = nextWord(line, span.last);
+  if (word >= line.tokens.size() || word != span.last) return false;
+  const std::u16string street = toUtf16(lowerCase(line.words[word]));
+  const bool apart = std::any_of(std::begin(detector::kStreetWordsAfterName),
+                                 std::end(detector::kStreetWordsAfterName),
+                                 [&](std::u16string_view w) { return w == street; });
+  // "gate" only after a genitive, in small letters (no "Departure Gate 5").
+  const bool gate = line.words[word] == "gate" && span.first < span.last &&
+                    line.words[previousWord(line, span.last)].ends_with('s');
+  return (apart || gate) && houseNumberAt(line, nextWord(line, word + 1));
+}
+
 NameSpan streetsArePlaces(const NameLine& line, NameSpan span) {
   if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
-  if (span.first < span.last &&
-      (afterLeadingStreetWord(line, span.first) || streetByItsWords(line, span))) {
+  if (span.first < span.last && (afterLeadingStreetWord(line, span.first) ||
+                                 streetByItsWords(line, span) || streetWordAfter(line, span))) {
     span.type = NameType::kPlaceName;
     return span;
   }

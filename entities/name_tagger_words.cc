@@ -145,6 +145,7 @@ MARROWFEN_TAGGER_WORDS(streetWordsEnding,
   "street", "st", "road", "rd", "lane", "ln", "avenue", "ave", "boulevard", "blvd", "highway",
   "hwy", "parkway", "pkwy")
 MARROWFEN_TAGGER_WORDS(streetWordsLeading,
+  "ul", "ulica", "aleja", "plac", "av",
   "rue", "avenue", "av.", "boulevard", "bd", "place", "allée", "chemin", "impasse", "quai",
   "via", "viale", "piazza", "corso", "largo", "calle", "avenida", "avda", "plaza",
   "paseo", "carrera", "rua", "travessa", "praça", "alameda")
