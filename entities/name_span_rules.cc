@@ -534,6 +534,9 @@ NameSpan dropNumberLabels(const NameLine& line, NameSpan span) {
   }
   // The number may come after a point or a colon ("Tel.", "Ph:"), and after the word for number
   // ("UID Nr.:", "GST No").
+  const auto opensWithDigit = [](std::string_view w) {
+    return !w.empty() && w[0] >= '0' && w[0] <= '9';
+  };
   size_t next = span.last;
   while (next < line.tokens.size() &&
          (line.words[next].find_first_not_of(" \t.:") == std::string::npos ||
@@ -541,15 +544,14 @@ NameSpan dropNumberLabels(const NameLine& line, NameSpan span) {
     ++next;
   }
   if (next >= line.tokens.size() || line.words[next].empty()) return span;
-  const char c = line.words[next][0];
-  // The number, or a code that opens with capitals ("DE812706034", "GB 220 4302 31").
-  bool code = c >= 'A' && c <= 'Z' && holdsDigit(line.words[next]);
-  if (!code && c >= 'A' && c <= 'Z' && line.words[next].size() <= 3 &&
-      isUpperCaseWord(line.words[next]) && next + 1 < line.tokens.size()) {
-    const std::string& after = line.words[next + 1];
-    code = !after.empty() && after[0] >= '0' && after[0] <= '9';
-  }
-  if ((c >= '0' && c <= '9') || c == '+' || c == '(' || code) span.last = span.first;
+  const std::string& w = line.words[next];
+  // The number, or a code that opens with capitals, in one word or after a country's letters
+  // ("DE812706034", "GB 220 4302 31").
+  const bool code =
+      w[0] >= 'A' && w[0] <= 'Z' &&
+      (holdsDigit(w) || (w.size() <= 3 && isUpperCaseWord(w) && next + 1 < line.tokens.size() &&
+                         opensWithDigit(line.words[next + 1])));
+  if (opensWithDigit(w) || w[0] == '+' || w[0] == '(' || code) span.last = span.first;
   return span;
 }
 
@@ -635,8 +637,6 @@ bool streetByItsWords(const NameLine& line, NameSpan span) {
                      [&](std::u16string_view ending) { return name.ends_with(ending); });
 }
 
-}  // namespace
-
 // Whether a street word written apart follows the name, then a house number: "Karl Johans gate
 // 22", "Václavské náměstí 1", "Berliner Straße 12" (the name the model found without its
 // street word).
@@ -652,6 +652,8 @@ bool streetWordAfter(const NameLine& line, NameSpan span) {
                     line.words[previousWord(line, span.last)].ends_with('s');
   return (apart || gate) && houseNumberAt(line, nextWord(line, word + 1));
 }
+
+}  // namespace
 
 NameSpan streetsArePlaces(const NameLine& line, NameSpan span) {
   if (span.type != NameType::kOrganization && span.type != NameType::kPersonalName) return span;
@@ -776,7 +778,8 @@ NameSpan placesAfterPlaceLabels(const NameLine& line, NameSpan span) {
       if (line.words[k] == ":") return span;  // with a colon, the model reads the field itself
       continue;
     }
-    key += (key.empty() ? "" : " ") + lowerCase(line.words[k]);
+    if (!key.empty()) key += ' ';
+    key += lowerCase(line.words[k]);
     ++count;
   }
   // One word alone ("State Bank", "City Hall") is too often part of a name.
