@@ -324,6 +324,45 @@ TEST(ModelFile, KeepsTheDictionaryWordsAndWordClasses) {
   std::remove(path.c_str());
 }
 
+TEST(ModelFile, CarriesEmbeddingClassesWithTheirGroup) {
+  PerceptronWeights w = tinyModel();
+  auto classes = std::make_shared<const WordClusters>(
+      std::vector<std::pair<std::string, WordClusters::Classes>>{{"wigan", {11, 125}},
+                                                                 {"exxon", {51, 64}}});
+  w.gazetteer = Gazetteer(w.gazetteer.entries(), nullptr, nullptr, classes);
+  w.featureGroups = kLineKindFeatures | kEmbeddingClassFeatures;
+  const std::string path = tempPath("embedded");
+  ASSERT_TRUE(saveNameModel(w, path));
+  auto r = readNameModel(path);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(r->featureGroups, w.featureGroups);
+  EXPECT_EQ(r->gazetteer.clusters(), nullptr);
+  ASSERT_NE(r->gazetteer.embeddingClasses(), nullptr);
+  EXPECT_EQ(r->gazetteer.embeddingClasses()->lookup("wigan")->fine, 125);
+  EXPECT_EQ(r->gazetteer.embeddingClasses()->lookup("exxon")->coarse, 51);
+  // A file cut short inside the classes, or with bytes after them, is refused.
+  std::string bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  for (const std::string& damaged : {bytes.substr(0, bytes.size() - 1), bytes + "x"}) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
+    EXPECT_FALSE(readNameModel(path).has_value()) << damaged.size();
+  }
+  // Without the group the classes are not written, and a model without the classes has none.
+  w.featureGroups = kLineKindFeatures;
+  ASSERT_TRUE(saveNameModel(w, path));
+  EXPECT_EQ(readNameModel(path)->gazetteer.embeddingClasses(), nullptr);
+  w.gazetteer = Gazetteer(w.gazetteer.entries());
+  w.featureGroups = kEmbeddingClassFeatures;
+  ASSERT_TRUE(saveNameModel(w, path));
+  r = readNameModel(path);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(r->gazetteer.embeddingClasses(), nullptr);
+  std::remove(path.c_str());
+}
+
 TEST(ModelFile, EnvironmentChoosesTheFile) {
   const std::string path = tempPath("envmodel");
   ASSERT_TRUE(saveNameModel(tinyModel(), path));
