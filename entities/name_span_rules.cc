@@ -330,17 +330,37 @@ NameSpan dropOffices(const NameLine& line, NameSpan span) {
 NameSpan dropEvents(const NameLine& line, NameSpan span) {
   if (span.first >= span.last || line.language > 1 || span.type == NameType::kPersonalName)
     return span;
-  size_t words = 0, last = span.last;
+  std::vector<std::string> words;  // lower-cased, a year or "the" before the first left out
   for (size_t k = span.first; k < span.last; ++k) {
     if (!line.tokens[k].isWord) continue;
-    ++words;
-    last = k;
+    std::string w = lowerCase(line.words[k]);
+    const bool lead = words.empty() && (w == "the" || (w.size() == 4 && onlyDigits(w)));
+    if (!lead) words.push_back(std::move(w));
   }
-  if (words == 0) return span;
-  const std::string w = lowerCase(line.words[last]);
-  if (words == 1 ? tagger_words::eventsAlone().count(w) > 0
-                 : tagger_words::eventWords().count(w) > 0)
-    span.last = span.first;
+  if (words.empty()) return span;
+  const std::string& w = words.back();
+  const bool event = words.size() == 1 ? tagger_words::eventsAlone().count(w) > 0
+                                       : tagger_words::eventWords().count(w) > 0 ||
+                                             (words[1] == "of" && words.size() > 2 &&
+                                              tagger_words::eventHeads().count(words[0]) > 0);
+  if (event) span.last = span.first;
+  return span;
+}
+
+bool isQuote(std::string_view w) {
+  static constexpr std::string_view kQuotes[] = {
+      "\"", "'", "``", "''", "\u201C", "\u201D", "\u2018", "\u2019", "\u00AB", "\u00BB", "\u201E"};
+  return std::find(std::begin(kQuotes), std::end(kQuotes), w) != std::end(kQuotes);
+}
+
+// The title of a work after the word for its kind in English running text ("the film Salmon
+// Fishing", "the album \"Over My Head\"") is no name of the three types, whatever it holds.
+NameSpan dropWorks(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last || line.language > 1) return span;
+  size_t k = span.first;
+  while (k > 0 && !line.tokens[k - 1].isWord && isQuote(line.words[k - 1])) --k;
+  if (k == 0 || !isSmallLetterWord(line, k - 1)) return span;
+  if (tagger_words::kindsOfWorks().count(line.words[k - 1])) span.last = span.first;
   return span;
 }
 
@@ -811,7 +831,7 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 24> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 25> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        addressedPersons,
@@ -820,6 +840,7 @@ std::span<const NameSpanRule> nameSpanRules() {
                                                        dropOffices,
                                                        dropCourses,
                                                        dropEvents,
+                                                       dropWorks,
                                                        dropNationalities,
                                                        dropKindsAfterNationalities,
                                                        dropPluralAbbreviations,

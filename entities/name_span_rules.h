@@ -91,8 +91,14 @@ NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span);
 NameSpan dropOffices(const NameLine& line, NameSpan span);
 // Events and periods are no names of the three types: in English text (or text of no known
 // language), an organisation or place that ends in an event word ("World Cup", "Trojan War",
-// "Middle Bronze Age", "2008 Summer Olympic Games") or is one alone ("Renaissance") is no name.
+// "Middle Bronze Age", "2008 Summer Olympic Games"), opens with one before "of" ("Treaty of
+// Nanking", "1858 Treaty of Tientsin", "Battle of Marengo") or is one alone ("Renaissance") is no
+// name.
 NameSpan dropEvents(const NameLine& line, NameSpan span);
+// Titles of works are no names: in English text (or text of no known language), a name right
+// after a kind of work in small letters, quotes between allowed ("the film Salmon Fishing", "the
+// album \"Over My Head\""), is none.
+NameSpan dropWorks(const NameLine& line, NameSpan span);
 // Nationalities and peoples are no names of the three types: an organisation or place whose every
 // word is one or a region word before one ("Egyptian", "Europeans", "THAI CHINESE", "South
 // Korean"), or a person's name of two or more such words ("Spanish Jews"), is no name at all; nor

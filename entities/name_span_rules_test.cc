@@ -445,6 +445,15 @@ TEST(NameSpanRules, EventsAreNoNames) {
           {"during the Renaissance the city grew", "Renaissance", kOrg, "", kOrg},
           {"she started in the mid-Sixties", "Sixties", kOrg, "", kOrg},
           {"THE MIDDLE BRONZE AGE", "MIDDLE BRONZE AGE", kPlace, "", kPlace},
+          // Treaties, battles and reigns open with their word; a year or "the" may lead.
+          {"the 1858 Treaty of Tientsin opened ports", "1858 Treaty of Tientsin", kOrg, "", kOrg},
+          {"after the Battle of Marengo he left", "Battle of Marengo", kPlace, "", kPlace},
+          {"it began the Reign of Terror in Paris", "Reign of Terror", kOrg, "", kOrg},
+          {"she won the Honorary Academy Award in 2010", "Honorary Academy Award", kOrg, "", kOrg},
+          // An event word that opens a name without "of", or a name of two words, stays.
+          {"Battle Creek is a city", "Battle Creek", kPlace, "Battle Creek", kPlace},
+          {"the War Office said", "War Office", kOrg, "War Office", kOrg},
+          {"he read it in Treaty Oak", "Treaty Oak", kPlace, "Treaty Oak", kPlace},
           // A person, a name that does not end in an event word, a lone event word that
           // names no event alone, and German text stay.
           {"Cup Ltd sold it", "Cup Ltd", kOrg, "Cup Ltd", kOrg},
@@ -452,6 +461,23 @@ TEST(NameSpanRules, EventsAreNoNames) {
           {"Open", "Open", kOrg, "Open", kOrg},
           {"Anna War said so", "Anna War", kPerson, "Anna War", kPerson},
           {"der DFB Cup wurde gespielt", "DFB Cup", kOrg, "DFB Cup", kOrg, de},
+      });
+}
+
+TEST(NameSpanRules, TitlesOfWorksAreNoNames) {
+  constexpr int en = 1, de = 2;
+  expectRule(
+      dropWorks,
+      {
+          {"the 2011 comedy film Salmon Fishing in the Yemen", "Salmon Fishing", kOrg, "", kOrg},
+          {"her album \"Over My Head\" sold well", "Over My Head", kOrg, "", kOrg, en},
+          {"the novel Emma was written in 1815", "Emma", kPerson, "", kPerson},
+          // A kind of work with a capital, after a comma, or in German text, and a name before
+          // its kind, stay.
+          {"the Film Society met", "Society", kOrg, "Society", kOrg},
+          {"he saw the film , Smith said", "Smith", kPerson, "Smith", kPerson},
+          {"das Album Berlin erschien", "Berlin", kPlace, "Berlin", kPlace, de},
+          {"Smith wrote the book", "Smith", kPerson, "Smith", kPerson},
       });
 }
 

@@ -82,7 +82,16 @@ MARROWFEN_TAGGER_WORDS(eventWords,
   "war", "wars", "revolution", "olympics", "olympiad", "games", "cup", "championship",
   "championships", "open", "masters", "prix", "marathon", "tournament", "trophy", "festival",
   "expo", "crisis", "uprising", "rebellion", "revolt", "massacre", "age", "ages", "era", "period",
-  "awards", "prize", "universiade", "crusade", "crusades")
+  "awards", "prize", "universiade", "crusade", "crusades", "treaty", "inquisition", "award",
+  "medal", "accords")
+MARROWFEN_TAGGER_WORDS(kindsOfWorks,
+  "film", "films", "movie", "novel", "novels", "novella", "book", "books", "album", "albums",
+  "song", "songs", "single", "opera", "musical", "sitcom", "documentary", "poem", "painting",
+  "memoir", "ballet", "symphony", "mixtape", "ep")
+// The first word of an event's name before "of": "Treaty of Nanking", "Battle of Marengo".
+MARROWFEN_TAGGER_WORDS(eventHeads,
+  "treaty", "treaties", "battle", "siege", "war", "wars", "reign", "sack", "massacre", "peace",
+  "edict")
 MARROWFEN_TAGGER_WORDS(eventsAlone,
   "olympics", "olympiad", "renaissance", "reformation", "holocaust", "universiade", "crusades",
   // decades as periods ("the Sixties")
