@@ -389,8 +389,13 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
                          span.last < line.words.size() && isSmallLetterWord(line, span.last) &&
                          !isFunctionWord(lowerCase(line.words[span.last])) &&
                          isRunningText(line, span);
+  // A faith or a doctrine alone: "Islam", "Judaism", "Marxism", "Katholizismus".
+  const bool belief =
+      words == 1 && (last.size() >= 6 && (last.ends_with("ism") || last.ends_with("isme") ||
+                                          last.ends_with("ismus")) ||
+                     last == "islam" || last == "christianity");
   if (span.type == NameType::kPersonalName ? nationality && words > 1
-                                           : nationality || people || adjective)
+                                           : nationality || people || adjective || belief)
     span.last = span.first;
   return span;
 }
@@ -830,8 +835,26 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
   return span;
 }
 
+// A person's name does not run on through a comma in English running text: what follows is an
+// apposition or another name ("Henry, Duke of Cumberland", "Margaret Douglas, Countess of
+// Lennox"). Cards and lists that write the surname first ("DOE, JOHN") are no running text.
+NameSpan endPersonsAtCommas(const NameLine& line, NameSpan span) {
+  if (span.type != NameType::kPersonalName || line.language > 1) return span;
+  size_t comma = span.first;
+  while (comma < span.last && line.words[comma] != ",") ++comma;
+  if (comma == span.first || comma >= span.last || !isRunningText(line, span)) return span;
+  // "Martin Luther King, Jr.", "James G. Rowe, Sr." keep their suffix.
+  const size_t after = nextWord(line, comma + 1);
+  static constexpr std::string_view kSuffixes[] = {"jr", "sr", "ii", "iii", "iv", "esq", "phd"};
+  const std::string suffix = after < span.last ? lowerCase(line.words[after]) : std::string();
+  if (std::find(std::begin(kSuffixes), std::end(kSuffixes), suffix) != std::end(kSuffixes))
+    return span;
+  span.last = comma;
+  return span;
+}
+
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 25> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 26> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        addressedPersons,
@@ -841,6 +864,7 @@ std::span<const NameSpanRule> nameSpanRules() {
                                                        dropCourses,
                                                        dropEvents,
                                                        dropWorks,
+                                                       endPersonsAtCommas,
                                                        dropNationalities,
                                                        dropKindsAfterNationalities,
                                                        dropPluralAbbreviations,

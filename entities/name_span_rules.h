@@ -99,6 +99,9 @@ NameSpan dropEvents(const NameLine& line, NameSpan span);
 // after a kind of work in small letters, quotes between allowed ("the film Salmon Fishing", "the
 // album \"Over My Head\""), is none.
 NameSpan dropWorks(const NameLine& line, NameSpan span);
+// In English running text (or text of no known language) a person's name ends before a comma in it
+// ("Henry , Duke of Cumberland" names Henry); elsewhere ("DOE, JOHN") it stays.
+NameSpan endPersonsAtCommas(const NameLine& line, NameSpan span);
 // Nationalities and peoples are no names of the three types: an organisation or place whose every
 // word is one or a region word before one ("Egyptian", "Europeans", "THAI CHINESE", "South
 // Korean"), or a person's name of two or more such words ("Spanish Jews"), is no name at all; nor

@@ -244,6 +244,10 @@ TEST(NameSpanRules, PersonsNameStartsAfterTitlesAndOnBehalfMarks) {
           {"Aan: mevrouw J. de Jong", "mevrouw J. de Jong", kPerson, "J. de Jong", kPerson},
           {"Señora María López", "Señora María López", kPerson, "María López", kPerson},
           {"Attn. Katrin Vogel", "Attn. Katrin Vogel", kPerson, "Katrin Vogel", kPerson},
+          // Titles of rank, as news writes them before a name ("Lord North" is North).
+          {"Sir Ernest Shackleton", "Sir Ernest Shackleton", kPerson, "Ernest Shackleton", kPerson},
+          {"Lord North", "Lord North", kPerson, "North", kPerson},
+          {"Lord Howe Island", "Lord Howe Island", kPlace, "Lord Howe Island", kPlace},
           {"2 FN MARIA ELENA", "FN MARIA ELENA", kPerson, "MARIA ELENA", kPerson},
           {"Ln Wei", "Ln Wei", kPerson, "Ln Wei", kPerson},
           // Only persons; a title with no name after it stays.
@@ -283,6 +287,10 @@ TEST(NameSpanRules, NationalitiesAreNoNames) {
       {
           {"the Egyptian army", "Egyptian", kPlace, "", kPlace},
           {"Europeans and Americans", "Europeans", kOrg, "", kOrg},
+          // Faiths and doctrines alone; a name that holds one stays.
+          {"he converted to Judaism in 1990", "Judaism", kOrg, "", kOrg},
+          {"the spread of Islam", "Islam", kPlace, "", kPlace},
+          {"Institute of Marxism", "Institute of Marxism", kOrg, "Institute of Marxism", kOrg},
           {"THAI CHINESE MERCHANTS", "THAI CHINESE", kOrg, "", kOrg},
           {"Spanish Jews settled", "Spanish Jews", kPerson, "", kPerson},
           {"the South Korean team", "South Korean", kPlace, "", kPlace},
@@ -478,6 +486,24 @@ TEST(NameSpanRules, TitlesOfWorksAreNoNames) {
           {"he saw the film , Smith said", "Smith", kPerson, "Smith", kPerson},
           {"das Album Berlin erschien", "Berlin", kPlace, "Berlin", kPlace, de},
           {"Smith wrote the book", "Smith", kPerson, "Smith", kPerson},
+      });
+}
+
+TEST(NameSpanRules, PersonsEndAtCommasInRunningText) {
+  constexpr int de = 2;
+  expectRule(
+      endPersonsAtCommas,
+      {
+          {"he was succeeded by his son Henry , Duke of Cumberland , in 1790",
+           "Henry , Duke of Cumberland", kPerson, "Henry", kPerson},
+          // Suffixes after a comma, names in lists and cards, other types and German text stay.
+          {"the speech of Martin Luther King , Jr . was read", "Martin Luther King , Jr", kPerson,
+           "Martin Luther King , Jr", kPerson},
+          {"Name: DOE , JOHN", "DOE , JOHN", kPerson, "DOE , JOHN", kPerson},
+          {"the office is in Spokane , Washington since then", "Spokane , Washington", kPlace,
+           "Spokane , Washington", kPlace},
+          {"er traf Heinrich , Herzog von Bayern , in der Stadt", "Heinrich , Herzog von Bayern",
+           kPerson, "Heinrich , Herzog von Bayern", kPerson, de},
       });
 }
 

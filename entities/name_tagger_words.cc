@@ -19,7 +19,7 @@ MARROWFEN_TAGGER_WORDS(personalTitles,
   "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "professor", "herr", "frau", "mme", "mlle", "dhr",
   "mevr", "shri", "smt", "sri", "kumari", "ppa", "mevrouw", "meneer", "monsieur", "madame",
   "mademoiselle", "señor", "señora", "señorita", "sr", "sra", "srta", "signor", "signora", "sig",
-  "dott", "dott.ssa", "avv", "attn")
+  "dott", "dott.ssa", "avv", "attn", "sir", "dame", "lord")
 // The forms of address among them, which name a person whatever follows ("Ms Jane Citizen");
 // not the titles of degrees and callings, which firms and brands take too ("Dr. Oetker"), nor
 // "Miss" ("Miss World") and "Sri" ("Sri Lanka").
