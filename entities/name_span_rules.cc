@@ -269,6 +269,28 @@ NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span) {
   return trimToWords(line, span);
 }
 
+bool holdsNoDigit(std::string_view w) {
+  return std::none_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+NameSpan endBeforeInnerSmallWords(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last || line.language > 1 || !isRunningText(line, span)) return span;
+  static constexpr std::string_view kInnerWords[] = {
+      "of", "the", "and", "for", "on",  "upon", "at", "in", "s",
+      "'s", "am",  "an",  "im",  "sur", "a",    "og", "och"};  // "s" of "People's", as the
+                                                               // segmenter leaves it after the
+                                                               // apostrophe
+  for (size_t k = span.first + 1; k < span.last; ++k) {
+    const std::string& w = line.words[k];
+    if (!isSmallLetterWord(line, k) || !holdsNoDigit(w)) continue;
+    if (std::find(std::begin(kInnerWords), std::end(kInnerWords), w) != std::end(kInnerWords) ||
+        tagger_words::smallNameWords().count(w) || tagger_words::nameParticles().count(w))
+      continue;
+    return trimSmallLetterEdges(line, trimToWords(line, NameSpan{span.first, k, span.type}));
+  }
+  return span;
+}
+
 namespace {
 
 // An organisation or place that ends in an office after the body or state the office serves
@@ -854,12 +876,13 @@ NameSpan endPersonsAtCommas(const NameLine& line, NameSpan span) {
 }
 
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 26> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 27> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        addressedPersons,
                                                        dropPersonalTitles,
                                                        trimSmallLetterEdges,
+                                                       endBeforeInnerSmallWords,
                                                        dropOffices,
                                                        dropCourses,
                                                        dropEvents,
