@@ -274,7 +274,8 @@ bool holdsNoDigit(std::string_view w) {
 }
 
 NameSpan endBeforeInnerSmallWords(const NameLine& line, NameSpan span) {
-  if (span.first >= span.last || line.language > 1 || !isRunningText(line, span)) return span;
+  // English only: names of other languages hold their small words ("Stal voor Zes Paarden").
+  if (span.first >= span.last || line.language != 1 || !isRunningText(line, span)) return span;
   static constexpr std::string_view kInnerWords[] = {
       "of", "the", "and", "for", "on",  "upon", "at", "in", "s",
       "'s", "am",  "an",  "im",  "sur", "a",    "og", "och"};  // "s" of "People's", as the

@@ -80,7 +80,7 @@ NameSpan dropCourses(const NameLine& line, NameSpan span);
 // Headings, titles and lines in capitals are left as they are, and so are German, French and Dutch
 // text, whose names hold words in small letters ("République dominicaine", "Franse voetbalbond").
 NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span);
-// A name in English running text (or text of no known language) ends before a word in small
+// A name in English running text ends before a word in small
 // letters inside it other than the small words names hold ("of", "the", "de", "upon"): "European
 // exploration of the Americas" is "European", "USC Trojans football team" "USC Trojans".
 NameSpan endBeforeInnerSmallWords(const NameLine& line, NameSpan span);

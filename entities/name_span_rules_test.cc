@@ -473,25 +473,28 @@ TEST(NameSpanRules, EventsAreNoNames) {
 }
 
 TEST(NameSpanRules, NamesEndBeforeInnerSmallWordsInProse) {
-  constexpr int de = 2;
-  expectRule(
-      endBeforeInnerSmallWords,
-      {
-          {"sparking a period of European exploration of the Americas .",
-           "European exploration of the Americas", kOrg, "European", kOrg},
-          {"he coached the USC Trojans football team for a year", "USC Trojans football team", kOrg,
-           "USC Trojans", kOrg},
-          // The small words that names hold, a word with digits, a list, and German text stay.
-          {"she worked for the Bank of America in the city", "Bank of America", kOrg,
-           "Bank of America", kOrg},
-          {"he moved to Newcastle upon Tyne in the spring", "Newcastle upon Tyne", kPlace,
-           "Newcastle upon Tyne", kPlace},
-          {"it was sold by the European People's Party in May", "European People's Party", kOrg,
-           "European People's Party", kOrg},
-          {"Acme widgets Ltd", "Acme widgets Ltd", kOrg, "Acme widgets Ltd", kOrg},
-          {"die Deutsche Bank und andere haben es gesagt", "Deutsche Bank und andere", kOrg,
-           "Deutsche Bank und andere", kOrg, de},
-      });
+  constexpr int en = 1, nl = 4;
+  expectRule(endBeforeInnerSmallWords,
+             {
+                 {"sparking a period of European exploration of the Americas .",
+                  "European exploration of the Americas", kOrg, "European", kOrg, en},
+                 {"he coached the USC Trojans football team for a year",
+                  "USC Trojans football team", kOrg, "USC Trojans", kOrg, en},
+                 // The small words that names hold, a word with digits, a list, and text of other
+                 // or unknown languages stay.
+                 {"she worked for the Bank of America in the city", "Bank of America", kOrg,
+                  "Bank of America", kOrg, en},
+                 {"he moved to Newcastle upon Tyne in the spring", "Newcastle upon Tyne", kPlace,
+                  "Newcastle upon Tyne", kPlace, en},
+                 {"it was sold by the European People's Party in May", "European People's Party",
+                  kOrg, "European People's Party", kOrg, en},
+                 {"Acme widgets Ltd", "Acme widgets Ltd", kOrg, "Acme widgets Ltd", kOrg, en},
+                 {"het paard stond in de Stal voor Zes Paarden in het dorp",
+                  "Stal voor Zes Paarden", kOrg, "Stal voor Zes Paarden", kOrg, nl},
+                 {"sparking a period of European exploration of the Americas .",
+                  "European exploration of the Americas", kOrg,
+                  "European exploration of the Americas", kOrg},
+             });
 }
 
 TEST(NameSpanRules, TitlesOfWorksAreNoNames) {
