@@ -186,8 +186,10 @@ NameSpan dropDutchPostcode(const NameLine& line, NameSpan span) {
   }
   // A line of a postcode and its town ("20121 Milano MI", "D-01067 Dresden"): the town.
   const auto isWordAt = [&](size_t k) { return line.tokens[k].isWord; };
+  // At the line's start or after a comma: "Avenida del Puerto 15, 3º B, 46021 Valencia".
   const bool opensLine = std::none_of(line.tokens.begin(), line.tokens.begin() + span.first,
-                                      [](const auto& t) { return t.isWord; });
+                                      [](const auto& t) { return t.isWord; }) ||
+                         (span.first > 0 && w[span.first - 1] == ",");
   const bool endsLine = std::none_of(line.tokens.begin() + span.last, line.tokens.end(),
                                      [](const auto& t) { return t.isWord; });
   // The town opens with a capital; two capitals alone are a Dutch postcode's letters.
@@ -522,7 +524,7 @@ bool holdsDigit(std::string_view word) {
 }  // namespace
 
 NameSpan dropNumberedPersons(const NameLine& line, NameSpan span) {
-  if (span.type != NameType::kPersonalName) return span;
+  const bool person = span.type == NameType::kPersonalName;
   int depth = 0;  // brackets open at the word: "Anna Weber ( 1901 - 1980 )" keeps its years
   for (size_t k = span.first; k < span.last; ++k) {
     depth += bracketOf(line.words[k]);
@@ -540,7 +542,9 @@ NameSpan dropNumberedPersons(const NameLine& line, NameSpan span) {
     const bool code = digits >= 3 && w.size() >= 8 && std::all_of(w.begin(), w.end(), [](char c) {
                         return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
                       });
-    const bool number = line.tokens[k].isWord && digits > 0 && (digits >= letters || code);
+    // Firms and places may hold numbers ("7-Eleven", "Studio 54"), but no such code.
+    const bool number =
+        line.tokens[k].isWord && digits > 0 && (person ? digits >= letters || code : code);
     if (number && depth == 0) {
       span.last = span.first;
       break;
@@ -805,10 +809,21 @@ NameSpan institutionsAreOrganizations(const NameLine& line, NameSpan span) {
 }
 
 NameSpan dropDocumentTitles(const NameLine& line, NameSpan span) {
-  if (span.type != NameType::kPersonalName || span.first >= span.last) return span;
-  if (tagger_words::documentWords().count(lowerCase(line.words[span.first]))) {
+  if (span.first >= span.last) return span;
+  const auto& documents = tagger_words::documentWords();
+  if (span.type == NameType::kPersonalName && documents.count(lowerCase(line.words[span.first]))) {
     span.last = span.first;
+    return span;
   }
+  // A title line of any type: the name is all the line's words and ends in a kind of document
+  // ("Hospital Discharge Summary", "School Report", "BANK STATEMENT").
+  const auto word = [&](const auto& t) { return t.isWord; };
+  const bool wholeLine =
+      std::none_of(line.tokens.begin(), line.tokens.begin() + span.first, word) &&
+      std::none_of(line.tokens.begin() + span.last, line.tokens.end(), word);
+  const size_t last = previousWord(line, span.last);
+  if (wholeLine && last < span.last && documents.count(lowerCase(line.words[last])))
+    span.last = span.first;
   return span;
 }
 

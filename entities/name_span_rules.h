@@ -56,7 +56,8 @@ NameSpan institutionsAreOrganizations(const NameLine& line, NameSpan span);
 // place: "Luogo di nascita ROMA", "Place of birth LAGOS". A label of one word only when it is
 // no word of names too ("Geburtsort BERLIN"; not "State BANK").
 NameSpan placesAfterPlaceLabels(const NameLine& line, NameSpan span);
-// A document's title is no person's name: "CERTIFICADO DE EMPADRONAMIENTO", "Acte de naissance".
+// A document's title is no person's name: "CERTIFICADO DE EMPADRONAMIENTO", "Acte de naissance";
+// nor is a title line of any type that ends in a kind of document ("Hospital Discharge Summary").
 NameSpan dropDocumentTitles(const NameLine& line, NameSpan span);
 // A name after a form of address, or opening with one, is a person's, whatever type the model
 // gave it: "Ms Jane Citizen" is no place, "Mr Smith" no organisation. The form of address is
@@ -124,7 +125,8 @@ NameSpan dropKindsAfterNationalities(const NameLine& line, NameSpan span);
 NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span);
 // A person's name holds no numbers: a person the model found with a word of digits outside
 // brackets (a policy's number "AS-4471-2231", "Room 12") is no name. Ordinals ("1st Earl of
-// Rosse") and years in brackets stay.
+// Rosse") and years in brackets stay. A name of any type with a long code of capitals and digits
+// ("Codice fiscale RSSMRA85T10A562S", "DNI 12345678Z") is none either.
 NameSpan dropNumberedPersons(const NameLine& line, NameSpan span);
 // A courtesy line is no name: a span that holds a word of thanks or of asking ("Thank You & Come
 // Again", "Please Come Again", "TERIMA KASIH", "Merci De Votre Visite") is no name at all.

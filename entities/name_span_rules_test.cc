@@ -110,6 +110,8 @@ TEST(NameSpanRules, DutchPostcodeBeforeATownIsDropped) {
           {"20121 Milano MI", "20121 Milano MI", kOrg, "Milano MI", kPlace},
           {"D-01067 Dresden", "D-01067 Dresden", kOrg, "Dresden", kPlace},
           {"75001 Paris", "75001 Paris", kPerson, "Paris", kPlace},
+          {"Avenida del Puerto 15, 3º B, 46021 Valencia", "46021 Valencia", kOrg, "Valencia",
+           kPlace},
           // Not alone on its line, or no town after it: stays.
           {"Paid to 20121 Milano MI", "20121 Milano MI", kOrg, "20121 Milano MI", kOrg},
           {"1860 München e.V. won", "1860 München", kOrg, "1860 München", kOrg},
@@ -166,12 +168,19 @@ TEST(NameSpanRules, InstitutionsAndDocumentTitlesAreNoPersons) {
                  {"Ministry of Health", "Ministry of Health", kPlace, "Ministry of Health", kPlace},
                  {"Hospital", "Hospital", kPerson, "Hospital", kPerson},
              });
-  expectRule(dropDocumentTitles, {
-                                     {"CERTIFICADO DE EMPADRONAMIENTO",
-                                      "CERTIFICADO DE EMPADRONAMIENTO", kPerson, "", kPerson},
-                                     {"Certificate of Birth", "Certificate of Birth", kOrg,
-                                      "Certificate of Birth", kOrg},
-                                 });
+  expectRule(
+      dropDocumentTitles,
+      {
+          {"CERTIFICADO DE EMPADRONAMIENTO", "CERTIFICADO DE EMPADRONAMIENTO", kPerson, "",
+           kPerson},
+          {"Certificate of Birth", "Certificate of Birth", kOrg, "Certificate of Birth", kOrg},
+          // A title line of any type ending in a kind of document.
+          {"Hospital Discharge Summary", "Hospital Discharge Summary", kOrg, "", kOrg},
+          {"BANK STATEMENT", "BANK STATEMENT", kPlace, "", kPlace},
+          // Not the whole line, or another last word: stays.
+          {"Annual Report of Acme Ltd", "Acme Ltd", kOrg, "Acme Ltd", kOrg},
+          {"Consumer Reports Inc", "Consumer Reports Inc", kOrg, "Consumer Reports Inc", kOrg},
+      });
 }
 
 TEST(NameSpanRules, ValueAfterAPlaceLabelIsAPlace) {
@@ -574,8 +583,11 @@ TEST(NameSpanRules, APersonsNameHoldsNoDigits) {
                  {"Anna Weber (1901 - 1980)", "Anna Weber (1901 - 1980)", kPerson,
                   "Anna Weber (1901 - 1980)", kPerson},
                  {"Henry VIII", "Henry VIII", kPerson, "Henry VIII", kPerson},
-                 // Firms and places may hold numbers.
+                 // Firms and places may hold numbers, but no long code.
                  {"3M Deutschland", "3M Deutschland", kOrg, "3M Deutschland", kOrg},
+                 {"DNI 12345678Z", "DNI 12345678Z", kOrg, "", kOrg},
+                 {"Codice fiscale RSSMRA85T10A562S", "Codice fiscale RSSMRA85T10A562S", kPlace, "",
+                  kPlace},
                  {"Route 66", "Route 66", kPlace, "Route 66", kPlace},
              });
 }

@@ -44,7 +44,8 @@ MARROWFEN_TAGGER_WORDS(documentWords,
   "attestation", "atestado", "attestato", "extrait", "acte", "uittreksel", "bescheinigung",
   "urkunde", "geburtsurkunde", "heiratsurkunde", "sterbeurkunde", "zeugnis", "diploma", "diplôme",
   "diplom", "passport", "pasaporte", "passeport", "reisepass", "paspoort", "licence", "license",
-  "statement", "invoice", "factura", "facture", "rechnung", "receipt", "recibo", "reçu")
+  "statement", "invoice", "factura", "facture", "rechnung", "receipt", "recibo", "reçu", "report",
+  "summary", "transcript")
 // Words that label a firm's or a person's registry or tax number before it: "SIRET 123 456 789
 // 00012", "UID Nr.: DE812706034", "GST No: 0004", "KvK 12345678".
 MARROWFEN_TAGGER_WORDS(registryLabels,
