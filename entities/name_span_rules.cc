@@ -576,19 +576,29 @@ NameSpan dropCourtesies(const NameLine& line, NameSpan span) {
 }
 
 NameSpan dropNumberLabels(const NameLine& line, NameSpan span) {
-  if (span.first >= span.last || span.last >= line.tokens.size()) return span;
-  for (size_t k = span.first; k < span.last; ++k) {
-    const std::string word = lowerCase(line.words[k]);
-    if (line.tokens[k].isWord && !tagger_words::phoneLabels().count(word) &&
-        !tagger_words::registryLabels().count(word)) {
-      return span;
-    }
-  }
-  // The number may come after a point or a colon ("Tel.", "Ph:"), and after the word for number
-  // ("UID Nr.:", "GST No").
+  if (span.first >= span.last) return span;
   const auto opensWithDigit = [](std::string_view w) {
     return !w.empty() && w[0] >= '0' && w[0] <= '9';
   };
+  size_t k = span.first;  // the first word that is no label
+  for (; k < span.last; ++k) {
+    const std::string word = lowerCase(line.words[k]);
+    if (line.tokens[k].isWord && !tagger_words::phoneLabels().count(word) &&
+        !tagger_words::registryLabels().count(word)) {
+      break;
+    }
+  }
+  if (k < span.last) {
+    // The label and its number as one name ("TEL 07-3523888"): none.
+    bool numberOnly = k > span.first;
+    for (size_t j = k; j < span.last && numberOnly; ++j)
+      numberOnly = !line.tokens[j].isWord || opensWithDigit(line.words[j]);
+    if (numberOnly) span.last = span.first;
+    return span;
+  }
+  if (span.last >= line.tokens.size()) return span;
+  // The number may come after a point or a colon ("Tel.", "Ph:"), and after the word for number
+  // ("UID Nr.:", "GST No").
   size_t next = span.last;
   while (next < line.tokens.size() &&
          (line.words[next].find_first_not_of(" \t.:") == std::string::npos ||

@@ -198,21 +198,24 @@ TEST(NameSpanRules, ValueAfterAPlaceLabelIsAPlace) {
 }
 
 TEST(NameSpanRules, LabelOfANumberIsNoName) {
-  expectRule(dropNumberLabels, {
-                                   {"Tel (602) 251-8100", "Tel", kOrg, "", kOrg},
-                                   {"Mobile Phone +44 7911 123456", "Mobile Phone", kOrg, "", kOrg},
-                                   {"HP. 012-345 6789", "HP", kPerson, "", kPerson},
-                                   {"SIRET 123 456 789 00012", "SIRET", kOrg, "", kOrg},
-                                   {"UID Nr.: DE812706034", "UID", kOrg, "", kOrg},
-                                   {"VAT No: GB 220 4302 31", "VAT", kOrg, "", kOrg},
-                                   // Other words in the name, or no number after it.
-                                   {"Tel Aviv 61000", "Tel Aviv", kPlace, "Tel Aviv", kPlace},
-                                   {"Handy Andy 5", "Handy Andy", kPerson, "Handy Andy", kPerson},
-                                   {"HP Inc", "HP", kOrg, "HP", kOrg},
-                                   {"PAN Am 1970", "PAN Am", kOrg, "PAN Am", kOrg},
-                                   {"GST Summary", "GST", kOrg, "GST", kOrg},
-                                   {"Phone", "Phone", kOrg, "Phone", kOrg},
-                               });
+  expectRule(dropNumberLabels,
+             {
+                 {"Tel (602) 251-8100", "Tel", kOrg, "", kOrg},
+                 {"Mobile Phone +44 7911 123456", "Mobile Phone", kOrg, "", kOrg},
+                 {"HP. 012-345 6789", "HP", kPerson, "", kPerson},
+                 {"SIRET 123 456 789 00012", "SIRET", kOrg, "", kOrg},
+                 {"UID Nr.: DE812706034", "UID", kOrg, "", kOrg},
+                 {"VAT No: GB 220 4302 31", "VAT", kOrg, "", kOrg},
+                 {"TEL 07-3523888", "TEL 07-3523888", kPlace, "", kPlace},
+                 // Other words in the name, or no number after it.
+                 {"Tel Aviv 61000", "Tel Aviv", kPlace, "Tel Aviv", kPlace},
+                 {"Tel Aviv 61000", "Tel Aviv 61000", kPlace, "Tel Aviv 61000", kPlace},
+                 {"Handy Andy 5", "Handy Andy", kPerson, "Handy Andy", kPerson},
+                 {"HP Inc", "HP", kOrg, "HP", kOrg},
+                 {"PAN Am 1970", "PAN Am", kOrg, "PAN Am", kOrg},
+                 {"GST Summary", "GST", kOrg, "GST", kOrg},
+                 {"Phone", "Phone", kOrg, "Phone", kOrg},
+             });
 }
 
 TEST(NameSpanRules, FormOfAddressMakesAPerson) {
