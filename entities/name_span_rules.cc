@@ -186,8 +186,10 @@ NameSpan dropDutchPostcode(const NameLine& line, NameSpan span) {
   }
   // A line of a postcode and its town ("20121 Milano MI", "D-01067 Dresden"): the town.
   const auto isWordAt = [&](size_t k) { return line.tokens[k].isWord; };
+  // At the line's start or after a comma: "Avenida del Puerto 15, 3º B, 46021 Valencia".
   const bool opensLine = std::none_of(line.tokens.begin(), line.tokens.begin() + span.first,
-                                      [](const auto& t) { return t.isWord; });
+                                      [](const auto& t) { return t.isWord; }) ||
+                         (span.first > 0 && w[span.first - 1] == ",");
   const bool endsLine = std::none_of(line.tokens.begin() + span.last, line.tokens.end(),
                                      [](const auto& t) { return t.isWord; });
   // The town opens with a capital; two capitals alone are a Dutch postcode's letters.
@@ -269,6 +271,29 @@ NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span) {
   return trimToWords(line, span);
 }
 
+bool holdsNoDigit(std::string_view w) {
+  return std::none_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+NameSpan endBeforeInnerSmallWords(const NameLine& line, NameSpan span) {
+  // English only: names of other languages hold their small words ("Stal voor Zes Paarden").
+  if (span.first >= span.last || line.language != 1 || !isRunningText(line, span)) return span;
+  static constexpr std::string_view kInnerWords[] = {
+      "of", "the", "and", "for", "on",  "upon", "at", "in", "s",
+      "'s", "am",  "an",  "im",  "sur", "a",    "og", "och"};  // "s" of "People's", as the
+                                                               // segmenter leaves it after the
+                                                               // apostrophe
+  for (size_t k = span.first + 1; k < span.last; ++k) {
+    const std::string& w = line.words[k];
+    if (!isSmallLetterWord(line, k) || !holdsNoDigit(w)) continue;
+    if (std::find(std::begin(kInnerWords), std::end(kInnerWords), w) != std::end(kInnerWords) ||
+        tagger_words::smallNameWords().count(w) || tagger_words::nameParticles().count(w))
+      continue;
+    return trimSmallLetterEdges(line, trimToWords(line, NameSpan{span.first, k, span.type}));
+  }
+  return span;
+}
+
 namespace {
 
 // An organisation or place that ends in an office after the body or state the office serves
@@ -330,17 +355,37 @@ NameSpan dropOffices(const NameLine& line, NameSpan span) {
 NameSpan dropEvents(const NameLine& line, NameSpan span) {
   if (span.first >= span.last || line.language > 1 || span.type == NameType::kPersonalName)
     return span;
-  size_t words = 0, last = span.last;
+  std::vector<std::string> words;  // lower-cased, a year or "the" before the first left out
   for (size_t k = span.first; k < span.last; ++k) {
     if (!line.tokens[k].isWord) continue;
-    ++words;
-    last = k;
+    std::string w = lowerCase(line.words[k]);
+    const bool lead = words.empty() && (w == "the" || (w.size() == 4 && onlyDigits(w)));
+    if (!lead) words.push_back(std::move(w));
   }
-  if (words == 0) return span;
-  const std::string w = lowerCase(line.words[last]);
-  if (words == 1 ? tagger_words::eventsAlone().count(w) > 0
-                 : tagger_words::eventWords().count(w) > 0)
-    span.last = span.first;
+  if (words.empty()) return span;
+  const std::string& w = words.back();
+  const bool event = words.size() == 1 ? tagger_words::eventsAlone().count(w) > 0
+                                       : tagger_words::eventWords().count(w) > 0 ||
+                                             (words[1] == "of" && words.size() > 2 &&
+                                              tagger_words::eventHeads().count(words[0]) > 0);
+  if (event) span.last = span.first;
+  return span;
+}
+
+bool isQuote(std::string_view w) {
+  static constexpr std::string_view kQuotes[] = {
+      "\"", "'", "``", "''", "\u201C", "\u201D", "\u2018", "\u2019", "\u00AB", "\u00BB", "\u201E"};
+  return std::find(std::begin(kQuotes), std::end(kQuotes), w) != std::end(kQuotes);
+}
+
+// The title of a work after the word for its kind in English running text ("the film Salmon
+// Fishing", "the album \"Over My Head\"") is no name of the three types, whatever it holds.
+NameSpan dropWorks(const NameLine& line, NameSpan span) {
+  if (span.first >= span.last || line.language > 1) return span;
+  size_t k = span.first;
+  while (k > 0 && !line.tokens[k - 1].isWord && isQuote(line.words[k - 1])) --k;
+  if (k == 0 || !isSmallLetterWord(line, k - 1)) return span;
+  if (tagger_words::kindsOfWorks().count(line.words[k - 1])) span.last = span.first;
   return span;
 }
 
@@ -369,8 +414,13 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
                          span.last < line.words.size() && isSmallLetterWord(line, span.last) &&
                          !isFunctionWord(lowerCase(line.words[span.last])) &&
                          isRunningText(line, span);
+  // A faith or a doctrine alone: "Islam", "Judaism", "Marxism", "Katholizismus".
+  const bool belief =
+      words == 1 && (last.size() >= 6 && (last.ends_with("ism") || last.ends_with("isme") ||
+                                          last.ends_with("ismus")) ||
+                     last == "islam" || last == "christianity");
   if (span.type == NameType::kPersonalName ? nationality && words > 1
-                                           : nationality || people || adjective)
+                                           : nationality || people || adjective || belief)
     span.last = span.first;
   return span;
 }
@@ -474,7 +524,7 @@ bool holdsDigit(std::string_view word) {
 }  // namespace
 
 NameSpan dropNumberedPersons(const NameLine& line, NameSpan span) {
-  if (span.type != NameType::kPersonalName) return span;
+  const bool person = span.type == NameType::kPersonalName;
   int depth = 0;  // brackets open at the word: "Anna Weber ( 1901 - 1980 )" keeps its years
   for (size_t k = span.first; k < span.last; ++k) {
     depth += bracketOf(line.words[k]);
@@ -492,7 +542,9 @@ NameSpan dropNumberedPersons(const NameLine& line, NameSpan span) {
     const bool code = digits >= 3 && w.size() >= 8 && std::all_of(w.begin(), w.end(), [](char c) {
                         return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
                       });
-    const bool number = line.tokens[k].isWord && digits > 0 && (digits >= letters || code);
+    // Firms and places may hold numbers ("7-Eleven", "Studio 54"), but no such code.
+    const bool number =
+        line.tokens[k].isWord && digits > 0 && (person ? digits >= letters || code : code);
     if (number && depth == 0) {
       span.last = span.first;
       break;
@@ -524,19 +576,29 @@ NameSpan dropCourtesies(const NameLine& line, NameSpan span) {
 }
 
 NameSpan dropNumberLabels(const NameLine& line, NameSpan span) {
-  if (span.first >= span.last || span.last >= line.tokens.size()) return span;
-  for (size_t k = span.first; k < span.last; ++k) {
-    const std::string word = lowerCase(line.words[k]);
-    if (line.tokens[k].isWord && !tagger_words::phoneLabels().count(word) &&
-        !tagger_words::registryLabels().count(word)) {
-      return span;
-    }
-  }
-  // The number may come after a point or a colon ("Tel.", "Ph:"), and after the word for number
-  // ("UID Nr.:", "GST No").
+  if (span.first >= span.last) return span;
   const auto opensWithDigit = [](std::string_view w) {
     return !w.empty() && w[0] >= '0' && w[0] <= '9';
   };
+  size_t k = span.first;  // the first word that is no label
+  for (; k < span.last; ++k) {
+    const std::string word = lowerCase(line.words[k]);
+    if (line.tokens[k].isWord && !tagger_words::phoneLabels().count(word) &&
+        !tagger_words::registryLabels().count(word)) {
+      break;
+    }
+  }
+  if (k < span.last) {
+    // The label and its number as one name ("TEL 07-3523888"): none.
+    bool numberOnly = k > span.first;
+    for (size_t j = k; j < span.last && numberOnly; ++j)
+      numberOnly = !line.tokens[j].isWord || opensWithDigit(line.words[j]);
+    if (numberOnly) span.last = span.first;
+    return span;
+  }
+  if (span.last >= line.tokens.size()) return span;
+  // The number may come after a point or a colon ("Tel.", "Ph:"), and after the word for number
+  // ("UID Nr.:", "GST No").
   size_t next = span.last;
   while (next < line.tokens.size() &&
          (line.words[next].find_first_not_of(" \t.:") == std::string::npos ||
@@ -757,10 +819,21 @@ NameSpan institutionsAreOrganizations(const NameLine& line, NameSpan span) {
 }
 
 NameSpan dropDocumentTitles(const NameLine& line, NameSpan span) {
-  if (span.type != NameType::kPersonalName || span.first >= span.last) return span;
-  if (tagger_words::documentWords().count(lowerCase(line.words[span.first]))) {
+  if (span.first >= span.last) return span;
+  const auto& documents = tagger_words::documentWords();
+  if (span.type == NameType::kPersonalName && documents.count(lowerCase(line.words[span.first]))) {
     span.last = span.first;
+    return span;
   }
+  // A title line of any type: the name is all the line's words and ends in a kind of document
+  // ("Hospital Discharge Summary", "School Report", "BANK STATEMENT").
+  const auto word = [&](const auto& t) { return t.isWord; };
+  const bool wholeLine =
+      std::none_of(line.tokens.begin(), line.tokens.begin() + span.first, word) &&
+      std::none_of(line.tokens.begin() + span.last, line.tokens.end(), word);
+  const size_t last = previousWord(line, span.last);
+  if (wholeLine && last < span.last && documents.count(lowerCase(line.words[last])))
+    span.last = span.first;
   return span;
 }
 
@@ -810,16 +883,37 @@ NameSpan townsBeforeStateCodesArePlaces(const NameLine& line, NameSpan span) {
   return span;
 }
 
+// A person's name does not run on through a comma in English running text: what follows is an
+// apposition or another name ("Henry, Duke of Cumberland", "Margaret Douglas, Countess of
+// Lennox"). Cards and lists that write the surname first ("DOE, JOHN") are no running text.
+NameSpan endPersonsAtCommas(const NameLine& line, NameSpan span) {
+  if (span.type != NameType::kPersonalName || line.language > 1) return span;
+  size_t comma = span.first;
+  while (comma < span.last && line.words[comma] != ",") ++comma;
+  if (comma == span.first || comma >= span.last || !isRunningText(line, span)) return span;
+  // "Martin Luther King, Jr.", "James G. Rowe, Sr." keep their suffix.
+  const size_t after = nextWord(line, comma + 1);
+  static constexpr std::string_view kSuffixes[] = {"jr", "sr", "ii", "iii", "iv", "esq", "phd"};
+  const std::string suffix = after < span.last ? lowerCase(line.words[after]) : std::string();
+  if (std::find(std::begin(kSuffixes), std::end(kSuffixes), suffix) != std::end(kSuffixes))
+    return span;
+  span.last = comma;
+  return span;
+}
+
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 24> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 27> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        addressedPersons,
                                                        dropPersonalTitles,
                                                        trimSmallLetterEdges,
+                                                       endBeforeInnerSmallWords,
                                                        dropOffices,
                                                        dropCourses,
                                                        dropEvents,
+                                                       dropWorks,
+                                                       endPersonsAtCommas,
                                                        dropNationalities,
                                                        dropKindsAfterNationalities,
                                                        dropPluralAbbreviations,

@@ -56,7 +56,8 @@ NameSpan institutionsAreOrganizations(const NameLine& line, NameSpan span);
 // place: "Luogo di nascita ROMA", "Place of birth LAGOS". A label of one word only when it is
 // no word of names too ("Geburtsort BERLIN"; not "State BANK").
 NameSpan placesAfterPlaceLabels(const NameLine& line, NameSpan span);
-// A document's title is no person's name: "CERTIFICADO DE EMPADRONAMIENTO", "Acte de naissance".
+// A document's title is no person's name: "CERTIFICADO DE EMPADRONAMIENTO", "Acte de naissance";
+// nor is a title line of any type that ends in a kind of document ("Hospital Discharge Summary").
 NameSpan dropDocumentTitles(const NameLine& line, NameSpan span);
 // A name after a form of address, or opening with one, is a person's, whatever type the model
 // gave it: "Ms Jane Citizen" is no place, "Mr Smith" no organisation. The form of address is
@@ -80,6 +81,10 @@ NameSpan dropCourses(const NameLine& line, NameSpan span);
 // Headings, titles and lines in capitals are left as they are, and so are German, French and Dutch
 // text, whose names hold words in small letters ("République dominicaine", "Franse voetbalbond").
 NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span);
+// A name in English running text ends before a word in small
+// letters inside it other than the small words names hold ("of", "the", "de", "upon"): "European
+// exploration of the Americas" is "European", "USC Trojans football team" "USC Trojans".
+NameSpan endBeforeInnerSmallWords(const NameLine& line, NameSpan span);
 // In English running text (or text of no known language), an office, rank or title of rule is
 // no part of a name: "Emperor Meiji" and "Foreign Minister Primakov" are persons without their
 // office, "Archbishop of Salzburg" and "President of the United States" the place after the
@@ -91,8 +96,17 @@ NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span);
 NameSpan dropOffices(const NameLine& line, NameSpan span);
 // Events and periods are no names of the three types: in English text (or text of no known
 // language), an organisation or place that ends in an event word ("World Cup", "Trojan War",
-// "Middle Bronze Age", "2008 Summer Olympic Games") or is one alone ("Renaissance") is no name.
+// "Middle Bronze Age", "2008 Summer Olympic Games"), opens with one before "of" ("Treaty of
+// Nanking", "1858 Treaty of Tientsin", "Battle of Marengo") or is one alone ("Renaissance") is no
+// name.
 NameSpan dropEvents(const NameLine& line, NameSpan span);
+// Titles of works are no names: in English text (or text of no known language), a name right
+// after a kind of work in small letters, quotes between allowed ("the film Salmon Fishing", "the
+// album \"Over My Head\""), is none.
+NameSpan dropWorks(const NameLine& line, NameSpan span);
+// In English running text (or text of no known language) a person's name ends before a comma in it
+// ("Henry , Duke of Cumberland" names Henry); elsewhere ("DOE, JOHN") it stays.
+NameSpan endPersonsAtCommas(const NameLine& line, NameSpan span);
 // Nationalities and peoples are no names of the three types: an organisation or place whose every
 // word is one or a region word before one ("Egyptian", "Europeans", "THAI CHINESE", "South
 // Korean"), or a person's name of two or more such words ("Spanish Jews"), is no name at all; nor
@@ -111,7 +125,8 @@ NameSpan dropKindsAfterNationalities(const NameLine& line, NameSpan span);
 NameSpan dropPluralAbbreviations(const NameLine& line, NameSpan span);
 // A person's name holds no numbers: a person the model found with a word of digits outside
 // brackets (a policy's number "AS-4471-2231", "Room 12") is no name. Ordinals ("1st Earl of
-// Rosse") and years in brackets stay.
+// Rosse") and years in brackets stay. A name of any type with a long code of capitals and digits
+// ("Codice fiscale RSSMRA85T10A562S", "DNI 12345678Z") is none either.
 NameSpan dropNumberedPersons(const NameLine& line, NameSpan span);
 // A courtesy line is no name: a span that holds a word of thanks or of asking ("Thank You & Come
 // Again", "Please Come Again", "TERIMA KASIH", "Merci De Votre Visite") is no name at all.

@@ -110,6 +110,8 @@ TEST(NameSpanRules, DutchPostcodeBeforeATownIsDropped) {
           {"20121 Milano MI", "20121 Milano MI", kOrg, "Milano MI", kPlace},
           {"D-01067 Dresden", "D-01067 Dresden", kOrg, "Dresden", kPlace},
           {"75001 Paris", "75001 Paris", kPerson, "Paris", kPlace},
+          {"Avenida del Puerto 15, 3º B, 46021 Valencia", "46021 Valencia", kOrg, "Valencia",
+           kPlace},
           // Not alone on its line, or no town after it: stays.
           {"Paid to 20121 Milano MI", "20121 Milano MI", kOrg, "20121 Milano MI", kOrg},
           {"1860 München e.V. won", "1860 München", kOrg, "1860 München", kOrg},
@@ -166,12 +168,19 @@ TEST(NameSpanRules, InstitutionsAndDocumentTitlesAreNoPersons) {
                  {"Ministry of Health", "Ministry of Health", kPlace, "Ministry of Health", kPlace},
                  {"Hospital", "Hospital", kPerson, "Hospital", kPerson},
              });
-  expectRule(dropDocumentTitles, {
-                                     {"CERTIFICADO DE EMPADRONAMIENTO",
-                                      "CERTIFICADO DE EMPADRONAMIENTO", kPerson, "", kPerson},
-                                     {"Certificate of Birth", "Certificate of Birth", kOrg,
-                                      "Certificate of Birth", kOrg},
-                                 });
+  expectRule(
+      dropDocumentTitles,
+      {
+          {"CERTIFICADO DE EMPADRONAMIENTO", "CERTIFICADO DE EMPADRONAMIENTO", kPerson, "",
+           kPerson},
+          {"Certificate of Birth", "Certificate of Birth", kOrg, "Certificate of Birth", kOrg},
+          // A title line of any type ending in a kind of document.
+          {"Hospital Discharge Summary", "Hospital Discharge Summary", kOrg, "", kOrg},
+          {"BANK STATEMENT", "BANK STATEMENT", kPlace, "", kPlace},
+          // Not the whole line, or another last word: stays.
+          {"Annual Report of Acme Ltd", "Acme Ltd", kOrg, "Acme Ltd", kOrg},
+          {"Consumer Reports Inc", "Consumer Reports Inc", kOrg, "Consumer Reports Inc", kOrg},
+      });
 }
 
 TEST(NameSpanRules, ValueAfterAPlaceLabelIsAPlace) {
@@ -189,21 +198,24 @@ TEST(NameSpanRules, ValueAfterAPlaceLabelIsAPlace) {
 }
 
 TEST(NameSpanRules, LabelOfANumberIsNoName) {
-  expectRule(dropNumberLabels, {
-                                   {"Tel (602) 251-8100", "Tel", kOrg, "", kOrg},
-                                   {"Mobile Phone +44 7911 123456", "Mobile Phone", kOrg, "", kOrg},
-                                   {"HP. 012-345 6789", "HP", kPerson, "", kPerson},
-                                   {"SIRET 123 456 789 00012", "SIRET", kOrg, "", kOrg},
-                                   {"UID Nr.: DE812706034", "UID", kOrg, "", kOrg},
-                                   {"VAT No: GB 220 4302 31", "VAT", kOrg, "", kOrg},
-                                   // Other words in the name, or no number after it.
-                                   {"Tel Aviv 61000", "Tel Aviv", kPlace, "Tel Aviv", kPlace},
-                                   {"Handy Andy 5", "Handy Andy", kPerson, "Handy Andy", kPerson},
-                                   {"HP Inc", "HP", kOrg, "HP", kOrg},
-                                   {"PAN Am 1970", "PAN Am", kOrg, "PAN Am", kOrg},
-                                   {"GST Summary", "GST", kOrg, "GST", kOrg},
-                                   {"Phone", "Phone", kOrg, "Phone", kOrg},
-                               });
+  expectRule(dropNumberLabels,
+             {
+                 {"Tel (602) 251-8100", "Tel", kOrg, "", kOrg},
+                 {"Mobile Phone +44 7911 123456", "Mobile Phone", kOrg, "", kOrg},
+                 {"HP. 012-345 6789", "HP", kPerson, "", kPerson},
+                 {"SIRET 123 456 789 00012", "SIRET", kOrg, "", kOrg},
+                 {"UID Nr.: DE812706034", "UID", kOrg, "", kOrg},
+                 {"VAT No: GB 220 4302 31", "VAT", kOrg, "", kOrg},
+                 {"TEL 07-3523888", "TEL 07-3523888", kPlace, "", kPlace},
+                 // Other words in the name, or no number after it.
+                 {"Tel Aviv 61000", "Tel Aviv", kPlace, "Tel Aviv", kPlace},
+                 {"Tel Aviv 61000", "Tel Aviv 61000", kPlace, "Tel Aviv 61000", kPlace},
+                 {"Handy Andy 5", "Handy Andy", kPerson, "Handy Andy", kPerson},
+                 {"HP Inc", "HP", kOrg, "HP", kOrg},
+                 {"PAN Am 1970", "PAN Am", kOrg, "PAN Am", kOrg},
+                 {"GST Summary", "GST", kOrg, "GST", kOrg},
+                 {"Phone", "Phone", kOrg, "Phone", kOrg},
+             });
 }
 
 TEST(NameSpanRules, FormOfAddressMakesAPerson) {
@@ -244,6 +256,10 @@ TEST(NameSpanRules, PersonsNameStartsAfterTitlesAndOnBehalfMarks) {
           {"Aan: mevrouw J. de Jong", "mevrouw J. de Jong", kPerson, "J. de Jong", kPerson},
           {"Señora María López", "Señora María López", kPerson, "María López", kPerson},
           {"Attn. Katrin Vogel", "Attn. Katrin Vogel", kPerson, "Katrin Vogel", kPerson},
+          // Titles of rank, as news writes them before a name ("Lord North" is North).
+          {"Sir Ernest Shackleton", "Sir Ernest Shackleton", kPerson, "Ernest Shackleton", kPerson},
+          {"Lord North", "Lord North", kPerson, "North", kPerson},
+          {"Lord Howe Island", "Lord Howe Island", kPlace, "Lord Howe Island", kPlace},
           {"2 FN MARIA ELENA", "FN MARIA ELENA", kPerson, "MARIA ELENA", kPerson},
           {"Ln Wei", "Ln Wei", kPerson, "Ln Wei", kPerson},
           // Only persons; a title with no name after it stays.
@@ -283,6 +299,10 @@ TEST(NameSpanRules, NationalitiesAreNoNames) {
       {
           {"the Egyptian army", "Egyptian", kPlace, "", kPlace},
           {"Europeans and Americans", "Europeans", kOrg, "", kOrg},
+          // Faiths and doctrines alone; a name that holds one stays.
+          {"he converted to Judaism in 1990", "Judaism", kOrg, "", kOrg},
+          {"the spread of Islam", "Islam", kPlace, "", kPlace},
+          {"Institute of Marxism", "Institute of Marxism", kOrg, "Institute of Marxism", kOrg},
           {"THAI CHINESE MERCHANTS", "THAI CHINESE", kOrg, "", kOrg},
           {"Spanish Jews settled", "Spanish Jews", kPerson, "", kPerson},
           {"the South Korean team", "South Korean", kPlace, "", kPlace},
@@ -445,6 +465,15 @@ TEST(NameSpanRules, EventsAreNoNames) {
           {"during the Renaissance the city grew", "Renaissance", kOrg, "", kOrg},
           {"she started in the mid-Sixties", "Sixties", kOrg, "", kOrg},
           {"THE MIDDLE BRONZE AGE", "MIDDLE BRONZE AGE", kPlace, "", kPlace},
+          // Treaties, battles and reigns open with their word; a year or "the" may lead.
+          {"the 1858 Treaty of Tientsin opened ports", "1858 Treaty of Tientsin", kOrg, "", kOrg},
+          {"after the Battle of Marengo he left", "Battle of Marengo", kPlace, "", kPlace},
+          {"it began the Reign of Terror in Paris", "Reign of Terror", kOrg, "", kOrg},
+          {"she won the Honorary Academy Award in 2010", "Honorary Academy Award", kOrg, "", kOrg},
+          // An event word that opens a name without "of", or a name of two words, stays.
+          {"Battle Creek is a city", "Battle Creek", kPlace, "Battle Creek", kPlace},
+          {"the War Office said", "War Office", kOrg, "War Office", kOrg},
+          {"he read it in Treaty Oak", "Treaty Oak", kPlace, "Treaty Oak", kPlace},
           // A person, a name that does not end in an event word, a lone event word that
           // names no event alone, and German text stay.
           {"Cup Ltd sold it", "Cup Ltd", kOrg, "Cup Ltd", kOrg},
@@ -452,6 +481,66 @@ TEST(NameSpanRules, EventsAreNoNames) {
           {"Open", "Open", kOrg, "Open", kOrg},
           {"Anna War said so", "Anna War", kPerson, "Anna War", kPerson},
           {"der DFB Cup wurde gespielt", "DFB Cup", kOrg, "DFB Cup", kOrg, de},
+      });
+}
+
+TEST(NameSpanRules, NamesEndBeforeInnerSmallWordsInProse) {
+  constexpr int en = 1, nl = 4;
+  expectRule(endBeforeInnerSmallWords,
+             {
+                 {"sparking a period of European exploration of the Americas .",
+                  "European exploration of the Americas", kOrg, "European", kOrg, en},
+                 {"he coached the USC Trojans football team for a year",
+                  "USC Trojans football team", kOrg, "USC Trojans", kOrg, en},
+                 // The small words that names hold, a word with digits, a list, and text of other
+                 // or unknown languages stay.
+                 {"she worked for the Bank of America in the city", "Bank of America", kOrg,
+                  "Bank of America", kOrg, en},
+                 {"he moved to Newcastle upon Tyne in the spring", "Newcastle upon Tyne", kPlace,
+                  "Newcastle upon Tyne", kPlace, en},
+                 {"it was sold by the European People's Party in May", "European People's Party",
+                  kOrg, "European People's Party", kOrg, en},
+                 {"Acme widgets Ltd", "Acme widgets Ltd", kOrg, "Acme widgets Ltd", kOrg, en},
+                 {"het paard stond in de Stal voor Zes Paarden in het dorp",
+                  "Stal voor Zes Paarden", kOrg, "Stal voor Zes Paarden", kOrg, nl},
+                 {"sparking a period of European exploration of the Americas .",
+                  "European exploration of the Americas", kOrg,
+                  "European exploration of the Americas", kOrg},
+             });
+}
+
+TEST(NameSpanRules, TitlesOfWorksAreNoNames) {
+  constexpr int en = 1, de = 2;
+  expectRule(
+      dropWorks,
+      {
+          {"the 2011 comedy film Salmon Fishing in the Yemen", "Salmon Fishing", kOrg, "", kOrg},
+          {"her album \"Over My Head\" sold well", "Over My Head", kOrg, "", kOrg, en},
+          {"the novel Emma was written in 1815", "Emma", kPerson, "", kPerson},
+          // A kind of work with a capital, after a comma, or in German text, and a name before
+          // its kind, stay.
+          {"the Film Society met", "Society", kOrg, "Society", kOrg},
+          {"he saw the film , Smith said", "Smith", kPerson, "Smith", kPerson},
+          {"das Album Berlin erschien", "Berlin", kPlace, "Berlin", kPlace, de},
+          {"Smith wrote the book", "Smith", kPerson, "Smith", kPerson},
+      });
+}
+
+TEST(NameSpanRules, PersonsEndAtCommasInRunningText) {
+  constexpr int de = 2;
+  expectRule(
+      endPersonsAtCommas,
+      {
+          {"he was succeeded by his son Henry , Duke of Cumberland , in 1790",
+           "Henry , Duke of Cumberland", kPerson, "Henry", kPerson},
+          // Suffixes after a comma, names in lists and cards, other types and German text stay.
+          {"the speech of Martin Luther King , Jr . was read", "Martin Luther King , Jr", kPerson,
+           "Martin Luther King , Jr", kPerson},
+          {"Name: DOE , JOHN", "DOE , JOHN", kPerson, "DOE , JOHN", kPerson},
+          {"the office is in Spokane , Washington since then", "Spokane , Washington", kPlace,
+           "Spokane , Washington", kPlace},
+          {"er traf Heinrich , Herzog von Bayern , in der Stadt", "Heinrich , Herzog von Bayern",
+           kPerson, "Heinrich , Herzog von Bayern", kPerson, de},
       });
 }
 
@@ -497,8 +586,11 @@ TEST(NameSpanRules, APersonsNameHoldsNoDigits) {
                  {"Anna Weber (1901 - 1980)", "Anna Weber (1901 - 1980)", kPerson,
                   "Anna Weber (1901 - 1980)", kPerson},
                  {"Henry VIII", "Henry VIII", kPerson, "Henry VIII", kPerson},
-                 // Firms and places may hold numbers.
+                 // Firms and places may hold numbers, but no long code.
                  {"3M Deutschland", "3M Deutschland", kOrg, "3M Deutschland", kOrg},
+                 {"DNI 12345678Z", "DNI 12345678Z", kOrg, "", kOrg},
+                 {"Codice fiscale RSSMRA85T10A562S", "Codice fiscale RSSMRA85T10A562S", kPlace, "",
+                  kPlace},
                  {"Route 66", "Route 66", kPlace, "Route 66", kPlace},
              });
 }

@@ -19,7 +19,7 @@ MARROWFEN_TAGGER_WORDS(personalTitles,
   "mr", "mrs", "ms", "miss", "mx", "dr", "prof", "professor", "herr", "frau", "mme", "mlle", "dhr",
   "mevr", "shri", "smt", "sri", "kumari", "ppa", "mevrouw", "meneer", "monsieur", "madame",
   "mademoiselle", "señor", "señora", "señorita", "sr", "sra", "srta", "signor", "signora", "sig",
-  "dott", "dott.ssa", "avv", "attn")
+  "dott", "dott.ssa", "avv", "attn", "sir", "dame", "lord")
 // The forms of address among them, which name a person whatever follows ("Ms Jane Citizen");
 // not the titles of degrees and callings, which firms and brands take too ("Dr. Oetker"), nor
 // "Miss" ("Miss World") and "Sri" ("Sri Lanka").
@@ -44,7 +44,8 @@ MARROWFEN_TAGGER_WORDS(documentWords,
   "attestation", "atestado", "attestato", "extrait", "acte", "uittreksel", "bescheinigung",
   "urkunde", "geburtsurkunde", "heiratsurkunde", "sterbeurkunde", "zeugnis", "diploma", "diplôme",
   "diplom", "passport", "pasaporte", "passeport", "reisepass", "paspoort", "licence", "license",
-  "statement", "invoice", "factura", "facture", "rechnung", "receipt", "recibo", "reçu")
+  "statement", "invoice", "factura", "facture", "rechnung", "receipt", "recibo", "reçu", "report",
+  "summary", "transcript")
 // Words that label a firm's or a person's registry or tax number before it: "SIRET 123 456 789
 // 00012", "UID Nr.: DE812706034", "GST No: 0004", "KvK 12345678".
 MARROWFEN_TAGGER_WORDS(registryLabels,
@@ -82,7 +83,16 @@ MARROWFEN_TAGGER_WORDS(eventWords,
   "war", "wars", "revolution", "olympics", "olympiad", "games", "cup", "championship",
   "championships", "open", "masters", "prix", "marathon", "tournament", "trophy", "festival",
   "expo", "crisis", "uprising", "rebellion", "revolt", "massacre", "age", "ages", "era", "period",
-  "awards", "prize", "universiade", "crusade", "crusades")
+  "awards", "prize", "universiade", "crusade", "crusades", "treaty", "inquisition", "award",
+  "medal", "accords")
+MARROWFEN_TAGGER_WORDS(kindsOfWorks,
+  "film", "films", "movie", "novel", "novels", "novella", "book", "books", "album", "albums",
+  "song", "songs", "single", "opera", "musical", "sitcom", "documentary", "poem", "painting",
+  "memoir", "ballet", "symphony", "mixtape", "ep")
+// The first word of an event's name before "of": "Treaty of Nanking", "Battle of Marengo".
+MARROWFEN_TAGGER_WORDS(eventHeads,
+  "treaty", "treaties", "battle", "siege", "war", "wars", "reign", "sack", "massacre", "peace",
+  "edict")
 MARROWFEN_TAGGER_WORDS(eventsAlone,
   "olympics", "olympiad", "renaissance", "reformation", "holocaust", "universiade", "crusades",
   // decades as periods ("the Sixties")

@@ -17,6 +17,10 @@ const std::unordered_set<std::string_view>& officeWords();
 const std::unordered_set<std::string_view>& nameParticles();
 // Last words of the names of events and periods ("World Cup", "Trojan War", "Bronze Age").
 const std::unordered_set<std::string_view>& eventWords();
+// Kinds of works named before their titles in English ("the film", "the album").
+const std::unordered_set<std::string_view>& kindsOfWorks();
+// First words of the names of events before "of" ("Treaty of Nanking", "Battle of Marengo").
+const std::unordered_set<std::string_view>& eventHeads();
 // Events and periods named by one word ("Olympics", "Renaissance").
 const std::unordered_set<std::string_view>& eventsAlone();
 // Academic degrees as written before a subject ("B.Sc. Computer Science"), without a final dot.

@@ -277,6 +277,29 @@ std::vector<T> widenedColumns(std::vector<T> stored, size_t rows, int states) {
   return out;
 }
 
+bool writeClasses(const WordClusters& clusters, FILE* f) {
+  const auto& hashes = clusters.hashes();
+  const auto& classes = clusters.classes();
+  return std::fwrite(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
+         std::fwrite(classes.data(), sizeof(uint16_t), classes.size(), f) == classes.size();
+}
+
+// Reads `count` words' classes as writeClasses wrote them; null when they are empty, false when
+// they cannot be read or are out of order.
+bool readClasses(FILE* f, size_t count, std::shared_ptr<const WordClusters>& out) {
+  std::vector<uint32_t> hashes(count);
+  std::vector<uint16_t> classes(count);
+  if (std::fread(hashes.data(), sizeof(uint32_t), count, f) != count ||
+      std::fread(classes.data(), sizeof(uint16_t), count, f) != count) {
+    return false;
+  }
+  if (count == 0) return true;
+  auto c = WordClusters::fromSorted(std::move(hashes), std::move(classes));
+  if (!c) return false;
+  out = std::make_shared<const WordClusters>(std::move(*c));
+  return true;
+}
+
 }  // namespace
 
 bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
@@ -316,11 +339,16 @@ bool saveNameModel(const PerceptronWeights& weights, const std::string& path) {
     ok = ok && std::fwrite(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
          std::fwrite(flags.data(), 1, flags.size(), f) == flags.size();
   }
-  if (clusters) {
-    const auto& hashes = clusters->hashes();
-    const auto& classes = clusters->classes();
-    ok = ok && std::fwrite(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
-         std::fwrite(classes.data(), sizeof(uint16_t), classes.size(), f) == classes.size();
+  if (clusters) ok = ok && writeClasses(*clusters, f);
+  if (weights.featureGroups & kEmbeddingClassFeatures) {
+    // The embedding classes follow with their count, present exactly when the group is.
+    const WordClusters none;
+    const WordClusters* embedded = weights.gazetteer.embeddingClasses();
+    const WordClusters& classes = embedded ? *embedded : none;
+    const size_t count = classes.hashes().size();
+    const auto stored = static_cast<uint32_t>(count);
+    ok = ok && count <= kMaxCount && std::fwrite(&stored, sizeof stored, 1, f) == 1 &&
+         writeClasses(classes, f);
   }
   ok = std::fclose(f) == 0 && ok;
   return ok;
@@ -349,19 +377,21 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
     std::vector<uint64_t> gaz(h.gazetteerCount);
     std::vector<uint32_t> hashes(h.lexiconCount);
     std::vector<uint8_t> flags(h.lexiconCount);
-    std::vector<uint32_t> clusterHashes(h.clusterCount);
-    std::vector<uint16_t> classes(h.clusterCount);
     ok = std::fread(w.start.data(), sizeof(float), states, f) == static_cast<size_t>(states) &&
          std::fread(transitions.data(), sizeof(float), transitions.size(), f) ==
              transitions.size() &&
          std::fread(quantised.data(), sizeof(int8_t), quantised.size(), f) == quantised.size() &&
          std::fread(gaz.data(), sizeof(uint64_t), gaz.size(), f) == gaz.size() &&
          std::fread(hashes.data(), sizeof(uint32_t), hashes.size(), f) == hashes.size() &&
-         std::fread(flags.data(), 1, flags.size(), f) == flags.size() &&
-         std::fread(clusterHashes.data(), sizeof(uint32_t), clusterHashes.size(), f) ==
-             clusterHashes.size() &&
-         std::fread(classes.data(), sizeof(uint16_t), classes.size(), f) == classes.size() &&
-         std::fgetc(f) == EOF;
+         std::fread(flags.data(), 1, flags.size(), f) == flags.size();
+    std::shared_ptr<const WordClusters> clusters, embedded;
+    ok = ok && readClasses(f, h.clusterCount, clusters);
+    if (ok && (h.featureGroups & kEmbeddingClassFeatures)) {
+      uint32_t count = 0;
+      ok = std::fread(&count, sizeof count, 1, f) == 1 && count <= (uint32_t{1} << 26) &&
+           readClasses(f, count, embedded);
+    }
+    ok = ok && std::fgetc(f) == EOF;
     if (ok) {
       w.quantised = widenedColumns(std::move(quantised), rows, states);
       const auto wide = widenedColumns(transitions, static_cast<size_t>(states), states);
@@ -373,14 +403,11 @@ std::optional<PerceptronWeights> readNameModel(const std::string& path) {
       ok = l.has_value();
       if (ok) lexicon = std::make_shared<const Lexicon>(std::move(*l));
     }
-    std::shared_ptr<const WordClusters> clusters;
-    if (ok && h.clusterCount > 0) {
-      auto c = WordClusters::fromSorted(std::move(clusterHashes), std::move(classes));
-      ok = c.has_value();
-      if (ok) clusters = std::make_shared<const WordClusters>(std::move(*c));
-    }
     // The stored entries are already sorted and merged; the constructor keeps them so.
-    if (ok) w.gazetteer = Gazetteer(std::move(gaz), std::move(lexicon), std::move(clusters));
+    if (ok) {
+      w.gazetteer =
+          Gazetteer(std::move(gaz), std::move(lexicon), std::move(clusters), std::move(embedded));
+    }
   }
   std::fclose(f);
   if (!ok) return std::nullopt;

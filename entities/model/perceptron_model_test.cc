@@ -15,6 +15,11 @@ namespace {
 
 std::array<float, kStateCount * kStateCount> noTransitions() { return {}; }
 
+std::string fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // Emission rows: each row gives scores to a few states, the rest are 0.
 std::vector<float> rows(std::initializer_list<std::initializer_list<std::pair<int, float>>> r) {
   std::vector<float> out;
@@ -201,11 +206,7 @@ TEST(ModelFile, RoundTripsAndRefusesDamage) {
   PerceptronNameModel a(w), b(std::move(*r));
   EXPECT_EQ(a.tags({"Anna", "Smith"}), b.tags({"Anna", "Smith"}));
 
-  std::string bytes;
-  {
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  const std::string bytes = fileBytes(path);
   auto writeBytes = [&](const std::string& b) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << b;
@@ -298,11 +299,7 @@ TEST(ModelFile, KeepsTheDictionaryWordsAndWordClasses) {
   EXPECT_EQ(r->gazetteer.clusters()->lookup("maison")->coarse, 2);
 
   // Hashes out of order mean a damaged file: lookups would silently miss.
-  std::string bytes;
-  {
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  const std::string bytes = fileBytes(path);
   // The dictionary's hashes follow the gazetteer; the word classes (two of them) come last.
   const size_t hashes =
       bytes.size() - 2 * (sizeof(uint32_t) + sizeof(uint16_t)) - 3 - 3 * sizeof(uint32_t);
@@ -321,6 +318,41 @@ TEST(ModelFile, KeepsTheDictionaryWordsAndWordClasses) {
   ASSERT_TRUE(plain.has_value());
   EXPECT_EQ(plain->gazetteer.lexicon(), nullptr);
   EXPECT_EQ(plain->gazetteer.clusters(), nullptr);
+  std::remove(path.c_str());
+}
+
+TEST(ModelFile, CarriesEmbeddingClassesWithTheirGroup) {
+  PerceptronWeights w = tinyModel();
+  auto classes = std::make_shared<const WordClusters>(
+      std::vector<std::pair<std::string, WordClusters::Classes>>{{"wigan", {11, 125}},
+                                                                 {"exxon", {51, 64}}});
+  w.gazetteer = Gazetteer(w.gazetteer.entries(), nullptr, nullptr, classes);
+  w.featureGroups = kLineKindFeatures | kEmbeddingClassFeatures;
+  const std::string path = tempPath("embedded");
+  ASSERT_TRUE(saveNameModel(w, path));
+  auto r = readNameModel(path);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(r->featureGroups, w.featureGroups);
+  EXPECT_EQ(r->gazetteer.clusters(), nullptr);
+  ASSERT_NE(r->gazetteer.embeddingClasses(), nullptr);
+  EXPECT_EQ(r->gazetteer.embeddingClasses()->lookup("wigan")->fine, 125);
+  EXPECT_EQ(r->gazetteer.embeddingClasses()->lookup("exxon")->coarse, 51);
+  // A file cut short inside the classes, or with bytes after them, is refused.
+  const std::string bytes = fileBytes(path);
+  for (const std::string& damaged : {bytes.substr(0, bytes.size() - 1), bytes + "x"}) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
+    EXPECT_FALSE(readNameModel(path).has_value()) << damaged.size();
+  }
+  // Without the group the classes are not written, and a model without the classes has none.
+  w.featureGroups = kLineKindFeatures;
+  ASSERT_TRUE(saveNameModel(w, path));
+  EXPECT_EQ(readNameModel(path)->gazetteer.embeddingClasses(), nullptr);
+  w.gazetteer = Gazetteer(w.gazetteer.entries());
+  w.featureGroups = kEmbeddingClassFeatures;
+  ASSERT_TRUE(saveNameModel(w, path));
+  r = readNameModel(path);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(r->gazetteer.embeddingClasses(), nullptr);
   std::remove(path.c_str());
 }
 

@@ -36,11 +36,11 @@ TEST(ShippedNameModel, IsTheProgramsModel) {
   EXPECT_NE(dynamic_cast<const PerceptronNameModel*>(model.get()), nullptr);
 }
 
-TEST(ShippedNameModel, StaysWithinItsSizeAndCarriesTheDictionaries) {
+TEST(ShippedNameModel, StaysWithinItsSizeAndCarriesDictionariesAndEmbeddingClasses) {
   const auto path = findNameModelFile();
   ASSERT_TRUE(path.has_value());
   std::error_code error;
-  EXPECT_LE(std::filesystem::file_size(*path, error), 25u * 1000 * 1000);
+  EXPECT_LE(std::filesystem::file_size(*path, error), 30u * 1000 * 1000);
   EXPECT_FALSE(error);
   const auto weights = readNameModel(*path);
   ASSERT_TRUE(weights.has_value());
@@ -53,6 +53,13 @@ TEST(ShippedNameModel, StaysWithinItsSizeAndCarriesTheDictionaries) {
   EXPECT_TRUE(lexicon->lookup("mannschaft") & kGermanCapital);
   EXPECT_TRUE(lexicon->lookup("maison") & kFrenchLower);
   EXPECT_TRUE(lexicon->lookup("gemeente") & kDutchLower);
+  // Words used alike share an embedding class, whatever labelled text showed of them.
+  ASSERT_TRUE(weights->featureGroups & kEmbeddingClassFeatures);
+  const WordClusters* embedded = weights->gazetteer.embeddingClasses();
+  ASSERT_NE(embedded, nullptr);
+  const auto monday = embedded->lookup("monday"), friday = embedded->lookup("friday");
+  ASSERT_TRUE(monday.has_value() && friday.has_value());
+  EXPECT_EQ(monday->fine, friday->fine);
 }
 
 TEST(ShippedNameModel, LabelsDocumentLines) {

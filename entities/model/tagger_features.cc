@@ -117,9 +117,11 @@ struct LineContext {
   std::string dictionary;          // per token a dictionaryClass, empty without a lexicon
   std::vector<std::string> coarse, fine;  // per token its word classes ("c12", "f201"), "" when it
                                           // has none; no entries without word classes
-  char pattern = 'M';                     // 'C' all caps line, 'T' title-case line, 'M' mixed
-  char kind = 0;                          // lineKind, 0 without kLineKindFeatures
-  std::string_view wordCount;             // words with letters or digits, bucketed ("1" ... "8+")
+  std::vector<std::string> embeddingCoarse, embeddingFine;  // the same of the embedding classes
+                                                            // ("g7", "e90")
+  char pattern = 'M';          // 'C' all caps line, 'T' title-case line, 'M' mixed
+  char kind = 0;               // lineKind, 0 without kLineKindFeatures
+  std::string_view wordCount;  // words with letters or digits, bucketed ("1" ... "8+")
 };
 
 // How the dictionaries of `language` (0: of every model language) know a lower-cased word:
@@ -314,6 +316,15 @@ LineContext makeContext(const std::vector<std::string>& tokens, const Gazetteer&
       if (auto c = clusters->lookup(ctx.lower.back())) {
         ctx.coarse.back() = className('c', c->coarse);
         ctx.fine.back() = className('f', c->fine);
+      }
+    }
+    const WordClusters* embedded = gazetteer.embeddingClasses();
+    if (embedded && (groups & kEmbeddingClassFeatures)) {
+      ctx.embeddingCoarse.emplace_back();
+      ctx.embeddingFine.emplace_back();
+      if (auto c = embedded->lookup(ctx.lower.back())) {
+        ctx.embeddingCoarse.back() = className('g', c->coarse);
+        ctx.embeddingFine.back() = className('e', c->fine);
       }
     }
     punct[i] = isPunctuationToken(tokens[i]);
@@ -519,6 +530,26 @@ void tokenFeatures(const LineContext& ctx, size_t i, Sink& sink) {
     sink(55, {coarse(j + 1), coarse(j + 2)});
     if (!ctx.coarse[i].empty()) sink(56, {coarse(j - 1), ctx.coarse[i], coarse(j + 1)});
   }
+  // Embedding classes of the word and its neighbours: what words used alike have taught, whatever
+  // their case.
+  if (!ctx.embeddingCoarse.empty()) {
+    auto coarse = [&](long k) -> std::string_view {
+      if (k < 0) return "<s>";
+      if (k >= static_cast<long>(n)) return "</s>";
+      return ctx.embeddingCoarse[k];
+    };
+    const auto& fine = ctx.embeddingFine;
+    if (!fine[i].empty()) {
+      sink(70, {fine[i]});
+      sink(71, {fine[i], shape(j)});
+      if (ctx.kind != 0) sink(72, {std::string_view(&ctx.kind, 1), fine[i]});
+    }
+    if (!ctx.embeddingCoarse[i].empty()) sink(73, {ctx.embeddingCoarse[i], pattern});
+    sink(74, {coarse(j - 1), coarse(j)});
+    sink(75, {coarse(j), coarse(j + 1)});
+    if (j > 0 && !fine[i - 1].empty()) sink(76, {fine[i - 1], shape(j)});
+    if (i + 1 < n && !fine[i + 1].empty()) sink(77, {shape(j), fine[i + 1]});
+  }
   // The kind of line: brackets, digits and small words read apart in titles, tables and prose.
   if (ctx.kind != 0) {
     const std::string_view kind(&ctx.kind, 1);
@@ -687,8 +718,11 @@ uint64_t lexiconEntry(std::string_view word, int language) {
 }
 
 Gazetteer::Gazetteer(std::vector<uint64_t> entries, std::shared_ptr<const Lexicon> lexicon,
-                     std::shared_ptr<const WordClusters> clusters)
-    : lexicon_(std::move(lexicon)), clusters_(std::move(clusters)) {
+                     std::shared_ptr<const WordClusters> clusters,
+                     std::shared_ptr<const WordClusters> embeddingClasses)
+    : lexicon_(std::move(lexicon)),
+      clusters_(std::move(clusters)),
+      embeddingClasses_(std::move(embeddingClasses)) {
   std::sort(entries.begin(), entries.end());
   for (uint64_t e : entries) {
     if (!entries_.empty() && (entries_.back() & ~0xFFull) == (e & ~0xFFull)) {

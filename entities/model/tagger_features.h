@@ -90,7 +90,8 @@ class Gazetteer {
   // the same word are merged.
   explicit Gazetteer(std::vector<uint64_t> entries,
                      std::shared_ptr<const Lexicon> lexicon = nullptr,
-                     std::shared_ptr<const WordClusters> clusters = nullptr);
+                     std::shared_ptr<const WordClusters> clusters = nullptr,
+                     std::shared_ptr<const WordClusters> embeddingClasses = nullptr);
   // The class mask of a lower-cased word, 0 when it is not listed.
   uint8_t lookup(std::string_view lowerWord) const;
   // The name types (kPhrasePerson | kPhraseOrganization | kPhrasePlace) a phrase is listed under;
@@ -101,11 +102,14 @@ class Gazetteer {
   const Lexicon* lexicon() const { return lexicon_.get(); }
   // The word classes, or null when the model has none.
   const WordClusters* clusters() const { return clusters_.get(); }
+  // The classes of the words' embedding vectors, or null when the model has none.
+  const WordClusters* embeddingClasses() const { return embeddingClasses_.get(); }
 
  private:
   std::vector<uint64_t> entries_;  // sorted by hash, one per word
   std::shared_ptr<const Lexicon> lexicon_;
   std::shared_ptr<const WordClusters> clusters_;
+  std::shared_ptr<const WordClusters> embeddingClasses_;
 };
 
 // The entry that lists `lowerWord` under the classes of `mask`.
@@ -162,8 +166,11 @@ enum FeatureGroup : uint32_t {
   // "Zasyadko ( crater )" do not teach that names run on through brackets in prose, and a team
   // before its scores can be told from a town in a sentence.
   kLineKindFeatures = 1u << 0,
+  // Classes of words whose embedding vectors (learnt from a large plain text) point the same way,
+  // looked up by the lower-cased word: the model file carries them after the word classes.
+  kEmbeddingClassFeatures = 1u << 1,
 };
-inline constexpr uint32_t kKnownFeatureGroups = kLineKindFeatures;
+inline constexpr uint32_t kKnownFeatureGroups = kLineKindFeatures | kEmbeddingClassFeatures;
 
 // The kind of a line as kLineKindFeatures reads it: 'R' a table row (two or more numbers, at least
 // a third of its words), 'S' running text (a sentence end, a function word such as "was", "mit",

@@ -135,6 +135,38 @@ TEST(Features, WordClassesOfTheWordAndItsNeighbours) {
   EXPECT_FALSE(WordClusters::fromSorted(reversed, clusters->classes()).has_value());
 }
 
+TEST(Features, EmbeddingClassesOnlyWithTheirGroup) {
+  auto embedded = std::make_shared<const WordClusters>(
+      std::vector<std::pair<std::string, WordClusters::Classes>>{
+          {"in", {1, 10}}, {"hartlepool", {11, 125}}, {"gazprom", {51, 76}}});
+  const Gazetteer g({}, nullptr, nullptr, embedded);
+  // Upper-cased text finds the same classes: they are looked up by the lower-cased word (a line
+  // in capitals numbers its templates from 100 on).
+  for (const auto& [line, templates] :
+       {std::pair{std::vector<std::string>{"in", "Hartlepool", "Gazprom"}, ""},
+        std::pair{std::vector<std::string>{"IN", "HARTLEPOOL", "GAZPROM"}, "1"}}) {
+    const auto town = describeFeatures(line, g, 1, 0, kEmbeddingClassFeatures);
+    for (const char* f : {"70=e125", "73=g11", "74=g1|g11", "75=g11|g51"}) {
+      const std::string expected = templates + std::string(f);
+      EXPECT_TRUE(std::any_of(town.begin(), town.end(), [&](const std::string& x) {
+        return x.starts_with(expected);
+      })) << expected;
+    }
+    EXPECT_TRUE(has(describeFeatures(line, g, 2, 0, kEmbeddingClassFeatures),
+                    templates + std::string("75=g51|</s>")));
+  }
+  // A model trained without the group is given none of them, classes or not.
+  const auto plain = describeFeatures({"in", "Hartlepool"}, g, 1);
+  EXPECT_FALSE(std::any_of(plain.begin(), plain.end(), [](const std::string& x) {
+    return x.starts_with("70=") || x.starts_with("74=");
+  }));
+  // A word without a class has none of its own; its neighbours see it as unknown.
+  const auto unknown = describeFeatures({"in", "Brattleboro"}, g, 1, 0, kEmbeddingClassFeatures);
+  EXPECT_FALSE(std::any_of(unknown.begin(), unknown.end(),
+                           [](const std::string& x) { return x.starts_with("70="); }));
+  EXPECT_TRUE(has(unknown, "74=g1|"));
+}
+
 TEST(Features, KeyBeforeColonNamesTheValue) {
   const std::vector<std::string> line = {"Place", "of", "Birth", ":", "LYON", "Sex", ":", "F"};
   const auto lyon = describeFeatures(line, Gazetteer(), 4);

@@ -10,16 +10,8 @@
 namespace marrowfen::tagger {
 namespace {
 
-// The last word of an event's name, and events named by one word.
-constexpr std::string_view kEventWords[] = {
-    "War",      "Wars",         "Revolution",    "Olympics", "Olympiad",    "Games",
-    "Cup",      "Championship", "Championships", "Open",     "Masters",     "Prix",
-    "Marathon", "Tournament",   "Trophy",        "Festival", "Expo",        "Crisis",
-    "Uprising", "Rebellion",    "Revolt",        "Massacre", "Age",         "Ages",
-    "Era",      "Period",       "Awards",        "Prize",    "Universiade", "Crusade",
-    "Crusades", "Renaissance",  "Reformation",   "Holocaust"};
-constexpr std::string_view kEventAlone[] = {
-    "Olympics", "Olympiad", "Renaissance", "Reformation", "Holocaust", "Universiade", "Crusades"};
+// Events are told by the program's own word lists (tagger_words::eventWords and the like), so
+// that what the model is taught and what the program drops afterwards agree.
 // Small words inside an event's name: "War of Independence", "Tour de France".
 constexpr std::string_view kJoining[] = {"of", "the", "and", "de", "'s"};
 
@@ -40,9 +32,15 @@ size_t markEvent(Sentence& s, size_t begin, size_t end) {
   while (end > begin && listed(kJoining, s.tokens[end - 1])) --end;
   if (begin < end && s.tokens[begin] == "The") ++begin;  // "The Hundred Years War"
   if (begin >= end) return 0;
-  const std::string_view last = s.tokens[end - 1];
+  namespace words = entities::tagger_words;
+  const std::string last = entities::lowerCase(s.tokens[end - 1]);
   const bool alone = end - begin == 1;
-  if (alone ? !listed(kEventAlone, last) : !listed(kEventWords, last)) return 0;
+  const bool event =
+      alone ? words::eventsAlone().count(last) > 0
+            : words::eventWords().count(last) > 0 || words::eventsAlone().count(last) > 0 ||
+                  (end - begin > 2 && s.tokens[begin + 1] == "of" &&
+                   words::eventHeads().count(entities::lowerCase(s.tokens[begin])) > 0);
+  if (!event) return 0;
   size_t marked = 0;
   for (size_t i = begin; i < end; ++i) {
     marked += s.tags[i] == 0 ? 1 : 0;

@@ -36,7 +36,9 @@ TEST(OtherNames, NationalitiesAndEventsAmongONames) {
                 {0, 0, 0, 0, 0, 0, 5},
                 {0, X, X, X, X, 0, 5}},
            Case{"The Hundred Years War", {0, 0, 0, 0}, {0, X, X, X}},
-           Case{"the War of Independence began", {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}},
+           Case{"the War of Independence began", {0, 0, 0, 0, 0}, {0, X, X, X, 0}},
+           Case{"the Treaty of Nanking", {0, 0, 0, 0}, {0, X, X, X}},
+           Case{"Battle Creek and the Siege of Troy", {5, 6, 0, 0, 0, 0, 5}, {5, 6, 0, 0, 0, 0, 5}},
            Case{"during the Renaissance .", {0, 0, 0, 0}, {0, 0, X, 0}},
            // Capitalised words that are no event, and event words in small letters.
            Case{"Open the door", {0, 0, 0}, {0, 0, 0}},

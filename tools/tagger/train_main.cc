@@ -8,6 +8,7 @@
 //                [--dictionary LANG=FILE]... [--classes COARSE,FINE] [--class-min-count N]
 //                [--news-and-web 0|1] [--receipt-lines 0|1] [--line-kinds 0|1]
 //                [--news-lines 0|1] [--other-names 0|1] [--recase-capitals 0|1]
+//                [--embedding-classes FILE]
 //
 // --data holds the labelled files (wikiann-*-train.iob, btc-*.conll, germeval2014-de-dev.tsv of
 // which only the first half is used; with --dev-halves 1 also the first halves of the
@@ -36,7 +37,10 @@
 // gives a spelling word list of a model language (one word per line, as the dictionary writes it),
 // whose words the model keeps with the case they are written in.
 // --classes learns two sets of word classes (e.g. 64,256) from the words of the labelled
-// sentences; words seen fewer than --class-min-count times (default 3) get none. Every option
+// sentences; words seen fewer than --class-min-count times (default 3) get none.
+// --embedding-classes reads the classes of words' embedding vectors ("word<TAB>coarse<TAB>fine"
+// lines, as tools/tagger/embedding_classes.mjs writes them) and trains their features
+// (entities:: kEmbeddingClassFeatures); the model file carries them. Every option
 // takes a value; an unknown option or a malformed value is reported and ends the run with 2.
 #include <cctype>
 #include <chrono>
@@ -95,6 +99,7 @@ struct TrainOptions {
   std::vector<std::pair<std::string, int>> repeats;  // file-name part, times its sentences are used
   std::vector<std::pair<std::string, std::string>> dictionaries;  // language, word list
   int coarseClasses = 0, fineClasses = 0, classMinCount = 3;
+  std::string embeddingClasses;  // file of the embedding classes; none when empty
 };
 
 constexpr const char* kUsage =
@@ -190,6 +195,8 @@ void setOption(TrainOptions& o, const std::string& a, const std::string& v) {
     o.skip.push_back(v);
   else if (a == "--shared-only")
     o.sharedOnly.push_back(v);
+  else if (a == "--embedding-classes")
+    o.embeddingClasses = v;
   else if (a == "--class-min-count")
     o.classMinCount = std::max(1, toInt(a, v));
   else if (a == "--classes") {
@@ -355,6 +362,33 @@ std::shared_ptr<const entities::WordClusters> learnWordClusters(const LabelledDa
   return std::make_shared<const entities::WordClusters>(words);
 }
 
+// The classes of --embedding-classes: null without the option, nothing when the file cannot be read
+// or a line is malformed.
+std::optional<std::shared_ptr<const entities::WordClusters>> readEmbeddingClasses(
+    const TrainOptions& o) {
+  if (o.embeddingClasses.empty()) return std::shared_ptr<const entities::WordClusters>();
+  std::ifstream in(o.embeddingClasses);
+  if (!in) return std::nullopt;
+  std::vector<std::pair<std::string, entities::WordClusters::Classes>> words;
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t a = line.find('\t'), b = a == std::string::npos ? a : line.find('\t', a + 1);
+    if (b == std::string::npos) return std::nullopt;
+    int coarse = -1, fine = -1;
+    try {
+      coarse = std::stoi(line.substr(a + 1, b - a - 1));
+      fine = std::stoi(line.substr(b + 1));
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+    if (coarse < 0 || coarse > 255 || fine < 0 || fine > 255) return std::nullopt;
+    words.push_back(
+        {line.substr(0, a), {static_cast<uint8_t>(coarse), static_cast<uint8_t>(fine)}});
+  }
+  std::cerr << words.size() << " words with embedding classes\n";
+  return std::make_shared<const entities::WordClusters>(words);
+}
+
 // Whether the i-th of a sequence falls into a share `fraction` of it, the same on every run.
 bool inShare(uint64_t i, double fraction) {
   return (i * 0x9E3779B97F4A7C15ull >> 11) < fraction * 9007199254740992.0;
@@ -367,12 +401,13 @@ bool inShare(uint64_t i, double fraction) {
 tagger::PerceptronTrainer trainerWithLabelledSentences(
     LabelledData& d, const std::vector<uint64_t>& listed, const TrainOptions& o,
     std::shared_ptr<const entities::Lexicon> lexicon,
-    std::shared_ptr<const entities::WordClusters> clusters) {
+    std::shared_ptr<const entities::WordClusters> clusters,
+    std::shared_ptr<const entities::WordClusters> embedded) {
   auto withPhrases = [&](const std::vector<tagger::Sentence>& from) {
     std::vector<uint64_t> entries = listed;
     auto phrases = tagger::phraseEntries(from);
     entries.insert(entries.end(), phrases.begin(), phrases.end());
-    return entities::Gazetteer(std::move(entries), lexicon, clusters);
+    return entities::Gazetteer(std::move(entries), lexicon, clusters, embedded);
   };
   constexpr size_t kFolds = 5;
   std::vector<entities::Gazetteer> foldGazetteers;
@@ -384,7 +419,8 @@ tagger::PerceptronTrainer trainerWithLabelledSentences(
     foldGazetteers.push_back(withPhrases(others));
   }
   tagger::PerceptronTrainer trainer(o.bits, withPhrases(d.sentences));
-  if (o.lineKinds) trainer.featureGroups = entities::kLineKindFeatures;
+  if (o.lineKinds) trainer.featureGroups |= entities::kLineKindFeatures;
+  if (embedded) trainer.featureGroups |= entities::kEmbeddingClassFeatures;
   trainer.otherNames = o.otherNames;
   trainer.recaseCapitals = o.recaseCapitals;
   // Some sentences are trained without their language, so that the shared weights also serve
@@ -485,6 +521,11 @@ int main(int argc, char** argv) {
   }
   LabelledData labelled = readLabelledSentences(*files, o);
   const auto clusters = learnWordClusters(labelled, o, t0);
+  const auto embedded = readEmbeddingClasses(o);
+  if (!embedded) {
+    std::cerr << "cannot read the embedding classes " << o.embeddingClasses << "\n";
+    return 1;
+  }
   std::vector<uint64_t> listed = tagger::listEntries(all);
   if (o.commonWords) {
     const auto common = labelled.caseCounts.commonWordEntries();
@@ -492,7 +533,7 @@ int main(int argc, char** argv) {
     std::cerr << common.size() << " common words\n";
   }
   tagger::PerceptronTrainer trainer =
-      trainerWithLabelledSentences(labelled, listed, o, *lexicon, clusters);
+      trainerWithLabelledSentences(labelled, listed, o, *lexicon, clusters, *embedded);
   addSyntheticLines(trainer, trainLists, o);
   std::cerr << "training on " << trainer.sentenceCount() << " sentences, " << trainer.tokenCount()
             << " tokens (features in " << secondsSince(t0) << " s)\n";
