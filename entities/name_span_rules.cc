@@ -901,8 +901,21 @@ NameSpan endPersonsAtCommas(const NameLine& line, NameSpan span) {
   return span;
 }
 
+NameSpan landformsArePlaces(const NameLine& line, NameSpan span) {
+  if (span.type != NameType::kOrganization) return span;
+  size_t words = 0;
+  const size_t last = previousWord(line, span.last);
+  for (size_t k = span.first; k < span.last; ++k) words += line.tokens[k].isWord ? 1 : 0;
+  if (words < 2 || last >= span.last || last < span.first) return span;
+  const std::string& w = line.words[last];
+  // Written with a capital, as a name's own word ("Royal National Park", not "the park").
+  if (w.empty() || !(w[0] >= 'A' && w[0] <= 'Z')) return span;
+  if (tagger_words::landformWords().count(lowerCase(w))) span.type = NameType::kPlaceName;
+  return span;
+}
+
 std::span<const NameSpanRule> nameSpanRules() {
-  static constexpr std::array<NameSpanRule, 27> kRules{trimToWords,
+  static constexpr std::array<NameSpanRule, 28> kRules{trimToWords,
                                                        dropDutchPostcode,
                                                        dropSalutation,
                                                        addressedPersons,
@@ -926,6 +939,7 @@ std::span<const NameSpanRule> nameSpanRules() {
                                                        placesAfterPlaceLabels,
                                                        dropSentences,
                                                        streetsArePlaces,
+                                                       landformsArePlaces,
                                                        townsBeforeStateCodesArePlaces,
                                                        balanceBrackets,
                                                        trimTrailingPunctuation};

@@ -148,6 +148,9 @@ NameSpan dropSentences(const NameLine& line, NameSpan span);
 // Street", "Diane Lane"). Outside English text, a name after a street word that comes first ("rue
 // du Docteur Finlay", "avenue Victor Hugo", "Via Giuseppe Verdi") names the street too.
 NameSpan streetsArePlaces(const NameLine& line, NameSpan span);
+// An organisation of two words or more whose last word, with a capital, names a landform, a water
+// or a park is a place: "Beverly Hills", "Danube Delta", "West Indies", "Royal National Park".
+NameSpan landformsArePlaces(const NameLine& line, NameSpan span);
 // A town before a comma and the postal code of a US state or Canadian province, at the end of the
 // line or before a ZIP or postcode ("Portland, OR", "CHICAGO, IL 60610", "Toronto, ON M5V 2T6"),
 // is a place, whatever type the model gave it.

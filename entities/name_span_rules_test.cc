@@ -509,6 +509,22 @@ TEST(NameSpanRules, NamesEndBeforeInnerSmallWordsInProse) {
              });
 }
 
+TEST(NameSpanRules, LandformsArePlaces) {
+  expectRule(
+      landformsArePlaces,
+      {
+          {"they moved to Beverly Hills in 1990", "Beverly Hills", kOrg, "Beverly Hills", kPlace},
+          {"the Danube Delta is wide", "Danube Delta", kOrg, "Danube Delta", kPlace},
+          {"sailed to the West Indies", "West Indies", kOrg, "West Indies", kPlace},
+          {"ROYAL NATIONAL PARK", "ROYAL NATIONAL PARK", kOrg, "ROYAL NATIONAL PARK", kPlace},
+          // One word, a person, a word in small letters, another last word: stays.
+          {"Delta flew there", "Delta", kOrg, "Delta", kOrg},
+          {"the actress Veronica Lake", "Veronica Lake", kPerson, "Veronica Lake", kPerson},
+          {"Acme river", "Acme river", kOrg, "Acme river", kOrg},
+          {"Lake Shore Ltd", "Lake Shore Ltd", kOrg, "Lake Shore Ltd", kOrg},
+      });
+}
+
 TEST(NameSpanRules, TitlesOfWorksAreNoNames) {
   constexpr int en = 1, de = 2;
   expectRule(

@@ -85,6 +85,11 @@ MARROWFEN_TAGGER_WORDS(eventWords,
   "expo", "crisis", "uprising", "rebellion", "revolt", "massacre", "age", "ages", "era", "period",
   "awards", "prize", "universiade", "crusade", "crusades", "treaty", "inquisition", "award",
   "medal", "accords")
+MARROWFEN_TAGGER_WORDS(landformWords,
+  "hill", "hills", "mountain", "mountains", "alps", "highlands", "island", "islands", "isles",
+  "indies", "archipelago", "sea", "ocean", "bay", "gulf", "strait", "straits", "channel",
+  "peninsula", "coast", "valley", "delta", "desert", "canyon", "lake", "lakes", "river", "falls",
+  "glacier", "reef", "plateau", "plains", "basin", "forest", "park")
 MARROWFEN_TAGGER_WORDS(kindsOfWorks,
   "film", "films", "movie", "novel", "novels", "novella", "book", "books", "album", "albums",
   "song", "songs", "single", "opera", "musical", "sitcom", "documentary", "poem", "painting",

@@ -17,6 +17,8 @@ const std::unordered_set<std::string_view>& officeWords();
 const std::unordered_set<std::string_view>& nameParticles();
 // Last words of the names of events and periods ("World Cup", "Trojan War", "Bronze Age").
 const std::unordered_set<std::string_view>& eventWords();
+// Last words of the names of landforms, waters and parks ("Beverly Hills", "Danube Delta").
+const std::unordered_set<std::string_view>& landformWords();
 // Kinds of works named before their titles in English ("the film", "the album").
 const std::unordered_set<std::string_view>& kindsOfWorks();
 // First words of the names of events before "of" ("Treaty of Nanking", "Battle of Marengo").
