@@ -271,21 +271,18 @@ NameSpan trimSmallLetterEdges(const NameLine& line, NameSpan span) {
   return trimToWords(line, span);
 }
 
-bool holdsNoDigit(std::string_view w) {
-  return std::none_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 NameSpan endBeforeInnerSmallWords(const NameLine& line, NameSpan span) {
   // English only: names of other languages hold their small words ("Stal voor Zes Paarden").
   if (span.first >= span.last || line.language != 1 || !isRunningText(line, span)) return span;
-  static constexpr std::string_view kInnerWords[] = {
-      "of", "the", "and", "for", "on",  "upon", "at", "in", "s",
-      "'s", "am",  "an",  "im",  "sur", "a",    "og", "och"};  // "s" of "People's", as the
-                                                               // segmenter leaves it after the
-                                                               // apostrophe
+  // The small words English names hold; "s" is that of "People's", as the segmenter leaves it
+  // after the apostrophe.
+  static constexpr std::string_view kInnerWords[] = {"of", "the", "and", "for", "on", "upon",
+                                                     "at", "in",  "s",   "'s",  "am", "an",
+                                                     "im", "sur", "a",   "og",  "och"};
   for (size_t k = span.first + 1; k < span.last; ++k) {
     const std::string& w = line.words[k];
-    if (!isSmallLetterWord(line, k) || !holdsNoDigit(w)) continue;
+    const bool digit = std::any_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!isSmallLetterWord(line, k) || digit) continue;
     if (std::find(std::begin(kInnerWords), std::end(kInnerWords), w) != std::end(kInnerWords) ||
         tagger_words::smallNameWords().count(w) || tagger_words::nameParticles().count(w))
       continue;
@@ -372,11 +369,15 @@ NameSpan dropEvents(const NameLine& line, NameSpan span) {
   return span;
 }
 
+namespace {
+
 bool isQuote(std::string_view w) {
   static constexpr std::string_view kQuotes[] = {
       "\"", "'", "``", "''", "\u201C", "\u201D", "\u2018", "\u2019", "\u00AB", "\u00BB", "\u201E"};
   return std::find(std::begin(kQuotes), std::end(kQuotes), w) != std::end(kQuotes);
 }
+
+}  // namespace
 
 // The title of a work after the word for its kind in English running text ("the film Salmon
 // Fishing", "the album \"Over My Head\"") is no name of the three types, whatever it holds.
@@ -415,10 +416,9 @@ NameSpan dropNationalities(const NameLine& line, NameSpan span) {
                          !isFunctionWord(lowerCase(line.words[span.last])) &&
                          isRunningText(line, span);
   // A faith or a doctrine alone: "Islam", "Judaism", "Marxism", "Katholizismus".
-  const bool belief =
-      words == 1 && (last.size() >= 6 && (last.ends_with("ism") || last.ends_with("isme") ||
-                                          last.ends_with("ismus")) ||
-                     last == "islam" || last == "christianity");
+  const bool doctrine = last.size() >= 6 && (last.ends_with("ism") || last.ends_with("isme") ||
+                                             last.ends_with("ismus"));
+  const bool belief = words == 1 && (doctrine || last == "islam" || last == "christianity");
   if (span.type == NameType::kPersonalName ? nationality && words > 1
                                            : nationality || people || adjective || belief)
     span.last = span.first;
