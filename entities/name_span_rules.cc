@@ -71,6 +71,13 @@ size_t salutationEnd(const NameLine& line, size_t first, size_t last) {
   return next;
 }
 
+// A quotation mark as the segmenter leaves it: straight, doubled, curly or angled.
+bool isQuote(std::string_view w) {
+  static constexpr std::string_view kQuotes[] = {
+      "\"", "'", "``", "''", "\u201C", "\u201D", "\u2018", "\u2019", "\u00AB", "\u00BB", "\u201E"};
+  return std::find(std::begin(kQuotes), std::end(kQuotes), w) != std::end(kQuotes);
+}
+
 // A word token written in small letters only, with at least one letter ("county", "1350s"), and
 // no dot inside, as web addresses have ("example.com").
 bool isSmallLetterWord(const NameLine& line, size_t k) {
@@ -369,16 +376,6 @@ NameSpan dropEvents(const NameLine& line, NameSpan span) {
   return span;
 }
 
-namespace {
-
-bool isQuote(std::string_view w) {
-  static constexpr std::string_view kQuotes[] = {
-      "\"", "'", "``", "''", "\u201C", "\u201D", "\u2018", "\u2019", "\u00AB", "\u00BB", "\u201E"};
-  return std::find(std::begin(kQuotes), std::end(kQuotes), w) != std::end(kQuotes);
-}
-
-}  // namespace
-
 // The title of a work after the word for its kind in English running text ("the film Salmon
 // Fishing", "the album \"Over My Head\"") is no name of the three types, whatever it holds.
 NameSpan dropWorks(const NameLine& line, NameSpan span) {
@@ -635,11 +632,8 @@ bool addressGoesOn(const NameLine& line, size_t k) {
 
 // Whether a line holds a quotation mark: a name alone there is a title ("'' Cross Road ''").
 bool quoted(const NameLine& line) {
-  static constexpr std::array<std::string_view, 10> kQuotes = {
-      "'", "''", "\"", "``", "\u2018", "\u2019", "\u201C", "\u201D", "\u00AB", "\u00BB"};
-  return std::any_of(line.words.begin(), line.words.end(), [](const std::string& w) {
-    return std::find(kQuotes.begin(), kQuotes.end(), w) != kQuotes.end();
-  });
+  return std::any_of(line.words.begin(), line.words.end(),
+                     [](const std::string& w) { return isQuote(w); });
 }
 
 // Whether the words before `first` are a street word of the languages that write it first, with
